@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when they are missing.
+# Idempotent: on a ready machine it only asks dpkg and returns.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  clang libclang-rt-14-dev            # fuzz targets and sanitizer builds
+  qt6-base-dev qt6-base-dev-tools qt6-charts-dev
+  libsdl2-dev
+  zlib1g-dev libjpeg-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libsqlite3-dev                      # benchmark peer only
+  fonts-dejavu-core fonts-dejavu-extra
+  xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  echo "install-deps: installing ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
