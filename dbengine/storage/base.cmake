@@ -1,0 +1,13 @@
+# Lower half of the storage engine: errors, heap and lists, common routines, keys, collation,
+# record bitmaps, the file layer and its byte-range locks.
+list(APPEND VXDB_STORAGE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/engine_errors.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/engine_heap.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/system_list.cpp
+)
+
+vx_add_gtest(dbengine_storage_base_tests LABEL dbengine-storage
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/tests/engine_errors_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/engine_heap_test.cpp
+  LIBS vxdbstorage)

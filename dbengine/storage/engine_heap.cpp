@@ -1,0 +1,88 @@
+#include "dbengine/storage/engine_heap.h"
+
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "dbengine/storage/engine_errors.h"
+
+namespace {
+
+// Each block carries its requested size in front so that a reallocation knows which tail to zero.
+// The header is 16 bytes to keep the block aligned like malloc's.
+struct alignas(16) THeader {
+  size_t Size;
+};
+constexpr uint32_t kTrimEvery = 1020;
+
+std::atomic<uint32_t> gReleases{0};
+
+THeader* HeaderOf(const void* Block) {
+  return reinterpret_cast<THeader*>(const_cast<char*>(static_cast<const char*>(Block)) - sizeof(THeader));
+}
+
+void CountRelease() {
+  // A lost increment between threads only shifts the next trim.
+  if (gReleases.fetch_add(1, std::memory_order_relaxed) + 1 >= kTrimEvery) {
+    gReleases.store(0, std::memory_order_relaxed);
+    malloc_trim(0);
+  }
+}
+
+}  // namespace
+
+void* EngineAlloc(intptr_t Size) {
+  if (Size < 1) return nullptr;
+  if (static_cast<uintmax_t>(Size) > SIZE_MAX - sizeof(THeader)) RaiseEngineError(ecNoMemory);
+  void* Raw = calloc(1, sizeof(THeader) + static_cast<size_t>(Size));
+  if (!Raw) RaiseEngineError(ecNoMemory);
+  THeader* H = static_cast<THeader*>(Raw);
+  H->Size = static_cast<size_t>(Size);
+  return H + 1;
+}
+
+void* EngineRealloc(void* Block, intptr_t Size) {
+  if (!Block) return EngineAlloc(Size);
+  if (Size < 1) {
+    EngineFreeBlock(Block);
+    return nullptr;
+  }
+  if (static_cast<uintmax_t>(Size) > SIZE_MAX - sizeof(THeader)) RaiseEngineError(ecNoMemory);
+  THeader* H = HeaderOf(Block);
+  size_t Old = H->Size;
+  void* Raw = realloc(H, sizeof(THeader) + static_cast<size_t>(Size));
+  if (!Raw) RaiseEngineError(ecNoMemory);
+  H = static_cast<THeader*>(Raw);
+  if (static_cast<size_t>(Size) > Old) memset(reinterpret_cast<char*>(H + 1) + Old, 0, static_cast<size_t>(Size) - Old);
+  H->Size = static_cast<size_t>(Size);
+  CountRelease();
+  return H + 1;
+}
+
+void EngineFreeBlock(void* Block) {
+  if (!Block) return;
+  THeader* H = HeaderOf(Block);
+  free(H);
+  CountRelease();
+}
+
+size_t EngineBlockSize(const void* Block) { return Block ? HeaderOf(Block)->Size : 0; }
+
+uint32_t EngineReleaseCount() { return gReleases.load(std::memory_order_relaxed); }
+
+void ReserveBuffer(intptr_t Needed, intptr_t BlockSize, void*& Buffer, intptr_t& Capacity) {
+  if (Needed >= 1) {
+    intptr_t Rounded = Needed;
+    if (BlockSize > 1 && Needed % BlockSize != 0) Rounded = (Needed / BlockSize + 1) * BlockSize;
+    if (Rounded > Capacity) {
+      Buffer = Capacity > 0 && Buffer ? EngineRealloc(Buffer, Rounded) : EngineAlloc(Rounded);
+      Capacity = Rounded;
+    }
+  } else if (Capacity > 0) {
+    EngineFreeBlock(Buffer);
+    Buffer = nullptr;
+    Capacity = 0;
+  }
+}
