@@ -1,0 +1,220 @@
+// The engine's file layer: a process-wide list of file objects (one per file name, one operating
+// system descriptor per file per process), disk and in-memory files with per-user handle numbers
+// and positions, and byte-range locks.
+//
+// Byte-range locks behave like exclusive Windows LockFile locks: a request fails at once, a byte
+// that is locked cannot be locked again (not even through the same process), and an unlock needs
+// the exact range. Between processes this is a Linux open-file-description lock (F_OFD_SETLK,
+// owned by the one descriptor, dropped when the process dies); inside the process each file object
+// keeps a table of held ranges that is checked first, so two sessions of one process exclude each
+// other and an unlock never releases a range that another handle holds.
+//
+// The list's operations return 0 or a handle number on success and a negated engine error code on
+// failure; TFileHandler raises those codes as engine errors.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "dbengine/storage/engine_heap.h"
+
+// Lock byte that arbitrates exclusive opens between processes: shared openers hold a read lock on
+// it, exclusive openers and creators a write lock. It lies beyond every byte the table files lock.
+constexpr int64_t kOpenModeLockByte = 0x80000000LL;
+
+struct TLockRange {
+  int64_t First;
+  int64_t Last;
+  int64_t Length;
+  int Owner;  // handle number that took the lock
+};
+
+struct THandleEntry {
+  int Number;
+  int64_t Position;
+};
+
+class TAbstractFile : public TEngineObject {
+ public:
+  explicit TAbstractFile(const std::string& Name);
+  virtual ~TAbstractFile();
+
+  std::recursive_mutex Lock;
+  bool Exclusive = false;
+  bool ReadOnly = false;
+  bool OpenedReadOnly = false;
+  bool Temporary = false;
+  bool WriteThrough = false;
+  bool SequentialAccess = false;
+  std::string FileName;
+  int64_t Size = 0;
+  std::vector<TLockRange> LockRanges;
+  int HandleCount = 0;
+  std::vector<THandleEntry> Handles;
+
+  virtual bool IsMemoryFile() const = 0;
+  // Index of the handle entry, -1 when absent.
+  virtual int FindHandle(int Number);
+  // Create (truncating) / open the file and make a new handle (position 0); >0 or -code.
+  virtual int CreateFile() = 0;
+  virtual int Open() = 0;
+  // Removes the handle; 0 or -code.
+  virtual int Close(int Number);
+  virtual int Rename(const std::string& NewName) = 0;
+  virtual int Delete() = 0;
+  // Bytes read (never past the end) or -code.
+  virtual int64_t Read(int Number, void* Buffer, int64_t Count) = 0;
+  // Count written or -code; moves the position and raises Size. A Count of 0 writes nothing.
+  virtual int64_t Write(int Number, const void* Buffer, int64_t Count) = 0;
+  // Origin 0 from the start, 1 from the position, 2 back from the end (Size - Offset). New position or -code.
+  virtual int64_t Seek(int Number, int64_t Offset, int Origin);
+  // Cuts or extends the file to the handle's position; 0 or -code.
+  virtual int Truncate(int Number) = 0;
+  // Makes written data durable; 0 or -code.
+  virtual int Flush() { return 0; }
+  // True when the range overlaps no held range (and, for a disk file, the system lock is granted).
+  virtual bool LockRange(int64_t First, int64_t Length, int Owner = 0);
+  // True when a range with exactly this first byte and length is held by Owner (0 matches any owner).
+  virtual bool UnlockRange(int64_t First, int64_t Length, int Owner = 0);
+  // Current length of the file.
+  virtual int64_t GetSize() { return Size; }
+
+ protected:
+  int NewHandle();
+  int64_t* PositionOf(int Number);
+  int FindRange(int64_t First, int64_t Length, int Owner) const;
+  bool Overlaps(int64_t First, int64_t Length) const;
+};
+
+class TPhysicalFile : public TAbstractFile {
+ public:
+  explicit TPhysicalFile(const std::string& Name) : TAbstractFile(Name) {}
+  ~TPhysicalFile() override;
+
+  int Descriptor = -1;          // one per file per process, shared by all handles
+  bool DeleteOnClose = false;   // opened as a temporary file: removed at its last close
+
+  bool IsMemoryFile() const override { return false; }
+  int CreateFile() override;
+  int Open() override;
+  int Close(int Number) override;
+  int Rename(const std::string& NewName) override;
+  int Delete() override;
+  int64_t Read(int Number, void* Buffer, int64_t Count) override;
+  int64_t Write(int Number, const void* Buffer, int64_t Count) override;
+  int64_t Seek(int Number, int64_t Offset, int Origin) override;
+  int Truncate(int Number) override;
+  int Flush() override;
+  bool LockRange(int64_t First, int64_t Length, int Owner = 0) override;
+  bool UnlockRange(int64_t First, int64_t Length, int Owner = 0) override;
+  int64_t GetSize() override;
+
+ private:
+  int OpenDescriptor(bool Create);
+  void CloseDescriptor();
+};
+
+class TMemoryFile : public TAbstractFile {
+ public:
+  explicit TMemoryFile(const std::string& Name) : TAbstractFile(Name) {}
+  ~TMemoryFile() override;
+
+  uint8_t* Contents = nullptr;
+  intptr_t ContentsCapacity = 0;  // grown in 65,535-byte blocks
+
+  bool IsMemoryFile() const override { return true; }
+  int CreateFile() override;
+  int Open() override;
+  int Rename(const std::string& NewName) override;
+  int Delete() override;
+  int64_t Read(int Number, void* Buffer, int64_t Count) override;
+  int64_t Write(int Number, const void* Buffer, int64_t Count) override;
+  int Truncate(int Number) override;
+};
+
+class TFileList : public TEngineObject {
+ public:
+  TFileList() = default;
+  ~TFileList();
+
+  int FileCreate(const std::string& Name, bool InMemory, bool Temporary, TAbstractFile*& FileObject);
+  int FileOpen(const std::string& Name, bool InMemory, bool SequentialAccess, bool WriteThrough, bool Temporary,
+               bool Exclusive, bool& OpenedReadOnly, TAbstractFile*& FileObject);
+  int FileClose(TAbstractFile* FileObject, bool InMemory, int Handle);
+  int FileRename(const std::string& Name, bool InMemory, const std::string& NewName);
+  int FileDelete(const std::string& Name, bool InMemory);
+  bool FileExists(const std::string& Name, bool InMemory);
+  int FileCopyTo(TAbstractFile* FileObject, int Handle, const std::string& DestName, bool InMemory);
+  int FileCopyFrom(TAbstractFile* FileObject, int Handle, const std::string& SourceName, bool InMemory);
+  // Number of listed objects (for tests and diagnostics).
+  int Count();
+
+ private:
+  std::recursive_mutex FLock;
+  std::vector<TAbstractFile*> FFiles;
+  int IndexOf(const std::string& Name, bool InMemory);
+};
+
+// The process-wide file list.
+TFileList& EngineFileList();
+
+// Base of the three table file classes: a named file opened through the file list, whole-buffer
+// reads and writes that raise engine errors, and byte-range locks.
+class TFileHandler : public TEngineObject {
+ public:
+  TFileHandler() = default;
+  explicit TFileHandler(const std::string& Name, bool InMemory = false) : InMemory(InMemory), FileName(Name) {}
+  TFileHandler(const TFileHandler&) = delete;
+  TFileHandler& operator=(const TFileHandler&) = delete;
+  virtual ~TFileHandler();
+
+  bool InMemory = false;
+  TAbstractFile* FileObject = nullptr;
+  std::string FileName;
+  int Handle = 0;
+  bool Exclusive = false;
+  bool ReadOnly = false;
+  bool OpenedReadOnly = false;
+  bool Opened = false;
+  bool Temporary = false;
+  bool WriteThrough = false;
+  bool SequentialAccess = false;
+  // Name used in error messages; the file name when empty.
+  std::string TableName;
+
+  virtual void Open();        // 0x2B02 when missing, other codes from the list
+  virtual void Close();
+  virtual void CreateFile();  // creates (truncates) and opens
+  virtual void Delete();
+  virtual void Rename(const std::string& NewName);
+  virtual void CopyTo(const std::string& DestName);
+  virtual void CopyFrom(const std::string& SourceName);
+  // Bytes read; short reads raise 0x2401 unless AllowShort.
+  virtual int64_t Read(void* Buffer, int64_t Count, bool AllowShort = false);
+  // Raises 0x2402 when fewer bytes are written.
+  virtual void Write(const void* Buffer, int64_t Count);
+  // Seek then Read / Write.
+  int64_t ReadAt(int64_t Offset, void* Buffer, int64_t Count, bool AllowShort = false);
+  void WriteAt(int64_t Offset, const void* Buffer, int64_t Count);
+  int64_t Seek(int64_t Offset, int Origin);  // 0 without a file object
+  int64_t GetSize();
+  // Cuts the file at the current position (0x2402 on failure).
+  void Truncate();
+  virtual void Flush();
+  // Lock (Lock = true) or unlock a byte range through the file object; false when refused or closed.
+  bool LockBytes(int64_t First, int64_t Length, bool Lock);
+  bool Exists();
+
+ protected:
+  [[noreturn]] void Fail(int NegatedCode);
+  const std::string& ErrorName() const { return TableName.empty() ? FileName : TableName; }
+};
+
+// Maps an errno value to the engine's code (positive).
+uint16_t EngineCodeFromErrno(int Error);
+// The name as the operating system sees it: '\' becomes '/', and when the exact name does not
+// exist, a case-insensitive match in its directory is taken (exact match first). CP1250 names are
+// converted to the file system's UTF-8.
+std::string ResolveDiskFileName(const std::string& Name);
