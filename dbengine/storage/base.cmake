@@ -4,10 +4,14 @@ list(APPEND VXDB_STORAGE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/engine_errors.cpp
   ${CMAKE_CURRENT_LIST_DIR}/engine_heap.cpp
   ${CMAKE_CURRENT_LIST_DIR}/system_list.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/engine_common.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/os_names.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/file_layer.cpp
 )
 
 vx_add_gtest(dbengine_storage_base_tests LABEL dbengine-storage
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/tests/engine_errors_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/engine_heap_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/file_layer_test.cpp
   LIBS vxdbstorage)

@@ -49,6 +49,8 @@ class TAbstractFile : public TEngineObject {
   bool WriteThrough = false;
   bool SequentialAccess = false;
   std::string FileName;
+  // Name used to find the object in the list (for disk files the resolved path).
+  std::string ListKey;
   int64_t Size = 0;
   std::vector<TLockRange> LockRanges;
   int HandleCount = 0;
@@ -82,6 +84,7 @@ class TAbstractFile : public TEngineObject {
   virtual int64_t GetSize() { return Size; }
 
  protected:
+  int NextHandleNumber = 1;
   int NewHandle();
   int64_t* PositionOf(int Number);
   int FindRange(int64_t First, int64_t Length, int Owner) const;

@@ -1,0 +1,809 @@
+#include "dbengine/storage/file_layer.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "dbengine/storage/engine_common.h"
+#include "dbengine/storage/engine_errors.h"
+#include "dbengine/storage/os_names.h"
+
+namespace {
+
+constexpr int64_t kCopyPiece = 65535;
+constexpr intptr_t kMemoryBlock = 65535;
+// In-memory files are addressed with signed 32-bit offsets by the table files.
+constexpr int64_t kMaxMemoryFileSize = 0x7FFFFFFF;
+
+int NegErrno(int Error) { return -static_cast<int>(EngineCodeFromErrno(Error)); }
+
+std::string Trimmed(const std::string& S) {
+  size_t B = 0, E = S.size();
+  while (B < E && static_cast<unsigned char>(S[B]) <= ' ') ++B;
+  while (E > B && static_cast<unsigned char>(S[E - 1]) <= ' ') --E;
+  return S.substr(B, E - B);
+}
+
+std::string Slashes(const std::string& S) {
+  std::string R = S;
+  std::replace(R.begin(), R.end(), '\\', '/');
+  return R;
+}
+
+// Key under which a name is listed: in-memory names as given (trimmed, '/' separators); disk names
+// resolved on disk with the directory made canonical, so two spellings of one file share one object.
+std::string ListKeyOf(const std::string& Name, bool InMemory) {
+  std::string N = Slashes(Trimmed(Name));
+  if (InMemory) return N;
+  std::string Os = ResolveDiskFileName(N);
+  size_t Slash = Os.rfind('/');
+  std::string Dir = Slash == std::string::npos ? "." : (Slash == 0 ? "/" : Os.substr(0, Slash));
+  std::string Base = Slash == std::string::npos ? Os : Os.substr(Slash + 1);
+  char Buf[PATH_MAX];
+  if (realpath(Dir.c_str(), Buf)) {
+    std::string D = Buf;
+    if (D != "/") D += '/';
+    return D + Base;
+  }
+  return Os;
+}
+
+bool SameKey(const std::string& A, const std::string& B) { return strcasecmp(A.c_str(), B.c_str()) == 0; }
+
+bool OfdLock(int Fd, short Type, int64_t First, int64_t Length) {
+  struct flock L;
+  memset(&L, 0, sizeof(L));
+  L.l_type = Type;
+  L.l_whence = SEEK_SET;
+  L.l_start = static_cast<off_t>(First);
+  L.l_len = static_cast<off_t>(Length);
+  L.l_pid = 0;
+  int R;
+  do {
+    R = fcntl(Fd, F_OFD_SETLK, &L);
+  } while (R < 0 && errno == EINTR);
+  return R == 0;
+}
+
+}  // namespace
+
+uint16_t EngineCodeFromErrno(int Error) {
+  switch (Error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+      return ecInvalidPath;
+    case EMFILE:
+    case ENFILE:
+      return ecTooManyFiles;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+    case EAGAIN:
+      return ecAccessDenied;
+    case EBADF:
+      return ecInvalidFileHandle;
+    case ENOMEM:
+      return ecNoMemory;
+    case ENODEV:
+    case ENXIO:
+      return ecDeviceAccess;
+    case EXDEV:
+      return ecTableMoved;
+    default:
+      return ecUnknownOSError;
+  }
+}
+
+std::string ResolveDiskFileName(const std::string& Name) {
+  std::string N = OsFileName(Slashes(Trimmed(Name)));
+  struct stat St;
+  if (N.empty() || lstat(N.c_str(), &St) == 0) return N;
+  size_t Slash = N.rfind('/');
+  std::string Dir = Slash == std::string::npos ? std::string() : N.substr(0, Slash);
+  std::string Base = Slash == std::string::npos ? N : N.substr(Slash + 1);
+  if (Base.empty()) return N;
+  std::string ScanDir = Dir;
+  if (Slash != std::string::npos) {
+    if (Dir.empty()) {
+      ScanDir = "/";
+    } else {
+      // The directory itself may be spelt in another case.
+      ScanDir = ResolveDiskFileName(Dir);
+      Dir = ScanDir;
+    }
+  } else {
+    ScanDir = ".";
+  }
+  std::string Found;
+  if (DIR* D = opendir(ScanDir.c_str())) {
+    while (dirent* E = readdir(D)) {
+      if (strcasecmp(E->d_name, Base.c_str()) == 0) {
+        Found = E->d_name;
+        break;
+      }
+    }
+    closedir(D);
+  }
+  if (Found.empty()) Found = Base;
+  if (Slash == std::string::npos) return Found;
+  return Dir + "/" + Found;
+}
+
+// ---- TAbstractFile -----------------------------------------------------------------------------
+
+TAbstractFile::TAbstractFile(const std::string& Name) : FileName(Trimmed(Name)) {}
+
+TAbstractFile::~TAbstractFile() = default;
+
+int TAbstractFile::FindHandle(int Number) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  for (size_t I = 0; I < Handles.size(); ++I)
+    if (Handles[I].Number == Number) return static_cast<int>(I);
+  return -1;
+}
+
+int TAbstractFile::NewHandle() {
+  // Numbers are never reused within an object, so a stale number can never reach another user.
+  int Number = NextHandleNumber++;
+  Handles.push_back(THandleEntry{Number, 0});
+  ++HandleCount;
+  return Number;
+}
+
+int64_t* TAbstractFile::PositionOf(int Number) {
+  int I = FindHandle(Number);
+  return I < 0 ? nullptr : &Handles[static_cast<size_t>(I)].Position;
+}
+
+int TAbstractFile::Close(int Number) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  int I = FindHandle(Number);
+  if (I < 0) return -ecInvalidFileHandle;
+  Handles.erase(Handles.begin() + I);
+  --HandleCount;
+  return 0;
+}
+
+int64_t TAbstractFile::Seek(int Number, int64_t Offset, int Origin) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  int64_t* Pos = PositionOf(Number);
+  if (!Pos) return -ecInvalidFileHandle;
+  int64_t New;
+  switch (Origin) {
+    case 0: New = Offset; break;
+    case 1: New = *Pos + Offset; break;
+    case 2: New = GetSize() - Offset; break;
+    default: return -ecUnknownOSError;
+  }
+  if (New < 0) return -ecUnknownOSError;
+  *Pos = New;
+  return New;
+}
+
+bool TAbstractFile::Overlaps(int64_t First, int64_t Length) const {
+  int64_t Last = First + Length - 1;
+  for (const TLockRange& R : LockRanges)
+    if ((First >= R.First && First <= R.Last) || (R.First >= First && R.First <= Last)) return true;
+  return false;
+}
+
+int TAbstractFile::FindRange(int64_t First, int64_t Length, int Owner) const {
+  for (size_t I = 0; I < LockRanges.size(); ++I) {
+    const TLockRange& R = LockRanges[I];
+    if (R.First == First && R.Length == Length && (Owner == 0 || R.Owner == 0 || R.Owner == Owner))
+      return static_cast<int>(I);
+  }
+  return -1;
+}
+
+bool TAbstractFile::LockRange(int64_t First, int64_t Length, int Owner) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  if (Length < 1 || First < 0 || Overlaps(First, Length)) return false;
+  LockRanges.push_back(TLockRange{First, First + Length - 1, Length, Owner});
+  return true;
+}
+
+bool TAbstractFile::UnlockRange(int64_t First, int64_t Length, int Owner) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  int I = FindRange(First, Length, Owner);
+  if (I < 0) return false;
+  LockRanges.erase(LockRanges.begin() + I);
+  return true;
+}
+
+// ---- TPhysicalFile -----------------------------------------------------------------------------
+
+TPhysicalFile::~TPhysicalFile() { CloseDescriptor(); }
+
+void TPhysicalFile::CloseDescriptor() {
+  if (Descriptor >= 0) {
+    close(Descriptor);  // drops every lock this description holds
+    Descriptor = -1;
+  }
+  LockRanges.clear();
+}
+
+int TPhysicalFile::OpenDescriptor(bool Create) {
+  std::string Os = ResolveDiskFileName(FileName);
+  int Flags = O_CLOEXEC;
+  if (WriteThrough) Flags |= O_DSYNC;
+  OpenedReadOnly = false;
+  int Fd;
+  if (Create) {
+    Fd = open(Os.c_str(), Flags | O_RDWR | O_CREAT, 0666);
+    if (Fd < 0) return NegErrno(errno);
+  } else {
+    struct stat St;
+    if (stat(Os.c_str(), &St) != 0) return NegErrno(errno);
+    if (S_ISDIR(St.st_mode)) return -ecInvalidPath;
+    Fd = ReadOnly ? -1 : open(Os.c_str(), Flags | O_RDWR);
+    if (Fd < 0) {
+      int E = errno;
+      if (!ReadOnly && E != EACCES && E != EROFS && E != EPERM) return NegErrno(E);
+      // No write permission or a read-only mount: the file is read-only for this process.
+      Fd = open(Os.c_str(), Flags | O_RDONLY);
+      if (Fd < 0) return NegErrno(errno);
+      ReadOnly = true;
+      OpenedReadOnly = true;
+    }
+  }
+  // Exclusive openers write-lock the open-mode byte, shared ones read-lock it; a conflict means
+  // another process holds the file in a way this open cannot share. A read-only descriptor cannot
+  // write-lock and takes the read lock.
+  short Mode = (Exclusive && !OpenedReadOnly) ? F_WRLCK : F_RDLCK;
+  if (!OfdLock(Fd, Mode, kOpenModeLockByte, 1)) {
+    int E = errno;
+    close(Fd);
+    return (E == EAGAIN || E == EACCES) ? -ecAccessDenied : NegErrno(E);
+  }
+  if (Create && ftruncate(Fd, 0) != 0) {
+    int E = errno;
+    close(Fd);
+    return NegErrno(E);
+  }
+  posix_fadvise(Fd, 0, 0, SequentialAccess ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_RANDOM);
+  Descriptor = Fd;
+  struct stat St;
+  Size = fstat(Fd, &St) == 0 ? static_cast<int64_t>(St.st_size) : 0;
+  return 0;
+}
+
+int TPhysicalFile::CreateFile() {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  if (Descriptor >= 0) return -ecAccessDenied;
+  DeleteOnClose = false;
+  int R = OpenDescriptor(true);
+  if (R < 0) return R;
+  Size = 0;
+  return NewHandle();
+}
+
+int TPhysicalFile::Open() {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  if (Descriptor < 0) {
+    ReadOnly = false;
+    int R = OpenDescriptor(false);
+    if (R < 0) return R;
+    DeleteOnClose = Temporary;
+  }
+  return NewHandle();
+}
+
+int TPhysicalFile::Close(int Number) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  int R = TAbstractFile::Close(Number);
+  if (R < 0) return R;
+  if (HandleCount == 0) {
+    if (DeleteOnClose) unlink(ResolveDiskFileName(FileName).c_str());
+    CloseDescriptor();
+    DeleteOnClose = false;
+  }
+  return 0;
+}
+
+int TPhysicalFile::Rename(const std::string& NewName) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  if (HandleCount > 0) return -ecAccessDenied;
+  std::string From = ResolveDiskFileName(FileName);
+  std::string To = OsFileName(Slashes(Trimmed(NewName)));
+  // Never replace an existing file: a rename onto another table's file would destroy it.
+  if (renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) != 0) {
+    int E = errno;
+    if (E != EINVAL && E != ENOSYS) return NegErrno(E);
+    struct stat St;
+    if (stat(To.c_str(), &St) == 0) return -ecUnknownOSError;
+    if (rename(From.c_str(), To.c_str()) != 0) return NegErrno(errno);
+  }
+  FileName = Trimmed(NewName);
+  ListKey = ListKeyOf(FileName, false);
+  return 0;
+}
+
+int TPhysicalFile::Delete() {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  if (HandleCount > 0) return -ecAccessDenied;
+  if (unlink(ResolveDiskFileName(FileName).c_str()) != 0) return NegErrno(errno);
+  return 0;
+}
+
+int64_t TPhysicalFile::Read(int Number, void* Buffer, int64_t Count) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  int64_t* Pos = PositionOf(Number);
+  if (!Pos || Descriptor < 0) return -ecInvalidFileHandle;
+  int64_t Done = 0;
+  char* B = static_cast<char*>(Buffer);
+  while (Done < Count) {
+    ssize_t N = pread(Descriptor, B + Done, static_cast<size_t>(Count - Done), static_cast<off_t>(*Pos + Done));
+    if (N < 0) {
+      if (errno == EINTR) continue;
+      if (Done > 0) break;
+      return NegErrno(errno);
+    }
+    if (N == 0) break;
+    Done += N;
+  }
+  *Pos += Done;
+  return Done;
+}
+
+int64_t TPhysicalFile::Write(int Number, const void* Buffer, int64_t Count) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  int64_t* Pos = PositionOf(Number);
+  if (!Pos || Descriptor < 0) return -ecInvalidFileHandle;
+  if (OpenedReadOnly) return -ecAccessDenied;
+  int64_t Done = 0;
+  const char* B = static_cast<const char*>(Buffer);
+  while (Done < Count) {
+    ssize_t N = pwrite(Descriptor, B + Done, static_cast<size_t>(Count - Done), static_cast<off_t>(*Pos + Done));
+    if (N < 0) {
+      if (errno == EINTR) continue;
+      if (Done > 0) break;
+      return NegErrno(errno);
+    }
+    if (N == 0) break;
+    Done += N;
+  }
+  *Pos += Done;
+  if (*Pos > Size) Size = *Pos;
+  return Done;
+}
+
+int64_t TPhysicalFile::GetSize() {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  struct stat St;
+  if (Descriptor >= 0 && fstat(Descriptor, &St) == 0) Size = St.st_size;
+  return Size;
+}
+
+int64_t TPhysicalFile::Seek(int Number, int64_t Offset, int Origin) { return TAbstractFile::Seek(Number, Offset, Origin); }
+
+int TPhysicalFile::Truncate(int Number) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  int64_t* Pos = PositionOf(Number);
+  if (!Pos || Descriptor < 0) return -ecInvalidFileHandle;
+  if (OpenedReadOnly) return -ecAccessDenied;
+  if (ftruncate(Descriptor, static_cast<off_t>(*Pos)) != 0) return NegErrno(errno);
+  Size = *Pos;
+  return 0;
+}
+
+int TPhysicalFile::Flush() {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  if (Descriptor < 0) return -ecInvalidFileHandle;
+  if (OpenedReadOnly) return 0;
+  if (fsync(Descriptor) != 0) return NegErrno(errno);
+  return 0;
+}
+
+bool TPhysicalFile::LockRange(int64_t First, int64_t Length, int Owner) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  if (Descriptor < 0 || Length < 1 || First < 0 || Overlaps(First, Length)) return false;
+  // A read-only descriptor cannot hold write locks; such files are only read and need none.
+  if (!OpenedReadOnly && !OfdLock(Descriptor, F_WRLCK, First, Length)) return false;
+  LockRanges.push_back(TLockRange{First, First + Length - 1, Length, Owner});
+  return true;
+}
+
+bool TPhysicalFile::UnlockRange(int64_t First, int64_t Length, int Owner) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  int I = FindRange(First, Length, Owner);
+  if (I < 0) return false;
+  if (Descriptor >= 0 && !OpenedReadOnly) OfdLock(Descriptor, F_UNLCK, First, Length);
+  LockRanges.erase(LockRanges.begin() + I);
+  return true;
+}
+
+// ---- TMemoryFile -------------------------------------------------------------------------------
+
+TMemoryFile::~TMemoryFile() { EngineFree(Contents); }
+
+int TMemoryFile::CreateFile() {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  EngineFree(Contents);
+  ContentsCapacity = 0;
+  Size = 0;
+  return NewHandle();
+}
+
+int TMemoryFile::Open() {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  return NewHandle();
+}
+
+int TMemoryFile::Rename(const std::string& NewName) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  if (HandleCount > 0) return -ecAccessDenied;
+  FileName = Trimmed(NewName);
+  ListKey = ListKeyOf(FileName, true);
+  return 0;
+}
+
+int TMemoryFile::Delete() {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  if (HandleCount > 0) return -ecAccessDenied;
+  EngineFree(Contents);
+  ContentsCapacity = 0;
+  Size = 0;
+  return 0;
+}
+
+int64_t TMemoryFile::Read(int Number, void* Buffer, int64_t Count) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  int64_t* Pos = PositionOf(Number);
+  if (!Pos) return -ecInvalidFileHandle;
+  if (Count <= 0 || *Pos >= Size) return 0;
+  int64_t N = std::min(Count, Size - *Pos);
+  memcpy(Buffer, Contents + *Pos, static_cast<size_t>(N));
+  *Pos += N;
+  return N;
+}
+
+int64_t TMemoryFile::Write(int Number, const void* Buffer, int64_t Count) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  int64_t* Pos = PositionOf(Number);
+  if (!Pos) return -ecInvalidFileHandle;
+  if (Count <= 0) return 0;
+  int64_t End = *Pos + Count;
+  if (End > kMaxMemoryFileSize) return -ecInvalidMemoryLength;
+  ReserveBuffer(static_cast<intptr_t>(End), kMemoryBlock, Contents, ContentsCapacity);
+  // Bytes between the old end and a position beyond it read back as zero.
+  if (*Pos > Size) memset(Contents + Size, 0, static_cast<size_t>(*Pos - Size));
+  memcpy(Contents + *Pos, Buffer, static_cast<size_t>(Count));
+  *Pos = End;
+  if (End > Size) Size = End;
+  return Count;
+}
+
+int TMemoryFile::Truncate(int Number) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  int64_t* Pos = PositionOf(Number);
+  if (!Pos) return -ecInvalidFileHandle;
+  if (*Pos > kMaxMemoryFileSize) return -ecInvalidMemoryLength;
+  if (*Pos > Size) {
+    ReserveBuffer(static_cast<intptr_t>(*Pos), kMemoryBlock, Contents, ContentsCapacity);
+    memset(Contents + Size, 0, static_cast<size_t>(*Pos - Size));
+  }
+  Size = *Pos;
+  return 0;
+}
+
+// ---- TFileList ---------------------------------------------------------------------------------
+
+TFileList::~TFileList() {
+  for (TAbstractFile* F : FFiles) delete F;
+}
+
+int TFileList::Count() {
+  std::lock_guard<std::recursive_mutex> G(FLock);
+  return static_cast<int>(FFiles.size());
+}
+
+int TFileList::IndexOf(const std::string& Name, bool InMemory) {
+  std::string Key = ListKeyOf(Name, InMemory);
+  for (size_t I = 0; I < FFiles.size(); ++I)
+    if (FFiles[I]->IsMemoryFile() == InMemory && SameKey(FFiles[I]->ListKey, Key)) return static_cast<int>(I);
+  return -1;
+}
+
+int TFileList::FileCreate(const std::string& Name, bool InMemory, bool Temporary, TAbstractFile*& FileObject) {
+  std::lock_guard<std::recursive_mutex> G(FLock);
+  FileObject = nullptr;
+  if (ExtractFileBaseName(Slashes(Trimmed(Name))).empty()) return -ecInvalidPath;
+  int I = IndexOf(Name, InMemory);
+  TAbstractFile* F;
+  if (I >= 0) {
+    F = FFiles[static_cast<size_t>(I)];
+    if (F->HandleCount > 0) return -ecAccessDenied;
+  } else {
+    if (InMemory)
+      F = new TMemoryFile(Name);
+    else
+      F = new TPhysicalFile(Name);
+    F->ListKey = ListKeyOf(Name, InMemory);
+    FFiles.push_back(F);
+  }
+  std::lock_guard<std::recursive_mutex> FG(F->Lock);
+  F->Exclusive = true;
+  F->Temporary = Temporary;
+  F->WriteThrough = false;
+  F->SequentialAccess = false;
+  int R = F->CreateFile();
+  if (R >= 0) {
+    FileObject = F;
+    // A created name may now resolve differently (it exists); keep the key in step.
+    F->ListKey = ListKeyOf(F->FileName, InMemory);
+  }
+  return R;
+}
+
+int TFileList::FileOpen(const std::string& Name, bool InMemory, bool SequentialAccess, bool WriteThrough,
+                        bool Temporary, bool Exclusive, bool& OpenedReadOnly, TAbstractFile*& FileObject) {
+  std::lock_guard<std::recursive_mutex> G(FLock);
+  FileObject = nullptr;
+  OpenedReadOnly = false;
+  int I = IndexOf(Name, InMemory);
+  TAbstractFile* F;
+  if (I >= 0) {
+    F = FFiles[static_cast<size_t>(I)];
+    std::lock_guard<std::recursive_mutex> FG(F->Lock);
+    if (F->HandleCount > 0) {
+      if (F->Exclusive || Exclusive) return -ecAccessDenied;
+    } else {
+      F->Exclusive = Exclusive;
+      F->SequentialAccess = SequentialAccess;
+      F->WriteThrough = WriteThrough;
+      F->Temporary = Temporary;
+    }
+  } else {
+    if (InMemory) return -ecInvalidPath;
+    F = new TPhysicalFile(Name);
+    F->ListKey = ListKeyOf(Name, false);
+    F->Exclusive = Exclusive;
+    F->SequentialAccess = SequentialAccess;
+    F->WriteThrough = WriteThrough;
+    F->Temporary = Temporary;
+    FFiles.push_back(F);
+  }
+  std::lock_guard<std::recursive_mutex> FG(F->Lock);
+  int R = F->Open();
+  OpenedReadOnly = F->OpenedReadOnly;
+  if (R >= 0) FileObject = F;
+  return R;
+}
+
+int TFileList::FileClose(TAbstractFile* FileObject, bool InMemory, int Handle) {
+  std::lock_guard<std::recursive_mutex> G(FLock);
+  auto It = std::find(FFiles.begin(), FFiles.end(), FileObject);
+  if (It == FFiles.end() || FileObject->HandleCount == 0) return -ecInvalidPath;
+  (void)InMemory;
+  int R = FileObject->Close(Handle);
+  if (R < 0) return R;
+  if (FileObject->HandleCount == 0 && FileObject->Temporary) {
+    FFiles.erase(It);
+    delete FileObject;
+  }
+  return 0;
+}
+
+int TFileList::FileRename(const std::string& Name, bool InMemory, const std::string& NewName) {
+  std::lock_guard<std::recursive_mutex> G(FLock);
+  int I = IndexOf(Name, InMemory);
+  if (I >= 0) {
+    TAbstractFile* F = FFiles[static_cast<size_t>(I)];
+    if (F->HandleCount > 0) return -ecAccessDenied;
+    if (InMemory && IndexOf(NewName, true) >= 0) return -ecAccessDenied;
+    return F->Rename(NewName);
+  }
+  if (InMemory) return -ecInvalidPath;
+  TPhysicalFile Tmp(Name);
+  return Tmp.Rename(NewName);
+}
+
+int TFileList::FileDelete(const std::string& Name, bool InMemory) {
+  std::lock_guard<std::recursive_mutex> G(FLock);
+  int I = IndexOf(Name, InMemory);
+  if (I >= 0) {
+    TAbstractFile* F = FFiles[static_cast<size_t>(I)];
+    if (F->HandleCount > 0) return -ecAccessDenied;
+    FFiles.erase(FFiles.begin() + I);
+    int R = F->Delete();
+    delete F;
+    return R;
+  }
+  if (InMemory) return -ecInvalidPath;
+  TPhysicalFile Tmp(Name);
+  return Tmp.Delete();
+}
+
+bool TFileList::FileExists(const std::string& Name, bool InMemory) {
+  std::lock_guard<std::recursive_mutex> G(FLock);
+  if (IndexOf(Name, InMemory) >= 0) return true;
+  if (InMemory) return false;
+  struct stat St;
+  return stat(ResolveDiskFileName(Name).c_str(), &St) == 0 && !S_ISDIR(St.st_mode);
+}
+
+int TFileList::FileCopyTo(TAbstractFile* FileObject, int Handle, const std::string& DestName, bool InMemory) {
+  std::lock_guard<std::recursive_mutex> G(FLock);
+  TAbstractFile* Dest = nullptr;
+  int DH = FileCreate(DestName, InMemory, false, Dest);
+  if (DH < 0) return DH;
+  std::unique_ptr<uint8_t, void (*)(uint8_t*)> Buf(static_cast<uint8_t*>(EngineAlloc(kCopyPiece)),
+                                                   [](uint8_t* P) { EngineFree(P); });
+  int R = 0;
+  int64_t Pos = FileObject->Seek(Handle, 0, 0);
+  if (Pos < 0) R = static_cast<int>(Pos);
+  while (R == 0) {
+    int64_t N = FileObject->Read(Handle, Buf.get(), kCopyPiece);
+    if (N < 0) R = static_cast<int>(N);
+    if (N <= 0) break;
+    int64_t W = Dest->Write(DH, Buf.get(), N);
+    if (W < 0) R = static_cast<int>(W);
+    else if (W != N) R = -ecWriteError;
+  }
+  int C = FileClose(Dest, InMemory, DH);
+  return R < 0 ? R : C;
+}
+
+int TFileList::FileCopyFrom(TAbstractFile* FileObject, int Handle, const std::string& SourceName, bool InMemory) {
+  std::lock_guard<std::recursive_mutex> G(FLock);
+  TAbstractFile* Source = nullptr;
+  bool RO = false;
+  int SH = FileOpen(SourceName, InMemory, true, false, false, true, RO, Source);
+  if (SH < 0) return SH;
+  std::unique_ptr<uint8_t, void (*)(uint8_t*)> Buf(static_cast<uint8_t*>(EngineAlloc(kCopyPiece)),
+                                                   [](uint8_t* P) { EngineFree(P); });
+  int R = 0;
+  int64_t Pos = FileObject->Seek(Handle, 0, 0);
+  if (Pos < 0) R = static_cast<int>(Pos);
+  while (R == 0) {
+    int64_t N = Source->Read(SH, Buf.get(), kCopyPiece);
+    if (N < 0) R = static_cast<int>(N);
+    if (N <= 0) break;
+    int64_t W = FileObject->Write(Handle, Buf.get(), N);
+    if (W < 0) R = static_cast<int>(W);
+    else if (W != N) R = -ecWriteError;
+  }
+  // A longer old file must not keep its tail behind the copied contents.
+  if (R == 0) R = FileObject->Truncate(Handle);
+  int C = FileClose(Source, InMemory, SH);
+  return R < 0 ? R : C;
+}
+
+TFileList& EngineFileList() {
+  static TFileList* List = new TFileList;  // lives until the process ends
+  return *List;
+}
+
+// ---- TFileHandler ------------------------------------------------------------------------------
+
+TFileHandler::~TFileHandler() {
+  if (Opened && FileObject) EngineFileList().FileClose(FileObject, InMemory, Handle);
+}
+
+void TFileHandler::Fail(int NegatedCode) { RaiseEngineError(static_cast<uint16_t>(-NegatedCode), ErrorName()); }
+
+void TFileHandler::Open() {
+  if (Opened) return;
+  if (!Exists()) Fail(-ecInvalidPath);
+  TAbstractFile* F = nullptr;
+  bool RO = false;
+  int R = EngineFileList().FileOpen(FileName, InMemory, SequentialAccess, WriteThrough, Temporary, Exclusive, RO, F);
+  if (R < 0) Fail(R);
+  FileObject = F;
+  Handle = R;
+  OpenedReadOnly = RO;
+  Opened = true;
+}
+
+void TFileHandler::Close() {
+  if (FileObject) EngineFileList().FileClose(FileObject, InMemory, Handle);
+  FileObject = nullptr;
+  Handle = 0;
+  Opened = false;
+}
+
+void TFileHandler::CreateFile() {
+  Close();
+  TAbstractFile* F = nullptr;
+  int R = EngineFileList().FileCreate(FileName, InMemory, Temporary, F);
+  if (R < 0) Fail(R);
+  FileObject = F;
+  Handle = R;
+  OpenedReadOnly = false;
+  Opened = true;
+}
+
+void TFileHandler::Delete() {
+  int R = EngineFileList().FileDelete(FileName, InMemory);
+  if (R < 0) Fail(R);
+}
+
+void TFileHandler::Rename(const std::string& NewName) {
+  int R = EngineFileList().FileRename(FileName, InMemory, NewName);
+  if (R < 0) Fail(R);
+  FileName = NewName;
+}
+
+void TFileHandler::CopyTo(const std::string& DestName) {
+  if (!Opened || !FileObject) return;
+  int R = EngineFileList().FileCopyTo(FileObject, Handle, DestName, InMemory);
+  if (R < 0) Fail(R);
+}
+
+void TFileHandler::CopyFrom(const std::string& SourceName) {
+  if (!Opened || !FileObject) return;
+  int R = EngineFileList().FileCopyFrom(FileObject, Handle, SourceName, InMemory);
+  if (R < 0) Fail(R);
+}
+
+int64_t TFileHandler::Read(void* Buffer, int64_t Count, bool AllowShort) {
+  if (!FileObject) Fail(-ecReadError);
+  int64_t N = FileObject->Read(Handle, Buffer, Count);
+  if (N < 0 || (N < Count && !AllowShort)) Fail(-ecReadError);
+  return N;
+}
+
+void TFileHandler::Write(const void* Buffer, int64_t Count) {
+  if (!FileObject) Fail(-ecWriteError);
+  if (Count <= 0) return;
+  int64_t N = FileObject->Write(Handle, Buffer, Count);
+  if (N != Count) Fail(-ecWriteError);
+}
+
+int64_t TFileHandler::ReadAt(int64_t Offset, void* Buffer, int64_t Count, bool AllowShort) {
+  if (!FileObject) Fail(-ecReadError);
+  std::lock_guard<std::recursive_mutex> G(FileObject->Lock);
+  if (FileObject->Seek(Handle, Offset, 0) < 0) Fail(-ecReadError);
+  return Read(Buffer, Count, AllowShort);
+}
+
+void TFileHandler::WriteAt(int64_t Offset, const void* Buffer, int64_t Count) {
+  if (!FileObject) Fail(-ecWriteError);
+  std::lock_guard<std::recursive_mutex> G(FileObject->Lock);
+  if (FileObject->Seek(Handle, Offset, 0) < 0) Fail(-ecWriteError);
+  Write(Buffer, Count);
+}
+
+int64_t TFileHandler::Seek(int64_t Offset, int Origin) {
+  if (!FileObject) return 0;
+  int64_t R = FileObject->Seek(Handle, Offset, Origin);
+  if (R < 0) Fail(static_cast<int>(R));
+  return R;
+}
+
+int64_t TFileHandler::GetSize() {
+  if (!FileObject) return 0;
+  return FileObject->GetSize();
+}
+
+void TFileHandler::Truncate() {
+  if (!FileObject) Fail(-ecWriteError);
+  int R = FileObject->Truncate(Handle);
+  if (R < 0) Fail(-ecWriteError);
+}
+
+void TFileHandler::Flush() {
+  if (!FileObject) return;
+  int R = FileObject->Flush();
+  if (R < 0) Fail(R);
+}
+
+bool TFileHandler::LockBytes(int64_t First, int64_t Length, bool Lock) {
+  if (!FileObject) return false;
+  return Lock ? FileObject->LockRange(First, Length, Handle) : FileObject->UnlockRange(First, Length, Handle);
+}
+
+bool TFileHandler::Exists() { return EngineFileList().FileExists(FileName, InMemory); }
