@@ -5,6 +5,11 @@ list(APPEND VXDB_STORAGE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/engine_heap.cpp
   ${CMAKE_CURRENT_LIST_DIR}/system_list.cpp
   ${CMAKE_CURRENT_LIST_DIR}/engine_common.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/engine_keys.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/engine_decimal.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/collation.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/collation_data.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/locale_formats.cpp
   ${CMAKE_CURRENT_LIST_DIR}/os_names.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_layer.cpp
 )
@@ -14,4 +19,6 @@ vx_add_gtest(dbengine_storage_base_tests LABEL dbengine-storage
     ${CMAKE_CURRENT_LIST_DIR}/tests/engine_errors_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/engine_heap_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/file_layer_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/keys_decimal_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/collation_test.cpp
   LIBS vxdbstorage)

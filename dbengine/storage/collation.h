@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/sysutils.h"
+
 struct TLanguageEntry {
   const char* Name;
   uint16_t LanguageId;  // MakeLangId(primary, sub)
@@ -74,22 +76,5 @@ bool MatchLikePattern(uint16_t Language, uint16_t Sort, const char* Text, const 
 // Signed byte comparison; a null A gives 1. Length is taken as unsigned 16-bit.
 int CompareBuffers(const void* A, const void* B, int Length, bool Descending);
 
-// Number and date format record of a language.
-struct TLocaleFormat {
-  char DecimalSeparator;
-  char ThousandSeparator;
-  char DateSeparator;
-  char TimeSeparator;
-  std::string ShortDateFormat;
-  std::string LongDateFormat;
-  std::string ShortTimeFormat;
-  std::string LongTimeFormat;
-  std::string TimeAMString;
-  std::string TimePMString;
-  std::string ShortMonthNames[12];
-  std::string LongMonthNames[12];
-  std::string ShortDayNames[7];  // Sunday first
-  std::string LongDayNames[7];
-};
 // The built-in format record of a language (in its code page); language 0 gives English (USA).
-const TLocaleFormat& LocaleFormat(uint16_t Language);
+const TFormatSettings& LocaleFormat(uint16_t Language);

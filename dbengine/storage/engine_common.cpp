@@ -74,7 +74,7 @@ std::string UniqueTempFileName(const std::string& Directory, const std::string& 
     if (EngineFileList().FileExists(Name, false)) continue;
     // Reserve the name by creating it exclusively: a name that another process creates between a
     // test and a create can never be handed out twice.
-    int Fd = open(OsFileName(ResolveDiskFileName(Name)).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int Fd = open(ResolveDiskFileName(Name).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (Fd >= 0) {
       close(Fd);
       return Name;

@@ -17,6 +17,7 @@
 #include "dbengine/storage/engine_common.h"
 #include "dbengine/storage/engine_errors.h"
 #include "dbengine/storage/os_names.h"
+#include "platform/core/sysutils.h"
 
 namespace {
 
@@ -53,12 +54,12 @@ std::string ListKeyOf(const std::string& Name, bool InMemory) {
   if (realpath(Dir.c_str(), Buf)) {
     std::string D = Buf;
     if (D != "/") D += '/';
-    return D + Base;
+    return EngineFileName(D + Base);
   }
-  return Os;
+  return EngineFileName(Os);
 }
 
-bool SameKey(const std::string& A, const std::string& B) { return strcasecmp(A.c_str(), B.c_str()) == 0; }
+bool SameKey(const std::string& A, const std::string& B) { return AnsiSameText(A, B); }
 
 bool OfdLock(int Fd, short Type, int64_t First, int64_t Length) {
   struct flock L;
@@ -107,38 +108,32 @@ uint16_t EngineCodeFromErrno(int Error) {
 }
 
 std::string ResolveDiskFileName(const std::string& Name) {
-  std::string N = OsFileName(Slashes(Trimmed(Name)));
+  const std::string N = Slashes(Trimmed(Name));
+  const std::string Os = OsFileName(N);
   struct stat St;
-  if (N.empty() || lstat(N.c_str(), &St) == 0) return N;
-  size_t Slash = N.rfind('/');
-  std::string Dir = Slash == std::string::npos ? std::string() : N.substr(0, Slash);
-  std::string Base = Slash == std::string::npos ? N : N.substr(Slash + 1);
-  if (Base.empty()) return N;
-  std::string ScanDir = Dir;
-  if (Slash != std::string::npos) {
-    if (Dir.empty()) {
-      ScanDir = "/";
-    } else {
-      // The directory itself may be spelt in another case.
-      ScanDir = ResolveDiskFileName(Dir);
-      Dir = ScanDir;
-    }
-  } else {
-    ScanDir = ".";
-  }
+  if (N.empty() || lstat(Os.c_str(), &St) == 0) return Os;
+  const size_t Slash = N.rfind('/');
+  const std::string Base = Slash == std::string::npos ? N : N.substr(Slash + 1);
+  if (Base.empty()) return Os;
+  // The directory itself may be spelt in another case.
+  std::string OsDir;
+  if (Slash == 0)
+    OsDir = "/";
+  else if (Slash != std::string::npos)
+    OsDir = ResolveDiskFileName(N.substr(0, Slash));
   std::string Found;
-  if (DIR* D = opendir(ScanDir.c_str())) {
+  if (DIR* D = opendir(OsDir.empty() ? "." : OsDir.c_str())) {
     while (dirent* E = readdir(D)) {
-      if (strcasecmp(E->d_name, Base.c_str()) == 0) {
+      if (AnsiSameText(EngineFileName(E->d_name), Base)) {
         Found = E->d_name;
         break;
       }
     }
     closedir(D);
   }
-  if (Found.empty()) Found = Base;
-  if (Slash == std::string::npos) return Found;
-  return Dir + "/" + Found;
+  if (Found.empty()) Found = OsFileName(Base);
+  if (OsDir.empty()) return Found;
+  return OsDir == "/" ? "/" + Found : OsDir + "/" + Found;
 }
 
 // ---- TAbstractFile -----------------------------------------------------------------------------

@@ -370,6 +370,14 @@ TEST_F(FileLayer, WriteThroughAndCaseInsensitiveNames) {
   EXPECT_EQ(ResolveDiskFileName(Path("BOTH.DAT")), Path("BOTH.DAT"));
   EXPECT_EQ(ResolveDiskFileName(Dir + "\\student.dat"), Path("STUDENT.DAT"));
   EXPECT_EQ(ResolveDiskFileName(Path("none.dat")), Path("none.dat"));
+  // Engine names are CP1250; on disk they are UTF-8, and Polish letters fold too.
+  WriteFile("\xC5\xBB" "ABA.DAT", "frog");  // "ŻABA.DAT"
+  TFileHandler Frog(Dir + "/\xBF" "aba.dat");  // "żaba.dat" in CP1250
+  ASSERT_TRUE(Frog.Exists());
+  Frog.Open();
+  char Four[4];
+  Frog.Read(Four, 4);
+  EXPECT_EQ(std::string(Four, 4), "frog");
   H.Close();
   EXPECT_FALSE(fcntl(Fd, F_GETFD) >= 0 && H.FileObject);
 }
