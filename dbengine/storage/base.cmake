@@ -12,7 +12,12 @@ list(APPEND VXDB_STORAGE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/locale_formats.cpp
   ${CMAKE_CURRENT_LIST_DIR}/os_names.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_layer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/records_bitmap.cpp
 )
+# The date validators need the core's date conversions.
+if(EXISTS ${CMAKE_SOURCE_DIR}/platform/core/datetime.cpp)
+  list(APPEND VXDB_STORAGE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/engine_validators.cpp)
+endif()
 
 vx_add_gtest(dbengine_storage_base_tests LABEL dbengine-storage
   SOURCES
@@ -21,4 +26,5 @@ vx_add_gtest(dbengine_storage_base_tests LABEL dbengine-storage
     ${CMAKE_CURRENT_LIST_DIR}/tests/file_layer_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/keys_decimal_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/collation_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/records_bitmap_test.cpp
   LIBS vxdbstorage)

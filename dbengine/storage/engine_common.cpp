@@ -13,6 +13,7 @@
 #include "dbengine/storage/engine_errors.h"
 #include "dbengine/storage/file_layer.h"
 #include "dbengine/storage/os_names.h"
+#include "platform/core/sysutils.h"
 
 namespace {
 
@@ -63,9 +64,10 @@ std::string TempNamePrefix() {
   return std::to_string(Tid).substr(0, 5);
 }
 
-std::string UniqueTempFileName(const std::string& Directory, const std::string& Extension, bool InMemory) {
+std::string UniqueTempFileName(const std::string& Directory, const std::string& Extension, bool InMemory,
+                               int MaxNumber) {
   std::string Prefix = AddTrailingBackslash(Directory) + TempNamePrefix();
-  for (uint32_t N = 0; N <= 0xFFFF; ++N) {
+  for (int N = 0; N <= MaxNumber; ++N) {
     std::string Name = Prefix + std::to_string(N) + Extension;
     if (InMemory) {
       if (!EngineFileList().FileExists(Name, true)) return Name;
@@ -278,4 +280,40 @@ int CompareIntegerKey(int32_t SearchedKey, const void* Item) {
   if (SearchedKey > K) return -1;
   if (SearchedKey < K) return 1;
   return 0;
+}
+
+// ---- Boolean text and validators ----
+
+bool TextToBool(const std::string& S) {
+  if (AnsiSameText(S, "TRUE")) return true;
+  if (AnsiSameText(S, "FALSE")) return false;
+  throw EConvertError("'" + S + "' is not a valid boolean value");
+}
+
+bool IsValidWordText(const std::string& S) {
+  int32_t V;
+  return TryStrToInt(S, V) && V >= 0 && V <= 65535;
+}
+
+bool IsValidSmallIntText(const std::string& S) {
+  int32_t V;
+  return TryStrToInt(S, V) && V >= -32768 && V <= 32767;
+}
+
+bool IsValidIntegerText(const std::string& S) {
+  int32_t V;
+  return TryStrToInt(S, V);
+}
+
+bool IsValidBooleanText(const std::string& S) { return AnsiSameText(S, "TRUE") || AnsiSameText(S, "FALSE"); }
+
+bool IsValidFloatText(const std::string& S) {
+  double V;
+  return TryStrToFloat(S, V);
+}
+
+bool IsValidCurrencyText(const std::string& S) {
+  double V;
+  // The currency type holds +-922,337,203,685,477.5807.
+  return TryStrToFloat(S, V) && V > -922337203685477.5808 && V < 922337203685477.5808;
 }

@@ -21,8 +21,10 @@ constexpr uint8_t kTableCipherKeyHigh = 0xC3;
 std::string TempNamePrefix();
 // Directory + prefix + n + Extension for the first n whose name is free. Disk names are reserved
 // by creating the file exclusively (another process cannot take the same number); in-memory names
-// are checked against the file list. Raises 0x2B05 when every number is taken.
-std::string UniqueTempFileName(const std::string& Directory, const std::string& Extension, bool InMemory);
+// are checked against the file list. Numbers run from 0 to MaxNumber; raises 0x2B05 when every
+// number is taken.
+std::string UniqueTempFileName(const std::string& Directory, const std::string& Extension, bool InMemory,
+                               int MaxNumber = 65535);
 
 // ---- Paths ('/' and '\' both separate; ':' also marks a path) ----
 // The canonical absolute form of a directory (realpath); "" when it cannot be resolved.

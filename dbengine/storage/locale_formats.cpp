@@ -35,9 +35,9 @@ TFormatSettings Make(char Decimal, char Thousand, char DateSep, char TimeSep, co
   return F;
 }
 
-// Texts are CP1250 bytes.
+// Texts are CP1250 bytes; formats use the core's date tokens (m month, n minutes).
 TFormatSettings MakeEnglishUSA() {
-  TFormatSettings F = Make('.', ',', '/', ':', "M/d/yyyy", "dddd, MMMM dd, yyyy", "h:mm AMPM", "h:mm:ss AMPM", "AM", "PM",
+  TFormatSettings F = Make('.', ',', '/', ':', "m/d/yyyy", "dddd, mmmm dd, yyyy", "h:nn AMPM", "h:nn:ss AMPM", "AM", "PM",
                   {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"},
                   {"January", "February", "March", "April", "May", "June", "July", "August", "September", "October",
                    "November", "December"},
@@ -48,15 +48,15 @@ TFormatSettings MakeEnglishUSA() {
 
 TFormatSettings MakeEnglishUK() {
   TFormatSettings F = MakeEnglishUSA();
-  F.ShortDateFormat = "dd/MM/yyyy";
-  F.LongDateFormat = "dd MMMM yyyy";
-  F.ShortTimeFormat = "HH:mm";
-  F.LongTimeFormat = "HH:mm:ss";
+  F.ShortDateFormat = "dd/mm/yyyy";
+  F.LongDateFormat = "dd mmmm yyyy";
+  F.ShortTimeFormat = "hh:nn";
+  F.LongTimeFormat = "hh:nn:ss";
   return F;
 }
 
 TFormatSettings MakePolish() {
-  TFormatSettings F = Make(',', '\xA0', '-', ':', "yyyy-MM-dd", "d MMMM yyyy", "HH:mm", "HH:mm:ss", "", "",
+  TFormatSettings F = Make(',', '\xA0', '-', ':', "yyyy-mm-dd", "d mmmm yyyy", "hh:nn", "hh:nn:ss", "", "",
                   {"sty", "lut", "mar", "kwi", "maj", "cze", "lip", "sie", "wrz", "pa\x9F", "lis", "gru"},
                   {"stycze\xF1", "luty", "marzec", "kwiecie\xF1", "maj", "czerwiec", "lipiec", "sierpie\xF1",
                    "wrzesie\xF1", "pa\x9F" "dziernik", "listopad", "grudzie\xF1"},
@@ -66,7 +66,7 @@ TFormatSettings MakePolish() {
 }
 
 TFormatSettings MakeGerman() {
-  TFormatSettings F = Make(',', '.', '.', ':', "dd.MM.yyyy", "dddd, d. MMMM yyyy", "HH:mm", "HH:mm:ss", "", "",
+  TFormatSettings F = Make(',', '.', '.', ':', "dd.mm.yyyy", "dddd, d. mmmm yyyy", "hh:nn", "hh:nn:ss", "", "",
                   {"Jan", "Feb", "Mrz", "Apr", "Mai", "Jun", "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"},
                   {"Januar", "Februar", "M\xE4rz", "April", "Mai", "Juni", "Juli", "August", "September", "Oktober",
                    "November", "Dezember"},
@@ -83,9 +83,9 @@ TFormatSettings MakeContinental(char Thousand, char DateSep, const char* ShortDa
   F.ThousandSeparator = Thousand;
   F.DateSeparator = DateSep;
   F.ShortDateFormat = ShortDate;
-  F.LongDateFormat = "d MMMM yyyy";
-  F.ShortTimeFormat = "HH:mm";
-  F.LongTimeFormat = "HH:mm:ss";
+  F.LongDateFormat = "d mmmm yyyy";
+  F.ShortTimeFormat = "hh:nn";
+  F.LongTimeFormat = "hh:nn:ss";
   F.TimeAMString = "";
   F.TimePMString = "";
   return F;
@@ -130,8 +130,8 @@ const TFormatSettings& LocaleFormat(uint16_t Language) {
   static const TFormatSettings EnglishUK = MakeEnglishUK();
   static const TFormatSettings Polish = MakePolish();
   static const TFormatSettings German = MakeGerman();
-  static const TFormatSettings DotDate = MakeContinental('.', '.', "dd.MM.yyyy");
-  static const TFormatSettings SlashDate = MakeContinental(' ', '/', "dd/MM/yyyy");
+  static const TFormatSettings DotDate = MakeContinental('.', '.', "dd.mm.yyyy");
+  static const TFormatSettings SlashDate = MakeContinental(' ', '/', "dd/mm/yyyy");
   uint16_t Primary = Language & 0x3FF;
   if (Language == 0 || !IsLanguageAvailable(Language)) return EnglishUSA;
   switch (Primary) {

@@ -259,9 +259,9 @@ TEST(Collation, LocaleFormats) {
   EXPECT_EQ(Pl.LongDayNames[3], Utf8ToCp1250("środa"));
   const TFormatSettings& Us = LocaleFormat(0);
   EXPECT_EQ(Us.DecimalSeparator, '.');
-  EXPECT_EQ(Us.ShortDateFormat, "M/d/yyyy");
+  EXPECT_EQ(Us.ShortDateFormat, "m/d/yyyy");
   EXPECT_EQ(LocaleFormat(0x0407).DateSeparator, '.');
-  EXPECT_EQ(LocaleFormat(0x0809).ShortDateFormat, "dd/MM/yyyy");
+  EXPECT_EQ(LocaleFormat(0x0809).ShortDateFormat, "dd/mm/yyyy");
 }
 
 }  // namespace
