@@ -1,0 +1,35 @@
+// Code page 1250 (Central European, the Polish Windows code page).
+//
+// All program text is std::string holding CP1250 bytes; these routines convert at the edges
+// (file names on disk, painting, key input, UTF-8 files).
+//
+// Bytes 0x00..0x7F are ASCII. Five bytes have no character in the code page: 0x81, 0x83, 0x88,
+// 0x90 and 0x98. They decode to the C1 control code point of the same value (U+0081 ...), and
+// those code points encode back to the same byte, so every one of the 256 bytes survives a round
+// trip through Unicode. A code point that the code page cannot represent encodes as '?'.
+// Malformed UTF-8 and unpaired UTF-16 surrogates also become '?'.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The Unicode code point of a CP1250 byte.
+char32_t Cp1250ToUnicode(unsigned char Ch);
+// False for the five bytes without a character.
+bool Cp1250IsMapped(unsigned char Ch);
+// The CP1250 byte of a code point; false when the code page has none.
+bool UnicodeToCp1250(char32_t Cp, unsigned char& Ch);
+
+std::string Cp1250ToUtf8(std::string_view S);
+std::string Utf8ToCp1250(std::string_view S);
+std::u16string Cp1250ToUtf16(std::string_view S);
+std::string Utf16ToCp1250(std::u16string_view S);
+// True when S is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+bool IsValidUtf8(std::string_view S);
+
+// Case mapping of one CP1250 byte: Polish and the other letters of the code page as well as A-Z.
+// Bytes without a case partner in the code page (ß, µ, ˙ ...) are returned unchanged.
+char Cp1250UpCase(char Ch);
+char Cp1250LoCase(char Ch);
+// True for a letter of the code page (ASCII or accented).
+bool Cp1250IsLetter(char Ch);
