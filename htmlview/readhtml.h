@@ -1,0 +1,89 @@
+#pragma once
+// The HTML tokenizer: turns HTML text into tag, attribute, entity and text symbols for the
+// document builder and the frameset reader. Text stays in bytes of the document's code page;
+// every character handed on carries the source position it was read at.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "htmlview/htmlsym.h"
+#include "htmlview/htmlun2.h"
+#include "platform/core/sysutils.h"
+
+VX_DECLARE_EXCEPTION(EParseError, Exception)
+
+// The character that stands for the end of the input.
+constexpr char EofChar = 26;
+
+// A Unicode code point in a Windows code page: one or two bytes; "?" when the code page lacks it.
+std::string UnicodeToCodePage(uint32_t Code, int CodePage);
+
+class THtmlTokenizer {
+ public:
+  // Called for "<!--#command name=value ... -->"; a non-empty Buffer is read in place of the comment.
+  using TIncludeEvent =
+      std::function<void(const std::string& Command, const std::vector<std::string>& Params, std::string& Buffer)>;
+
+  THtmlTokenizer() = default;
+  THtmlTokenizer(const THtmlTokenizer&) = delete;
+  THtmlTokenizer& operator=(const THtmlTokenizer&) = delete;
+
+  // Resets every state and reads the first character of Source.
+  void Start(std::string Source);
+
+  // Character level.
+  void ReadChar();
+  char PeekChar() const;
+  void GetCh();
+  void SkipWhiteSpace();
+
+  // Symbol level.
+  void GetToken();
+  void GetTextAreaToken();
+
+  // Current character: raw, upper-cased, and the position it was read at.
+  char Ch = EofChar;
+  char LCh = EofChar;
+  int ChPos = 0;
+
+  Symb Sy = NoSy;
+  int HeadingLevel = 0;
+  TAttributeList Attributes;
+  TokenObj Buff;
+
+  // Set by the builder inside PRE and in plain-text mode.
+  bool KeepWhiteSpace = false;
+  // Off while SCRIPT contents are collected and in plain-text mode.
+  bool CommentsEnabled = true;
+  // Code page for entities in text, and for entities in attribute values (the system's).
+  int CodePage = 1250;
+  int SystemCodePage = 1250;
+
+  TIncludeEvent OnInclude;
+  TIDNameList* IDNameList = nullptr;
+
+ private:
+  char ReadRaw(int& Position);
+  void SkipComment();
+  void SkipCommentFromHere();
+  void SkipToGreater();
+  void ReadInclude();
+  std::string ReadIncludeValue();
+  void ReadTag();
+  bool ReadAttribute();
+  void ReadEntity(std::string& Out, std::vector<int>* Positions, int Page);
+  void ReadText();
+
+  std::string FSource;
+  size_t FPtr = 0;
+  std::string FInclude;
+  size_t FIncPtr = 0;
+  bool FInIncludeMode = false;
+  bool FIncludeUsed = false;
+  enum { leNone, leAfterCR, leAfterLF } FLineEnd = leNone;
+  bool FInComment = false;
+};
+
+// The numeric value of an attribute text: rounded, saturated to 32 bits, 0 when not a number.
+int32_t AttributeNumber(const std::string& Text);
