@@ -16,6 +16,9 @@ struct alignas(16) THeader {
   size_t Size;
 };
 constexpr uint32_t kTrimEvery = 1020;
+// No engine block comes near this; larger requests are corrupt sizes and fail like exhaustion
+// without asking the system (some allocators abort instead of failing on absurd sizes).
+constexpr uintmax_t kLargestBlock = uintmax_t(1) << 40;
 
 std::atomic<uint32_t> gReleases{0};
 
@@ -35,7 +38,7 @@ void CountRelease() {
 
 void* EngineAlloc(intptr_t Size) {
   if (Size < 1) return nullptr;
-  if (static_cast<uintmax_t>(Size) > SIZE_MAX - sizeof(THeader)) RaiseEngineError(ecNoMemory);
+  if (static_cast<uintmax_t>(Size) > kLargestBlock) RaiseEngineError(ecNoMemory);
   void* Raw = calloc(1, sizeof(THeader) + static_cast<size_t>(Size));
   if (!Raw) RaiseEngineError(ecNoMemory);
   THeader* H = static_cast<THeader*>(Raw);
@@ -49,7 +52,7 @@ void* EngineRealloc(void* Block, intptr_t Size) {
     EngineFreeBlock(Block);
     return nullptr;
   }
-  if (static_cast<uintmax_t>(Size) > SIZE_MAX - sizeof(THeader)) RaiseEngineError(ecNoMemory);
+  if (static_cast<uintmax_t>(Size) > kLargestBlock) RaiseEngineError(ecNoMemory);
   THeader* H = HeaderOf(Block);
   size_t Old = H->Size;
   void* Raw = realloc(H, sizeof(THeader) + static_cast<size_t>(Size));

@@ -70,6 +70,24 @@ TEST(EngineHeap, ReserveBufferRoundsUpNeverShrinksAndFrees) {
   EXPECT_EQ(Cap, 0);
 }
 
+TEST(EngineHeap, ReleasesAreCountedAndTheHeapTrimmedEvery1020) {
+  // Frees and reallocations count; allocations do not. The counter restarts after each trim.
+  void* P = EngineAlloc(8);
+  uint32_t Start = EngineReleaseCount();
+  EngineFree(P);
+  EXPECT_EQ(EngineReleaseCount(), (Start + 1) % 1020);
+  for (int I = 0; I < 1020; ++I) {
+    void* Q = EngineAlloc(16);
+    EngineFree(Q);
+  }
+  EXPECT_EQ(EngineReleaseCount(), (Start + 1) % 1020);  // a full cycle later: same place
+  void* R = EngineAlloc(8);
+  uint32_t Before = EngineReleaseCount();
+  R = EngineRealloc(R, 64);
+  EXPECT_EQ(EngineReleaseCount(), (Before + 1) % 1020);
+  EngineFree(R);
+}
+
 struct TProbe : TEngineObject {
   int A;
   char B[40];

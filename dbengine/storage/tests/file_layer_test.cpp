@@ -304,6 +304,12 @@ TEST_F(FileLayer, ExclusiveOpenInAnotherProcessDeniesAccess) {
       ASSERT_GT(R, 0);
       EngineFileList().FileClose(F, false, R);
     }
+    // Creating (truncating) a file that another process has open is refused and keeps its data.
+    if (C.Denied) {
+      TAbstractFile* Created = nullptr;
+      EXPECT_EQ(EngineFileList().FileCreate(P, false, false, Created), -ecAccessDenied);
+      EXPECT_EQ(fs::file_size(P), 1u);
+    }
     KillChild(Child);
     R = EngineFileList().FileOpen(P, false, false, false, false, true, RO, F);
     ASSERT_GT(R, 0);  // free again once the other process is gone

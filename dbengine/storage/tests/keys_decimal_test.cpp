@@ -157,6 +157,25 @@ TEST(KeyEncoders, BuildIndexKeyEncodesBoundsAndInverts) {
   EXPECT_EQ(std::vector<uint8_t>(Key + 1, Key + 4), Bytes({9, 8, 7}));
 }
 
+TEST(KeyEncoders, DescendingPartsReverseTheByteOrder) {
+  // Language 0 inverts descending parts, so memcmp of two keys has the opposite sign.
+  std::mt19937 Rng(77);
+  TDescriptor Int(ftInteger, 0), Dbl(ftFloat, 0);
+  for (int I = 0; I < 2000; ++I) {
+    int32_t A = static_cast<int32_t>(Rng()), B = static_cast<int32_t>(Rng());
+    if (I % 10 == 0) B = A;
+    uint8_t KA[5] = {1}, KB[5] = {1};
+    BuildIndexKey(Int.Bytes, reinterpret_cast<uint8_t*>(&A), KA, 0, 0, 0, true, false);
+    BuildIndexKey(Int.Bytes, reinterpret_cast<uint8_t*>(&B), KB, 0, 0, 0, true, false);
+    ASSERT_EQ(Sign(memcmp(KA, KB, 5)), -Cmp(A, B));
+    double X = std::ldexp(static_cast<double>(A), static_cast<int>(Rng() % 40) - 20), Y = -X / 3;
+    uint8_t DA[9] = {1}, DB[9] = {1};
+    BuildIndexKey(Dbl.Bytes, reinterpret_cast<uint8_t*>(&X), DA, 0, 0, 0, true, false);
+    BuildIndexKey(Dbl.Bytes, reinterpret_cast<uint8_t*>(&Y), DB, 0, 0, 0, true, false);
+    ASSERT_EQ(Sign(memcmp(DA, DB, 9)), -Cmp(X, Y));
+  }
+}
+
 TEST(EngineDecimal, Vectors) {
   struct Case { int Decimals; double Value; int64_t Encoded; };
   const Case ToBcd[] = {{2, 12.346, 12352}, {2, -12.346, -12352}, {0, 7, 70}, {2, 12.34, 12342},
