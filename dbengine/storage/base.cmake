@@ -27,4 +27,5 @@ vx_add_gtest(dbengine_storage_base_tests LABEL dbengine-storage
     ${CMAKE_CURRENT_LIST_DIR}/tests/keys_decimal_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/collation_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/records_bitmap_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/engine_common_test.cpp
   LIBS vxdbstorage)

@@ -187,6 +187,12 @@ TEST(EngineText, SmallRoutines) {
     EXPECT_EQ(IsValidBooleanText(C.Text), C.Bool) << C.Text;
     EXPECT_EQ(IsValidFloatText(C.Text), C.Float) << C.Text;
   }
+  EXPECT_TRUE(IsValidDateText("2024-01-31"));  // the program's short date format
+  EXPECT_FALSE(IsValidDateText("2024-02-30"));
+  EXPECT_FALSE(IsValidDateText("tomorrow"));
+  EXPECT_TRUE(IsValidTimeText("12:34:56"));
+  EXPECT_FALSE(IsValidTimeText("25:00"));
+  EXPECT_TRUE(IsValidDateTimeText("2024-01-31 12:34"));
   EXPECT_TRUE(IsValidCurrencyText("922337203685477"));
   EXPECT_FALSE(IsValidCurrencyText("1e20"));
   int32_t Key = 5;
