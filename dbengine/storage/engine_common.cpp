@@ -1,6 +1,8 @@
 #include "dbengine/storage/engine_common.h"
 
+#include <errno.h>
 #include <fcntl.h>
+#include <time.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/syscall.h>
@@ -9,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <random>
 
 #include "dbengine/storage/engine_errors.h"
 #include "dbengine/storage/file_layer.h"
@@ -56,10 +59,35 @@ void CipherDecode(void* Buffer, int Length, uint8_t KeyLow, uint8_t KeyHigh) {
   CipherEncode(Buffer, Length, KeyLow, KeyHigh);
 }
 
+// ---- Threads and time ----
+
+int64_t EngineThreadId() { return static_cast<int64_t>(syscall(SYS_gettid)); }
+
+void EngineSleep(int Milliseconds) {
+  if (Milliseconds <= 0) return;
+  struct timespec T;
+  T.tv_sec = Milliseconds / 1000;
+  T.tv_nsec = static_cast<long>(Milliseconds % 1000) * 1000000L;
+  while (nanosleep(&T, &T) != 0 && errno == EINTR) {
+  }
+}
+
+uint64_t EngineTickCount() {
+  struct timespec T;
+  clock_gettime(CLOCK_MONOTONIC, &T);
+  return static_cast<uint64_t>(T.tv_sec) * 1000u + static_cast<uint64_t>(T.tv_nsec) / 1000000u;
+}
+
+int EngineRandom(int Range) {
+  if (Range < 1) return 0;
+  thread_local std::mt19937 Generator(static_cast<uint32_t>(std::random_device()() ^ static_cast<uint32_t>(EngineThreadId())));
+  return static_cast<int>(Generator() % static_cast<uint32_t>(Range));
+}
+
 // ---- Temporary names ----
 
 std::string TempNamePrefix() {
-  long Tid = syscall(SYS_gettid);
+  int64_t Tid = EngineThreadId();
   if (Tid < 0) Tid = -Tid;
   return std::to_string(Tid).substr(0, 5);
 }

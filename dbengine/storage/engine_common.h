@@ -16,6 +16,16 @@ void CipherDecode(void* Buffer, int Length, uint8_t KeyLow, uint8_t KeyHigh);
 constexpr uint8_t kTableCipherKeyLow = 0x5A;
 constexpr uint8_t kTableCipherKeyHigh = 0xC3;
 
+// ---- Threads and time ----
+// Id of the calling thread (gettid).
+int64_t EngineThreadId();
+// Sleeps for the given milliseconds (lock retries).
+void EngineSleep(int Milliseconds);
+// Milliseconds of a monotonic clock.
+uint64_t EngineTickCount();
+// A number 0..Range-1 from a per-thread generator (reader lock bytes); 0 when Range < 1.
+int EngineRandom(int Range);
+
 // ---- Temporary names ----
 // The first five decimal digits of the calling thread's id.
 std::string TempNamePrefix();

@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr int64_t kCopyPiece = 65535;
+constexpr int64_t kCopyChunk = 65535;
 constexpr intptr_t kMemoryBlock = 65535;
 // In-memory files are addressed with signed 32-bit offsets by the table files.
 constexpr int64_t kMaxMemoryFileSize = 0x7FFFFFFF;
@@ -635,13 +635,13 @@ int TFileList::FileCopyTo(TAbstractFile* FileObject, int Handle, const std::stri
   TAbstractFile* Dest = nullptr;
   int DH = FileCreate(DestName, InMemory, false, Dest);
   if (DH < 0) return DH;
-  std::unique_ptr<uint8_t, void (*)(uint8_t*)> Buf(static_cast<uint8_t*>(EngineAlloc(kCopyPiece)),
+  std::unique_ptr<uint8_t, void (*)(uint8_t*)> Buf(static_cast<uint8_t*>(EngineAlloc(kCopyChunk)),
                                                    [](uint8_t* P) { EngineFree(P); });
   int R = 0;
   int64_t Pos = FileObject->Seek(Handle, 0, 0);
   if (Pos < 0) R = static_cast<int>(Pos);
   while (R == 0) {
-    int64_t N = FileObject->Read(Handle, Buf.get(), kCopyPiece);
+    int64_t N = FileObject->Read(Handle, Buf.get(), kCopyChunk);
     if (N < 0) R = static_cast<int>(N);
     if (N <= 0) break;
     int64_t W = Dest->Write(DH, Buf.get(), N);
@@ -658,13 +658,13 @@ int TFileList::FileCopyFrom(TAbstractFile* FileObject, int Handle, const std::st
   bool RO = false;
   int SH = FileOpen(SourceName, InMemory, true, false, false, true, RO, Source);
   if (SH < 0) return SH;
-  std::unique_ptr<uint8_t, void (*)(uint8_t*)> Buf(static_cast<uint8_t*>(EngineAlloc(kCopyPiece)),
+  std::unique_ptr<uint8_t, void (*)(uint8_t*)> Buf(static_cast<uint8_t*>(EngineAlloc(kCopyChunk)),
                                                    [](uint8_t* P) { EngineFree(P); });
   int R = 0;
   int64_t Pos = FileObject->Seek(Handle, 0, 0);
   if (Pos < 0) R = static_cast<int>(Pos);
   while (R == 0) {
-    int64_t N = Source->Read(SH, Buf.get(), kCopyPiece);
+    int64_t N = Source->Read(SH, Buf.get(), kCopyChunk);
     if (N < 0) R = static_cast<int>(N);
     if (N <= 0) break;
     int64_t W = FileObject->Write(Handle, Buf.get(), N);

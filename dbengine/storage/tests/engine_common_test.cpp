@@ -33,7 +33,7 @@ TEST(EngineCipher, RollingKeyVectorAndInvolution) {
   EXPECT_NE(Copy, Data);
   CipherDecode(Copy.data(), static_cast<int>(Copy.size()), kTableCipherKeyLow, kTableCipherKeyHigh);
   EXPECT_EQ(Copy, Data);
-  // Each call starts afresh: enciphering a buffer in two halves differs from one piece only
+  // Each call starts afresh: enciphering a buffer in two halves differs from one call only
   // because the second half restarts the state.
   std::vector<uint8_t> Whole(Data.begin(), Data.begin() + 512), Half = Whole;
   CipherEncode(Whole.data(), 512, 1, 2);
@@ -43,6 +43,22 @@ TEST(EngineCipher, RollingKeyVectorAndInvolution) {
   EXPECT_TRUE(std::equal(Second.begin(), Second.end(), Half.begin() + 256));
   CipherEncode(B, 0, 1, 2);  // length 0 does nothing
   EXPECT_EQ(B[0], 0);
+}
+
+TEST(EngineThreads, IdsTicksAndRandomNumbers) {
+  EXPECT_EQ(EngineThreadId(), syscall(SYS_gettid));
+  uint64_t T0 = EngineTickCount();
+  EngineSleep(2);
+  EXPECT_GE(EngineTickCount(), T0);  // monotonic, never backwards
+  std::set<int> Seen;
+  for (int I = 0; I < 2000; ++I) {
+    int R = EngineRandom(7);
+    ASSERT_GE(R, 0);
+    ASSERT_LT(R, 7);
+    Seen.insert(R);
+  }
+  EXPECT_EQ(Seen.size(), 7u);
+  EXPECT_EQ(EngineRandom(0), 0);
 }
 
 TEST(EngineTempNames, ExclusiveCreationTakesTheNextNumber) {
