@@ -29,3 +29,8 @@ vx_add_gtest(dbengine_storage_base_tests LABEL dbengine-storage
     ${CMAKE_CURRENT_LIST_DIR}/tests/records_bitmap_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/engine_common_test.cpp
   LIBS vxdbstorage)
+
+vx_add_fuzzer(dbengine_storage_text_fuzz LABEL dbengine-storage
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz/text_routines_fuzz.cpp
+  LIBS vxdbstorage
+  CORPUS ${CMAKE_CURRENT_LIST_DIR}/fuzz/corpus_text)
