@@ -405,6 +405,8 @@ int TPhysicalFile::Flush() {
 bool TPhysicalFile::LockRange(int64_t First, int64_t Length, int Owner) {
   std::lock_guard<std::recursive_mutex> G(Lock);
   if (Descriptor < 0 || Length < 1 || First < 0 || Overlaps(First, Length)) return false;
+  // A range over the open-mode byte would merge with (and later release) that byte's lock.
+  if (First <= kOpenModeLockByte && First + Length - 1 >= kOpenModeLockByte) return false;
   // A read-only descriptor cannot hold write locks; such files are only read and need none.
   if (!OpenedReadOnly && !OfdLock(Descriptor, F_WRLCK, First, Length)) return false;
   LockRanges.push_back(TLockRange{First, First + Length - 1, Length, Owner});

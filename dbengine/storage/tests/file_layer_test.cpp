@@ -214,6 +214,9 @@ TEST_F(FileLayer, RangeTableRefusesOverlapAndNeedsExactUnlock) {
     for (const Step& S : Steps)
       EXPECT_EQ(H->LockBytes(S.First, S.Length, S.Lock), S.Expected) << S.First << "," << S.Length << "," << S.Lock;
   }
+  // The byte that arbitrates exclusive opens is not available to range locks.
+  EXPECT_FALSE(Disk.LockBytes(kOpenModeLockByte - 1, 2, true));
+  EXPECT_TRUE(Disk.LockBytes(kOpenModeLockByte + 1, 1, true));
   // The disk ranges are real system locks, visible to any other open file description.
   EXPECT_TRUE(HeldByAnyone(Path("r.dat"), 112, 1));
   EXPECT_FALSE(HeldByAnyone(Path("r.dat"), 101, 1));
