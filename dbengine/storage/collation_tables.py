@@ -86,7 +86,7 @@ def build_table(cp, kind):
         if cat == "Nd" or (unicodedata.digit(ch, None) is not None and cat.startswith("N")):
             info.append(("digit", unicodedata.digit(ch), 0 if cat == "Nd" else 1))
             continue
-        if cat.startswith("L"):
+        if cat.startswith("L") and cat != "Lm":  # modifier letters (ˇ, ˆ) are symbols
             low = ch.lower() if len(ch.lower()) == 1 else ch
             upper = 1 if (cat == "Lu" or cat == "Lt") else 0
             if low in expansions:
