@@ -190,13 +190,13 @@ const std::vector<TLanguageEntry>& LanguageList() { return kLanguages; }
 
 bool IsValidLanguageName(const std::string& Name) {
   for (const TLanguageEntry& L : kLanguages)
-    if (strcasecmp(L.Name, Name.c_str()) == 0) return true;
+    if (AnsiSameText(L.Name, Trim(Name))) return true;
   return false;
 }
 
 uint16_t LanguageIdFromName(const std::string& Name) {
   for (const TLanguageEntry& L : kLanguages)
-    if (strcasecmp(L.Name, Name.c_str()) == 0) return L.LanguageId;
+    if (AnsiSameText(L.Name, Trim(Name))) return L.LanguageId;
   return 0;
 }
 
@@ -228,14 +228,14 @@ void FillSortNames(int Position, std::vector<std::string>& List) { List = SortNa
 
 bool IsValidSortName(uint16_t LanguageId, const std::string& Name) {
   for (const std::string& S : SortNames(LanguageNameIndex(LanguageId)))
-    if (strcasecmp(S.c_str(), Name.c_str()) == 0) return true;
+    if (AnsiSameText(S, Trim(Name))) return true;
   return false;
 }
 
 uint16_t SortIdFromName(uint16_t LanguageId, const std::string& Name) {
   std::vector<std::string> L = SortNames(LanguageNameIndex(LanguageId));
   for (size_t I = 0; I < L.size(); ++I)
-    if (strcasecmp(L[I].c_str(), Name.c_str()) == 0) return static_cast<uint16_t>(I);
+    if (AnsiSameText(L[I], Trim(Name))) return static_cast<uint16_t>(I);
   return 0;
 }
 

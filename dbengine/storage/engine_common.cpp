@@ -27,13 +27,6 @@ std::string Cut(std::string S) {
   return S;
 }
 
-std::string Trimmed(const std::string& S) {
-  size_t B = 0, E = S.size();
-  while (B < E && static_cast<unsigned char>(S[B]) <= ' ') ++B;
-  while (E > B && static_cast<unsigned char>(S[E - 1]) <= ' ') --E;
-  return S.substr(B, E - B);
-}
-
 size_t LastSeparator(const std::string& S) {
   size_t P = S.find_last_of("/\\");
   return P;
@@ -117,7 +110,7 @@ std::string UniqueTempFileName(const std::string& Directory, const std::string& 
 // ---- Paths ----
 
 std::string GetUniversalPath(const std::string& Path) {
-  std::string P = Trimmed(Path);
+  std::string P = Trim(Path);
   std::replace(P.begin(), P.end(), '\\', '/');
   if (P.empty()) return std::string();
   char Buf[PATH_MAX];
@@ -128,7 +121,7 @@ std::string GetUniversalPath(const std::string& Path) {
 bool IsPathSeparator(char C) { return C == '/' || C == '\\'; }
 
 std::string AddTrailingBackslash(const std::string& S) {
-  std::string T = Trimmed(S);
+  std::string T = Trim(S);
   if (!T.empty() && !IsPathSeparator(T.back())) T += '/';
   return T;
 }
@@ -151,10 +144,10 @@ std::string ExtractFileBaseName(const std::string& Path) {
 }
 
 std::string ForceFileExt(const std::string& Name, const std::string& Ext) {
-  std::string N = Trimmed(Name);
+  std::string N = Trim(Name);
   std::string Base = RemoveFileExt(N);
   std::string Cur = N.substr(Base.size());
-  if (strcasecmp(Cur.c_str(), Ext.c_str()) == 0) return Cut(N);
+  if (AnsiSameText(Cur.c_str(), Ext)) return Cut(N);
   return Cut(Base + Ext);
 }
 

@@ -28,13 +28,6 @@ constexpr int64_t kMaxMemoryFileSize = 0x7FFFFFFF;
 
 int NegErrno(int Error) { return -static_cast<int>(EngineCodeFromErrno(Error)); }
 
-std::string Trimmed(const std::string& S) {
-  size_t B = 0, E = S.size();
-  while (B < E && static_cast<unsigned char>(S[B]) <= ' ') ++B;
-  while (E > B && static_cast<unsigned char>(S[E - 1]) <= ' ') --E;
-  return S.substr(B, E - B);
-}
-
 std::string Slashes(const std::string& S) {
   std::string R = S;
   std::replace(R.begin(), R.end(), '\\', '/');
@@ -44,7 +37,7 @@ std::string Slashes(const std::string& S) {
 // Key under which a name is listed: in-memory names as given (trimmed, '/' separators); disk names
 // resolved on disk with the directory made canonical, so two spellings of one file share one object.
 std::string ListKeyOf(const std::string& Name, bool InMemory) {
-  std::string N = Slashes(Trimmed(Name));
+  std::string N = Slashes(Trim(Name));
   if (InMemory) return N;
   std::string Os = ResolveDiskFileName(N);
   size_t Slash = Os.rfind('/');
@@ -108,7 +101,7 @@ uint16_t EngineCodeFromErrno(int Error) {
 }
 
 std::string ResolveDiskFileName(const std::string& Name) {
-  const std::string N = Slashes(Trimmed(Name));
+  const std::string N = Slashes(Trim(Name));
   const std::string Os = OsFileName(N);
   struct stat St;
   if (N.empty() || lstat(Os.c_str(), &St) == 0) return Os;
@@ -138,7 +131,7 @@ std::string ResolveDiskFileName(const std::string& Name) {
 
 // ---- TAbstractFile -----------------------------------------------------------------------------
 
-TAbstractFile::TAbstractFile(const std::string& Name) : FileName(Trimmed(Name)) {}
+TAbstractFile::TAbstractFile(const std::string& Name) : FileName(Trim(Name)) {}
 
 TAbstractFile::~TAbstractFile() = default;
 
@@ -312,7 +305,7 @@ int TPhysicalFile::Rename(const std::string& NewName) {
   std::lock_guard<std::recursive_mutex> G(Lock);
   if (HandleCount > 0) return -ecAccessDenied;
   std::string From = ResolveDiskFileName(FileName);
-  std::string To = OsFileName(Slashes(Trimmed(NewName)));
+  std::string To = OsFileName(Slashes(Trim(NewName)));
   // Never replace an existing file: a rename onto another table's file would destroy it.
   if (renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) != 0) {
     int E = errno;
@@ -321,7 +314,7 @@ int TPhysicalFile::Rename(const std::string& NewName) {
     if (stat(To.c_str(), &St) == 0) return -ecUnknownOSError;
     if (rename(From.c_str(), To.c_str()) != 0) return NegErrno(errno);
   }
-  FileName = Trimmed(NewName);
+  FileName = Trim(NewName);
   ListKey = ListKeyOf(FileName, false);
   return 0;
 }
@@ -442,7 +435,7 @@ int TMemoryFile::Open() {
 int TMemoryFile::Rename(const std::string& NewName) {
   std::lock_guard<std::recursive_mutex> G(Lock);
   if (HandleCount > 0) return -ecAccessDenied;
-  FileName = Trimmed(NewName);
+  FileName = Trim(NewName);
   ListKey = ListKeyOf(FileName, true);
   return 0;
 }
@@ -517,7 +510,7 @@ int TFileList::IndexOf(const std::string& Name, bool InMemory) {
 int TFileList::FileCreate(const std::string& Name, bool InMemory, bool Temporary, TAbstractFile*& FileObject) {
   std::lock_guard<std::recursive_mutex> G(FLock);
   FileObject = nullptr;
-  if (ExtractFileBaseName(Slashes(Trimmed(Name))).empty()) return -ecInvalidPath;
+  if (ExtractFileBaseName(Slashes(Trim(Name))).empty()) return -ecInvalidPath;
   int I = IndexOf(Name, InMemory);
   TAbstractFile* F;
   if (I >= 0) {
