@@ -24,3 +24,10 @@ bool LoadStringsFromArchive(TStrings* Strings, const std::string& Member, TZLBAr
   Strings->Assign(&Loaded);
   return true;
 }
+
+bool LoadIniFromArchive(TMemIniFile* Ini, const std::string& Member, TZLBArchive* Archive) {
+  TStringList Lines;
+  if (!LoadStringsFromArchive(&Lines, Member, Archive)) return false;
+  Ini->SetStrings(&Lines);
+  return true;
+}

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/core/classes.h"
+#include "platform/core/inifiles.h"
 #include "tutor/ZLIBArchive.h"
 
 // Extracts Member of the open Archive into a fresh memory stream at position 0 and hands it to
@@ -19,3 +20,7 @@ bool OpenArchiveAndRead(const std::string& ArchiveFile, const std::string& Membe
 // A text member (CP1250 lines, CR LF, LF or CR) into a string list, replacing its items.
 // False, with the list untouched, when the member cannot be read.
 bool LoadStringsFromArchive(TStrings* Strings, const std::string& Member, TZLBArchive* Archive);
+
+// An ini member (CP1250) into Ini, replacing its content. False, with Ini untouched, when the
+// member cannot be read.
+bool LoadIniFromArchive(TMemIniFile* Ini, const std::string& Member, TZLBArchive* Archive);

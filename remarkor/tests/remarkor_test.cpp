@@ -80,21 +80,21 @@ struct TResult {
 
 class RemarkorLibrary : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
+  // Loaded per test (dlopen counts references), so that a library that cannot be found fails
+  // every test loudly instead of skipping them.
+  void SetUp() override {
     Handle = dlopen(RemarkorLibraryName, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(Handle, nullptr) << dlerror();
     Build = reinterpret_cast<TBuildProc>(dlsym(Handle, RemarkorBuildSymbol));
     ASSERT_NE(Build, nullptr) << dlerror();
   }
-  static void TearDownTestSuite() {
+  void TearDown() override {
     if (Handle) dlclose(Handle);
-    Handle = nullptr;
-    Build = nullptr;
   }
 
   // Runs Build on a list that already holds stale lines and a flag that starts out wrong, so that
   // a Build that forgets to clear or to set either is caught.
-  static TResult Run(double Cpm, double Accuracy, double F, double G, int Count, bool PassedBefore) {
+  TResult Run(double Cpm, double Accuracy, double F, double G, int Count, bool PassedBefore) {
     TCommBiuldRec Rec;
     Rec.Cpm = Cpm;
     Rec.Accuracy = Accuracy;
@@ -113,11 +113,9 @@ class RemarkorLibrary : public ::testing::Test {
     return R;
   }
 
-  static void* Handle;
-  static TBuildProc Build;
+  void* Handle = nullptr;
+  TBuildProc Build = nullptr;
 };
-void* RemarkorLibrary::Handle = nullptr;
-TBuildProc RemarkorLibrary::Build = nullptr;
 
 TEST(CommentBuildRecord, StringHandlesResolveThroughTheCallersTable) {
   TCommStrTable Table;

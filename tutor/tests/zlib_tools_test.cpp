@@ -69,4 +69,18 @@ TEST_F(ZLibToolsTest, TextMemberReplacesTheListOnlyOnSuccess) {
   EXPECT_EQ(L.Strings(2), "ostatnia");
 }
 
+TEST_F(ZLibToolsTest, IniMemberBecomesTheIniContent) {
+  const std::string Ini = "[TLogonForm]\r\nEnterBtn.Caption = Wejd\x9F\r\n\r\n[Other]\r\nX=1\r\n";
+  TZLBArchive Archive;
+  ASSERT_TRUE(Archive.OpenArchive(Dir.Write("ini.zlb", MakeArchive({{"translation.txt", Ini}}, true))));
+  TMemIniFile F;
+  F.WriteString("Old", "Key", "gone");
+  EXPECT_FALSE(LoadIniFromArchive(&F, "missing.txt", &Archive));
+  EXPECT_EQ(F.ReadString("Old", "Key", ""), "gone");
+  ASSERT_TRUE(LoadIniFromArchive(&F, "TRANSLATION.TXT", &Archive));
+  EXPECT_EQ(F.ReadString("tlogonform", "EnterBtn.Caption", "-"), "Wejd\x9F");
+  EXPECT_EQ(F.ReadInteger("Other", "X", 0), 1);
+  EXPECT_EQ(F.ReadString("Old", "Key", "none"), "none");
+}
+
 }  // namespace
