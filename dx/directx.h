@@ -29,8 +29,8 @@ class TDirectX : public TPersistent {
 };
 
 // How the framework recognises a form among a component's owners (the devices are attached to the
-// form's window). The layer that knows the program's forms installs the test once at start-up; until
-// then the nearest owner counts as the form.
+// form's window). Built with the GUI layer, a form is a TForm; without it the nearest owner counts as
+// the form. A test may install its own rule (nullptr puts the built-in one back).
 using TDXFormTest = bool (*)(const TComponent* Component);
 void SetDXFormTest(TDXFormTest Test);
 // The first owner of Component (walking up the owner chain) that is a form; nullptr when none.
