@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -104,6 +105,14 @@ TEST_F(ZLBArchiveTest, ExtractionAppendsAtTheDestinationsPosition) {
   EXPECT_EQ(S.Position(), 8);
   S.SetPosition(0);
   EXPECT_EQ(S.ReadString(8), "xyzhello");
+}
+
+TEST_F(ZLBArchiveTest, ArchiveFileGoneAfterOpeningCannotBeExtracted) {
+  const std::string File = Dir.Write("gone.zlb", MakeArchive({{"a.txt", "hello"}}, true));
+  ASSERT_TRUE(Archive.OpenArchive(File));
+  ASSERT_EQ(std::remove(File.c_str()), 0);
+  EXPECT_EQ(ErrorOf([&] { Extracted(Archive, "a.txt"); }), "Unable to open file (" + File + ")");
+  EXPECT_TRUE(Archive.Active());
 }
 
 TEST_F(ZLBArchiveTest, DuplicatePathsTheFirstWins) {

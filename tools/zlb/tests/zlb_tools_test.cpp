@@ -192,4 +192,30 @@ TEST_F(ZlbTools, ErrorsExitNonZeroWithTheMessage) {
   EXPECT_FALSE(fs::exists(Dir.Path + "/b.zlb"));
 }
 
+TEST_F(ZlbTools, ExtractKeepsMembersInsideTheTargetFolder) {
+  TZLBWriterMember InSub;
+  InSub.Name = "a.txt";
+  InSub.Folder = "sub\\deeper\\";
+  InSub.Data = "inside";
+  WriteFile(Dir.Path + "/folders.zlb", BuildZLBArchive({InSub}, false));
+  const TRun Good = RunTool(Dir.Path, List + " --extract '" + Dir.Path + "/x' '" + Dir.Path + "/folders.zlb'");
+  ASSERT_EQ(Good.Code, 0) << Good.Err;
+  EXPECT_EQ(Good.Out, "sub\\deeper\\a.txt\t6\tzlib\n");
+  EXPECT_EQ(ReadFile(Dir.Path + "/x/sub/deeper/a.txt"), "inside");
+
+  for (const char* Folder : {"..\\", "sub\\..\\..\\", "\\", "C:"}) {
+    SCOPED_TRACE(Folder);
+    TZLBWriterMember Escape = InSub;
+    Escape.Folder = Folder;
+    Escape.Name = "escaped.txt";
+    WriteFile(Dir.Path + "/escape.zlb", BuildZLBArchive({Escape}, false));
+    const TRun Bad = RunTool(Dir.Path, List + " --extract '" + Dir.Path + "/y/z' '" + Dir.Path + "/escape.zlb'");
+    EXPECT_EQ(Bad.Code, 1);
+    EXPECT_EQ(Bad.Err, "zlb-list: unsafe member path " + std::string(Folder) + "escaped.txt\n");
+    EXPECT_FALSE(fs::exists(Dir.Path + "/y/escaped.txt"));
+    EXPECT_FALSE(fs::exists(Dir.Path + "/escaped.txt"));
+    EXPECT_FALSE(fs::exists("/escaped.txt"));
+  }
+}
+
 }  // namespace
