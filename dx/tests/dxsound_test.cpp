@@ -347,3 +347,44 @@ TEST_F(SoundFixture, BufferLockAssignAndStatus) {
   EXPECT_EQ(Sound->DSound()->BufferCount(), 3);  // primary, b, dup
   Sound->Finalize();
 }
+
+TEST_F(SoundFixture, AutoInitializeOnLoad) {
+  TDXSound* s = new TDXSound(Form);
+  EXPECT_TRUE(s->AutoInitialize());
+  s->SetLoading(true);
+  EXPECT_FALSE(s->Initialized());
+  s->SetLoading(false);  // loading done: initializes itself
+  EXPECT_TRUE(s->Initialized());
+  Sound->SetLoading(true);
+  Sound->SetLoading(false);  // AutoInitialize off
+  EXPECT_FALSE(Sound->Initialized());
+}
+
+// Assigning an item copies its settings and wave, and an initialized item gets its buffer again.
+TEST_F(SoundFixture, ItemAssignCopiesAndRestores) {
+  InitializeManual();
+  TWaveCollectionItem* src = AddConstant(700, 20);
+  src->SetName("bell");
+  src->SetLooped(true);
+  src->SetMaxPlayingCount(3);
+  src->SetVolume(-100);
+  src->SetPan(200);
+  src->SetFrequency(Rate() / 2);
+  TWaveCollectionItem* dst = List->Items()->Add();
+  List->Items()->Initialize(Sound);
+  dst->Assign(src);
+  EXPECT_EQ(dst->Name(), "bell");
+  EXPECT_TRUE(dst->Looped());
+  EXPECT_EQ(dst->MaxPlayingCount(), 3);
+  EXPECT_EQ(dst->Volume(), -100);
+  EXPECT_EQ(dst->Pan(), 200);
+  EXPECT_EQ(dst->Frequency(), Rate() / 2);
+  EXPECT_EQ(dst->Wave().Size(), src->Wave().Size());
+  EXPECT_TRUE(dst->Initialized());
+  ASSERT_NE(dst->Buffer(), nullptr);
+  EXPECT_EQ(dst->Buffer()->Volume(), -100);
+  EXPECT_EQ(dst->Buffer()->Frequency(), Rate() / 2);
+  EXPECT_EQ(List->Items()->Find("BELL"), dst);  // the newer of the two names
+  TPersistent other;
+  EXPECT_THROW(dst->Assign(&other), EConvertError);
+}
