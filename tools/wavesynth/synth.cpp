@@ -61,10 +61,11 @@ void ParseSegment(const std::string& Text, TSynthRecipe& R) {
   bool hasDuration = false, hasSegmentWord = false;
   for (const std::string& original : words) {
     const std::string w = Lower(original);
-    if (w == "sine" || w == "square" || w == "noise" || w == "silence") {
+    if (w == "sine" || w == "square" || w == "noise" || w == "silence" || w == "click") {
       s.Shape = w == "sine" ? TSynthSegment::Sine
               : w == "square" ? TSynthSegment::Square
               : w == "noise" ? TSynthSegment::Noise
+              : w == "click" ? TSynthSegment::Click
               : TSynthSegment::Silence;
       hasSegmentWord = true;
     } else if (EndsWith(w, "hz")) {
@@ -166,6 +167,7 @@ std::vector<double> RenderSynthSamples(const TSynthRecipe& Recipe) {
           v = static_cast<double>(noise >> 8) / 8388607.5 - 1.0;
           break;
         case TSynthSegment::Silence: v = 0; break;
+        case TSynthSegment::Click: v = i == 0 ? 1.0 : i == 1 ? -1.0 : 0.0; break;
       }
       out.push_back(v * env * s.Volume);
       phase += hz / rate;

@@ -4,6 +4,7 @@
 // A recipe is a list of segments played one after another, separated by ';' or by lines (in a
 // recipe file, '#' starts a comment). A segment is a list of words:
 //   sine | square | noise | silence   the waveform (default sine)
+//   click                             a sharp tick: one sample up, one down, then silence
 //   880Hz   or   1200-300Hz           the frequency, or a linear sweep from the first to the second
 //   40ms    or   0.5s                 the duration (required)
 //   attack:5ms                        a linear fade-in at the start
@@ -23,7 +24,7 @@
 #include "dx/wave.h"
 
 struct TSynthSegment {
-  enum TShape { Sine, Square, Noise, Silence } Shape = Sine;
+  enum TShape { Sine, Square, Noise, Silence, Click } Shape = Sine;
   double FromHz = 440, ToHz = 440;
   double Seconds = 0;
   double AttackSeconds = 0;

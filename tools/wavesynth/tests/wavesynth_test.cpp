@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -77,6 +78,13 @@ TEST(WaveSynth, ToneHasItsFrequencyLevelAndEnvelope) {
   const int first = SignChanges(s, 0, s.size() / 2), second = SignChanges(s, s.size() / 2, s.size());
   EXPECT_NEAR(first, 2 * 0.1 * 875, 6);    // mean frequency of the first half: 875 Hz
   EXPECT_NEAR(second, 2 * 0.1 * 1625, 6);  // and of the second: 1625 Hz
+
+  // A click is one sample up, one down, then silence.
+  s = Samples16(*Make("click 5ms vol:1"));
+  ASSERT_EQ(s.size(), 110u);
+  EXPECT_EQ(s[0], 32767);
+  EXPECT_EQ(s[1], -32767);
+  EXPECT_EQ(std::count(s.begin() + 2, s.end(), 0), 108);
 
   // Attack rises from silence, decay falls to it.
   s = Samples16(*Make("square 100Hz 100ms attack:50ms decay"));
