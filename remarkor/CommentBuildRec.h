@@ -53,7 +53,8 @@ struct TCommBiuldRec {
   TCommStrHandle Sex = 0;
 };
 
-static_assert(sizeof(double) == 8 && sizeof(bool) == 1, "the record and the flag need 8-byte doubles and 1-byte bools");
+static_assert(sizeof(double) == 8 && sizeof(bool) == 1,
+              "the record and the flag need 8-byte doubles and 1-byte bools");
 static_assert(offsetof(TCommBiuldRec, Cpm) == 0);
 static_assert(offsetof(TCommBiuldRec, Accuracy) == 8);
 static_assert(offsetof(TCommBiuldRec, AvErrRatio) == 16);

@@ -11,12 +11,14 @@ namespace {
 
 // The sentences are written here in UTF-8 for readability and converted to CP1250 once, on first use.
 const char* const TooShortUtf8 =
-    "Przykro mi, ten tekst był zbyt krótki, aby sensowna była ocena Twoich wyników. Muszę poczekać, aż wybierzesz normalną lekcję lub dłuższy tekst (minimum 200 znaków). Do zobaczenia!";
+    "Przykro mi, ten tekst był zbyt krótki, aby sensowna była ocena Twoich wyników. Muszę poczekać, aż "
+    "wybierzesz normalną lekcję lub dłuższy tekst (minimum 200 znaków). Do zobaczenia!";
 
 // Indexed by the accuracy grade 0..8.
 const std::array<const char*, 9> AccuracyUtf8 = {
     "Robisz sobie jaja?",
-    "Nie o to chodzi! Przede wszystkim trzeba pisać bezbłędnie. Szybkość jest na razie mniej ważna. Wróć do lekcji i pisz wolno, rytmicznie, ale bezbłędnie.",
+    "Nie o to chodzi! Przede wszystkim trzeba pisać bezbłędnie. Szybkość jest na razie mniej ważna. Wróć do "
+    "lekcji i pisz wolno, rytmicznie, ale bezbłędnie.",
     "Bardzo dużo błędów. Wróć do lekcji i pisz wolno, rytmicznie, ale bezbłędnie.",
     "Zdecydowanie za dużo błędów. Wróć do lekcji i postaraj się pisać wolniej, ale bez błędów.",
     "Sporo błędów. Warto by to poprawić przed przejściem do następnej lekcji.",
@@ -30,11 +32,15 @@ const std::array<const char*, 9> AccuracyUtf8 = {
 const std::array<const char*, 8> SpeedLowAccuracyUtf8 = {
     "Piszesz strasznie wolno. Może jednak dałoby się trochę przyspieszyć. Byle nie kosztem bezbłędności",
     "Szybkość bardzo mała. Warto by trochę przyspieszyć, ale ważniejsza jest bezbłędność.",
-    "Szybkość mała, ale tym się nie przejmuj. Najważniejsza jest bezbłędność i na niej się na razie skoncentruj!",
-    "Szybkość umiarkowana, ale na tym etapie lepiej skoncentrować się na bezbłędności. Szybkość przyjdzie później!",
+    "Szybkość mała, ale tym się nie przejmuj. Najważniejsza jest bezbłędność i na niej się na razie "
+    "skoncentruj!",
+    "Szybkość umiarkowana, ale na tym etapie lepiej skoncentrować się na bezbłędności. Szybkość przyjdzie "
+    "później!",
     "Szybkość dobra. Ważniejsza jednak jest w tym momencie poprawność, na której należy się skupić.",
-    "Szybkość bardzo dobra, ale to na nic przy takiej ilości błędów. Zwolnij trochę, a za to popraw bezbłędność",
-    "Szybkość wprawdzie znakomita, ale przy takiej ilości błędów nie ma się z czego cieszyć. Ważniejsza jest bezbłędność i musisz ją poprawić!",
+    "Szybkość bardzo dobra, ale to na nic przy takiej ilości błędów. Zwolnij trochę, a za to popraw "
+    "bezbłędność",
+    "Szybkość wprawdzie znakomita, ale przy takiej ilości błędów nie ma się z czego cieszyć. Ważniejsza jest "
+    "bezbłędność i musisz ją poprawić!",
     "To nie jest program do nauki bezmyślnego walenia w klawiaturę, choć robisz to nawet dość szybko.",
 };
 
@@ -47,16 +53,23 @@ const std::array<const char*, 8> SpeedGoodAccuracyUtf8 = {
     "Szybkość dobra.",
     "Szybkość bardzo dobra. Tylko tak dalej, a możesz dojść do Zorbelina.",
     "Szybkość znakomita. Jesteś na najlepszej drodze do Zorbelina.",
-    "Szybkość rewelacyjna. Jeśli tylko uda Ci się pisać w tym tempie bezbłędnie na całej klawiaturze, zostaniesz Zorbelinem",
+    "Szybkość rewelacyjna. Jeśli tylko uda Ci się pisać w tym tempie bezbłędnie na całej klawiaturze, "
+    "zostaniesz Zorbelinem",
 };
 
 // Indexed by the rhythm grade 0..5. Text 2 has two blanks after "metronom", as the program
 // has always shown it.
 const std::array<const char*, 6> RhythmUtf8 = {
-    "Piszesz bardzo nierytmicznie. Bez dobrej rytmiki nie osiągniesz dobrej szybkości. Radzimy wrócić do lekcji, włączyć metronom i poprawić rytmikę pisania. Szybkość jest w tym momencie mniej ważna. Włącz przynajmniej metronom do kilku najbliższych lekcji.",
-    "Piszesz mało rytmicznie. Pamiętaj, rytmika pisania jest bardzo ważna. Radzimy poprawić rytmikę pisania korzystając z metronomu. Możesz nawet pisać na razie trochę wolniej, starając się jednak uderzać klawisze w równych odstępach czasu.",
-    "Piszesz niezbyt rytmicznie. Pamiętaj, że rytmika pisania jest kluczem do szybkości. Nie byłoby źle włączyć metronom  i poprawić trochę rytmikę nawet kosztem szybkości.",
-    "Rytmika pisania nienajgorsza. Postaraj się jednak pisać trochę rytmiczniej. Polecamy ćwiczenia z metronomem.",
+    "Piszesz bardzo nierytmicznie. Bez dobrej rytmiki nie osiągniesz dobrej szybkości. Radzimy wrócić do "
+    "lekcji, włączyć metronom i poprawić rytmikę pisania. Szybkość jest w tym momencie mniej ważna. Włącz "
+    "przynajmniej metronom do kilku najbliższych lekcji.",
+    "Piszesz mało rytmicznie. Pamiętaj, rytmika pisania jest bardzo ważna. Radzimy poprawić rytmikę pisania "
+    "korzystając z metronomu. Możesz nawet pisać na razie trochę wolniej, starając się jednak uderzać "
+    "klawisze w równych odstępach czasu.",
+    "Piszesz niezbyt rytmicznie. Pamiętaj, że rytmika pisania jest kluczem do szybkości. Nie byłoby źle "
+    "włączyć metronom  i poprawić trochę rytmikę nawet kosztem szybkości.",
+    "Rytmika pisania nienajgorsza. Postaraj się jednak pisać trochę rytmiczniej. Polecamy ćwiczenia z "
+    "metronomem.",
     "Rytmika pisania dobra! Staraj się utrzymać ją na takim poziomie.",
     "Piszesz bardzo rytmicznie. To dobrze! Rytmika jest kluczem do szybkości.",
 };

@@ -26,7 +26,9 @@ std::string ShortString(const std::uint8_t* P) {
   return std::string(reinterpret_cast<const char*>(P + 1), P[0]);
 }
 
-[[noreturn]] void Fail(const std::string& Msg) { throw Exception(Msg); }
+[[noreturn]] void Fail(const std::string& Msg) {
+  throw Exception(Msg);
+}
 
 std::uint32_t CrcUpdate(std::uint32_t Crc, const void* Data, std::size_t Len) {
   return static_cast<std::uint32_t>(crc32_z(Crc, static_cast<const Bytef*>(Data), Len));
@@ -36,7 +38,8 @@ std::uint32_t CrcUpdate(std::uint32_t Crc, const void* Data, std::size_t Len) {
 // position), handing out the inflated bytes piece by piece. Any failure throws Exception with Msg.
 class TInflater {
  public:
-  TInflater(TStream& File, std::int64_t Limit, std::string Msg) : FFile(File), FLimit(Limit), FMsg(std::move(Msg)) {
+  TInflater(TStream& File, std::int64_t Limit, std::string Msg)
+      : FFile(File), FLimit(Limit), FMsg(std::move(Msg)) {
     if (inflateInit(&FZ) != Z_OK) Fail(FMsg);
   }
   ~TInflater() { inflateEnd(&FZ); }
@@ -87,15 +90,31 @@ std::unique_ptr<TFileStream> OpenArchiveFile(const std::string& FileName) {
 }  // namespace
 
 // ---- Entry and trailer ----------------------------------------------------------------------------
-std::string TZLBEntry::Name() const { return ShortString(&Bytes[0]); }
-std::string TZLBEntry::Folder() const { return ShortString(&Bytes[256]); }
-std::uint32_t TZLBEntry::Size() const { return GetU32(&Bytes[512]); }
-std::uint32_t TZLBEntry::Offset() const { return GetU32(&Bytes[520]); }
-std::uint32_t TZLBEntry::CRC() const { return GetU32(&Bytes[524]); }
+std::string TZLBEntry::Name() const {
+  return ShortString(&Bytes[0]);
+}
+std::string TZLBEntry::Folder() const {
+  return ShortString(&Bytes[256]);
+}
+std::uint32_t TZLBEntry::Size() const {
+  return GetU32(&Bytes[512]);
+}
+std::uint32_t TZLBEntry::Offset() const {
+  return GetU32(&Bytes[520]);
+}
+std::uint32_t TZLBEntry::CRC() const {
+  return GetU32(&Bytes[524]);
+}
 
-std::uint32_t TZLBTrailer::CRC() const { return GetU32(&Bytes[0]); }
-std::uint32_t TZLBTrailer::EntryCount() const { return GetU32(&Bytes[4]); }
-std::uint32_t TZLBTrailer::DirectoryOffset() const { return GetU32(&Bytes[16]); }
+std::uint32_t TZLBTrailer::CRC() const {
+  return GetU32(&Bytes[0]);
+}
+std::uint32_t TZLBTrailer::EntryCount() const {
+  return GetU32(&Bytes[4]);
+}
+std::uint32_t TZLBTrailer::DirectoryOffset() const {
+  return GetU32(&Bytes[16]);
+}
 
 // ---- TZLBArchive ----------------------------------------------------------------------------------
 TZLBArchive::TZLBArchive(TComponent* AOwner) : TComponent(AOwner) {}
@@ -131,7 +150,8 @@ bool TZLBArchive::OpenArchive(const std::string& FileName) {
   }
   TZLBTrailer Trailer;
   File->SetPosition(DataSize);
-  if (File->Read(Trailer.Bytes.data(), TZLBTrailer::TrailerSize) != static_cast<std::int64_t>(TZLBTrailer::TrailerSize) ||
+  if (File->Read(Trailer.Bytes.data(), TZLBTrailer::TrailerSize) !=
+          static_cast<std::int64_t>(TZLBTrailer::TrailerSize) ||
       Trailer.CRC() != Crc)
     Fail("The archive file appears to be corrupted");
 
@@ -256,8 +276,9 @@ bool TZLBArchive::Extract(int Index, TStream* Dest) {
   const std::int64_t Total = Entry.Size();
   if (Offset > DataEnd) Fail(Corrupt);
   const std::int64_t Available = DataEnd - Offset;
-  if (Entry.Stored() ? Total > Available
-                     : static_cast<std::uint64_t>(Total) > static_cast<std::uint64_t>(Available) * MaxInflateRatio + 64)
+  if (Entry.Stored()
+          ? Total > Available
+          : static_cast<std::uint64_t>(Total) > static_cast<std::uint64_t>(Available) * MaxInflateRatio + 64)
     Fail(Corrupt);
   File->SetPosition(Offset);
 
@@ -317,7 +338,8 @@ void TZLBArchive::AddLinkedControl(TObject* Control, TChangedHandler OnChanged) 
 }
 
 void TZLBArchive::RemoveLinkedControl(TObject* Control) {
-  FLinks.erase(std::remove_if(FLinks.begin(), FLinks.end(), [Control](const TLink& L) { return L.Control == Control; }),
+  FLinks.erase(std::remove_if(FLinks.begin(), FLinks.end(),
+                              [Control](const TLink& L) { return L.Control == Control; }),
                FLinks.end());
 }
 
@@ -327,6 +349,8 @@ void TZLBArchive::Progress(int Phase, const std::string& Text, std::int64_t Done
     OnProgress(this, FFileName, 0);
     return;
   }
-  const int Percentage = Total > 0 ? static_cast<int>(std::lround(static_cast<double>(Done) / static_cast<double>(Total) * 100)) : 100;
+  const int Percentage =
+      Total > 0 ? static_cast<int>(std::lround(static_cast<double>(Done) / static_cast<double>(Total) * 100))
+                : 100;
   OnProgress(this, Text, Percentage);
 }

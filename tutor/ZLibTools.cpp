@@ -1,6 +1,7 @@
 #include "tutor/ZLibTools.h"
 
-bool ReadArchiveMember(const std::string& Member, TZLBArchive* Archive, const TZLBArchive::TStreamLoader& Loader) {
+bool ReadArchiveMember(const std::string& Member, TZLBArchive* Archive,
+                       const TZLBArchive::TStreamLoader& Loader) {
   try {
     return Archive->ExtractAndLoad(Member, Loader);
   } catch (...) {

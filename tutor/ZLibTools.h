@@ -10,7 +10,8 @@
 // Extracts Member of the open Archive into a fresh memory stream at position 0 and hands it to
 // Loader. Every failure (missing member, corrupt data, a loader that throws) is swallowed and
 // yields false; true when the loader returned.
-bool ReadArchiveMember(const std::string& Member, TZLBArchive* Archive, const TZLBArchive::TStreamLoader& Loader);
+bool ReadArchiveMember(const std::string& Member, TZLBArchive* Archive,
+                       const TZLBArchive::TStreamLoader& Loader);
 
 // Opens ArchiveFile in a throw-away archive (errors of opening pass on; an empty name gives
 // false), reads Member as ReadArchiveMember does, and closes the archive again.

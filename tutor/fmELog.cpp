@@ -80,8 +80,8 @@ std::string TfmELogger::AppendReport(const TStrings* Report) const {
 std::string TfmELogger::ExceptionClassName(const std::exception& E) {
   if (const auto* Ours = dynamic_cast<const Exception*>(&E)) return Ours->ClassName();
   int Status = 0;
-  std::unique_ptr<char, void (*)(void*)> Name(abi::__cxa_demangle(typeid(E).name(), nullptr, nullptr, &Status),
-                                              std::free);
+  std::unique_ptr<char, void (*)(void*)> Name(
+      abi::__cxa_demangle(typeid(E).name(), nullptr, nullptr, &Status), std::free);
   return Status == 0 && Name ? std::string(Name.get()) : std::string(typeid(E).name());
 }
 

@@ -2,7 +2,9 @@
 
 #include <memory>
 
-void TTranslations::LoadFromStream(TStream* Stream) { FLines.LoadFromStream(Stream); }
+void TTranslations::LoadFromStream(TStream* Stream) {
+  FLines.LoadFromStream(Stream);
+}
 
 void TTranslations::Lookup(const std::string& Key, std::string& Value) const {
   Value = FLines.Values(Key);
@@ -15,7 +17,8 @@ std::string TTranslations::Lookup(const std::string& Key) const {
   return V;
 }
 
-void TTranslations::LookupFmt(const std::string& Key, std::initializer_list<FormatArg> Args, std::string& Value) const {
+void TTranslations::LookupFmt(const std::string& Key, std::initializer_list<FormatArg> Args,
+                              std::string& Value) const {
   Value = Format(Lookup(Key), Args);
 }
 

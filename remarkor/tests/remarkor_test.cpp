@@ -1,9 +1,8 @@
 // The comment builder, exercised the way the tutor program uses it: the real libremarkor.so is
 // opened by name with dlopen and Build is looked up with dlsym.
 #include <dlfcn.h>
-#include <iconv.h>
-
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <array>
 #include <string>
@@ -17,10 +16,12 @@ namespace {
 // Expected sentences, typed in UTF-8 and converted with the C library's iconv, so that the check
 // does not depend on the converter the library itself uses.
 const char* const TooShort =
-    "Przykro mi, ten tekst był zbyt krótki, aby sensowna była ocena Twoich wyników. Muszę poczekać, aż wybierzesz normalną lekcję lub dłuższy tekst (minimum 200 znaków). Do zobaczenia!";
+    "Przykro mi, ten tekst był zbyt krótki, aby sensowna była ocena Twoich wyników. Muszę poczekać, aż "
+    "wybierzesz normalną lekcję lub dłuższy tekst (minimum 200 znaków). Do zobaczenia!";
 const std::array<const char*, 9> AccuracyTexts = {
     "Robisz sobie jaja?",
-    "Nie o to chodzi! Przede wszystkim trzeba pisać bezbłędnie. Szybkość jest na razie mniej ważna. Wróć do lekcji i pisz wolno, rytmicznie, ale bezbłędnie.",
+    "Nie o to chodzi! Przede wszystkim trzeba pisać bezbłędnie. Szybkość jest na razie mniej ważna. Wróć do "
+    "lekcji i pisz wolno, rytmicznie, ale bezbłędnie.",
     "Bardzo dużo błędów. Wróć do lekcji i pisz wolno, rytmicznie, ale bezbłędnie.",
     "Zdecydowanie za dużo błędów. Wróć do lekcji i postaraj się pisać wolniej, ale bez błędów.",
     "Sporo błędów. Warto by to poprawić przed przejściem do następnej lekcji.",
@@ -32,11 +33,15 @@ const std::array<const char*, 9> AccuracyTexts = {
 const std::array<const char*, 8> SpeedTextsLowAccuracy = {
     "Piszesz strasznie wolno. Może jednak dałoby się trochę przyspieszyć. Byle nie kosztem bezbłędności",
     "Szybkość bardzo mała. Warto by trochę przyspieszyć, ale ważniejsza jest bezbłędność.",
-    "Szybkość mała, ale tym się nie przejmuj. Najważniejsza jest bezbłędność i na niej się na razie skoncentruj!",
-    "Szybkość umiarkowana, ale na tym etapie lepiej skoncentrować się na bezbłędności. Szybkość przyjdzie później!",
+    "Szybkość mała, ale tym się nie przejmuj. Najważniejsza jest bezbłędność i na niej się na razie "
+    "skoncentruj!",
+    "Szybkość umiarkowana, ale na tym etapie lepiej skoncentrować się na bezbłędności. Szybkość przyjdzie "
+    "później!",
     "Szybkość dobra. Ważniejsza jednak jest w tym momencie poprawność, na której należy się skupić.",
-    "Szybkość bardzo dobra, ale to na nic przy takiej ilości błędów. Zwolnij trochę, a za to popraw bezbłędność",
-    "Szybkość wprawdzie znakomita, ale przy takiej ilości błędów nie ma się z czego cieszyć. Ważniejsza jest bezbłędność i musisz ją poprawić!",
+    "Szybkość bardzo dobra, ale to na nic przy takiej ilości błędów. Zwolnij trochę, a za to popraw "
+    "bezbłędność",
+    "Szybkość wprawdzie znakomita, ale przy takiej ilości błędów nie ma się z czego cieszyć. Ważniejsza jest "
+    "bezbłędność i musisz ją poprawić!",
     "To nie jest program do nauki bezmyślnego walenia w klawiaturę, choć robisz to nawet dość szybko.",
 };
 const std::array<const char*, 8> SpeedTextsGoodAccuracy = {
@@ -47,13 +52,20 @@ const std::array<const char*, 8> SpeedTextsGoodAccuracy = {
     "Szybkość dobra.",
     "Szybkość bardzo dobra. Tylko tak dalej, a możesz dojść do Zorbelina.",
     "Szybkość znakomita. Jesteś na najlepszej drodze do Zorbelina.",
-    "Szybkość rewelacyjna. Jeśli tylko uda Ci się pisać w tym tempie bezbłędnie na całej klawiaturze, zostaniesz Zorbelinem",
+    "Szybkość rewelacyjna. Jeśli tylko uda Ci się pisać w tym tempie bezbłędnie na całej klawiaturze, "
+    "zostaniesz Zorbelinem",
 };
 const std::array<const char*, 6> RhythmTexts = {
-    "Piszesz bardzo nierytmicznie. Bez dobrej rytmiki nie osiągniesz dobrej szybkości. Radzimy wrócić do lekcji, włączyć metronom i poprawić rytmikę pisania. Szybkość jest w tym momencie mniej ważna. Włącz przynajmniej metronom do kilku najbliższych lekcji.",
-    "Piszesz mało rytmicznie. Pamiętaj, rytmika pisania jest bardzo ważna. Radzimy poprawić rytmikę pisania korzystając z metronomu. Możesz nawet pisać na razie trochę wolniej, starając się jednak uderzać klawisze w równych odstępach czasu.",
-    "Piszesz niezbyt rytmicznie. Pamiętaj, że rytmika pisania jest kluczem do szybkości. Nie byłoby źle włączyć metronom  i poprawić trochę rytmikę nawet kosztem szybkości.",
-    "Rytmika pisania nienajgorsza. Postaraj się jednak pisać trochę rytmiczniej. Polecamy ćwiczenia z metronomem.",
+    "Piszesz bardzo nierytmicznie. Bez dobrej rytmiki nie osiągniesz dobrej szybkości. Radzimy wrócić do "
+    "lekcji, włączyć metronom i poprawić rytmikę pisania. Szybkość jest w tym momencie mniej ważna. Włącz "
+    "przynajmniej metronom do kilku najbliższych lekcji.",
+    "Piszesz mało rytmicznie. Pamiętaj, rytmika pisania jest bardzo ważna. Radzimy poprawić rytmikę pisania "
+    "korzystając z metronomu. Możesz nawet pisać na razie trochę wolniej, starając się jednak uderzać "
+    "klawisze w równych odstępach czasu.",
+    "Piszesz niezbyt rytmicznie. Pamiętaj, że rytmika pisania jest kluczem do szybkości. Nie byłoby źle "
+    "włączyć metronom  i poprawić trochę rytmikę nawet kosztem szybkości.",
+    "Rytmika pisania nienajgorsza. Postaraj się jednak pisać trochę rytmiczniej. Polecamy ćwiczenia z "
+    "metronomem.",
     "Rytmika pisania dobra! Staraj się utrzymać ją na takim poziomie.",
     "Piszesz bardzo rytmicznie. To dobrze! Rytmika jest kluczem do szybkości.",
 };
@@ -68,7 +80,8 @@ std::string Cp1250(const char* Utf8) {
   size_t InLeft = In.size(), OutLeft = Out.size();
   const size_t Rc = iconv(Cd, &InP, &InLeft, &OutP, &OutLeft);
   iconv_close(Cd);
-  if (Rc == static_cast<size_t>(-1) || InLeft != 0) throw std::runtime_error("text not representable in CP1250");
+  if (Rc == static_cast<size_t>(-1) || InLeft != 0)
+    throw std::runtime_error("text not representable in CP1250");
   Out.resize(Out.size() - OutLeft);
   return Out;
 }
@@ -145,7 +158,14 @@ TEST_F(RemarkorLibrary, GradesTheEdgeCases) {
       {"count 199 gives only the too-short text", 500, 50, 0.9, 0.9, 199, {TooShort}, true},
       {"count 0 gives only the too-short text", 0, 0, 0, 0, 0, {TooShort}, true},
       {"count 200 is graded", 300, 98, 0.1, 0.1, 200, {A[5], S2[5], R[5]}, true},
-      {"accuracy exactly 98: grade 5, second speed set, passed", 300, 98, 0.1, 0.1, 250, {A[5], S2[5], R[5]}, true},
+      {"accuracy exactly 98: grade 5, second speed set, passed",
+       300,
+       98,
+       0.1,
+       0.1,
+       250,
+       {A[5], S2[5], R[5]},
+       true},
       {"accuracy 97.99: grade 5, not passed", 300, 97.99, 0.1, 0.1, 250, {A[5], S2[5], R[5]}, false},
       {"accuracy 96: grade 4, first speed set", 300, 96, 0.1, 0.1, 250, {A[4], S1[5], R[5]}, false},
       {"accuracy exactly 100: grade 8", 300, 100, 0.1, 0.1, 250, {A[8], S2[5], R[5]}, true},
@@ -198,7 +218,8 @@ TEST_F(RemarkorLibrary, EveryTextIsTheExactCp1250Sentence) {
   }
   for (int R = 0; R <= 5; ++R) {
     SCOPED_TRACE("rhythm grade " + std::to_string(R));
-    const TResult Got = Run(CpmOfGrade[3], AccuracyOfGrade[6], RhythmOfGrade[R].first, RhythmOfGrade[R].second, 500, false);
+    const TResult Got =
+        Run(CpmOfGrade[3], AccuracyOfGrade[6], RhythmOfGrade[R].first, RhythmOfGrade[R].second, 500, false);
     ASSERT_EQ(Got.Lines.size(), 3u);
     EXPECT_EQ(Got.Lines[2], Cp1250(RhythmTexts[R]));
     if (R == 2) {

@@ -27,7 +27,8 @@
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: zlb-pack [--store-dir] [--store NAME]... [--cp1250 NAME]... OUT.zlb FILE...\n");
+  std::fprintf(stderr,
+               "usage: zlb-pack [--store-dir] [--store NAME]... [--cp1250 NAME]... OUT.zlb FILE...\n");
   return 2;
 }
 
@@ -49,7 +50,8 @@ std::string BaseName(const std::string& Path) {
 std::string TextToCp1250(const std::string& Utf8, const std::string& What) {
   if (!IsValidUtf8(Utf8)) throw std::runtime_error(What + ": not valid UTF-8");
   std::string Out = Utf8ToCp1250(Utf8);
-  if (Cp1250ToUtf8(Out) != Utf8) throw std::runtime_error(What + ": holds characters code page 1250 cannot represent");
+  if (Cp1250ToUtf8(Out) != Utf8)
+    throw std::runtime_error(What + ": holds characters code page 1250 cannot represent");
   return Out;
 }
 
@@ -82,7 +84,8 @@ int main(int argc, char** argv) {
       const std::string Base = BaseName(Args[i]);
       TZLBWriterMember M;
       M.Name = TextToCp1250(Base, "file name " + Base);
-      if (!Seen.insert(UpperCase(M.Name)).second) throw std::runtime_error("two files give the member " + Base);
+      if (!Seen.insert(UpperCase(M.Name)).second)
+        throw std::runtime_error("two files give the member " + Base);
       M.Data = ReadFile(Args[i]);
       M.Stored = Store.count(Base) > 0;
       if (M.Stored) UsedStore.insert(Base);

@@ -23,9 +23,9 @@ void PutShortString(std::string& Buf, std::size_t At, const std::string& S, cons
 std::string Compress(const std::string& Data) {
   uLongf Len = compressBound(static_cast<uLong>(Data.size()));
   std::string Out(Len, '\0');
-  const int Rc = compress2(reinterpret_cast<Bytef*>(Out.data()), &Len,
-                           reinterpret_cast<const Bytef*>(Data.data()), static_cast<uLong>(Data.size()),
-                           Z_DEFAULT_COMPRESSION);
+  const int Rc =
+      compress2(reinterpret_cast<Bytef*>(Out.data()), &Len, reinterpret_cast<const Bytef*>(Data.data()),
+                static_cast<uLong>(Data.size()), Z_DEFAULT_COMPRESSION);
   if (Rc != Z_OK) throw std::runtime_error("zlib compression failed");
   Out.resize(Len);
   return Out;

@@ -9,10 +9,10 @@
 #include <vector>
 
 struct TZLBWriterMember {
-  std::string Name;    // CP1250, at most 255 bytes
-  std::string Folder;  // CP1250, at most 255 bytes; usually empty
-  std::string Data;    // the member's bytes
-  bool Stored = false; // true: written as is; false: one zlib stream
+  std::string Name;     // CP1250, at most 255 bytes
+  std::string Folder;   // CP1250, at most 255 bytes; usually empty
+  std::string Data;     // the member's bytes
+  bool Stored = false;  // true: written as is; false: one zlib stream
 };
 
 // Returns the bytes of a complete archive. Raises std::invalid_argument for a name or folder longer

@@ -31,15 +31,27 @@ TEST(ErrorLogTest, ReportLinesWithAFixedClock) {
     std::vector<std::string> Expected;
   };
   const std::vector<TCase> Cases = {
-      {"afternoon, no notes", EncodeDate(2026, 3, 7) + EncodeTime(15, 5, 9, 0), {},
-       {"Application Error at 03:05 pm on 03/07/26", "Section: TPanelForm.FormCreate:03", "Exception Class: EConvertError",
-        "Exception Message: 'x' is not a valid integer value", Rule}},
-      {"morning, blank notes count as none", EncodeDate(2031, 12, 24) + EncodeTime(0, 30, 0, 0), {"", "  "},
-       {"Application Error at 12:30 am on 12/24/31", "Section: TPanelForm.FormCreate:03", "Exception Class: EConvertError",
-        "Exception Message: 'x' is not a valid integer value", Rule}},
-      {"notes typed", EncodeDate(2026, 1, 2) + EncodeTime(12, 0, 0, 0), {"Klikn\xB9\xB3""em OK", "", "i tyle"},
-       {"Application Error at 12:00 pm on 01/02/26", "Section: TPanelForm.FormCreate:03", "Exception Class: EConvertError",
-        "Exception Message: 'x' is not a valid integer value", "", "User Notes:", "Klikn\xB9\xB3""em OK", "", "i tyle", Rule}},
+      {"afternoon, no notes",
+       EncodeDate(2026, 3, 7) + EncodeTime(15, 5, 9, 0),
+       {},
+       {"Application Error at 03:05 pm on 03/07/26", "Section: TPanelForm.FormCreate:03",
+        "Exception Class: EConvertError", "Exception Message: 'x' is not a valid integer value", Rule}},
+      {"morning, blank notes count as none",
+       EncodeDate(2031, 12, 24) + EncodeTime(0, 30, 0, 0),
+       {"", "  "},
+       {"Application Error at 12:30 am on 12/24/31", "Section: TPanelForm.FormCreate:03",
+        "Exception Class: EConvertError", "Exception Message: 'x' is not a valid integer value", Rule}},
+      {"notes typed",
+       EncodeDate(2026, 1, 2) + EncodeTime(12, 0, 0, 0),
+       {"Klikn\xB9\xB3"
+        "em OK",
+        "", "i tyle"},
+       {"Application Error at 12:00 pm on 01/02/26", "Section: TPanelForm.FormCreate:03",
+        "Exception Class: EConvertError", "Exception Message: 'x' is not a valid integer value", "",
+        "User Notes:",
+        "Klikn\xB9\xB3"
+        "em OK",
+        "", "i tyle", Rule}},
   };
   for (const TCase& C : Cases) {
     SCOPED_TRACE(C.What);
@@ -64,9 +76,12 @@ TEST(ErrorLogTest, ReportsAreAppendedToTheLogFile) {
   EXPECT_EQ(L.LogException(std::runtime_error("plain"), nullptr, When), Dir.Path() + "/vx.log");
   const std::string Expected =
       "Application Error at 09:41 am on 05/01/26\r\nSection: TDM.Logon\r\nException Class: EConvertError\r\n"
-      "Exception Message: bad number\r\n" + Rule + "\r\n"
+      "Exception Message: bad number\r\n" +
+      Rule +
+      "\r\n"
       "Application Error at 09:41 am on 05/01/26\r\nSection: TMainForm.FormShow\r\n"
-      "Exception Class: std::runtime_error\r\nException Message: plain\r\n" + Rule + "\r\n";
+      "Exception Class: std::runtime_error\r\nException Message: plain\r\n" +
+      Rule + "\r\n";
   EXPECT_EQ(ReadFile(Dir.Path() + "/vx.log"), Expected);
 }
 
@@ -82,7 +97,10 @@ TEST(ErrorLogTest, UnwritableLogFolderFallsBackToTheStateFolder) {
   L.SetLogFolder(Locked);
   L.SetFileName("vx.log");
   const std::string Written = L.LogException(Exception("boom"), nullptr, EncodeDate(2026, 5, 1));
-  if (Old) setenv("XDG_STATE_HOME", Saved.c_str(), 1); else unsetenv("XDG_STATE_HOME");
+  if (Old)
+    setenv("XDG_STATE_HOME", Saved.c_str(), 1);
+  else
+    unsetenv("XDG_STATE_HOME");
   EXPECT_EQ(Written, State + "/vx/vx.log");
   EXPECT_NE(ReadFile(Written).find("Exception Message: boom\r\n"), std::string::npos);
 }

@@ -64,9 +64,13 @@ void Reseal(std::string& Archive) {
   PutU32(Archive, Data, Crc32Of(Archive.substr(0, Data)));
 }
 
-std::uint32_t DirectoryOffset(const std::string& Archive) { return GetU32(Archive, Archive.size() - 36 + 16); }
+std::uint32_t DirectoryOffset(const std::string& Archive) {
+  return GetU32(Archive, Archive.size() - 36 + 16);
+}
 
-std::size_t EntryAt(const std::string& Archive, std::size_t I) { return DirectoryOffset(Archive) + I * 532; }
+std::size_t EntryAt(const std::string& Archive, std::size_t I) {
+  return DirectoryOffset(Archive) + I * 532;
+}
 
 TTempDir::TTempDir() {
   const char* Base = std::getenv("TMPDIR");

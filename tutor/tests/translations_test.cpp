@@ -1,20 +1,22 @@
-#include <gtest/gtest.h>
-
 #include "tutor/translations.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
 TEST(TranslationsTest, LookupFindsIdsWithoutCaseAndFallsBackToTheId) {
   TTranslations T;
-  TStringStream S("AppCaptionDemo=Zorbelin 2\r\nMSG001=Ekran za ma\xB3y\r\nX=\r\nERR002=Brak katalogu %s\r\nMSG001=second\r\n");
+  TStringStream S(
+      "AppCaptionDemo=Zorbelin 2\r\nMSG001=Ekran za ma\xB3y\r\nX=\r\nERR002=Brak katalogu "
+      "%s\r\nMSG001=second\r\n");
   T.LoadFromStream(&S);
   struct TCase {
     const char* Key;
     const char* Expected;
   };
-  for (const TCase& C : {TCase{"msg001", "Ekran za ma\xB3y"}, TCase{"MSG001", "Ekran za ma\xB3y"},
-                         TCase{"appcaptiondemo", "Zorbelin 2"}, TCase{"X", "X"}, TCase{"Missing", "Missing"},
-                         TCase{"", ""}}) {
+  for (const TCase& C :
+       {TCase{"msg001", "Ekran za ma\xB3y"}, TCase{"MSG001", "Ekran za ma\xB3y"},
+        TCase{"appcaptiondemo", "Zorbelin 2"}, TCase{"X", "X"}, TCase{"Missing", "Missing"}, TCase{"", ""}}) {
     SCOPED_TRACE(C.Key);
     EXPECT_EQ(T.Lookup(C.Key), C.Expected);
     std::string V = "junk";

@@ -91,9 +91,16 @@ TEST_F(ZLBArchiveTest, ReadsMembersFromStoredAndCompressedDirectories) {
 
 TEST_F(ZLBArchiveTest, OnlyAToZFoldCaseInPaths) {
   // \xB3 is the Polish l with stroke, \xA3 its capital: different members to the reader.
-  ASSERT_TRUE(Archive.OpenArchive(Dir.Write("a.zlb", MakeArchive({{"\xB3\xF3""d\xBC.txt", "boat"}}, true))));
-  EXPECT_EQ(Archive.IndexOf("\xB3\xF3""D\xBC.TXT"), 0);
-  EXPECT_EQ(Archive.IndexOf("\xA3\xF3""d\xBC.txt"), -1);
+  ASSERT_TRUE(Archive.OpenArchive(Dir.Write("a.zlb", MakeArchive({{"\xB3\xF3"
+                                                                   "d\xBC.txt",
+                                                                   "boat"}},
+                                                                 true))));
+  EXPECT_EQ(Archive.IndexOf("\xB3\xF3"
+                            "D\xBC.TXT"),
+            0);
+  EXPECT_EQ(Archive.IndexOf("\xA3\xF3"
+                            "d\xBC.txt"),
+            -1);
 }
 
 TEST_F(ZLBArchiveTest, ExtractionAppendsAtTheDestinationsPosition) {
@@ -116,7 +123,8 @@ TEST_F(ZLBArchiveTest, ArchiveFileGoneAfterOpeningCannotBeExtracted) {
 }
 
 TEST_F(ZLBArchiveTest, DuplicatePathsTheFirstWins) {
-  ASSERT_TRUE(Archive.OpenArchive(Dir.Write("a.zlb", MakeArchive({{"b.txt", "other"}, {"Same.txt", "first"}, {"same.TXT", "second"}}, false))));
+  ASSERT_TRUE(Archive.OpenArchive(Dir.Write(
+      "a.zlb", MakeArchive({{"b.txt", "other"}, {"Same.txt", "first"}, {"same.TXT", "second"}}, false))));
   EXPECT_EQ(Archive.IndexOf("SAME.txt"), 1);
   EXPECT_EQ(Extracted(Archive, "same.txt"), "first");
 }
@@ -146,7 +154,8 @@ TEST_F(ZLBArchiveTest, WrongMemberCrcIsCaughtOnlyWithCheckCRC) {
 TEST_F(ZLBArchiveTest, AnyChangedByteBeforeTheTrailerIsCorruption) {
   const std::string Good = MakeArchive({{"a.txt", "alpha"}, {"b.bin", AllBytes(), true}}, true);
   const std::size_t DataEnd = Good.size() - 36;
-  for (std::size_t At : {std::size_t{0}, std::size_t{7}, std::size_t{300}, std::size_t{DirectoryOffset(Good) + 1}, DataEnd - 1}) {
+  for (std::size_t At : {std::size_t{0}, std::size_t{7}, std::size_t{300},
+                         std::size_t{DirectoryOffset(Good) + 1}, DataEnd - 1}) {
     SCOPED_TRACE("byte " + std::to_string(At));
     std::string Bad = Good;
     Bad[At] = static_cast<char>(Bad[At] ^ 0x20);
@@ -167,40 +176,48 @@ struct THostileCase {
   const char* What;
   bool CompressDir;
   std::function<void(std::string&)> Damage;
-  const char* OpenError;     // "" when opening must succeed
-  const char* Member;        // when opening succeeded: this member fails with ExtractError
+  const char* OpenError;  // "" when opening must succeed
+  const char* Member;     // when opening succeeded: this member fails with ExtractError
   const char* ExtractError;
 };
 
 TEST_F(ZLBArchiveTest, HostileArchivesGiveTheArchiveErrors) {
-  const std::vector<TTestMember> Members = {{"c.txt", std::string(5000, 'c')}, {"s.bin", "stored bytes", true}};
+  const std::vector<TTestMember> Members = {{"c.txt", std::string(5000, 'c')},
+                                            {"s.bin", "stored bytes", true}};
   const std::size_t TrailerCount = 4, TrailerDirOffset = 16;
-  auto Trailer = [](std::string& B, std::size_t Field, std::uint32_t V) { PutU32(B, B.size() - 36 + Field, V); };
+  auto Trailer = [](std::string& B, std::size_t Field, std::uint32_t V) {
+    PutU32(B, B.size() - 36 + Field, V);
+  };
   const std::vector<THostileCase> Cases = {
-      {"huge entry count, stored directory", false, [&](std::string& B) { Trailer(B, TrailerCount, 0xFFFFFFFF); },
-       "Unable to read archive file list", "", ""},
-      {"huge entry count, compressed directory", true, [&](std::string& B) { Trailer(B, TrailerCount, 0x7FFFFFFF); },
-       "Unable to read archive file list", "", ""},
-      {"one entry more than the compressed directory holds", true, [&](std::string& B) { Trailer(B, TrailerCount, 3); },
-       "Unable to read archive file list", "", ""},
-      {"directory offset past the end", false, [&](std::string& B) { Trailer(B, TrailerDirOffset, 0xFFFFFF00); },
-       "Unable to read archive file list", "", ""},
+      {"huge entry count, stored directory", false,
+       [&](std::string& B) { Trailer(B, TrailerCount, 0xFFFFFFFF); }, "Unable to read archive file list", "",
+       ""},
+      {"huge entry count, compressed directory", true,
+       [&](std::string& B) { Trailer(B, TrailerCount, 0x7FFFFFFF); }, "Unable to read archive file list", "",
+       ""},
+      {"one entry more than the compressed directory holds", true,
+       [&](std::string& B) { Trailer(B, TrailerCount, 3); }, "Unable to read archive file list", "", ""},
+      {"directory offset past the end", false,
+       [&](std::string& B) { Trailer(B, TrailerDirOffset, 0xFFFFFF00); }, "Unable to read archive file list",
+       "", ""},
       {"directory offset inside the trailer", true,
        [&](std::string& B) { Trailer(B, TrailerDirOffset, static_cast<std::uint32_t>(B.size() - 30)); },
        "Unable to read archive file list", "", ""},
       {"compressed directory that is no zlib stream", true,
        [&](std::string& B) { B[DirectoryOffset(B)] = 0x13; }, "Unable to read archive file list", "", ""},
-      {"member offset past the end", false, [&](std::string& B) { PutU32(B, EntryAt(B, 0) + 520, 0xFFFFFFF0); }, "", "c.txt",
+      {"member offset past the end", false,
+       [&](std::string& B) { PutU32(B, EntryAt(B, 0) + 520, 0xFFFFFFF0); }, "", "c.txt",
        "File (0) is corrupt"},
       {"compressed member claims more than it inflates to", false,
        [&](std::string& B) { PutU32(B, EntryAt(B, 0) + 512, 5001); }, "", "c.txt", "File (0) is corrupt"},
-      {"compressed member claims 4 GiB", false, [&](std::string& B) { PutU32(B, EntryAt(B, 0) + 512, 0xFFFFFFFF); },
-       "", "c.txt", "File (0) is corrupt"},
+      {"compressed member claims 4 GiB", false,
+       [&](std::string& B) { PutU32(B, EntryAt(B, 0) + 512, 0xFFFFFFFF); }, "", "c.txt",
+       "File (0) is corrupt"},
       {"compressed member that is no zlib stream", false, [&](std::string& B) { B[0] = 0x13; }, "", "c.txt",
        "File (0) is corrupt"},
       {"stored member runs into the trailer", false,
-       [&](std::string& B) { PutU32(B, EntryAt(B, 1) + 512, static_cast<std::uint32_t>(B.size())); }, "", "s.bin",
-       "File (1) is corrupt"},
+       [&](std::string& B) { PutU32(B, EntryAt(B, 1) + 512, static_cast<std::uint32_t>(B.size())); }, "",
+       "s.bin", "File (1) is corrupt"},
   };
   for (const THostileCase& C : Cases) {
     SCOPED_TRACE(C.What);
@@ -233,7 +250,9 @@ TEST_F(ZLBArchiveTest, ExtractAndLoadHandsARewoundStreamAndPassesLoaderErrorsOn)
     Seen = S->ReadString(S->Size());
   }));
   EXPECT_EQ(Seen, "ala\r\nma\nkota");
-  EXPECT_EQ(ErrorOf([&] { Archive.ExtractAndLoad("words.txt", [](TStream*) { throw EConvertError("bad"); }); }), "bad");
+  EXPECT_EQ(
+      ErrorOf([&] { Archive.ExtractAndLoad("words.txt", [](TStream*) { throw EConvertError("bad"); }); }),
+      "bad");
   TStringList L;
   Archive.ExtractToStrings(&L, "words.txt");
   ASSERT_EQ(L.Count(), 3);
@@ -244,9 +263,11 @@ TEST_F(ZLBArchiveTest, ActivationOpensTheNamedArchiveAndNotifiesLinkedControls) 
   const std::string File = Dir.Write("a.zlb", MakeArchive({{"x.bmp", "x"}}, true));
   TObject Button, Image, Translator;
   std::vector<std::string> Calls;
-  Archive.AddLinkedControl(&Button, [&](TZLBArchive* A) { Calls.push_back("button " + std::to_string(A->Count())); });
+  Archive.AddLinkedControl(&Button,
+                           [&](TZLBArchive* A) { Calls.push_back("button " + std::to_string(A->Count())); });
   Archive.AddLinkedControl(&Translator, nullptr);
-  Archive.AddLinkedControl(&Image, [&](TZLBArchive* A) { Calls.push_back("image " + std::to_string(A->Count())); });
+  Archive.AddLinkedControl(&Image,
+                           [&](TZLBArchive* A) { Calls.push_back("image " + std::to_string(A->Count())); });
   EXPECT_EQ(Archive.LinkedControlCount(), 3);
 
   Archive.SetArchiveName(File);
@@ -272,7 +293,8 @@ TEST_F(ZLBArchiveTest, ActivationOpensTheNamedArchiveAndNotifiesLinkedControls) 
 }
 
 TEST_F(ZLBArchiveTest, ReportsProgressAndExtraction) {
-  ASSERT_TRUE(Archive.OpenArchive(Dir.Write("a.zlb", MakeArchive({{"big.bin", std::string(10000, 'b')}}, true))));
+  ASSERT_TRUE(
+      Archive.OpenArchive(Dir.Write("a.zlb", MakeArchive({{"big.bin", std::string(10000, 'b')}}, true))));
   std::vector<int> Percent;
   std::string Extracted;
   Archive.OnProgress = [&](TObject*, const std::string& Text, int P) {

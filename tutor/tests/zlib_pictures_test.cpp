@@ -46,9 +46,10 @@ TEST_F(ZLibPicturesTest, FailuresPassOnAndLeaveThePictureAlone) {
     const char* Class;
     const char* Message;  // nullptr: whatever the decoder says
   };
-  for (const TCase& C : {TCase{"anim.gif", "EInvalidGraphic", "unknown extension"},
-                         TCase{"missing.bmp", "Exception", "File not found in archive"},
-                         TCase{"broken.bmp", "EInvalidGraphic", nullptr}, TCase{"photo.jpg", "EInvalidGraphic", nullptr}}) {
+  for (const TCase& C :
+       {TCase{"anim.gif", "EInvalidGraphic", "unknown extension"},
+        TCase{"missing.bmp", "Exception", "File not found in archive"},
+        TCase{"broken.bmp", "EInvalidGraphic", nullptr}, TCase{"photo.jpg", "EInvalidGraphic", nullptr}}) {
     SCOPED_TRACE(C.Member);
     try {
       LoadPictureFromArchive(&P, C.Member, &Archive);

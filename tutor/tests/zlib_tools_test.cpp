@@ -8,9 +8,12 @@ namespace {
 class ZLibToolsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    File = Dir.Write("tools.zlb", MakeArchive({{"lines.txt", "pierwsza\r\ndruga\nostatnia"}, {"broken.txt", "abc", true}}, true));
+    File = Dir.Write(
+        "tools.zlb",
+        MakeArchive({{"lines.txt", "pierwsza\r\ndruga\nostatnia"}, {"broken.txt", "abc", true}}, true));
     // Make the stored member claim more bytes than the archive holds.
-    std::string Bytes = MakeArchive({{"lines.txt", "pierwsza\r\ndruga\nostatnia"}, {"broken.txt", "abc", true}}, false);
+    std::string Bytes =
+        MakeArchive({{"lines.txt", "pierwsza\r\ndruga\nostatnia"}, {"broken.txt", "abc", true}}, false);
     PutU32(Bytes, EntryAt(Bytes, 1) + 512, 100000);
     Reseal(Bytes);
     BrokenFile = Dir.Write("broken.zlb", Bytes);
@@ -31,8 +34,9 @@ TEST_F(ZLibToolsTest, ReadArchiveMemberTurnsEveryFailureIntoFalse) {
     const char* Member;
     bool LoaderThrows;
   };
-  for (const TCase& C : {TCase{"missing member", "none.txt", false}, TCase{"corrupt member", "broken.txt", false},
-                         TCase{"loader throws", "lines.txt", true}}) {
+  for (const TCase& C :
+       {TCase{"missing member", "none.txt", false}, TCase{"corrupt member", "broken.txt", false},
+        TCase{"loader throws", "lines.txt", true}}) {
     SCOPED_TRACE(C.What);
     bool Called = false;
     EXPECT_FALSE(ReadArchiveMember(C.Member, &Archive, [&](TStream*) {

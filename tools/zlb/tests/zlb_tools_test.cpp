@@ -1,8 +1,7 @@
 // The packer and the checker against the tutor's reader: random round trips through the writer,
 // and the two command-line tools run as a content build runs them.
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -63,7 +62,10 @@ TEST(ZlbRoundTrip, RandomMembersComeBackByteForByte) {
     for (int k = 0; k < 3; ++k) M.Name += Polish[Rng() % Polish.size()];
     M.Name += ".bin";
     const int Kind = static_cast<int>(Rng() % 20);
-    std::size_t Size = Kind < 8 ? Rng() % 100 : Kind < 16 ? Rng() % 10000 : Kind < 19 ? Rng() % 100000 : Rng() % (1 << 20);
+    std::size_t Size = Kind < 8    ? Rng() % 100
+                       : Kind < 16 ? Rng() % 10000
+                       : Kind < 19 ? Rng() % 100000
+                                   : Rng() % (1 << 20);
     if (i == 0) Size = 0;
     if (i == 1) Size = 1 << 20;
     M.Data.resize(Size);
@@ -133,9 +135,10 @@ TEST_F(ZlbTools, PackThenListAndExtract) {
   for (bool StoreDir : {false, true}) {
     SCOPED_TRACE(StoreDir ? "--store-dir" : "compressed directory");
     const std::string Out = Dir.Path + "/content.zlb";
-    const TRun P = RunTool(Dir.Path, Pack + (StoreDir ? " --store-dir" : "") + " --store raw.bin --store empty.dat" +
-                                         " --cp1250 'źdźbło.txt' '" + Out + "' '" + In + "/źdźbło.txt' '" + In +
-                                         "/raw.bin' '" + In + "/empty.dat' '" + In + "/messages.txt'");
+    const TRun P =
+        RunTool(Dir.Path, Pack + (StoreDir ? " --store-dir" : "") + " --store raw.bin --store empty.dat" +
+                              " --cp1250 'źdźbło.txt' '" + Out + "' '" + In + "/źdźbło.txt' '" + In +
+                              "/raw.bin' '" + In + "/empty.dat' '" + In + "/messages.txt'");
     ASSERT_EQ(P.Code, 0) << P.Err;
     const std::string Bytes = ReadFile(Out);
     ASSERT_GT(Bytes.size(), 36u);
@@ -144,7 +147,8 @@ TEST_F(ZlbTools, PackThenListAndExtract) {
     const std::string X = Dir.Path + "/x";
     const TRun L = RunTool(Dir.Path, List + " --extract '" + X + "' '" + Out + "'");
     ASSERT_EQ(L.Code, 0) << L.Err;
-    EXPECT_EQ(L.Out, "źdźbło.txt\t18\tzlib\nraw.bin\t256\tstored\nempty.dat\t0\tstored\nmessages.txt\t3000\tzlib\n");
+    EXPECT_EQ(L.Out,
+              "źdźbło.txt\t18\tzlib\nraw.bin\t256\tstored\nempty.dat\t0\tstored\nmessages.txt\t3000\tzlib\n");
     // The text member holds CP1250 bytes; binary members are as they were.
     EXPECT_EQ(ReadFile(X + "/źdźbło.txt"), "Za\xBF\xF3\xB3\xE6 g\xEA\x9Cl\xB9 ja\x9F\xF1\n");
     EXPECT_EQ(ReadFile(X + "/raw.bin"), Raw);
@@ -170,14 +174,15 @@ TEST_F(ZlbTools, ErrorsExitNonZeroWithTheMessage) {
   WriteFile(In + "/kanji.txt", "\xE6\x97\xA5\xE6\x9C\xAC");
   WriteFile(Dir.Path + "/RAW.BIN", "other");
   const std::vector<TCase> Cases = {
-      {"corrupt archive", List + " '" + Dir.Path + "/bad.zlb'", "zlb-list: The archive file appears to be corrupted\n"},
+      {"corrupt archive", List + " '" + Dir.Path + "/bad.zlb'",
+       "zlb-list: The archive file appears to be corrupted\n"},
       {"missing archive", List + " '" + Dir.Path + "/none.zlb'", "zlb-list: Archive file not found\n"},
       {"--store naming no file", Pack + " --store nothing.bin '" + Dir.Path + "/b.zlb' '" + In + "/raw.bin'",
        "zlb-pack: --store nothing.bin names no file\n"},
-      {"text outside the code page", Pack + " --cp1250 kanji.txt '" + Dir.Path + "/b.zlb' '" + In + "/kanji.txt'",
-       nullptr},
-      {"two files with one member name", Pack + " '" + Dir.Path + "/b.zlb' '" + In + "/raw.bin' '" + Dir.Path + "/RAW.BIN'",
-       nullptr},
+      {"text outside the code page",
+       Pack + " --cp1250 kanji.txt '" + Dir.Path + "/b.zlb' '" + In + "/kanji.txt'", nullptr},
+      {"two files with one member name",
+       Pack + " '" + Dir.Path + "/b.zlb' '" + In + "/raw.bin' '" + Dir.Path + "/RAW.BIN'", nullptr},
   };
   for (const TCase& C : Cases) {
     SCOPED_TRACE(C.What);
@@ -198,7 +203,8 @@ TEST_F(ZlbTools, ExtractKeepsMembersInsideTheTargetFolder) {
   InSub.Folder = "sub\\deeper\\";
   InSub.Data = "inside";
   WriteFile(Dir.Path + "/folders.zlb", BuildZLBArchive({InSub}, false));
-  const TRun Good = RunTool(Dir.Path, List + " --extract '" + Dir.Path + "/x' '" + Dir.Path + "/folders.zlb'");
+  const TRun Good =
+      RunTool(Dir.Path, List + " --extract '" + Dir.Path + "/x' '" + Dir.Path + "/folders.zlb'");
   ASSERT_EQ(Good.Code, 0) << Good.Err;
   EXPECT_EQ(Good.Out, "sub\\deeper\\a.txt\t6\tzlib\n");
   EXPECT_EQ(ReadFile(Dir.Path + "/x/sub/deeper/a.txt"), "inside");
@@ -209,7 +215,8 @@ TEST_F(ZlbTools, ExtractKeepsMembersInsideTheTargetFolder) {
     Escape.Folder = Folder;
     Escape.Name = "escaped.txt";
     WriteFile(Dir.Path + "/escape.zlb", BuildZLBArchive({Escape}, false));
-    const TRun Bad = RunTool(Dir.Path, List + " --extract '" + Dir.Path + "/y/z' '" + Dir.Path + "/escape.zlb'");
+    const TRun Bad =
+        RunTool(Dir.Path, List + " --extract '" + Dir.Path + "/y/z' '" + Dir.Path + "/escape.zlb'");
     EXPECT_EQ(Bad.Code, 1);
     EXPECT_EQ(Bad.Err, "zlb-list: unsafe member path " + std::string(Folder) + "escaped.txt\n");
     EXPECT_FALSE(fs::exists(Dir.Path + "/y/escaped.txt"));
