@@ -1,6 +1,7 @@
 #include "tutor/fmELog.h"
 
 #include <cxxabi.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +11,7 @@
 #include "platform/core/datetime.h"
 #include "platform/core/fileutils.h"
 
-TfmELogger::TfmELogger(TComponent* AOwner) : TComponent(AOwner) {}
+TfmELogger::TfmELogger(TComponent* AOwner) : TComponent(AOwner), Clock([] { return Now(); }) {}
 
 void TfmELogger::BuildReport(TStrings* Report, TDateTime When, const std::string& ExceptionClass,
                              const std::string& ExceptionMessage, const TStrings* Notes) const {
@@ -90,6 +91,29 @@ std::string TfmELogger::LogException(const std::exception& E, const TStrings* No
   const auto* Ours = dynamic_cast<const Exception*>(&E);
   BuildReport(&Report, When, ExceptionClassName(E), Ours ? Ours->Message() : std::string(E.what()), Notes);
   return AppendReport(&Report);
+}
+
+std::string TfmELogger::ReportPath() const {
+  const std::string Primary = LogPath();
+  const std::string Os = ToOsPath(Primary);
+  const bool Writable = FileExists(Primary)
+                            ? access(Os.c_str(), W_OK) == 0
+                            : access(ToOsPath(ExtractFileDir(Primary)).c_str(), W_OK | X_OK) == 0;
+  return Writable ? Primary : FallbackLogPath();
+}
+
+std::string TfmELogger::HandleException(TObject* Sender, const std::exception& E) {
+  (void)Sender;
+  const auto* Ours = dynamic_cast<const Exception*>(&E);
+  const std::string Class = ExceptionClassName(E);
+  const std::string Message = Ours ? Ours->Message() : std::string(E.what());
+  TStringList Notes;
+  if (ShowErrorWindow) ShowErrorWindow("Exception Class: " + Class, Message, ReportPath(), &Notes);
+  TStringList Report;
+  BuildReport(&Report, Clock ? Clock() : Now(), Class, Message, &Notes);
+  const std::string Written = AppendReport(&Report);
+  if (FTerminate && OnTerminate) OnTerminate();
+  return Written;
 }
 
 namespace {

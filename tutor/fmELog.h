@@ -15,10 +15,12 @@
 // it works, so that a report names the last step begun.
 //
 // The window that asks for the user's notes and the hook into the application's exception
-// handling belong to the GUI layer; this unit builds and stores the report.
+// handling belong to the GUI layer, which plugs them in through ShowErrorWindow and
+// OnTerminate; this unit runs the handler and builds and stores the report.
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "platform/core/classes.h"
@@ -56,6 +58,25 @@ class TfmELogger : public TComponent {
 
   // The class name the report shows for E.
   static std::string ExceptionClassName(const std::exception& E);
+
+  // Where the next report will go: LogPath when it can be written, else FallbackLogPath.
+  std::string ReportPath() const;
+
+  // The application's exception handler: shows the error window (ShowErrorWindow, when set),
+  // appends the report with the notes typed there, then calls OnTerminate when
+  // TerminateAfterLogging is set. Returns the file written ("" when only standard error took it).
+  std::string HandleException(TObject* Sender, const std::exception& E);
+
+  // Shows the error window modally: ClassText is "Exception Class: " + the class name, Message
+  // the exception's message, LogFile where the report will be written; the user's notes go into
+  // Notes.
+  std::function<void(const std::string& ClassText, const std::string& Message, const std::string& LogFile,
+                     TStrings* Notes)>
+      ShowErrorWindow;
+  // Asks the application to end its message loop.
+  std::function<void()> OnTerminate;
+  // The time stamped on reports.
+  std::function<TDateTime()> Clock;
 
  private:
   std::string FSection;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -96,13 +97,49 @@ TEST(ErrorLogTest, UnwritableLogFolderFallsBackToTheStateFolder) {
   TfmELogger L;
   L.SetLogFolder(Locked);
   L.SetFileName("vx.log");
+  const std::string Predicted = L.ReportPath();
   const std::string Written = L.LogException(Exception("boom"), nullptr, EncodeDate(2026, 5, 1));
   if (Old)
     setenv("XDG_STATE_HOME", Saved.c_str(), 1);
   else
     unsetenv("XDG_STATE_HOME");
   EXPECT_EQ(Written, State + "/vx/vx.log");
+  EXPECT_EQ(Predicted, Written);
   EXPECT_NE(ReadFile(Written).find("Exception Message: boom\r\n"), std::string::npos);
+}
+
+TEST(ErrorLogTest, HandlerShowsTheWindowLogsTheNotesAndTerminates) {
+  TTempDir Dir;
+  for (bool Terminate : {true, false}) {
+    SCOPED_TRACE(Terminate ? "terminate after logging" : "keep running");
+    TfmELogger L;
+    L.SetLogFolder(Dir.Path());
+    L.SetFileName("h.log");
+    L.SetSection("TStdLessonForm.StartBtnClick");
+    L.SetTerminateAfterLogging(Terminate);
+    L.Clock = [] { return EncodeDate(2026, 11, 30) + EncodeTime(23, 59, 0, 0); };
+    std::vector<std::string> Shown;
+    L.ShowErrorWindow = [&](const std::string& ClassText, const std::string& Message,
+                            const std::string& LogFile, TStrings* Notes) {
+      Shown = {ClassText, Message, LogFile};
+      Notes->Add(
+          "Pisa\xB3"
+          "em lekcj\xEA");
+    };
+    int Terminated = 0;
+    L.OnTerminate = [&] { ++Terminated; };
+    std::remove((Dir.Path() + "/h.log").c_str());
+    EXPECT_EQ(L.HandleException(nullptr, EInOutError("disk full")), Dir.Path() + "/h.log");
+    EXPECT_EQ(Shown,
+              (std::vector<std::string>{"Exception Class: EInOutError", "disk full", Dir.Path() + "/h.log"}));
+    EXPECT_EQ(Terminated, Terminate ? 1 : 0);
+    EXPECT_EQ(ReadFile(Dir.Path() + "/h.log"),
+              "Application Error at 11:59 pm on 11/30/26\r\nSection: TStdLessonForm.StartBtnClick\r\n"
+              "Exception Class: EInOutError\r\nException Message: disk full\r\n\r\nUser Notes:\r\n"
+              "Pisa\xB3"
+              "em lekcj\xEA\r\n" +
+                  Rule + "\r\n");
+  }
 }
 
 TEST(ErrorLogTest, GlobalLoggerIsNamedAfterTheProgram) {
