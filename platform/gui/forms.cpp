@@ -1,0 +1,430 @@
+#include <QApplication>
+#include <QEventLoop>
+#include <QScreen>
+#include <algorithm>
+
+#include "platform/gui/controlimpl.h"
+#include "platform/gui/stdctrls.h"
+
+namespace {
+// Brings a top-level window to the front and gives it the focus (the off-screen platform of the
+// tests has no window stacking; there activation alone is enough).
+void RaiseWindow(QWidget* top) {
+  if (QGuiApplication::platformName() != QLatin1String("offscreen")) top->raise();
+  top->activateWindow();
+}
+
+std::vector<TForm*>& FormList() {
+  static std::vector<TForm*> v;
+  return v;
+}
+}  // namespace
+
+int TScreen::FormCount() const { return int(FormList().size()); }
+TForm* TScreen::Forms(int i) const { return (i >= 0 && i < FormCount()) ? FormList()[size_t(i)] : nullptr; }
+TForm* TScreen::ActiveForm() const {
+  for (TForm* f : FormList())
+    if (f->Active()) return f;
+  return nullptr;
+}
+
+TForm::TForm(TComponent* AOwner) : TWinControl(AOwner) {
+  P->visible = false;
+  P->color = clBtnFace;
+  P->parentFont = false;
+  P->parentColor = false;
+  P->widget->setWindowFlags(Qt::Window);
+  P->widget->setFocusPolicy(Qt::NoFocus);
+  P->widget->setAttribute(Qt::WA_QuitOnClose, false);
+  P->bounds = QRect(0, 0, 0, 0);
+  SetBounds(0, 0, 320, 240);
+  FormList().push_back(this);
+}
+
+TForm::~TForm() {
+  BeforeDestruction();
+  auto& v = FormList();
+  v.erase(std::remove(v.begin(), v.end(), this), v.end());
+  if (Application && Application->MainForm() == this) Application->SetMainForm(nullptr);
+  if (P->modalLoop) static_cast<QEventLoop*>(P->modalLoop)->exit();
+  if (P->shell) {
+    QWidget* s = P->shell.data();
+    if (P->widget) P->widget->setParent(nullptr);
+    P->shell = nullptr;
+    delete s;
+  }
+}
+
+void TForm::AfterConstruction() {
+  if (P->created) return;
+  P->created = true;
+  if (OnCreate) OnCreate(this);
+}
+
+void TForm::BeforeDestruction() {
+  if (P->destroyFired) return;
+  P->destroyFired = true;
+  if (OnDestroy) GuardedCall([this] { OnDestroy(this); });
+}
+
+TFormBorderStyle TForm::BorderStyle() const { return P->borderStyle; }
+void TForm::SetBorderStyle(TFormBorderStyle s) {
+  P->borderStyle = s;
+  if (P->parent || !P->widget || P->fullScreen) return;
+  Qt::WindowFlags fl = Qt::Window;
+  switch (s) {
+    case bsNone: fl |= Qt::FramelessWindowHint; break;
+    case bsDialog: fl = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint; break;
+    case bsToolWindow: case bsSizeToolWin: fl = Qt::Tool; break;
+    default: break;
+  }
+  if (P->formStyle == fsStayOnTop) fl |= Qt::WindowStaysOnTopHint;
+  bool wasVisible = P->widget->isVisible();
+  P->widget->setWindowFlags(fl);
+  if (s == bsSizeable || s == bsSizeToolWin) {
+    P->widget->setMinimumSize(0, 0);
+    P->widget->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  }
+  ControlBridge::ApplyGeometry(this);
+  if (wasVisible) P->widget->show();
+}
+
+TPosition TForm::Position() const { return P->position; }
+void TForm::SetPosition(TPosition p) { P->position = p; }
+TFormStyle TForm::FormStyle() const { return P->formStyle; }
+void TForm::SetFormStyle(TFormStyle s) {
+  P->formStyle = s;
+  SetBorderStyle(P->borderStyle);
+}
+TWindowState TForm::WindowState() const { return P->windowState; }
+void TForm::SetWindowState(TWindowState s) {
+  P->windowState = s;
+  if (!P->widget || P->parent) return;
+  if (s == wsMinimized) P->widget->showMinimized();
+  else if (s == wsMaximized && P->widget->isVisible()) P->widget->showMaximized();
+}
+bool TForm::KeyPreview() const { return P->keyPreview; }
+void TForm::SetKeyPreview(bool v) { P->keyPreview = v; }
+TWinControl* TForm::ActiveControl() const { return IsLive(P->activeControl) ? P->activeControl : nullptr; }
+void TForm::SetActiveControl(TWinControl* c) {
+  P->activeControl = c;
+  if (c && Showing() && c->CanFocus()) c->SetFocus();
+  if (!c && P->widget) {
+    QWidget* fw = QApplication::focusWidget();
+    if (fw && P->widget->isAncestorOf(fw)) fw->clearFocus();
+  }
+}
+bool TForm::Active() const { return P->active; }
+TBiDiMode TForm::BiDiMode() const { return P->biDiMode; }
+void TForm::SetBiDiMode(TBiDiMode m) {
+  P->biDiMode = m;
+  if (P->widget) P->widget->setLayoutDirection(m == bdLeftToRight ? Qt::LeftToRight : Qt::RightToLeft);
+}
+
+bool TForm::FullScreen() const { return P->fullScreen; }
+
+// Full screen: a borderless window covers the whole screen; when the screen is larger than the
+// form, the form sits centred (at its own size, not scaled) on a black shell window.
+void TForm::SetFullScreen(bool v) {
+  if (v == P->fullScreen || P->parent || !P->widget) return;
+  QWidget* w = P->widget.data();
+  bool visible = P->visible;
+  if (v) {
+    P->fullScreen = true;
+    QScreen* scr = QGuiApplication::primaryScreen();
+    QRect sg = scr ? scr->geometry() : QRect(0, 0, P->bounds.width(), P->bounds.height());
+    if (sg.size() == P->bounds.size()) {
+      w->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+      w->setGeometry(sg);
+      if (visible) w->showFullScreen();
+    } else {
+      auto* shell = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint);
+      shell->setAttribute(Qt::WA_QuitOnClose, false);
+      QPalette pal = shell->palette();
+      pal.setColor(QPalette::Window, Qt::black);
+      shell->setPalette(pal);
+      shell->setAutoFillBackground(true);
+      shell->setGeometry(sg);
+      P->shell = shell;
+      w->setParent(shell);
+      w->setGeometry(QRect(QPoint((sg.width() - P->bounds.width()) / 2, (sg.height() - P->bounds.height()) / 2),
+                           P->bounds.size()));
+      w->show();
+      if (visible) shell->showFullScreen();
+    }
+  } else {
+    P->fullScreen = false;
+    if (P->shell) {
+      QWidget* s = P->shell.data();
+      w->setParent(nullptr);
+      P->shell = nullptr;
+      s->hide();
+      s->deleteLater();
+    }
+    SetBorderStyle(P->borderStyle);
+    ControlBridge::ApplyGeometry(this);
+    if (visible) w->show();
+  }
+}
+
+void TForm::SetVisible(bool v) {
+  if (v == P->visible) return;
+  ControlBridge::DoShowForm(this, v);
+}
+
+void ControlBridge::DoShowForm(TForm* f, bool show) {
+  auto& p = *f->P;
+  if (show) {
+    f->AfterConstruction();
+    p.visible = true;
+    GuardedCall([f] { f->DoShow(); });
+    if (!IsLive(f) || !p.visible) return;
+    if (p.align != alNone && p.parent) p.parent->Realign();
+    if (!p.parent) {
+      f->ApplyPosition();
+      QWidget* top = p.shell ? p.shell.data() : p.widget.data();
+      if (p.shell) p.widget->show();
+      if (p.fullScreen) top->showFullScreen();
+      else if (p.windowState == wsMaximized) top->showMaximized();
+      else top->show();
+      RaiseWindow(top);
+    } else {
+      p.widget->show();
+      p.widget->raise();
+    }
+    TWinControl* ac = f->ActiveControl();
+    if (ac && ac->CanFocus()) {
+      ac->SetFocus();
+    } else if (!p.parent && !ac) {
+      // Focus the first control that takes the focus, in tab order.
+      std::function<TWinControl*(TWinControl*)> first = [&](TWinControl* w) -> TWinControl* {
+        std::vector<TControl*> kids = ControlBridge::P(w).children;
+        std::stable_sort(kids.begin(), kids.end(), [](TControl* a, TControl* b) {
+          auto* wa = dynamic_cast<TWinControl*>(a);
+          auto* wb = dynamic_cast<TWinControl*>(b);
+          return (wa ? wa->TabOrder() : 0) < (wb ? wb->TabOrder() : 0);
+        });
+        for (TControl* k : kids) {
+          auto* wk = dynamic_cast<TWinControl*>(k);
+          if (!wk || dynamic_cast<TForm*>(wk) || !wk->CanFocus()) continue;
+          if (wk->TabStop()) return wk;
+          if (auto* inner = first(wk)) return inner;
+        }
+        return nullptr;
+      };
+      if (TWinControl* fc = first(f)) fc->SetFocus();
+    }
+  } else {
+    p.visible = false;
+    if (p.widget && p.widget->isAncestorOf(QApplication::focusWidget())) QApplication::focusWidget()->clearFocus();
+    if (p.shell) p.shell->hide();
+    if (p.widget) p.widget->hide();
+    GuardedCall([f] { f->DoHide(); });
+    if (!IsLive(f)) return;
+    if (p.align != alNone && p.parent) p.parent->Realign();
+  }
+}
+
+void TForm::DoShow() {
+  if (OnShow) OnShow(this);
+}
+void TForm::DoHide() {
+  if (OnHide) OnHide(this);
+}
+void TForm::DoClose(TCloseAction& a) {
+  if (OnClose) OnClose(this, a);
+}
+
+void TForm::ApplyPosition() {
+  if (P->parent || P->fullScreen) return;
+  int w = Width(), h = Height();
+  auto centreOn = [&](const TControl* c) {
+    if (!c) {
+      SetBounds((Screen->Width() - w) / 2, (Screen->Height() - h) / 2, w, h);
+      return;
+    }
+    TPoint o = c->ClientOrigin();
+    SetBounds(o.X + (c->Width() - w) / 2, o.Y + (c->Height() - h) / 2, w, h);
+  };
+  switch (P->position) {
+    case poScreenCenter:
+    case poDesktopCenter: centreOn(nullptr); break;
+    case poMainFormCenter: {
+      TForm* m = Application->MainForm();
+      centreOn(m && m != this && m->Visible() ? m : nullptr);
+      break;
+    }
+    case poOwnerFormCenter: {
+      auto* o = dynamic_cast<TForm*>(Owner());
+      if (!o || !o->Visible()) {
+        TForm* m = Application->MainForm();
+        o = (m && m != this && m->Visible()) ? m : nullptr;
+      }
+      centreOn(o);
+      break;
+    }
+    default: break;
+  }
+}
+
+void TForm::SetParent(TWinControl* p) {
+  if (p == P->parent) return;
+  AfterConstruction();
+  if (p) {
+    if (P->fullScreen) SetFullScreen(false);
+    TWinControl::SetParent(p);
+    P->widget->setWindowFlags(Qt::Widget);
+    P->widget->setParent(ControlBridge::P(p).widget);
+    P->widget->setMinimumSize(0, 0);
+    P->widget->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    ControlBridge::ApplyGeometry(this);
+    P->widget->setVisible(P->visible);
+  } else {
+    TWinControl::SetParent(nullptr);
+    P->widget->setParent(nullptr);
+    SetBorderStyle(P->borderStyle);
+    ControlBridge::ApplyGeometry(this);
+    if (P->visible) P->widget->show();
+  }
+}
+
+void TForm::SetCaption(const std::string& s) {
+  TControl::SetCaption(s);
+  if (P->widget) P->widget->setWindowTitle(ToQ(s));
+}
+
+void TForm::SetBounds(int l, int t, int w, int h) { TWinControl::SetBounds(l, t, w, h); }
+
+int TForm::ModalResult() const { return P->modalResult; }
+void TForm::SetModalResult(int r) {
+  P->modalResult = r;
+  if (r != 0 && P->modalLoop) static_cast<QEventLoop*>(P->modalLoop)->exit();
+}
+bool TForm::Modal() const { return P->modal; }
+
+int TForm::ShowModal() {
+  if (P->visible || P->modal) throw EInvalidOperation("Cannot make a visible window modal");
+  AfterConstruction();
+  if (Application->Terminated()) return mrCancel;
+  P->modalResult = 0;
+  P->modal = true;
+  QWidget* top = P->widget.data();
+  if (!P->parent) top->setWindowModality(Qt::ApplicationModal);
+  SetVisible(true);
+  QEventLoop loop;
+  P->modalLoop = &loop;
+  for (;;) {
+    if (!IsLive(this)) return mrCancel;
+    if (Application->Terminated()) {
+      P->modalResult = mrCancel;
+      break;
+    }
+    if (P->modalResult != 0) {
+      // The dialog is about to end: it may refuse (CloseQuery) or keep itself open (caNone).
+      bool can = true;
+      GuardedCall([&] { can = CloseQuery(); });
+      if (can) {
+        TCloseAction a = caHide;
+        GuardedCall([&] { DoClose(a); });
+        if (a == caNone) {
+          P->modalResult = 0;
+        } else {
+          if (a == caFree) Release();
+          break;
+        }
+      } else {
+        P->modalResult = 0;
+      }
+      continue;
+    }
+    if (!P->visible) {
+      P->modalResult = mrCancel;
+      continue;
+    }
+    PushLoop(&loop);
+    loop.exec();
+    PopLoop(&loop);
+  }
+  P->modalLoop = nullptr;
+  int r = P->modalResult;
+  P->modal = false;
+  if (top) top->setWindowModality(Qt::NonModal);
+  SetVisible(false);
+  return r;
+}
+
+bool TForm::CloseQuery() {
+  bool can = true;
+  if (OnCloseQuery) OnCloseQuery(this, can);
+  return can;
+}
+
+void TForm::Close() {
+  if (P->modal) {
+    SetModalResult(mrCancel);
+    return;
+  }
+  if (!CloseQuery()) return;
+  TCloseAction a = caHide;
+  DoClose(a);
+  if (a == caNone) return;
+  if (Application->MainForm() == this) {
+    Application->Terminate();
+    return;
+  }
+  if (a == caHide || a == caMinimize) SetVisible(false);
+  else if (a == caFree) Release();
+}
+
+void ControlBridge::CloseRequest(TForm* f) { GuardedCall([f] { f->Close(); }); }
+
+void TForm::Release() { Application->ReleaseObject(this); }
+
+void TForm::BringToFront() {
+  if (!P->widget) return;
+  if (P->parent) {
+    TControl::BringToFront();
+    return;
+  }
+  RaiseWindow(P->shell ? P->shell.data() : P->widget.data());
+}
+
+bool TForm::DialogKey(uint16_t key, TShiftState) {
+  // Search the form's own controls (not the pages embedded in it), visible or not.
+  std::function<TButton*(TWinControl*)> find = [&](TWinControl* w) -> TButton* {
+    for (TControl* c : ControlBridge::P(w).children) {
+      if (auto* b = dynamic_cast<TButton*>(c)) {
+        if (b->Enabled() && ((key == VK_RETURN && b->Default()) || (key == VK_ESCAPE && b->Cancel()))) return b;
+      }
+      auto* wc = dynamic_cast<TWinControl*>(c);
+      if (wc && !dynamic_cast<TForm*>(wc))
+        if (TButton* b = find(wc)) return b;
+    }
+    return nullptr;
+  };
+  TButton* b = find(this);
+  if (!b) return false;
+  GuardedCall([b] { b->Click(); });
+  return true;
+}
+
+void TForm::Paint() {
+  if (OnPaint) OnPaint(this);
+}
+
+void TForm::WndProc(TMessage& m) {
+  if (m.Msg == CM_RELEASE) {
+    BeforeDestruction();
+    delete this;
+    return;
+  }
+  TWinControl::WndProc(m);
+}
+
+void ControlBridge::WindowActivate(TForm* f, bool active) {
+  auto& p = *f->P;
+  if (p.active == active) return;
+  p.active = active;
+  if (active && f->OnActivate) GuardedCall([f] { f->OnActivate(f); });
+  if (!active && f->OnDeactivate) GuardedCall([f] { f->OnDeactivate(f); });
+}

@@ -1,0 +1,245 @@
+// The application object and forms: run and terminate, modal loops, idle processing,
+// exceptions from handlers, deferred frees, pages parented into panels.
+#include <string>
+#include <vector>
+
+#include "gui_fixture.h"
+
+namespace {
+
+class AppTest : public GuiTest {};
+
+TEST_F(AppTest, TerminateBeforeRunMakesRunReturnAtOnce) {
+  int idles = 0;
+  Application->OnIdle = [&](TObject*, bool& done) {
+    ++idles;
+    done = true;
+  };
+  TForm* main = nullptr;
+  Application->CreateForm(main);
+  EXPECT_EQ(Application->MainForm(), main);
+  Application->Terminate();
+  Application->Run();  // must not block
+  EXPECT_TRUE(Application->Terminated());
+  EXPECT_EQ(idles, 0);
+  EXPECT_FALSE(main->Visible());
+}
+
+TEST_F(AppTest, IdleRunsUntilDoneAndTerminateEndsRun) {
+  TForm* main = nullptr;
+  Application->CreateForm(main);
+  int idles = 0;
+  Application->OnIdle = [&](TObject*, bool& done) {
+    ++idles;
+    done = false;  // keep idle steps coming, as the frame timer does
+    if (idles == 25) Application->Terminate();
+  };
+  Application->Run();
+  EXPECT_EQ(idles, 25);
+  EXPECT_EQ(Application->LoopLevel(), 0);
+}
+
+TEST_F(AppTest, ShowModalReturnsButtonResultAndCloseActionFreeReleasesLater) {
+  TForm* dlg = new TForm(Application);
+  auto* ok = new TButton(dlg);
+  ok->SetParent(dlg);
+  ok->SetModalResult(mrOk);
+  std::vector<std::string> log;
+  dlg->OnShow = [&](TObject*) {
+    log.push_back("show");
+    Application->QueueCall([&] { vxtest::Click(ok, 5, 5); });
+  };
+  dlg->OnClose = [&](TObject*, TCloseAction& a) {
+    log.push_back("close");
+    a = caFree;
+  };
+  bool destroyed = false;
+  dlg->OnDestroy = [&](TObject*) { destroyed = true; };
+  EXPECT_EQ(dlg->ShowModal(), mrOk);
+  EXPECT_FALSE(destroyed);  // freed only after the current event
+  vxtest::Pump();
+  EXPECT_TRUE(destroyed);
+  EXPECT_EQ(log, (std::vector<std::string>{"show", "close"}));
+}
+
+TEST_F(AppTest, CloseQueryAndCaNoneKeepModalDialogOpen) {
+  TForm* dlg = new TForm(Application);
+  int attempts = 0;
+  dlg->OnCloseQuery = [&](TObject*, bool& can) {
+    can = ++attempts >= 2;
+    if (!can) Application->QueueCall([&] { dlg->SetModalResult(mrYes); });
+  };
+  dlg->OnShow = [&](TObject*) { Application->QueueCall([&] { dlg->SetModalResult(mrCancel); }); };
+  EXPECT_EQ(dlg->ShowModal(), mrYes);
+  EXPECT_EQ(attempts, 2);
+  EXPECT_FALSE(dlg->Visible());
+}
+
+TEST_F(AppTest, TerminateEndsRunningModalLoopAndMainLoop) {
+  TForm* main = nullptr;
+  Application->CreateForm(main);
+  int result = -1;
+  TForm* dlg = new TForm(Application);
+  dlg->OnShow = [&](TObject*) { Application->QueueCall([] { Application->Terminate(); }); };
+  main->OnShow = [&](TObject*) { Application->QueueCall([&] { result = dlg->ShowModal(); }); };
+  Application->Run();
+  EXPECT_EQ(result, mrCancel);
+  EXPECT_TRUE(Application->Terminated());
+  // After Terminate a new modal dialog does not wait either.
+  TForm* late = new TForm(Application);
+  EXPECT_EQ(late->ShowModal(), mrCancel);
+}
+
+TEST_F(AppTest, ExceptionsFromTimerPaintAndClickReachOnExceptionAndLoopSurvives) {
+  std::vector<std::string> seen;
+  Application->OnException = [&](TObject*, Exception* e) { seen.push_back(e->Message()); };
+  TForm* main = nullptr;
+  Application->CreateForm(main);
+  main->SetBounds(0, 0, 200, 100);
+  auto* btn = new TButton(main);
+  btn->SetParent(main);
+  btn->OnClick = [](TObject*) { throw EConvertError("click failed"); };
+  bool painted = false;
+  main->OnPaint = [&](TObject*) {
+    if (!painted) {
+      painted = true;
+      throw Exception("paint failed");
+    }
+  };
+  auto* timer = new TTimer(main);
+  timer->SetInterval(5);
+  timer->OnTimer = [&](TObject*) {
+    timer->SetEnabled(false);
+    throw std::runtime_error("timer failed");
+  };
+  bool after = false;
+  Application->OnIdle = [&](TObject*, bool& done) {
+    done = true;
+    if (seen.size() == 2 && !after) {
+      vxtest::Click(btn, 3, 3);
+      Application->QueueCall([&] {
+        after = true;
+        Application->Terminate();
+      });
+    }
+  };
+  Application->Run();
+  ASSERT_EQ(seen.size(), 3u);
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, (std::vector<std::string>{"click failed", "paint failed", "timer failed"}));
+  EXPECT_TRUE(after);
+}
+
+TEST_F(AppTest, PaintHandlerMayOpenModalDialog) {
+  TForm* main = nullptr;
+  Application->CreateForm(main);
+  TForm* dlg = new TForm(Application);
+  dlg->OnShow = [&](TObject*) { Application->QueueCall([&] { dlg->SetModalResult(mrOk); }); };
+  int paints = 0, result = 0;
+  main->OnPaint = [&](TObject*) {
+    ++paints;
+    if (paints == 1) {
+      main->Canvas()->Brush()->SetColor(clRed);
+      main->Canvas()->FillRect(TRect(0, 0, 10, 10));
+      result = dlg->ShowModal();
+      Application->QueueCall([] { Application->Terminate(); });
+    }
+  };
+  Application->Run();
+  EXPECT_EQ(result, mrOk);
+  EXPECT_GE(paints, 1);
+  TBitmap shot;
+  vxtest::Grab(main, &shot);
+  EXPECT_EQ(shot.PixelColor(2, 2), clRed);
+}
+
+TEST_F(AppTest, ReleaseAndReleaseMessageFreeAfterCurrentEvent) {
+  TForm* f = NewForm();
+  bool destroyed = false;
+  f->OnDestroy = [&](TObject*) { destroyed = true; };
+  auto* b = new TButton(f);
+  b->SetParent(f);
+  bool aliveInHandler = false;
+  b->OnClick = [&](TObject*) {
+    f->Release();
+    aliveInHandler = !destroyed && b->Caption() == "";
+  };
+  vxtest::Click(b, 2, 2);
+  EXPECT_TRUE(aliveInHandler);
+  EXPECT_FALSE(destroyed);
+  vxtest::Pump();
+  EXPECT_TRUE(destroyed);
+
+  // A control that posts the release message to itself is freed when it arrives.
+  TForm* g = NewForm();
+  bool gone = false;
+  g->OnDestroy = [&](TObject*) { gone = true; };
+  g->PostMessage(CM_RELEASE);
+  EXPECT_FALSE(gone);
+  vxtest::Pump();
+  EXPECT_TRUE(gone);
+}
+
+TEST_F(AppTest, OwnerlessFormParentedIntoPanelHidesAndShowsWithStateKept) {
+  TForm* host = NewForm(400, 300);
+  host->SetColor(clBlack);
+  auto* panel = new TPanel(host);
+  panel->SetParent(host);
+  panel->SetBevelOuter(bvNone);
+  panel->SetBounds(0, 0, 400, 300);
+  TForm* page = new TForm(nullptr);
+  page->SetColor(clNavy);
+  auto* edit = new TEdit(page);
+  edit->SetParent(page);
+  edit->SetBounds(10, 10, 100, 20);
+  int shows = 0, hides = 0;
+  page->OnShow = [&](TObject*) { ++shows; };
+  page->OnHide = [&](TObject*) { ++hides; };
+  page->SetParent(panel);
+  page->SetBorderStyle(bsNone);
+  page->SetBounds(0, 0, panel->ClientWidth(), panel->ClientHeight());
+  page->Show();
+  page->BringToFront();
+  edit->SetText("kept");
+  TBitmap shot;
+  vxtest::Grab(host, &shot);
+  EXPECT_EQ(shot.PixelColor(300, 200), clNavy);
+  page->Hide();
+  vxtest::Grab(host, &shot);
+  EXPECT_NE(shot.PixelColor(300, 200), clNavy);
+  page->Show();
+  vxtest::Grab(host, &shot);
+  EXPECT_EQ(shot.PixelColor(300, 200), clNavy);
+  EXPECT_EQ(edit->Text(), "kept");
+  EXPECT_EQ(shows, 2);
+  EXPECT_EQ(hides, 1);
+  EXPECT_EQ(page->Parent(), panel);
+  // The panel frees its pages with it, whoever owns them.
+  bool destroyed = false;
+  page->OnDestroy = [&](TObject*) { destroyed = true; };
+  delete host;
+  EXPECT_TRUE(destroyed);
+}
+
+TEST_F(AppTest, PositionsCentreOnScreenAndOwner) {
+  TForm* f = new TForm(Application);
+  f->SetBounds(0, 0, 200, 100);
+  f->SetPosition(poScreenCenter);
+  f->Show();
+  EXPECT_EQ(f->Left(), (Screen->Width() - 200) / 2);
+  EXPECT_EQ(f->Top(), (Screen->Height() - 100) / 2);
+  TForm* d = new TForm(f);
+  d->SetBounds(0, 0, 100, 50);
+  d->SetPosition(poOwnerFormCenter);
+  d->Show();
+  TPoint o = f->ClientOrigin();
+  EXPECT_EQ(d->Left(), o.X + 50);
+  EXPECT_EQ(d->Top(), o.Y + 25);
+  TForm* e = new TForm(Application);
+  e->SetBounds(-30, -40, 50, 50);
+  e->Show();
+  EXPECT_EQ(e->Left(), -30);
+  EXPECT_EQ(e->Top(), -40);
+}
+
+}  // namespace

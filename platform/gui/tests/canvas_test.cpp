@@ -1,0 +1,313 @@
+// Canvas drawing checked on pixels: text with Polish letters, text measuring, raster
+// operations, clipping, mapping, colours and fonts.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/gui/graphics.h"
+
+namespace {
+
+int CountNot(TBitmap& b, TColor bg, const TRect& r) {
+  int n = 0;
+  for (int y = r.Top; y < r.Bottom; ++y)
+    for (int x = r.Left; x < r.Right; ++x)
+      if (b.PixelColor(x, y) != bg) ++n;
+  return n;
+}
+
+void Fill(TBitmap& b, int w, int h, TColor c) {
+  b.SetSize(w, h);
+  b.Canvas()->Brush()->SetColor(c);
+  b.Canvas()->FillRect(TRect(0, 0, w, h));
+}
+
+TEST(Colors, NamesSystemColoursAndFlags) {
+  struct Case { TColor c; const char* name; };
+  for (Case k : {Case{clBlack, "clBlack"}, Case{clRed, "clRed"}, Case{clNavy, "clNavy"}, Case{clWhite, "clWhite"},
+                 Case{clBtnFace, "clBtnFace"}, Case{clNone, "clNone"}}) {
+    EXPECT_EQ(ColorToString(k.c), k.name);
+    EXPECT_EQ(StringToColor(k.name), k.c);
+  }
+  EXPECT_EQ(StringToColor("CLRED"), clRed);
+  EXPECT_EQ(ColorToString(0x7D3200), "$007D3200");
+  EXPECT_EQ(StringToColor("$007D3200"), 0x7D3200);
+  EXPECT_EQ(StringToColor("8204800"), 8204800);
+  EXPECT_THROW(StringToColor("notacolour"), EConvertError);
+  EXPECT_EQ(ColorToRGB(clBtnFace), 0xC0C0C0);
+  EXPECT_EQ(ColorToRGB(clHighlight), 0x800000);
+  EXPECT_EQ(ColorToRGB(0x0200FF00), 0x0200FF00);  // the palette flag survives; drawing ignores it
+  int n = 0;
+  GetColorValues([&](const std::string&) { ++n; });
+  EXPECT_GE(n, 16);
+}
+
+TEST(Fonts, PointsToPixelsAndSubstitution) {
+  TFont f;
+  struct Case { int size; int height; };
+  for (Case c : {Case{8, -11}, Case{10, -13}, Case{12, -16}, Case{24, -32}, Case{36, -48}}) {
+    f.SetSize(c.size);
+    EXPECT_EQ(f.Height(), c.height) << c.size;
+    EXPECT_EQ(f.Size(), c.size);
+  }
+  EXPECT_EQ(SubstituteFontFamily("MS Sans Serif"), "DejaVu Sans");
+  EXPECT_EQ(SubstituteFontFamily("arial"), "DejaVu Sans");
+  EXPECT_EQ(SubstituteFontFamily("Courier New"), "DejaVu Sans Mono");
+  EXPECT_EQ(SubstituteFontFamily("Times New Roman"), "DejaVu Serif");
+  f.SetName("No Such Family At All");
+  EXPECT_EQ(f.ResolvedFamily(), "DejaVu Sans");
+  auto fams = EnumFontFamilies();
+  bool monoFixed = false, sansFixed = true;
+  for (auto& i : fams) {
+    if (i.Name == "DejaVu Sans Mono") monoFixed = i.FixedPitch;
+    if (i.Name == "DejaVu Sans") sansFixed = i.FixedPitch;
+  }
+  EXPECT_TRUE(monoFixed);
+  EXPECT_FALSE(sansFixed);
+}
+
+TEST(CanvasText, PolishLettersShowGlyphsInEverySubstitutedFamily) {
+  // ą ć ę ł ń ó ś ź ż Ą Ć Ę Ł Ń Ó Ś Ź Ż in CP1250.
+  const unsigned char letters[] = {0xB9, 0xE6, 0xEA, 0xB3, 0xF1, 0xF3, 0x9C, 0x9F, 0xBF,
+                                   0xA5, 0xC6, 0xCA, 0xA3, 0xD1, 0xD3, 0x8C, 0x8F, 0xAF};
+  for (const char* fam : {"MS Sans Serif", "Courier New", "Times New Roman", "Arial"}) {
+    SCOPED_TRACE(fam);
+    TBitmap b;
+    Fill(b, 40, 40, clWhite);
+    TCanvas* c = b.Canvas();
+    c->Font()->SetName(fam);
+    c->Font()->SetSize(12);
+    c->Font()->SetColor(clBlack);
+    for (unsigned char ch : letters) {
+      c->Brush()->SetColor(clWhite);
+      c->FillRect(TRect(0, 0, 40, 40));
+      c->TextOut(4, 4, char(ch));
+      EXPECT_GT(CountNot(b, clWhite, TRect(0, 0, 40, 40)), 3) << int(ch);
+    }
+  }
+}
+
+TEST(CanvasText, OpaqueAndClearBackground) {
+  TBitmap b;
+  Fill(b, 60, 30, clWhite);
+  TCanvas* c = b.Canvas();
+  c->Font()->SetColor(clBlack);
+  c->Brush()->SetColor(clRed);
+  c->TextOut(2, 2, std::string("i"));
+  // The cell behind the glyph is red where the glyph is not.
+  bool sawRed = false;
+  for (int y = 2; y < 2 + c->TextHeight("i"); ++y)
+    for (int x = 2; x < 2 + c->TextWidth("i"); ++x) sawRed |= b.PixelColor(x, y) == clRed;
+  EXPECT_TRUE(sawRed);
+  Fill(b, 60, 30, clWhite);
+  c->Brush()->SetStyle(bsClear);
+  c->TextOut(2, 2, std::string("i"));
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 60; ++x) ASSERT_NE(b.PixelColor(x, y), clRed);
+  EXPECT_EQ(c->PenPos(), TPoint(2 + c->TextWidth("i"), 2));
+}
+
+TEST(CanvasText, PrefixExtentsAgreeWithTextWidth) {
+  TBitmap b;
+  Fill(b, 10, 10, clWhite);
+  TCanvas* c = b.Canvas();
+  for (const char* fam : {"Courier New", "MS Sans Serif"}) {
+    c->Font()->SetName(fam);
+    c->Font()->SetSize(12);
+    std::string s = "Za\xBF\xF3\xB3\xE6 g\xEAśl\xB9 ja\x9F\xF1! W";
+    std::vector<int> dx;
+    int fit = -1;
+    TSize sz = c->GetTextExtentExPoint(s, -1, &fit, &dx);
+    ASSERT_EQ(dx.size(), s.size());
+    EXPECT_EQ(fit, int(s.size()));
+    EXPECT_EQ(dx.back(), c->TextWidth(s));
+    EXPECT_EQ(sz.cx, c->TextWidth(s));
+    EXPECT_EQ(sz.cy, c->TextHeight(s));
+    for (size_t i = 1; i < dx.size(); ++i) {
+      EXPECT_GE(dx[i], dx[i - 1]);
+      EXPECT_EQ(dx[i], c->TextWidth(s.substr(0, i + 1)));
+    }
+    // With a limit, fit is the count of prefixes within it.
+    int limit = dx[5];
+    c->GetTextExtentExPoint(s, limit, &fit, nullptr);
+    EXPECT_EQ(fit, 6);
+    TTextMetric tm = c->GetTextMetrics();
+    EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent);
+    EXPECT_EQ(tm.tmHeight, c->TextHeight("X"));
+    EXPECT_GE(tm.tmMaxCharWidth, tm.tmAveCharWidth);
+  }
+  c->Font()->SetName("Courier New");
+  EXPECT_TRUE(c->GetTextMetrics().FixedPitch);
+  EXPECT_EQ(c->TextWidth("iiii"), c->TextWidth("WWWW"));
+}
+
+TEST(CanvasText, DrawTextWrapsMeasuresAndAligns) {
+  TBitmap b;
+  Fill(b, 200, 100, clWhite);
+  TCanvas* c = b.Canvas();
+  c->Font()->SetColor(clBlack);
+  c->Brush()->SetStyle(bsClear);
+  const std::string text = "alpha beta gamma delta epsilon";
+  int lineH = c->TextHeight("X");
+  const int w = std::max(c->TextWidth("alpha beta"), c->TextWidth("gamma delta")) + 1;
+  ASSERT_GT(c->TextWidth("alpha beta gamma"), w);
+  ASSERT_GT(c->TextWidth("gamma delta epsilon"), w);
+  TRect r(0, 0, w, 0);
+  int h = c->DrawText(text, r, DT_CALCRECT | DT_WORDBREAK);
+  EXPECT_EQ(h, 3 * lineH);  // "alpha beta" / "gamma delta" / "epsilon"
+  EXPECT_EQ(r.Height(), h);
+  EXPECT_LE(r.Width(), w);
+  // '&' marks an accelerator: it is not drawn and does not count.
+  TRect r2(0, 0, 0, 0);
+  c->DrawText("&OK", r2, DT_CALCRECT | DT_SINGLELINE);
+  EXPECT_EQ(r2.Width(), c->TextWidth("OK"));
+  TRect r3(0, 0, 0, 0);
+  c->DrawText("&OK", r3, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  EXPECT_EQ(r3.Width(), c->TextWidth("&OK"));
+  // Centred in both directions: ink lies around the centre of the box.
+  TRect box(0, 0, 200, 100);
+  c->DrawText("MMM", box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  int minX = 200, maxX = -1, minY = 100, maxY = -1;
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 200; ++x)
+      if (b.PixelColor(x, y) != clWhite) {
+        minX = std::min(minX, x); maxX = std::max(maxX, x);
+        minY = std::min(minY, y); maxY = std::max(maxY, y);
+      }
+  EXPECT_NEAR((minX + maxX) / 2.0, 100, 3);
+  EXPECT_NEAR((minY + maxY) / 2.0, 50, lineH / 2 + 1);
+}
+
+TEST(CanvasRop, BitBltOperationsOnPixels) {
+  const TColor s = 0x00F0CC33, d = 0x0055AA0F;
+  struct Case { uint32_t rop; TColor expect; };
+  const Case cases[] = {
+      {SRCCOPY, s},
+      {SRCAND, s & d},
+      {SRCPAINT, s | d},
+      {SRCINVERT, (s ^ d) & 0xFFFFFF},
+      {DSna, d & ~s & 0xFFFFFF},
+      {NOTSRCCOPY, ~s & 0xFFFFFF},
+      {DSTINVERT, ~d & 0xFFFFFF},
+      {BLACKNESS, 0},
+      {WHITENESS, 0xFFFFFF},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << k.rop);
+    TBitmap src, dst;
+    Fill(src, 4, 4, s);
+    Fill(dst, 6, 6, d);
+    BitBlt(dst.Canvas(), 1, 1, 4, 4, src.Canvas(), 0, 0, k.rop);
+    EXPECT_EQ(dst.PixelColor(1, 1), k.expect);
+    EXPECT_EQ(dst.PixelColor(4, 4), k.expect);
+    EXPECT_EQ(dst.PixelColor(0, 0), d);  // outside the target rectangle
+    EXPECT_EQ(dst.PixelColor(5, 5), d);
+  }
+}
+
+TEST(CanvasRop, MonochromeMaskByBackgroundColour) {
+  // A colour picture with a key colour; blitting it into a monochrome bitmap makes the key
+  // white and everything else black; the mask then cuts a hole with SRCAND.
+  const TColor key = 0x00FF00;
+  TBitmap pic;
+  Fill(pic, 3, 1, key);
+  pic.Canvas()->SetPixel(1, 0, clRed);
+  TBitmap mask;
+  Fill(mask, 3, 1, clWhite);
+  mask.SetMonochrome(true);
+  pic.Canvas()->Brush()->SetColor(key);
+  BitBlt(mask.Canvas(), 0, 0, 3, 1, pic.Canvas(), 0, 0, SRCCOPY);
+  EXPECT_EQ(mask.PixelColor(0, 0), clWhite);
+  EXPECT_EQ(mask.PixelColor(1, 0), clBlack);
+  TBitmap dst;
+  Fill(dst, 3, 1, clBlue);
+  dst.Canvas()->Brush()->SetColor(clWhite);
+  dst.Canvas()->Font()->SetColor(clBlack);
+  BitBlt(dst.Canvas(), 0, 0, 3, 1, mask.Canvas(), 0, 0, SRCAND);
+  EXPECT_EQ(dst.PixelColor(0, 0), clBlue);
+  EXPECT_EQ(dst.PixelColor(1, 0), clBlack);
+}
+
+TEST(Canvas, ClipSaveRestoreAndMapping) {
+  TBitmap b;
+  Fill(b, 20, 20, clWhite);
+  TCanvas* c = b.Canvas();
+  int saved = c->SaveDC();
+  c->ExcludeClipRect(TRect(5, 5, 10, 10));
+  c->Brush()->SetColor(clRed);
+  c->FillRect(TRect(0, 0, 20, 20));
+  EXPECT_EQ(b.PixelColor(7, 7), clWhite);
+  EXPECT_EQ(b.PixelColor(2, 2), clRed);
+  c->RestoreDC(saved);
+  c->IntersectClipRect(TRect(0, 0, 3, 3));
+  c->Brush()->SetColor(clBlue);
+  c->FillRect(TRect(0, 0, 20, 20));
+  EXPECT_EQ(b.PixelColor(2, 2), clBlue);
+  EXPECT_EQ(b.PixelColor(7, 7), clWhite);
+  c->SelectClipRegion(nullptr);
+  // Anisotropic mapping: 96 logical units become 192 device pixels, origin moved.
+  c->SetMapMode(MM_ANISOTROPIC);
+  c->SetWindowExt(96, 96);
+  c->SetViewportExt(192, 192);
+  c->SetViewportOrg(2, 2);
+  c->Brush()->SetColor(clLime);
+  c->FillRect(TRect(0, 0, 4, 4));
+  EXPECT_EQ(b.PixelColor(2, 2), clLime);
+  EXPECT_EQ(b.PixelColor(9, 9), clLime);
+  EXPECT_EQ(b.PixelColor(10, 10), clRed);
+  EXPECT_EQ(c->LogicalToDevice(TPoint(4, 4)), TPoint(10, 10));
+}
+
+TEST(Canvas, PixelsRegionsBrushCopyAndScroll) {
+  TBitmap b;
+  Fill(b, 8, 8, clWhite);
+  TCanvas* c = b.Canvas();
+  c->SetPixel(3, 4, clNavy);
+  EXPECT_EQ(c->Pixel(3, 4), clNavy);
+  EXPECT_EQ(c->Pixel(30, 4), -1);
+  TRegion rgn = TRegion::FromMask(b, clWhite);
+  EXPECT_TRUE(rgn.Contains(3, 4));
+  EXPECT_FALSE(rgn.Contains(0, 0));
+  EXPECT_EQ(rgn.BoundingRect(), TRect(3, 4, 4, 5));
+  // BrushCopy replaces the key colour by the brush colour.
+  TBitmap dst;
+  Fill(dst, 8, 8, clBlack);
+  dst.Canvas()->Brush()->SetColor(clYellow);
+  dst.Canvas()->BrushCopy(TRect(0, 0, 8, 8), &b, TRect(0, 0, 8, 8), clWhite);
+  EXPECT_EQ(dst.PixelColor(0, 0), clYellow);
+  EXPECT_EQ(dst.PixelColor(3, 4), clNavy);
+  // ScrollRect moves pixels.
+  c->ScrollRect(2, 1, TRect(0, 0, 8, 8), TRect(0, 0, 8, 8));
+  EXPECT_EQ(c->Pixel(5, 5), clNavy);
+}
+
+TEST(Canvas, ShapesAndTransparentDraw) {
+  TBitmap b;
+  Fill(b, 20, 20, clWhite);
+  TCanvas* c = b.Canvas();
+  c->Pen()->SetColor(clBlack);
+  c->Brush()->SetColor(clRed);
+  c->Rectangle(2, 2, 10, 10);
+  EXPECT_EQ(b.PixelColor(2, 2), clBlack);  // outline
+  EXPECT_EQ(b.PixelColor(9, 9), clBlack);  // right/bottom edge inside the box
+  EXPECT_EQ(b.PixelColor(10, 10), clWhite);
+  EXPECT_EQ(b.PixelColor(5, 5), clRed);
+  c->MoveTo(0, 15);
+  c->LineTo(5, 15);
+  EXPECT_EQ(b.PixelColor(0, 15), clBlack);
+  EXPECT_EQ(b.PixelColor(4, 15), clBlack);
+  EXPECT_EQ(b.PixelColor(5, 15), clWhite);  // the end point is not drawn
+  // A transparent bitmap leaves its key-coloured pixels out.
+  TBitmap sprite;
+  Fill(sprite, 3, 3, clLime);
+  sprite.Canvas()->SetPixel(1, 1, clBlue);
+  sprite.SetTransparent(true);
+  TBitmap dst;
+  Fill(dst, 3, 3, clWhite);
+  dst.Canvas()->Draw(0, 0, &sprite);
+  EXPECT_EQ(dst.PixelColor(0, 0), clWhite);
+  EXPECT_EQ(dst.PixelColor(1, 1), clBlue);
+}
+
+}  // namespace
