@@ -29,7 +29,7 @@ int PropIndexOf(const std::string& Name) {
 namespace {
 
 bool IsBoxIndex(int I) {
-  return I >= MarginTop && I <= psLeft;
+  return I >= MarginTop && I <= LeftPos;
 }
 
 int RoundInt(double V) {
@@ -707,9 +707,9 @@ void ConvertMargins(const TMarginArray& VM, int Width, int Height, int EmSize, i
       case PaddingRight:
       case PaddingBottom:
       case PaddingLeft:
-      case psHeight:
+      case HeightProp:
         if (IsString(V))
-          R = LengthToPixels(std::get<std::string>(V), false, I == psHeight ? Height : Width, 0, ExSize, EmSize);
+          R = LengthToPixels(std::get<std::string>(V), false, I == HeightProp ? Height : Width, 0, ExSize, EmSize);
         else
           R = IntOf(V, N) ? N : 0;
         break;
@@ -728,17 +728,17 @@ void ConvertMargins(const TMarginArray& VM, int Width, int Height, int EmSize, i
         }
         break;
       }
-      case psWidth:
+      case WidthProp:
         if (IsString(V))
           R = LengthToPixels(std::get<std::string>(V), false, Width, Auto, ExSize, EmSize);
         else
           R = IntOf(V, N) ? N : Auto;
         if (R == Auto) ++AutoCount;
         break;
-      case psTop:
-      case psLeft:
+      case TopPos:
+      case LeftPos:
         if (IsString(V))
-          R = LengthToPixels(std::get<std::string>(V), false, I == psTop ? Height : Width, Auto, ExSize, EmSize);
+          R = LengthToPixels(std::get<std::string>(V), false, I == TopPos ? Height : Width, Auto, ExSize, EmSize);
         else
           R = IntOf(V, N) ? N : Auto;
         break;
@@ -794,9 +794,9 @@ void ConvertImageMargins(const TMarginArray& VM, int Width, int Height, int EmSi
     int Base = (I == MarginTop || I == MarginBottom) ? Height : Width;
     M[MI(I)] = IsString(V) ? LengthToPixels(std::get<std::string>(V), false, Base, 0, ExSize, EmSize) : NotSet;
   }
-  for (int I : {psWidth, psHeight}) {
+  for (int I : {WidthProp, HeightProp}) {
     const TPropValue& V = VM[MI(I)];
-    M[MI(I)] = IsString(V) ? LengthToPixels(std::get<std::string>(V), false, I == psWidth ? Width : Height, Auto,
+    M[MI(I)] = IsString(V) ? LengthToPixels(std::get<std::string>(V), false, I == WidthProp ? Width : Height, Auto,
                                             ExSize, EmSize)
                            : NotSet;
   }
@@ -812,14 +812,14 @@ int TProperties::GetVertAlign() const {
 }
 
 int TProperties::GetFloat() const {
-  std::string S = LowerCase(Trim(PropString(Props[psFloat])));
+  std::string S = LowerCase(Trim(PropString(Props[FloatProp])));
   if (S == "left") return ALeft;
   if (S == "right") return ARight;
   return ANone;
 }
 
 int TProperties::GetClear() const {
-  std::string S = LowerCase(Trim(PropString(Props[psClear])));
+  std::string S = LowerCase(Trim(PropString(Props[ClearProp])));
   if (S == "left") return clLeft;
   if (S == "right") return clRight;
   if (S == "both") return clAll;
@@ -844,7 +844,7 @@ std::string TProperties::GetBackgroundImage() const {
 }
 
 int TProperties::GetPosition() const {
-  std::string S = LowerCase(Trim(PropString(Props[psPosition])));
+  std::string S = LowerCase(Trim(PropString(Props[PositionProp])));
   if (S == "absolute") return posAbsolute;
   if (S == "relative") return posRelative;
   return posStatic;

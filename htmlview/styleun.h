@@ -28,12 +28,12 @@ enum PropIndices {
   PaddingTop, PaddingRight, PaddingBottom, PaddingLeft,
   BorderTopWidth, BorderRightWidth, BorderBottomWidth, BorderLeftWidth,
   BorderTopStyle, BorderRightStyle, BorderBottomStyle, BorderLeftStyle,
-  psWidth, psHeight, psTop, psLeft, Visibility, LineHeight, BackgroundImage, BackgroundPosition,
-  BackgroundRepeat, VerticalAlign, psPosition, ZIndex, ListStyleType, ListStyleImage, psFloat, psClear,
+  WidthProp, HeightProp, TopPos, LeftPos, Visibility, LineHeight, BackgroundImage, BackgroundPosition,
+  BackgroundRepeat, VerticalAlign, PositionProp, ZIndex, ListStyleType, ListStyleImage, FloatProp, ClearProp,
   PropCount
 };
 constexpr int FirstMargin = BackgroundColor;  // the box values run from background-color
-constexpr int LastMargin = psLeft;            // to left
+constexpr int LastMargin = LeftPos;            // to left
 constexpr int MarginCount = LastMargin - FirstMargin + 1;
 
 extern const char* const PropNames[PropCount];

@@ -231,9 +231,9 @@ TEST(StyleValues, MarginsBordersAndSizes) {
   EXPECT_EQ(M[MI(MarginRight)], 40);
   EXPECT_EQ(M[MI(PaddingTop)], 16);
   EXPECT_EQ(M[MI(PaddingLeft)], 0);
-  EXPECT_EQ(M[MI(psWidth)], 200);
-  EXPECT_EQ(M[MI(psHeight)], 50);
-  EXPECT_EQ(M[MI(psTop)], Auto);
+  EXPECT_EQ(M[MI(WidthProp)], 200);
+  EXPECT_EQ(M[MI(HeightProp)], 50);
+  EXPECT_EQ(M[MI(TopPos)], Auto);
   EXPECT_EQ(M[MI(BackgroundColor)], RedRef);
   EXPECT_EQ(M[MI(BorderColor)], Transparent);
   bool TopPara = false, BottomPara = true;
@@ -250,7 +250,7 @@ TEST(StyleValues, MarginsBordersAndSizes) {
   TProperties Unset;
   Unset.GetMarginArray(VM);
   ConvertMargins(VM, 400, 200, 16, 8, M, AutoCount);
-  EXPECT_EQ(M[MI(psWidth)], Auto);
+  EXPECT_EQ(M[MI(WidthProp)], Auto);
   EXPECT_EQ(AutoCount, 1);
 }
 
