@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr std::size_t PieceSize = 4096;
-constexpr std::size_t CrcPieceSize = 10240;
+constexpr std::size_t ChunkSize = 4096;
+constexpr std::size_t CrcChunkSize = 10240;
 // Deflate never expands data by more than about 1032:1, so a zlib stream of N bytes cannot
 // inflate to more than this many times N (plus a little). Claims beyond it are rejected before
 // any memory is set aside for them.
@@ -35,7 +35,7 @@ std::uint32_t CrcUpdate(std::uint32_t Crc, const void* Data, std::size_t Len) {
 }
 
 // Inflates one zlib stream read from File between its current position and Limit (an absolute
-// position), handing out the inflated bytes piece by piece. Any failure throws Exception with Msg.
+// position), handing out the inflated bytes chunk by chunk. Any failure throws Exception with Msg.
 class TInflater {
  public:
   TInflater(TStream& File, std::int64_t Limit, std::string Msg)
@@ -76,7 +76,7 @@ class TInflater {
   std::int64_t FLimit;
   std::string FMsg;
   z_stream FZ{};
-  std::array<std::uint8_t, PieceSize> FIn{};
+  std::array<std::uint8_t, ChunkSize> FIn{};
 };
 
 std::unique_ptr<TFileStream> OpenArchiveFile(const std::string& FileName) {
@@ -135,10 +135,10 @@ bool TZLBArchive::OpenArchive(const std::string& FileName) {
   const std::int64_t DataSize = FileSize - static_cast<std::int64_t>(TZLBTrailer::TrailerSize);
   if (DataSize < 0) Fail("The archive file appears to be corrupted");
 
-  // CRC of everything before the trailer, in pieces.
+  // CRC of everything before the trailer, in chunks.
   std::uint32_t Crc = CrcUpdate(0, nullptr, 0);
   {
-    std::vector<std::uint8_t> Buf(CrcPieceSize);
+    std::vector<std::uint8_t> Buf(CrcChunkSize);
     File->SetPosition(0);
     std::int64_t Left = DataSize;
     while (Left > 0) {
@@ -188,7 +188,7 @@ void TZLBArchive::LoadDirectory(TStream& File) {
     TInflater Inflater(File, DataEnd, "Unable to read archive file list");
     std::uint64_t Done = 0;
     while (Done < Bytes) {
-      const std::size_t N = static_cast<std::size_t>(std::min<std::uint64_t>(PieceSize, Bytes - Done));
+      const std::size_t N = static_cast<std::size_t>(std::min<std::uint64_t>(ChunkSize, Bytes - Done));
       Buf.resize(Done + N);
       Inflater.Read(Buf.data() + Done, N);
       Done += N;
@@ -284,23 +284,23 @@ bool TZLBArchive::Extract(int Index, TStream* Dest) {
 
   std::unique_ptr<TInflater> Inflater;
   if (!Entry.Stored()) Inflater = std::make_unique<TInflater>(*File, DataEnd, Corrupt);
-  std::array<std::uint8_t, PieceSize> Piece{};
+  std::array<std::uint8_t, ChunkSize> Chunk{};
   std::uint32_t Crc = CrcUpdate(0, nullptr, 0);
   std::int64_t Done = 0;
   const std::string Text = Format("Extracting %s", {Entry.Name()});
   while (Done < Total) {
-    const std::int64_t N = std::min<std::int64_t>(static_cast<std::int64_t>(PieceSize), Total - Done);
+    const std::int64_t N = std::min<std::int64_t>(static_cast<std::int64_t>(ChunkSize), Total - Done);
     try {
       if (Inflater)
-        Inflater->Read(Piece.data(), static_cast<std::size_t>(N));
-      else if (File->Read(Piece.data(), N) != N)
+        Inflater->Read(Chunk.data(), static_cast<std::size_t>(N));
+      else if (File->Read(Chunk.data(), N) != N)
         Fail(Corrupt);
-      Dest->WriteBuffer(Piece.data(), N);
+      Dest->WriteBuffer(Chunk.data(), N);
     } catch (...) {
       Fail(Corrupt);
     }
     Done += N;
-    Crc = CrcUpdate(Crc, Piece.data(), static_cast<std::size_t>(N));
+    Crc = CrcUpdate(Crc, Chunk.data(), static_cast<std::size_t>(N));
     Progress(zpExtracting, Text, Done, Total);
   }
   if (FCheckCRC && Crc != Entry.CRC()) Fail(Format("File (%d) failed CRC check", {Index}));
