@@ -3,6 +3,7 @@
 #include <QCursor>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
@@ -12,6 +13,7 @@
 
 #include "platform/core/cp1250.h"
 #include "platform/gui/controlimpl.h"
+#include "platform/gui/stdctrls.h"
 
 // ---------------------------------------------------------------------------------------------
 // Text at the Qt edge
@@ -114,6 +116,17 @@ class VxApplication : public QApplication {
               }
             }
             return res;
+          }
+          break;
+        case QEvent::MouseButtonRelease:
+          // Edits and memos have no click signal of their own: a left click inside is OnClick.
+          if (receiver->isWidgetType() && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
+            TWinControl* c = ControlOfWidget(static_cast<QWidget*>(receiver));
+            if (c && (dynamic_cast<TEdit*>(c) || dynamic_cast<TMemo*>(c))) {
+              bool res = QApplication::notify(receiver, e);
+              if (IsLive(c)) GuardedCall([c] { c->Click(); });
+              return res;
+            }
           }
           break;
         case QEvent::Enter:

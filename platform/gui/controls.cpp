@@ -1016,7 +1016,17 @@ void ControlBridge::SetHover(TWinControl* w, TControl* c) {
   }
 }
 
+namespace {
+// No focus events for controls whose window is being torn down.
+bool Dying(TControl* c) {
+  for (TControl* p = c; p; p = p->Parent())
+    if (ControlBridge::P(p).destroying || p->HasState(csDestroying)) return true;
+  return false;
+}
+}  // namespace
+
 void ControlBridge::FocusIn(TWinControl* c) {
+  if (Dying(c)) return;
   for (TControl* p = c->Parent(); p; p = p->Parent())
     if (auto* f = dynamic_cast<TForm*>(p)) {
       ControlBridge::P(f).activeControl = c;
@@ -1025,7 +1035,10 @@ void ControlBridge::FocusIn(TWinControl* c) {
   GuardedCall([c] { c->DoEnter(); });
 }
 
-void ControlBridge::FocusOut(TWinControl* c) { GuardedCall([c] { c->DoExit(); }); }
+void ControlBridge::FocusOut(TWinControl* c) {
+  if (Dying(c)) return;
+  GuardedCall([c] { c->DoExit(); });
+}
 
 // ---------------------------------------------------------------------------------------------
 // Keyboard

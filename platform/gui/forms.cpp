@@ -42,6 +42,7 @@ TForm::TForm(TComponent* AOwner) : TWinControl(AOwner) {
 }
 
 TForm::~TForm() {
+  P->destroying = true;
   BeforeDestruction();
   auto& v = FormList();
   v.erase(std::remove(v.begin(), v.end(), this), v.end());

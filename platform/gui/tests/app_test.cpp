@@ -243,3 +243,56 @@ TEST_F(AppTest, PositionsCentreOnScreenAndOwner) {
 }
 
 }  // namespace
+
+namespace {
+
+class HostTest : public GuiTest {};
+
+TEST_F(HostTest, ScreenSizeAndFullScreenCentresSmallerForm) {
+  // The off-screen platform's desktop is 800 x 600 unless told otherwise.
+  EXPECT_GE(Screen->Width(), 640);
+  EXPECT_GE(Screen->Height(), 480);
+  EXPECT_EQ(Screen->PixelsPerInch(), 96);
+  EXPECT_GT(Screen->DevicePixelRatio(), 0.0);
+  TForm* host = NewForm(Screen->Width() / 2, Screen->Height() / 2);
+  host->SetColor(clGreen);
+  host->SetFullScreen(true);
+  vxtest::Pump();
+  EXPECT_TRUE(host->FullScreen());
+  EXPECT_EQ(host->Width(), Screen->Width() / 2);  // not stretched
+  TPoint o = host->ClientOrigin();
+  EXPECT_EQ(o.X, (Screen->Width() - host->Width()) / 2);
+  EXPECT_EQ(o.Y, (Screen->Height() - host->Height()) / 2);
+  TBitmap shot;
+  vxtest::Grab(host, &shot);
+  EXPECT_EQ(shot.PixelColor(5, 5), clGreen);
+  host->SetFullScreen(false);
+  vxtest::Pump();
+  EXPECT_FALSE(host->FullScreen());
+  host->SetBorderStyle(bsSingle);
+  host->SetPosition(poScreenCenter);
+  host->Hide();
+  host->Show();
+  EXPECT_EQ(host->Left(), (Screen->Width() - host->Width()) / 2);
+}
+
+TEST_F(HostTest, EditClickAndEnterExitEvents) {
+  TForm* f = NewForm();
+  auto* a = new TEdit(f);
+  a->SetParent(f);
+  auto* b = new TEdit(f);
+  b->SetParent(f);
+  b->SetTop(40);
+  std::vector<std::string> log;
+  a->OnEnter = [&](TObject*) { log.push_back("enter a"); };
+  a->OnExit = [&](TObject*) { log.push_back("exit a"); };
+  b->OnEnter = [&](TObject*) { log.push_back("enter b"); };
+  b->OnClick = [&](TObject*) { log.push_back("click b"); };
+  a->SetFocus();
+  b->SetFocus();
+  vxtest::Click(b, 5, 5);
+  EXPECT_EQ(log, (std::vector<std::string>{"enter a", "exit a", "enter b", "click b"}));
+  EXPECT_EQ(f->ActiveControl(), b);
+}
+
+}  // namespace
