@@ -7,12 +7,9 @@ function(vx_add_gtest name)
   if(NOT VX_TESTS)
     return()
   endif()
-  add_executable(${name} ${A_SOURCES})
+  add_executable(${name} ${A_SOURCES} ${CMAKE_SOURCE_DIR}/cmake/test_environment.cpp)
   target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name}
-    PROPERTIES LABELS "${A_LABEL}"
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy"
-    DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} PROPERTIES LABELS "${A_LABEL}" DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # vx_add_fuzzer(NAME LABEL <label> SOURCES <files...> LIBS <targets...> CORPUS <dir>)
