@@ -1,6 +1,8 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCursor>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QDialog>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -247,8 +249,11 @@ void TApplication::QueueCall(std::function<void()> fn) {
 }
 
 void TApplication::ReleaseObject(TObject* obj) {
-  QueueCall([obj] {
-    if (!IsLive(obj)) return;
+  uint64_t serial = LiveSerial(obj);
+  // Controls, forms and timers are tracked: one freed in the meantime is left alone. Any other
+  // object must stay alive until the call runs.
+  QueueCall([obj, serial] {
+    if (serial && LiveSerial(obj) != serial) return;
     if (auto* f = dynamic_cast<TForm*>(obj)) f->BeforeDestruction();
     delete obj;
   });
@@ -436,4 +441,10 @@ void TTimer::SetInterval(unsigned ms) {
 void TTimer::UpdateTimer() {
   if (FEnabled && FInterval > 0) FImpl->timer->start(int(FInterval));
   else FImpl->timer->stop();
+}
+
+bool ShellOpen(const std::string& target) {
+  EnsureQtApp();
+  QUrl url = QUrl::fromUserInput(ToQ(target));
+  return url.isValid() && QDesktopServices::openUrl(url);
 }

@@ -116,6 +116,7 @@ Qt::CursorShape CursorShapeOf(TCursor c);
 QCursor QtCursorOf(TCursor c);
 TShiftState ShiftOf(Qt::KeyboardModifiers m, Qt::MouseButtons b = Qt::NoButton);
 bool IsLive(const TObject* o);
+uint64_t LiveSerial(const TObject* o);  // 0 when o is not a live object of the layer
 void MarkLive(const TObject* o, bool live);
 
 // Event loops run by the application (main and modal); Terminate ends them all.

@@ -21,16 +21,23 @@ std::unordered_map<QWidget*, TWinControl*>& WidgetMap() {
   static std::unordered_map<QWidget*, TWinControl*> m;
   return m;
 }
-std::unordered_set<const TObject*>& LiveSet() {
-  static std::unordered_set<const TObject*> s;
+// Live objects with a serial number each, so that a queued call for a freed object cannot hit
+// a new object that happens to get the same address.
+std::unordered_map<const TObject*, uint64_t>& LiveSet() {
+  static std::unordered_map<const TObject*, uint64_t> s;
   return s;
 }
+uint64_t g_serial = 0;
 TControl* g_capture = nullptr;
 }  // namespace
 
 bool IsLive(const TObject* o) { return o && LiveSet().count(o) != 0; }
+uint64_t LiveSerial(const TObject* o) {
+  auto it = LiveSet().find(o);
+  return it == LiveSet().end() ? 0 : it->second;
+}
 void MarkLive(const TObject* o, bool live) {
-  if (live) LiveSet().insert(o);
+  if (live) LiveSet()[o] = ++g_serial;
   else LiveSet().erase(o);
 }
 
@@ -324,8 +331,9 @@ intptr_t TControl::Perform(unsigned msg, intptr_t w, intptr_t l) {
 
 void TControl::PostMessage(unsigned msg, intptr_t w, intptr_t l) {
   TControl* self = this;
-  Application->QueueCall([self, msg, w, l] {
-    if (IsLive(self)) self->Perform(msg, w, l);
+  uint64_t serial = LiveSerial(this);
+  Application->QueueCall([self, serial, msg, w, l] {
+    if (LiveSerial(self) == serial) self->Perform(msg, w, l);
   });
 }
 

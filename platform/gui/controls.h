@@ -291,6 +291,8 @@ void ReleaseCapture();
 // Current state of a key (bit 0x8000 set while down), as seen by the layer's key handling.
 int16_t GetKeyState(int vk);
 void MessageBeep(unsigned type);
+// Opens a web address or a document with the desktop's default program.
+bool ShellOpen(const std::string& target);
 
 // --- TForm ------------------------------------------------------------------------------------
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
@@ -410,7 +412,8 @@ class TApplication : public TComponent {
   void HandleMessage();
   // Runs fn later from the event loop (after the current event), guarded against exceptions.
   void QueueCall(std::function<void()> fn);
-  // Frees obj later from the event loop unless it is freed before.
+  // Frees obj later from the event loop. A control, form or timer freed before that is left
+  // alone; any other object must stay alive until then.
   void ReleaseObject(TObject* obj);
   // Called from inside a catch block: routes the exception to OnException or shows it.
   void HandleException(TObject* Sender);

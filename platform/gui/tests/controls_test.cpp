@@ -334,3 +334,80 @@ TEST_F(ControlsTest, AlignLaysOutChildren) {
 }
 
 }  // namespace
+
+namespace {
+
+class TimerProbe : public TCustomControl {
+ public:
+  explicit TimerProbe(TComponent* o) : TCustomControl(o) {}
+  std::vector<unsigned> msgs;
+  std::vector<intptr_t> timerIds;
+  void WndProc(TMessage& m) override {
+    if (m.Msg == WM_TIMER) timerIds.push_back(m.WParam);
+    if (m.Msg >= WM_USER && m.Msg < CM_BASE) msgs.push_back(m.Msg);
+    TCustomControl::WndProc(m);
+  }
+};
+
+class MiscControlsTest : public GuiTest {};
+
+TEST_F(MiscControlsTest, WindowTimersTimersAndPostedMessages) {
+  TForm* f = NewForm();
+  auto* p = new TimerProbe(f);
+  p->SetParent(f);
+  auto* t = new TTimer(f);
+  t->SetInterval(1);
+  int ticks = 0;
+  t->OnTimer = [&](TObject*) {
+    if (++ticks == 3) t->SetEnabled(false);
+  };
+  p->SetTimer(1, 1);
+  p->PostMessage(WM_USER + 100);
+  EXPECT_TRUE(p->msgs.empty());  // posted: delivered later, from the loop
+  Application->OnIdle = [&](TObject*, bool& done) {
+    done = false;
+    if (ticks >= 3 && p->timerIds.size() >= 2) Application->Terminate();
+  };
+  Application->Run();
+  EXPECT_EQ(ticks, 3);
+  EXPECT_EQ(p->msgs, (std::vector<unsigned>{WM_USER + 100}));
+  EXPECT_EQ(p->timerIds.front(), 1);
+  p->KillTimer(1);
+  t->OnTimer = nullptr;
+}
+
+TEST_F(MiscControlsTest, ScrollBarKeepsThirtyTwoBitRangesAndPageControlPagesByName) {
+  TForm* f = NewForm();
+  auto* sb = new TScrollBar(f);
+  sb->SetParent(f);
+  sb->SetKind(sbVertical);
+  sb->SetParams(2000000000, 0, 2100000000);
+  EXPECT_EQ(sb->Position(), 2000000000);
+  EXPECT_EQ(sb->Max(), 2100000000);
+  sb->SetPageSize(100000000);
+  sb->SetPosition(2100000000);
+  EXPECT_EQ(sb->Position(), 2000000001);  // the last page starts at Max - PageSize + 1
+  EXPECT_THROW(sb->SetParams(0, 10, 5), EInvalidOperation);
+  auto* pc = new TPageControl(f);
+  pc->SetParent(f);
+  auto* user = new TTabSheet(f);
+  user->SetName("TabUser");
+  user->SetCaption("User");
+  user->SetPageControl(pc);
+  auto* err = new TTabSheet(f);
+  err->SetCaption("Error");
+  err->SetPageControl(pc);
+  EXPECT_EQ(pc->ActivePage(), user);
+  pc->SetActivePageByName("error");
+  EXPECT_EQ(pc->ActivePage(), err);
+  EXPECT_TRUE(err->Visible());
+  EXPECT_FALSE(user->Visible());
+  // A click on the first tab switches back.
+  TRect tab = pc->TabRect(0);
+  vxtest::Click(pc, tab.Left + 3, tab.Top + 3);
+  EXPECT_EQ(pc->ActivePageIndex(), 0);
+  delete err;
+  EXPECT_EQ(pc->PageCount(), 1);
+}
+
+}  // namespace
