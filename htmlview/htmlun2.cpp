@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "htmlview/htmlsym.h"
+#include "platform/core/classes.h"
 #include "htmlview/stylepars.h"
 #include "htmlview/styleun.h"
 
@@ -71,6 +72,120 @@ void TUrlTarget::Clear() {
   URL.clear();
   Target.clear();
   ID = 0;
+}
+
+// ---- image maps ----
+
+bool THtRegion::Contains(int X, int Y) const {
+  if (X < Left || X >= Right || Y < Top || Y >= Bottom) return false;
+  const double PX = X + 0.5, PY = Y + 0.5;  // pixel centres
+  switch (Kind) {
+    case rkRect:
+      return true;
+    case rkEllipse: {
+      const double CX = (Left + Right) / 2.0, CY = (Top + Bottom) / 2.0;
+      const double A = (Right - Left) / 2.0, B = (Bottom - Top) / 2.0;
+      if (A <= 0 || B <= 0) return false;
+      const double DX = (PX - CX) / A, DY = (PY - CY) / B;
+      return DX * DX + DY * DY <= 1.0;
+    }
+    case rkPolygon: {
+      int Winding = 0;
+      const size_t N = Points.size();
+      for (size_t I = 0; I < N; ++I) {
+        const auto& [X1, Y1] = Points[I];
+        const auto& [X2, Y2] = Points[(I + 1) % N];
+        const double Cross = (X2 - X1) * (PY - Y1) - (PX - X1) * (Y2 - Y1);
+        if (Y1 <= PY) {
+          if (Y2 > PY && Cross > 0) ++Winding;
+        } else if (Y2 <= PY && Cross < 0) {
+          --Winding;
+        }
+      }
+      return Winding != 0;
+    }
+  }
+  return false;
+}
+
+void TMapItem::AddArea(const TAttributeList& Attributes) {
+  std::vector<int> Coords;
+  std::string Href, Target, Shape;
+  for (int I = 0; I < Attributes.Count(); ++I) {
+    const TAttribute* A = Attributes[I];
+    switch (A->Symbol) {
+      case CoordsSy: {
+        std::string S = Trim(A->Text);
+        size_t P = 0;
+        while (P < S.size() && Coords.size() < 301) {
+          size_t E = S.find_first_of(", ", P);
+          std::string Num = S.substr(P, E == std::string::npos ? std::string::npos : E - P).substr(0, 20);
+          Coords.push_back(StrToIntDef(Num, 0));
+          if (E == std::string::npos) break;
+          P = S.find_first_not_of(", ", E);
+          if (P == std::string::npos) break;
+        }
+        break;
+      }
+      case NoHrefSy:
+        Href.clear();
+        break;
+      case TargetSy:
+        Target = A->Text;
+        break;
+      case HrefSy:
+        Href = A->Text;
+        break;
+      case ShapeSy:
+        Shape = LowerCase(A->Text.substr(0, 4));
+        break;
+      default:
+        break;
+    }
+  }
+  THtRegion R;
+  if (Shape == "circ") {
+    if (Coords.size() < 3) return;
+    const int X = Coords[0], Y = Coords[1], Rad = Coords[2];
+    R.Kind = THtRegion::rkEllipse;
+    R.Left = X - Rad;
+    R.Top = Y - Rad;
+    R.Right = X + Rad + 1;
+    R.Bottom = Y + Rad + 1;
+  } else if (Shape == "poly") {
+    if (Coords.size() < 6) return;
+    R.Kind = THtRegion::rkPolygon;
+    for (size_t I = 0; I + 1 < Coords.size(); I += 2) R.Points.emplace_back(Coords[I], Coords[I + 1]);
+    R.Left = R.Right = R.Points[0].first;
+    R.Top = R.Bottom = R.Points[0].second;
+    for (const auto& [X, Y] : R.Points) {
+      R.Left = std::min(R.Left, X);
+      R.Right = std::max(R.Right, X + 1);
+      R.Top = std::min(R.Top, Y);
+      R.Bottom = std::max(R.Bottom, Y + 1);
+    }
+  } else {
+    if (Coords.size() < 4) return;
+    R.Kind = THtRegion::rkRect;
+    R.Left = Coords[0];
+    R.Top = Coords[1];
+    R.Right = Coords[2] + 1;
+    R.Bottom = Coords[3] + 1;
+  }
+  Areas.push_back(TArea{Href, std::move(R), Target});
+}
+
+bool TMapItem::UrlAt(int X, int Y, TUrlTarget*& UrlTarget) const {
+  UrlTarget = nullptr;
+  for (const TArea& A : Areas) {
+    if (!A.Region.Contains(X, Y)) continue;
+    if (A.Href.empty()) return false;
+    UrlTarget = new TUrlTarget();
+    UrlTarget->URL = A.Href;
+    UrlTarget->Target = A.Target;
+    return true;
+  }
+  return false;
 }
 
 // ---- IndentManagerBasic ----
@@ -158,6 +273,28 @@ void IndentManagerBasic::AddLeftFloat(int X, int Top) {
 
 void IndentManagerBasic::AddRightFloat(int X, int Top) {
   RightList.Add(new IndentRec{X, Top, OpenBottom, CurrentBlock, 0});
+}
+
+void IndentManager::AddImageFloat(int Y, bool AlignLeft, bool AlignRight, int BoxWidth, int BoxHeight,
+                                  int SpaceLeft, int SpaceRight, int SpaceTop, int SpaceBottom, int& Indent) {
+  const int W = BoxWidth + SpaceLeft + SpaceRight;
+  const int H = BoxHeight + SpaceTop + SpaceBottom;
+  if (AlignLeft) {
+    const int Left = LeftEdgeAt(Y) - LeftEdge;
+    Indent = Left + SpaceLeft;
+    LeftList.Add(new IndentRec{Left + W, Y, Y + H, CurrentBlock, 0});
+  } else if (AlignRight) {
+    const int X = RightEdgeAt(Y) - W;
+    Indent = X + SpaceLeft;
+    RightList.Add(new IndentRec{X, Y, Y + H, CurrentBlock, 0});
+  }
+}
+
+void IndentManager::AddBlockFloat(int Y, int X, bool AlignLeft, bool AlignRight, int Height) {
+  if (AlignLeft)
+    LeftList.Add(new IndentRec{X - LeftEdge, Y, Y + Height, CurrentBlock, 1});
+  else if (AlignRight)
+    RightList.Add(new IndentRec{RightEdgeAt(Y) - X, Y, Y + Height, CurrentBlock, 1});
 }
 
 // ---- TIDNameList ----
@@ -306,4 +443,10 @@ std::string ServerPathToDos(const std::string& Name, const std::string& Drive) {
   std::string Result = UrlToDosPath(Name);
   if (!Result.empty() && Result[0] == '\\' && (Result.size() < 2 || Result[1] != '\\')) Result = Drive + Result;
   return Result;
+}
+
+void WriteLine(TStream& Stream, const std::string& Text, int Length) {
+  const int64_t N = std::clamp<int64_t>(Length, 0, static_cast<int64_t>(Text.size()));
+  if (N > 0) Stream.Write(Text.data(), N);
+  Stream.Write("\r\n", 2);
 }

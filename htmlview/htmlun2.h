@@ -88,6 +88,30 @@ class TUrlTarget {
   void Clear();
 };
 
+// The area of an image-map entry: a rectangle, an ellipse in its box or a polygon (winding fill).
+struct THtRegion {
+  enum TKind { rkRect, rkEllipse, rkPolygon } Kind = rkRect;
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;  // the bounding box; right and bottom exclusive
+  std::vector<std::pair<int, int>> Points;       // polygon corners
+  bool Contains(int X, int Y) const;
+};
+
+// A client-side image map: per AREA its link, its region and its target.
+class TMapItem {
+ public:
+  std::string Name;
+  struct TArea {
+    std::string Href;
+    THtRegion Region;
+    std::string Target;
+  };
+  std::vector<TArea> Areas;
+  void AddArea(const TAttributeList& Attributes);
+  // The first area holding the point decides: its link (a new object the caller owns) when it
+  // has one; an area without a link hides those under it.
+  bool UrlAt(int X, int Y, TUrlTarget*& UrlTarget) const;
+};
+
 // An entry of the float bookkeeping; Bottom 9999999 is open-ended.
 struct IndentRec {
   int X = 0;
@@ -118,6 +142,17 @@ class IndentManagerBasic {
   void AddRightFloat(int X, int Top);
   void DeleteLeftFloat(int I) { LeftList.Delete(I); }
   void DeleteRightFloat(int I) { RightList.Delete(I); }
+};
+
+// The float updates of the layout: floating images and floating blocks.
+class IndentManager : public IndentManagerBasic {
+ public:
+  // A left or right aligned image of the given box and spaces at height Y; Indent receives the
+  // image's x relative to the left edge. Other alignments add nothing.
+  void AddImageFloat(int Y, bool AlignLeft, bool AlignRight, int BoxWidth, int BoxHeight, int SpaceLeft,
+                     int SpaceRight, int SpaceTop, int SpaceBottom, int& Indent);
+  // AlignLeft/AlignRight as above; X is the block's absolute left (left floats) or right edge.
+  void AddBlockFloat(int Y, int X, bool AlignLeft, bool AlignRight, int Height);
 };
 
 // Something that an ID names inside a laid-out document.
@@ -194,3 +229,7 @@ std::string TrimText(const std::string& S);
 void DecodePercent(std::string& S);
 std::string UrlToDosPath(std::string Name);
 std::string ServerPathToDos(const std::string& Name, const std::string& Drive);
+
+class TStream;
+// Writes the first Length bytes of Text, then CR LF.
+void WriteLine(TStream& Stream, const std::string& Text, int Length);

@@ -80,7 +80,6 @@ class THtmlTokenizer {
   std::string FInclude;
   size_t FIncPtr = 0;
   bool FInIncludeMode = false;
-  bool FIncludeUsed = false;
   enum { leNone, leAfterCR, leAfterLF } FLineEnd = leNone;
   bool FInComment = false;
 };

@@ -3,6 +3,7 @@
 #include "htmlview/htmlsym.h"
 #include "htmlview/htmlun2.h"
 #include "htmlview/styleun.h"
+#include "platform/core/classes.h"
 
 namespace {
 
@@ -112,6 +113,102 @@ TEST(Containers, IndentManagerEdges) {
   EXPECT_EQ(M.FloatBottom(), 80);
   M.CurrentBlock = 4;
   EXPECT_EQ(M.LeftEdgeAt(100), 10);
+}
+
+}  // namespace
+
+namespace {
+
+void Area(TMapItem& M, std::initializer_list<std::pair<uint8_t, const char*>> Attrs) {
+  TAttributeList L;
+  for (const auto& [S, T] : Attrs) L.Add(new TAttribute(S, 0, T));
+  M.AddArea(L);
+}
+
+TEST(ImageMaps, ShapesAndOrder) {
+  TMapItem M;
+  Area(M, {{ShapeSy, "CIRCLE"}, {CoordsSy, " 10, 10 ,5 "}, {HrefSy, "c.htm"}, {TargetSy, "main"}});
+  ASSERT_EQ(M.Areas.size(), 1u);
+  const THtRegion& C = M.Areas[0].Region;
+  EXPECT_EQ(C.Left, 5);
+  EXPECT_EQ(C.Top, 5);
+  EXPECT_EQ(C.Right, 16);
+  EXPECT_EQ(C.Bottom, 16);
+  Area(M, {{NoHrefSy, ""}, {CoordsSy, "20,0,29,9"}});
+  Area(M, {{CoordsSy, "0 0 40 40"}, {HrefSy, "rect.htm"}});
+  Area(M, {{ShapeSy, "poly"}, {CoordsSy, "50,0,60,10,50,20"}, {HrefSy, "tri.htm"}});
+  Area(M, {{ShapeSy, "poly"}, {CoordsSy, "1,2,3,4"}, {HrefSy, "too-few.htm"}});
+  EXPECT_EQ(M.Areas.size(), 4u);
+  struct {
+    int X, Y;
+    const char* Url;  // nullptr: no link
+  } const Points[] = {
+      {10, 10, "c.htm"}, {5, 10, "c.htm"},      {14, 14, "rect.htm"}, {25, 5, nullptr},
+      {29, 9, nullptr},  {30, 9, "rect.htm"},   {40, 40, "rect.htm"}, {41, 40, nullptr},
+      {52, 10, "tri.htm"}, {58, 3, nullptr},    {-1, -1, nullptr},
+  };
+  for (const auto& P : Points) {
+    TUrlTarget* U = nullptr;
+    bool Found = M.UrlAt(P.X, P.Y, U);
+    std::unique_ptr<TUrlTarget> Owned(U);
+    EXPECT_EQ(Found, P.Url != nullptr) << P.X << "," << P.Y;
+    if (P.Url && U) {
+      EXPECT_EQ(U->URL, P.Url);
+    }
+  }
+  TUrlTarget* U = nullptr;
+  ASSERT_TRUE(M.UrlAt(10, 10, U));
+  EXPECT_EQ(U->Target, "main");
+  delete U;
+}
+
+TEST(ImageMaps, CoordinateLimits) {
+  TMapItem M;
+  std::string Many;
+  for (int I = 0; I < 400; ++I) Many += std::to_string(I) + ",";
+  Area(M, {{ShapeSy, "poly"}, {CoordsSy, Many.c_str()}, {HrefSy, "x"}});
+  ASSERT_EQ(M.Areas.size(), 1u);
+  EXPECT_EQ(M.Areas[0].Region.Points.size(), 150u);  // 301 numbers at most
+  Area(M, {{CoordsSy, "a,b,12345678901234567890123,4"}, {HrefSy, "y"}});
+  ASSERT_EQ(M.Areas.size(), 2u);
+  EXPECT_EQ(M.Areas[1].Region.Left, 0);
+  EXPECT_EQ(M.Areas[1].Region.Right, 1);  // the overlong number reads as 0
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Containers, FloatingImagesNarrowTheLines) {
+  IndentManager M;
+  M.Reset(10, 300);
+  int Indent = -1;
+  M.AddImageFloat(0, true, false, 50, 40, 2, 3, 1, 1, Indent);
+  EXPECT_EQ(Indent, 2);
+  EXPECT_EQ(M.LeftEdgeAt(5), 10 + 55);
+  EXPECT_EQ(M.LeftEdgeAt(42), 10);  // below the image and its spaces
+  M.AddImageFloat(0, false, true, 30, 10, 4, 4, 0, 0, Indent);
+  EXPECT_EQ(Indent, 300 - 38 + 4);
+  EXPECT_EQ(M.RightEdgeAt(5), 10 + 300 - 38);
+  M.AddImageFloat(0, false, false, 30, 10, 0, 0, 0, 0, Indent);  // not floating
+  EXPECT_EQ(M.LeftList.Count() + M.RightList.Count(), 2);
+  M.AddBlockFloat(100, 60, true, false, 20);
+  EXPECT_EQ(M.LeftEdgeAt(110), 60);
+  EXPECT_EQ(M.LeftList.Last()->Float, 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Containers, WriteLineEndsWithCrLf) {
+  TMemoryStream S;
+  WriteLine(S, "abcdef", 3);
+  WriteLine(S, "xy", 99);
+  std::string Got(static_cast<size_t>(S.Size()), '\0');
+  S.SetPosition(0);
+  S.Read(Got.data(), S.Size());
+  EXPECT_EQ(Got, "abc\r\nxy\r\n");
 }
 
 }  // namespace

@@ -102,6 +102,7 @@ TEST(Tokenizer, Entities) {
       {"&euro;", "\x80"},
       {"&#;", "&#|;"},
       {"&#123456;", "&#12345|6;"},
+      {"&#70000;", "&#70000;"},
       {"&#65;&#9;&#10;", "A| |\n"},
       {"&nbsp;", "\x05"},
       {"&rsquo;&ndash;", "'|-"},
@@ -148,6 +149,21 @@ TEST(Tokenizer, OpenCommentAtEndRaises) {
       EXPECT_EQ(E.Message(), "Open Comment at End of HTML File");
     }
   }
+}
+
+TEST(Tokenizer, EntitiesInOtherCodePages) {
+  THtmlTokenizer T;
+  T.CodePage = 1251;
+  T.Start("&#1073;&euro;<p title=\"&#1073;\">");
+  T.GetToken();
+  EXPECT_EQ(T.Buff.AsString(), "\xE1");  // Cyrillic be in code page 1251
+  T.GetToken();
+  EXPECT_EQ(T.Buff.AsString(), "\x88");
+  T.GetToken();
+  ASSERT_EQ(T.Attributes.Count(), 1);
+  EXPECT_EQ(T.Attributes[0]->Text, "?");  // attribute values use the system code page, 1250
+  EXPECT_EQ(UnicodeToCodePage(0x20AC, 1252), "\x80");
+  EXPECT_EQ(UnicodeToCodePage(0x4E00, 932), "\x88\xEA");
 }
 
 TEST(Tokenizer, PositionsOfCharacters) {
