@@ -456,10 +456,7 @@ int TStringList::AddObject(const std::string& S, TObject* Obj) {
   int index = Count();
   if (FSorted) {
     if (Find(S, index)) {
-      if (FDuplicates == dupIgnore) {
-        if (FOwnsObjects && Obj && Obj != FItems[static_cast<std::size_t>(index)].Obj) delete Obj;
-        return index;
-      }
+      if (FDuplicates == dupIgnore) return index;  // Obj stays the caller's
       if (FDuplicates == dupError) throw EStringListError("String list does not allow duplicates");
     }
   }

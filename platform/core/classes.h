@@ -279,7 +279,7 @@ class TStrings : public TObject {
 // The string list. Unsorted by default; IndexOf is a linear search without regard to case.
 // Sorted lists keep the order of AnsiCompareText (the program's alphabetical order, see
 // sysutils.h), or of AnsiCompareStr when CaseSensitive is set; Add inserts in order and applies
-// Duplicates (dupIgnore: the existing index is returned, dupError: EStringListError
+// Duplicates (dupIgnore: the existing index is returned and the object passed is not taken, dupError: EStringListError
 // "String list does not allow duplicates"). Insert into a sorted list raises EStringListError
 // "Operation not allowed on sorted list". A bad index raises EStringListError
 // "List index out of bounds (<index>)". With OwnsObjects the list deletes an item's object when

@@ -414,7 +414,7 @@ std::string ExtractField(std::string_view S, char Delimiter, int N) {
     start = PosOfNth(S, Delimiter, N - 1) + 1;
     if (start == 1) return std::string();
   }
-  int end = PosOfNth(S, Delimiter, N < 1 ? 1 : N);
+  int end = PosOfNth(S, Delimiter, N);
   if (end == 0) end = static_cast<int>(S.size()) + 1;
   return Copy(S, start, end - start);
 }

@@ -260,7 +260,7 @@ std::string Format(std::string_view Fmt, std::initializer_list<FormatArg> Args, 
 // 1-based position of the N-th occurrence of Delimiter in S; 0 when S has fewer.
 int PosOfNth(std::string_view S, char Delimiter, int N);
 // The N-th field (from 1) of S split at Delimiter; empty when S has fewer fields.
-// "a;b;c": field 1 "a", 3 "c", 4 ""; "a;;c": field 2 "".
+// "a;b;c": field 1 "a", 3 "c", 4 ""; "a;;c": field 2 "". N below 1 gives the whole of S.
 std::string ExtractField(std::string_view S, char Delimiter, int N);
 // "hh:mm:ss" with two digits at least each (hours may grow beyond two digits).
 std::string FormatSeconds(int Seconds);

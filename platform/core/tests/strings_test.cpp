@@ -160,7 +160,8 @@ TEST(Utilities, PosOfNthAndExtractField) {
   };
   const Case cases[] = {{"a;b;c", 1, "a"}, {"a;b;c", 2, "b"}, {"a;b;c", 3, "c"}, {"a;b;c", 4, ""},
                         {"a;;c", 2, ""},   {"a;;c", 3, "c"},  {"", 1, ""},       {";x", 1, ""},
-                        {";x", 2, "x"},    {"abc", 1, "abc"}, {"abc", 2, ""},    {"a;b;", 3, ""}};
+                        {";x", 2, "x"},    {"abc", 1, "abc"}, {"abc", 2, ""},    {"a;b;", 3, ""},
+                        {"a;b", 0, "a;b"}};
   for (const Case& c : cases) EXPECT_EQ(ExtractField(c.S, ';', c.N), c.Field) << c.S << " #" << c.N;
 }
 
