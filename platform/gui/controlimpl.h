@@ -66,6 +66,7 @@ struct TControlPrivate {
   // Forms.
   TFormBorderStyle borderStyle = bsSizeable;
   TPosition position = poDesigned;
+  TBorderIcons borderIcons = biSystemMenu | biMinimize | biMaximize;
   TFormStyle formStyle = fsNormal;
   TWindowState windowState = wsNormal;
   bool keyPreview = false;

@@ -301,6 +301,8 @@ enum TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poS
 enum TCloseAction { caNone, caHide, caFree, caMinimize };
 enum TFormStyle { fsNormal, fsStayOnTop };
 enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+using TBorderIcons = unsigned;
+constexpr TBorderIcons biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8;
 enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
@@ -321,6 +323,9 @@ class TForm : public TWinControl {
   void SetBorderStyle(TFormBorderStyle s);
   TPosition Position() const;
   void SetPosition(TPosition p);
+  // Buttons of the title bar (framed windows only).
+  TBorderIcons BorderIcons() const;
+  void SetBorderIcons(TBorderIcons icons);
   TFormStyle FormStyle() const;
   void SetFormStyle(TFormStyle s);
   TWindowState WindowState() const;

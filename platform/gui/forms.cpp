@@ -75,9 +75,17 @@ void TForm::SetBorderStyle(TFormBorderStyle s) {
   Qt::WindowFlags fl = Qt::Window;
   switch (s) {
     case bsNone: fl |= Qt::FramelessWindowHint; break;
-    case bsDialog: fl = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint; break;
+    case bsDialog: fl = Qt::Dialog; break;
     case bsToolWindow: case bsSizeToolWin: fl = Qt::Tool; break;
     default: break;
+  }
+  if (s != bsNone) {
+    fl |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    const TBorderIcons bi = P->borderIcons;
+    if (bi & biSystemMenu) fl |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if ((bi & biSystemMenu) && (bi & biMinimize) && s != bsDialog) fl |= Qt::WindowMinimizeButtonHint;
+    if ((bi & biSystemMenu) && (bi & biMaximize) && (s == bsSizeable || s == bsSizeToolWin))
+      fl |= Qt::WindowMaximizeButtonHint;
   }
   if (P->formStyle == fsStayOnTop) fl |= Qt::WindowStaysOnTopHint;
   bool wasVisible = P->widget->isVisible();
@@ -92,6 +100,12 @@ void TForm::SetBorderStyle(TFormBorderStyle s) {
 
 TPosition TForm::Position() const { return P->position; }
 void TForm::SetPosition(TPosition p) { P->position = p; }
+TBorderIcons TForm::BorderIcons() const { return P->borderIcons; }
+void TForm::SetBorderIcons(TBorderIcons icons) {
+  P->borderIcons = icons;
+  SetBorderStyle(P->borderStyle);
+}
+
 TFormStyle TForm::FormStyle() const { return P->formStyle; }
 void TForm::SetFormStyle(TFormStyle s) {
   P->formStyle = s;
