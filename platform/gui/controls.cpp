@@ -1053,7 +1053,7 @@ void ControlBridge::FocusOut(TWinControl* c) {
 
 namespace {
 
-uint16_t VkOfKey(int key, const QString& text) {
+uint16_t VkOfKey(int key, const QString& text, quint32 scanCode) {
   if (key >= Qt::Key_A && key <= Qt::Key_Z) return uint16_t('A' + (key - Qt::Key_A));
   if (key >= Qt::Key_0 && key <= Qt::Key_9) return uint16_t('0' + (key - Qt::Key_0));
   if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return uint16_t(VK_F1 + (key - Qt::Key_F1));
@@ -1106,7 +1106,14 @@ uint16_t VkOfKey(int key, const QString& text) {
     case Qt::Key_ParenRight: return '0';
     default: break;
   }
-  // Letters with diacritics (AltGr on the Polish layout) report the key of their base letter.
+  // Letters with diacritics (AltGr on the Polish layout): on X11 the physical key tells which
+  // letter key was pressed (AltGr+X gives ź); elsewhere the base letter stands in for it.
+  if (scanCode >= 10 && scanCode <= 65) {
+    static const char kRows[] = "1234567890\xBD\xBB\x08\x09QWERTYUIOP\xDB\xDD\x0D\x00"
+                                "ASDFGHJKL\xBA\xDE\xC0\x00\xDCZXCVBNM\xBC\xBE\xBF\x00\x00\x00 ";
+    unsigned char v = static_cast<unsigned char>(kRows[scanCode - 10]);
+    if ((v >= 'A' && v <= 'Z') || (v >= '0' && v <= '9')) return v;
+  }
   if (text.size() == 1) {
     QChar ch = text[0];
     if (ch == QChar(0x0142) || ch == QChar(0x0141)) return 'L';  // ł has no decomposition
@@ -1188,7 +1195,8 @@ bool ControlBridge::KeyPipeline(TWinControl* c, QEvent* e, bool& replaced, QStri
   auto* k = static_cast<QKeyEvent*>(e);
   const bool custom = c->P->custom;
   const TShiftState shift = ShiftOf(k->modifiers());
-  const uint16_t vk = VkOfKey(k->key(), k->text());
+  const quint32 scan = QGuiApplication::platformName() == QLatin1String("xcb") ? k->nativeScanCode() : 0;
+  const uint16_t vk = VkOfKey(k->key(), k->text(), scan);
   if (e->type() == QEvent::KeyRelease) {
     if (k->isAutoRepeat()) return custom;
     if (!vk) return custom;
