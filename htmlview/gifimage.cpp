@@ -607,3 +607,18 @@ std::unique_ptr<TGIFImage> CreateGifFromFile(const std::string& FileName, bool& 
   }
   return CreateGifFromBytes(Data.data(), Data.size(), NonAnimated);
 }
+
+std::unique_ptr<TGIFImage> CreateGifFromStream(TStream* Stream, bool& NonAnimated) {
+  if (!Stream) return nullptr;
+  std::vector<uint8_t> Data;
+  try {
+    int64_t Size = Stream->Size();
+    if (Size <= 0 || Size > (int64_t(1) << 31)) return nullptr;
+    Data.resize(static_cast<size_t>(Size));
+    Stream->SetPosition(0);
+    Data.resize(static_cast<size_t>(std::max<int64_t>(0, Stream->Read(Data.data(), Size))));
+  } catch (const Exception&) {
+    return nullptr;
+  }
+  return CreateGifFromBytes(Data.data(), Data.size(), NonAnimated);
+}

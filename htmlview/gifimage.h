@@ -15,6 +15,7 @@
 VX_DECLARE_EXCEPTION(EGifError, Exception)
 
 class TGIFImage;
+class TStream;
 
 class TgfFrame {
  public:
@@ -116,4 +117,5 @@ class TGIFImage {
 
 // Reads a GIF twice (structure, then pixels); nullptr when it cannot be read.
 std::unique_ptr<TGIFImage> CreateGifFromBytes(const uint8_t* Data, size_t Size, bool& NonAnimated);
+std::unique_ptr<TGIFImage> CreateGifFromStream(TStream* Stream, bool& NonAnimated);
 std::unique_ptr<TGIFImage> CreateGifFromFile(const std::string& FileName, bool& NonAnimated);

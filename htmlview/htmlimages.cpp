@@ -1,6 +1,7 @@
 #include "htmlview/htmlimages.h"
 
 #include "platform/core/fileutils.h"
+#include "platform/gui/controls.h"
 
 std::unique_ptr<TBitmap> BitmapFromPixels(const TPixelBuffer& Pixels) {
   auto B = std::make_unique<TBitmap>();
@@ -147,4 +148,54 @@ void DrawGif(TCanvas* Canvas, TGIFImage& Gif, int X, int Y, int Width, int Heigh
   Gif.DrawHeight = Height;
   if (!Gif.Visible || Gif.Empty || Gif.ScanOnly || Gif.FrameCount() == 0) return;
   DrawTransparentImage(Canvas, Gif.Canvas(), Gif.IsTransparent ? &Gif.CanvasMask() : nullptr, X, Y, Width, Height);
+}
+
+namespace {
+
+// 16 x 16 pictures: 'X' black, 'o' white, '.' transparent (the lower-left pixel's colour).
+void Cursor(int Id, const char* const Rows[16], int HotX, int HotY) {
+  TBitmap B;
+  B.SetSize(16, 16);
+  for (int Y = 0; Y < 16; ++Y) {
+    uint32_t* Row = B.ScanLine(Y);
+    for (int X = 0; X < 16; ++X)
+      Row[X] = Rows[Y][X] == 'X' ? 0xFF000000u : Rows[Y][X] == 'o' ? 0xFFFFFFFFu : 0xFFFF00FFu;
+  }
+  Screen->SetCustomCursor(Id, B, HotX, HotY);
+}
+
+}  // namespace
+
+void InstallViewerCursors() {
+  if (!Screen) return;
+  static const char* const Hand[16] = {
+      ".....XX.........", "....XooX........", "....XooX........", "....XooX........",
+      "....XooXXX......", "....XooXooXXX...", "....XooXooXooXX.", ".XX.XooXooXooXoX",
+      "XooXXooooooooXoX", "XoooXoooooooooX.", ".XooXoooooooooX.", "..XoooooooooooX.",
+      "...XooooooooooX.", "....XooooooooX..", ".....XooooooX...", "................"};
+  static const char* const HandBusy[16] = {
+      ".....XX.........", "....XooX........", "....XooX........", "....XooX........",
+      "....XooXXX......", "....XooXooXXX...", "....XooXooXooXX.", ".XX.XooXooXooXoX",
+      "XooXXooooooooXoX", "XoooXooXXXXXXXX.", ".XooXooXooooooX.", "..XooooXXooooXX.",
+      "...XoooXoXooXoX.", "....XooXooXXooX.", ".....XoXooooooX.", ".......XXXXXXXX."};
+  static const char* const UpDown[16] = {
+      ".......X........", "......XoX.......", ".....XoooX......", "....XoooooX.....",
+      "...XXXXoXXXX....", "......XoX.......", "......XoX.......", ".....XXoXX......",
+      ".....XoooX......", ".....XXoXX......", "......XoX.......", "......XoX.......",
+      "...XXXXoXXXX....", "....XoooooX.....", ".....XoooX......", "......XoX......."};
+  static const char* const Up[16] = {
+      ".......X........", "......XoX.......", ".....XoooX......", "....XoooooX.....",
+      "...XoooooooX....", "..XXXXXoXXXXX...", "......XoX.......", "......XoX.......",
+      "......XoX.......", ".....XXoXX......", ".....XoooX......", ".....XXXXX......",
+      "................", "................", "................", "................"};
+  static const char* const Down[16] = {
+      "................", "................", "................", "................",
+      ".....XXXXX......", ".....XoooX......", ".....XXoXX......", "......XoX.......",
+      "......XoX.......", "......XoX.......", "..XXXXXoXXXXX...", "...XoooooooX....",
+      "....XoooooX.....", ".....XoooX......", "......XoX.......", ".......X........"};
+  Cursor(crLinkHand, Hand, 5, 0);
+  Cursor(crLinkBusy, HandBusy, 5, 0);
+  Cursor(crUpDownScroll, UpDown, 7, 8);
+  Cursor(crUpScroll, Up, 7, 0);
+  Cursor(crDownScroll, Down, 7, 15);
 }

@@ -30,3 +30,7 @@ void DrawTransparentImage(TCanvas* Canvas, const TPixelBuffer& Image, const TMas
                           int Width, int Height);
 // Paints the GIF's current composed frame stretched to the rectangle and remembers the rectangle.
 void DrawGif(TCanvas* Canvas, TGIFImage& Gif, int X, int Y, int Width, int Height);
+
+// The viewer's cursors, registered with the screen under these ids.
+constexpr int crLinkHand = 1, crLinkBusy = 2, crUpDownScroll = 3, crUpScroll = 4, crDownScroll = 5;
+void InstallViewerCursors();

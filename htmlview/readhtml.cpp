@@ -37,7 +37,8 @@ std::string UnicodeToCodePage(uint32_t Code, int CodePage) {
     if (UnicodeToCp1250(static_cast<char32_t>(Code), B)) return std::string(1, static_cast<char>(B));
     return "?";
   }
-  std::string Name = "CP" + std::to_string(CodePage);
+  // Code page 1 is the OEM code page, which for a Polish system is 852.
+  std::string Name = "CP" + std::to_string(CodePage == 1 ? 852 : CodePage);
   iconv_t Cd = iconv_open(Name.c_str(), "UTF-32LE");
   if (Cd == reinterpret_cast<iconv_t>(-1)) return "?";
   char In[4] = {static_cast<char>(Code & 0xFF), static_cast<char>((Code >> 8) & 0xFF),

@@ -6,6 +6,7 @@
 
 #include "htmlview/gifimage.h"
 #include "htmlview/tests/gif_builder.h"
+#include "platform/core/classes.h"
 
 namespace {
 
@@ -311,6 +312,11 @@ TEST(Gif, ExtensionsAreSkippedAndFilesLoad) {
   ASSERT_TRUE(G);
   ExpectCanvas(*G, F.Pixels, "with extensions");
   EXPECT_FALSE(CreateGifFromFile("/nonexistent/x.gif", NonAnimated));
+  TMemoryStream S;
+  S.Write(Data.data(), static_cast<int64_t>(Data.size()));
+  auto FromStream = CreateGifFromStream(&S, NonAnimated);
+  ASSERT_TRUE(FromStream);
+  ExpectCanvas(*FromStream, F.Pixels, "from a stream");
 }
 
 }  // namespace

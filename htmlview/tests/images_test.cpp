@@ -8,6 +8,7 @@
 
 #include "htmlview/htmlimages.h"
 #include "htmlview/tests/gif_builder.h"
+#include "platform/gui/controls.h"
 
 namespace {
 
@@ -190,6 +191,11 @@ TEST_F(HtmlImages, TransparentPainting) {
   EXPECT_EQ(Target.PixelColor(0, 3), clBlue);
   EXPECT_EQ(Target.PixelColor(1, 3), clLime);
   EXPECT_EQ(G->DrawTop, 3);
+}
+
+TEST_F(HtmlImages, CursorsAreRegistered) {
+  InstallViewerCursors();
+  for (int Id = crLinkHand; Id <= crDownScroll; ++Id) EXPECT_TRUE(Screen->HasCursor(Id)) << Id;
 }
 
 }  // namespace
