@@ -164,6 +164,7 @@ void TControl::SetVisible(bool v) {
     if (P->align != alNone) P->parent->Realign();
   }
   VisibleChanged();
+  Perform(CM_VISIBLECHANGED, v ? 1 : 0);
 }
 
 bool TControl::Showing() const {
@@ -182,6 +183,7 @@ void TControl::SetEnabled(bool v) {
 void TControl::EnabledChanged() {
   if (P->windowed && P->widget) P->widget->setEnabled(P->enabled);
   Invalidate();
+  Perform(CM_ENABLEDCHANGED);
 }
 
 TWinControl* TControl::Parent() const { return P->parent; }
@@ -222,6 +224,7 @@ void TControl::ColorChanged() {
       }
   }
   Invalidate();
+  Perform(CM_COLORCHANGED);
 }
 bool TControl::ParentColor() const { return P->parentColor; }
 void TControl::SetParentColor(bool v) {
@@ -246,6 +249,7 @@ void TControl::FontChanged() {
   }
   if (P->windowed && P->canvas) P->canvas->Font()->Assign(*P->font);
   Invalidate();
+  Perform(CM_FONTCHANGED);
 }
 
 const std::string& TControl::Caption() const { return P->caption; }
@@ -254,6 +258,7 @@ void TControl::SetCaption(const std::string& s) {
   P->caption = s;
   TextChanged();
   Invalidate();
+  Perform(CM_TEXTCHANGED);
 }
 
 const std::string& TControl::Hint() const { return P->hint; }
@@ -436,6 +441,18 @@ int16_t GetKeyState(int vk) {
 }
 
 void MessageBeep(unsigned) { QApplication::beep(); }
+
+bool IsAccel(char key, const std::string& caption) {
+  for (size_t i = 0; i + 1 < caption.size(); ++i) {
+    if (caption[i] != '&') continue;
+    if (caption[i + 1] == '&') {
+      ++i;
+      continue;
+    }
+    return Cp1250UpCase(caption[i + 1]) == Cp1250UpCase(key);
+  }
+  return false;
+}
 
 TForm* GetParentForm(const TControl* c) {
   // The outermost form: an embedded page belongs to the window that hosts it.
@@ -1182,6 +1199,23 @@ std::vector<TForm*> PreviewForms(TWinControl* c) {
   return v;
 }
 
+// Offers a character to the accelerators of the form's controls, topmost form first.
+bool DialogChar(TWinControl* c, char ch) {
+  std::function<bool(TWinControl*)> offer = [&](TWinControl* w) -> bool {
+    std::vector<TControl*> kids = ControlBridge::P(w).children;
+    for (TControl* k : kids) {
+      if (!IsLive(k) || !k->Visible() || !k->Enabled()) continue;
+      intptr_t r = 0;
+      GuardedCall([&] { r = k->Perform(CM_DIALOGCHAR, static_cast<unsigned char>(ch)); });
+      if (r) return true;
+      if (auto* wk = dynamic_cast<TWinControl*>(k); wk && IsLive(wk) && offer(wk)) return true;
+    }
+    return false;
+  };
+  TForm* f = GetParentForm(c);
+  return f && f->Showing() && offer(f);
+}
+
 bool HookSees(TMsg& m) {
   if (!Application || !Application->OnMessage) return false;
   bool handled = false;
@@ -1238,6 +1272,12 @@ bool ControlBridge::KeyPipeline(TWinControl* c, QEvent* e, bool& replaced, QStri
     if (HookSees(m)) continue;
     if (!IsLive(c)) return true;
     char key = char(m.wParam);
+    const bool accelFirst = (shift & ssAlt) && !(shift & ssCtrl);
+    if ((accelFirst || !c->WantsChars()) && key >= 32) {
+      if (DialogChar(c, key)) continue;
+      if (!IsLive(c)) return true;
+      if (accelFirst) continue;  // Alt+key is never typed text
+    }
     for (TForm* f : PreviewForms(c)) {
       if (!key) break;
       GuardedCall([&] { if (f->OnKeyPress) f->OnKeyPress(f, key); });

@@ -37,8 +37,14 @@ constexpr unsigned WM_KEYDOWN = 0x100, WM_KEYUP = 0x101, WM_CHAR = 0x102, WM_SYS
                    WM_LBUTTONUP = 0x202, WM_LBUTTONDBLCLK = 0x203, WM_RBUTTONDOWN = 0x204, WM_RBUTTONUP = 0x205,
                    WM_MBUTTONDOWN = 0x207, WM_MBUTTONUP = 0x208, WM_MOUSEWHEEL = 0x20A, WM_USER = 0x400;
 constexpr unsigned CM_BASE = 0xB000, CM_ACTIVATE = CM_BASE + 0, CM_DEACTIVATE = CM_BASE + 1,
-                   CM_MOUSEENTER = CM_BASE + 19, CM_MOUSELEAVE = CM_BASE + 20, CM_RELEASE = CM_BASE + 33,
-                   CM_CHANGED = CM_BASE + 55;
+                   CM_DIALOGCHAR = CM_BASE + 6, CM_VISIBLECHANGED = CM_BASE + 11,
+                   CM_ENABLEDCHANGED = CM_BASE + 12, CM_COLORCHANGED = CM_BASE + 13, CM_FONTCHANGED = CM_BASE + 14,
+                   CM_TEXTCHANGED = CM_BASE + 18, CM_MOUSEENTER = CM_BASE + 19, CM_MOUSELEAVE = CM_BASE + 20,
+                   CM_RELEASE = CM_BASE + 33, CM_CHANGED = CM_BASE + 55;
+// Layer notifications sent through Perform: CM_FONTCHANGED, CM_TEXTCHANGED, CM_ENABLEDCHANGED,
+// CM_VISIBLECHANGED and CM_COLORCHANGED after the property changed; CM_DIALOGCHAR (WParam = the
+// CP1250 character) goes to every control of the form, until one sets Result, when Alt is held
+// with a key or the focused control takes no characters (buttons): accelerators ('&' in captions).
 
 struct TMessage {
   unsigned Msg = 0;
@@ -232,6 +238,8 @@ class TWinControl : public TControl {
   virtual void KeyPress(char& Key);
   // Keys the control handles itself instead of the form (Enter, Escape, Tab, arrows).
   virtual bool WantsKey(uint16_t Key, TShiftState Shift);
+  // False for controls that take no typed characters (buttons): those go to the accelerators.
+  virtual bool WantsChars() { return true; }
   virtual void DoEnter();
   virtual void DoExit();
 
@@ -291,6 +299,8 @@ void ReleaseCapture();
 // Current state of a key (bit 0x8000 set while down), as seen by the layer's key handling.
 int16_t GetKeyState(int vk);
 void MessageBeep(unsigned type);
+// True when caption marks key as its accelerator ("&Dalej" for 'd' or 'D').
+bool IsAccel(char key, const std::string& caption);
 // Opens a web address or a document with the desktop's default program.
 bool ShellOpen(const std::string& target);
 

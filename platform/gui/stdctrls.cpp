@@ -14,6 +14,7 @@
 #include <QStylePainter>
 #include <algorithm>
 
+#include "platform/core/cp1250.h"
 #include "platform/gui/controlimpl.h"
 
 namespace {
@@ -193,7 +194,11 @@ int TEdit::MaxLength() const {
 void TEdit::SetMaxLength(int n) { Native<QLineEdit>(this)->setMaxLength(n <= 0 ? 32767 : n); }
 void TEdit::SetPasswordChar(char c) {
   FPasswordChar = c;
-  Native<QLineEdit>(this)->setEchoMode(c ? QLineEdit::Password : QLineEdit::Normal);
+  auto* le = Native<QLineEdit>(this);
+  le->setEchoMode(c ? QLineEdit::Password : QLineEdit::Normal);
+  le->setStyleSheet(c ? QStringLiteral("QLineEdit { lineedit-password-character: %1 }")
+                            .arg(int(Cp1250ToUnicode(static_cast<unsigned char>(c))))
+                      : QString());
 }
 bool TEdit::ReadOnly() const { return Native<QLineEdit>(this)->isReadOnly(); }
 void TEdit::SetReadOnly(bool v) { Native<QLineEdit>(this)->setReadOnly(v); }
@@ -313,6 +318,15 @@ void TButton::SetCaption(const std::string& s) {
   TControl::SetCaption(s);
   Native<QPushButton>(this)->setText(ToQ(s));
 }
+void TButton::WndProc(TMessage& m) {
+  if (m.Msg == CM_DIALOGCHAR && IsAccel(char(m.WParam), Caption()) && CanFocus()) {
+    Click();
+    m.Result = 1;
+    return;
+  }
+  TWinControl::WndProc(m);
+}
+
 void TButton::Click() {
   if (FModalResult != 0)
     if (TForm* f = GetParentForm(this)) f->SetModalResult(FModalResult);

@@ -119,6 +119,8 @@ class TButton : public TWinControl {
   void SetModalResult(int v) { FModalResult = v; }
   // Sets the parent form's ModalResult to the button's, then fires OnClick.
   void Click() override;
+  bool WantsChars() override { return false; }
+  void WndProc(TMessage& Message) override;
 
  private:
   bool FDefault = false;
@@ -139,6 +141,7 @@ class TCheckBox : public TWinControl {
   void SetState(TCheckBoxState s);
   bool AllowGrayed() const { return FAllowGrayed; }
   void SetAllowGrayed(bool v);
+  bool WantsChars() override { return false; }
 
  private:
   bool FAllowGrayed = false;
@@ -153,6 +156,7 @@ class TRadioButton : public TWinControl {
   void SetChecked(bool v);
   // Internal: the user checked this button.
   void UserChecked();
+  bool WantsChars() override { return false; }
 };
 
 enum TBevelCut { bvNone, bvLowered, bvRaised, bvSpace };

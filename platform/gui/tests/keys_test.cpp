@@ -209,3 +209,35 @@ TEST_F(KeysTest, EditKeyPressMayReplaceOrRefuseCharacters) {
 }
 
 }  // namespace
+
+namespace {
+
+class AccelTest : public KeysTest {};
+
+TEST_F(AccelTest, AcceleratorsTakeAltKeysAndKeysOfNonTextControls) {
+  auto* next = new TButton(form);
+  next->SetParent(form);
+  next->SetCaption("&Dalej");
+  next->SetTop(60);
+  auto* other = new TButton(form);
+  other->SetParent(form);
+  other->SetCaption("Inny");
+  other->SetTop(90);
+  int clicks = 0;
+  next->OnClick = [&](TObject*) { ++clicks; };
+  vxtest::KeyStroke(probe, 'D', "d");  // the probe takes characters itself
+  EXPECT_EQ(clicks, 0);
+  EXPECT_EQ(probe->chars, "d");
+  vxtest::KeyStroke(probe, 'D', "d", ssAlt);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(probe->chars, "d");
+  other->SetFocus();
+  vxtest::KeyStroke(other, 'D', "D", ssShift);  // a focused button takes no characters
+  EXPECT_EQ(clicks, 2);
+  EXPECT_TRUE(IsAccel('d', "&Dalej"));
+  EXPECT_TRUE(IsAccel('\xB3', "&\xA3\xF3" "d\x9F"));  // ł matches Ł
+  EXPECT_FALSE(IsAccel('a', "&&a"));
+  EXPECT_FALSE(IsAccel('x', "Bez"));
+}
+
+}  // namespace
