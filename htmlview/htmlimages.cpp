@@ -1,5 +1,7 @@
 #include "htmlview/htmlimages.h"
 
+#include <algorithm>
+
 #include "platform/core/fileutils.h"
 #include "platform/gui/controls.h"
 
@@ -139,6 +141,29 @@ void DrawTransparentImage(TCanvas* Canvas, const TPixelBuffer& Image, const TMas
   auto B = BitmapFromPixels(Copy);
   StretchBlt(Canvas, X, Y, Width, Height, M->Canvas(), 0, 0, Mask->Width, Mask->Height, SRCAND);
   StretchBlt(Canvas, X, Y, Width, Height, B->Canvas(), 0, 0, Image.Width, Image.Height, SRCPAINT);
+}
+
+void PrintImage(TCanvas* Canvas, int X, int Y, int Width, int Height, const TPixelBuffer& Image) {
+  if (!Canvas || Image.Empty()) return;
+  DrawTransparentImage(Canvas, Image, nullptr, X, Y, Width, Height);
+}
+
+void PrintTransparentImage(TCanvas* Canvas, int X, int Y, int NewWidth, int NewHeight, const TPixelBuffer& Image,
+                           const TMaskBuffer& Mask, int FirstRow, int Rows) {
+  if (!Canvas || Rows < 1 || Image.Width < 1 || FirstRow < 0 || FirstRow + Rows > Image.Height) return;
+  if (Mask.Width != Image.Width || Mask.Height != Image.Height) return;
+  if (FirstRow == 0 && Rows == Image.Height) {
+    DrawTransparentImage(Canvas, Image, &Mask, X, Y, NewWidth, NewHeight);
+    return;
+  }
+  TPixelBuffer Strip;
+  TMaskBuffer StripMask;
+  Strip.SetSize(Image.Width, Rows);
+  StripMask.SetSize(Image.Width, Rows, 0);
+  const size_t From = static_cast<size_t>(FirstRow) * static_cast<size_t>(Image.Width);
+  std::copy_n(Image.Pixels.begin() + static_cast<long>(From), Strip.Pixels.size(), Strip.Pixels.begin());
+  std::copy_n(Mask.Bits.begin() + static_cast<long>(From), StripMask.Bits.size(), StripMask.Bits.begin());
+  DrawTransparentImage(Canvas, Strip, &StripMask, X, Y, NewWidth, NewHeight);
 }
 
 void DrawGif(TCanvas* Canvas, TGIFImage& Gif, int X, int Y, int Width, int Height) {

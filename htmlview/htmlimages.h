@@ -28,6 +28,11 @@ std::unique_ptr<TPixelBuffer> LoadImageFromStream(TStream* Stream, uint8_t& Tran
 // Paints Image stretched to (X, Y, Width, Height), leaving out the pixels the mask marks.
 void DrawTransparentImage(TCanvas* Canvas, const TPixelBuffer& Image, const TMaskBuffer* Mask, int X, int Y,
                           int Width, int Height);
+// Printing: the picture stretched to the rectangle; with a mask only a strip of rows
+// (FirstRow .. FirstRow + Rows - 1), so that a picture can be split across pages.
+void PrintImage(TCanvas* Canvas, int X, int Y, int Width, int Height, const TPixelBuffer& Image);
+void PrintTransparentImage(TCanvas* Canvas, int X, int Y, int NewWidth, int NewHeight, const TPixelBuffer& Image,
+                           const TMaskBuffer& Mask, int FirstRow, int Rows);
 // Paints the GIF's current composed frame stretched to the rectangle and remembers the rectangle.
 void DrawGif(TCanvas* Canvas, TGIFImage& Gif, int X, int Y, int Width, int Height);
 

@@ -193,6 +193,27 @@ TEST_F(HtmlImages, TransparentPainting) {
   EXPECT_EQ(G->DrawTop, 3);
 }
 
+TEST_F(HtmlImages, PrintingStrips) {
+  TBitmap Target;
+  Target.SetSize(4, 4);
+  Target.Canvas()->Brush()->SetColor(clBlue);
+  Target.Canvas()->FillRect(TRect(0, 0, 4, 4));
+  TPixelBuffer Img;
+  Img.SetSize(1, 3);
+  Img.Pixels = {RGBPixel(255, 0, 0), RGBPixel(0, 255, 0), RGBPixel(255, 255, 255)};
+  TMaskBuffer M;
+  M.SetSize(1, 3, 0);
+  M.Bits[2] = 1;
+  PrintTransparentImage(Target.Canvas(), 0, 0, 1, 2, Img, M, 1, 2);  // rows 1 and 2 only
+  EXPECT_EQ(Target.PixelColor(0, 0), clLime);
+  EXPECT_EQ(Target.PixelColor(0, 1), clBlue);
+  PrintTransparentImage(Target.Canvas(), 2, 0, 1, 1, Img, M, 2, 5);  // beyond the picture: nothing
+  PrintTransparentImage(Target.Canvas(), 2, 0, 1, 1, Img, M, 0, 0);
+  EXPECT_EQ(Target.PixelColor(2, 0), clBlue);
+  PrintImage(Target.Canvas(), 3, 0, 1, 3, Img);
+  EXPECT_EQ(Target.PixelColor(3, 2), clWhite);
+}
+
 TEST_F(HtmlImages, CursorsAreRegistered) {
   InstallViewerCursors();
   for (int Id = crLinkHand; Id <= crDownScroll; ++Id) EXPECT_TRUE(Screen->HasCursor(Id)) << Id;
