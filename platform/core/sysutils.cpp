@@ -26,11 +26,11 @@ TFormatSettings MakeDefaults() {
   fs.ShortTimeFormat = "hh:nn";
   fs.LongTimeFormat = "hh:nn:ss";
   const char* LongMonths[12] = {"stycze\xF1", "luty", "marzec", "kwiecie\xF1", "maj", "czerwiec",
-                                "lipiec", "sierpie\xF1", "wrzesie\xF1", "pa\x9F" "dziernik", "listopad",
+                                "lipiec", "sierpie\xF1", "wrzesie\xF1", "pa\237dziernik", "listopad",
                                 "grudzie\xF1"};
   const char* ShortMonths[12] = {"sty", "lut", "mar", "kwi", "maj", "cze",
                                  "lip", "sie", "wrz", "pa\x9F", "lis", "gru"};
-  const char* LongDays[7] = {"niedziela", "poniedzia\xB3" "ek", "wtorek", "\x9Croda",
+  const char* LongDays[7] = {"niedziela", "poniedzia\263ek", "wtorek", "\x9Croda",
                              "czwartek", "pi\xB9tek", "sobota"};
   const char* ShortDays[7] = {"N", "Pn", "Wt", "\x8Cr", "Cz", "Pt", "So"};
   for (int i = 0; i < 12; ++i) fs.LongMonthNames[i] = LongMonths[i], fs.ShortMonthNames[i] = ShortMonths[i];

@@ -100,8 +100,11 @@ TEST(DateTime, FormatDateTimePatterns) {
       {"c", EncodeDate(2024, 3, 7), "2024-03-07"},
       {"\"at\" hh 'o''clock'", dt, "at 15 oclock"},
       {"yyyymmdd_hhnnss", dt, "20240307_150409"},
+      {"dddd, d mmmm yyyy", dt, "czwartek, 7 marzec 2024"},
+      {"ddd mmm", dt, "Cz mar"},
   };
   for (const Case& c : cases) EXPECT_EQ(FormatDateTime(c.Fmt, c.V), c.Expected) << c.Fmt;
+  EXPECT_EQ(FormatDateTime("dddd mmmm", EncodeDate(2024, 10, 9)), "\x9Croda pa\237dziernik");  // środa październik
   EXPECT_EQ(DateToStr(dt), "2024-03-07");
   EXPECT_EQ(TimeToStr(dt), "15:04:09");
   EXPECT_EQ(DateTimeToStr(dt), "2024-03-07 15:04:09");

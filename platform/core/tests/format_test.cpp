@@ -133,7 +133,7 @@ TEST_F(FormatTest, FloatToStrAndFloatToStrF) {
 
 TEST(FormatDefaults, ProgramUsesPolishSeparators) {
   EXPECT_EQ(Format("%.2f", {1234.5}), "1234,50");
-  EXPECT_EQ(FormatFloat("#,##0.00", 1234.5), "1\xA0" "234,50");
+  EXPECT_EQ(FormatFloat("#,##0.00", 1234.5), "1\240" "234,50");
   EXPECT_EQ(FloatToStr(0.25), "0,25");
   EXPECT_DOUBLE_EQ(StrToFloat("0,25"), 0.25);
 }
