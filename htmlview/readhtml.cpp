@@ -88,7 +88,7 @@ void THtmlTokenizer::Start(std::string Source) {
   FIncPtr = 0;
   FInIncludeMode = false;
   FLineEnd = leNone;
-  FInComment = false;
+  FCommentDepth = 0;
   Sy = NoSy;
   HeadingLevel = 0;
   Attributes.Clear();
@@ -136,8 +136,8 @@ void THtmlTokenizer::ReadChar() {
     Ch = C;
     LCh = AsciiUp(C);
     ChPos = P;
-    if (C == EofChar && FInComment) {
-      FInComment = false;
+    if (C == EofChar && FCommentDepth > 0) {
+      FCommentDepth = 0;
       throw EParseError("Open Comment at End of HTML File");
     }
     return;
@@ -185,7 +185,7 @@ void THtmlTokenizer::GetCh() {
   ReadChar();
   while (Ch == '<' && CommentsEnabled && PeekChar() == '!') {
     ReadChar();  // "!"
-    FInComment = true;
+    ++FCommentDepth;
     if (PeekChar() != '-') {
       SkipToGreater();
     } else {
@@ -200,7 +200,7 @@ void THtmlTokenizer::GetCh() {
           SkipComment();
       }
     }
-    FInComment = false;
+    --FCommentDepth;
     ReadChar();
   }
 }

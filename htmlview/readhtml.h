@@ -81,7 +81,7 @@ class THtmlTokenizer {
   size_t FIncPtr = 0;
   bool FInIncludeMode = false;
   enum { leNone, leAfterCR, leAfterLF } FLineEnd = leNone;
-  bool FInComment = false;
+  int FCommentDepth = 0;  // comments and declarations being skipped (an include value may nest one)
 };
 
 // The numeric value of an attribute text: rounded, saturated to 32 bits, 0 when not a number.

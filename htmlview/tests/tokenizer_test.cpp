@@ -262,3 +262,20 @@ TEST(Tokenizer, SymbolTables) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Tokenizer, CommentInsideAnIncludeValueStillEndsAtTheEnd) {
+  THtmlTokenizer T;
+  T.OnInclude = [](const std::string&, const std::vector<std::string>&, std::string& Buffer) { Buffer = "x"; };
+  bool Raised = false;
+  try {
+    T.Start("<!--#cmd a=\"&<!-- -->\" never closed");
+    for (int I = 0; I < 50 && T.Sy != EofSy; ++I) T.GetToken();
+  } catch (const EParseError&) {
+    Raised = true;
+  }
+  EXPECT_TRUE(Raised);
+}
+
+}  // namespace
