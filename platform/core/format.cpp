@@ -108,7 +108,7 @@ std::string ExponentText(int E, int MinDigits, bool PlusSign) {
   return r + ds;
 }
 
-std::string SpecialText(double V) {
+std::string NonFiniteText(double V) {
   if (std::isnan(V)) return "NAN";
   return V < 0 ? "-INF" : "INF";
 }
@@ -116,7 +116,7 @@ std::string SpecialText(double V) {
 bool AllZero(const TDecimal& d) { return d.Digits.empty(); }
 
 std::string FloatText(double Value, TFloatFormat Fmt, int Precision, int Digits, const TFormatSettings& FS) {
-  if (!std::isfinite(Value)) return SpecialText(Value);
+  if (!std::isfinite(Value)) return NonFiniteText(Value);
   if (Precision < 1) Precision = 1;
   if (Precision > 18) Precision = 18;
   if (Digits < 0) Digits = 0;
@@ -318,7 +318,7 @@ std::string FloatToStrF(double Value, TFloatFormat Format, int Precision, int Di
 std::string FloatToStr(double Value) { return FloatText(Value, ffGeneral, 15, 0, FormatSettings); }
 
 std::string FormatFloat(std::string_view Format, double Value, const TFormatSettings& FS) {
-  if (!std::isfinite(Value)) return SpecialText(Value);
+  if (!std::isfinite(Value)) return NonFiniteText(Value);
   const std::vector<std::string> sec = SplitSections(Format);
   if (Format.empty()) return FloatText(Value, ffGeneral, 15, 0, FS);
   std::string mask = sec[0];

@@ -20,7 +20,7 @@ class FormatTest : public testing::Test {
   TFormatSettings Saved;
 };
 
-TEST_F(FormatTest, FormatSpecifiers) {
+TEST_F(FormatTest, FormatConversions) {
   struct Case {
     std::string Got;
     std::string Expected;
