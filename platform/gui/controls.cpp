@@ -976,8 +976,9 @@ void ControlBridge::PaintPass(TWinControl* w, QRect area) {
   auto& p = *w->P;
   if (!p.custom || !p.canvas) return;
   if (p.painting) {
+    // A handler of this pass is still running (it may show a modal dialog): paint the rest
+    // when it has finished.
     p.dirty |= area;
-    SchedulePass(w);
     return;
   }
   if (p.buffer.size() != p.bounds.size()) ResizeBuffer(w);
@@ -1010,6 +1011,7 @@ void ControlBridge::PaintPass(TWinControl* w, QRect area) {
   }
   p.painting = false;
   if (p.widget) p.widget->update(area);
+  if (!p.dirty.isEmpty()) SchedulePass(w);
 }
 
 TControl* ControlBridge::GraphicChildAt(TWinControl* w, QPoint pt) {
@@ -1311,7 +1313,7 @@ bool VxWidget::event(QEvent* e) {
   switch (int(e->type())) {
     case kPaintPassEvent: {
       p.passQueued = false;
-      if (!p.dirty.isEmpty() && isVisible()) {
+      if (!p.dirty.isEmpty() && isVisible() && !p.painting) {
         QRect area = p.dirty;
         p.dirty = QRect();
         ControlBridge::PaintPass(c, area);
@@ -1349,7 +1351,7 @@ bool VxWidget::event(QEvent* e) {
 void VxWidget::paintEvent(QPaintEvent* e) {
   if (!control) return;
   auto& p = ControlBridge::P(control);
-  if (!p.dirty.isEmpty()) ControlBridge::SchedulePass(control);
+  if (!p.dirty.isEmpty() && !p.painting) ControlBridge::SchedulePass(control);
   QPainter painter(this);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
   for (const QRect& r : e->region()) painter.drawImage(r, p.buffer, r);

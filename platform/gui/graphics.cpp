@@ -51,20 +51,6 @@ constexpr ColorName kColorNames[] = {
     {clInfoBk, "clInfoBk"},     {clNone, "clNone"},
     {clDefault, "clDefault"}};
 
-bool SameText(const std::string& a, const char* b) {
-  size_t n = a.size();
-  if (n != std::strlen(b)) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
-
-int MulDivRound(int a, int b, int c) {
-  long long p = (long long)a * b;
-  long long r = p >= 0 ? (p + c / 2) / c : -((-p + c / 2) / c);
-  return int(r);
-}
-
 }  // namespace
 
 TColor ColorToRGB(TColor c) {
@@ -138,8 +124,8 @@ void TFont::SetName(const std::string& v) {
     Changed();
   }
 }
-int TFont::Size() const { return FHeight < 0 ? MulDivRound(-FHeight, 72, 96) : MulDivRound(FHeight, 72, 96); }
-void TFont::SetSize(int points) { SetHeight(-MulDivRound(points, 96, 72)); }
+int TFont::Size() const { return FHeight < 0 ? MulDiv(-FHeight, 72, 96) : MulDiv(FHeight, 72, 96); }
+void TFont::SetSize(int points) { SetHeight(-MulDiv(points, 96, 72)); }
 void TFont::SetHeight(int v) {
   if (v != FHeight) {
     FHeight = v;

@@ -1,6 +1,7 @@
 #include "platform/gui/testing.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -76,16 +77,31 @@ Qt::MouseButton QtButton(TMouseButton b) {
   return b == mbRight ? Qt::RightButton : b == mbMiddle ? Qt::MiddleButton : Qt::LeftButton;
 }
 
+QPointer<QWidget> g_pressedWidget;
+
+// Routes like the window system: to the widget holding the mouse (grab or the widget pressed
+// last), else to the child of the window under the point, which honours window shapes.
 void SendMouse(TControl* c, QEvent::Type t, int x, int y, TMouseButton b, TShiftState shift, bool press) {
   QPoint off;
   QWidget* w = MouseTarget(c, off);
   if (!w) return;
-  QPointF pos(x + off.x(), y + off.y());
+  QPoint global = w->mapToGlobal(QPoint(x + off.x(), y + off.y()));
+  QWidget* target = QWidget::mouseGrabber();
+  if (!target && g_pressedWidget && t != QEvent::MouseButtonPress && t != QEvent::MouseButtonDblClick)
+    target = g_pressedWidget;
+  if (!target) {
+    QWidget* win = w->window();
+    QWidget* child = win->childAt(win->mapFromGlobal(global));
+    target = child ? child : win;
+  }
+  QPointF pos = target->mapFromGlobal(QPointF(global));
   Qt::MouseButton btn = t == QEvent::MouseMove ? Qt::NoButton : QtButton(b);
   Qt::MouseButtons buttons = press ? Qt::MouseButtons(QtButton(b)) : Qt::MouseButtons(Qt::NoButton);
   if (shift & ssLeft) buttons |= Qt::LeftButton;
-  QMouseEvent e(t, pos, w->mapToGlobal(pos), btn, buttons, ModsOf(shift, false));
-  QCoreApplication::sendEvent(w, &e);
+  if (t == QEvent::MouseButtonPress || t == QEvent::MouseButtonDblClick) g_pressedWidget = target;
+  if (t == QEvent::MouseButtonRelease) g_pressedWidget = nullptr;
+  QMouseEvent e(t, pos, QPointF(global), btn, buttons, ModsOf(shift, false));
+  QCoreApplication::sendEvent(target, &e);
 }
 
 }  // namespace

@@ -134,20 +134,33 @@ TEST_F(AppTest, PaintHandlerMayOpenModalDialog) {
   TForm* main = nullptr;
   Application->CreateForm(main);
   TForm* dlg = new TForm(Application);
-  dlg->OnShow = [&](TObject*) { Application->QueueCall([&] { dlg->SetModalResult(mrOk); }); };
-  int paints = 0, result = 0;
+  int paints = 0, result = 0, depth = 0, maxDepth = 0, paintsDuringDialog = -1;
+  dlg->OnShow = [&](TObject*) {
+    // The page under the dialog is invalidated while its paint handler still runs: it is
+    // painted again afterwards, not inside the running handler.
+    Application->QueueCall([&] {
+      main->Invalidate();
+      vxtest::Pump();
+      paintsDuringDialog = paints;
+      dlg->SetModalResult(mrOk);
+    });
+  };
   main->OnPaint = [&](TObject*) {
     ++paints;
+    maxDepth = std::max(maxDepth, ++depth);
+    main->Canvas()->Brush()->SetColor(clRed);
+    main->Canvas()->FillRect(TRect(0, 0, 10, 10));
     if (paints == 1) {
-      main->Canvas()->Brush()->SetColor(clRed);
-      main->Canvas()->FillRect(TRect(0, 0, 10, 10));
       result = dlg->ShowModal();
       Application->QueueCall([] { Application->Terminate(); });
     }
+    --depth;
   };
   Application->Run();
   EXPECT_EQ(result, mrOk);
-  EXPECT_GE(paints, 1);
+  EXPECT_EQ(paintsDuringDialog, 1);
+  EXPECT_EQ(maxDepth, 1);
+  EXPECT_GE(paints, 2);
   TBitmap shot;
   vxtest::Grab(main, &shot);
   EXPECT_EQ(shot.PixelColor(2, 2), clRed);

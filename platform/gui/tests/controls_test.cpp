@@ -411,3 +411,37 @@ TEST_F(MiscControlsTest, ScrollBarKeepsThirtyTwoBitRangesAndPageControlPagesByNa
 }
 
 }  // namespace
+
+namespace {
+
+class RegionTest : public GuiTest {};
+
+TEST_F(RegionTest, ClicksOutsideWindowRegionFallThrough) {
+  TForm* f = NewForm();
+  auto* shaped = new TPanel(f);
+  shaped->SetParent(f);
+  shaped->SetBounds(20, 20, 100, 40);
+  TBitmap mask;
+  mask.SetSize(100, 40);
+  mask.Canvas()->Brush()->SetColor(clFuchsia);  // key colour: outside the shape
+  mask.Canvas()->FillRect(TRect(0, 0, 100, 40));
+  mask.Canvas()->Brush()->SetColor(clBlack);
+  mask.Canvas()->FillRect(TRect(0, 0, 50, 40));
+  TRegion rgn = TRegion::FromMask(mask, clFuchsia);
+  shaped->SetWindowRegion(&rgn);
+  int shapeClicks = 0, formClicks = 0;
+  shaped->OnClick = [&](TObject*) { ++shapeClicks; };
+  f->OnClick = [&](TObject*) { ++formClicks; };
+  vxtest::Click(shaped, 10, 10);
+  vxtest::Click(shaped, 80, 10);
+  EXPECT_EQ(shapeClicks, 1);
+  EXPECT_EQ(formClicks, 1);
+  TBitmap shot;
+  f->SetColor(clWhite);
+  shaped->SetColor(clRed);
+  vxtest::Grab(f, &shot);
+  EXPECT_EQ(shot.PixelColor(30, 40), clRed);
+  EXPECT_EQ(shot.PixelColor(100, 40), clWhite);
+}
+
+}  // namespace
