@@ -1,0 +1,192 @@
+#include "dbengine/sql/expr_token.h"
+
+#include <mutex>
+
+#include "platform/core/sysutils.h"
+#include "dbengine/storage/system_list.h"
+
+TExpToken::TExpToken() { SetCapacity(251); }
+
+TExpToken::~TExpToken() { EngineFree(Value); }
+
+void TExpToken::Clear() {
+  Text.clear();
+  Kind = Code = 0;
+  Marks[0] = Marks[1] = Marks[2] = 0;
+  ColumnName.clear();
+  FieldNo = 0;
+  CorrelationName.clear();
+  Source = nullptr;
+  SubSelect = nullptr;
+  Null = Parameter = false;
+  PrefixLength = 0;
+  CaseInsensitive = false;
+  DataType = SubType = 0;
+  Size = 0;
+  Scale = 0;
+  FromString = false;
+  SavedType = SavedSubType = 0;
+  SavedSize = 0;
+  SavedScale = 0;
+  Parent = Operand1 = Operand2 = Operand3 = nullptr;
+  if (Value) std::memset(Value, 0, Capacity);
+}
+
+void TExpToken::Assign(const TExpToken& S) {
+  if (&S == this) return;
+  SetCapacity(S.Capacity);
+  std::memset(Value, 0, Capacity);
+  if (S.Value) std::memcpy(Value, S.Value, S.Capacity);
+  Text = S.Text;
+  Kind = S.Kind;
+  Code = S.Code;
+  std::memcpy(Marks, S.Marks, 3);
+  ColumnName = S.ColumnName;
+  FieldNo = S.FieldNo;
+  CorrelationName = S.CorrelationName;
+  Source = S.Source;
+  SubSelect = S.SubSelect;
+  Null = S.Null;
+  Parameter = S.Parameter;
+  PrefixLength = S.PrefixLength;
+  CaseInsensitive = S.CaseInsensitive;
+  DataType = S.DataType;
+  SubType = S.SubType;
+  Size = S.Size;
+  Scale = S.Scale;
+  FromString = S.FromString;
+  SavedType = S.SavedType;
+  SavedSubType = S.SavedSubType;
+  SavedSize = S.SavedSize;
+  SavedScale = S.SavedScale;
+  Parent = S.Parent;
+  Operand1 = S.Operand1;
+  Operand2 = S.Operand2;
+  Operand3 = S.Operand3;
+}
+
+void TExpToken::SetCapacity(uint32_t N) {
+  if (N <= Capacity && Value) return;
+  intptr_t Cap = Capacity;
+  ReserveBuffer(static_cast<intptr_t>(N), kExpValueStep, Value, Cap);
+  Capacity = static_cast<uint32_t>(Cap);
+}
+
+void TExpToken::SetDataSize(uint32_t N) {
+  if (N == Size) return;
+  SetCapacity(N);
+  Size = N;
+}
+
+bool TExpToken::SameAs(const TExpToken& O) const {
+  if (Kind != O.Kind || Code != O.Code) return false;
+  if (!SameText(ColumnName, O.ColumnName) || !SameText(CorrelationName, O.CorrelationName)) return false;
+  if (Parameter != O.Parameter || PrefixLength != O.PrefixLength || CaseInsensitive != O.CaseInsensitive) return false;
+  if (DataType != O.DataType || SubType != O.SubType || Size != O.Size || Scale != O.Scale) return false;
+  if (Kind == nkConstant) {
+    if (Null != O.Null) return false;
+    uint32_t N = Size;
+    if (N > Capacity || N > O.Capacity) return false;
+    if (N && std::memcmp(Value, O.Value, N) != 0) return false;
+  }
+  return true;
+}
+
+std::string TExpToken::AsString() const {
+  if (!Value) return std::string();
+  const void* Z = std::memchr(Value, 0, Capacity);
+  size_t Len = Z ? static_cast<size_t>(static_cast<const uint8_t*>(Z) - Value) : Capacity;
+  return std::string(reinterpret_cast<const char*>(Value), Len);
+}
+
+void TExpToken::SetString(const std::string& S) {
+  SetCapacity(static_cast<uint32_t>(S.size() + 1));
+  std::memset(Value, 0, Capacity);
+  if (!S.empty()) std::memcpy(Value, S.data(), S.size());
+  Size = static_cast<uint32_t>(S.size() + 1);
+}
+
+// ---- Pool ----
+
+namespace {
+
+class TExpTokenStack {
+ public:
+  TExpTokenStack() { List_.SetCapacity(1024); }
+  ~TExpTokenStack() {
+    for (int I = 0; I < List_.Count; ++I) delete static_cast<TExpToken*>(List_.Get(I));
+    List_.Clear();
+  }
+  TExpToken* Pop() {
+    {
+      std::lock_guard<std::mutex> G(Lock_);
+      if (List_.Count > 0) {
+        TExpToken* N = static_cast<TExpToken*>(List_.Last());
+        List_.Delete(List_.Count - 1);
+        N->Clear();
+        return N;
+      }
+    }
+    return new TExpToken();
+  }
+  void Push(TExpToken* N) {
+    std::lock_guard<std::mutex> G(Lock_);
+    List_.Add(N);
+  }
+  int Count() {
+    std::lock_guard<std::mutex> G(Lock_);
+    return List_.Count;
+  }
+
+ private:
+  std::mutex Lock_;
+  TSystemList List_;
+};
+
+TExpTokenStack& Pool() {
+  static TExpTokenStack S;
+  return S;
+}
+
+}  // namespace
+
+TExpToken* GetExpToken() { return Pool().Pop(); }
+
+void PutExpToken(TExpToken*& Node) {
+  if (!Node) return;
+  Pool().Push(Node);
+  Node = nullptr;
+}
+
+int PooledExpTokenCount() { return Pool().Count(); }
+
+TExpToken* CopyExpression(const TExpToken* Root) {
+  if (!Root) return nullptr;
+  TExpTree N(GetExpToken());
+  N->Assign(*Root);
+  N->Operand1 = N->Operand2 = N->Operand3 = nullptr;
+  N->Operand1 = CopyExpression(Root->Operand1);
+  N->Operand2 = CopyExpression(Root->Operand2);
+  N->Operand3 = CopyExpression(Root->Operand3);
+  return N.Release();
+}
+
+void FreeExpression(TExpToken*& Root) {
+  if (!Root) return;
+  FreeExpression(Root->Operand1);
+  FreeExpression(Root->Operand2);
+  FreeExpression(Root->Operand3);
+  PutExpToken(Root);
+}
+
+bool SameExpression(const TExpToken* A, const TExpToken* B) {
+  if (!A && !B) return true;
+  if (!A || !B) return false;
+  return SameExpression(A->Operand1, B->Operand1) && SameExpression(A->Operand2, B->Operand2) &&
+         SameExpression(A->Operand3, B->Operand3) && A->SameAs(*B);
+}
+
+bool IsUpperColumn(const TExpToken* Node) {
+  return Node && Node->Kind == nkFunction && Node->Code == fnUpper && Node->Operand1 &&
+         Node->Operand1->Kind == nkColumn;
+}
