@@ -494,9 +494,15 @@ TWinControl::TWinControl(TComponent* AOwner, TWidgetKind kind) : TControl(AOwner
 TWinControl::~TWinControl() {
   P->destroying = true;
   if (g_capture == this) ReleaseCapture();
-  for (auto& t : P->timers) delete t.second;
+  // The timers may be delivering the very tick that frees this control: let Qt free them later.
+  auto dropTimer = [](QTimer* t) {
+    t->stop();
+    QObject::disconnect(t, nullptr, nullptr, nullptr);
+    t->deleteLater();
+  };
+  for (auto& t : P->timers) dropTimer(t.second);
   P->timers.clear();
-  delete P->caretTimer;
+  if (P->caretTimer) dropTimer(P->caretTimer);
   P->caretTimer = nullptr;
   // Child controls go with their parent, whoever owns them.
   while (!P->children.empty()) {
@@ -587,6 +593,7 @@ void TWinControl::KillTimer(int id) {
   auto it = P->timers.find(id);
   if (it == P->timers.end()) return;
   it->second->stop();
+  QObject::disconnect(it->second, nullptr, nullptr, nullptr);
   it->second->deleteLater();
   P->timers.erase(it);
 }
