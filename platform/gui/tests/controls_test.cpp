@@ -227,9 +227,25 @@ TEST_F(ControlsTest, ListAndComboItemsWithObjectsAndOwnerDraw) {
   EXPECT_EQ(cb->Text(), "beta");
   EXPECT_EQ(cb->Items()->Objects(cb->ItemIndex()), &tag2);
   EXPECT_EQ(changes, 0);
+  // The user picks the other item with the keyboard: OnChange, and Text follows.
+  cb->SetFocus();
+  vxtest::KeyStroke(cb, VK_UP);
+  EXPECT_EQ(cb->ItemIndex(), 0);
+  EXPECT_EQ(cb->Text(), "alfa");
+  EXPECT_EQ(changes, 1);
   cb->Items()->Clear();
   EXPECT_EQ(cb->ItemIndex(), -1);
-  lb->OnDrawItem = nullptr;  // the handler refers to this test's locals
+  // A click on an item of the list selects it and fires OnClick; a double click OnDblClick.
+  int dbl = 0;
+  lb->OnDblClick = [&](TObject*) { ++dbl; };
+  vxtest::Click(lb, r0.Left + 5, r0.Top + 5);
+  EXPECT_EQ(lb->ItemIndex(), 0);
+  EXPECT_EQ(clicks, 1);
+  vxtest::DoubleClick(lb, r0.Left + 5, r0.Top + 5);
+  EXPECT_EQ(dbl, 1);
+  lb->OnDrawItem = nullptr;  // the handlers refer to this test's locals
+  lb->OnDblClick = nullptr;
+  lb->OnClick = nullptr;
 }
 
 TEST_F(ControlsTest, NotebookPagesByNameAndMemoLines) {
