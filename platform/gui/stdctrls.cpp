@@ -129,6 +129,16 @@ void TLabel::AdjustBounds() {
   SetBounds(x, Top(), w, r.Height());
 }
 
+void TLabel::WndProc(TMessage& m) {
+  if (m.Msg == CM_DIALOGCHAR && FShowAccelChar && FocusControl && IsLive(FocusControl) &&
+      IsAccel(char(m.WParam), Caption()) && FocusControl->CanFocus()) {
+    FocusControl->SetFocus();
+    m.Result = 1;
+    return;
+  }
+  TGraphicControl::WndProc(m);
+}
+
 void TLabel::Paint() {
   TCanvas* c = Canvas();
   c->Font()->Assign(*Font());
@@ -342,6 +352,20 @@ TCheckBox::TCheckBox(TComponent* AOwner) : TWinControl(AOwner, wkNative) {
   QObject::connect(b, &QCheckBox::clicked, [self] { GuardedCall([self] { self->Click(); }); });
   SetBounds(0, 0, 97, 17);
 }
+void TCheckBox::WndProc(TMessage& m) {
+  if (m.Msg == CM_DIALOGCHAR && IsAccel(char(m.WParam), Caption()) && CanFocus()) {
+    SetFocus();
+    if (FAllowGrayed)
+      SetState(State() == cbUnchecked ? cbChecked : State() == cbChecked ? cbGrayed : cbUnchecked);
+    else
+      SetChecked(!Checked());
+    Click();
+    m.Result = 1;
+    return;
+  }
+  TWinControl::WndProc(m);
+}
+
 void TCheckBox::SetCaption(const std::string& s) {
   TControl::SetCaption(s);
   Native<QCheckBox>(this)->setText(ToQ(s));
@@ -384,6 +408,19 @@ TRadioButton::TRadioButton(TComponent* AOwner) : TWinControl(AOwner, wkNative) {
   });
   SetBounds(0, 0, 113, 17);
 }
+void TRadioButton::WndProc(TMessage& m) {
+  if (m.Msg == CM_DIALOGCHAR && IsAccel(char(m.WParam), Caption()) && CanFocus()) {
+    SetFocus();
+    if (!Checked()) {
+      SetChecked(true);
+      Click();
+    }
+    m.Result = 1;
+    return;
+  }
+  TWinControl::WndProc(m);
+}
+
 void TRadioButton::SetCaption(const std::string& s) {
   TControl::SetCaption(s);
   Native<QRadioButton>(this)->setText(ToQ(s));

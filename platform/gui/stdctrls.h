@@ -27,8 +27,10 @@ class TLabel : public TGraphicControl {
   void SetAutoSize(bool v);
   bool ShowAccelChar() const { return FShowAccelChar; }
   void SetShowAccelChar(bool v);
+  // The control its accelerator focuses.
   TWinControl* FocusControl = nullptr;
   void Paint() override;
+  void WndProc(TMessage& Message) override;
 
  protected:
   void TextChanged() override { AdjustBounds(); }
@@ -142,6 +144,8 @@ class TCheckBox : public TWinControl {
   bool AllowGrayed() const { return FAllowGrayed; }
   void SetAllowGrayed(bool v);
   bool WantsChars() override { return false; }
+  // Its accelerator toggles it as a click does.
+  void WndProc(TMessage& Message) override;
 
  private:
   bool FAllowGrayed = false;
@@ -157,6 +161,7 @@ class TRadioButton : public TWinControl {
   // Internal: the user checked this button.
   void UserChecked();
   bool WantsChars() override { return false; }
+  void WndProc(TMessage& Message) override;
 };
 
 enum TBevelCut { bvNone, bvLowered, bvRaised, bvSpace };

@@ -234,6 +234,27 @@ TEST_F(AccelTest, AcceleratorsTakeAltKeysAndKeysOfNonTextControls) {
   other->SetFocus();
   vxtest::KeyStroke(other, 'D', "D", ssShift);  // a focused button takes no characters
   EXPECT_EQ(clicks, 2);
+  // Check boxes toggle and labels hand the focus to their control.
+  auto* box = new TCheckBox(form);
+  box->SetParent(form);
+  box->SetCaption("&Muzyka");
+  box->SetTop(120);
+  int boxClicks = 0;
+  box->OnClick = [&](TObject*) { ++boxClicks; };
+  auto* edit = new TEdit(form);
+  edit->SetParent(form);
+  edit->SetTop(150);
+  auto* label = new TLabel(form);
+  label->SetParent(form);
+  label->SetCaption("&Nazwisko");
+  label->FocusControl = edit;
+  probe->SetFocus();
+  vxtest::KeyStroke(probe, 'M', "m", ssAlt);
+  EXPECT_TRUE(box->Checked());
+  EXPECT_EQ(boxClicks, 1);
+  vxtest::KeyStroke(box, 'N', "n", ssAlt);
+  vxtest::Pump();
+  EXPECT_TRUE(edit->Focused());
   EXPECT_TRUE(IsAccel('d', "&Dalej"));
   EXPECT_TRUE(IsAccel('\xB3', "&\xA3\xF3" "d\x9F"));  // ł matches Ł
   EXPECT_FALSE(IsAccel('a', "&&a"));
