@@ -344,8 +344,15 @@ std::string FormatFloat(std::string_view Format, double Value) { return FormatFl
 std::string Format(std::string_view Fmt, std::initializer_list<FormatArg> Args) { return Format(Fmt, Args, FormatSettings); }
 
 std::string Format(std::string_view Fmt, std::initializer_list<FormatArg> Args, const TFormatSettings& FS) {
-  const FormatArg* args = Args.begin();
-  const int argc = static_cast<int>(Args.size());
+  return Format(Fmt, Args.begin(), Args.size(), FS);
+}
+
+std::string Format(std::string_view Fmt, const std::vector<FormatArg>& Args) {
+  return Format(Fmt, Args.data(), Args.size(), FormatSettings);
+}
+
+std::string Format(std::string_view Fmt, const FormatArg* args, std::size_t Count, const TFormatSettings& FS) {
+  const int argc = static_cast<int>(Count);
   int next = 0;
   std::string out;
   std::size_t i = 0;

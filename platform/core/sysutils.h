@@ -19,6 +19,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/core/types.h"
 
@@ -255,6 +256,9 @@ class FormatArg {
 // specifier, raises EConvertError "Format '<format>' invalid or incompatible with argument".
 std::string Format(std::string_view Fmt, std::initializer_list<FormatArg> Args);
 std::string Format(std::string_view Fmt, std::initializer_list<FormatArg> Args, const TFormatSettings& FS);
+// The same with an argument list built at run time (message tables with arguments).
+std::string Format(std::string_view Fmt, const std::vector<FormatArg>& Args);
+std::string Format(std::string_view Fmt, const FormatArg* Args, std::size_t Count, const TFormatSettings& FS);
 
 // ---- Small utilities ----------------------------------------------------------------------------
 // 1-based position of the N-th occurrence of Delimiter in S; 0 when S has fewer.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "platform/core/sysutils.h"
 
@@ -66,6 +67,16 @@ TEST_F(FormatTest, FormatConversions) {
       {Format("no args", {}), "no args"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.Got, c.Expected);
+}
+
+TEST_F(FormatTest, RunTimeArgumentList) {
+  std::vector<FormatArg> args;
+  const std::string name = "Ala";
+  args.emplace_back(name);
+  args.emplace_back(3);
+  EXPECT_EQ(Format("%s: %d", args), "Ala: 3");
+  args.pop_back();
+  EXPECT_THROW(Format("%s: %d", args), EConvertError);
 }
 
 TEST_F(FormatTest, BadFormatRaisesConvertError) {
