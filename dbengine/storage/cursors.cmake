@@ -1,0 +1,13 @@
+# Middle of the storage engine: sessions and directories, open tables with their lock protocol and
+# transactions, field definitions and values, and cursors.
+list(APPEND VXDB_STORAGE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/data_session.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/data_table.cpp
+)
+
+vx_add_gtest(dbengine_storage_cursor_tests LABEL dbengine-storage
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/tests/cursor_test_files.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/cursor_session_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/data_table_test.cpp
+  LIBS vxdbstorage)

@@ -1,0 +1,109 @@
+// Engine sessions and directories, engine start and stop.
+//
+// A session holds the settings every table opened through it follows (lock retries and waits,
+// buffer flushing, change detection, default language and sort), the passwords the user has
+// given, the private directory for temporary results and its open directories. A directory is one
+// database (a disk folder or the in-memory database "MEMORY") shared through a reference count; it
+// keeps the tables open in it, opens, closes, renames and deletes tables, hands out temporary
+// table names and runs transactions over all its tables. Directory operations return 0 or a
+// negated engine code, which their callers raise.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "dbengine/storage/data_table.h"
+#include "dbengine/storage/engine_heap.h"
+
+class TDataSession;
+
+class TDataDirectory : public TEngineObject {
+ public:
+  TDataDirectory() = default;
+  TDataDirectory(const TDataDirectory&) = delete;
+  TDataDirectory& operator=(const TDataDirectory&) = delete;
+  ~TDataDirectory();
+
+  TDataSession* Session = nullptr;
+  std::string DatabaseName;
+  std::string Path;           // ends in a separator; empty for the in-memory database
+  std::string UniversalPath;  // canonical form of Path; empty for the in-memory database
+  std::vector<TDataTable*> Tables;
+  uint32_t RefCount = 0;
+  bool InTransaction = false;
+
+  bool IsMemory() const { return Path.empty(); }
+  int OpenTable(const std::string& Name, TDataTable*& Table, bool Temporary, bool SequentialAccess, bool InMemory,
+                bool Force, bool Exclusive);
+  int CloseTable(TDataTable* Table, bool FlushTemporary);
+  int RenameTable(const std::string& Name, const std::string& NewName, bool Backup, bool InMemory);
+  int DeleteTable(const std::string& Name, bool InMemory);
+  bool TableExists(const std::string& Name, bool InMemory);
+  void GetTempTableName(bool InMemory, std::string& Name);
+  // nullptr when it started a transaction, the directory itself when one was already active.
+  TDataDirectory* StartTransaction();
+  void Rollback();
+  void Commit(bool EndTransaction = true);
+  void AddRef() { ++RefCount; }
+  void Release() { --RefCount; }
+  int CreateTable(const std::string& Name, TDataTable*& Table, bool Temporary, bool InMemory,
+                  const TTableDefinition& Definition);
+  // The table of that name (".DAT" forced, case-insensitive) and kind, nullptr when not listed.
+  TDataTable* FindTable(const std::string& Name, bool InMemory) const;
+
+ private:
+  void RemoveTable(TDataTable* Table);
+};
+
+class TDataSession : public TEngineObject {
+ public:
+  TDataSession();
+  TDataSession(const TDataSession&) = delete;
+  TDataSession& operator=(const TDataSession&) = delete;
+  ~TDataSession();
+
+  std::string StartDirectory;  // current directory at creation, ending in a separator
+  std::string PrivateDir;
+  std::vector<std::string> Passwords;
+  bool ForceBufferFlush = false;
+  bool StrictChangeDetection = false;
+  uint8_t LockRetryCount = 15;
+  uint16_t LockWaitTime = 100;
+  std::vector<TDataDirectory*> Directories;
+  uint16_t LanguageID = 0;
+  uint16_t SortID = 0;
+
+  std::string GetPrivateDir() const { return PrivateDir.empty() ? StartDirectory : PrivateDir; }
+  void SetPrivateDir(const std::string& Dir);
+  void AddPassword(const std::string& Password);
+  void RemovePassword(const std::string& Password);
+  void RemoveAllPasswords() { Passwords.clear(); }
+  bool HasPassword(const std::string& Password) const;
+  TDataDirectory* OpenDirectory(const std::string& DatabaseName, const std::string& Path);
+  int CloseDirectory(TDataDirectory* Directory);
+};
+
+// ---- Engine state ----
+void StartEngine();
+void StopEngine();
+bool EngineStarted();
+// The current session; raises 0x2A06 "Engine not initialized" before StartEngine.
+TDataSession* CurrentSession();
+void SetCurrentSession(TDataSession* Session);
+void NewSession(TDataSession*& Session);
+void FreeSession(TDataSession*& Session);
+
+// ---- Files of tables ----
+// True for a temporary table file name: five digits, a number, then ".DAT", ".IDX" or ".BLB"
+// (any case). These are the names GetTempTableName hands out.
+bool IsTempTableFileName(const std::string& FileName);
+// Removes temporary table files left in Dir by processes that died before closing them: files
+// with temporary names, last changed before StartedBefore, that no process holds open. Returns
+// the number of files removed.
+int SweepStaleTempTables(const std::string& Dir, time_t StartedBefore);
+// Moves a file; when the rename fails because the target lies on another file system, the file
+// is copied to the target (never replacing an existing file) and the source removed. 0 or a
+// negated engine code.
+int MoveTableFile(const std::string& From, const std::string& To);

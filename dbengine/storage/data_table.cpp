@@ -1,0 +1,526 @@
+#include "dbengine/storage/data_table.h"
+
+#include "dbengine/storage/data_session.h"
+#include "dbengine/storage/engine_common.h"
+#include "dbengine/storage/engine_errors.h"
+#include "dbengine/storage/engine_keys.h"
+#include "platform/core/sysutils.h"
+
+namespace {
+TTableFilesFactory GFactory = nullptr;
+}
+
+void SetTableFilesFactory(TTableFilesFactory Factory) { GFactory = Factory; }
+TTableFilesFactory GetTableFilesFactory() { return GFactory; }
+
+bool TTableDefinition::HasBlobFields() const {
+  for (const auto& F : Fields)
+    if (F[kFieldDescTypeOffset] == ftBlob) return true;
+  return false;
+}
+
+TDataTable::TDataTable(TDataDirectory* Dir) : Directory(Dir) {
+  if (GFactory == nullptr) RaiseEngineError(ecNotInitialized);
+  Files = GFactory();
+  LockedRecords = GetRecordsBitmap();
+  CursorLocks = GetRecordsBitmap();
+  PendingUnlocks = GetRecordsBitmap();
+  LockedRecords->SetRecordCount(8192);
+  CursorLocks->SetRecordCount(8192);
+  PendingUnlocks->SetRecordCount(8192);
+}
+
+TDataTable::~TDataTable() {
+  try {
+    if (Opened) {
+      InTransaction = false;
+      RefCount = 1;
+      Close(true);
+    }
+  } catch (...) {
+  }
+  PutRecordsBitmap(LockedRecords);
+  PutRecordsBitmap(CursorLocks);
+  PutRecordsBitmap(PendingUnlocks);
+  delete Files;
+}
+
+void TDataTable::Fail(uint16_t Code) const { RaiseEngineError(Code, TableName); }
+
+void TDataTable::SetTableName(const std::string& Name) {
+  TableName = ForceFileExt(ExtractFileBaseName(Trim(Name)), ".DAT");
+}
+
+int TDataTable::LockRetryCount() const {
+  return Directory != nullptr && Directory->Session != nullptr ? Directory->Session->LockRetryCount : 15;
+}
+int TDataTable::LockWaitTime() const {
+  return Directory != nullptr && Directory->Session != nullptr ? Directory->Session->LockWaitTime : 100;
+}
+bool TDataTable::ForceBufferFlush() const {
+  return Directory != nullptr && Directory->Session != nullptr && Directory->Session->ForceBufferFlush;
+}
+bool TDataTable::StrictChangeDetection() const {
+  return Directory != nullptr && Directory->Session != nullptr && Directory->Session->StrictChangeDetection;
+}
+
+std::string TDataTable::BaseName() const {
+  std::string Base = RemoveFileExt(TableName);
+  if (InMemory || Directory == nullptr) return Base;
+  return Directory->Path + Base;
+}
+
+bool TDataTable::HasBlobFile() {
+  TFileHandler* B = Files->Handler(TTableFileKind::Blob);
+  return B != nullptr && B->Opened;
+}
+
+TFileHandler* TDataTable::BlobHandler() { return HasBlobFile() ? Files->Handler(TTableFileKind::Blob) : nullptr; }
+
+// ---- Opening and closing ---------------------------------------------------------------------------
+
+TDataTable* TDataTable::Open() {
+  RefCount = 1;
+  if (Opened) return this;
+  IndexRecreated = false;
+  Opened = true;
+  Files->NameFiles(BaseName(), InMemory, Exclusive, Temporary, SequentialAccess, ForceBufferFlush(), TableName);
+  Files->OpenData();
+  try {
+    Files->OpenIndex();
+  } catch (const EVXDBEngineError& E) {
+    if (E.ErrorCode() != ecInvalidPath) throw;
+    IndexRecreated = true;
+    Files->RecreateIndex();
+  }
+  if (Files->DefinitionHasBlobs()) Files->OpenBlob();
+  FilesReadOnly = false;
+  for (TTableFileKind K : {TTableFileKind::Data, TTableFileKind::Index, TTableFileKind::Blob}) {
+    TFileHandler* H = Files->Handler(K);
+    if (H != nullptr && H->Opened && H->OpenedReadOnly) FilesReadOnly = true;
+  }
+  if (FilesReadOnly) ReadOnly = true;
+  for (uint16_t& S : ReaderSlots) S = 0;
+  return nullptr;
+}
+
+void TDataTable::Close(bool FlushTemporary) {
+  if (!Opened) return;
+  --RefCount;
+  if (RefCount > 0 || InTransaction) return;
+  if (RefCount < 0) RefCount = 0;
+  if (Exclusive && !ReadOnly) {
+    if (Temporary && FlushTemporary) {
+      for (TTableFileKind K : {TTableFileKind::Data, TTableFileKind::Index, TTableFileKind::Blob}) {
+        Files->DropCache(K);
+      }
+    } else {
+      Files->WriteAll();
+    }
+  }
+  UnlockAllRecords(false);
+  CursorLocks->ClearAll();
+  CursorLockOwners.clear();
+  if (ChangeCheckLocked) ReleaseReaderBytes(ReaderSlots[0], ReaderSlots[1]);
+  ChangeCheckLocked = false;
+  ReadUnlock();
+  WriteUnlock();
+  if (HeaderLocked) ReleaseHeaderLock();
+  Files->CloseAll();
+  Opened = false;
+  IndexRecreated = false;
+}
+
+void TDataTable::CreateFiles(const TTableDefinition& Definition) {
+  Files->NameFiles(BaseName(), InMemory, true, Temporary, false, ForceBufferFlush(), TableName);
+  try {
+    Files->CreateFiles(Definition);
+  } catch (...) {
+    // Nothing of a half-made table stays behind.
+    try {
+      Files->CloseAll();
+    } catch (...) {
+    }
+    DeleteFiles();
+    throw;
+  }
+  Opened = true;
+  Exclusive = true;
+  IndexRecreated = false;
+  FilesReadOnly = false;
+  ReadOnly = false;
+}
+
+void TDataTable::DeleteFiles() {
+  std::string Base = BaseName();
+  TFileList& L = EngineFileList();
+  for (const char* Ext : {".DAT", ".IDX", ".BLB"}) {
+    std::string Name = Base + Ext;
+    if (L.FileExists(Name, InMemory)) {
+      int R = L.FileDelete(Name, InMemory);
+      if (R < 0) Fail(static_cast<uint16_t>(-R));
+    }
+  }
+}
+
+int TDataTable::RenameFiles(const std::string& NewName, bool Backup) {
+  std::string Base = BaseName();
+  std::string Dir = (InMemory || Directory == nullptr) ? std::string() : Directory->Path;
+  std::string NewBase = Dir + RemoveFileExt(ExtractFileBaseName(Trim(NewName)));
+  static const char* const Exts[3] = {".DAT", ".IDX", ".BLB"};
+  static const char* const BackupExts[3] = {".DBK", ".IBK", ".BBK"};
+  TFileList& L = EngineFileList();
+  for (int I = 0; I < 3; ++I) {
+    std::string From = Base + Exts[I];
+    if (!L.FileExists(From, InMemory)) {
+      if (I == 0) return -ecInvalidPath;
+      continue;
+    }
+    std::string To = NewBase + (Backup ? BackupExts[I] : Exts[I]);
+    if (Backup && L.FileExists(To, InMemory)) {
+      int R = L.FileDelete(To, InMemory);
+      if (R < 0) return R;
+    }
+    int R = InMemory ? L.FileRename(From, true, To) : MoveTableFile(From, To);
+    if (R < 0) return R;
+  }
+  if (!Backup) SetTableName(NewName);
+  return 0;
+}
+
+void TDataTable::CheckVersion() {
+  if (Files->Version(TTableFileKind::Data) != 4) Fail(ecWrongVersion);
+  if (!IndexRecreated && Files->Version(TTableFileKind::Index) != 4) Fail(ecWrongVersion);
+  if (HasBlobFile() && Files->Version(TTableFileKind::Blob) != 4) Fail(ecWrongVersion);
+}
+
+bool TDataTable::IsEncrypted() { return Files->IsEncrypted(); }
+
+// ---- File-level locks ------------------------------------------------------------------------------
+
+bool TDataTable::LockWithRetries(TFileHandler* File, int64_t First, int64_t Length) {
+  for (int Try = 0;; ++Try) {
+    if (File->LockBytes(First, Length, true)) return true;
+    if (Try >= FileLockRetries) return false;
+    EngineSleep(3);
+  }
+}
+
+bool TDataTable::TakeReaderBytes(uint16_t& IndexSlot, uint16_t& BlobSlot) {
+  auto TakeOne = [this](TFileHandler* F, uint16_t& Slot) {
+    for (int Try = 0;; ++Try) {
+      int R = EngineRandom(65535);
+      if (R == 0) R = 1;
+      if (F->LockBytes(ReaderLockByte(R), 1, true)) {
+        Slot = static_cast<uint16_t>(R);
+        return true;
+      }
+      if (Try >= FileLockRetries) return false;
+      EngineSleep(3);
+    }
+  };
+  if (!TakeOne(IndexHandler(), IndexSlot)) return false;
+  if (TFileHandler* B = BlobHandler()) {
+    if (!TakeOne(B, BlobSlot)) {
+      IndexHandler()->LockBytes(ReaderLockByte(IndexSlot), 1, false);
+      IndexSlot = 0;
+      return false;
+    }
+  }
+  return true;
+}
+
+void TDataTable::ReleaseReaderBytes(uint16_t& IndexSlot, uint16_t& BlobSlot) {
+  bool Ok = true;
+  if (BlobSlot != 0) {
+    TFileHandler* B = BlobHandler();
+    if (B != nullptr && !B->LockBytes(ReaderLockByte(BlobSlot), 1, false)) Ok = false;
+    BlobSlot = 0;
+  }
+  if (IndexSlot != 0) {
+    if (!IndexHandler()->LockBytes(ReaderLockByte(IndexSlot), 1, false)) Ok = false;
+    IndexSlot = 0;
+  }
+  if (!Ok) Fail(ecCannotUnlock);
+}
+
+bool TDataTable::CheckChanges() {
+  bool Changed = false;
+  if (Files->HeaderChanged(TTableFileKind::Index)) {
+    Files->ReloadHeader(TTableFileKind::Index);
+    Files->DropCache(TTableFileKind::Data);
+    Changed = true;
+  } else if (Files->HeaderChanged(TTableFileKind::Data)) {
+    Changed = true;
+  }
+  if (Changed) Files->ReloadHeader(TTableFileKind::Data);
+  if (HasBlobFile() && Files->HeaderChanged(TTableFileKind::Blob)) {
+    Files->ReloadHeader(TTableFileKind::Blob);
+    Files->DropCache(TTableFileKind::Blob);
+    Changed = true;
+  }
+  return Changed;
+}
+
+bool TDataTable::ReadLock() {
+  if (LocksSkipped() || ReadLocked || ChangeCheckLocked || WriteLocked || HeaderLocked) return false;
+  if (!TakeReaderBytes(ReaderSlots[2], ReaderSlots[3])) Fail(ecLockFailure);
+  ReadLocked = true;
+  return CheckChanges();
+}
+
+void TDataTable::ReadUnlock() {
+  if (!ReadLocked) return;
+  ReadLocked = false;
+  ReleaseReaderBytes(ReaderSlots[2], ReaderSlots[3]);
+}
+
+bool TDataTable::WriteLock() {
+  if (LocksSkipped() || WriteLocked) return false;
+  TFileHandler* D = DataHandler();
+  if (!HeaderLocked && !LockWithRetries(D, kHeaderLockByte, 1)) Fail(ecLockFailure);
+  if (!LockWithRetries(IndexHandler(), kWriterRangeFirst, kWriterRangeLength)) {
+    if (!HeaderLocked) D->LockBytes(kHeaderLockByte, 1, false);
+    Fail(ecLockFailure);
+  }
+  if (TFileHandler* B = BlobHandler()) {
+    if (!LockWithRetries(B, kWriterRangeFirst, kWriterRangeLength)) {
+      IndexHandler()->LockBytes(kWriterRangeFirst, kWriterRangeLength, false);
+      if (!HeaderLocked) D->LockBytes(kHeaderLockByte, 1, false);
+      Fail(ecLockFailure);
+    }
+  }
+  WriteLocked = true;
+  if (InTransaction) return false;
+  return CheckChanges();
+}
+
+void TDataTable::WriteUnlock() {
+  if (!WriteLocked) return;
+  WriteLocked = false;
+  bool Ok = true;
+  if (TFileHandler* B = BlobHandler())
+    if (!B->LockBytes(kWriterRangeFirst, kWriterRangeLength, false)) Ok = false;
+  if (!IndexHandler()->LockBytes(kWriterRangeFirst, kWriterRangeLength, false)) Ok = false;
+  if (!HeaderLocked && !DataHandler()->LockBytes(kHeaderLockByte, 1, false)) Ok = false;
+  if (!Ok) Fail(ecLockFailure);
+}
+
+void TDataTable::ReleaseHeaderLock() {
+  HeaderLocked = false;
+  if (!WriteLocked && !DataHandler()->LockBytes(kHeaderLockByte, 1, false)) Fail(ecLockFailure);
+}
+
+// ---- Record locks ----------------------------------------------------------------------------------
+
+void TDataTable::GrowBitmaps() {
+  int32_t N = Files->RecordCount() + 1;
+  for (TRecordsBitmap* B : {LockedRecords, CursorLocks, PendingUnlocks})
+    if (B->RecordCount < N) B->SetRecordCount(N);
+}
+
+bool TDataTable::LockRecord(int32_t N) {
+  if ((Exclusive && !InTransaction) || FilesReadOnly) return false;
+  if (N <= 0) Fail(ecRecordLocked);
+  if (N > LockedRecords->RecordCount) {
+    LockedRecords->SetRecordCount(N);
+    PendingUnlocks->SetRecordCount(N);
+  }
+  if (InTransaction && LockedRecords->GetBit(N)) {
+    PendingUnlocks->ClearBit(N);
+    return false;
+  }
+  bool Changed = false;
+  bool TookCheckLock = false;
+  if (!Exclusive && !StrictChangeDetection() && !ChangeCheckLocked && !ReadLocked && !WriteLocked &&
+      !HeaderLocked) {
+    if (!TakeReaderBytes(ReaderSlots[0], ReaderSlots[1])) Fail(ecLockFailure);
+    ChangeCheckLocked = true;
+    TookCheckLock = true;
+    try {
+      Changed = CheckChanges();
+    } catch (...) {
+      ChangeCheckLocked = false;
+      ReleaseReaderBytes(ReaderSlots[0], ReaderSlots[1]);
+      throw;
+    }
+  }
+  // The change-check reader bytes go before the wait and before any error: holding them would
+  // block this very process's next write lock (the writer range covers every reader byte).
+  auto DropCheckLock = [&]() {
+    if (TookCheckLock) {
+      TookCheckLock = false;
+      ChangeCheckLocked = false;
+      ReleaseReaderBytes(ReaderSlots[0], ReaderSlots[1]);
+    }
+  };
+  DropCheckLock();
+  uint8_t Retries = 0;
+  LastLockAttempts = 1;
+  while (!DataHandler()->LockBytes(RecordLockByte(N), 1, true)) {
+    ++Retries;
+    if (Retries > LockRetryCount()) Fail(ecRecordLocked);
+    EngineSleep(LockWaitTime());
+    ++LastLockAttempts;
+  }
+  GrowBitmaps();
+  if (N > LockedRecords->RecordCount) {
+    LockedRecords->SetRecordCount(N);
+    PendingUnlocks->SetRecordCount(N);
+  }
+  LockedRecords->SetBit(N);
+  PendingUnlocks->ClearBit(N);
+  return Changed;
+}
+
+void TDataTable::UnlockRecord(int32_t N) {
+  if ((Exclusive && !InTransaction) || FilesReadOnly) return;
+  if (N <= 0) Fail(ecCannotUnlock);
+  if (InTransaction) {
+    if (N > PendingUnlocks->RecordCount) PendingUnlocks->SetRecordCount(N);
+    PendingUnlocks->SetBit(N);
+    return;
+  }
+  if (!IsRecordLocked(N)) Fail(ecCannotUnlock);
+  if (!DataHandler()->LockBytes(RecordLockByte(N), 1, false)) Fail(ecCannotUnlock);
+  LockedRecords->ClearBit(N);
+}
+
+void TDataTable::UnlockAllRecords(bool OnlyPending) {
+  bool SavedTransaction = InTransaction;
+  InTransaction = false;
+  try {
+    for (int32_t N = 1; N <= LockedRecords->RecordCount; ++N) {
+      if (!LockedRecords->GetBit(N)) continue;
+      if (OnlyPending && !(N <= PendingUnlocks->RecordCount && PendingUnlocks->GetBit(N))) continue;
+      if (!(Exclusive || FilesReadOnly)) UnlockRecord(N);
+      LockedRecords->ClearBit(N);
+      if (N <= PendingUnlocks->RecordCount) PendingUnlocks->ClearBit(N);
+    }
+  } catch (...) {
+    InTransaction = SavedTransaction;
+    throw;
+  }
+  InTransaction = SavedTransaction;
+}
+
+bool TDataTable::IsRecordLocked(int32_t N) const {
+  return N >= 1 && N <= LockedRecords->RecordCount && LockedRecords->GetBit(N);
+}
+
+void TDataTable::MarkCursorLock(int32_t N, const void* Cursor) {
+  GrowBitmaps();
+  if (N > CursorLocks->RecordCount) CursorLocks->SetRecordCount(N);
+  CursorLocks->SetBit(N);
+  CursorLockOwners[N] = Cursor;
+}
+
+void TDataTable::UnmarkCursorLock(int32_t N) {
+  if (N >= 1 && N <= CursorLocks->RecordCount) CursorLocks->ClearBit(N);
+  CursorLockOwners.erase(N);
+}
+
+bool TDataTable::IsCursorLocked(int32_t N) const {
+  return N >= 1 && N <= CursorLocks->RecordCount && CursorLocks->GetBit(N);
+}
+
+const void* TDataTable::CursorLockOwner(int32_t N) const {
+  auto It = CursorLockOwners.find(N);
+  return It == CursorLockOwners.end() ? nullptr : It->second;
+}
+
+bool TDataTable::TestRecordLock(int32_t N) {
+  if (N <= 0) return false;
+  if (IsRecordLocked(N)) return true;
+  if (LocksSkipped()) return false;
+  TFileHandler* D = DataHandler();
+  if (D->LockBytes(RecordLockByte(N), 1, true)) {
+    D->LockBytes(RecordLockByte(N), 1, false);
+    return false;
+  }
+  return true;
+}
+
+bool TDataTable::LockSlot(int N) {
+  if (N < 1 || N > kMaxLockSlot) return false;
+  uint8_t Retries = 0;
+  LastLockAttempts = 1;
+  while (!DataHandler()->LockBytes(SlotLockByte(N), 1, true)) {
+    ++Retries;
+    if (Retries > LockRetryCount()) return false;
+    EngineSleep(LockWaitTime());
+    ++LastLockAttempts;
+  }
+  return true;
+}
+
+bool TDataTable::UnlockSlot(int N) {
+  if (N < 1 || N > kMaxLockSlot) return false;
+  return DataHandler()->LockBytes(SlotLockByte(N), 1, false);
+}
+
+// ---- Transactions ----------------------------------------------------------------------------------
+
+void TDataTable::StartTransaction() {
+  if (ReadOnly || InTransaction) return;
+  if (Exclusive) Files->WriteAll();
+  InTransaction = true;
+  if (HeaderLocked) return;
+  if (!LocksSkipped()) {
+    if (!LockWithRetries(DataHandler(), kHeaderLockByte, 1)) {
+      InTransaction = false;
+      Fail(ecLockFailure);
+    }
+    HeaderLocked = true;
+    CheckChanges();
+  } else {
+    HeaderLocked = true;
+  }
+}
+
+void TDataTable::AbandonChanges() {
+  for (TTableFileKind K : {TTableFileKind::Data, TTableFileKind::Index, TTableFileKind::Blob}) {
+    if (K == TTableFileKind::Blob && !HasBlobFile()) continue;
+    Files->DropCache(K);
+    Files->ReloadHeader(K);
+  }
+}
+
+void TDataTable::Rollback() {
+  if (ReadOnly || !InTransaction) return;
+  InTransaction = false;
+  AbandonChanges();
+  if (HeaderLocked) {
+    if (LocksSkipped())
+      HeaderLocked = false;
+    else
+      ReleaseHeaderLock();
+  }
+  if (!Exclusive) UnlockAllRecords(true);
+}
+
+void TDataTable::Commit(bool EndTransaction) {
+  if (ReadOnly || !InTransaction) return;
+  if (EndTransaction) InTransaction = false;
+  WriteLock();
+  try {
+    Files->WriteAll();
+    if (!ForceBufferFlush()) Files->SyncAll();
+  } catch (...) {
+    WriteUnlock();
+    throw;
+  }
+  if (EndTransaction) {
+    WriteUnlock();
+    if (HeaderLocked) {
+      if (LocksSkipped())
+        HeaderLocked = false;
+      else
+        ReleaseHeaderLock();
+    }
+    if (!Exclusive) UnlockAllRecords(true);
+  } else {
+    if (!Exclusive) UnlockAllRecords(true);
+    WriteUnlock();
+  }
+}
