@@ -1,0 +1,355 @@
+#include "dx/ddraw_soft.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+TDDPixelFormat DDPixelFormatOf(int BitCount) {
+  TDDPixelFormat f;
+  f.BitCount = BitCount;
+  switch (BitCount) {
+    case 16:
+      f.RBitMask = 0xF800;
+      f.GBitMask = 0x07E0;
+      f.BBitMask = 0x001F;
+      break;
+    case 24:
+    case 32:
+      f.RBitMask = 0xFF0000;
+      f.GBitMask = 0x00FF00;
+      f.BBitMask = 0x0000FF;
+      break;
+    default:
+      f.Indexed = true;
+      break;
+  }
+  return f;
+}
+
+TDDChannel TDDChannel::FromMask(uint32_t Mask) {
+  TDDChannel c;
+  c.Mask = Mask;
+  if (Mask == 0) return c;
+  const int low = std::countr_zero(Mask);
+  c.Bits = std::popcount(Mask >> low);
+  const int d = low - (8 - c.Bits);
+  if (d >= 0)
+    c.Right = d;
+  else
+    c.Left = -d;
+  return c;
+}
+
+int32_t TDDSoftPalette::SetEntries(int Start, int Count, const TDDPaletteEntry* Entries) {
+  if (Start < 0 || Count < 0 || Start + Count > 256 || (Count > 0 && !Entries)) return ddErrInvalidParams;
+  std::copy(Entries, Entries + Count, FEntries.begin() + Start);
+  return ddOK;
+}
+
+int32_t TDDSoftPalette::GetEntries(int Start, int Count, TDDPaletteEntry* Entries) const {
+  if (Start < 0 || Count < 0 || Start + Count > 256 || (Count > 0 && !Entries)) return ddErrInvalidParams;
+  std::copy(FEntries.begin() + Start, FEntries.begin() + Start + Count, Entries);
+  return ddOK;
+}
+
+// ---------------------------------------------------------------------------------------------
+TDDSoftSurface::TDDSoftSurface(TDDSoftDevice* Device, int Width, int Height, const TDDPixelFormat& Format,
+                               uint32_t Caps)
+    : FDevice(Device), FWidth(Width), FHeight(Height), FFormat(Format), FCaps(Caps) {
+  FPitch = ((Width * Format.BitCount + 31) / 32) * 4;
+  FBits.assign(static_cast<size_t>(FPitch) * static_cast<size_t>(Height), 0);
+}
+
+TDDSurfaceDesc TDDSoftSurface::Desc() const {
+  TDDSurfaceDesc d;
+  d.Caps = FCaps;
+  d.Width = FWidth;
+  d.Height = FHeight;
+  d.Pitch = FPitch;
+  d.PixelFormat = FFormat;
+  d.HasSrcColorKey = FHasKey;
+  d.ColorKeyLow = FKeyLow;
+  d.ColorKeyHigh = FKeyHigh;
+  d.BackBufferCount = FBackBuffer ? 1 : 0;
+  return d;
+}
+
+int32_t TDDSoftSurface::Lock(const TRect* R, TDDSurfaceDesc& D) {
+  if (FLost) return ddErrSurfaceLost;
+  if (FLocked) return ddErrSurfaceBusy;
+  TRect r = R ? *R : TRect(0, 0, FWidth, FHeight);
+  if (r.Left < 0 || r.Top < 0 || r.Right > FWidth || r.Bottom > FHeight || r.IsEmpty()) return ddErrInvalidRect;
+  D = Desc();
+  D.Surface = Row(r.Top) + static_cast<size_t>(r.Left) * static_cast<size_t>(FFormat.BitCount) / 8;
+  FLocked = true;
+  return ddOK;
+}
+
+int32_t TDDSoftSurface::Unlock() {
+  if (!FLocked) return ddErrNotLocked;
+  FLocked = false;
+  if (FCaps & DDSCAPS_PRIMARYSURFACE) FDevice->Present(this);
+  return ddOK;
+}
+
+int32_t TDDSoftSurface::SetColorKey(uint32_t Flags, uint32_t Low, uint32_t High) {
+  if (!(Flags & DDCKEY_SRCBLT)) return ddErrInvalidParams;
+  FHasKey = true;
+  FKeyLow = Low;
+  FKeyHigh = High;
+  return ddOK;
+}
+
+int32_t TDDSoftSurface::GetColorKey(uint32_t& Low, uint32_t& High) const {
+  if (!FHasKey) return ddErrGeneric;
+  Low = FKeyLow;
+  High = FKeyHigh;
+  return ddOK;
+}
+
+int32_t TDDSoftSurface::SetClipper(std::shared_ptr<TDDSoftClipper> Clipper) {
+  FClipper = std::move(Clipper);
+  return ddOK;
+}
+
+int32_t TDDSoftSurface::SetPalette(std::shared_ptr<TDDSoftPalette> Palette) {
+  FPalette = std::move(Palette);
+  if (FBackBuffer) FBackBuffer->FPalette = FPalette;
+  return ddOK;
+}
+
+int32_t TDDSoftSurface::Restore() {
+  FLost = false;
+  if (FBackBuffer) FBackBuffer->FLost = false;
+  return ddOK;
+}
+
+uint32_t TDDSoftSurface::GetPixel(int X, int Y) const {
+  if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight) return 0;
+  const uint8_t* p = Row(Y);
+  switch (FFormat.BitCount) {
+    case 1: return (p[X / 8] >> (7 - X % 8)) & 1;
+    case 4: return X % 2 == 0 ? p[X / 2] >> 4 : p[X / 2] & 15;
+    case 8: return p[X];
+    case 16: return static_cast<uint32_t>(p[2 * X] | (p[2 * X + 1] << 8));
+    case 24: return static_cast<uint32_t>(p[3 * X] | (p[3 * X + 1] << 8) | (p[3 * X + 2] << 16));
+    case 32: {
+      uint32_t v;
+      std::memcpy(&v, p + 4 * X, 4);
+      return v;
+    }
+  }
+  return 0;
+}
+
+void TDDSoftSurface::SetPixel(int X, int Y, uint32_t V) {
+  if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight) return;
+  uint8_t* p = Row(Y);
+  switch (FFormat.BitCount) {
+    case 1: {
+      const uint8_t bit = static_cast<uint8_t>(0x80 >> (X % 8));
+      p[X / 8] = static_cast<uint8_t>((V & 1) ? (p[X / 8] | bit) : (p[X / 8] & ~bit));
+      break;
+    }
+    case 4:
+      p[X / 2] = static_cast<uint8_t>(X % 2 == 0 ? ((p[X / 2] & 0x0F) | ((V & 15) << 4)) : ((p[X / 2] & 0xF0) | (V & 15)));
+      break;
+    case 8: p[X] = static_cast<uint8_t>(V); break;
+    case 16:
+      p[2 * X] = static_cast<uint8_t>(V);
+      p[2 * X + 1] = static_cast<uint8_t>(V >> 8);
+      break;
+    case 24:
+      p[3 * X] = static_cast<uint8_t>(V);
+      p[3 * X + 1] = static_cast<uint8_t>(V >> 8);
+      p[3 * X + 2] = static_cast<uint8_t>(V >> 16);
+      break;
+    case 32: std::memcpy(p + 4 * X, &V, 4); break;
+  }
+}
+
+uint32_t TDDSoftSurface::PixelToRGB(uint32_t Pixel) const {
+  if (FFormat.Indexed) {
+    if (!FPalette) return (Pixel & 0xFF) * 0x010101u;
+    const TDDPaletteEntry& e = FPalette->Entries()[Pixel & 0xFF];
+    return (static_cast<uint32_t>(e.peRed) << 16) | (static_cast<uint32_t>(e.peGreen) << 8) | e.peBlue;
+  }
+  const TDDChannel r = TDDChannel::FromMask(FFormat.RBitMask), g = TDDChannel::FromMask(FFormat.GBitMask),
+                   b = TDDChannel::FromMask(FFormat.BBitMask);
+  return (r.Expand(Pixel) << 16) | (g.Expand(Pixel) << 8) | b.Expand(Pixel);
+}
+
+uint32_t TDDSoftSurface::RGBToPixel(uint32_t RGB) const {
+  const int rr = (RGB >> 16) & 255, gg = (RGB >> 8) & 255, bb = RGB & 255;
+  if (FFormat.Indexed) {
+    if (!FPalette) return static_cast<uint32_t>((rr + gg + bb) / 3);
+    int best = 0, bestDist = 1 << 30;
+    const int n = std::min(256, 1 << FFormat.BitCount);
+    for (int i = 0; i < n; ++i) {
+      const TDDPaletteEntry& e = FPalette->Entries()[static_cast<size_t>(i)];
+      const int d = (e.peRed - rr) * (e.peRed - rr) + (e.peGreen - gg) * (e.peGreen - gg) + (e.peBlue - bb) * (e.peBlue - bb);
+      if (d < bestDist) {
+        bestDist = d;
+        best = i;
+      }
+    }
+    return static_cast<uint32_t>(best);
+  }
+  const TDDChannel r = TDDChannel::FromMask(FFormat.RBitMask), g = TDDChannel::FromMask(FFormat.GBitMask),
+                   b = TDDChannel::FromMask(FFormat.BBitMask);
+  return r.Pack(static_cast<uint32_t>(rr)) | g.Pack(static_cast<uint32_t>(gg)) | b.Pack(static_cast<uint32_t>(bb));
+}
+
+namespace {
+
+// Converts pixels between two formats (raw copy when they are the same).
+struct TConverter {
+  const TDDSoftSurface* Src;
+  const TDDSoftSurface* Dst;
+  bool Same;
+  uint32_t operator()(uint32_t P) const { return Same ? P : Dst->RGBToPixel(Src->PixelToRGB(P)); }
+};
+
+}  // namespace
+
+int32_t TDDSoftSurface::Blt(const TRect* Dest, TDDSoftSurface* Src, const TRect* SrcRect, uint32_t Flags,
+                            const TDDBltFx* Fx) {
+  if (FLost) return ddErrSurfaceLost;
+  if (FLocked) return ddErrSurfaceBusy;
+  TRect d = Dest ? *Dest : TRect(0, 0, FWidth, FHeight);
+  TRect clip(0, 0, FWidth, FHeight);
+  if (FClipper && !FClipper->Window().IsEmpty()) clip = IntersectRect(clip, FClipper->Window());
+  if (Flags & DDBLT_COLORFILL) {
+    if (!Fx) return ddErrInvalidParams;
+    const TRect r = IntersectRect(d, clip);
+    for (int y = r.Top; y < r.Bottom; ++y)
+      for (int x = r.Left; x < r.Right; ++x) SetPixel(x, y, Fx->FillColor);
+    if (FCaps & DDSCAPS_PRIMARYSURFACE) FDevice->Present(this);
+    return ddOK;
+  }
+  if (!Src) return ddErrInvalidParams;
+  if (Src->FLost) return ddErrSurfaceLost;
+  if (Src->FLocked && Src != this) return ddErrSurfaceBusy;
+  const TRect s = SrcRect ? *SrcRect : TRect(0, 0, Src->FWidth, Src->FHeight);
+  if (s.IsEmpty() || d.IsEmpty()) return ddOK;
+  if (s.Left < 0 || s.Top < 0 || s.Right > Src->FWidth || s.Bottom > Src->FHeight) return ddErrInvalidRect;
+  const bool mirrorX = Fx && (Flags & DDBLT_DDFX) && (Fx->DDFX & DDBLTFX_MIRRORLEFTRIGHT);
+  const bool mirrorY = Fx && (Flags & DDBLT_DDFX) && (Fx->DDFX & DDBLTFX_MIRRORUPDOWN);
+  const bool keyed = (Flags & DDBLT_KEYSRC) && Src->FHasKey;
+  const TRect r = IntersectRect(d, clip);
+  if (r.IsEmpty()) return ddOK;
+  // A copy of the source when it is this surface, so that overlapping rectangles read old pixels.
+  std::unique_ptr<TDDSoftSurface> copy;
+  const TDDSoftSurface* from = Src;
+  if (Src == this) {
+    copy = std::make_unique<TDDSoftSurface>(FDevice, FWidth, FHeight, FFormat, FCaps & ~DDSCAPS_PRIMARYSURFACE);
+    copy->FBits = FBits;
+    copy->FPalette = FPalette;
+    from = copy.get();
+  }
+  const TConverter conv{from, this, from->FFormat == FFormat};
+  const int64_t dw = d.Width(), dh = d.Height(), sw = s.Width(), sh = s.Height();
+  for (int y = r.Top; y < r.Bottom; ++y) {
+    int64_t oy = (static_cast<int64_t>(y - d.Top) * sh) / dh;
+    if (mirrorY) oy = sh - 1 - oy;
+    const int sy = s.Top + static_cast<int>(oy);
+    for (int x = r.Left; x < r.Right; ++x) {
+      int64_t ox = (static_cast<int64_t>(x - d.Left) * sw) / dw;
+      if (mirrorX) ox = sw - 1 - ox;
+      const uint32_t p = from->GetPixel(s.Left + static_cast<int>(ox), sy);
+      if (keyed && p >= Src->FKeyLow && p <= Src->FKeyHigh) continue;
+      SetPixel(x, y, conv(p));
+    }
+  }
+  if (FCaps & DDSCAPS_PRIMARYSURFACE) FDevice->Present(this);
+  return ddOK;
+}
+
+int32_t TDDSoftSurface::BltFast(int X, int Y, TDDSoftSurface* Src, const TRect* SrcRect, uint32_t Flags) {
+  if (FClipper) return ddErrBltFastCantClip;
+  if (!Src) return ddErrInvalidParams;
+  const TRect s = SrcRect ? *SrcRect : TRect(0, 0, Src->FWidth, Src->FHeight);
+  if (s.Left < 0 || s.Top < 0 || s.Right > Src->FWidth || s.Bottom > Src->FHeight) return ddErrInvalidRect;
+  const TRect d(X, Y, X + s.Width(), Y + s.Height());
+  if (d.Left < 0 || d.Top < 0 || d.Right > FWidth || d.Bottom > FHeight) return ddErrInvalidRect;
+  return Blt(&d, Src, &s, (Flags & DDBLTFAST_SRCCOLORKEY) ? DDBLT_KEYSRC : 0, nullptr);
+}
+
+int32_t TDDSoftSurface::Flip() {
+  if (!FBackBuffer) return ddErrGeneric;
+  if (FLost || FBackBuffer->FLost) return ddErrSurfaceLost;
+  std::swap(FBits, FBackBuffer->FBits);
+  FDevice->Present(this);
+  return ddOK;
+}
+
+// ---------------------------------------------------------------------------------------------
+namespace {
+std::vector<TDDDisplayMode>& PlatformModeStore() {
+  static std::vector<TDDDisplayMode> modes;
+  return modes;
+}
+// A surface larger than this many pixels is refused (no display needs more).
+constexpr int64_t kMaxSurfacePixels = 64ll * 1024 * 1024;
+}  // namespace
+
+TDDSoftDevice::TDDSoftDevice() { FMode = {800, 600, 16}; }
+
+void TDDSoftDevice::SetPlatformModes(std::vector<TDDDisplayMode> Modes) { PlatformModeStore() = std::move(Modes); }
+
+std::vector<TDDDisplayMode> TDDSoftDevice::PlatformModes() { return PlatformModeStore(); }
+
+std::vector<TDDDisplayMode> TDDSoftDevice::EnumDisplayModes() const {
+  std::vector<TDDDisplayMode> out = PlatformModeStore();
+  const bool has = std::any_of(out.begin(), out.end(),
+                               [](const TDDDisplayMode& m) { return m.Width == 800 && m.Height == 600 && m.BitCount == 16; });
+  if (!has) out.push_back({800, 600, 16});
+  return out;
+}
+
+int32_t TDDSoftDevice::SetDisplayMode(int Width, int Height, int BitCount) {
+  for (const TDDDisplayMode& m : EnumDisplayModes())
+    if (m.Width == Width && m.Height == Height && m.BitCount == BitCount) {
+      FMode = m;
+      return ddOK;
+    }
+  return ddErrUnsupportedMode;
+}
+
+int32_t TDDSoftDevice::SetCooperativeLevel(uint32_t Flags) {
+  const bool full = (Flags & DDSCL_FULLSCREEN) != 0;
+  if (full && !(Flags & DDSCL_EXCLUSIVE)) return ddErrInvalidParams;
+  FCooperative = Flags;
+  if (OnCooperativeLevel) OnCooperativeLevel(full);
+  return ddOK;
+}
+
+void TDDSoftDevice::SetPrimarySize(int Width, int Height) {
+  FPrimaryWidth = std::max(Width, 1);
+  FPrimaryHeight = std::max(Height, 1);
+}
+
+int32_t TDDSoftDevice::CreateSurface(const TDDSurfaceDesc& Desc, std::unique_ptr<TDDSoftSurface>& Out) {
+  Out.reset();
+  const TDDPixelFormat fmt = Desc.PixelFormat.BitCount ? Desc.PixelFormat : DDPixelFormatOf(FMode.BitCount);
+  if (fmt.BitCount != 1 && fmt.BitCount != 4 && fmt.BitCount != 8 && fmt.BitCount != 16 && fmt.BitCount != 24 &&
+      fmt.BitCount != 32)
+    return ddErrInvalidParams;
+  int w = Desc.Width, h = Desc.Height;
+  if (Desc.Caps & DDSCAPS_PRIMARYSURFACE) {
+    w = FPrimaryWidth;
+    h = FPrimaryHeight;
+  }
+  if (w < 1 || h < 1 || static_cast<int64_t>(w) * h > kMaxSurfacePixels) return ddErrInvalidParams;
+  // Everything lives in system memory; the capability says so.
+  const uint32_t caps = (Desc.Caps & ~DDSCAPS_VIDEOMEMORY) | DDSCAPS_SYSTEMMEMORY;
+  auto s = std::make_unique<TDDSoftSurface>(this, w, h, fmt, caps);
+  if ((Desc.Caps & DDSCAPS_PRIMARYSURFACE) && Desc.BackBufferCount > 0)
+    s->FBackBuffer = std::make_unique<TDDSoftSurface>(this, w, h, fmt, (caps & ~DDSCAPS_PRIMARYSURFACE) | DDSCAPS_BACKBUFFER);
+  Out = std::move(s);
+  return ddOK;
+}
+
+void TDDSoftDevice::Present(TDDSoftSurface* Primary) {
+  if (OnPresent) OnPresent(Primary);
+}
