@@ -255,6 +255,7 @@ bool TGIFImage::Read() {
   }
   std::array<uint8_t, 6> Control{};
   std::string Comment;
+  FDecodedPixels = 0;
   FStream = std::move(D);
   const std::vector<uint8_t>& S = FStream;
 
@@ -383,6 +384,9 @@ TGIFImage::TFrameResult TGIFImage::ReadFrame(size_t& P, const std::array<uint8_t
     return TFrameResult::Added;
   }
   if (TooLarge) return TFrameResult::Failed;
+  const int64_t Pixels = static_cast<int64_t>(F->Width) * F->Height;
+  if (FDecodedPixels + Pixels > TotalPixelLimit) return TFrameResult::Failed;
+  FDecodedPixels += Pixels;
   if (F->Disposal == 3) {
     F->SavedBitmap.SetSize(F->Width, F->Height);
     F->SavedMask.SetSize(F->Width, F->Height, 1);

@@ -39,8 +39,10 @@ class TgfFrame {
 class TGIFImage {
  public:
   // Limits that keep hostile files from taking the machine's memory.
-  static constexpr int64_t MaxPixels = 16 * 1024 * 1024;
+  static constexpr int64_t MaxPixels = 16 * 1024 * 1024;  // one frame, and the whole picture
   static constexpr int MaxFrames = 256;
+  // Decoded pixels of all frames together; frames beyond it end the frame list.
+  static inline int64_t TotalPixelLimit = 64 * 1024 * 1024;
 
   TGIFImage();
   ~TGIFImage();
@@ -108,6 +110,7 @@ class TGIFImage {
   void MakeCanvas();
 
   std::vector<uint8_t> FStream;
+  int64_t FDecodedPixels = 0;
   std::vector<std::unique_ptr<TgfFrame>> FFrames;
   TPixelBuffer FCanvas;
   TMaskBuffer FCanvasMask;

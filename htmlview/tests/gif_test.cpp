@@ -259,6 +259,15 @@ TEST(Gif, BadAndHostileFiles) {
   ASSERT_TRUE(G);
   EXPECT_EQ(G->FrameCount(), 1);
   ExpectCanvas(*G, F.Pixels, "after a zero-width frame");
+  // The decoded pixels of all frames together are limited: later frames end the list.
+  {
+    const int64_t Saved = TGIFImage::TotalPixelLimit;
+    TGIFImage::TotalPixelLimit = 40;
+    auto Limited = Decode(gifbuild::Build(4, 4, gifbuild::Palette4(), {F, F, F, F}));
+    TGIFImage::TotalPixelLimit = Saved;
+    ASSERT_TRUE(Limited);
+    EXPECT_EQ(Limited->FrameCount(), 2);
+  }
   // Code sizes the tables cannot hold.
   for (uint8_t CodeSize : {0, 12, 200}) {
     std::vector<uint8_t> Bad = Good;
