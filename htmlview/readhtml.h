@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "htmlview/core_wishlist.h"
 #include "htmlview/htmlsym.h"
 #include "htmlview/htmlun2.h"
 #include "platform/core/sysutils.h"
@@ -15,9 +16,6 @@ VX_DECLARE_EXCEPTION(EParseError, Exception)
 
 // The character that stands for the end of the input.
 constexpr char EofChar = 26;
-
-// A Unicode code point in a Windows code page: one or two bytes; "?" when the code page lacks it.
-std::string UnicodeToCodePage(uint32_t Code, int CodePage);
 
 class THtmlTokenizer {
  public:
