@@ -3,6 +3,7 @@
 list(APPEND VXDB_STORAGE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/data_session.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_table.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/data_fields.cpp
 )
 
 vx_add_gtest(dbengine_storage_cursor_tests LABEL dbengine-storage
@@ -10,4 +11,5 @@ vx_add_gtest(dbengine_storage_cursor_tests LABEL dbengine-storage
     ${CMAKE_CURRENT_LIST_DIR}/tests/cursor_test_files.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/cursor_session_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/data_table_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/cursor_fields_test.cpp
   LIBS vxdbstorage)
