@@ -4,7 +4,7 @@
 #include <cmath>
 #include <new>
 
-#include "controls/core_wishlist.h"
+#include "platform/core/sysutils.h"
 #include "controls/transform32.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "dx/core_wishlist.h"
+#include "platform/core/classes.h"
 
 // Result codes the stand-in devices report.
 constexpr int32_t dxOK = 0;

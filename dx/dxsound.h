@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "dx/core_wishlist.h"
+#include "platform/core/classes.h"
 #include "dx/directx.h"
 #include "dx/dxconsts.h"
 #include "dx/hashcollection.h"

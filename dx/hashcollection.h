@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "dx/core_wishlist.h"
+#include "platform/core/classes.h"
 
 class THashCollection;
 

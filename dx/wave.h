@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "dx/core_wishlist.h"
+#include "platform/core/classes.h"
 #include "dx/dxconsts.h"
 #include "platform/core/classes.h"
 

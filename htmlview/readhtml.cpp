@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "htmlview/core_wishlist.h"
+#include "platform/core/cp1250.h"
 
 namespace {
 

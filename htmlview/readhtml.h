@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "htmlview/core_wishlist.h"
+#include "platform/core/cp1250.h"
 #include "htmlview/htmlsym.h"
 #include "htmlview/htmlun2.h"
 #include "platform/core/sysutils.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "controls/bitmaps32.h"
-#include "controls/core_wishlist.h"
+#include "platform/core/sysutils.h"
 
 namespace {
 

@@ -10,6 +10,8 @@
 // Malformed UTF-8 and unpaired UTF-16 surrogates also become '?'.
 #pragma once
 
+#include <cstdint>
+
 #include <string>
 #include <string_view>
 
@@ -21,6 +23,10 @@ bool Cp1250IsMapped(unsigned char Ch);
 bool UnicodeToCp1250(char32_t Cp, unsigned char& Ch);
 
 std::string Cp1250ToUtf8(std::string_view S);
+// A Unicode code point in a Windows code page (1250 through the table above, others through
+// iconv): one or two bytes; "?" when the code page lacks the character. Code pages 0 (the
+// system's, 1250) and 1 (the OEM one, 852 on a Polish system) are understood.
+std::string UnicodeToCodePage(uint32_t Code, int CodePage);
 std::string Utf8ToCp1250(std::string_view S);
 std::u16string Cp1250ToUtf16(std::string_view S);
 std::string Utf16ToCp1250(std::u16string_view S);

@@ -62,6 +62,8 @@ VX_DECLARE_EXCEPTION(EFOpenError, EStreamError)
 VX_DECLARE_EXCEPTION(EReadError, EStreamError)
 VX_DECLARE_EXCEPTION(EWriteError, EStreamError)
 VX_DECLARE_EXCEPTION(EComponentError, Exception)
+// A failed consistency check.
+VX_DECLARE_EXCEPTION(EAssertionFailed, Exception)
 
 // Input/output failure of a file routine; ErrorCode is the system's errno.
 class EInOutError : public Exception {

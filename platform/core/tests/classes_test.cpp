@@ -291,3 +291,110 @@ TEST(StringList, CommaText) {
 }
 
 }  // namespace
+
+// ---- TPersistent / TCollection ------------------------------------------------------------------
+namespace {
+
+class TNamedItem : public TCollectionItem {
+ public:
+  using TCollectionItem::TCollectionItem;
+  std::string ClassName() const override { return "TNamedItem"; }
+  std::string Value;
+  void Assign(TPersistent* Source) override {
+    if (auto* s = dynamic_cast<TNamedItem*>(Source)) {
+      Value = s->Value;
+      return;
+    }
+    TCollectionItem::Assign(Source);
+  }
+  void Touch() { Changed(false); }
+};
+
+class TWatchedCollection : public TCollection {
+ public:
+  TWatchedCollection() : TCollection([](TCollection* C) { return new TNamedItem(C); }) {}
+  std::string ClassName() const override { return "TWatchedCollection"; }
+  std::vector<std::string> Log;
+
+ protected:
+  void Update(TCollectionItem* Item) override {
+    Log.push_back(Item != nullptr ? "item " + std::to_string(Item->ID()) : "all");
+  }
+  void Notify(TCollectionItem* Item, TCollectionNotification Action) override {
+    Log.push_back((Action == cnAdded ? "added " : "leaving ") + std::to_string(Item->ID()));
+  }
+};
+
+std::string Values(TCollection& C) {
+  std::string s;
+  for (int i = 0; i < C.Count(); ++i) s += static_cast<TNamedItem*>(C.Items(i))->Value;
+  return s;
+}
+
+}  // namespace
+
+TEST(Collection, ItemsKeepIdsMoveAndLeaveWithTheirCollection) {
+  TWatchedCollection C;
+  for (const char* v : {"a", "b", "c", "d"}) static_cast<TNamedItem*>(C.Add())->Value = v;
+  EXPECT_EQ(Values(C), "abcd");
+  EXPECT_EQ(C.Items(2)->ID(), 2);
+
+  C.Items(3)->SetIndex(0);   // moving keeps the identity
+  C.Items(1)->SetIndex(99);  // clamped to the last place
+  EXPECT_EQ(Values(C), "dbca");
+  EXPECT_EQ(C.FindItemID(0)->Index(), 3);
+
+  delete C.Items(1);  // deleting an item takes it out of its collection
+  C.Delete(0);
+  EXPECT_EQ(Values(C), "ca");
+  EXPECT_EQ(C.Add()->ID(), 4);  // identities are never reused
+  EXPECT_EQ(C.FindItemID(3), nullptr);
+
+  TCollectionItem* orphan = C.Items(0);
+  orphan->SetCollection(nullptr);
+  EXPECT_EQ(orphan->Index(), -1);
+  EXPECT_EQ(C.Count(), 2);
+  delete orphan;
+
+  try {
+    C.Items(5);
+    FAIL() << "no exception";
+  } catch (const EListError& e) {
+    EXPECT_EQ(e.Message(), "List index out of bounds (5)");
+  }
+}
+
+TEST(Collection, ChangesAreReportedOnceAfterUpdates) {
+  TWatchedCollection C;
+  C.Add();
+  static_cast<TNamedItem*>(C.Items(0))->Touch();
+  EXPECT_EQ(C.Log, (std::vector<std::string>{"added 0", "all", "item 0"}));
+
+  C.Log.clear();
+  C.BeginUpdate();
+  C.Add();
+  static_cast<TNamedItem*>(C.Items(1))->Touch();
+  C.Delete(0);
+  EXPECT_EQ(C.Log, (std::vector<std::string>{"added 1", "leaving 0"}));
+  C.EndUpdate();
+  EXPECT_EQ(C.Log.back(), "all");
+  EXPECT_EQ(C.Log.size(), 3u);
+}
+
+TEST(Collection, AssignCopiesItemsAndRefusesStrangers) {
+  TWatchedCollection A, B;
+  for (const char* v : {"x", "y"}) static_cast<TNamedItem*>(A.Add())->Value = v;
+  static_cast<TNamedItem*>(B.Add())->Value = "old";
+  B.Assign(&A);
+  EXPECT_EQ(Values(B), "xy");
+  EXPECT_NE(B.Items(0), A.Items(0));
+
+  TComponent Stranger;
+  try {
+    B.Assign(&Stranger);
+    FAIL() << "no exception";
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "Cannot assign a TComponent to a TWatchedCollection");
+  }
+  EXPECT_EQ(Values(B), "xy");  // a refused assignment changes nothing
+}

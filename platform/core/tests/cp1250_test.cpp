@@ -118,3 +118,23 @@ TEST(Cp1250, CaseMappingOfPolishLetters) {
 }
 
 }  // namespace
+
+TEST(Cp1250, UnicodeToOtherCodePages) {
+  struct Case {
+    uint32_t Code;
+    int CodePage;
+    std::string Expected;
+  } cases[] = {
+      {'A', 852, "A"},             // ASCII passes through every code page
+      {0x0105, 1250, "\xB9"},      // ą
+      {0x0105, 0, "\xB9"},         // the system code page is 1250
+      {0x0105, 1, "\xA5"},         // the OEM code page is 852
+      {0x0105, 852, "\xA5"},
+      {0x20AC, 1250, "\x80"},      // €
+      {0x4E2D, 1250, "?"},         // not in the code page
+      {0x4E2D, 852, "?"},
+      {0x0105, 99999, "?"},        // an unknown code page
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(UnicodeToCodePage(c.Code, c.CodePage), c.Expected) << std::hex << c.Code << " " << c.CodePage;
+}

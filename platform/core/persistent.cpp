@@ -1,4 +1,7 @@
-#include "dx/core_wishlist.h"
+// The assignable object and the owned item collection.
+#include "platform/core/classes.h"
+
+#include "platform/core/sysutils.h"
 
 #include <algorithm>
 
