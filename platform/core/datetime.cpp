@@ -383,3 +383,37 @@ TDateTime StrToDateTime(std::string_view S) {
   if (!TryStrToDateTime(S, v, FormatSettings)) throw EConvertError("'" + std::string(S) + "' is not a valid date and time");
   return v;
 }
+
+// ---- time stamps -------------------------------------------------------------------------------
+TTimeStamp DateTimeToTimeStamp(TDateTime DateTime) {
+  int64_t days, ms;
+  Split(DateTime, days, ms);
+  TTimeStamp R;
+  R.Date = static_cast<int32_t>(days + DateDelta);
+  R.Time = static_cast<int32_t>(ms);
+  return R;
+}
+
+TDateTime TimeStampToDateTime(const TTimeStamp& TimeStamp) {
+  if (TimeStamp.Time < 0 || TimeStamp.Time >= 86400000 || TimeStamp.Date <= 0)
+    throw EConvertError(Format("'%d.%d' is not a valid timestamp", {TimeStamp.Time, TimeStamp.Date}));
+  const double days = static_cast<double>(TimeStamp.Date) - DateDelta;
+  const double frac = TimeStamp.Time / MSecsPerDay;
+  return days < 0 ? days - frac : days + frac;
+}
+
+double TimeStampToMSecs(const TTimeStamp& TimeStamp) {
+  return static_cast<double>(TimeStamp.Date) * MSecsPerDay + TimeStamp.Time;
+}
+
+TTimeStamp MSecsToTimeStamp(double MSecs) {
+  if (!std::isfinite(MSecs) || MSecs < 0 || MSecs > 4.0e14) throw EConvertError("Invalid date/time value");
+  TTimeStamp R;
+  R.Date = static_cast<int32_t>(std::floor(MSecs / MSecsPerDay));
+  R.Time = static_cast<int32_t>(std::llround(MSecs - R.Date * MSecsPerDay));
+  if (R.Time >= 86400000) {
+    R.Time -= 86400000;
+    ++R.Date;
+  }
+  return R;
+}

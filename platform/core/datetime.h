@@ -22,6 +22,7 @@
 // (see FormatSettings in sysutils.h).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,21 @@
 
 constexpr double MSecsPerDay = 86400000.0;
 constexpr int SecsPerDay = 86400;
+// Days from 0001-01-01 (day 1 of the time stamps below) to 1899-12-30 (TDateTime 0).
+constexpr int DateDelta = 693594;
+
+// A date as a day number (0001-01-01 is day 1) and a time of day in milliseconds: the form
+// record buffers keep dates, times and date-times in.
+struct TTimeStamp {
+  int32_t Time = 0;
+  int32_t Date = 0;
+};
+TTimeStamp DateTimeToTimeStamp(TDateTime DateTime);
+// Raises EConvertError "'<time>.<date>' is not a valid timestamp" for a time outside the day or
+// a day number below 1.
+TDateTime TimeStampToDateTime(const TTimeStamp& TimeStamp);
+double TimeStampToMSecs(const TTimeStamp& TimeStamp);
+TTimeStamp MSecsToTimeStamp(double MSecs);
 
 // Raise EConvertError "Invalid argument to date encode" / "... time encode" for bad values.
 TDateTime EncodeDate(Word Year, Word Month, Word Day);

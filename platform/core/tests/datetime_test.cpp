@@ -143,3 +143,31 @@ TEST(DateTime, NowIsConsistentWithDateAndTime) {
 }
 
 }  // namespace
+
+TEST(TimeStamps, DayNumbersAndMillisecondsRoundTrip) {
+  struct Case {
+    TDateTime Value;
+    int32_t Date, Time;
+  } cases[] = {
+      {0.0, 693594, 0},                                    // 1899-12-30
+      {EncodeDate(1, 1, 1), 1, 0},                         // the first day
+      {EncodeDate(2026, 12, 10) + EncodeTime(13, 5, 7, 250), 739960, 47107250},
+      {-1.25, 693593, 21600000},                           // 1899-12-29 06:00
+  };
+  for (const Case& c : cases) {
+    const TTimeStamp ts = DateTimeToTimeStamp(c.Value);
+    EXPECT_EQ(ts.Date, c.Date) << c.Value;
+    EXPECT_EQ(ts.Time, c.Time) << c.Value;
+    EXPECT_DOUBLE_EQ(TimeStampToDateTime(ts), c.Value);
+    const TTimeStamp back = MSecsToTimeStamp(TimeStampToMSecs(ts));
+    EXPECT_EQ(back.Date, ts.Date);
+    EXPECT_EQ(back.Time, ts.Time);
+  }
+  try {
+    TimeStampToDateTime(TTimeStamp{-1, 5});
+    FAIL();
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "'-1.5' is not a valid timestamp");
+  }
+  EXPECT_THROW(TimeStampToDateTime(TTimeStamp{0, 0}), EConvertError);
+}
