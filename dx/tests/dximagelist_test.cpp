@@ -17,7 +17,7 @@ std::unique_ptr<TDIB> Picture(int W, int H) {
   return d;
 }
 
-struct ItemSpec {
+struct ItemCase {
   const char* Name;
   int PicW, PicH, PatW, PatH, SkipW, SkipH;
   bool SystemMemory, Transparent;
@@ -25,7 +25,7 @@ struct ItemSpec {
   int Patterns;
 };
 
-const ItemSpec kItems[] = {
+const ItemCase kItems[] = {
     {"background", 40, 30, 0, 0, 0, 0, false, true, 0, 1},
     {"Bombs", 100, 20, 30, 20, 5, 0, false, true, clFuchsia, 3},  // remainder 30 = pattern width: 3 columns
     {"explosion", 64, 64, 16, 16, 0, 0, true, false, 0x123456, 16},
@@ -45,7 +45,7 @@ void Load(TPictureCollection& C, const std::string& Image) {
 }
 
 void Fill(TPictureCollection& C) {
-  for (const ItemSpec& s : kItems) {
+  for (const ItemCase& s : kItems) {
     TPictureCollectionItem* it = C.Add();
     it->SetName(s.Name);
     it->Picture()->SetGraphic(Picture(s.PicW, s.PicH));
@@ -72,7 +72,7 @@ TEST(PictureCollectionTest, DxgRoundTripKeepsItemsPatternsAndPixels) {
   Load(in, image);
   ASSERT_EQ(in.Count(), 4);
   EXPECT_EQ(in.ColorTable[7], (TRGBQuad{1, 2, 3, 0}));
-  for (const ItemSpec& s : kItems) {
+  for (const ItemCase& s : kItems) {
     SCOPED_TRACE(s.Name);
     TPictureCollectionItem* it = in.ItemByName(s.Name);
     EXPECT_EQ(it->Name(), s.Name);
