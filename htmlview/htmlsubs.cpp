@@ -145,7 +145,7 @@ void TCellBasic::Register() {
 
 int TCell::Arrange(TCanvas* Canvas, int Y, int& Curs, int& MaxWidth, int X, int AWidth) {
   IMgr.Clear();
-  IMgr.Reset(X, AWidth);
+  IMgr.Reset(X, X + AWidth);  // the manager's Width is the absolute right side
   IMgr.CurrentBlock = 0;
   int Height = TCellBasic::Arrange(Canvas, Y, Curs, MaxWidth, X, AWidth);
   int FloatBottom = IMgr.FloatBottom();

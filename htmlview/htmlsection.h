@@ -1,0 +1,118 @@
+#pragma once
+// One paragraph of inline content: its characters with break flags and source offsets, the font
+// runs that apply to its pieces, and the lines it breaks into for a width.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "htmlview/htmlfonts.h"
+#include "htmlview/htmlsubs.h"
+
+// Marker characters inside a section's text.
+constexpr char FmCtlMark = '\x02';   // a form control
+constexpr char ImgMark = '\x04';     // an image or panel
+constexpr char NbspMark = '\x05';    // a non-breaking space until Complete
+constexpr char BrkMark = '\x08';     // a forced line break
+constexpr char SoftHyphen = '\xAD';  // removed by Complete
+
+// A font run: the font that applies from character position Pos on.
+class TFontObj {
+ public:
+  TFontObj(int APos, const TMyFont& AFont) : Pos(APos) { TheFont.Assign(AFont); }
+  int Pos;
+  TMyFont TheFont;
+  std::string Url;
+  std::string Target;
+  int SScript = 0;  // 0 normal, 1 lowered, 2 raised
+  // Metrics, filled by Measure on the canvas.
+  int FontHeight = 0;
+  int Descent = 0;
+  int Overhang = 0;
+  int MaxCharWidth = 0;
+  void Measure(TCanvas* Canvas);
+};
+
+class TFontList : public TFreeList<TFontObj> {
+ public:
+  // The run that covers position Pos (the first run when Pos precedes them all).
+  TFontObj* GetFontObjAt(int Pos) const;
+};
+
+struct LineRec {
+  int Start = 0;  // index of the line's first character in Text
+  int SpaceBefore = 0;
+  int SpaceAfter = 0;
+  int LineHeight = 0;
+  int PaintHeight = 0;
+  int CharCount = 0;
+  int Descent = 0;
+  int Indent = 0;
+  int PaintX = 0;
+  int LineWidth = 0;
+  int PaintY = 0;
+  int SpaceCount = 0;
+  int Extra = 0;
+};
+
+struct IndexObj {
+  int Pos;
+  int Index;
+};
+
+class TSection : public TSectionBase {
+ public:
+  // AAlignment: 1 left, 2 centre, 3 right, 4 justified; AClearMode: 0 none, 1 left, 2 right, 3 both.
+  TSection(TSectionList* ADocument, const TMyFont& AFont, uint8_t AAlignment = 1, uint8_t AClearMode = 0,
+           int ALineHeightSetting = 0);
+  TSection(TSectionList* ADocument, const TSection& Source);
+
+  std::string Text;
+  std::string BreakFlags;
+  std::vector<int> SourcePositions;  // while building, one per character
+  TFontList Fonts;
+  std::vector<IndexObj> SourceIndex;
+  std::vector<LineRec> Lines;
+  uint8_t Alignment = 1;
+  uint8_t ClearMode = 0;
+  int32_t LineHeightSetting = 0;
+  int32_t PaintLeft = 0;
+  int32_t LineRoom = 0;
+  int32_t CachedMinWidth = -1;
+  int32_t CachedMaxWidth = -1;
+  bool Completed = false;
+  // Set by the builder while it is inside a no-break region (NOBR, white-space: nowrap).
+  bool NoBreak = false;
+
+  int Len() const { return static_cast<int>(Text.size()); }
+  void AddMarker(char Ch, int SourceOffset);
+  virtual void AddToken(const TokenObj& T);
+  // Starts a new font run at the current length (or changes the run that already starts there).
+  void StartFontRun(const TMyFont& AFont);
+  virtual void Complete();
+
+  TSectionBase* CloneFor(TSectionList* ADocument) const override { return new TSection(ADocument, *this); }
+  int Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, IndentManager* IMgr, int& MaxWidth,
+              int& Curs) override;
+  int Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, int X, int XRef, int YRef) override;
+  void WidthRange(TCanvas* Canvas, int& Min, int& Max) override;
+  int DocToSource(int Pos) override;
+  int SourceToDoc(int Pos, bool Previous) override;
+  bool CharAt(int Pos, char& Ch, int& Font) override;
+  int CursorAt(int X, int Y) override;
+  bool EmptyForCell() override { return Len() == 0 && ClearMode == 0 && !Preformatted(); }
+  void CompleteForCell() override {
+    if (!Completed) Complete();
+  }
+  virtual bool Preformatted() const { return false; }
+
+ protected:
+  // Width of Text[Start, Start+N) with font changes; markers take no room.
+  int MeasureRun(TCanvas* Canvas, int Start, int N);
+  // The number of characters from Start (of Remaining) that fit in Room.
+  int FitChars(TCanvas* Canvas, int Start, int Remaining, int Room);
+  void FinishLine(TCanvas* Canvas, int Start, int Count, bool LastLine, int X, int& Y, IndentManager* IMgr);
+  void RemoveChar(int I);
+  int ClearanceHeight(IndentManager* IMgr, int Y) const;
+};
