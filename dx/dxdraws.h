@@ -154,6 +154,9 @@ class TDirectDrawSurface : public TDirectX {
   // The surface as a 24-bit DIB.
   void AssignTo(TDIB* Dest);
 
+ protected:
+  using TPersistent::AssignTo;
+
  private:
   friend class TDirectDraw;
   void FlushCanvas();
