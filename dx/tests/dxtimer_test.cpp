@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "dx/dxtimer.h"
+#include "platform/gui/controls.h"
 
 namespace {
 
@@ -118,4 +119,40 @@ TEST_F(TimerFixture, ActiveOnlyTimerMadeWhileInactiveWaitsForActivation) {
   EXPECT_TRUE(host.Idle);
   t.reset();
   EXPECT_FALSE(host.Idle) << "a freed timer leaves no handler behind";
+}
+
+// The default host: the application's own idle processing runs the timer inside Run().
+TEST(DXTimerApplicationTest, RunsFromTheApplicationsIdleProcessing) {
+  TApplication* saved = Application;
+  Application = new TApplication(nullptr);
+  Application->Initialize();
+  TForm* main = nullptr;
+  Application->CreateForm(main);
+  {
+    uint32_t now = 0;
+    TDXTimer t(nullptr, nullptr, [&now] { return now += 20; });  // each look at the clock: 20 ms later
+    t.SetInterval(40);
+    t.SetActiveOnly(false);
+    t.SetEnabled(false);
+    EXPECT_FALSE(Application->OnIdle);
+    t.SetEnabled(true);
+    ASSERT_TRUE(Application->OnIdle);
+    std::vector<int> lags;
+    t.OnTimer = [&](TObject*, int Lag) {
+      lags.push_back(Lag);
+      if (lags.size() == 10) Application->Terminate();
+    };
+    Application->Run();
+    EXPECT_EQ(lags, std::vector<int>(10, 1));
+    // Activation reaches the timer through the application's events, after what was there before.
+    int deactivations = 0;
+    t.OnDeactivate = [&](TObject*) { ++deactivations; };
+    t.SetActiveOnly(true);
+    Application->OnDeactivate(Application);
+    EXPECT_EQ(deactivations, 1);
+    EXPECT_FALSE(Application->OnIdle) << "active-only timer pauses while the program is inactive";
+  }
+  EXPECT_FALSE(Application->OnIdle);
+  delete Application;
+  Application = saved;
 }
