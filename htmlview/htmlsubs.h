@@ -123,6 +123,8 @@ class TCellBasic : public TFreeList<TSectionBase> {
   bool CaretPoint(int Pos, int& X, int& Y);
   bool CharAt(int Pos, char& Ch, int& Font);
   void Register();
+  // Binds the manager that the cell's sections arrange against (cells that own one keep theirs).
+  void SetIndentManager(IndentManager* IMgr) { FCellIMgr = IMgr; }
 
  protected:
   IndentManager* FCellIMgr = nullptr;  // set by cells that own a manager

@@ -1,0 +1,72 @@
+#pragma once
+// Block boxes: margins, borders, padding and a width around a cell of content; list items.
+
+#include <string>
+
+#include "htmlview/htmlsubs.h"
+
+constexpr int AutoValue = -0x7FFFFFFF;   // an auto width or margin until resolved
+constexpr int DefaultParagraphMargin = 14;
+constexpr int ListIndentWidth = 35;
+
+struct TBoxValues {
+  int MarginTop = 0, MarginRight = 0, MarginBottom = 0, MarginLeft = 0;
+  int PaddingTop = 0, PaddingRight = 0, PaddingBottom = 0, PaddingLeft = 0;
+  int BorderTop = 0, BorderRight = 0, BorderBottom = 0, BorderLeft = 0;
+  int Width = AutoValue;
+  int Height = 0;
+};
+
+class TBlock : public TSectionBase {
+ public:
+  // Creates the content cell (named after the tag) and collapses the top margin with the bottom
+  // margin of the block before it in OwnerCell.
+  TBlock(TSectionList* ADocument, const TBoxValues& ABox, TCellBasic* OwnerCell, const std::string& ATag,
+         uint8_t AClearMode = 0);
+  TBlock(TSectionList* ADocument, const TBlock& Source);
+
+  TBoxValues BoxValues;
+  TBlockCell Content;
+  uint8_t ClearMode = 0;
+  bool ListIndent = false;
+  int ClearanceHeight = 0;
+  int ContentWidth = 0;
+  int ContentLeft = 0;
+  int ContentBottom = 0;
+
+  TSectionBase* CloneFor(TSectionList* ADocument) const override { return new TBlock(ADocument, *this); }
+  // The content width for the available width.
+  virtual int ResolveWidth(TCanvas* Canvas, int AWidth);
+  int Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, IndentManager* IMgr, int& MaxWidth,
+              int& Curs) override;
+  int Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, int X, int XRef, int YRef) override;
+  void WidthRange(TCanvas* Canvas, int& Min, int& Max) override;
+  int CursorAt(int X, int Y) override { return Content.CursorAt(X, Y); }
+  bool CharAt(int Pos, char& Ch, int& Font) override { return Content.CharAt(Pos, Ch, Font); }
+  int DocToSource(int Pos) override { return Content.DocToSource(Pos); }
+  int SourceToDoc(int Pos, bool Previous) override { return Content.SourceToDoc(Pos, Previous); }
+  void Register() override { Content.Register(); }
+
+ protected:
+  int SidesLeft() const { return BoxValues.BorderLeft + BoxValues.PaddingLeft; }
+  int SidesRight() const { return BoxValues.BorderRight + BoxValues.PaddingRight; }
+  static int Val(int V) { return V == AutoValue ? 0 : V; }
+};
+
+// The marker of a list item.
+enum class TListMarker { None, Disc, Circle, Square, Decimal, UpperAlpha, LowerAlpha, UpperRoman, LowerRoman };
+
+class TBlockLI : public TBlock {
+ public:
+  // ListTag: "ol", "ul", "dir", "menu" or "dl"; Level: the nesting level of bullet lists;
+  // PlainList: a bullet list shown without markers.
+  TBlockLI(TSectionList* ADocument, const TBoxValues& ABox, TCellBasic* OwnerCell, const std::string& ListTag,
+           const std::string& AType, int AListNumber, int Level, bool PlainList = false);
+  TListMarker Marker = TListMarker::None;
+  int ListNumber = 1;
+  // The text shown before the item ("" for bullets and for none): "3.", "C.", "iv.".
+  std::string MarkerText() const;
+};
+
+// Roman numerals for list numbers ("" for numbers below 1).
+std::string RomanNumeral(int N, bool Upper);
