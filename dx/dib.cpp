@@ -383,8 +383,12 @@ void TDIB::ReadDataWithin(TStream* Stream, int64_t BitsOffset) {
   if (w < 1 || absH < 1) Invalid();
   const int64_t widthBytes = ((w * bits + 31) / 32) * 4;
   if (w * absH > kMaxPixels || widthBytes * absH > kMaxBytes) Invalid();
-  auto img = MakeImage(static_cast<int>(w), static_cast<int>(absH), bits, pf, table);
   if (BitsOffset >= 0 && BitsOffset > Stream->Position() && BitsOffset <= Stream->Size()) Stream->SetPosition(BitsOffset);
+  // Uncompressed bits must be there before the image is allocated, so that a few corrupt header
+  // bytes cannot claim hundreds of megabytes.
+  if (compression != 1 && compression != 2 && widthBytes * absH > Stream->Size() - Stream->Position())
+    throw EReadError("Stream read error");
+  auto img = MakeImage(static_cast<int>(w), static_cast<int>(absH), bits, pf, table);
   if (compression == 1 || compression == 2) {
     if (topDown) Invalid();
     const int64_t left = Stream->Size() - Stream->Position();
