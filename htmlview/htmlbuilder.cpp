@@ -1,0 +1,181 @@
+#include "htmlview/htmlbuilder.h"
+
+#include <vector>
+
+#include "htmlview/readhtml.h"
+
+namespace {
+
+class TBuilder {
+ public:
+  TBuilder(TSectionList* AList, const TMyFont& ABase) : List(AList) {
+    TMyFont* F = new TMyFont();
+    F->Assign(ABase);
+    FontStack.emplace_back(F);
+  }
+
+  void Run(const std::string& Source) {
+    Tok.Start(Source);
+    Tok.GetToken();
+    while (Tok.Sy != EofSy) {
+      Symbol();
+      Tok.GetToken();
+    }
+    EndSection();
+  }
+
+ private:
+  struct Open {
+    Symb Sym;
+    TCellBasic* Cell;
+    size_t Fonts;
+    int ListCount;
+  };
+  TSectionList* List;
+  THtmlTokenizer Tok;
+  std::vector<std::unique_ptr<TMyFont>> FontStack;
+  std::vector<Open> Stack;  // open block elements
+  TSection* Current = nullptr;
+  int ListLevel = 0;
+
+  TCellBasic* Cell() { return Stack.empty() ? static_cast<TCellBasic*>(List) : Stack.back().Cell; }
+  const TMyFont& Font() const { return *FontStack.back(); }
+
+  TSection* Section() {
+    if (!Current) Current = new TSection(List, Font());
+    return Current;
+  }
+  void EndSection() {
+    if (Current) Cell()->Add(Current);
+    Current = nullptr;
+  }
+  void PushFont(TFontStyles Add, int SizeDelta = 0) {
+    auto* F = new TMyFont();
+    F->Assign(Font());
+    F->SetStyle(F->Style() | Add);
+    if (SizeDelta) F->SetSize(std::max(1, F->Size() + SizeDelta));
+    FontStack.emplace_back(F);
+    if (Current) Current->StartFontRun(Font());
+  }
+  void PopFont(size_t Depth) {
+    if (FontStack.size() <= Depth || Depth == 0) return;
+    FontStack.resize(Depth);
+    if (Current) Current->StartFontRun(Font());
+  }
+  void OpenBlock(Symb Sym, TBlock* B) {
+    EndSection();
+    Cell()->Add(B);
+    Stack.push_back({Sym, &B->Content, FontStack.size(), 0});
+  }
+  // Closes the innermost open block of symbol Sym (with everything opened inside it).
+  void CloseBlock(Symb Sym) {
+    for (size_t I = Stack.size(); I-- > 0;)
+      if (Stack[I].Sym == Sym) {
+        EndSection();
+        PopFont(Stack[I].Fonts);
+        while (Stack.size() > I) {
+          if (Stack.back().Sym == OLSy || Stack.back().Sym == ULSy) --ListLevel;
+          Stack.pop_back();
+        }
+        return;
+      }
+  }
+  void CloseParagraph() {
+    if (!Stack.empty() && Stack.back().Sym == PSy) CloseBlock(PSy);
+  }
+  TBoxValues ParagraphBox() {
+    TBoxValues B;
+    B.MarginTop = B.MarginBottom = DefaultParagraphMargin;
+    return B;
+  }
+
+  void Symbol() {
+    switch (Tok.Sy) {
+      case TextSy:
+        Section()->AddToken(Tok.Buff);
+        break;
+      case BRSy:
+        Section()->AddMarker(BrkMark, Tok.ChPos);
+        break;
+      case BSy: case StrongSy: PushFont(fsBold); break;
+      case ISy: case EmSy: case CiteSy: case VarSy: PushFont(fsItalic); break;
+      case USy: PushFont(fsUnderline); break;
+      case BEndSy: case StrongEndSy: case IEndSy: case EmEndSy: case CiteEndSy: case VarEndSy: case UEndSy:
+        if (FontStack.size() > 1 && (Stack.empty() || FontStack.size() > Stack.back().Fonts))
+          PopFont(FontStack.size() - 1);
+        break;
+      case PSy:
+        CloseParagraph();
+        OpenBlock(PSy, new TBlock(List, ParagraphBox(), Cell(), "p"));
+        break;
+      case PEndSy: CloseParagraph(); break;
+      case HeadingSy: {
+        CloseParagraph();
+        static const int Delta[7] = {0, 8, 4, 2, 0, -2, -3};
+        const int Level = std::min(std::max(Tok.HeadingLevel, 1), 6);
+        OpenBlock(HeadingSy, new TBlock(List, ParagraphBox(), Cell(), "h" + std::to_string(Level)));
+        PushFont(fsBold, Delta[Level]);
+        break;
+      }
+      case HeadingEndSy: CloseBlock(HeadingSy); break;
+      case DivSy: case CenterSy: case BlockQuoteSy: case AddressSy: {
+        CloseParagraph();
+        TBoxValues B;
+        if (Tok.Sy == BlockQuoteSy) {
+          B = ParagraphBox();
+          B.MarginLeft = B.MarginRight = 40;
+        }
+        OpenBlock(Tok.Sy, new TBlock(List, B, Cell(), LowerCase(TagName(Tok.Sy))));
+        break;
+      }
+      case DivEndSy: CloseBlock(DivSy); break;
+      case CenterEndSy: CloseBlock(CenterSy); break;
+      case BlockQuoteEndSy: CloseBlock(BlockQuoteSy); break;
+      case AddressEndSy: CloseBlock(AddressSy); break;
+      case ULSy: case OLSy: case DirSy: case MenuSy: {
+        CloseParagraph();
+        const Symb Sym = Tok.Sy == OLSy ? OLSy : ULSy;
+        TBoxValues B = ListLevel == 0 ? ParagraphBox() : TBoxValues();
+        auto* Blk = new TBlock(List, B, Cell(), Sym == OLSy ? "ol" : "ul");
+        Blk->ListIndent = true;
+        OpenBlock(Sym, Blk);
+        ++ListLevel;
+        break;
+      }
+      case ULEndSy: case DirEndSy: case MenuEndSy: CloseBlock(ULSy); break;
+      case OLEndSy: CloseBlock(OLSy); break;
+      case LISy: {
+        // An item ends the previous item of the same list.
+        if (!Stack.empty() && Stack.back().Sym == LISy) CloseBlock(LISy);
+        CloseParagraph();
+        if (!Stack.empty() && Stack.back().Sym == LISy) CloseBlock(LISy);
+        const bool InList = !Stack.empty() && (Stack.back().Sym == OLSy || Stack.back().Sym == ULSy);
+        const Symb ListSym = InList ? Stack.back().Sym : ULSy;
+        const int Number = InList ? ++Stack.back().ListCount : 1;
+        TAttribute* Type = nullptr;
+        const std::string TypeText = Tok.Attributes.Find(TypeSy, Type) ? Type->Text : "";
+        OpenBlock(LISy, new TBlockLI(List, TBoxValues(), Cell(), ListSym == OLSy ? "ol" : "ul", TypeText, Number,
+                                     std::max(ListLevel, 1)));
+        break;
+      }
+      case HRSy: {
+        CloseParagraph();
+        EndSection();
+        TBoxValues B;
+        B.MarginTop = B.MarginBottom = 8;
+        B.Height = 2;
+        Cell()->Add(new TBlock(List, B, Cell(), "hr"));
+        break;
+      }
+      default:
+        break;
+    }
+  }
+};
+
+}  // namespace
+
+void ParseHtmlDocument(const std::string& Source, TSectionList* List, const TMyFont& BaseFont) {
+  TBuilder Builder(List, BaseFont);
+  Builder.Run(Source);
+}

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include "htmlview/htmlbuilder.h"
+#include "htmlview/readhtml.h"
+#include "platform/gui/graphics.h"
+
+namespace {
+
+// The section tree as text: blocks as tag(children), paragraphs as "text" (breaks as |).
+std::string Tree(TCellBasic& Cell) {
+  std::string R;
+  for (int I = 0; I < Cell.Count(); ++I) {
+    if (!R.empty()) R += " ";
+    TSectionBase* S = Cell[I];
+    if (auto* Li = dynamic_cast<TBlockLI*>(S)) {
+      R += "li" + Li->MarkerText() + "(" + Tree(Li->Content) + ")";
+    } else if (auto* B = dynamic_cast<TBlock*>(S)) {
+      R += B->Content.OwnerTag + "(" + Tree(B->Content) + ")";
+    } else if (auto* T = dynamic_cast<TSection*>(S)) {
+      std::string Text = T->Text;
+      for (char& C : Text)
+        if (C == BrkMark) C = '|';
+      R += "\"" + Text + "\"";
+    }
+  }
+  return R;
+}
+
+const TMyFont& BaseFont() {
+  static TMyFont* F = [] {
+    auto* Font = new TMyFont();
+    Font->SetName("Courier New");
+    Font->SetSize(10);
+    return Font;
+  }();
+  return *F;
+}
+
+TEST(HtmlBuilder, SectionTrees) {
+  struct Case {
+    const char *Html, *Tree;
+  } Cases[] = {
+      {"plain  text", "\"plain text\""},
+      {"", ""},
+      {"<p>one<p>two", "p(\"one\") p(\"two\")"},
+      {"a<br>b", "\"a|b\""},
+      {"<h1>Title</h1>body", "h1(\"Title\") \"body\""},
+      {"<ul><li>x<li>y</ul>", "ul(li(\"x\") li(\"y\"))"},
+      {"<ol type=i><li>x<li>y</ol>", "ol(li1.(\"x\") li2.(\"y\"))"},
+      {"<div>a<div>b</div>c</div>", "div(\"a\" div(\"b\") \"c\")"},
+      {"x<hr>y", "\"x\" hr() \"y\""},
+      {"<ul><li>a<ul><li>b</ul></ul>", "ul(li(\"a\" ul(li(\"b\"))))"},
+      {"</div></p></ul>text", "\"text\""},
+      {"<b>bold</b> <i>it</i>", "\"bold it\""},
+  };
+  for (const Case& C : Cases) {
+    TSectionList Doc;
+    ParseHtmlDocument(C.Html, &Doc, BaseFont());
+    EXPECT_EQ(Tree(Doc), C.Tree) << C.Html;
+  }
+}
+
+TEST(HtmlBuilder, FontRunsFollowTheMarkup) {
+  TSectionList Doc;
+  ParseHtmlDocument("a<b>b<i>c</i></b>d", &Doc, BaseFont());
+  ASSERT_EQ(Doc.Count(), 1);
+  auto* S = dynamic_cast<TSection*>(Doc[0]);
+  ASSERT_NE(S, nullptr);
+  const TFontStyles Expected[] = {0, fsBold, fsBold | fsItalic, 0};
+  for (int I = 0; I < 4; ++I) EXPECT_EQ(S->Fonts.GetFontObjAt(I)->TheFont.Style(), Expected[I]) << I;
+}
+
+TEST(HtmlBuilder, SimplePageLaysOut) {
+  TSectionList Doc;
+  ParseHtmlDocument("<h2>Help</h2><p>Press the keys shown on the screen.<ul><li>one<li>two</ul><hr>", &Doc,
+                    BaseFont());
+  TBitmap Bmp;
+  Bmp.SetSize(10, 10);
+  int Curs = 0, Max = 0;
+  const int Height = Doc.Arrange(Bmp.Canvas(), 0, Curs, Max, 0, 200);
+  EXPECT_GT(Height, 0);
+  int Last = -1;
+  for (int I = 0; I < Doc.Count(); ++I) {
+    EXPECT_GE(Doc[I]->TopY, Last) << I;  // blocks stack downwards
+    Last = Doc[I]->TopY;
+  }
+  auto* P = dynamic_cast<TBlock*>(Doc[1]);
+  ASSERT_NE(P, nullptr);
+  auto* Text = dynamic_cast<TSection*>(P->Content[0]);
+  ASSERT_NE(Text, nullptr);
+  EXPECT_GE(Text->Lines.size(), 2u);  // the sentence wraps at 200 pixels
+}
+
+TEST(HtmlBuilder, MalformedMarkupRaisesOrBuilds) {
+  TSectionList Doc;
+  EXPECT_THROW(ParseHtmlDocument("text <!-- never closed", &Doc, BaseFont()), EParseError);
+}
+
+}  // namespace
