@@ -188,7 +188,7 @@ TEST(DXImageListTest, FollowsTheDisplayAndDrawsPatternsWithTheColourKey) {
   auto pic = std::make_unique<TDIB>();
   pic->SetSize(8, 4, 24);
   for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 8; ++x) pic->SetPixels(x, y, x < 4 ? 0x0000FFu : 0xFF0000u  /* raw 24-bit values are B, G, R */);
+    for (int x = 0; x < 8; ++x) pic->SetPixels(x, y, x < 4 ? 0x0000FFu : 0xFF0000u  /* raw 24-bit values read 0xBBGGRR */);
   pic->SetPixels(1, 1, 0);
   it->Picture()->SetGraphic(std::move(pic));
   it->SetPatternWidth(4);
@@ -215,4 +215,56 @@ TEST(DXImageListTest, FollowsTheDisplayAndDrawsPatternsWithTheColourKey) {
   EXPECT_EQ(cells->SurfaceCount(), 0);
   delete dx;  // the list lets go of the display
   EXPECT_EQ(list->DXDraw(), nullptr);
+}
+
+TEST(DXImageListTest, LargePicturesAreCutIntoBlocksOfWholeCellsAndEveryPatternDrawsItsCell) {
+  TForm form(nullptr);
+  auto* dx = new TDXDraw(&form);
+  dx->SetParent(&form);
+  dx->SetBounds(0, 0, 120, 40);
+  auto* list = new TDXImageList(&form);
+  list->SetDXDraw(dx);
+  dx->Initialize();
+  struct Case {
+    int PicW, PicH, PatW, PatH, SkipW, SkipH;
+    bool SystemMemory;
+    int Surfaces, Patterns;
+  } cases[] = {
+      {700, 30, 100, 10, 0, 0, false, 2, 21},  // blocks of 600 and 100 pixels
+      {700, 30, 100, 10, 0, 0, true, 1, 21},
+      {100, 20, 30, 20, 5, 0, false, 1, 3},    // the last cell needs no gap after it
+      {40, 30, 0, 0, 0, 0, false, 1, 1},       // the whole picture
+  };
+  TDirectDrawSurface* back = dx->Surface();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.PicW) + (c.SystemMemory ? " system" : " blocks"));
+    list->Items()->Clear();
+    TPictureCollectionItem* it = list->Items()->Add();
+    // Each cell is filled with a colour of its own index (raw 24-bit values read 0xBBGGRR: R = column, G = row).
+    auto pic = std::make_unique<TDIB>();
+    pic->SetSize(c.PicW, c.PicH, 24);
+    const int cw = (c.PatW ? c.PatW : c.PicW) + c.SkipW, ch = (c.PatH ? c.PatH : c.PicH) + c.SkipH;
+    for (int y = 0; y < c.PicH; ++y)
+      for (int x = 0; x < c.PicW; ++x)
+        pic->SetPixels(x, y, 0x800000u | (static_cast<uint32_t>(y / ch * 40) << 8) | static_cast<uint32_t>(x / cw * 40));
+    it->Picture()->SetGraphic(std::move(pic));
+    it->SetPatternWidth(c.PatW);
+    it->SetPatternHeight(c.PatH);
+    it->SetSkipWidth(c.SkipW);
+    it->SetSkipHeight(c.SkipH);
+    it->SetSystemMemory(c.SystemMemory);
+    it->SetTransparent(false);
+    list->Items()->Initialize(dx);
+    list->Items()->Restore();
+    ASSERT_EQ(it->SurfaceCount(), c.Surfaces);
+    ASSERT_EQ(it->PatternCount(), c.Patterns);
+    const int cols = (c.PicW + c.SkipW) / cw;
+    for (int i = 0; i < it->PatternCount(); ++i) {
+      back->Fill(0);
+      it->Draw(back, 0, 0, i);
+      const TColor want = RGB((i % cols) * 40, (i / cols) * 40, 0x80);
+      EXPECT_EQ(back->Pixels(0, 0), back->ColorMatch(want)) << "pattern " << i;
+      EXPECT_EQ(back->Pixels(it->Width() - 1, it->Height() - 1), back->ColorMatch(want)) << "pattern " << i;
+    }
+  }
 }

@@ -231,7 +231,7 @@ TEST_F(EngineFixture, ImageAndBackgroundSpritesDrawTheirPatternsWithTheColourKey
   list->SetDXDraw(dx);
   auto* sprites = new TDXSpriteEngine(&form);
   sprites->SetDXDraw(dx);
-  // Three 4 x 4 cells: red, blue, green (raw 24-bit values are B, G, R); black is the key.
+  // Three 4 x 4 cells: red, blue, green (raw 24-bit values read 0xBBGGRR); black is the key.
   TPictureCollectionItem* cells = list->Items()->Add();
   cells->SetName("cells");
   auto pic = std::make_unique<TDIB>();
