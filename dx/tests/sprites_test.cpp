@@ -22,7 +22,7 @@ class TTestSprite : public TSprite {
   ~TTestSprite() override { g_log.push_back("free " + Name); }
   std::string Name;
   double VX, VY;
-  bool Killer = false;
+  bool Killer = false, DiesOnHit = false;
   std::vector<std::string> Hits;
 
  protected:
@@ -35,6 +35,7 @@ class TTestSprite : public TSprite {
     auto* t = dynamic_cast<TTestSprite*>(Sprite);
     Hits.push_back(t ? t->Name : "?");
     if (Killer && t) t->MarkDead();
+    if (DiesOnHit) MarkDead();
     (void)Done;
   }
 };
@@ -284,4 +285,51 @@ TEST_F(EngineFixture, ImageAndBackgroundSpritesDrawTheirPatternsWithTheColourKey
   sprites->Draw();  // no display: nothing, no crash
   delete dx;
   EXPECT_EQ(sprites->DXDraw(), nullptr);
+}
+
+// A game-like script: each frame moves the tree, lets the bomb test its collisions, draws, and
+// frees the dead after the frame.
+TEST_F(EngineFixture, ScriptedHundredFramesOfABombFallingOntoAHouse) {
+  auto* house = new TTestSprite(engine.get(), "house");
+  house->X = 40;
+  house->Y = 40;
+  house->SetZ(1);
+  auto* bomb = new TTestSprite(engine.get(), "bomb", 0, 0.0125);  // 0.5 px a frame
+  bomb->X = 40;
+  bomb->SetZ(2);
+  bomb->Killer = true;
+  bomb->DiesOnHit = true;
+  auto* cloud = new TTestSprite(engine.get(), "cloud", 0.025, 0);  // 1 px a frame, wraps nothing
+  cloud->SetZ(3);
+  int hitFrame = 0;
+  for (int frame = 1; frame <= 100; ++frame) {
+    engine->Move(40);
+    if (!hitFrame && bomb->CheckCollisions() > 0) hitFrame = frame;
+    g_log.clear();
+    engine->Draw();
+    if (frame == 10) {
+      EXPECT_EQ(g_log, (std::vector<std::string>{"house", "bomb", "cloud"}));
+    }
+    if (frame == 61) {
+      EXPECT_EQ(bomb->BoundsRect(), TRect(40, 30, 50, 40)) << "touching the roof: no hit yet";
+    }
+    if (frame == hitFrame) {
+      EXPECT_TRUE(bomb->Dead());
+      EXPECT_EQ(engine->AllCount(), 3) << "the dead stay until the frame is over";
+      EXPECT_EQ(g_log, (std::vector<std::string>{"house", "bomb", "cloud"}));
+    }
+    engine->FreeDead();
+    if (frame == hitFrame) {
+      EXPECT_EQ(g_log, (std::vector<std::string>{"house", "bomb", "cloud", "free bomb", "free house"}))
+          << "last marked first";
+    }
+  }
+  EXPECT_EQ(hitFrame, 62);
+  EXPECT_EQ(engine->AllCount(), 1);
+  EXPECT_EQ(engine->Items(0), cloud);
+  EXPECT_EQ(cloud->X, 100);
+  g_log.clear();
+  engine->Draw();
+  EXPECT_TRUE(g_log.empty()) << "the cloud has left the surface";
+  EXPECT_EQ(engine->DrawCount(), 0);
 }
