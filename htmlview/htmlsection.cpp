@@ -14,12 +14,17 @@ void TFontObj::Measure(TCanvas* Canvas) {
 }
 
 TFontObj* TFontList::GetFontObjAt(int Pos) const {
-  TFontObj* Result = Count() > 0 ? Items(0) : nullptr;
-  for (int I = 0; I < Count(); ++I) {
-    if (Items(I)->Pos > Pos) break;
-    Result = Items(I);
+  // Runs are in position order: the last run starting at or before Pos, by bisection.
+  if (Count() == 0) return nullptr;
+  int Lo = 0, Hi = Count() - 1;
+  while (Lo < Hi) {
+    const int Mid = (Lo + Hi + 1) / 2;
+    if (Items(Mid)->Pos <= Pos)
+      Lo = Mid;
+    else
+      Hi = Mid - 1;
   }
-  return Result;
+  return Items(Lo);
 }
 
 TSection::TSection(TSectionList* ADocument, const TMyFont& AFont, uint8_t AAlignment, uint8_t AClearMode,
@@ -91,14 +96,36 @@ void TSection::RemoveChar(int I) {
 
 void TSection::Complete() {
   if (!Preformatted()) {
-    while (!Text.empty() && Text[0] == ' ') RemoveChar(0);
-    for (int I = 0; I + 1 < Len();) {
-      if (Text[I] == ' ' && Text[I + 1] == ' ') {
-        RemoveChar(BreakFlags[I] == 'n' ? I : I + 1);
-      } else {
-        ++I;
+    // Leading blanks go; of blanks standing together one stays (a non-breaking one gives way).
+    // One pass keeps this linear in the length of the text.
+    std::string NewText, NewFlags;
+    std::vector<int> NewSource;
+    std::vector<int> NewIndex(Text.size() + 1, 0);  // old position -> new position
+    const bool HaveSource = SourcePositions.size() == Text.size();
+    for (size_t I = 0; I < Text.size(); ++I) {
+      NewIndex[I] = static_cast<int>(NewText.size());
+      if (Text[I] == ' ') {
+        if (NewText.empty()) continue;
+        if (NewText.back() == ' ') {
+          if (NewFlags.back() != 'n') continue;
+          NewText.pop_back();
+          NewFlags.pop_back();
+          if (HaveSource) NewSource.pop_back();
+        }
       }
+      NewText.push_back(Text[I]);
+      NewFlags.push_back(BreakFlags[I]);
+      if (HaveSource) NewSource.push_back(SourcePositions[I]);
     }
+    NewIndex[Text.size()] = static_cast<int>(NewText.size());
+    for (int F = 0; F < Fonts.Count(); ++F)
+      Fonts[F]->Pos = NewIndex[static_cast<size_t>(std::clamp(Fonts[F]->Pos, 0, Len()))];
+    // Runs that now start at the same place: the later one applies.
+    for (int F = Fonts.Count() - 2; F >= 0; --F)
+      if (Fonts[F]->Pos == Fonts[F + 1]->Pos && F + 1 < Fonts.Count()) Fonts.Delete(F);
+    Text.swap(NewText);
+    BreakFlags.swap(NewFlags);
+    if (HaveSource) SourcePositions.swap(NewSource);
   }
   for (int I = 0; I < Len(); ++I)
     if (Text[I] == NbspMark) {

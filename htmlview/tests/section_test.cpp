@@ -76,6 +76,30 @@ TEST_F(SectionLayout, CompleteNormalisesBlanksBreaksAndHyphens) {
   EXPECT_EQ(S->DocToSource(99), -1);
 }
 
+TEST_F(SectionLayout, FontRunsMoveWithRemovedBlanks) {
+  TSection S(&Doc, Font);
+  TMyFont Bold;
+  Bold.Assign(Font);
+  Bold.SetStyle(fsBold);
+  TokenObj T;
+  auto Add = [&](const std::string& Txt) {
+    T.Clear();
+    for (char C : Txt) T.AppendChar(C, 0);
+    S.AddToken(T);
+  };
+  Add("  ab  ");
+  S.StartFontRun(Bold);  // starts at the second of two blanks
+  Add("  cd");
+  S.StartFontRun(Font);
+  Add("e");
+  S.Complete();
+  EXPECT_EQ(S.Text, "ab cde");
+  EXPECT_EQ(S.Fonts.GetFontObjAt(1)->TheFont.Style(), 0);
+  EXPECT_EQ(S.Fonts.GetFontObjAt(3)->TheFont.Style(), fsBold);
+  EXPECT_EQ(S.Fonts.GetFontObjAt(4)->TheFont.Style(), fsBold);
+  EXPECT_EQ(S.Fonts.GetFontObjAt(5)->TheFont.Style(), 0);
+}
+
 TEST_F(SectionLayout, ParagraphBreaksAtTheWidth) {
   std::unique_ptr<TSection> S(Make("aaa bbb ccc ddd eee"));
   const int Width = W("aaa bbb c");  // room for two words, not three
