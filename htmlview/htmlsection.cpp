@@ -177,6 +177,12 @@ bool TSection::CharAt(int Pos, char& Ch, int& Font) {
   return true;
 }
 
+void TSection::UseFont(TCanvas* Canvas, const TFontObj* F) {
+  if (!F || F == FCanvasFont) return;
+  Canvas->SetFont(F->TheFont);
+  FCanvasFont = F;
+}
+
 static bool IsMarker(char C) { return C == FmCtlMark || C == ImgMark || C == BrkMark; }
 
 int TSection::MeasureRun(TCanvas* Canvas, int Start, int N) {
@@ -191,7 +197,7 @@ int TSection::MeasureRun(TCanvas* Canvas, int Start, int N) {
     TFontObj* F = Fonts.GetFontObjAt(I);
     int J = I;
     while (J < End && !IsMarker(Text[J]) && (Fonts.GetFontObjAt(J) == F)) ++J;
-    if (F) Canvas->SetFont(F->TheFont);
+    UseFont(Canvas, F);
     W += Canvas->TextWidth(Text.substr(static_cast<size_t>(I), static_cast<size_t>(J - I))) - (F ? F->Overhang : 0);
     I = J;
   }
@@ -224,8 +230,14 @@ int TSection::FitChars(TCanvas* Canvas, int Start, int Remaining, int Room) {
     TFontObj* F = Fonts.GetFontObjAt(I);
     int J = I;
     while (J < End && !IsMarker(Text[J]) && Fonts.GetFontObjAt(J) == F) ++J;
-    // Largest prefix of the run within the room that is left: bisection on the extent.
-    int Lo = 0, Hi = J - I;
+    // Largest prefix of the run within the room that is left: the bound doubles until the
+    // prefix overflows, then bisection, so a line costs about its own length, not the run's.
+    const int RunLen = J - I;
+    int Lo = 0, Hi = std::min(RunLen, 32);
+    while (Hi < RunLen && Used + MeasureRun(Canvas, I, Hi) <= Room) {
+      Lo = Hi;
+      Hi = std::min(RunLen, Hi * 2);
+    }
     while (Lo < Hi) {
       int Mid = (Lo + Hi + 1) / 2;
       if (Used + MeasureRun(Canvas, I, Mid) <= Room)
@@ -317,12 +329,14 @@ int TSection::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, In
   FirstPosition = Curs;
   TopY = ContentTopY = PaintTopY = Y;
   Lines.clear();
+  FCanvasFont = nullptr;
   FlowHeight = 0;
   if (Len() == 0) {
     FlowHeight = ClearanceHeight(IMgr, Y);
     MaxWidth = 0;
   } else {
     for (int I = 0; I < Fonts.Count(); ++I) Fonts[I]->Measure(Canvas);
+    FCanvasFont = nullptr;
     MaxWidth = std::min(IMgr->RightEdgeAt(Y) - IMgr->LeftEdgeAt(Y), AWidth);
     LineRoom = IMgr->RightEdgeAt(Y) - IMgr->LeftEdgeAt(Y);
     int Clear = ClearanceHeight(IMgr, Y);
@@ -422,6 +436,7 @@ int TSection::Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, in
   const int Top = TopY - YRef;
   if (Len() == 0 || Top > ARect.Bottom || Top + PaintHeight < ARect.Top) return Top + FlowHeight;
   PaintLeft = X;
+  FCanvasFont = nullptr;
   int Y = Top;
   for (LineRec& L : Lines) {
     const int LineTop = Y + L.SpaceBefore;
@@ -440,7 +455,7 @@ int TSection::Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, in
         int J = I;
         while (J < End && !IsMarker(Text[J]) && Fonts.GetFontObjAt(J) == F) ++J;
         const std::string S = Text.substr(static_cast<size_t>(I), static_cast<size_t>(J - I));
-        Canvas->SetFont(F->TheFont);
+        UseFont(Canvas, F);
         Canvas->Brush()->SetStyle(bsClear);
         // Text is placed by its top; the line's baseline lies one font ascent below.
         Canvas->TextOut(CX, LineTop + (L.LineHeight - L.Descent) - (F->FontHeight - F->Descent), S);
@@ -471,6 +486,7 @@ void TSection::WidthRange(TCanvas* Canvas, int& Min, int& Max) {
     return;
   }
   if (!Completed) Complete();
+  FCanvasFont = nullptr;
   Max = 0;
   for (int I = 0; I < Len();) {
     int J = I;

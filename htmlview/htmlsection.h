@@ -115,4 +115,7 @@ class TSection : public TSectionBase {
   void FinishLine(TCanvas* Canvas, int Start, int Count, bool LastLine, int X, int& Y, IndentManager* IMgr);
   void RemoveChar(int I);
   int ClearanceHeight(IndentManager* IMgr, int Y) const;
+  // Sets the run's font on the canvas only when it changes (reset at the start of every pass).
+  void UseFont(TCanvas* Canvas, const TFontObj* F);
+  const TFontObj* FCanvasFont = nullptr;
 };
