@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "htmlview/htmlpre.h"
 #include "htmlview/readhtml.h"
 
 namespace {
@@ -37,12 +38,13 @@ class TBuilder {
   std::vector<Open> Stack;  // open block elements
   TSection* Current = nullptr;
   int ListLevel = 0;
+  bool InPre = false;
 
   TCellBasic* Cell() { return Stack.empty() ? static_cast<TCellBasic*>(List) : Stack.back().Cell; }
   const TMyFont& Font() const { return *FontStack.back(); }
 
   TSection* Section() {
-    if (!Current) Current = new TSection(List, Font());
+    if (!Current) Current = InPre ? new TPreFormated(List, Font()) : new TSection(List, Font());
     return Current;
   }
   void EndSection() {
@@ -92,7 +94,38 @@ class TBuilder {
   void Symbol() {
     switch (Tok.Sy) {
       case TextSy:
-        Section()->AddToken(Tok.Buff);
+        if (InPre) {
+          // Line ends inside PRE become forced breaks.
+          TokenObj T;
+          for (int I = 0; I < Tok.Buff.Length(); ++I)
+            T.AppendChar(Tok.Buff.Chars(I) == '\r' ? BrkMark : Tok.Buff.Chars(I), Tok.Buff.Positions(I));
+          Section()->AddToken(T);
+        } else {
+          Section()->AddToken(Tok.Buff);
+        }
+        break;
+      case EolSy:
+        if (InPre) Section()->AddMarker(BrkMark, Tok.ChPos);
+        break;
+      case PreSy: {
+        CloseParagraph();
+        EndSection();
+        auto* F = new TMyFont();
+        F->Assign(Font());
+        F->SetName("Courier New");
+        FontStack.emplace_back(F);
+        Current = new TPreFormated(List, Font());
+        InPre = true;
+        Tok.KeepWhiteSpace = true;
+        break;
+      }
+      case PreEndSy:
+        if (InPre) {
+          EndSection();
+          InPre = false;
+          Tok.KeepWhiteSpace = false;
+          PopFont(FontStack.size() - 1);
+        }
         break;
       case BRSy:
         Section()->AddMarker(BrkMark, Tok.ChPos);
@@ -163,8 +196,13 @@ class TBuilder {
         EndSection();
         TBoxValues B;
         B.MarginTop = B.MarginBottom = 8;
-        B.Height = 2;
-        Cell()->Add(new TBlock(List, B, Cell(), "hr"));
+        auto* Blk = new TBlock(List, B, Cell(), "hr");
+        TAttribute* A = nullptr;
+        const int Size = Tok.Attributes.Find(SizeSy, A) ? A->Value : 0;
+        const std::string Align = Tok.Attributes.Find(AlignSy, A) ? A->Text : "";
+        const bool NoShade = Tok.Attributes.Find(NoShadeSy, A);
+        Blk->Content.Add(new THorzLine(List, Size, Align, NoShade));
+        Cell()->Add(Blk);
         break;
       }
       default:

@@ -352,7 +352,7 @@ int TSection::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, In
     while (!Last) {
       const int Remaining = Len() - Start;
       const int Room = IMgr->RightEdgeAt(Y) - IMgr->LeftEdgeAt(Y);
-      int N = Preformatted() ? Remaining : FitChars(Canvas, Start, Remaining, Room);
+      int N = FitChars(Canvas, Start, Remaining, Room);
       if (N == 0) {
         const int NextY = IMgr->NextWiderY(Y);
         if (NextY > Y) {
@@ -373,7 +373,8 @@ int TSection::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, In
         const int P = Start + N - 1;
         const char C = Text[P];
         auto SkipBlanks = [&](int End) {
-          while (End < Len() && Text[End] == ' ') ++End;
+          // Preformatted lines keep the blanks that indent the next line.
+          while (!Preformatted() && End < Len() && Text[End] == ' ') ++End;
           return End;
         };
         if (C == FmCtlMark || C == ImgMark || C == BrkMark || (C == ' ' && BreakFlags[P] != 'n')) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "htmlview/htmlbuilder.h"
+#include "htmlview/htmlpre.h"
 #include "htmlview/readhtml.h"
 #include "platform/gui/graphics.h"
 
@@ -16,7 +17,10 @@ std::string Tree(TCellBasic& Cell) {
       R += "li" + Li->MarkerText() + "(" + Tree(Li->Content) + ")";
     } else if (auto* B = dynamic_cast<TBlock*>(S)) {
       R += B->Content.OwnerTag + "(" + Tree(B->Content) + ")";
+    } else if (dynamic_cast<THorzLine*>(S)) {
+      R += "rule";
     } else if (auto* T = dynamic_cast<TSection*>(S)) {
+      if (T->Preformatted()) R += "pre";
       std::string Text = T->Text;
       for (char& C : Text)
         if (C == BrkMark) C = '|';
@@ -48,7 +52,9 @@ TEST(HtmlBuilder, SectionTrees) {
       {"<ul><li>x<li>y</ul>", "ul(li(\"x\") li(\"y\"))"},
       {"<ol type=i><li>x<li>y</ol>", "ol(li1.(\"x\") li2.(\"y\"))"},
       {"<div>a<div>b</div>c</div>", "div(\"a\" div(\"b\") \"c\")"},
-      {"x<hr>y", "\"x\" hr() \"y\""},
+      {"x<hr>y", "\"x\" hr(rule) \"y\""},
+      {"<pre>a  b\n  c</pre>d", "pre\"a  b|  c\" \"d\""},
+      {"<pre></pre>", "pre\"\""},
       {"<ul><li>a<ul><li>b</ul></ul>", "ul(li(\"a\" ul(li(\"b\"))))"},
       {"</div></p></ul>text", "\"text\""},
       {"<b>bold</b> <i>it</i>", "\"bold it\""},
