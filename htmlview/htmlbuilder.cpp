@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "htmlview/htmlpre.h"
+#include "htmlview/htmltable.h"
 #include "htmlview/readhtml.h"
 
 namespace {
@@ -39,6 +40,44 @@ class TBuilder {
   TSection* Current = nullptr;
   int ListLevel = 0;
   bool InPre = false;
+  struct TableState {
+    ThtmlTable* Table;
+    size_t Depth;                 // size of Stack when the table opened
+    std::vector<int> SpanLeft;    // per column: rows still covered by a cell above
+  };
+  std::vector<TableState> Tables;
+
+  int AttrValue(Symb Sy, int Default) {
+    TAttribute* A = nullptr;
+    return Tok.Attributes.Find(Sy, A) ? A->Value : Default;
+  }
+  // Closes open elements down to the table's own level.
+  void CloseToTable() {
+    EndSection();
+    const TableState& T = Tables.back();
+    while (Stack.size() > T.Depth) {
+      PopFont(Stack.back().Fonts);
+      if (Stack.back().Sym == OLSy || Stack.back().Sym == ULSy) --ListLevel;
+      Stack.pop_back();
+    }
+  }
+  void StartRow() {
+    TableState& T = Tables.back();
+    T.Table->Rows.Add(new TCellList());
+    for (int& S : T.SpanLeft)
+      if (S > 0) --S;
+  }
+  // Spanned places of the current row are filled with empty entries up to the next free column.
+  void SkipSpannedColumns() {
+    TableState& T = Tables.back();
+    TCellList* Row = T.Table->Rows.Last();
+    int Col = 0;
+    for (int I = 0; I < Row->Count(); ++I) Col += Row->Items(I) ? Row->Items(I)->ColSpan : 1;
+    while (Col < static_cast<int>(T.SpanLeft.size()) && T.SpanLeft[Col] > 0) {
+      Row->Add(nullptr);
+      ++Col;
+    }
+  }
 
   TCellBasic* Cell() { return Stack.empty() ? static_cast<TCellBasic*>(List) : Stack.back().Cell; }
   const TMyFont& Font() const { return *FontStack.back(); }
@@ -205,6 +244,49 @@ class TBuilder {
         Cell()->Add(Blk);
         break;
       }
+      case TableSy: {
+        CloseParagraph();
+        EndSection();
+        auto* T = new ThtmlTable(List, AttrValue(CellSpacingSy, 2), AttrValue(CellPaddingSy, 1));
+        Cell()->Add(T);
+        Tables.push_back({T, Stack.size(), {}});
+        break;
+      }
+      case TRSy:
+        if (!Tables.empty()) {
+          CloseToTable();
+          StartRow();
+        }
+        break;
+      case TDSy: case THSy: {
+        if (Tables.empty()) break;
+        CloseToTable();
+        TableState& T = Tables.back();
+        if (T.Table->Rows.Count() == 0) StartRow();
+        SkipSpannedColumns();
+        const int ColSpan = std::clamp(AttrValue(ColSpanSy, 1), 1, 1000);
+        const int RowSpan = std::clamp(AttrValue(RowSpanSy, 1), 1, 10000);
+        auto* C = new TCellObj(List, ColSpan, RowSpan);
+        C->Cell.OwnerTag = Tok.Sy == THSy ? "th" : "td";
+        TCellList* Row = T.Table->Rows.Last();
+        int Col = 0;
+        for (int I = 0; I < Row->Count(); ++I) Col += Row->Items(I) ? Row->Items(I)->ColSpan : 1;
+        Row->Add(C);
+        if (static_cast<int>(T.SpanLeft.size()) < Col + ColSpan) T.SpanLeft.resize(static_cast<size_t>(Col + ColSpan), 0);
+        for (int K = Col; K < Col + ColSpan; ++K) T.SpanLeft[K] = std::max(T.SpanLeft[K], RowSpan);
+        Stack.push_back({Tok.Sy, &C->Cell, FontStack.size(), 0});
+        if (Tok.Sy == THSy) PushFont(fsBold);
+        break;
+      }
+      case TDEndSy: case THEndSy: case TREndSy:
+        if (!Tables.empty()) CloseToTable();
+        break;
+      case TableEndSy:
+        if (!Tables.empty()) {
+          CloseToTable();
+          Tables.pop_back();
+        }
+        break;
       default:
         break;
     }

@@ -1,0 +1,43 @@
+#pragma once
+// Tables: rows of cells with column and row spans, column widths from the cells' width ranges,
+// cell spacing and padding.
+
+#include <vector>
+
+#include "htmlview/htmlsubs.h"
+
+class TCellObj {
+ public:
+  TCellObj(TSectionList* ADocument, int AColSpan = 1, int ARowSpan = 1)
+      : Cell(ADocument), ColSpan(std::max(1, AColSpan)), RowSpan(std::max(1, ARowSpan)) {}
+  TCell Cell;
+  int ColSpan;
+  int RowSpan;
+  // Set by layout: position relative to the table and size of the cell box.
+  int X = 0, Y = 0, Wd = 0, Ht = 0;
+};
+
+// A table row; a null entry stands where a cell of an earlier row spans down.
+class TCellList : public TFreeList<TCellObj> {};
+
+class ThtmlTable : public TSectionBase {
+ public:
+  ThtmlTable(TSectionList* ADocument, int ACellSpacing = 2, int ACellPadding = 1)
+      : TSectionBase(ADocument), CellSpacing(std::max(0, ACellSpacing)), CellPadding(std::max(0, ACellPadding)) {}
+  TFreeList<TCellList> Rows;
+  int CellSpacing;
+  int CellPadding;
+  std::vector<int> Widths;   // column widths of the last layout
+  std::vector<int> Heights;  // row heights of the last layout
+  int TableWidth = 0;
+
+  int NumCols() const;
+  void WidthRange(TCanvas* Canvas, int& Min, int& Max) override;
+  int Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, IndentManager* IMgr, int& MaxWidth,
+              int& Curs) override;
+  int Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, int X, int XRef, int YRef) override;
+
+ private:
+  void ColumnRanges(TCanvas* Canvas, std::vector<int>& Mins, std::vector<int>& Maxs);
+  int LeftX = 0;
+};

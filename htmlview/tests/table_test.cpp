@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include "htmlview/htmlbuilder.h"
+#include "htmlview/htmltable.h"
+#include "platform/gui/graphics.h"
+
+namespace {
+
+class TableLayout : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Bmp.SetSize(10, 10);
+    Font.SetName("Courier New");
+    Font.SetSize(10);
+  }
+  ThtmlTable* Build(const std::string& Html) {
+    ParseHtmlDocument(Html, &Doc, Font);
+    return Doc.Count() > 0 ? dynamic_cast<ThtmlTable*>(Doc[0]) : nullptr;
+  }
+  int W(const std::string& S) {
+    Bmp.Canvas()->SetFont(Font);
+    return Bmp.Canvas()->TextWidth(S);
+  }
+  TBitmap Bmp;
+  TMyFont Font;
+  TSectionList Doc;
+};
+
+TEST_F(TableLayout, TwoColumnsWithAColspan) {
+  ThtmlTable* T = Build(
+      "<table cellspacing=2 cellpadding=1><tr><td colspan=2>head</td></tr>"
+      "<tr><td>a</td><td>bbbb</td></tr></table>");
+  ASSERT_NE(T, nullptr);
+  ASSERT_EQ(T->Rows.Count(), 2);
+  EXPECT_EQ(T->NumCols(), 2);
+  int Curs = 0, Max = 0;
+  const int Height = Doc.Arrange(Bmp.Canvas(), 0, Curs, Max, 0, 500);
+  ASSERT_EQ(T->Widths.size(), 2u);
+  // Narrow content: every column gets what it wants (its text plus padding).
+  EXPECT_EQ(T->Widths[0], W("a") + 2);
+  EXPECT_EQ(T->Widths[1], std::max(W("bbbb") + 2, W("head") + 2 - T->Widths[0] - 2));
+  TCellObj* Head = T->Rows[0]->Items(0);
+  TCellObj* A = T->Rows[1]->Items(0);
+  TCellObj* B = T->Rows[1]->Items(1);
+  EXPECT_EQ(Head->X, 2);
+  EXPECT_EQ(Head->Wd, T->Widths[0] + 2 + T->Widths[1]);
+  EXPECT_EQ(A->X, 2);
+  EXPECT_EQ(B->X, 2 + T->Widths[0] + 2);
+  EXPECT_EQ(A->Y, B->Y);
+  EXPECT_EQ(A->Y, Head->Y + Head->Ht + 2);
+  EXPECT_EQ(Height, 3 * 2 + T->Heights[0] + T->Heights[1]);
+  EXPECT_EQ(T->TableWidth, 3 * 2 + T->Widths[0] + T->Widths[1]);
+  // The text of the second cell starts inside its box.
+  auto* Text = dynamic_cast<TSection*>(B->Cell[0]);
+  ASSERT_NE(Text, nullptr);
+  EXPECT_EQ(Text->TopY, B->Y + 1);
+}
+
+TEST_F(TableLayout, NarrowTablesShareTheRoomAndWrap) {
+  ThtmlTable* T = Build("<table cellspacing=0 cellpadding=0><tr><td>aaa bbb ccc ddd</td><td>x</td></tr></table>");
+  ASSERT_NE(T, nullptr);
+  int Curs = 0, Max = 0;
+  const int Room = W("aaa bbb") + W("x") + 1;
+  Doc.Arrange(Bmp.Canvas(), 0, Curs, Max, 0, Room);
+  EXPECT_EQ(T->Widths[0] + T->Widths[1], Room);
+  EXPECT_GE(T->Widths[0], W("aaa"));
+  EXPECT_GE(T->Widths[1], W("x"));
+  auto* Text = dynamic_cast<TSection*>(T->Rows[0]->Items(0)->Cell[0]);
+  ASSERT_NE(Text, nullptr);
+  EXPECT_GE(Text->Lines.size(), 2u);
+  EXPECT_EQ(T->Heights[0], static_cast<int>(Text->Lines.size()) * Text->Lines[0].LineHeight);
+}
+
+TEST_F(TableLayout, RowSpansAndBuilderRows) {
+  struct Case {
+    const char* Html;
+    int Rows, Cols;
+    std::vector<int> CellsPerRow;  // entries, including the places of spanning cells
+  } Cases[] = {
+      {"<table><tr><td rowspan=2>a<td>b<tr><td>c</table>", 2, 2, {2, 2}},
+      {"<table><td>a<td>b<tr><td>c</table>", 2, 2, {2, 1}},
+      {"<table><tr><td colspan=3>a</table>", 1, 3, {1}},
+      {"<table><tr><td>a<table><tr><td>in</table><td>b</table>", 1, 2, {2}},
+      {"<table></table>", 0, 0, {}},
+  };
+  for (const Case& C : Cases) {
+    TSectionList D;
+    ParseHtmlDocument(C.Html, &D, Font);
+    ASSERT_GE(D.Count(), 1) << C.Html;
+    auto* T = dynamic_cast<ThtmlTable*>(D[0]);
+    ASSERT_NE(T, nullptr) << C.Html;
+    EXPECT_EQ(T->Rows.Count(), C.Rows) << C.Html;
+    EXPECT_EQ(T->NumCols(), C.Cols) << C.Html;
+    for (int R = 0; R < T->Rows.Count() && R < static_cast<int>(C.CellsPerRow.size()); ++R)
+      EXPECT_EQ(T->Rows[R]->Count(), C.CellsPerRow[R]) << C.Html << " row " << R;
+    int Curs = 0, Max = 0;
+    EXPECT_GE(D.Arrange(Bmp.Canvas(), 0, Curs, Max, 0, 300), 0);
+  }
+  // A cell spanning two rows is at least as high as both rows together.
+  TSectionList D;
+  ParseHtmlDocument("<table cellspacing=0 cellpadding=0><tr><td rowspan=2>a<br>b<br>c<br>d<td>x<tr><td>y</table>",
+                    &D, Font);
+  auto* T = dynamic_cast<ThtmlTable*>(D[0]);
+  ASSERT_NE(T, nullptr);
+  int Curs = 0, Max = 0;
+  D.Arrange(Bmp.Canvas(), 0, Curs, Max, 0, 300);
+  TCellObj* Tall = T->Rows[0]->Items(0);
+  EXPECT_EQ(Tall->Ht, T->Heights[0] + T->Heights[1]);
+  EXPECT_EQ(T->Rows[1]->Items(1)->X, T->Rows[0]->Items(1)->X);  // y sits under x
+}
+
+}  // namespace
