@@ -1,0 +1,1 @@
+CREATE UNIQUE NOCASE INDEX ix ON t (a, b)

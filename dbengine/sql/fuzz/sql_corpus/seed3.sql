@@ -1,0 +1,1 @@
+SELECT a FROM t LEFT OUTER JOIN u ON t.a = u.a RIGHT JOIN v ON v.b = u.b

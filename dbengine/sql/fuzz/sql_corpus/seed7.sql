@@ -1,0 +1,1 @@
+UPDATE t SET a = a + 1 WHERE b IS NULL
