@@ -145,6 +145,35 @@ int64_t TDataQuery::NumberClause(const char* Context, const char* EmptyMessage) 
   return Negative ? -V : V;
 }
 
+void TSourceTable::AddJoin(TSourceTable* Target, uint8_t Type, TExpToken* Condition) {
+  TExpTree Cond(Condition);
+  for (auto& J : Joins)
+    if (J->Target == Target && (J->JoinType == Type || J->JoinType == 0)) {
+      // Several conditions towards one table form one condition joined with AND.
+      TExpToken* And = GetExpToken();
+      And->Kind = nkBinary;
+      And->Code = opAnd;
+      And->DataType = ftBoolean;
+      And->Operand1 = J->Condition.Release();
+      And->Operand2 = Cond.Release();
+      if (And->Operand1) And->Operand1->Parent = And;
+      And->Operand2->Parent = And;
+      J->Condition.Reset(And);
+      if (J->JoinType == 0) J->JoinType = Type;
+      return;
+    }
+  auto J = std::make_unique<TTableJoin>();
+  J->Owner = this;
+  J->JoinType = Type;
+  J->Target = Target;
+  J->Condition.Reset(Cond.Release());
+  Joins.push_back(std::move(J));
+}
+
+void TDataQuery::AddJoin(TSourceTable* From, TSourceTable* To, uint8_t Type, TExpToken* Condition) {
+  From->AddJoin(To, Type, Condition);
+}
+
 void TDataQuery::AddWhere(TExpToken* Cond) {
   if (!Where.Get()) {
     Where.Reset(Cond);
@@ -408,12 +437,7 @@ void TDataQuery::ParseSelect() {
       if (!Kw("ON")) FailAt("ON keyword expected in JOIN clause, instead found '");
       P().NextToken();
       TExpToken* Cond = Clause("WHERE or JOIN clause", "WHERE or JOIN clause is empty", pfPredicates | pfParameters);
-      auto J = std::make_unique<TTableJoin>();
-      J->Owner = Left;
-      J->JoinType = Type;
-      J->Target = Right;
-      J->Condition.Reset(CopyExpression(Cond));
-      Left->Joins.push_back(std::move(J));
+      AddJoin(Left, Right, Type, CopyExpression(Cond));
       AddWhere(Cond);
       MultipleSources = true;
       HasCondition = true;

@@ -117,6 +117,9 @@ class TSourceTable {
   std::vector<std::unique_ptr<TTableJoin>> Joins;
   // Applies the naming rule: MEMORY tables live in "Memory"; a path names directory and file.
   void SetName(const std::string& Text, bool InMemory, const std::string& OwnerDatabase);
+  // Adds a join condition towards Target (takes the tree): it is AND-ed into an existing join of
+  // the same or no type towards that table, otherwise it starts a new join.
+  void AddJoin(TSourceTable* Target, uint8_t Type, TExpToken* Condition);
 };
 
 class TQueryStatement;
@@ -181,6 +184,7 @@ class TDataQuery {
   int64_t NumberClause(const char* Context, const char* EmptyMessage);
   TSourceTable* ParseTableRef(const char* Head, bool Join, bool InsertSub);
   void AddWhere(TExpToken* Cond);
+  void AddJoin(TSourceTable* From, TSourceTable* To, uint8_t Type, TExpToken* Condition);
   void ParseResultItem();
   void ParseColumnList(bool Order);
   void ParseLanguage();

@@ -86,6 +86,17 @@ TEST(SqlParser, RightJoinPutsTheJoinedTableFirstAndSubSelectsBecomeQueries) {
   EXPECT_EQ(S2->Params.size(), 2u);
 }
 
+TEST(SqlParser, JoinConditionsTowardsOneTableAreJoinedWithAnd) {
+  TSourceTable A, B;
+  A.AddJoin(&B, 2, GetExpToken());
+  A.AddJoin(&B, 2, GetExpToken());
+  A.AddJoin(&B, 1, GetExpToken());
+  ASSERT_EQ(A.Joins.size(), 2u);
+  EXPECT_EQ(A.Joins[0]->Condition->Code, opAnd);
+  EXPECT_EQ(A.Joins[0]->JoinType, 2);
+  EXPECT_EQ(A.Joins[1]->JoinType, 1);
+}
+
 TEST(SqlParser, DmlStatements) {
   auto I = Parsed("INSERT INTO t (a, b) VALUES (1, ?) NOAUTOINC COMMIT INTERVAL 5;");
   TDataQuery* Q = I->MainQuery();
