@@ -224,6 +224,7 @@ TEST(SqlParser, MalformedStatementsGiveExactMessages) {
        "FULL, DUPBYTE, TRAILBYTE, or NONE keyword expected after COMPRESS keyword, instead found 'x'"},
       {"ALTER TABLE t MODIFY a", "ADD, DROP, or REDEFINE keyword expected, instead found 'MODIFY'"},
       {"ALTER TABLE t DROP a LAST x", "AUTOINC keyword expected after LAST keyword, instead found 'x'"},
+      {"SELECT #256 FROM t", "Character constants (#) must be within the range of 0 to 255 in source column expression"},
       {"DROP TABLE t x", "End of DROP TABLE statement expected, instead found 'x'"},
       {"DROP INDEX t.i x", "End of DROP INDEX statement expected, instead found 'x'"},
   };
