@@ -18,6 +18,7 @@ fi
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0
 export QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy
 if [ "${1:-}" = "--run" ]; then
   target=$2 seconds=${3:-60}
