@@ -11,7 +11,7 @@ packages=(
   zlib1g-dev libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev                      # benchmark peer only
-  fonts-dejavu-core fonts-dejavu-extra
+  fonts-dejavu-core fonts-dejavu-extra fonts-liberation2
   xvfb xauth
 )
 

@@ -162,14 +162,18 @@ struct FontSubst {
   const char* from;
   const char* to;
 };
-// Every target has the Polish letters; DejaVu is installed with the program's dependencies.
+// Every target has the Polish letters. Arial, Courier New and Times New Roman map to the
+// Liberation families, whose glyph widths match them, so that pages laid out for those fonts
+// (the HTML viewer's documents, certificates) break their lines in the same places; the other
+// Windows families map to DejaVu. Both are installed with the program's dependencies; a missing
+// family falls back to DejaVu.
 constexpr FontSubst kFontSubst[] = {
-    {"MS Sans Serif", "DejaVu Sans"},      {"Microsoft Sans Serif", "DejaVu Sans"}, {"Arial", "DejaVu Sans"},
+    {"MS Sans Serif", "DejaVu Sans"},      {"Microsoft Sans Serif", "DejaVu Sans"}, {"Arial", "Liberation Sans"},
     {"Tahoma", "DejaVu Sans"},             {"Verdana", "DejaVu Sans"},              {"System", "DejaVu Sans"},
-    {"MS Shell Dlg", "DejaVu Sans"},       {"MS Shell Dlg 2", "DejaVu Sans"},       {"Helvetica", "DejaVu Sans"},
-    {"Courier New", "DejaVu Sans Mono"},   {"Courier", "DejaVu Sans Mono"},         {"Lucida Console", "DejaVu Sans Mono"},
-    {"Fixedsys", "DejaVu Sans Mono"},      {"Terminal", "DejaVu Sans Mono"},        {"Times New Roman", "DejaVu Serif"},
-    {"Times", "DejaVu Serif"},             {"Georgia", "DejaVu Serif"}};
+    {"MS Shell Dlg", "DejaVu Sans"},       {"MS Shell Dlg 2", "DejaVu Sans"},       {"Helvetica", "Liberation Sans"},
+    {"Courier New", "Liberation Mono"},    {"Courier", "Liberation Mono"},          {"Lucida Console", "DejaVu Sans Mono"},
+    {"Fixedsys", "DejaVu Sans Mono"},      {"Terminal", "DejaVu Sans Mono"},        {"Times New Roman", "Liberation Serif"},
+    {"Times", "Liberation Serif"},         {"Georgia", "DejaVu Serif"}};
 }  // namespace
 
 std::string SubstituteFontFamily(const std::string& name) {

@@ -52,9 +52,12 @@ TEST(Fonts, PointsToPixelsAndSubstitution) {
     EXPECT_EQ(f.Size(), c.size);
   }
   EXPECT_EQ(SubstituteFontFamily("MS Sans Serif"), "DejaVu Sans");
-  EXPECT_EQ(SubstituteFontFamily("arial"), "DejaVu Sans");
-  EXPECT_EQ(SubstituteFontFamily("Courier New"), "DejaVu Sans Mono");
-  EXPECT_EQ(SubstituteFontFamily("Times New Roman"), "DejaVu Serif");
+  // The metric-compatible families for the three fonts documents are laid out with.
+  EXPECT_EQ(SubstituteFontFamily("arial"), "Liberation Sans");
+  EXPECT_EQ(SubstituteFontFamily("Courier New"), "Liberation Mono");
+  EXPECT_EQ(SubstituteFontFamily("Times New Roman"), "Liberation Serif");
+  f.SetName("Courier New");
+  EXPECT_EQ(f.ResolvedFamily(), "Liberation Mono");  // installed with the dependencies
   f.SetName("No Such Family At All");
   EXPECT_EQ(f.ResolvedFamily(), "DejaVu Sans");
   auto fams = EnumFontFamilies();
