@@ -82,7 +82,11 @@ int EngineRandom(int Range) {
 std::string TempNamePrefix() {
   int64_t Tid = EngineThreadId();
   if (Tid < 0) Tid = -Tid;
-  return std::to_string(Tid).substr(0, 5);
+  // Always five digits: a short thread id is zero-padded, so that the start-up sweep, which
+  // recognises temporary tables by their five-digit prefix, also finds those of such threads.
+  std::string Digits = std::to_string(Tid);
+  if (Digits.size() < 5) Digits.insert(0, 5 - Digits.size(), '0');
+  return Digits.substr(0, 5);
 }
 
 std::string UniqueTempFileName(const std::string& Directory, const std::string& Extension, bool InMemory,

@@ -234,6 +234,7 @@ TEST_F(SessionTest, InMemoryTablesOutliveTheirLastCursor) {
 TEST_F(SessionTest, TempTableNamesStartWithThreadDigitsAndSkipTakenNumbers) {
   TDataDirectory* D = Session->OpenDirectory("db", Dir);
   std::string Prefix = TempNamePrefix();
+  ASSERT_EQ(Prefix.size(), 5u);  // also for short thread ids
   std::string Name;
   D->GetTempTableName(false, Name);
   EXPECT_EQ(Name, Prefix + "0.DAT");

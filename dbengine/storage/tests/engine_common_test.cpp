@@ -66,7 +66,8 @@ TEST(EngineTempNames, ExclusiveCreationTakesTheNextNumber) {
   ASSERT_NE(mkdtemp(Tmpl), nullptr);
   std::string Dir = Tmpl;
   std::string Prefix = TempNamePrefix();
-  EXPECT_EQ(Prefix, std::to_string(syscall(SYS_gettid)).substr(0, 5));
+  std::string Tid = std::to_string(syscall(SYS_gettid));
+  EXPECT_EQ(Prefix, (Tid.size() < 5 ? std::string(5 - Tid.size(), '0') + Tid : Tid).substr(0, 5));
   std::string First = UniqueTempFileName(Dir, ".DAT", false);
   EXPECT_EQ(First, Dir + "/" + Prefix + "0.DAT");
   EXPECT_TRUE(fs::exists(First));  // reserved on disk
