@@ -101,6 +101,10 @@ TExpressionParser& TDataQuery::P() { return Owner->Parser; }
 
 void TDataQuery::FailAt(const std::string& Head) { P().Fail(Head + P().TokenText() + "'"); }
 
+void TDataQuery::RequireKeyword(const char* Word, const char* After) {
+  if (!Kw(Word)) FailAt(std::string(Word) + " keyword expected after " + After + " keyword, instead found '");
+}
+
 bool TDataQuery::Kw(const char* W) { return P().TokenKind() == tkIdentifier && P().IsKeyword(W); }
 
 bool TDataQuery::IsName() {
@@ -413,7 +417,7 @@ void TDataQuery::ParseSelect() {
       if (Kw("JOIN")) Type = 1;
       else if (Kw("INNER")) {
         P().NextToken();
-        if (!Kw("JOIN")) FailAt("JOIN keyword expected after INNER keyword, instead found '");
+        RequireKeyword("JOIN", "INNER");
         Type = 1;
       } else if (Kw("LEFT") || Kw("RIGHT")) {
         Type = Kw("LEFT") ? 2 : 3;
@@ -455,7 +459,7 @@ void TDataQuery::ParseSelect() {
   }
   if (Kw("GROUP")) {
     P().NextToken();
-    if (!Kw("BY")) FailAt("BY keyword expected after GROUP keyword, instead found '");
+    RequireKeyword("BY", "GROUP");
     P().NextToken();
     ParseColumnList(false);
     GroupBy = true;
@@ -467,7 +471,7 @@ void TDataQuery::ParseSelect() {
   }
   if (Kw("ORDER")) {
     P().NextToken();
-    if (!Kw("BY")) FailAt("BY keyword expected after ORDER keyword, instead found '");
+    RequireKeyword("BY", "ORDER");
     P().NextToken();
     ParseColumnList(true);
     HasOrderBy = true;
@@ -475,14 +479,14 @@ void TDataQuery::ParseSelect() {
   }
   if (Kw("WITH")) {
     P().NextToken();
-    if (!Kw("LOCKS")) FailAt("LOCKS keyword expected after WITH keyword, instead found '");
+    RequireKeyword("LOCKS", "WITH");
     WithLocks = true;
     P().NextToken();
   }
   if (Kw("LANGUAGE")) ParseLanguage();
   if (Kw("ENCRYPTED")) {
     P().NextToken();
-    if (!Kw("WITH")) FailAt("WITH keyword expected after ENCRYPTED keyword, instead found '");
+    RequireKeyword("WITH", "ENCRYPTED");
     P().NextToken();
     Password = P().TokenKind() == tkString ? TakeName() : std::string();
     Encrypted = !Password.empty();
@@ -495,7 +499,7 @@ void TDataQuery::ParseCommitOptions(bool AllowNoAutoInc) {
   if (AllowNoAutoInc && Kw("NOAUTOINC")) { NoAutoInc = true; P().NextToken(); }
   if (Kw("COMMIT")) {
     P().NextToken();
-    if (!Kw("INTERVAL")) FailAt("INTERVAL keyword expected after COMMIT keyword, instead found '");
+    RequireKeyword("INTERVAL", "COMMIT");
     P().NextToken();
     int64_t N = NumberClause("commit interval", "Commit interval is empty");
     if (N < 1 || N > 0xFFFFFFFFLL)
@@ -674,7 +678,7 @@ void TDataQuery::ParseColumnDef(TCreateField& F, bool Alter) {
   if (Kw("DESCRIPTION")) Value(F.Description, F.DescriptionGiven);
   if (Kw("NOT")) {
     P().NextToken();
-    if (!Kw("NULL")) FailAt("NULL keyword expected after NOT keyword, instead found '");
+    RequireKeyword("NULL", "NOT");
     P().NextToken();
     F.NotNull = F.NotNullGiven = true;
   }
@@ -739,7 +743,7 @@ bool TDataQuery::ParsePrimaryKey(TCreateIndex& I, bool) {
   if (Kw("NOCASE")) { I.NoCase = true; P().NextToken(); }
   if (!Kw("PRIMARY")) FailAt("PRIMARY keyword expected, instead found '");
   P().NextToken();
-  if (!Kw("KEY")) FailAt("KEY keyword expected after PRIMARY keyword, instead found '");
+  RequireKeyword("KEY", "PRIMARY");
   P().NextToken();
   ParseIndexColumns(I);
   ParseCompress(I);
@@ -754,9 +758,9 @@ void TDataQuery::ParseTableOptions() {
   }
   if (Kw("BLOB")) {
     P().NextToken();
-    if (!Kw("BLOCK")) FailAt("BLOCK keyword expected after BLOB keyword, instead found '");
+    RequireKeyword("BLOCK", "BLOB");
     P().NextToken();
-    if (!Kw("SIZE")) FailAt("SIZE keyword expected after BLOCK keyword, instead found '");
+    RequireKeyword("SIZE", "BLOCK");
     P().NextToken();
     BlobBlockSize = static_cast<uint16_t>(NumberClause("BLOB block size", "BLOB block size is empty"));
     BlobBlockSizeGiven = true;
@@ -764,7 +768,7 @@ void TDataQuery::ParseTableOptions() {
   if (Kw("LANGUAGE")) ParseLanguage();
   if (Kw("ENCRYPTED")) {
     P().NextToken();
-    if (!Kw("WITH")) FailAt("WITH keyword expected after ENCRYPTED keyword, instead found '");
+    RequireKeyword("WITH", "ENCRYPTED");
     P().NextToken();
     Password = P().TokenKind() == tkString ? TakeName() : std::string();
     Encrypted = !Password.empty();
@@ -865,7 +869,7 @@ void TDataQuery::ParseAlterTable() {
         if (Kw("CONSTRAINT")) { P().NextToken(); if (IsName()) I->Name = TakeName(); }
         if (!Kw("PRIMARY")) FailAt("PRIMARY keyword expected, instead found '");
         P().NextToken();
-        if (!Kw("KEY")) FailAt("KEY keyword expected after PRIMARY keyword, instead found '");
+        RequireKeyword("KEY", "PRIMARY");
         P().NextToken();
       } else {
         ParsePrimaryKey(*I, false);
@@ -900,7 +904,7 @@ void TDataQuery::ParseAlterTable() {
   ParseTableOptions();
   if (Kw("LAST")) {
     P().NextToken();
-    if (!Kw("AUTOINC")) FailAt("AUTOINC keyword expected after LAST keyword, instead found '");
+    RequireKeyword("AUTOINC", "LAST");
     P().NextToken();
     LastAutoInc = NumberClause("next auto-increment number", "Next auto-increment number is empty");
   }

@@ -176,6 +176,9 @@ class TDataQuery {
  private:
   TExpressionParser& P();
   [[noreturn]] void FailAt(const std::string& Head);
+  // Fails with "<Word> keyword expected after <After> keyword, instead found '<token>'" unless
+  // the current token is the keyword Word (the token is not consumed).
+  void RequireKeyword(const char* Word, const char* After);
   bool Kw(const char* W);
   bool IsName();
   std::string TakeName();
