@@ -529,6 +529,19 @@ void TCustomDXDraw::RegisterListener(void* Data, TDXDrawNotifyEvent Callback) {
   }
 }
 
+void TCustomDXDraw::Rebind(TComponent* Client, TCustomDXDraw*& Field, TCustomDXDraw* Value,
+                           TDXDrawNotifyEvent Callback) {
+  if (Field) {
+    Field->UnregisterListener(Client);
+    Field->RemoveFreeNotification(Client);
+  }
+  Field = Value;
+  if (Field) {
+    Field->FreeNotification(Client);
+    Field->RegisterListener(Client, std::move(Callback));
+  }
+}
+
 void TCustomDXDraw::UnregisterListener(void* Data) {
   for (auto it = FNotifyEventList.begin(); it != FNotifyEventList.end(); ++it)
     if (it->Data == Data) {

@@ -254,6 +254,9 @@ class TCustomDXDraw : public TCustomControl {
   void SetSurfaceSize(int AWidth, int AHeight);
   void RegisterListener(void* Data, TDXDrawNotifyEvent Callback);
   void UnregisterListener(void* Data);
+  // Moves a client component from the display in Field to Value: it leaves the old display's
+  // listeners and free notices, and joins the new one's with Callback.
+  static void Rebind(TComponent* Client, TCustomDXDraw*& Field, TCustomDXDraw* Value, TDXDrawNotifyEvent Callback);
   void NotifyListeners(TDXDrawNotifyType Code);
 
   bool AutoInitialize() const { return FAutoInitialize; }

@@ -621,15 +621,8 @@ TCustomDXImageList::~TCustomDXImageList() {
 }
 
 void TCustomDXImageList::SetDXDraw(TCustomDXDraw* Value) {
-  if (FDXDraw) {
-    FDXDraw->UnregisterListener(this);
-    FDXDraw->RemoveFreeNotification(this);
-  }
-  FDXDraw = Value;
-  if (FDXDraw) {
-    FDXDraw->FreeNotification(this);
-    FDXDraw->RegisterListener(this, [this](TCustomDXDraw* S, TDXDrawNotifyType N) { DXDrawNotify(S, N); });
-  }
+  TCustomDXDraw::Rebind(this, FDXDraw, Value,
+                        [this](TCustomDXDraw* S, TDXDrawNotifyType N) { DXDrawNotify(S, N); });
 }
 
 void TCustomDXImageList::DXDrawNotify(TCustomDXDraw* Sender, TDXDrawNotifyType NotifyType) {

@@ -330,15 +330,8 @@ TCustomDXSpriteEngine::~TCustomDXSpriteEngine() {
 }
 
 void TCustomDXSpriteEngine::SetDXDraw(TCustomDXDraw* Value) {
-  if (FDXDraw) {
-    FDXDraw->UnregisterListener(this);
-    FDXDraw->RemoveFreeNotification(this);
-  }
-  FDXDraw = Value;
-  if (FDXDraw) {
-    FDXDraw->FreeNotification(this);
-    FDXDraw->RegisterListener(this, [this](TCustomDXDraw* S, TDXDrawNotifyType N) { DXDrawNotify(S, N); });
-  }
+  TCustomDXDraw::Rebind(this, FDXDraw, Value,
+                        [this](TCustomDXDraw* S, TDXDrawNotifyType N) { DXDrawNotify(S, N); });
 }
 
 void TCustomDXSpriteEngine::Draw() {
