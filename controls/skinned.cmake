@@ -1,0 +1,9 @@
+# The skinned controls (buttons, check box and image drawn from archive pictures, the bitmap and
+# region buttons) and the GUI half of the 32-bit raster family (exchange of TBitmap32 pictures
+# with the platform's bitmaps, the image control with its layers, the bitmap list).
+list(APPEND VXCONTROLS_GUI_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/bitmaps32_gui.cpp
+)
+list(APPEND VXCONTROLS_GUI_TESTS
+  ${CMAKE_CURRENT_LIST_DIR}/tests/bitmap32_gui_test.cpp
+)
