@@ -23,7 +23,7 @@ export QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy
 if [ "${1:-}" = "--run" ]; then
   target=$2 seconds=${3:-60}
   exe=$(find "$build" -name "$target" -type f -executable | head -1)
-  corpus=$(ctest --test-dir "$build" -N -V -R "^fuzz-replay\.$target\$" | sed -n 's/.* -runs=0 //p' | head -1)
+  corpus=$(ctest --test-dir "$build" -N -V -R "^fuzz-replay\.$target\$" | sed -n 's/.*-runs=0"\{0,1\} "\{0,1\}\([^"]*\)"\{0,1\}$/\1/p' | head -1)
   scratch=$(mktemp -d)
   exec "$exe" -max_total_time="$seconds" "$scratch" "$corpus"
 fi

@@ -2,7 +2,9 @@
 // statements against their exact messages.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <vector>
 
 #include "dbengine/sql/sql_statement.h"
 #include "dbengine/storage/engine_errors.h"
@@ -231,11 +233,43 @@ TEST(SqlParser, MalformedStatementsGiveExactMessages) {
   for (const TCase& C : Cases) EXPECT_EQ(ParseError(C.Text), C.Message) << C.Text;
 }
 
+// A node returned to the pool twice would later be handed to two owners.
+bool PoolHoldsDistinctNodes() {
+  std::vector<TExpToken*> All;
+  for (int N = PooledExpTokenCount(); N > 0; --N) All.push_back(GetExpToken());
+  std::set<TExpToken*> Distinct(All.begin(), All.end());
+  for (TExpToken*& N : All) PutExpToken(N);
+  return Distinct.size() == All.size();
+}
+
 TEST(SqlParser, ErrorsReturnEveryNodeToThePool) {
-  { Parsed("SELECT a FROM t WHERE a = 1"); }
+  // With enough nodes pooled the parser takes every node from the pool, so after a failed parse
+  // (statement freed) the pool must hold exactly as many as before: one node fewer is a leak.
+  {
+    std::vector<TExpToken*> Warm;
+    for (int I = 0; I < 2000; ++I) Warm.push_back(GetExpToken());
+    for (TExpToken*& N : Warm) PutExpToken(N);
+  }
+  const char* Cases[] = {
+      "SELECT a + 1, b FROM t WHERE a = 1 AND b IN (SELECT c FROM u) GROUP (",
+      "SELECT a FROM t LEFT OUTER JOIN u ON t.a = u.a RIGHT JOIN v ON v.b = (((8( OUT, u.b",
+      "SELECT a FROM t INNER JOIN u ON t.a = u.a INNER JOIN v ON v.b = u.b WHERE (",
+      "SELECT a FROM t RIGHT JOIN u ON t.a = u.a WHERE a IN (SELECT b FROM v WHERE b = (",
+      "SELECT a, SUM(b) FROM t GROUP BY a HAVING SUM(b) > 1 ORDER BY (",
+      "UPDATE t SET a = 1, b = (SELECT c FROM u WHERE c = (",
+      "INSERT INTO t (a, b) VALUES (1, (",
+      "DELETE FROM t WHERE a = 1 AND (",
+      "SELECT a FROM t LEFT OUTER JOIN u ON \xFA\xFA\xFAt.a = u.a RIGHT JOIN v ON v.b =((((8( OUT, u.b",
+  };
+  for (const char* Text : Cases) {
+    int Before = PooledExpTokenCount();
+    ParseError(Text);
+    EXPECT_EQ(PooledExpTokenCount(), Before) << Text;
+    EXPECT_TRUE(PoolHoldsDistinctNodes()) << Text;
+  }
   int Before = PooledExpTokenCount();
-  ParseError("SELECT a + 1, b FROM t WHERE a = 1 AND b IN (SELECT c FROM u) GROUP (");
-  EXPECT_GE(PooledExpTokenCount(), Before);
+  { Parsed("SELECT a FROM t LEFT OUTER JOIN u ON t.a = u.a RIGHT JOIN v ON v.b = u.b WHERE a > 1"); }
+  EXPECT_EQ(PooledExpTokenCount(), Before);
 }
 
 }  // namespace
