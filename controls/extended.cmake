@@ -1,0 +1,9 @@
+# The extended controls (spin edit, slider, speed button, font and colour pickers, file-name edit)
+# with the pictures and routines they share.
+list(APPEND VXCONTROLS_GUI_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/glyphs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ctlutils.cpp
+)
+list(APPEND VXCONTROLS_GUI_TESTS
+  ${CMAKE_CURRENT_LIST_DIR}/tests/ext_ctlutils_test.cpp
+)
