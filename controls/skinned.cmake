@@ -7,3 +7,12 @@ list(APPEND VXCONTROLS_GUI_SOURCES
 list(APPEND VXCONTROLS_GUI_TESTS
   ${CMAKE_CURRENT_LIST_DIR}/tests/bitmap32_gui_test.cpp
 )
+list(APPEND VXCONTROLS_GUI_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/skinpaint.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/vxbutton.cpp
+)
+list(APPEND VXCONTROLS_GUI_TESTS
+  ${CMAKE_CURRENT_LIST_DIR}/tests/skinned_button_test.cpp
+  ${CMAKE_SOURCE_DIR}/tutor/tests/test_archive.cpp
+)
+list(APPEND VXCONTROLS_GUI_LIBS vxtutorbase)
