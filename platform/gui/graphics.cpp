@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <unordered_map>
 
 #include "platform/gui/bmpcodec.h"
 #include "platform/gui/qtbridge.h"
@@ -667,10 +669,53 @@ void TCanvas::FloodFillRect(const TRect& r, TColor c) {
 // --- text -------------------------------------------------------------------------------------
 
 namespace {
-QFont CanvasFont(TCanvas* c, double wordSpacing = 0) {
-  QFont f = ToQFont(*c->Font());
+// A font as the canvas draws and measures with it. Building one (the family lookup in the font
+// database, the metrics of a new font) costs far more than measuring a string, and layout code
+// measures thousands of strings in a handful of fonts, so fonts are kept by what the QFont is
+// built from: name, height, style, pitch and the word spacing of justified text. A changed font
+// simply has another key, so no notification is needed.
+struct CanvasFontKey {
+  std::string name;
+  int height = 0;
+  TFontStyles style = 0;
+  TFontPitch pitch = fpDefault;
+  double wordSpacing = 0;
+  bool operator==(const CanvasFontKey&) const = default;
+};
+
+struct CanvasFontKeyHash {
+  size_t operator()(const CanvasFontKey& k) const {
+    size_t h = std::hash<std::string>()(k.name);
+    for (size_t v : {size_t(k.height), size_t(k.style), size_t(k.pitch), std::hash<double>()(k.wordSpacing)})
+      h = h * 1000003u ^ v;
+    return h;
+  }
+};
+
+struct CanvasFontEntry {
+  explicit CanvasFontEntry(const QFont& f) : font(f), metrics(f), fixedPitch(QFontInfo(f).fixedPitch()) {}
+  QFont font;
+  QFontMetrics metrics;
+  bool fixedPitch;
+};
+
+std::shared_ptr<const CanvasFontEntry> CanvasFont(TCanvas* c, double wordSpacing = 0) {
+  const TFont& tf = *c->Font();
+  CanvasFontKey key{tf.Name(), tf.Height(), tf.Style(), tf.Pitch(), wordSpacing};
+  // Never freed: fonts must not outlive the toolkit at exit. Bounded: a program uses few fonts,
+  // and the cache starts over should something keep making new ones.
+  static auto* cache =
+      new std::unordered_map<CanvasFontKey, std::shared_ptr<const CanvasFontEntry>, CanvasFontKeyHash>();
+  static std::mutex lock;
+  std::lock_guard<std::mutex> guard(lock);
+  auto it = cache->find(key);
+  if (it != cache->end()) return it->second;
+  QFont f = ToQFont(tf);
   if (wordSpacing) f.setWordSpacing(wordSpacing);
-  return f;
+  if (cache->size() >= 256) cache->clear();
+  auto entry = std::make_shared<const CanvasFontEntry>(f);
+  cache->emplace(std::move(key), entry);
+  return entry;
 }
 }  // namespace
 
@@ -680,8 +725,9 @@ void TCanvas::SetTextJustification(int extra, int breakCount) {
 
 void TCanvas::TextOut(int x, int y, const std::string& text) {
   QString s = ToQ(text);
-  QFont f = CanvasFont(this, FState->justify);
-  QFontMetrics fm(f);
+  const auto cf = CanvasFont(this, FState->justify);
+  const QFont& f = cf->font;
+  const QFontMetrics& fm = cf->metrics;
   int w = fm.horizontalAdvance(s);
   FPenPos = TPoint(x + w, y);
   Painting p(this);
@@ -714,13 +760,15 @@ void TCanvas::TextRect(const TRect& r, int x, int y, const std::string& text) {
 int TCanvas::TextWidth(const std::string& text) { return TextExtent(text).cx; }
 int TCanvas::TextHeight(const std::string& text) { return TextExtent(text).cy; }
 TSize TCanvas::TextExtent(const std::string& text) {
-  QFontMetrics fm(CanvasFont(this, FState->justify));
+  const auto cf = CanvasFont(this, FState->justify);
+  const QFontMetrics& fm = cf->metrics;
   return TSize(fm.horizontalAdvance(ToQ(text)), fm.height());
 }
 
 TSize TCanvas::GetTextExtentExPoint(const std::string& text, int maxExtent, int* fit, std::vector<int>* dx) {
   QString s = ToQ(text);
-  QFontMetrics fm(CanvasFont(this, FState->justify));
+  const auto cf = CanvasFont(this, FState->justify);
+  const QFontMetrics& fm = cf->metrics;
   if (dx) dx->assign(s.size(), 0);
   int count = 0;
   bool stopped = false;
@@ -736,8 +784,9 @@ TSize TCanvas::GetTextExtentExPoint(const std::string& text, int maxExtent, int*
 }
 
 TTextMetric TCanvas::GetTextMetrics() {
-  QFont f = CanvasFont(this);
-  QFontMetrics fm(f);
+  const auto cf = CanvasFont(this);
+  const QFont& f = cf->font;
+  const QFontMetrics& fm = cf->metrics;
   TTextMetric m;
   m.tmAscent = fm.ascent();
   m.tmDescent = fm.descent();
@@ -747,7 +796,7 @@ TTextMetric TCanvas::GetTextMetrics() {
   m.tmAveCharWidth = std::max(1, int(std::lround(fm.averageCharWidth())));
   m.tmMaxCharWidth = std::max(m.tmAveCharWidth, fm.maxWidth());
   m.tmOverhang = 0;
-  m.FixedPitch = QFontInfo(f).fixedPitch();
+  m.FixedPitch = cf->fixedPitch;
   return m;
 }
 
@@ -829,8 +878,9 @@ std::vector<TextLine> BreakText(const QString& text, const QFontMetrics& fm, int
 }  // namespace
 
 int TCanvas::DrawText(const std::string& text, TRect& r, unsigned flags) {
-  QFont f = CanvasFont(this);
-  QFontMetrics fm(f);
+  const auto cf = CanvasFont(this);
+  const QFont& f = cf->font;
+  const QFontMetrics& fm = cf->metrics;
   auto lines = BreakText(ToQ(text), fm, r.Width(), flags);
   const int lh = fm.height();
   int height = int(lines.size()) * lh;

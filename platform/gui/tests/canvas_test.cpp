@@ -145,6 +145,71 @@ TEST(CanvasText, PrefixExtentsAgreeWithTextWidth) {
   EXPECT_EQ(c->TextWidth("iiii"), c->TextWidth("WWWW"));
 }
 
+// Measuring after any change of the canvas font gives that font's figures, exactly what a canvas
+// that only ever had the new font gives (fonts and metrics are kept between calls).
+TEST(CanvasText, MetricsFollowEveryFontChange) {
+  struct Face {
+    const char* name;
+    int size;
+    TFontStyles style;
+    TFontPitch pitch;
+  };
+  const Face base{"Arial", 10, 0, fpDefault};
+  const Face changed[] = {{"Courier New", 10, 0, fpDefault},  {"Arial", 16, 0, fpDefault},
+                          {"Arial", 10, fsBold, fpDefault},   {"NoSuchFamily", 10, 0, fpFixed},
+                          {"NoSuchFamily", 14, 0, fpVariable}};
+  auto apply = [](TCanvas* c, const Face& f) {
+    c->Font()->SetName(f.name);
+    c->Font()->SetSize(f.size);
+    c->Font()->SetStyle(f.style);
+    c->Font()->SetPitch(f.pitch);
+  };
+  const std::string s = "Wiiilll mmm \xB3\xF3\x64\x9F WWW";
+  TBitmap a, fresh;
+  Fill(a, 10, 10, clWhite);
+  for (const Face& f : changed) {
+    Fill(fresh, 10, 10, clWhite);
+    apply(fresh.Canvas(), f);
+    const TSize want = fresh.Canvas()->TextExtent(s);
+    const TTextMetric wantTm = fresh.Canvas()->GetTextMetrics();
+    TCanvas* c = a.Canvas();
+    apply(c, base);
+    const TSize before = c->TextExtent(s);
+    apply(c, f);
+    EXPECT_NE(c->TextExtent(s), before) << f.name << " " << f.size;  // a change that shows
+    EXPECT_EQ(c->TextExtent(s), want) << f.name << " " << f.size;
+    EXPECT_EQ(c->GetTextMetrics().tmHeight, wantTm.tmHeight);
+    EXPECT_EQ(c->GetTextMetrics().tmAveCharWidth, wantTm.tmAveCharWidth);
+    EXPECT_EQ(c->GetTextMetrics().FixedPitch, wantTm.FixedPitch);
+    int fit = 0;
+    EXPECT_EQ(c->GetTextExtentExPoint(s, -1, &fit, nullptr), want);
+    c->TextOut(0, 0, s);
+    EXPECT_EQ(c->PenPos().X, want.cx);
+    // Back to the first font through Assign.
+    TFont old;
+    old.SetName(base.name);
+    old.SetSize(base.size);
+    c->Font()->Assign(old);
+    EXPECT_EQ(c->TextExtent(s), before);
+  }
+  // Justified text measures wider; switching justification off measures as before.
+  TCanvas* c = a.Canvas();
+  const int plain = c->TextWidth(s);
+  c->SetTextJustification(30, 3);
+  EXPECT_EQ(c->TextWidth(s), plain + 30);
+  c->SetTextJustification(0, 0);
+  EXPECT_EQ(c->TextWidth(s), plain);
+  apply(c, changed[0]);
+  EXPECT_TRUE(c->GetTextMetrics().FixedPitch);
+  apply(c, base);
+  EXPECT_FALSE(c->GetTextMetrics().FixedPitch);
+  // The pitch chooses the stand-in for a missing family.
+  apply(c, changed[3]);
+  EXPECT_TRUE(c->GetTextMetrics().FixedPitch);
+  c->Font()->SetPitch(fpVariable);
+  EXPECT_FALSE(c->GetTextMetrics().FixedPitch);
+}
+
 TEST(CanvasText, DrawTextWrapsMeasuresAndAligns) {
   TBitmap b;
   Fill(b, 200, 100, clWhite);
