@@ -3,7 +3,9 @@
 list(APPEND VXCONTROLS_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/glyphs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ctlutils.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/spinedit.cpp
 )
 list(APPEND VXCONTROLS_GUI_TESTS
   ${CMAKE_CURRENT_LIST_DIR}/tests/ext_ctlutils_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tests/ext_spinedit_test.cpp
 )
