@@ -55,7 +55,22 @@ int32_t TDDSoftPalette::GetEntries(int Start, int Count, TDDPaletteEntry* Entrie
 // ---------------------------------------------------------------------------------------------
 TDDSoftSurface::TDDSoftSurface(TDDSoftDevice* Device, int Width, int Height, const TDDPixelFormat& Format,
                                uint32_t Caps)
-    : FDevice(Device), FWidth(Width), FHeight(Height), FFormat(Format), FCaps(Caps) {
+    : FDevice(Device),
+      FWidth(Width),
+      FHeight(Height),
+      FFormat(Format),
+      FR(TDDChannel::FromMask(Format.RBitMask)),
+      FG(TDDChannel::FromMask(Format.GBitMask)),
+      FB(TDDChannel::FromMask(Format.BBitMask)),
+      FCaps(Caps) {
+  if (!Format.Indexed && Format.BitCount == 16) {
+    FExpandLo.resize(256);
+    FExpandHi.resize(256);
+    for (uint32_t v = 0; v < 256; ++v) {
+      FExpandLo[v] = (FR.Expand(v) << 16) | (FG.Expand(v) << 8) | FB.Expand(v);
+      FExpandHi[v] = (FR.Expand(v << 8) << 16) | (FG.Expand(v << 8) << 8) | FB.Expand(v << 8);
+    }
+  }
   FPitch = ((Width * Format.BitCount + 31) / 32) * 4;
   FBits.assign(static_cast<size_t>(FPitch) * static_cast<size_t>(Height), 0);
 }
@@ -174,9 +189,27 @@ uint32_t TDDSoftSurface::PixelToRGB(uint32_t Pixel) const {
     const TDDPaletteEntry& e = FPalette->Entries()[Pixel & 0xFF];
     return (static_cast<uint32_t>(e.peRed) << 16) | (static_cast<uint32_t>(e.peGreen) << 8) | e.peBlue;
   }
-  const TDDChannel r = TDDChannel::FromMask(FFormat.RBitMask), g = TDDChannel::FromMask(FFormat.GBitMask),
-                   b = TDDChannel::FromMask(FFormat.BBitMask);
-  return (r.Expand(Pixel) << 16) | (g.Expand(Pixel) << 8) | b.Expand(Pixel);
+  return (FR.Expand(Pixel) << 16) | (FG.Expand(Pixel) << 8) | FB.Expand(Pixel);
+}
+
+void TDDSoftSurface::RowToARGB(int Y, uint32_t* Out) const {
+  if (Y < 0 || Y >= FHeight) return;
+  const uint8_t* row = Row(Y);
+  if (!FExpandLo.empty()) {
+    for (int x = 0; x < FWidth; ++x)
+      Out[x] = 0xFF000000u | FExpandLo[row[2 * x]] | FExpandHi[row[2 * x + 1]];
+    return;
+  }
+  if (!FFormat.Indexed && FFormat.BitCount == 32) {
+    const bool plain = FFormat.RBitMask == 0xFF0000 && FFormat.GBitMask == 0xFF00 && FFormat.BBitMask == 0xFF;
+    for (int x = 0; x < FWidth; ++x) {
+      uint32_t p;
+      std::memcpy(&p, row + 4 * static_cast<size_t>(x), 4);
+      Out[x] = 0xFF000000u | (plain ? p : (FR.Expand(p) << 16) | (FG.Expand(p) << 8) | FB.Expand(p));
+    }
+    return;
+  }
+  for (int x = 0; x < FWidth; ++x) Out[x] = 0xFF000000u | PixelToRGB(GetPixel(x, Y));
 }
 
 uint32_t TDDSoftSurface::RGBToPixel(uint32_t RGB) const {
@@ -195,12 +228,27 @@ uint32_t TDDSoftSurface::RGBToPixel(uint32_t RGB) const {
     }
     return static_cast<uint32_t>(best);
   }
-  const TDDChannel r = TDDChannel::FromMask(FFormat.RBitMask), g = TDDChannel::FromMask(FFormat.GBitMask),
-                   b = TDDChannel::FromMask(FFormat.BBitMask);
-  return r.Pack(static_cast<uint32_t>(rr)) | g.Pack(static_cast<uint32_t>(gg)) | b.Pack(static_cast<uint32_t>(bb));
+  return FR.Pack(static_cast<uint32_t>(rr)) | FG.Pack(static_cast<uint32_t>(gg)) | FB.Pack(static_cast<uint32_t>(bb));
 }
 
 namespace {
+
+template <class T>
+void FillRow(uint8_t* Row, int Left, int Right, uint32_t Value) {
+  const T v = static_cast<T>(Value);
+  for (int x = Left; x < Right; ++x) std::memcpy(Row + sizeof(T) * static_cast<size_t>(x), &v, sizeof(T));
+}
+
+// Copies Count pixels except those whose value lies within the colour key.
+template <class T>
+void KeyedRow(uint8_t* Dst, const uint8_t* Src, size_t Count, uint32_t Low, uint32_t High) {
+  for (size_t i = 0; i < Count; ++i) {
+    T p;
+    std::memcpy(&p, Src + sizeof(T) * i, sizeof(T));
+    if (p >= Low && p <= High) continue;
+    std::memcpy(Dst + sizeof(T) * i, &p, sizeof(T));
+  }
+}
 
 // Converts pixels between two formats (raw copy when they are the same).
 struct TConverter {
@@ -222,8 +270,14 @@ int32_t TDDSoftSurface::Blt(const TRect* Dest, TDDSoftSurface* Src, const TRect*
   if (Flags & DDBLT_COLORFILL) {
     if (!Fx) return ddErrInvalidParams;
     const TRect r = IntersectRect(d, clip);
-    for (int y = r.Top; y < r.Bottom; ++y)
-      for (int x = r.Left; x < r.Right; ++x) SetPixel(x, y, Fx->FillColor);
+    for (int y = r.Top; y < r.Bottom; ++y) {
+      if (FFormat.BitCount == 16)
+        FillRow<uint16_t>(Row(y), r.Left, r.Right, Fx->FillColor);
+      else if (FFormat.BitCount == 32)
+        FillRow<uint32_t>(Row(y), r.Left, r.Right, Fx->FillColor);
+      else
+        for (int x = r.Left; x < r.Right; ++x) SetPixel(x, y, Fx->FillColor);
+    }
     if (FCaps & DDSCAPS_PRIMARYSURFACE) FDevice->Present(this);
     return ddOK;
   }
@@ -249,6 +303,28 @@ int32_t TDDSoftSurface::Blt(const TRect* Dest, TDDSoftSurface* Src, const TRect*
   }
   const TConverter conv{from, this, from->FFormat == FFormat};
   const int64_t dw = d.Width(), dh = d.Height(), sw = s.Width(), sh = s.Height();
+  if (dw == sw && dh == sh && !mirrorX && !mirrorY && conv.Same && FFormat.BitCount >= 8) {
+    // Same format, no stretching: rows are copied as they are, keyed pixels skipped.
+    const size_t bpp = static_cast<size_t>(FFormat.BitCount / 8), n = static_cast<size_t>(r.Width());
+    const int sx = s.Left + (r.Left - d.Left);
+    for (int y = r.Top; y < r.Bottom; ++y) {
+      const uint8_t* sp = from->Row(s.Top + (y - d.Top)) + static_cast<size_t>(sx) * bpp;
+      uint8_t* dp = Row(y) + static_cast<size_t>(r.Left) * bpp;
+      if (!keyed)
+        std::memmove(dp, sp, n * bpp);
+      else if (bpp == 2)
+        KeyedRow<uint16_t>(dp, sp, n, Src->FKeyLow, Src->FKeyHigh);
+      else if (bpp == 4)
+        KeyedRow<uint32_t>(dp, sp, n, Src->FKeyLow, Src->FKeyHigh);
+      else
+        for (int x = 0; x < r.Width(); ++x) {
+          const uint32_t p = from->GetPixel(sx + x, s.Top + (y - d.Top));
+          if (p < Src->FKeyLow || p > Src->FKeyHigh) SetPixel(r.Left + x, y, p);
+        }
+    }
+    if (FCaps & DDSCAPS_PRIMARYSURFACE) FDevice->Present(this);
+    return ddOK;
+  }
   for (int y = r.Top; y < r.Bottom; ++y) {
     int64_t oy = (static_cast<int64_t>(y - d.Top) * sh) / dh;
     if (mirrorY) oy = sh - 1 - oy;

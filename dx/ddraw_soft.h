@@ -170,6 +170,8 @@ class TDDSoftSurface {
   // 0x00RRGGBB of a device pixel (through the palette for indexed surfaces) and back.
   uint32_t PixelToRGB(uint32_t Pixel) const;
   uint32_t RGBToPixel(uint32_t RGB) const;
+  // Row Y as opaque 0xFFRRGGBB values (Width of them).
+  void RowToARGB(int Y, uint32_t* Out) const;
   TDDSoftDevice* Device() const { return FDevice; }
 
  private:
@@ -177,6 +179,10 @@ class TDDSoftSurface {
   TDDSoftDevice* FDevice;
   int FWidth, FHeight, FPitch;
   TDDPixelFormat FFormat;
+  TDDChannel FR, FG, FB;  // the channels of an RGB format
+  // 16-bit RGB: 0xFFRRGGBB of the low and the high byte of a pixel (the channels of the two bytes
+  // expand independently, so a pixel is the sum of both).
+  std::vector<uint32_t> FExpandLo, FExpandHi;
   uint32_t FCaps;
   std::vector<uint8_t> FBits;
   bool FLocked = false;

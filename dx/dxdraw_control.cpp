@@ -118,6 +118,8 @@ class TDXDrawDriver {
   }
   virtual void Finalize() {
     TCustomDXDraw* c = FDXDraw;
+    // The picture on the control stays as it was last presented.
+    c->TakePresented();
     delete c->FClipper;
     c->FClipper = nullptr;
     delete c->FPalette;
@@ -561,12 +563,21 @@ void TCustomDXDraw::NotifyListeners(TDXDrawNotifyType Code) {
 
 void TCustomDXDraw::Present(TDDSoftSurface* P) {
   if (!P) return;
-  FPresented.SetSize(P->Width(), P->Height());
-  for (int y = 0; y < P->Height(); ++y) {
-    uint32_t* row = FPresented.ScanLine(y);
-    for (int x = 0; x < P->Width(); ++x) row[x] = 0xFF000000u | P->PixelToRGB(P->GetPixel(x, y));
-  }
+  FPresentedFrom = P;
   if (!FInPaint) Invalidate();
+}
+
+void TCustomDXDraw::TakePresented() const {
+  TDDSoftSurface* p = FPresentedFrom;
+  if (!p) return;
+  FPresentedFrom = nullptr;
+  FPresented.SetSize(p->Width(), p->Height());
+  for (int y = 0; y < p->Height(); ++y) p->RowToARGB(y, FPresented.ScanLine(y));
+}
+
+const TBitmap& TCustomDXDraw::Presented() const {
+  TakePresented();
+  return FPresented;
 }
 
 void TCustomDXDraw::Paint() {
@@ -588,5 +599,6 @@ void TCustomDXDraw::Paint() {
   TCanvas* c = Canvas();
   c->Brush()->SetColor(clBlack);
   c->FillRect(ClientRect());
+  TakePresented();
   if (!FPresented.Empty()) c->Draw(0, 0, &FPresented);
 }

@@ -80,11 +80,15 @@ TCanvas* TDirectDrawSurfaceCanvas::Canvas() {
     TDDSoftSurface* s = FSurface->ISurface();
     const int w = s ? s->Width() : 1, h = s ? s->Height() : 1;
     FBitmap.SetSize(w, h);
-    if (s)
+    FTaken.clear();
+    if (s) {
+      FTaken.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
       for (int y = 0; y < h; ++y) {
-        uint32_t* row = FBitmap.ScanLine(y);
-        for (int x = 0; x < w; ++x) row[x] = 0xFF000000u | s->PixelToRGB(s->GetPixel(x, y));
+        uint32_t* taken = FTaken.data() + static_cast<size_t>(y) * static_cast<size_t>(w);
+        s->RowToARGB(y, taken);
+        std::memcpy(FBitmap.ScanLine(y), taken, static_cast<size_t>(w) * 4);
       }
+    }
     FHeld = true;
   }
   return FBitmap.Canvas();
@@ -94,15 +98,18 @@ void TDirectDrawSurfaceCanvas::Release() {
   if (!FHeld) return;
   FHeld = false;
   TDDSoftSurface* s = FSurface->ISurface();
-  if (!s || s->Width() != FBitmap.Width() || s->Height() != FBitmap.Height()) return;
-  for (int y = 0; y < s->Height(); ++y) {
+  const int w = FBitmap.Width(), h = FBitmap.Height();
+  if (!s || s->Width() != w || s->Height() != h || FTaken.size() != static_cast<size_t>(w) * static_cast<size_t>(h))
+    return;
+  // Only pixels the canvas changed are stored back; the others keep their exact device value.
+  for (int y = 0; y < h; ++y) {
     const uint32_t* row = FBitmap.ScanLine(y);
-    for (int x = 0; x < s->Width(); ++x) {
-      // Pixels the canvas did not change keep their exact device value.
-      const uint32_t old = s->GetPixel(x, y);
-      if ((row[x] & 0xFFFFFF) != s->PixelToRGB(old)) s->SetPixel(x, y, s->RGBToPixel(row[x] & 0xFFFFFF));
-    }
+    const uint32_t* taken = FTaken.data() + static_cast<size_t>(y) * static_cast<size_t>(w);
+    if (std::memcmp(row, taken, static_cast<size_t>(w) * 4) == 0) continue;
+    for (int x = 0; x < w; ++x)
+      if ((row[x] & 0xFFFFFF) != (taken[x] & 0xFFFFFF)) s->SetPixel(x, y, s->RGBToPixel(row[x] & 0xFFFFFF));
   }
+  FTaken.clear();
 }
 
 TDirectDrawSurface::TDirectDrawSurface(TDirectDraw* DDraw) : FDDraw(DDraw) { FDDraw->FSurfaces.push_back(this); }

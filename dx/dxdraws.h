@@ -92,6 +92,7 @@ class TDirectDrawSurfaceCanvas : public TObject {
  private:
   TDirectDrawSurface* FSurface;
   TBitmap FBitmap;
+  std::vector<uint32_t> FTaken;  // the surface's pixels as the canvas got them
   bool FHeld = false;
 };
 
@@ -287,7 +288,7 @@ class TCustomDXDraw : public TCustomControl {
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
   void Paint() override;
   // What was last presented on the control (the primary surface's pixels).
-  const TBitmap& Presented() const { return FPresented; }
+  const TBitmap& Presented() const;
 
  protected:
   void Loaded() override;
@@ -303,7 +304,9 @@ class TCustomDXDraw : public TCustomControl {
   friend class TDXDrawDriverBlt;
   friend class TDXDrawDriverFlip;
   friend class TDXDrawDisplay;
+  // Presenting only notes the primary; its pixels are taken when they are shown or asked for.
   void Present(TDDSoftSurface* Primary);
+  void TakePresented() const;
   struct TListener {
     void* Data;
     TDXDrawNotifyEvent Callback;
@@ -323,7 +326,8 @@ class TCustomDXDraw : public TCustomControl {
   TDirectDrawSurface* FPrimary = nullptr;
   TDirectDrawSurface* FSurface = nullptr;
   int FSurfaceWidth = 0, FSurfaceHeight = 0;
-  TBitmap FPresented;
+  mutable TBitmap FPresented;
+  mutable TDDSoftSurface* FPresentedFrom = nullptr;  // pixels not yet taken
   bool FInPaint = false;
 };
 

@@ -144,6 +144,46 @@ TEST_F(SurfaceFixture, ColorMatchAndFormatsOfEveryDepth) {
   }
 }
 
+// Blits between surfaces of one format copy raw rows; every depth must give what the pixel rules
+// give: keyed pixels skipped, clipped at the edges, rows shown as 0xFFRRGGBB.
+TEST_F(SurfaceFixture, SameFormatBlitsAndRowsOfEveryDepth) {
+  for (int bits : {8, 16, 24, 32}) {
+    SCOPED_TRACE(bits);
+    auto make = [&](int W, int H) {
+      TDDSurfaceDesc d;
+      d.Width = W;
+      d.Height = H;
+      d.PixelFormat = DDPixelFormatOf(bits);
+      auto s = std::make_unique<TDirectDrawSurface>(&dd);
+      EXPECT_TRUE(s->CreateSurface(d));
+      return s;
+    };
+    const uint32_t mask = bits == 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
+    auto value = [&](int x, int y) { return static_cast<uint32_t>(0x9E3779B1u * static_cast<uint32_t>(x * 7 + y * 131 + 1)) & mask; };
+    auto src = make(5, 4), dst = make(6, 5);
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 5; ++x) src->SetPixels(x, y, (x + y) % 3 == 0 ? 1u : value(x, y) | 2u);
+    src->SetTransparentColor(1);
+    for (bool keyed : {false, true}) {
+      dst->Fill(0);
+      dst->Draw(3, -1, src.get(), keyed);
+      for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 6; ++x) {
+          const int sx = x - 3, sy = y + 1;
+          uint32_t want = 0;
+          if (sx >= 0 && sx < 5 && sy < 4) {
+            const uint32_t v = src->Pixels(sx, sy);
+            want = keyed && v == 1 ? 0 : v;
+          }
+          ASSERT_EQ(dst->Pixels(x, y), want) << x << "," << y << " keyed " << keyed;
+        }
+    }
+    std::vector<uint32_t> row(6);
+    dst->ISurface()->RowToARGB(2, row.data());
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(row[size_t(x)], 0xFF000000u | dst->ISurface()->PixelToRGB(dst->Pixels(x, 2)));
+  }
+}
+
 TEST_F(SurfaceFixture, CanvasTextReachesTheSurfaceAfterRelease) {
   TDirectDrawSurface* s = Make(60, 20);
   s->Fill(0);
