@@ -89,16 +89,21 @@ void InstallErrorLog(TfmELogger* Logger) {
   if (!Logger || !Application) return;
   Logger->ShowErrorWindow = [Logger](const std::string& ClassText, const std::string& Message,
                                      const std::string& LogFile, TStrings* Notes) {
-    std::unique_ptr<TErrorForm> Form(new TErrorForm(nullptr));
-    Form->ErrClassLabel->SetCaption(ClassText);
-    Form->ErrMsgLabel->SetCaption(Message);
-    // Say where the report goes when the program's folder cannot take it.
-    const bool Elsewhere = !LogFile.empty() && LogFile != Logger->LogPath();
-    Form->LogFileLabel->SetCaption(LogFile);
-    Form->LogFileTitle->SetVisible(Elsewhere);
-    Form->LogFileLabel->SetVisible(Elsewhere);
-    Form->ShowModal();
-    Notes->Assign(Form->UserMemo->Lines());
+    // A window that cannot be shown must not cost the report: it is then written without notes.
+    try {
+      std::unique_ptr<TErrorForm> Form(new TErrorForm(nullptr));
+      Form->ErrClassLabel->SetCaption(ClassText);
+      Form->ErrMsgLabel->SetCaption(Message);
+      // Say where the report goes when the program's folder cannot take it.
+      const bool Elsewhere = !LogFile.empty() && LogFile != Logger->LogPath();
+      Form->LogFileLabel->SetCaption(LogFile);
+      Form->LogFileTitle->SetVisible(Elsewhere);
+      Form->LogFileLabel->SetVisible(Elsewhere);
+      Form->ShowModal();
+      Notes->Assign(Form->UserMemo->Lines());
+    } catch (const std::exception&) {
+      Notes->Clear();
+    }
   };
   Logger->OnTerminate = [] {
     if (Application) Application->Terminate();
