@@ -107,12 +107,17 @@ class TDXDrawDriver {
   explicit TDXDrawDriver(TCustomDXDraw* Control) : FDXDraw(Control) {
     Control->FDDraw = new TDirectDraw(nullptr, (Control->FOptions & Opt(doDirectX7Mode)) != 0);
     Control->FDDraw->IDDraw()->OnPresent = [Control](TDDSoftSurface* P) { Control->Present(P); };
+    // Exclusive full-screen mode is the form's full-screen window. A control whose parent is gone
+    // is being freed with its form and leaves the form alone.
     Control->FDDraw->IDDraw()->OnCooperativeLevel = [Control](bool Full) {
-      if (Control->FForm) Control->FForm->SetFullScreen(Full);
+      if (Control->FForm && Control->Parent()) Control->FForm->SetFullScreen(Full);
     };
   }
   virtual ~TDXDrawDriver() {
     Finalize();
+    // Releasing the device ends exclusive mode: the window leaves full screen with it.
+    TDDSoftDevice* dev = FDXDraw->FDDraw->IDraw();
+    if (dev && (dev->CooperativeLevel() & DDSCL_FULLSCREEN)) dev->SetCooperativeLevel(DDSCL_NORMAL);
     delete FDXDraw->FDDraw;
     FDXDraw->FDDraw = nullptr;
   }

@@ -403,3 +403,63 @@ TEST(DXDrawTest, FlipPresentsTheBackSurfaceCentred) {
   EXPECT_EQ(shown.PixelColor(15, 2), clBlack);
   EXPECT_EQ(shown.PixelColor(5, 1), clBlack);
 }
+
+// The host window switches the display by Finalize, a changed full-screen option and Initialize,
+// both ways. Exclusive mode is the form's full-screen window; releasing the display ends it, so
+// that leaving full screen really gives the window back.
+TEST(DXDrawTest, FullScreenIsEnteredAndLeftThroughFinalizeOptionsAndInitialize) {
+  auto* form = new TForm(nullptr);
+  form->SetBorderStyle(bsSingle);
+  form->SetClientWidth(400);
+  form->SetClientHeight(300);
+  form->Show();
+  auto* dx = new TDXDraw(form);
+  dx->SetParent(form);
+  dx->SetBounds(0, 0, 400, 300);
+  dx->SetOptions(Opts(doNoWindowChange, doWaitVBlank, doCenter, doRetainedMode, doHardware));
+  dx->Display()->SetWidth(800);
+  dx->Display()->SetHeight(600);
+  dx->Display()->SetBitCount(16);
+  dx->Display()->SetFixedBitCount(false);
+  dx->Display()->SetFixedSize(true);
+  auto show = [&](TColor c) {
+    ASSERT_TRUE(dx->ReadyToDraw());
+    dx->Surface()->Fill(dx->Surface()->ColorMatch(c));
+    dx->Flip();
+    EXPECT_EQ(dx->Presented().PixelColor(200, 150), ColorToRGB(c) & 0xF8FCF8);
+  };
+  auto enter = [&] {
+    dx->Finalize();
+    dx->SetOptions(dx->Options() | Opt(doFullScreen));
+    dx->Initialize();
+  };
+
+  dx->Initialize();
+  EXPECT_FALSE(form->FullScreen());
+  EXPECT_EQ(dx->DDraw()->IDDraw()->CooperativeLevel(), DDSCL_NORMAL);
+  show(clRed);
+
+  enter();
+  EXPECT_TRUE(form->FullScreen());
+  EXPECT_TRUE(dx->EffectiveOptions() & Opt(doFullScreen));
+  EXPECT_TRUE(dx->DDraw()->IDDraw()->CooperativeLevel() & DDSCL_EXCLUSIVE);
+  EXPECT_EQ(dx->DDraw()->IDDraw()->DisplayMode().BitCount, 16);
+  show(clBlue);
+
+  // Leaving: finalising alone already gives the window back; the option goes and the display is
+  // initialised again in the window.
+  dx->Finalize();
+  EXPECT_FALSE(form->FullScreen());
+  dx->SetOptions(dx->Options() & static_cast<TDXDrawOptions>(~Opt(doFullScreen)));
+  dx->Initialize();
+  EXPECT_FALSE(form->FullScreen());
+  EXPECT_FALSE(dx->EffectiveOptions() & Opt(doFullScreen));
+  EXPECT_EQ(dx->DDraw()->IDDraw()->CooperativeLevel(), DDSCL_NORMAL);
+  EXPECT_EQ(form->BorderStyle(), bsSingle);
+  show(clLime);
+
+  // A form freed in full screen takes its display with it.
+  enter();
+  EXPECT_TRUE(form->FullScreen());
+  delete form;
+}
