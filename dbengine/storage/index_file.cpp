@@ -1,0 +1,568 @@
+#include "dbengine/storage/index_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "dbengine/storage/collation.h"
+#include "dbengine/storage/engine_common.h"
+#include "dbengine/storage/engine_errors.h"
+#include "dbengine/storage/engine_keys.h"
+#include "platform/core/sysutils.h"
+
+namespace {
+
+constexpr uint32_t kMaxEndOffset = 2000000000u;
+// A slot's cache grows past its capacity outside a transaction only while every cached page is
+// held by the walk in progress; this bound catches references that are never released.
+constexpr int kMaxPinnedPages = 4096;
+
+bool ValidIndexName(const std::string& Name) {
+  std::string T = Trim(Name);
+  return !T.empty() && IsIdentStartChar(T[0]) && T.size() <= 30;
+}
+
+}  // namespace
+
+TIndexFile::~TIndexFile() {
+  if (Opened) {
+    try {
+      ClearCache(true);
+    } catch (...) {
+    }
+  }
+  for (auto& C : FCaches)
+    for (TPage* P : C.Sorted) delete P;
+}
+
+void TIndexFile::Raise(uint16_t Code, const std::string& IndexName, const std::string& FieldName) {
+  RaiseEngineError(Code, ErrorName(), FieldName, IndexName);
+}
+
+void TIndexFile::PageCorrupt() { Raise(ecIndexCorrupt); }
+
+void TIndexFile::PageModified(TPage&) {
+  if (Owner) Owner->MarkChanged();
+}
+
+// ---- Open, create, header ------------------------------------------------------------------------
+
+void TIndexFile::Open() {
+  if (Opened) return;
+  TFileHandler::Open();
+  try {
+    ReadHeader();
+    if (IndexCount() > kIndexSlotCount) Raise(ecHeaderCorrupt);
+  } catch (...) {
+    TFileHandler::Close();
+    throw;
+  }
+  CacheHits = PageReads = PageAllocations = PageWrites = 0;
+}
+
+void TIndexFile::Close() {
+  ClearCache(true);
+  TFileHandler::Close();
+}
+
+void TIndexFile::CreateFile() {
+  ClearCache(true);
+  TFileHandler::CreateFile();
+  memset(Header, 0, sizeof(Header));
+  Header[kIdxVersion] = kIndexFileVersion;
+  SetEndOffset(kIndexHeaderSize);
+  TIndexDescriptor* D = Descriptor(kSysDeletedSlot);
+  D->SetName("Sys Deleted");
+  D->SetKeyLength(5);
+  SetDirty();
+}
+
+void TIndexFile::ReadHeader() {
+  uint8_t Buf[kIndexHeaderSize];
+  ReadAt(0, Buf, kIndexHeaderSize);
+  if (Encrypted) CipherDecode(Buf, kIndexHeaderSize, kTableCipherKeyLow, kTableCipherKeyHigh);
+  memcpy(Header, Buf, kIndexHeaderSize);
+  Header[kIdxDirty] = 0;
+}
+
+bool TIndexFile::HeaderChanged() {
+  uint8_t Buf[kIndexHeaderSize];
+  ReadAt(0, Buf, kIndexHeaderSize);
+  if (Encrypted) CipherDecode(Buf, kIndexHeaderSize, kTableCipherKeyLow, kTableCipherKeyHigh);
+  if (LoadU32(Buf + kIdxChangeCount) == ChangeCount()) return false;
+  memcpy(Header, Buf, kIndexHeaderSize);
+  Header[kIdxDirty] = 0;
+  return true;
+}
+
+void TIndexFile::WriteHeader(bool Force) {
+  if (!Force && !Dirty()) return;
+  StoreU32(Header + kIdxChangeCount, ChangeCount() + 1);
+  uint8_t Buf[kIndexHeaderSize];
+  memcpy(Buf, Header, kIndexHeaderSize);
+  if (Encrypted) CipherEncode(Buf, kIndexHeaderSize, kTableCipherKeyLow, kTableCipherKeyHigh);
+  WriteAt(0, Buf, kIndexHeaderSize);
+  Header[kIdxDirty] = 0;
+}
+
+void TIndexFile::TouchHeader() {
+  StoreU32(Header + kIdxChangeCount, ChangeCount() + 1);
+  if (Owner) Owner->MarkChanged();
+}
+
+void TIndexFile::EmptyIndexFile() {
+  ClearCache(true);
+  Seek(kIndexHeaderSize, 0);
+  Truncate();
+  Header[kIdxVersion] = kIndexFileVersion;
+  SetEndOffset(kIndexHeaderSize);
+  SetRecordCount(0);
+  const int N = std::min(IndexCount(), kMaxSecondaryIndexes);
+  for (int S = 0; S <= N; ++S) {
+    StoreU32(Descriptor(S)->Bytes + kIdRootPage, 0);
+    StoreU32(Descriptor(S)->Bytes + kIdFreePage, 0);
+  }
+  StoreU32(Descriptor(kSysDeletedSlot)->Bytes + kIdRootPage, 0);
+  StoreU32(Descriptor(kSysDeletedSlot)->Bytes + kIdFreePage, 0);
+  SetDirty();
+}
+
+void TIndexFile::SetIndexCount(int N) {
+  Header[kIdxIndexCount] = static_cast<uint8_t>(N);
+  SetDirty();
+}
+
+void TIndexFile::SetNoPrimaryIndex(bool V) {
+  Header[kIdxNoPrimaryIndex] = V ? 1 : 0;
+  SetDirty();
+}
+
+void TIndexFile::SetRecordCount(uint32_t N) {
+  StoreU32(Header + kIdxRecordCount, N);
+  SetDirty();
+}
+
+// ---- Index definitions ---------------------------------------------------------------------------
+
+void TIndexFile::CheckDefinitionFields(const TIndexDescriptor& D, const std::string& IndexName) {
+  if (!Fields) return;
+  for (int I = 0; I < std::min<int>(D.FieldCount(), kMaxIndexFields); ++I) {
+    uint16_t N = D.FieldNumber(I);
+    if (N == 0) break;
+    const uint8_t* F = Fields->FieldDescriptor(N);
+    if (F && F[kFieldDescTypeOffset] == ftBlob) Raise(ecIndexFieldType, IndexName);
+  }
+}
+
+void TIndexFile::SetPrimaryIndex(const TIndexDescriptor& D) {
+  if (Descriptor(0)->KeyLength() != 0) Raise(ecPrimaryExists, "Primary");
+  if (D.FieldCount() > kMaxIndexFields) Raise(ecIndexLimit, "Primary");
+  TIndexDescriptor* S = Descriptor(0);
+  if (D.FieldCount() > 0) {
+    CheckDefinitionFields(D, "Primary");
+    Header[kIdxNoPrimaryIndex] = 0;
+    uint32_t Free = S->FreePage();
+    memcpy(S->Bytes, D.Bytes, kIdRootPage);
+    S->SetName("");
+    S->Bytes[kIdUnique] = 1;
+    StoreU32(S->Bytes + kIdRootPage, 0);
+    StoreU32(S->Bytes + kIdFreePage, Free);
+    memset(S->Bytes + 94, 0, kIndexDescriptorSize - 94);
+  } else {
+    ClearDescriptor(0);
+    Header[kIdxNoPrimaryIndex] = 1;
+  }
+  SetDirty();
+}
+
+void TIndexFile::AddIndex(const TIndexDescriptor& D) {
+  if (IndexCount() >= kMaxSecondaryIndexes) Raise(ecIndexLimit, D.Name());
+  if (D.FieldCount() > kMaxIndexFields) Raise(ecIndexLimit, D.Name());
+  std::string Name = Trim(D.Name());
+  if (Name.empty()) Raise(ecIndexNameMissing);
+  if (!ValidIndexName(Name)) Raise(ecInvalidIndexName, Name);
+  for (int S = 1; S <= IndexCount(); ++S)
+    if (AnsiSameText(Trim(Descriptor(S)->Name()), Name)) Raise(ecIndexExists, Name);
+  CheckDefinitionFields(D, Name);
+  // The slot's free chain stays: it may hold the pages of an index removed from this slot.
+  const int Slot = IndexCount() + 1;
+  SetIndexDescriptor(Slot, D);
+  SetIndexCount(Slot);
+}
+
+void TIndexFile::ClearDescriptor(int Slot) {
+  TIndexDescriptor* S = Descriptor(Slot);
+  uint32_t Free = S->FreePage();
+  memset(S->Bytes, 0, kIndexDescriptorSize);
+  StoreU32(S->Bytes + kIdFreePage, Free);
+  SetDirty();
+}
+
+void TIndexFile::RemoveIndex(int Slot, bool Physically) {
+  if (Slot == 0) {
+    ClearDescriptor(0);
+    SetNoPrimaryIndex(true);
+    return;
+  }
+  if (Physically && Slot >= 1 && Slot <= IndexCount()) {
+    TIndexDescriptor Removed = *Descriptor(Slot);
+    for (int S = Slot; S < IndexCount(); ++S) {
+      *Descriptor(S) = *Descriptor(S + 1);
+      // The caches move with their descriptors.
+      std::swap(FCaches[S], FCaches[S + 1]);
+    }
+    *Descriptor(IndexCount()) = Removed;
+    for (TPage* P : FCaches[IndexCount()].Sorted) P->Slot = IndexCount();
+    for (int S = Slot; S < IndexCount(); ++S)
+      for (TPage* P : FCaches[S].Sorted) P->Slot = S;
+    SetIndexCount(IndexCount() - 1);
+  }
+  SetDirty();
+}
+
+void TIndexFile::SetIndexDescriptor(int Slot, const TIndexDescriptor& D) {
+  TIndexDescriptor* S = Descriptor(Slot);
+  uint32_t Free = S->FreePage();
+  memcpy(S->Bytes, D.Bytes, kIdRootPage);
+  S->SetName(Trim(D.Name()));
+  StoreU32(S->Bytes + kIdRootPage, 0);
+  StoreU32(S->Bytes + kIdFreePage, Free);
+  S->Bytes[94] = 0;
+  memset(S->Bytes + 96, 0, kIndexDescriptorSize - 96);
+  SetDirty();
+}
+
+void TIndexFile::RenameIndex(int Slot, const std::string& Name, const uint16_t* FieldNumbers) {
+  TIndexDescriptor* S = Descriptor(Slot);
+  S->SetName(Name);
+  if (FieldNumbers)
+    for (int I = 0; I < kMaxIndexFields; ++I) S->SetFieldNumber(I, FieldNumbers[I]);
+  SetDirty();
+}
+
+// ---- Page cache ----------------------------------------------------------------------------------
+
+void TIndexFile::MruUnlink(TSlotCache& C, TPage* P) {
+  if (P->MruPrev)
+    P->MruPrev->MruNext = P->MruNext;
+  else if (C.MruHead == P)
+    C.MruHead = P->MruNext;
+  if (P->MruNext)
+    P->MruNext->MruPrev = P->MruPrev;
+  else if (C.MruTail == P)
+    C.MruTail = P->MruPrev;
+  P->MruPrev = P->MruNext = nullptr;
+}
+
+void TIndexFile::MruPushFront(TSlotCache& C, TPage* P) {
+  P->MruPrev = nullptr;
+  P->MruNext = C.MruHead;
+  if (C.MruHead) C.MruHead->MruPrev = P;
+  C.MruHead = P;
+  if (!C.MruTail) C.MruTail = P;
+}
+
+TPage* TIndexFile::FindCached(int Slot, uint32_t Offset) {
+  TSlotCache& C = FCaches[Slot];
+  int Probe = 0;
+  for (TPage* P = C.MruHead; P && Probe < 2; P = P->MruNext, ++Probe)
+    if (P->Offset == Offset) return P;
+  auto It = std::lower_bound(C.Sorted.begin(), C.Sorted.end(), Offset,
+                             [](const TPage* P, uint32_t O) { return P->Offset < O; });
+  if (It != C.Sorted.end() && (*It)->Offset == Offset) return *It;
+  return nullptr;
+}
+
+void TIndexFile::InsertCached(int Slot, TPage* Page) {
+  TSlotCache& C = FCaches[Slot];
+  auto It = std::lower_bound(C.Sorted.begin(), C.Sorted.end(), Page->Offset,
+                             [](const TPage* P, uint32_t O) { return P->Offset < O; });
+  C.Sorted.insert(It, Page);
+  MruPushFront(C, Page);
+}
+
+void TIndexFile::RemoveCached(int Slot, TPage* Page) {
+  TSlotCache& C = FCaches[Slot];
+  auto It = std::find(C.Sorted.begin(), C.Sorted.end(), Page);
+  if (It != C.Sorted.end()) C.Sorted.erase(It);
+  MruUnlink(C, Page);
+}
+
+TPage* TIndexFile::ObtainBuffer(int Slot) {
+  TSlotCache& C = FCaches[Slot];
+  for (int Round = 0; Round < 2; ++Round) {
+    if (static_cast<int>(C.Sorted.size()) < C.Capacity) return FPool.Pop();
+    for (TPage* P = C.MruTail; P; P = P->MruPrev) {
+      if (!P->Modified && P->RefCount == 0) {
+        RemoveCached(Slot, P);
+        FPool.Push(P);
+        return FPool.Pop();
+      }
+    }
+    if (Round == 0 && !(Owner && Owner->InTransaction())) {
+      FlushPages();
+      continue;
+    }
+    break;
+  }
+  if (!(Owner && Owner->InTransaction()) && C.Capacity >= kMaxPinnedPages) PageCorrupt();
+  C.Capacity += 64;
+  return FPool.Pop();
+}
+
+void TIndexFile::CheckSlot(int Slot) {
+  if (Slot < 0 || Slot >= kIndexSlotCount) PageCorrupt();
+}
+
+void TIndexFile::ConfigurePage(int Slot, TPage* Page) {
+  const TIndexDescriptor* D = Descriptor(Slot);
+  Page->Owner = this;
+  Page->Configure(D->KeyLength(), Slot, D->Descending(), D->Unique(), D->Compression());
+}
+
+bool TIndexFile::GetPage(TDataCursor* Cursor, int Slot, uint32_t Offset, TPage*& Page, bool NewPage) {
+  Page = nullptr;
+  CheckSlot(Slot);
+  if (Offset == 0) PageCorrupt();
+  TSlotCache& C = FCaches[Slot];
+  TPage* P = nullptr;
+  if (Offset == EndOffset()) {
+    if (EndOffset() > kMaxEndOffset) Raise(ecTableFull);
+    P = ObtainBuffer(Slot);
+    ConfigurePage(Slot, P);
+    P->Offset = Offset;
+    P->Modified = true;
+    InsertCached(Slot, P);
+    SetEndOffset(EndOffset() + kIndexPageSize);
+    SetDirty();
+    ++PageAllocations;
+  } else if ((P = FindCached(Slot, Offset)) != nullptr) {
+    // A page taken from the free chain must be free and unused.
+    if (NewPage && (!P->Free || P->RefCount > 0)) PageCorrupt();
+    ++CacheHits;
+    MruUnlink(C, P);
+    MruPushFront(C, P);
+  } else {
+    if (Offset % kIndexPageSize != 0 || Offset > EndOffset()) PageCorrupt();
+    if (Owner && Cursor && Owner->ChangedBeforeRead(Cursor)) return false;
+    uint8_t Buf[kIndexPageSize];
+    ReadAt(Offset, Buf, kIndexPageSize);
+    ++PageReads;
+    if (Encrypted) CipherDecode(Buf, kIndexPageSize, kTableCipherKeyLow, kTableCipherKeyHigh);
+    P = ObtainBuffer(Slot);
+    ConfigurePage(Slot, P);
+    P->Offset = Offset;
+    try {
+      P->Decode(Buf, NewPage);
+    } catch (...) {
+      FPool.Push(P);
+      throw;
+    }
+    InsertCached(Slot, P);
+  }
+  if (P->Offset != Offset) PageCorrupt();
+  ++P->RefCount;
+  Page = P;
+  return true;
+}
+
+void TIndexFile::ReleasePage(TPage*& Page) {
+  if (Page && Page->RefCount > 0) --Page->RefCount;
+  Page = nullptr;
+}
+
+TPage* TIndexFile::AllocatePage(TDataCursor* Cursor, int Slot) {
+  CheckSlot(Slot);
+  TIndexDescriptor* D = Descriptor(Slot);
+  const uint32_t Free = D->FreePage();
+  TPage* P = nullptr;
+  if (Free != 0) {
+    if (!ValidPageOffset(Free)) PageCorrupt();
+    if (!GetPage(Cursor, Slot, Free, P, true)) throw EIndexChanged();
+    const uint32_t NextFree = P->Right;
+    if (NextFree != 0 && !ValidPageOffset(NextFree)) {
+      ReleasePage(P);
+      PageCorrupt();
+    }
+    StoreU32(D->Bytes + kIdFreePage, NextFree);
+  } else {
+    if (!GetPage(Cursor, Slot, EndOffset(), P, true)) throw EIndexChanged();
+  }
+  const uint32_t Offset = P->Offset;
+  const uint16_t Refs = P->RefCount;
+  TPage* Prev = P->MruPrev;
+  TPage* Next = P->MruNext;
+  P->Reset();
+  P->Offset = Offset;
+  P->RefCount = Refs;
+  P->MruPrev = Prev;
+  P->MruNext = Next;
+  P->Modified = true;
+  SetDirty();
+  return P;
+}
+
+void TIndexFile::PushFreePage(int Slot, TPage* Page) {
+  CheckSlot(Slot);
+  TIndexDescriptor* D = Descriptor(Slot);
+  Page->Right = D->FreePage();
+  Page->Left = 0;
+  Page->Count = 0;
+  Page->Free = true;
+  Page->CompressedSize = 0;
+  Page->MarkModified();
+  StoreU32(D->Bytes + kIdFreePage, Page->Offset);
+  SetDirty();
+}
+
+void TIndexFile::SetRootPage(int Slot, uint32_t Offset) {
+  CheckSlot(Slot);
+  StoreU32(Descriptor(Slot)->Bytes + kIdRootPage, Offset);
+  SetDirty();
+}
+
+bool TIndexFile::GetRootPage(TDataCursor* Cursor, int Slot, TPage*& Page) {
+  Page = nullptr;
+  uint32_t Root = RootPage(Slot);
+  if (Root == 0) return false;
+  if (!GetPage(Cursor, Slot, Root, Page)) return false;
+  Page->WritePos = Page->ReadPos = 1;
+  return true;
+}
+
+int TIndexFile::CompareKeys(TDataCursor* Cursor, const TPage& Page, const uint8_t* EntryKey, const uint8_t* SearchKey,
+                            int Length) {
+  if (KeyCompare) return KeyCompare(Cursor, Page, EntryKey, SearchKey, Length);
+  int C = CompareBuffers(EntryKey, SearchKey, Length, false);
+  return Page.Descending && Page.Slot != kSysDeletedSlot ? -C : C;
+}
+
+bool TIndexFile::ValidPageOffset(uint32_t Offset) {
+  return Offset >= kIndexHeaderSize && Offset % kIndexPageSize == 0 && Offset < EndOffset();
+}
+
+bool TIndexFile::FlushPages() {
+  std::vector<TPage*> Dirty;
+  for (auto& C : FCaches)
+    for (TPage* P : C.Sorted)
+      if (P->Modified && P->RefCount == 0) Dirty.push_back(P);
+  if (Dirty.empty()) return false;
+  std::sort(Dirty.begin(), Dirty.end(), [](const TPage* A, const TPage* B) { return A->Offset < B->Offset; });
+  std::vector<uint8_t> Run;
+  size_t I = 0;
+  while (I < Dirty.size()) {
+    size_t J = I + 1;
+    while (J < Dirty.size() && Dirty[J]->Offset == Dirty[J - 1]->Offset + kIndexPageSize) ++J;
+    Run.assign((J - I) * kIndexPageSize, 0);
+    for (size_t K = I; K < J; ++K) {
+      uint8_t* B = Run.data() + (K - I) * kIndexPageSize;
+      Dirty[K]->Encode(B);
+      if (Encrypted) CipherEncode(B, kIndexPageSize, kTableCipherKeyLow, kTableCipherKeyHigh);
+    }
+    WriteAt(Dirty[I]->Offset, Run.data(), static_cast<int64_t>(Run.size()));
+    for (size_t K = I; K < J; ++K) Dirty[K]->Modified = false;
+    PageWrites += static_cast<int64_t>(J - I);
+    I = J;
+  }
+  if (Owner) Owner->MarkChanged();
+  return true;
+}
+
+void TIndexFile::ClearCache(bool AllSlots) {
+  for (int S = 0; S < kIndexSlotCount; ++S) {
+    if (S == kSysDeletedSlot && !AllSlots) continue;
+    TSlotCache& C = FCaches[S];
+    for (TPage* P : C.Sorted) {
+      P->MruPrev = P->MruNext = nullptr;
+      FPool.Push(P);
+    }
+    C.Sorted.clear();
+    C.MruHead = C.MruTail = nullptr;
+    C.Capacity = kIndexCacheInitial;
+  }
+}
+
+void TIndexFile::TrimCache(bool AllSlots) {
+  for (int S = 0; S < kIndexSlotCount; ++S) {
+    if (S == kSysDeletedSlot && !AllSlots) continue;
+    TSlotCache& C = FCaches[S];
+    std::vector<TPage*> Keep;
+    for (size_t I = 0; I < C.Sorted.size(); ++I) {
+      TPage* P = C.Sorted[I];
+      if (static_cast<int>(Keep.size()) < kIndexCacheInitial || P->Modified || P->RefCount > 0) {
+        Keep.push_back(P);
+      } else {
+        MruUnlink(C, P);
+        FPool.Push(P);
+      }
+    }
+    C.Sorted = std::move(Keep);
+    C.Capacity = std::max<int>(kIndexCacheInitial, static_cast<int>(C.Sorted.size()));
+  }
+}
+
+// ---- Open checks ---------------------------------------------------------------------------------
+
+void TIndexFile::VerifyIndexFile() {
+  if (Version() != kIndexFileVersion) Raise(ecWrongVersion);
+  const int N = IndexCount();
+  if (N > kMaxSecondaryIndexes) Raise(ecHeaderCorrupt);
+  const uint32_t End = EndOffset();
+  if (End < kIndexHeaderSize || End % kIndexPageSize != 0) Raise(ecHeaderCorrupt);
+  auto CheckOffset = [&](uint32_t O) {
+    if (O == 0) return;
+    if (End == kIndexHeaderSize || O < kIndexHeaderSize || O > End - kIndexPageSize || O % kIndexPageSize != 0)
+      Raise(ecHeaderCorrupt);
+  };
+  for (int S = 0; S <= N; ++S) {
+    const TIndexDescriptor* D = Descriptor(S);
+    const bool OpenPrimary = S == 0 && NoPrimaryIndex();
+    if (S == 0) {
+      if (!D->Name().empty()) Raise(ecHeaderCorrupt);
+      if (!NoPrimaryIndex() && !D->Unique()) Raise(ecHeaderCorrupt);
+    } else {
+      if (!ValidIndexName(D->Name())) Raise(ecHeaderCorrupt);
+      for (int T = 1; T < S; ++T)
+        if (AnsiSameText(Trim(Descriptor(T)->Name()), Trim(D->Name()))) Raise(ecHeaderCorrupt);
+    }
+    if (D->FieldCount() > kMaxIndexFields || D->Compression() > icFull) Raise(ecHeaderCorrupt);
+    // Pages can only be read with a key length that fits a page.
+    if (D->KeyLength() > kMaxIndexKeyLength || (D->KeyLength() == 0 && !OpenPrimary)) Raise(ecHeaderCorrupt);
+    if (Fields) {
+      int Sum = 0;
+      for (int I = 0; I < kMaxIndexFields; ++I) {
+        const uint16_t F = D->FieldNumber(I);
+        if (F == 0) break;
+        const uint8_t* FD = Fields->FieldDescriptor(F);
+        if (!FD) {
+          if (OpenPrimary) break;
+          Raise(ecHeaderCorrupt);
+        }
+        if (FD[kFieldDescTypeOffset] == ftBlob) Raise(ecHeaderCorrupt);
+        Sum += FD[kFieldDescDataSizeOffset] + 1;
+      }
+      if (Sum > kMaxKeyFieldBytes || (Sum == 0 && !OpenPrimary)) Raise(ecHeaderCorrupt);
+      // The stored key length must be the one the fields give, or every page would be misread.
+      if (Sum != 0 && D->KeyLength() != Sum + (D->Unique() ? 0 : 4)) Raise(ecHeaderCorrupt);
+    }
+    CheckOffset(D->RootPage());
+    CheckOffset(D->FreePage());
+  }
+  const TIndexDescriptor* Del = Descriptor(kSysDeletedSlot);
+  if (Del->KeyLength() != 5 || Del->Compression() > icFull) Raise(ecHeaderCorrupt);
+  CheckOffset(Del->RootPage());
+  CheckOffset(Del->FreePage());
+}
+
+int64_t TIndexFile::CheckFreeChain(int Slot) {
+  CheckSlot(Slot);
+  const int64_t Limit = PageCapacity();
+  int64_t N = 0;
+  for (uint32_t O = Descriptor(Slot)->FreePage(); O != 0; ++N) {
+    if (N >= Limit || !ValidPageOffset(O)) PageCorrupt();
+    TPage* P = nullptr;
+    if (!GetPage(nullptr, Slot, O, P, true)) PageCorrupt();
+    O = P->Right;
+    ReleasePage(P);
+  }
+  return N;
+}

@@ -1,0 +1,198 @@
+// The index file (.IDX): a 4,096-byte header describing 32 index slots (0 primary, 1..30
+// secondary, 31 "Sys Deleted"), followed by the 4,096-byte B+-tree pages of every index. Each slot
+// keeps its own page cache (a most-recently-used chain probed twice before a binary search of the
+// slot's list sorted by offset) and its own free chain; modified pages are written in runs.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dbengine/storage/file_layer.h"
+#include "dbengine/storage/index_page.h"
+#include "dbengine/storage/table_file_owner.h"
+
+// What the index file needs of the table's fields: their 768-byte descriptors by field number, for
+// the definition checks and the open checks. The data file (or a test) supplies it.
+class TIndexFieldSource {
+ public:
+  virtual ~TIndexFieldSource() = default;
+  // The descriptor of field Number (1-based), nullptr when the table has no such field.
+  virtual const uint8_t* FieldDescriptor(uint16_t Number) = 0;
+};
+
+constexpr uint8_t kIndexFileVersion = 4;
+constexpr int kIndexHeaderSize = 4096;
+constexpr int kIndexDescriptorSize = 120;
+constexpr int kIndexSlotCount = 32;       // slots 0..31 in the header
+constexpr int kSysDeletedSlot = 31;
+constexpr int kMaxSecondaryIndexes = 30;
+constexpr int kMaxIndexFields = 16;
+constexpr int kMaxKeyFieldBytes = 524;
+constexpr int kIndexCacheInitial = 15;
+
+// Header offsets.
+constexpr int kIdxChangeCount = 0;
+constexpr int kIdxVersion = 8;
+constexpr int kIdxEndOffset = 9;
+constexpr int kIdxIndexCount = 13;
+constexpr int kIdxDescriptors = 14;
+constexpr int kIdxRecordCount = 3974;
+constexpr int kIdxNoPrimaryIndex = 3978;
+constexpr int kIdxDirty = 3979;
+
+// Descriptor offsets (120 bytes, the same in memory and on disk).
+constexpr int kIdName = 0;             // string[30]
+constexpr int kIdKeyLength = 31;       // u16
+constexpr int kIdDescending = 33;
+constexpr int kIdCaseInsensitive = 34;
+constexpr int kIdUnique = 35;
+constexpr int kIdCompression = 36;
+constexpr int kIdFieldCount = 37;
+constexpr int kIdFieldDescending = 38;  // 16 bytes
+constexpr int kIdFieldNumbers = 54;     // 16 x u16
+constexpr int kIdRootPage = 86;         // u32
+constexpr int kIdFreePage = 90;         // u32
+
+// A 120-byte index descriptor.
+struct TIndexDescriptor {
+  uint8_t Bytes[kIndexDescriptorSize] = {};
+
+  std::string Name() const { return LoadShortString(Bytes + kIdName, 30); }
+  void SetName(const std::string& S) { StoreShortString(Bytes + kIdName, 30, S); }
+  uint16_t KeyLength() const { return LoadU16(Bytes + kIdKeyLength); }
+  void SetKeyLength(uint16_t V) { StoreU16(Bytes + kIdKeyLength, V); }
+  bool Descending() const { return Bytes[kIdDescending] != 0; }
+  bool CaseInsensitive() const { return Bytes[kIdCaseInsensitive] != 0; }
+  bool Unique() const { return Bytes[kIdUnique] != 0; }
+  uint8_t Compression() const { return Bytes[kIdCompression]; }
+  uint8_t FieldCount() const { return Bytes[kIdFieldCount]; }
+  uint16_t FieldNumber(int I) const { return LoadU16(Bytes + kIdFieldNumbers + 2 * I); }
+  void SetFieldNumber(int I, uint16_t V) { StoreU16(Bytes + kIdFieldNumbers + 2 * I, V); }
+  bool FieldDescending(int I) const { return Bytes[kIdFieldDescending + I] != 0; }
+  uint32_t RootPage() const { return LoadU32(Bytes + kIdRootPage); }
+  uint32_t FreePage() const { return LoadU32(Bytes + kIdFreePage); }
+};
+
+class TIndexFile : public TFileHandler, public TPageStore {
+ public:
+  explicit TIndexFile(TTableFileOwner* Owner = nullptr) : Owner(Owner) {}
+  ~TIndexFile() override;
+
+  TTableFileOwner* Owner;
+  // The table's field descriptors for the definition and open checks; without it the field checks
+  // are skipped.
+  TIndexFieldSource* Fields = nullptr;
+  // Pages and header pass through the table cipher.
+  bool Encrypted = false;
+  // The cursor's key comparison; the default compares bytes and reverses descending indexes.
+  std::function<int(TDataCursor* Cursor, const TPage& Page, const uint8_t* EntryKey, const uint8_t* SearchKey,
+                    int Length)>
+      KeyCompare;
+  uint8_t Header[kIndexHeaderSize] = {};
+  // Statistics.
+  int64_t CacheHits = 0, PageReads = 0, PageAllocations = 0, PageWrites = 0;
+
+  void Open() override;
+  void Close() override;
+  // Creates the file with an empty header (the caller writes it).
+  void CreateFile() override;
+
+  void ReadHeader();
+  bool HeaderChanged();
+  void WriteHeader(bool Force);
+  void TouchHeader();
+  void EmptyIndexFile();
+
+  // Header fields.
+  uint32_t ChangeCount() const { return LoadU32(Header + kIdxChangeCount); }
+  uint8_t Version() const { return Header[kIdxVersion]; }
+  uint32_t EndOffset() const { return LoadU32(Header + kIdxEndOffset); }
+  int IndexCount() const { return Header[kIdxIndexCount]; }
+  void SetIndexCount(int N);
+  bool NoPrimaryIndex() const { return Header[kIdxNoPrimaryIndex] != 0; }
+  void SetNoPrimaryIndex(bool V);
+  bool Dirty() const { return Header[kIdxDirty] != 0; }
+  void SetDirty() { Header[kIdxDirty] = 1; }
+  uint32_t GetRecordCount() const { return LoadU32(Header + kIdxRecordCount); }
+  void SetRecordCount(uint32_t N);
+  void IncRecordCount() { SetRecordCount(GetRecordCount() + 1); }
+  void DecRecordCount() { SetRecordCount(GetRecordCount() - 1); }
+
+  // Descriptors.
+  TIndexDescriptor* Descriptor(int Slot) { return reinterpret_cast<TIndexDescriptor*>(Header + kIdxDescriptors + kIndexDescriptorSize * Slot); }
+  const TIndexDescriptor* Descriptor(int Slot) const {
+    return reinterpret_cast<const TIndexDescriptor*>(Header + kIdxDescriptors + kIndexDescriptorSize * Slot);
+  }
+  uint16_t FieldNumber(int Slot, int I) const { return Descriptor(Slot)->FieldNumber(I); }
+  void SetPrimaryIndex(const TIndexDescriptor& D);
+  void AddIndex(const TIndexDescriptor& D);
+  void RemoveIndex(int Slot, bool Physically);
+  void ClearDescriptor(int Slot);
+  void SetIndexDescriptor(int Slot, const TIndexDescriptor& D);
+  void RenameIndex(int Slot, const std::string& Name, const uint16_t* FieldNumbers);
+
+  // Pages.
+  bool GetPage(TDataCursor* Cursor, int Slot, uint32_t Offset, TPage*& Page, bool NewPage = false) override;
+  void ReleasePage(TPage*& Page) override;
+  TPage* AllocatePage(TDataCursor* Cursor, int Slot) override;
+  void PushFreePage(int Slot, TPage* Page) override;
+  uint32_t RootPage(int Slot) override {
+    CheckSlot(Slot);
+    return Descriptor(Slot)->RootPage();
+  }
+  void SetRootPage(int Slot, uint32_t Offset) override;
+  // The slot's root page positioned at its first entry; false for an empty index.
+  bool GetRootPage(TDataCursor* Cursor, int Slot, TPage*& Page);
+  int CompareKeys(TDataCursor* Cursor, const TPage& Page, const uint8_t* EntryKey, const uint8_t* SearchKey,
+                  int Length) override;
+  bool ValidPageOffset(uint32_t Offset) override;
+  [[noreturn]] void PageCorrupt() override;
+  void PageModified(TPage&) override;
+
+  // Writes every modified, unreferenced page in runs of consecutive offsets; false when none.
+  bool FlushPages();
+  // Drops every cached page (slot 31 only with AllSlots).
+  void ClearCache(bool AllSlots);
+  // Cuts each slot's cache back to its first 15 pages by offset.
+  void TrimCache(bool AllSlots);
+  int CachedPages(int Slot) const { return static_cast<int>(FCaches[Slot].Sorted.size()); }
+
+  // Open checks against the table's field descriptors.
+  void VerifyIndexFile();
+  // Pages the file can hold below EndOffset.
+  int64_t PageCapacity() const { return (static_cast<int64_t>(EndOffset()) - kIndexHeaderSize) / kIndexPageSize; }
+  // Number of pages on the slot's free chain; raises 0x2305 for a link out of range, a loop, or a
+  // page on the chain that is in use.
+  int64_t CheckFreeChain(int Slot);
+
+  // Reader and writer locks between processes.
+  bool ReadLock(uint16_t& Reader) { return LockReaderByte(*this, Reader); }
+  bool ReadUnlock(uint16_t Reader) { return UnlockReaderByte(*this, Reader); }
+  bool WriteLock() { return LockWriterRange(*this); }
+  bool WriteUnlock() { return UnlockWriterRange(*this); }
+
+ private:
+  struct TSlotCache {
+    std::vector<TPage*> Sorted;  // by offset
+    int Capacity = kIndexCacheInitial;
+    TPage* MruHead = nullptr;
+    TPage* MruTail = nullptr;
+  };
+  TSlotCache FCaches[kIndexSlotCount];
+  TPageStack FPool;
+
+  void SetEndOffset(uint32_t V) { StoreU32(Header + kIdxEndOffset, V); }
+  TPage* FindCached(int Slot, uint32_t Offset);
+  TPage* ObtainBuffer(int Slot);
+  void InsertCached(int Slot, TPage* Page);
+  void RemoveCached(int Slot, TPage* Page);
+  void MruUnlink(TSlotCache& C, TPage* P);
+  void MruPushFront(TSlotCache& C, TPage* P);
+  void ConfigurePage(int Slot, TPage* Page);
+  void CheckDefinitionFields(const TIndexDescriptor& D, const std::string& IndexName);
+  void CheckSlot(int Slot);
+  [[noreturn]] void Raise(uint16_t Code, const std::string& IndexName = std::string(),
+                          const std::string& FieldName = std::string());
+};

@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dbengine/storage/collation.h"
+#include "dbengine/storage/engine_errors.h"
+#include "dbengine/storage/index_page.h"
+
+namespace {
+
+using TBytes = std::vector<uint8_t>;
+
+// A store for pages that stand alone: byte-order keys, no other pages.
+class TLonePageStore : public TPageStore {
+ public:
+  bool GetPage(TDataCursor*, int, uint32_t, TPage*&, bool) override { return false; }
+  void ReleasePage(TPage*& Page) override { Page = nullptr; }
+  TPage* AllocatePage(TDataCursor*, int) override {
+    PageCorrupt();
+    return nullptr;
+  }
+  void PushFreePage(int, TPage*) override {}
+  uint32_t RootPage(int) override { return 0; }
+  void SetRootPage(int, uint32_t) override {}
+  int CompareKeys(TDataCursor*, const TPage&, const uint8_t* EntryKey, const uint8_t* SearchKey,
+                  int Length) override {
+    return CompareBuffers(EntryKey, SearchKey, Length, false);
+  }
+  bool ValidPageOffset(uint32_t) override { return false; }
+  [[noreturn]] void PageCorrupt() override { RaiseEngineError(ecIndexCorrupt, "lone"); }
+};
+
+struct TEntry {
+  TBytes Key;
+  uint32_t Record;
+};
+
+// A root leaf holding the entries, in the given order.
+void FillLeaf(TPage& P, TLonePageStore& Store, int KL, bool Unique, uint8_t Compression,
+              const std::vector<TEntry>& Entries) {
+  P.Owner = &Store;
+  P.Configure(KL, 1, false, Unique, Compression);
+  P.Reset();
+  P.Kind = pkRootLeaf;
+  P.Offset = 4096;
+  for (const TEntry& E : Entries) {
+    P.WritePos = P.Count + 1;
+    P.InsertEntry(nullptr, E.Key.data(), E.Record, 1);
+  }
+}
+
+TBytes Encoded(const TPage& P) {
+  TBytes B(kIndexPageSize);
+  P.Encode(B.data());
+  return B;
+}
+
+// Header (13 bytes) and the entry bytes that follow it; the rest of the page must be zero.
+void ExpectPage(const TBytes& Page, const TBytes& Header, const TBytes& Entries) {
+  ASSERT_EQ(Page.size(), static_cast<size_t>(kIndexPageSize));
+  EXPECT_EQ(TBytes(Page.begin(), Page.begin() + 13), Header);
+  EXPECT_EQ(TBytes(Page.begin() + 13, Page.begin() + 13 + static_cast<long>(Entries.size())), Entries);
+  for (size_t I = 13 + Entries.size(); I < Page.size(); ++I) ASSERT_EQ(Page[I], 0) << "byte " << I;
+}
+
+void ExpectRoundTrip(const TPage& P, TLonePageStore& Store) {
+  TBytes B = Encoded(P);
+  TPage Q;
+  Q.Owner = &Store;
+  Q.Configure(P.KeyLength, P.Slot, P.Descending, P.Unique, P.Compression);
+  Q.Decode(B.data(), false);
+  ASSERT_EQ(Q.Count, P.Count);
+  EXPECT_EQ(Q.Kind, P.Kind);
+  EXPECT_EQ(Q.CompressedSize, P.CompressedSize);
+  for (int I = 1; I <= P.Count; ++I) {
+    EXPECT_EQ(0, memcmp(Q.KeyAt(I), P.KeyAt(I), static_cast<size_t>(P.KeyLength))) << "entry " << I;
+    EXPECT_EQ(Q.ChildAt(I), P.ChildAt(I));
+  }
+}
+
+TEST(IndexPageFormat, CapacitiesFollowTheKeyLength) {
+  struct TCase {
+    int KL, Leaf, Node;
+  } Cases[] = {{10, 255, 204}, {5, 371, 272}, {45, 80, 74}, {528, 7, 7}};
+  for (const TCase& C : Cases) {
+    EXPECT_EQ(TPage::LeafCapacity(C.KL), C.Leaf) << C.KL;
+    EXPECT_EQ(TPage::NodeCapacity(C.KL), C.Node) << C.KL;
+  }
+}
+
+TEST(IndexPageFormat, UncompressedLeafAndNodeBytes) {
+  TLonePageStore Store;
+  TPage P;
+  FillLeaf(P, Store, 4, true, icNone, {{{0, 0, 0, 2}, 9}, {{0, 0, 0, 1}, 7}});
+  // Entries were inserted out of order at the end; the page keeps them as placed.
+  P.Left = 0x2000;
+  P.Right = 0x3000;
+  ExpectPage(Encoded(P), {3, 2, 0, 0, 0x20, 0, 0, 0, 0x30, 0, 0, 0, 0},
+             {0, 0, 0, 2, 9, 0, 0, 0, 0, 0, 0, 1, 7, 0, 0, 0});
+  ExpectRoundTrip(P, Store);
+
+  // A node entry carries the child offset and its subtree count.
+  TPage N;
+  N.Owner = &Store;
+  N.Configure(4, 1, false, true, icFull);  // nodes are never compressed
+  N.Reset();
+  N.Kind = pkRootNode;
+  N.InsertEntry(nullptr, TBytes{1, 2, 3, 4}.data(), 0x5000, 300);
+  EXPECT_EQ(N.CompressedSize, 0);
+  ExpectPage(Encoded(N), {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+             {1, 2, 3, 4, 0x00, 0x50, 0, 0, 0x2C, 0x01, 0, 0});
+  ExpectRoundTrip(N, Store);
+}
+
+TEST(IndexPageFormat, DupByteStoresOnlyTheDifferingTail) {
+  TLonePageStore Store;
+  TPage P;
+  FillLeaf(P, Store, 6, true, icDupByte,
+           {{{0x11, 0x22, 0x33, 0x44, 0x55, 0x66}, 1}, {{0x11, 0x22, 0x33, 0x44, 0x55, 0x77}, 2}});
+  // First entry: L 0 and the whole key; second: L 5, one byte, record number (7 bytes).
+  EXPECT_EQ(P.CompressedSize, 12 + 7);
+  ExpectPage(Encoded(P), {3, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 19, 0},
+             {0, 0, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 1, 0, 0, 0, 5, 0, 0x77, 2, 0, 0, 0});
+  ExpectRoundTrip(P, Store);
+}
+
+TEST(IndexPageFormat, TrailByteKeepsTheRowNumberOfNonUniqueKeys) {
+  TLonePageStore Store;
+  TPage P;
+  // Non-unique: 4 key bytes, then the row number; the zeros before the row number go.
+  FillLeaf(P, Store, 8, false, icTrailByte, {{{0x41, 0, 0, 0, 0x80, 0, 0, 5}, 3}});
+  EXPECT_EQ(P.CompressedSize, 8 - 3 + 6);
+  ExpectPage(Encoded(P), {3, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 11, 0}, {3, 0, 0x41, 0x80, 0, 0, 5, 3, 0, 0, 0});
+  ExpectRoundTrip(P, Store);
+
+  TPage U;
+  FillLeaf(U, Store, 4, true, icTrailByte, {{{0x41, 0x42, 0, 0}, 4}, {{0, 0, 0, 0}, 5}});
+  ExpectPage(Encoded(U), {3, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 14, 0},
+             {2, 0, 0x41, 0x42, 4, 0, 0, 0, 4, 0, 5, 0, 0, 0});
+  ExpectRoundTrip(U, Store);
+}
+
+TEST(IndexPageFormat, FullCompressionLeadsAndTrails) {
+  TLonePageStore Store;
+  TPage P;
+  FillLeaf(P, Store, 6, true, icFull,
+           {{{0x10, 0x20, 0, 0, 0, 0}, 1}, {{0x10, 0x20, 0x30, 0, 0, 0}, 2}});
+  ExpectPage(Encoded(P), {3, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 15, 0},
+             {0, 4, 0x10, 0x20, 1, 0, 0, 0, 2, 3, 0x30, 2, 0, 0, 0});
+  ExpectRoundTrip(P, Store);
+
+  // Non-unique: trailing zeros are counted before the row number; when no more than the row
+  // number follows the lead, nothing is trailed.
+  TPage N;
+  FillLeaf(N, Store, 8, false, icFull,
+           {{{0x55, 0, 0, 0, 0x80, 0, 0, 1}, 1}, {{0x55, 0, 0, 0, 0x80, 0, 0, 2}, 2}});
+  ExpectPage(Encoded(N), {3, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 18, 0},
+             {0, 3, 0x55, 0x80, 0, 0, 1, 1, 0, 0, 0, 7, 0, 2, 2, 0, 0, 0});
+  ExpectRoundTrip(N, Store);
+}
+
+TEST(IndexPageFormat, FullCompressionCapsBothCountsAt255) {
+  TLonePageStore Store;
+  TBytes A(300, 0), B(300, 0);
+  A[0] = 1;
+  B[0] = 1;
+  B[299] = 9;
+  TPage P;
+  FillLeaf(P, Store, 300, true, icFull, {{A, 1}, {B, 2}});
+  TBytes E = Encoded(P);
+  // A: lead 0, 299 trailing zeros capped to 255, so 45 key bytes stay.
+  EXPECT_EQ(E[13], 0);
+  EXPECT_EQ(E[14], 255);
+  EXPECT_EQ(E[15], 1);
+  const size_t Second = 13 + 2 + 45 + 4;
+  // B: 299 equal leading bytes capped to 255, no trailing zero.
+  EXPECT_EQ(E[Second], 255);
+  EXPECT_EQ(E[Second + 1], 0);
+  EXPECT_EQ(E[Second + 2 + 44], 9);
+  EXPECT_EQ(P.CompressedSize, (300 - 255 + 6) * 2);
+  ExpectRoundTrip(P, Store);
+}
+
+TEST(IndexPageFormat, FreePageWritesOnlyItsHeader) {
+  TLonePageStore Store;
+  TPage P;
+  FillLeaf(P, Store, 4, true, icNone, {{{1, 2, 3, 4}, 1}});
+  P.Kind = pkLeaf;
+  P.Free = true;
+  P.Left = 0;
+  P.Right = 0x9000;
+  ExpectPage(Encoded(P), {2, 0, 0, 0, 0, 0, 0, 0, 0x90, 0, 0, 0, 0}, {});
+}
+
+TEST(IndexPageFormat, SearchFindsExactKeysAndTheEntryBelow) {
+  TLonePageStore Store;
+  TPage P;
+  FillLeaf(P, Store, 1, true, icNone, {{{10}, 1}, {{20}, 2}, {{30}, 3}, {{40}, 4}});
+  struct TCase {
+    uint8_t Key;
+    bool Found;
+    int ReadPos;
+    int InsertPos;
+  } Cases[] = {{5, false, 1, 0}, {10, true, 1, 1}, {25, false, 2, 2}, {40, true, 4, 4}, {99, false, 4, 4}};
+  for (const TCase& C : Cases) {
+    EXPECT_EQ(P.FindKey(nullptr, &C.Key, 1), C.Found) << int(C.Key);
+    EXPECT_EQ(P.ReadPos, C.ReadPos) << int(C.Key);
+    EXPECT_EQ(P.FindInsertPosition(nullptr, &C.Key, 1), C.InsertPos) << int(C.Key);
+  }
+  P.WritePos = 2;
+  EXPECT_EQ(P.CountConsecutiveRecords(true, 10), 3);
+  EXPECT_EQ(P.CountConsecutiveRecords(false, 10), 2);
+  EXPECT_EQ(P.CountConsecutiveRecords(true, 2), 2);
+  P.Count = 0;
+  EXPECT_THROW(P.FindKey(nullptr, TBytes{1}.data(), 1), EVXDBEngineError);
+}
+
+// Pages that cannot be valid raise "index page buffers corrupt" and never read past the page.
+TEST(IndexPageFormat, CorruptPagesRaiseTheEngineError) {
+  TLonePageStore Store;
+  struct TCase {
+    const char* What;
+    int KL;
+    bool Unique;
+    uint8_t Compression;
+    TBytes Head;  // the first bytes of the page
+  } Cases[] = {
+      {"kind beyond root leaf", 4, true, icNone, {4, 1, 0}},
+      {"more plain entries than fit", 4, true, icNone, {3, 0xFF, 0x01}},
+      {"node entries beyond the page", 4, true, icNone, {1, 0xF0, 0x01}},
+      {"first dupbyte entry with a lead", 4, true, icDupByte, {3, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0}},
+      {"dupbyte lead beyond the key", 4, true, icDupByte,
+       {3, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 1, 0, 0, 0, 9, 0}},
+      {"trail beyond the key", 4, true, icTrailByte, {3, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 0}},
+      {"full trail into the row number", 8, false, icFull, {3, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5}},
+      // 672 entries of 10 bytes each (zero lead, 4 key bytes, record number) cannot fit.
+      {"compressed entries running off the page", 4, true, icDupByte, {3, 0xA0, 0x02}},
+  };
+  for (const TCase& C : Cases) {
+    TBytes Page(kIndexPageSize, 0);
+    std::copy(C.Head.begin(), C.Head.end(), Page.begin());
+    TPage P;
+    P.Owner = &Store;
+    P.Configure(C.KL, 1, false, C.Unique, C.Compression);
+    try {
+      P.Decode(Page.data(), false);
+      ADD_FAILURE() << C.What << ": no error";
+    } catch (const EVXDBEngineError& E) {
+      EXPECT_EQ(E.ErrorCode(), ecIndexCorrupt) << C.What;
+      EXPECT_EQ(E.Message(), "VXDB Engine Error # 8965 Index page buffers corrupt in table 'lone'") << C.What;
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,447 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <tuple>
+
+#include "dbengine/storage/engine_common.h"
+#include "dbengine/storage/tests/index_test_support.h"
+
+namespace {
+
+using namespace idxtest;
+
+// Index file with one index in slot 0 (or a secondary one in slot 1) and a byte-order model of the
+// keys it should hold.
+class TTreeBench {
+ public:
+  TTreeBench(const TTempDir& Tmp, int KL, bool Unique, uint8_t Compression, bool Descending = false)
+      : Tmp(Tmp), KL(KL), Unique(Unique), Descending(Descending) {
+    File = Fresh();
+    File->CreateFile();
+    File->SetPrimaryIndex(MakeIndex("", {1}, KL, true, Compression, Descending));
+    if (!Unique) {
+      File->AddIndex(MakeIndex("Sec", {1}, KL, false, Compression, Descending));
+      Slot = 1;
+    }
+    File->WriteHeader(true);
+  }
+
+  std::unique_ptr<TIndexFile> Fresh() const {
+    auto F = std::make_unique<TIndexFile>();
+    F->FileName = Tmp.Path("T.IDX");
+    return F;
+  }
+
+  // Key of value V (and row number Row when not unique): null flag, the integer, a few
+  // non-zero bytes and zeros, so that leading and trailing compression both have work.
+  TBytes Key(int32_t V, int32_t Row = 0) const {
+    TBytes K(static_cast<size_t>(KL), 0);
+    K[0] = 1;
+    uint8_t Enc[4];
+    EncodeIntegerKey(V, Enc);
+    const int Body = Unique ? KL : KL - 4;
+    for (int I = 0; I < 4 && 1 + I < Body; ++I) K[1 + I] = Enc[I];
+    for (int I = 5; I < Body && I < 5 + static_cast<int>(static_cast<uint32_t>(V) % 9); ++I)
+      K[I] = static_cast<uint8_t>('A' + (V + I) % 26);
+    if (!Unique) EncodeIntegerKey(Row, &K[KL - 4]);
+    return K;
+  }
+
+  bool Insert(const TBytes& K, uint32_t Rec) {
+    const bool Done = IndexInsertKey(*File, nullptr, Slot, K.data(), Rec);
+    if (Done) Model[K] = Rec;
+    return Done;
+  }
+  bool Delete(const TBytes& K) {
+    const bool Done = IndexDeleteKey(*File, nullptr, Slot, K.data());
+    if (Done) Model.erase(K);
+    return Done;
+  }
+
+  // The model's key at a 1-based position in index order.
+  std::map<TBytes, uint32_t>::const_iterator ModelAt(int64_t Ordinal) const {
+    if (Descending) return std::prev(Model.end(), Ordinal);
+    return std::next(Model.begin(), Ordinal - 1);
+  }
+
+  void CheckTree() {
+    TIndexTreeStats S = IndexCheckTree(*File, nullptr, Slot, File->PageCapacity());
+    ASSERT_EQ(S.Keys, static_cast<int64_t>(Model.size()));
+    ASSERT_EQ(IndexKeyCount(*File, nullptr, Slot), S.Keys);
+    File->CheckFreeChain(Slot);
+  }
+
+  // Ordinal of a key and key at an ordinal agree with the model.
+  void Probe(int Count, std::mt19937& Rng) {
+    if (Model.empty()) return;
+    std::uniform_int_distribution<int64_t> Pick(1, static_cast<int64_t>(Model.size()));
+    TBytes Out(static_cast<size_t>(KL));
+    for (int I = 0; I < Count; ++I) {
+      const int64_t Ord = Pick(Rng);
+      auto It = ModelAt(Ord);
+      uint32_t Rec = 0;
+      ASSERT_TRUE(IndexKeyAtOrdinal(*File, nullptr, Slot, Ord, Out.data(), Rec)) << Ord;
+      ASSERT_EQ(Out, It->first) << Ord;
+      ASSERT_EQ(Rec, It->second);
+      int64_t Found = 0;
+      ASSERT_TRUE(IndexFindKey(*File, nullptr, Slot, It->first.data(), Rec, Found));
+      ASSERT_EQ(Found, Ord);
+    }
+    uint32_t Rec = 0;
+    EXPECT_FALSE(IndexKeyAtOrdinal(*File, nullptr, Slot, static_cast<int64_t>(Model.size()) + 1, Out.data(), Rec));
+  }
+
+  void Reopen() {
+    File->FlushPages();
+    File->WriteHeader(false);
+    File->Close();
+    File = Fresh();
+    File->Open();
+    File->VerifyIndexFile();
+  }
+
+  const TTempDir& Tmp;
+  int KL;
+  bool Unique;
+  bool Descending;
+  int Slot = 0;
+  std::unique_ptr<TIndexFile> File;
+  std::map<TBytes, uint32_t> Model;
+};
+
+int StressKeys() {
+  const char* E = getenv("VX_INDEX_STRESS_KEYS");
+  return E ? std::max(100, atoi(E)) : 20000;
+}
+
+class IndexTreeStress : public ::testing::TestWithParam<std::tuple<uint8_t, int>> {};
+
+// Random inserts, deletes of half in random order and re-inserts, with the whole tree checked
+// every 1,000 operations, ordinals probed, and the same answers after reopening the file.
+TEST_P(IndexTreeStress, RandomInsertDeleteReinsert) {
+  const uint8_t Compression = std::get<0>(GetParam());
+  const int KL = std::get<1>(GetParam());
+  TTempDir Tmp;
+  TTreeBench B(Tmp, KL, true, Compression);
+  std::mt19937 Rng(1234 + KL * 7 + Compression);
+  const int N = KL > 100 ? StressKeys() / 2 : StressKeys();
+  std::vector<int32_t> Values(static_cast<size_t>(N));
+  for (int I = 0; I < N; ++I) Values[static_cast<size_t>(I)] = I * 3 - N;
+  std::shuffle(Values.begin(), Values.end(), Rng);
+  int Ops = 0;
+  auto Tick = [&] {
+    if (++Ops % 1000 == 0) B.CheckTree();
+  };
+  for (int32_t V : Values) {
+    ASSERT_TRUE(B.Insert(B.Key(V), static_cast<uint32_t>(V + N + 1)));
+    Tick();
+  }
+  EXPECT_FALSE(B.Insert(B.Key(Values[0]), 1));  // already there
+  B.CheckTree();
+  B.Probe(300, Rng);
+  std::shuffle(Values.begin(), Values.end(), Rng);
+  for (int I = 0; I < N / 2; ++I) {
+    ASSERT_TRUE(B.Delete(B.Key(Values[static_cast<size_t>(I)])));
+    Tick();
+  }
+  EXPECT_FALSE(B.Delete(B.Key(Values[0])));  // already gone
+  B.CheckTree();
+  B.Probe(300, Rng);
+  const uint32_t EndBefore = B.File->EndOffset();
+  // Uncompressed pages merge below their minimum fill; compressed leaves leave only when empty.
+  if (Compression == icNone) {
+    EXPECT_GT(B.File->CheckFreeChain(0), 0);
+  }
+  for (int I = 0; I < N / 2; ++I) {
+    ASSERT_TRUE(B.Insert(B.Key(Values[static_cast<size_t>(I)]), 7));
+    Tick();
+  }
+  // Freed pages are used before the file grows.
+  EXPECT_TRUE(B.File->EndOffset() == EndBefore || B.File->CheckFreeChain(0) == 0);
+  for (int I = 0; I < N / 2; ++I) {
+    ASSERT_TRUE(B.Insert(B.Key(N * 3 + I), 9));
+    Tick();
+  }
+  B.CheckTree();
+  B.Probe(1000, Rng);
+  B.Reopen();
+  B.CheckTree();
+  B.Probe(1000, Rng);
+}
+
+std::string StressName(const ::testing::TestParamInfo<std::tuple<uint8_t, int>>& Info) {
+  static const char* const Names[] = {"None", "DupByte", "TrailByte", "Full"};
+  return std::string(Names[std::get<0>(Info.param)]) + "Key" + std::to_string(std::get<1>(Info.param));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllCompressions, IndexTreeStress,
+                         ::testing::Combine(::testing::Values(icNone, icDupByte, icTrailByte, icFull),
+                                            ::testing::Values(5, 45, 524)),
+                         StressName);
+
+TEST(IndexTree, NonUniqueDuplicatesAndDescendingOrder) {
+  for (bool Descending : {false, true}) {
+    for (uint8_t Compression : {icNone, icFull}) {
+      TTempDir Tmp;
+      TTreeBench B(Tmp, 9, false, Compression, Descending);
+      std::mt19937 Rng(99);
+      // 40 distinct values, each many times; the row number keeps every key apart.
+      std::vector<std::pair<int32_t, int32_t>> Rows;
+      for (int32_t Row = 1; Row <= 3000; ++Row) Rows.push_back({static_cast<int32_t>(Rng() % 40) - 20, Row});
+      for (auto [V, Row] : Rows) ASSERT_TRUE(B.Insert(B.Key(V, Row), static_cast<uint32_t>(Row)));
+      B.CheckTree();
+      B.Probe(500, Rng);
+      // In index order equal values follow their rows.
+      TBytes K(9);
+      uint32_t Rec = 0;
+      ASSERT_TRUE(IndexKeyAtOrdinal(*B.File, nullptr, 1, 1, K.data(), Rec));
+      EXPECT_EQ(K, Descending ? B.Model.rbegin()->first : B.Model.begin()->first);
+      // Keys inserted in descending order, then all of one value deleted.
+      for (int32_t Row = 5000; Row > 3000; --Row) ASSERT_TRUE(B.Insert(B.Key(100000 + Row, Row), 1));
+      for (auto [V, Row] : Rows)
+        if (V == 3) {
+          ASSERT_TRUE(B.Delete(B.Key(V, Row)));
+        }
+      B.CheckTree();
+      B.Probe(500, Rng);
+      B.Reopen();
+      B.CheckTree();
+      B.Probe(200, Rng);
+    }
+  }
+}
+
+// Node and leaf pages read straight from the file.
+TPage* Root(TIndexFile& F, int Slot) {
+  TPage* P = nullptr;
+  EXPECT_TRUE(F.GetRootPage(nullptr, Slot, P));
+  return P;
+}
+
+TEST(IndexTree, FullLeafSplitsHalfAndHalfUnderANewRoot) {
+  TTempDir Tmp;
+  TTreeBench B(Tmp, 10, true, icNone);
+  for (int V = 1; V <= 255; ++V) ASSERT_TRUE(B.Insert(B.Key(V), static_cast<uint32_t>(V)));
+  TPage* P = Root(*B.File, 0);
+  EXPECT_EQ(P->Kind, pkRootLeaf);
+  EXPECT_EQ(P->Count, 255);
+  const uint32_t LeafOffset = P->Offset;
+  B.File->ReleasePage(P);
+  ASSERT_TRUE(B.Insert(B.Key(256), 256));
+  P = Root(*B.File, 0);
+  EXPECT_EQ(P->Kind, pkRootNode);
+  ASSERT_EQ(P->Count, 2);
+  EXPECT_EQ(P->ChildAt(1), LeafOffset);
+  EXPECT_EQ(P->CountAt(1), 128u);
+  EXPECT_EQ(P->CountAt(2), 128u);
+  EXPECT_EQ(TBytes(P->KeyAt(2), P->KeyAt(2) + 10), B.Key(129));
+  TPage* Q = nullptr;
+  ASSERT_TRUE(B.File->GetPage(nullptr, 0, P->ChildAt(2), Q));
+  EXPECT_EQ(Q->Kind, pkLeaf);
+  EXPECT_EQ(Q->Left, LeafOffset);
+  EXPECT_EQ(Q->Right, 0u);
+  B.File->ReleasePage(Q);
+  B.File->ReleasePage(P);
+  B.CheckTree();
+  // On disk: the root node's header and first entry.
+  B.Reopen();
+  TBytes Disk = Tmp.ReadWhole("T.IDX");
+  const uint32_t RootOffset = B.File->RootPage(0);
+  ASSERT_GE(Disk.size(), RootOffset + 4096u);
+  const uint8_t* R = &Disk[RootOffset];
+  EXPECT_EQ(R[0], pkRootNode);
+  EXPECT_EQ(LoadU16(R + 1), 2);
+  EXPECT_EQ(LoadU32(R + 3), 0u);
+  EXPECT_EQ(LoadU32(R + 7), 0u);
+  EXPECT_EQ(TBytes(R + 13, R + 23), B.Key(1));
+  EXPECT_EQ(LoadU32(R + 23), LeafOffset);
+  EXPECT_EQ(LoadU32(R + 27), 128u);
+}
+
+TEST(IndexTree, EmptiedTreesFreeTheirPagesForReuse) {
+  TTempDir Tmp;
+  TTreeBench B(Tmp, 10, true, icNone);
+  // The last key of a one-page index: the page is freed and the root is 0.
+  ASSERT_TRUE(B.Insert(B.Key(1), 1));
+  const uint32_t Page = B.File->RootPage(0);
+  ASSERT_TRUE(B.Delete(B.Key(1)));
+  EXPECT_EQ(B.File->RootPage(0), 0u);
+  EXPECT_EQ(B.File->Descriptor(0)->FreePage(), Page);
+  ASSERT_TRUE(B.Insert(B.Key(2), 2));
+  EXPECT_EQ(B.File->RootPage(0), Page);
+  EXPECT_EQ(B.File->Descriptor(0)->FreePage(), 0u);
+
+  // Thousands of keys, then all but one deleted: merges collapse the tree back to a root leaf.
+  std::mt19937 Rng(5);
+  std::vector<int32_t> V;
+  for (int32_t I = 3; I < 5000; ++I) V.push_back(I);
+  for (int32_t X : V) ASSERT_TRUE(B.Insert(B.Key(X), 1));
+  const uint32_t End = B.File->EndOffset();
+  const int64_t Pages = B.File->PageCapacity();
+  std::shuffle(V.begin(), V.end(), Rng);
+  for (size_t I = 0; I < V.size(); ++I) {
+    ASSERT_TRUE(B.Delete(B.Key(V[I])));
+    if (I % 500 == 0) B.CheckTree();
+  }
+  B.CheckTree();
+  TPage* P = Root(*B.File, 0);
+  EXPECT_EQ(P->Kind, pkRootLeaf);
+  EXPECT_EQ(P->Count, 1);
+  B.File->ReleasePage(P);
+  EXPECT_EQ(B.File->CheckFreeChain(0), Pages - 1);
+  // Refilled from the free chain: the file does not grow.
+  for (int32_t X : V) ASSERT_TRUE(B.Insert(B.Key(X), 1));
+  EXPECT_EQ(B.File->EndOffset(), End);
+  B.CheckTree();
+  // Dropping the whole tree puts every page on the free chain.
+  IndexFreeTree(*B.File, nullptr, 0);
+  B.Model.clear();
+  EXPECT_EQ(B.File->RootPage(0), 0u);
+  EXPECT_EQ(B.File->CheckFreeChain(0), Pages);
+  B.Reopen();
+  EXPECT_EQ(B.File->CheckFreeChain(0), Pages);
+  B.CheckTree();
+}
+
+TEST(IndexTree, EachSlotKeepsItsOwnPagesAndEmptyingCutsTheFile) {
+  TTempDir Tmp;
+  TTreeBench B(Tmp, 5, true, icNone);
+  B.File->AddIndex(MakeIndex("Other", {1}, 5, true));
+  for (int V = 0; V < 2000; ++V) {
+    ASSERT_TRUE(B.Insert(B.Key(V), 1));
+    ASSERT_TRUE(IndexInsertKey(*B.File, nullptr, 1, B.Key(-V).data(), 2));
+    ASSERT_TRUE(IndexInsertKey(*B.File, nullptr, kSysDeletedSlot, B.Key(V).data(), 3));
+  }
+  EXPECT_LE(B.File->CachedPages(0), 15 + 8);
+  B.Reopen();
+  B.CheckTree();
+  EXPECT_EQ(IndexCheckTree(*B.File, nullptr, 1, B.File->PageCapacity()).Keys, 2000);
+  EXPECT_EQ(IndexCheckTree(*B.File, nullptr, kSysDeletedSlot, B.File->PageCapacity()).Keys, 2000);
+  B.File->EmptyIndexFile();
+  B.File->WriteHeader(false);
+  B.File->Close();
+  EXPECT_EQ(Tmp.ReadWhole("T.IDX").size(), 4096u);
+  B.File = B.Fresh();
+  B.File->Open();
+  B.File->VerifyIndexFile();
+  EXPECT_EQ(B.File->EndOffset(), 4096u);
+  for (int S : {0, 1, kSysDeletedSlot}) {
+    EXPECT_EQ(B.File->RootPage(S), 0u);
+    EXPECT_EQ(B.File->Descriptor(S)->FreePage(), 0u);
+  }
+}
+
+TEST(IndexTree, EncryptedPagesReadBack) {
+  TTempDir Tmp;
+  TTreeBench B(Tmp, 5, true, icDupByte);
+  B.File->Encrypted = true;
+  B.File->WriteHeader(true);
+  for (int V = 0; V < 1500; ++V) ASSERT_TRUE(B.Insert(B.Key(V), static_cast<uint32_t>(V)));
+  B.File->FlushPages();
+  B.File->WriteHeader(false);
+  B.File->Close();
+  TBytes Disk = Tmp.ReadWhole("T.IDX");
+  B.File = B.Fresh();
+  B.File->Encrypted = true;
+  B.File->Open();
+  B.File->VerifyIndexFile();
+  const uint32_t RootOffset = B.File->RootPage(0);
+  TBytes Plain(Disk.begin() + RootOffset, Disk.begin() + RootOffset + 4096);
+  EXPECT_NE(Plain[0], pkRootNode);
+  CipherDecode(Plain.data(), 4096, kTableCipherKeyLow, kTableCipherKeyHigh);
+  EXPECT_EQ(Plain[0], pkRootNode);
+  std::mt19937 Rng(3);
+  B.CheckTree();
+  B.Probe(200, Rng);
+}
+
+// ---- Corrupt trees ---------------------------------------------------------------------------
+
+class IndexTreeCorrupt : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TTreeBench B(Tmp, 10, true, icNone);
+    for (int V = 0; V < 1000; ++V) ASSERT_TRUE(B.Insert(B.Key(V), static_cast<uint32_t>(V + 1)));
+    for (int V = 0; V < 400; V += 2) ASSERT_TRUE(B.Delete(B.Key(V)));  // some free pages
+    B.Reopen();
+    RootOffset = B.File->RootPage(0);
+    FreeOffset = B.File->Descriptor(0)->FreePage();
+    B.File->Close();
+    Good = Tmp.ReadWhole("T.IDX");
+    for (int V = 0; V < 1000; ++V) Keys.push_back(B.Key(V));
+    Extra = B.Key(5000);
+  }
+  std::unique_ptr<TIndexFile> OpenSpoiled(const std::function<void(TBytes&)>& Spoil) {
+    TBytes D = Good;
+    Spoil(D);
+    Tmp.WriteWhole("T.IDX", D);
+    auto F = std::make_unique<TIndexFile>();
+    F->FileName = Tmp.Path("T.IDX");
+    F->Open();
+    return F;
+  }
+  uint32_t Child(int Pos) const { return LoadU32(&Good[RootOffset + 13 + (Pos - 1) * 18 + 10]); }
+
+  TTempDir Tmp;
+  TBytes Good;
+  uint32_t RootOffset = 0, FreeOffset = 0;
+  std::vector<TBytes> Keys;
+  TBytes Extra;
+};
+
+TEST_F(IndexTreeCorrupt, WalksRaiseInsteadOfLoopingOrReadingAstray) {
+  ASSERT_NE(FreeOffset, 0u);
+  struct TCase {
+    const char* What;
+    std::function<void(TBytes&)> Spoil;
+  } Cases[] = {
+      {"child is the root itself", [&](TBytes& D) { StoreU32(&D[RootOffset + 13 + 10], RootOffset); }},
+      {"child off the page grid", [&](TBytes& D) { StoreU32(&D[RootOffset + 13 + 10], 4097); }},
+      {"child beyond the end", [&](TBytes& D) { StoreU32(&D[RootOffset + 13 + 10], 0x7FFF0000); }},
+      {"child is a free page", [&](TBytes& D) { StoreU32(&D[RootOffset + 13 + 10], FreeOffset); }},
+      {"two entries share a child", [&](TBytes& D) { StoreU32(&D[RootOffset + 13 + 18 + 10], Child(1)); }},
+      {"subtree count off by one", [&](TBytes& D) { D[RootOffset + 13 + 14] ^= 1; }},
+      {"leaf keys out of order", [&](TBytes& D) { D[Child(1) + 13 + 4] = 0xFF; }},
+      {"broken sibling link", [&](TBytes& D) { StoreU32(&D[Child(2) + 3], 0); }},
+      {"leaf claims to be the root", [&](TBytes& D) { D[Child(1)] = pkRootLeaf; }},
+      {"empty leaf", [&](TBytes& D) { StoreU16(&D[Child(1) + 1], 0); }},
+      {"root page kind 9", [&](TBytes& D) { D[RootOffset] = 9; }},
+  };
+  for (const TCase& C : Cases) {
+    auto F = OpenSpoiled(C.Spoil);
+    EXPECT_EQ(RaisedCode([&] { IndexCheckTree(*F, nullptr, 0, F->PageCapacity()); }), ecIndexCorrupt) << C.What;
+    // Every walk ends in an engine error or an answer, never a hang or a stray read.
+    for (const TBytes& K : {Keys[1], Keys[999]}) {
+      uint32_t Rec = 0;
+      int64_t Ord = 0;
+      RaisedCode([&] { IndexFindKey(*F, nullptr, 0, K.data(), Rec, Ord); });
+      RaisedCode([&] { IndexInsertKey(*F, nullptr, 0, Extra.data(), 1); });
+      RaisedCode([&] { IndexDeleteKey(*F, nullptr, 0, K.data()); });
+    }
+  }
+}
+
+TEST_F(IndexTreeCorrupt, FreeChainLoopsAndLivePagesAreRefused) {
+  // A free page that links to itself.
+  auto F = OpenSpoiled([&](TBytes& D) { StoreU32(&D[FreeOffset + 7], FreeOffset); });
+  EXPECT_EQ(RaisedCode([&] { F->CheckFreeChain(0); }), ecIndexCorrupt);
+  F->Close();
+  // The free chain leads into the live tree: allocation refuses the live page.
+  F = OpenSpoiled([&](TBytes& D) {
+    StoreU32(&D[14 + 90], RootOffset);
+  });
+  EXPECT_EQ(RaisedCode([&] {
+              TPage* P = nullptr;
+              F->GetRootPage(nullptr, 0, P);
+              F->ReleasePage(P);
+              F->AllocatePage(nullptr, 0);
+            }),
+            ecIndexCorrupt);
+}
+
+}  // namespace
