@@ -4,8 +4,10 @@ list(APPEND VXCONTROLS_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/glyphs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ctlutils.cpp
   ${CMAKE_CURRENT_LIST_DIR}/spinedit.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/slider.cpp
 )
 list(APPEND VXCONTROLS_GUI_TESTS
   ${CMAKE_CURRENT_LIST_DIR}/tests/ext_ctlutils_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tests/ext_spinedit_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tests/ext_slider_test.cpp
 )
