@@ -24,7 +24,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A 24-bit picture filled by Pixel(x, y) (raw DIB values; 0 is the transparent black).
+// A 24-bit picture filled by Pixel(x, y) (raw DIB values 0xBBGGRR; 0 is the transparent black).
 template <class F>
 std::unique_ptr<TDIB> Picture(int W, int H, F Pixel) {
   auto d = std::make_unique<TDIB>();
