@@ -13,11 +13,13 @@ list(APPEND VXCONTROLS_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/vxcheckbox.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vximage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/image32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ezrgnbtn.cpp
 )
 list(APPEND VXCONTROLS_GUI_TESTS
   ${CMAKE_CURRENT_LIST_DIR}/tests/skinned_button_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tests/skinned_checkbox_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tests/image32_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tests/skinned_rgnbtn_test.cpp
   ${CMAKE_SOURCE_DIR}/tutor/tests/test_archive.cpp
 )
 list(APPEND VXCONTROLS_GUI_LIBS vxtutorbase)
