@@ -23,3 +23,12 @@ list(APPEND VXCONTROLS_GUI_TESTS
   ${CMAKE_SOURCE_DIR}/tutor/tests/test_archive.cpp
 )
 list(APPEND VXCONTROLS_GUI_LIBS vxtutorbase)
+
+# Throughput of the 32-bit bitmap (run by hand, never as a test).
+if(VX_BENCH)
+  find_package(benchmark QUIET)
+  if(benchmark_FOUND AND NOT TARGET bench_bitmap32)
+    add_executable(bench_bitmap32 ${CMAKE_SOURCE_DIR}/bench/bitmap32_bench.cpp)
+    target_link_libraries(bench_bitmap32 PRIVATE vxcontrols benchmark::benchmark)
+  endif()
+endif()
