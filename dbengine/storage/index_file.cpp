@@ -467,6 +467,14 @@ bool TIndexFile::FlushPages() {
   return true;
 }
 
+int TIndexFile::ReferencedPages() const {
+  int N = 0;
+  for (const auto& C : FCaches)
+    for (const TPage* P : C.Sorted)
+      if (P->RefCount > 0) ++N;
+  return N;
+}
+
 void TIndexFile::ClearCache(bool AllSlots) {
   for (int S = 0; S < kIndexSlotCount; ++S) {
     if (S == kSysDeletedSlot && !AllSlots) continue;

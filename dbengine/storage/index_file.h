@@ -158,6 +158,8 @@ class TIndexFile : public TFileHandler, public TPageStore {
   // Cuts each slot's cache back to its first 15 pages by offset.
   void TrimCache(bool AllSlots);
   int CachedPages(int Slot) const { return static_cast<int>(FCaches[Slot].Sorted.size()); }
+  // Cached pages that somebody still holds (a walk in progress or a cursor's position).
+  int ReferencedPages() const;
 
   // Open checks against the table's field descriptors.
   void VerifyIndexFile();

@@ -869,24 +869,128 @@ bool IndexFindKey(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_
   return false;
 }
 
-bool IndexKeyAtOrdinal(TPageStore& Store, TDataCursor* Cursor, int Slot, int64_t Ordinal, uint8_t* Key,
-                       uint32_t& RecordNumber) {
-  uint32_t Root = Store.RootPage(Slot);
+const uint8_t* TIndexPosition::Key() const { return Leaf->ReadKey(); }
+uint32_t TIndexPosition::RecordNumber() const { return Leaf->ReadChild(); }
+
+void IndexRelease(TPageStore& Store, TIndexPosition& Pos) {
+  if (Pos.Leaf) Store.ReleasePage(Pos.Leaf);
+  Pos.Leaf = nullptr;
+}
+
+bool IndexSeekKey(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_t* Key, int Length,
+                  TIndexPosition& Pos) {
+  IndexRelease(Store, Pos);
+  Pos.Ordinal = 1;
+  const uint32_t Root = Store.RootPage(Slot);
+  if (Root == 0) return false;
+  TPageHold P(&Store, FetchPage(Store, Cursor, Slot, Root));
+  if (!P->IsRoot()) Store.PageCorrupt();
+  const int64_t Total = P->TotalKeys();
+  int64_t Before = 0;
+  for (int Depth = 0; !P->IsLeaf(); ++Depth) {
+    if (Depth > kMaxTreeDepth || P->Count == 0) Store.PageCorrupt();
+    // The last entry below the key: equal keys may begin in the child before an equal entry.
+    int Lo = 1, Hi = P->Count, At = 1;
+    while (Lo <= Hi) {
+      const int Mid = (Lo + Hi) / 2;
+      if (Store.CompareKeys(Cursor, *P.Page, P->KeyAt(Mid), Key, Length) < 0) {
+        At = Mid;
+        Lo = Mid + 1;
+      } else {
+        Hi = Mid - 1;
+      }
+    }
+    Before += P->KeysBefore(At);
+    TPage* C = FetchPage(Store, Cursor, Slot, P->ChildAt(At));
+    Store.ReleasePage(P.Page);
+    P.Page = C;
+    if (P->IsRoot()) Store.PageCorrupt();
+  }
+  // The first leaf entry not below the key.
+  int Lo = 1, Hi = P->Count, At = P->Count + 1;
+  while (Lo <= Hi) {
+    const int Mid = (Lo + Hi) / 2;
+    if (Store.CompareKeys(Cursor, *P.Page, P->KeyAt(Mid), Key, Length) >= 0) {
+      At = Mid;
+      Hi = Mid - 1;
+    } else {
+      Lo = Mid + 1;
+    }
+  }
+  Pos.Ordinal = Before + At;
+  if (At <= P->Count) {
+    P->ReadPos = At;
+    Pos.Leaf = P.Page;
+    P.Page = nullptr;
+    return true;
+  }
+  // Beyond this leaf: the first entry of the next one, if any.
+  if (P->Right == 0 || P->Count == 0) {
+    Pos.Ordinal = Total + 1;
+    return false;
+  }
+  TPage* R = FetchPage(Store, Cursor, Slot, P->Right);
+  if (!R->IsLeaf() || R->IsRoot() || R->Count == 0 || R == P.Page) {
+    Store.ReleasePage(R);
+    Store.PageCorrupt();
+  }
+  R->ReadPos = 1;
+  Pos.Leaf = R;
+  return true;
+}
+
+bool IndexSeekOrdinal(TPageStore& Store, TDataCursor* Cursor, int Slot, int64_t Ordinal, TIndexPosition& Pos) {
+  IndexRelease(Store, Pos);
+  const uint32_t Root = Store.RootPage(Slot);
   if (Root == 0 || Ordinal < 1) return false;
   TPageHold P(&Store, FetchPage(Store, Cursor, Slot, Root));
   if (!P->IsRoot()) Store.PageCorrupt();
   if (Ordinal > P->TotalKeys()) return false;
+  Pos.Ordinal = Ordinal;
   for (int Depth = 0; !P->IsLeaf(); ++Depth) {
     if (Depth > kMaxTreeDepth) Store.PageCorrupt();
     Ordinal = P->SeekOrdinal(Ordinal);
     TPage* C = FetchPage(Store, Cursor, Slot, P->ReadChild());
     Store.ReleasePage(P.Page);
     P.Page = C;
+    if (P->IsRoot()) Store.PageCorrupt();
   }
   if (Ordinal > P->Count) Store.PageCorrupt();
   P->SeekOrdinal(Ordinal);
-  memcpy(Key, P->ReadKey(), static_cast<size_t>(P->KeyLength));
-  RecordNumber = P->ReadChild();
+  Pos.Leaf = P.Page;
+  P.Page = nullptr;
+  return true;
+}
+
+bool IndexStep(TPageStore& Store, TDataCursor* Cursor, int Slot, TIndexPosition& Pos, bool Forward) {
+  TPage* L = Pos.Leaf;
+  if (!L) return false;
+  if (Forward ? L->ReadPos < L->Count : L->ReadPos > 1) {
+    L->ReadPos += Forward ? 1 : -1;
+    Pos.Ordinal += Forward ? 1 : -1;
+    return true;
+  }
+  const uint32_t Next = Forward ? L->Right : L->Left;
+  if (Next == 0) return false;
+  TPage* N = FetchPage(Store, Cursor, Slot, Next);
+  if (!N->IsLeaf() || N->IsRoot() || N->Count == 0 || N == L) {
+    Store.ReleasePage(N);
+    Store.PageCorrupt();
+  }
+  N->ReadPos = Forward ? 1 : N->Count;
+  Store.ReleasePage(Pos.Leaf);
+  Pos.Leaf = N;
+  Pos.Ordinal += Forward ? 1 : -1;
+  return true;
+}
+
+bool IndexKeyAtOrdinal(TPageStore& Store, TDataCursor* Cursor, int Slot, int64_t Ordinal, uint8_t* Key,
+                       uint32_t& RecordNumber) {
+  TIndexPosition Pos;
+  if (!IndexSeekOrdinal(Store, Cursor, Slot, Ordinal, Pos)) return false;
+  memcpy(Key, Pos.Key(), static_cast<size_t>(Pos.Leaf->KeyLength));
+  RecordNumber = Pos.RecordNumber();
+  IndexRelease(Store, Pos);
   return true;
 }
 

@@ -218,6 +218,26 @@ bool IndexFindKey(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_
 // The key and record number at a 1-based ordinal. False when out of range.
 bool IndexKeyAtOrdinal(TPageStore& Store, TDataCursor* Cursor, int Slot, int64_t Ordinal, uint8_t* Key,
                        uint32_t& RecordNumber);
+// A position in an index: a referenced leaf page whose read position is on the key, and that key's
+// 1-based ordinal in the index. The holder releases Leaf (IndexRelease) when done with it.
+struct TIndexPosition {
+  TPage* Leaf = nullptr;
+  int64_t Ordinal = 0;
+  const uint8_t* Key() const;
+  uint32_t RecordNumber() const;
+};
+void IndexRelease(TPageStore& Store, TIndexPosition& Pos);
+// The first key that is not below Key when compared over Length bytes (the store's key comparison).
+// False when the tree is empty or every key is below Key: then nothing is held and Ordinal is the
+// number of keys + 1. Any position held before is released first.
+bool IndexSeekKey(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_t* Key, int Length,
+                  TIndexPosition& Pos);
+// The key at a 1-based ordinal; false (nothing held) when out of range.
+bool IndexSeekOrdinal(TPageStore& Store, TDataCursor* Cursor, int Slot, int64_t Ordinal, TIndexPosition& Pos);
+// One key forward or back, crossing to the neighbour leaf at a page end; false (position kept)
+// at the end of the index.
+bool IndexStep(TPageStore& Store, TDataCursor* Cursor, int Slot, TIndexPosition& Pos, bool Forward);
+
 // Number of keys in the slot's tree.
 int64_t IndexKeyCount(TPageStore& Store, TDataCursor* Cursor, int Slot);
 // Frees every page of the slot's tree (children first) and sets its root to 0.

@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   F.InMemory = true;
   F.FileName = Name;
   F.Fields = &Fields;
-  F.Encrypted = Size > 4 && (Data[4] & 1) != 0;  // a reserved header byte picks the cipher
+  F.Encrypted = (Size & 1) != 0;  // an odd length (one byte past the pages) stands for a ciphered file
   try {
     F.Open();
   } catch (const EVXDBEngineError&) {

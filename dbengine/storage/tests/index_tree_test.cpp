@@ -74,6 +74,7 @@ class TTreeBench {
     ASSERT_EQ(S.Keys, static_cast<int64_t>(Model.size()));
     ASSERT_EQ(IndexKeyCount(*File, nullptr, Slot), S.Keys);
     File->CheckFreeChain(Slot);
+    ASSERT_EQ(File->ReferencedPages(), 0);
   }
 
   // Ordinal of a key and key at an ordinal agree with the model.
@@ -423,6 +424,7 @@ TEST_F(IndexTreeCorrupt, WalksRaiseInsteadOfLoopingOrReadingAstray) {
       RaisedCode([&] { IndexInsertKey(*F, nullptr, 0, Extra.data(), 1); });
       RaisedCode([&] { IndexDeleteKey(*F, nullptr, 0, K.data()); });
     }
+    EXPECT_EQ(F->ReferencedPages(), 0) << C.What;  // error paths release what they held
   }
 }
 
@@ -442,6 +444,142 @@ TEST_F(IndexTreeCorrupt, FreeChainLoopsAndLivePagesAreRefused) {
               F->AllocatePage(nullptr, 0);
             }),
             ecIndexCorrupt);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Positions for the cursor -----------------------------------------------------------------
+
+TEST(IndexTreePositions, SeekStepAndOrdinalsWalkTheWholeIndex) {
+  for (bool Descending : {false, true}) {
+    TTempDir Tmp;
+    TTreeBench B(Tmp, 9, false, icDupByte, Descending);
+    std::mt19937 Rng(11);
+    // 200 values, each 1..9 times, inserted in random order.
+    std::vector<std::pair<int32_t, int32_t>> Rows;
+    int32_t Row = 0;
+    for (int32_t V = 0; V < 200; ++V)
+      for (uint32_t N = 1 + Rng() % 9; N > 0; --N) Rows.push_back({V * 2, ++Row});
+    std::shuffle(Rows.begin(), Rows.end(), Rng);
+    for (auto [V, R] : Rows) ASSERT_TRUE(B.Insert(B.Key(V, R), static_cast<uint32_t>(R)));
+    TIndexFile& F = *B.File;
+
+    // Forward from the first key and back from the last: every key once, in index order.
+    TIndexPosition P;
+    ASSERT_TRUE(IndexSeekOrdinal(F, nullptr, 1, 1, P));
+    int64_t Seen = 1;
+    auto It = B.ModelAt(1);
+    ASSERT_EQ(TBytes(P.Key(), P.Key() + 9), It->first);
+    while (IndexStep(F, nullptr, 1, P, true)) {
+      ++Seen;
+      It = B.ModelAt(Seen);
+      ASSERT_EQ(TBytes(P.Key(), P.Key() + 9), It->first);
+      ASSERT_EQ(P.RecordNumber(), It->second);
+      ASSERT_EQ(P.Ordinal, Seen);
+    }
+    EXPECT_EQ(Seen, static_cast<int64_t>(B.Model.size()));
+    while (IndexStep(F, nullptr, 1, P, false)) --Seen;
+    EXPECT_EQ(Seen, 1);
+    EXPECT_EQ(P.Ordinal, 1);
+    IndexRelease(F, P);
+
+    // Seeking a value over the 5 bytes before the row number lands on its first row; a missing
+    // value lands on the next key in index order.
+    for (int32_t V : {0, 1, 77, 200, 398, 399, 401}) {
+      TBytes K = B.Key(V, 0);
+      const bool Hit = IndexSeekKey(F, nullptr, 1, K.data(), 5, P);
+      // The model's answer: the first key whose first 5 bytes are not before K's in index order.
+      int64_t Ord = 1;
+      auto M = B.ModelAt(1);
+      for (; Ord <= static_cast<int64_t>(B.Model.size()); ++Ord) {
+        M = B.ModelAt(Ord);
+        const int C = memcmp(M->first.data(), K.data(), 5);
+        if (Descending ? C <= 0 : C >= 0) break;
+      }
+      ASSERT_EQ(Hit, Ord <= static_cast<int64_t>(B.Model.size())) << V;
+      EXPECT_EQ(P.Ordinal, Ord) << V;
+      if (Hit) {
+        EXPECT_EQ(TBytes(P.Key(), P.Key() + 9), M->first) << V;
+      }
+      IndexRelease(F, P);
+    }
+    EXPECT_FALSE(IndexSeekOrdinal(F, nullptr, 1, static_cast<int64_t>(B.Model.size()) + 1, P));
+    EXPECT_FALSE(IndexSeekOrdinal(F, nullptr, 1, 0, P));
+    EXPECT_EQ(F.ReferencedPages(), 0);
+    B.Reopen();
+    B.CheckTree();
+  }
+}
+
+// ---- The owning table: transactions and change checks ---------------------------------------
+
+class TFakeOwner : public TTableFileOwner {
+ public:
+  bool Transaction = false;
+  int Changes = 0;
+  int ChangeChecks = 0;
+  bool ReportChange = false;
+  bool InTransaction() const override { return Transaction; }
+  void MarkChanged() override { ++Changes; }
+  bool ChangedBeforeRead(TDataCursor*) override {
+    ++ChangeChecks;
+    const bool R = ReportChange;
+    ReportChange = false;
+    return R;
+  }
+};
+
+TEST(IndexTreeOwner, InsideATransactionNothingIsWrittenAndCachesGrow) {
+  TTempDir Tmp;
+  TTreeBench B(Tmp, 45, true, icNone);
+  TFakeOwner Owner;
+  B.File->Owner = &Owner;
+  Owner.Transaction = true;
+  for (int V = 0; V < 3000; ++V) ASSERT_TRUE(B.Insert(B.Key(V), 1));
+  EXPECT_GT(Owner.Changes, 0);
+  EXPECT_EQ(Tmp.ReadWhole("T.IDX").size(), 4096u);  // only the header so far
+  EXPECT_GT(B.File->CachedPages(0), 15);
+  // The commit: pages written, cache cut back.
+  Owner.Transaction = false;
+  EXPECT_TRUE(B.File->FlushPages());
+  EXPECT_FALSE(B.File->FlushPages());
+  B.File->TrimCache(true);
+  EXPECT_EQ(B.File->CachedPages(0), 15);
+  EXPECT_EQ(Tmp.ReadWhole("T.IDX").size(), B.File->EndOffset());
+  B.CheckTree();
+
+  // Outside a transaction a full cache writes its pages to make room.
+  for (int V = 3000; V < 6000; ++V) ASSERT_TRUE(B.Insert(B.Key(V), 1));
+  EXPECT_LE(B.File->CachedPages(0), 15);
+  EXPECT_GT(Tmp.ReadWhole("T.IDX").size(), 4096u * 100);
+  B.CheckTree();
+}
+
+TEST(IndexTreeOwner, ChangeFoundBeforeAReadRestartsTheWalk) {
+  TTempDir Tmp;
+  TTreeBench B(Tmp, 10, true, icNone);
+  for (int V = 0; V < 2000; ++V) ASSERT_TRUE(B.Insert(B.Key(V), static_cast<uint32_t>(V)));
+  B.File->FlushPages();
+  B.File->ClearCache(true);
+  TFakeOwner Owner;
+  B.File->Owner = &Owner;
+  int Cursor = 0;
+  TDataCursor* C = reinterpret_cast<TDataCursor*>(&Cursor);
+  uint32_t Rec = 0;
+  int64_t Ord = 0;
+  Owner.ReportChange = true;
+  EXPECT_THROW(IndexFindKey(*B.File, C, 0, B.Key(1500).data(), Rec, Ord), EIndexChanged);
+  EXPECT_EQ(Owner.ChangeChecks, 1);
+  // Nothing stays referenced: the walk runs again and finds the key.
+  EXPECT_EQ(B.File->ReferencedPages(), 0);
+  ASSERT_TRUE(IndexFindKey(*B.File, C, 0, B.Key(1500).data(), Rec, Ord));
+  EXPECT_EQ(Rec, 1500u);
+  EXPECT_EQ(Ord, 1501);
+  B.File->FlushPages();
+  B.File->ClearCache(false);
+  EXPECT_EQ(B.File->CachedPages(0), 0);
 }
 
 }  // namespace
