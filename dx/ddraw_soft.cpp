@@ -369,7 +369,13 @@ std::vector<TDDDisplayMode>& PlatformModeStore() {
 constexpr int64_t kMaxSurfacePixels = 64ll * 1024 * 1024;
 }  // namespace
 
-TDDSoftDevice::TDDSoftDevice() { FMode = {800, 600, 16}; }
+TDDSoftDevice::TDDSoftDevice() { FMode = FDesktop = {800, 600, 16}; }
+
+void TDDSoftDevice::SetDesktopMode(const TDDDisplayMode& Mode) {
+  FDesktop = Mode;
+  FHasDesktop = true;
+  if (!(FCooperative & DDSCL_EXCLUSIVE)) FMode = Mode;
+}
 
 void TDDSoftDevice::SetPlatformModes(std::vector<TDDDisplayMode> Modes) { PlatformModeStore() = std::move(Modes); }
 
@@ -377,6 +383,7 @@ std::vector<TDDDisplayMode> TDDSoftDevice::PlatformModes() { return PlatformMode
 
 std::vector<TDDDisplayMode> TDDSoftDevice::EnumDisplayModes() const {
   std::vector<TDDDisplayMode> out = PlatformModeStore();
+  if (out.empty() && FHasDesktop) out.push_back(FDesktop);
   const bool has = std::any_of(out.begin(), out.end(),
                                [](const TDDDisplayMode& m) { return m.Width == 800 && m.Height == 600 && m.BitCount == 16; });
   if (!has) out.push_back({800, 600, 16});
@@ -395,6 +402,8 @@ int32_t TDDSoftDevice::SetDisplayMode(int Width, int Height, int BitCount) {
 int32_t TDDSoftDevice::SetCooperativeLevel(uint32_t Flags) {
   const bool full = (Flags & DDSCL_FULLSCREEN) != 0;
   if (full && !(Flags & DDSCL_EXCLUSIVE)) return ddErrInvalidParams;
+  // Leaving exclusive mode gives the desktop its own mode back.
+  if ((FCooperative & DDSCL_EXCLUSIVE) && !(Flags & DDSCL_EXCLUSIVE)) FMode = FDesktop;
   FCooperative = Flags;
   if (OnCooperativeLevel) OnCooperativeLevel(full);
   return ddOK;

@@ -206,10 +206,14 @@ class TDDSoftDevice {
   std::function<void(TDDSoftSurface* Primary)> OnPresent;
   std::function<void(bool FullScreen)> OnCooperativeLevel;
 
-  // Display modes the device accepts: the platform's (set by the caller) plus 800 x 600 x 16.
+  // Display modes the device accepts: the platform's modes (when a caller has set them, else the
+  // desktop's), always with 800 x 600 x 16.
   static void SetPlatformModes(std::vector<TDDDisplayMode> Modes);
   static std::vector<TDDDisplayMode> PlatformModes();
   std::vector<TDDDisplayMode> EnumDisplayModes() const;
+  // The desktop's mode: the mode in force outside exclusive mode, so windowed surfaces take its
+  // format. A device without a desktop behaves as 800 x 600 x 16.
+  void SetDesktopMode(const TDDDisplayMode& Mode);
   int32_t SetDisplayMode(int Width, int Height, int BitCount);
   const TDDDisplayMode& DisplayMode() const { return FMode; }
   int32_t SetCooperativeLevel(uint32_t Flags);
@@ -222,7 +226,8 @@ class TDDSoftDevice {
   void Present(TDDSoftSurface* Primary);
 
  private:
-  TDDDisplayMode FMode;
+  TDDDisplayMode FMode, FDesktop;
+  bool FHasDesktop = false;
   uint32_t FCooperative = 0;
   int FPrimaryWidth = 800, FPrimaryHeight = 600;
 };

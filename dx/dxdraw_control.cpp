@@ -4,6 +4,13 @@
 
 #include "dx/dxdraws.h"
 
+namespace {
+// A window shows the desktop's format (true colour); full screen sets its own mode.
+void UseDesktopMode(TDDSoftDevice* Device) {
+  Device->SetDesktopMode({Screen->Width(), Screen->Height(), Screen->ColorBits()});
+}
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 TDXDrawDisplay::TDXDrawDisplay(TCustomDXDraw* Owner) : FOwner(Owner) {}
 
@@ -28,10 +35,13 @@ void TDXDrawDisplay::SetBitCount(int Value) {
 void TDXDrawDisplay::ReadModes() {
   if (FModesRead) return;
   std::vector<TDDDisplayMode> modes;
-  if (FOwner && FOwner->DDraw())
+  if (FOwner && FOwner->DDraw()) {
     modes = FOwner->DDraw()->IDDraw()->EnumDisplayModes();
-  else
-    modes = TDirectDraw().IDDraw()->EnumDisplayModes();
+  } else {
+    TDirectDraw temporary;
+    UseDesktopMode(temporary.IDDraw());
+    modes = temporary.IDDraw()->EnumDisplayModes();
+  }
   FModes.clear();
   for (const TDDDisplayMode& m : modes) FModes.push_back({m.Width, m.Height, m.BitCount});
   std::stable_sort(FModes.begin(), FModes.end(), [](const TDXDrawDisplayMode& a, const TDXDrawDisplayMode& b) {
@@ -106,6 +116,7 @@ class TDXDrawDriver {
  public:
   explicit TDXDrawDriver(TCustomDXDraw* Control) : FDXDraw(Control) {
     Control->FDDraw = new TDirectDraw(nullptr, (Control->FOptions & Opt(doDirectX7Mode)) != 0);
+    UseDesktopMode(Control->FDDraw->IDDraw());
     Control->FDDraw->IDDraw()->OnPresent = [Control](TDDSoftSurface* P) { Control->Present(P); };
     // Exclusive full-screen mode is the form's full-screen window. A control whose parent is gone
     // is being freed with its form and leaves the form alone.

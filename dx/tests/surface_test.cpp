@@ -396,9 +396,10 @@ TEST(DXDrawTest, FlipPresentsTheBackSurfaceCentred) {
   dx->Flip();
   const TBitmap& shown = dx->Presented();
   ASSERT_EQ(shown.Width(), 20);
-  // Red through the 16-bit display: 5 bits of red.
-  EXPECT_EQ(shown.PixelColor(5, 2), RGB(248, 0, 0));
-  EXPECT_EQ(shown.PixelColor(14, 7), RGB(248, 0, 0));
+  // A window shows the desktop's true colour.
+  EXPECT_EQ(dx->Surface()->BitCount(), 32);
+  EXPECT_EQ(shown.PixelColor(5, 2), clRed);
+  EXPECT_EQ(shown.PixelColor(14, 7), clRed);
   EXPECT_EQ(shown.PixelColor(4, 2), clBlack);
   EXPECT_EQ(shown.PixelColor(15, 2), clBlack);
   EXPECT_EQ(shown.PixelColor(5, 1), clBlack);
@@ -422,11 +423,13 @@ TEST(DXDrawTest, FullScreenIsEnteredAndLeftThroughFinalizeOptionsAndInitialize) 
   dx->Display()->SetBitCount(16);
   dx->Display()->SetFixedBitCount(false);
   dx->Display()->SetFixedSize(true);
-  auto show = [&](TColor c) {
+  // Surfaces are true colour in the window and 5-6-5 in the 16-bit full-screen mode.
+  auto show = [&](TColor c, int Bits) {
     ASSERT_TRUE(dx->ReadyToDraw());
+    EXPECT_EQ(dx->Surface()->BitCount(), Bits);
     dx->Surface()->Fill(dx->Surface()->ColorMatch(c));
     dx->Flip();
-    EXPECT_EQ(dx->Presented().PixelColor(200, 150), ColorToRGB(c) & 0xF8FCF8);
+    EXPECT_EQ(dx->Presented().PixelColor(200, 150), ColorToRGB(c) & (Bits == 16 ? 0xF8FCF8 : 0xFFFFFF));
   };
   auto enter = [&] {
     dx->Finalize();
@@ -437,14 +440,17 @@ TEST(DXDrawTest, FullScreenIsEnteredAndLeftThroughFinalizeOptionsAndInitialize) 
   dx->Initialize();
   EXPECT_FALSE(form->FullScreen());
   EXPECT_EQ(dx->DDraw()->IDDraw()->CooperativeLevel(), DDSCL_NORMAL);
-  show(clRed);
+  // The modes offered: the desktop's, and always 800 x 600 x 16.
+  EXPECT_GE(dx->Display()->IndexOf(Screen->Width(), Screen->Height(), 32), 0);
+  EXPECT_GE(dx->Display()->IndexOf(800, 600, 16), 0);
+  show(clRed, 32);
 
   enter();
   EXPECT_TRUE(form->FullScreen());
   EXPECT_TRUE(dx->EffectiveOptions() & Opt(doFullScreen));
   EXPECT_TRUE(dx->DDraw()->IDDraw()->CooperativeLevel() & DDSCL_EXCLUSIVE);
   EXPECT_EQ(dx->DDraw()->IDDraw()->DisplayMode().BitCount, 16);
-  show(clBlue);
+  show(clBlue, 16);
 
   // Leaving: finalising alone already gives the window back; the option goes and the display is
   // initialised again in the window.
@@ -456,7 +462,7 @@ TEST(DXDrawTest, FullScreenIsEnteredAndLeftThroughFinalizeOptionsAndInitialize) 
   EXPECT_FALSE(dx->EffectiveOptions() & Opt(doFullScreen));
   EXPECT_EQ(dx->DDraw()->IDDraw()->CooperativeLevel(), DDSCL_NORMAL);
   EXPECT_EQ(form->BorderStyle(), bsSingle);
-  show(clLime);
+  show(clLime, 32);
 
   // A form freed in full screen takes its display with it.
   enter();

@@ -1,6 +1,6 @@
-// Shows the display control as the host window has it (800 x 600, 16 bits per pixel) with a
-// picture drawn through the framework: a background, colour-keyed sprites, canvas text and a
-// wave-blended banner, in a window and in full screen.
+// Shows the display control as the host window has it (800 x 600; 16 bits per pixel in full
+// screen, the desktop's true colour in a window) with a picture drawn through the framework: a
+// background, colour-keyed sprites, canvas text and a wave-blended banner.
 //
 //   vx-dxdraw-shot              a real window, animated by the frame timer; F switches between
 //                               window and full screen, Esc quits
@@ -18,6 +18,7 @@
 #include "dx/dxtimer.h"
 #include "dx/sprites.h"
 #include "platform/core/cp1250.h"
+#include "platform/core/sysutils.h"
 #include "platform/gui/controls.h"
 #include "platform/gui/testing.h"
 
@@ -128,7 +129,8 @@ struct Demo {
     c->TextOut(40, 520, Utf8ToCp1250(FullScreen() ? "Pełny ekran" : "Tryb okna"));
     c->Font()->SetSize(12);
     c->Font()->SetStyle(0);
-    c->TextOut(40, 570, Utf8ToCp1250("800 × 600 × 16, zażółć gęślą jaźń"));
+    c->TextOut(40, 570, Format("%d x %d x %d, ", {s->Width(), s->Height(), s->BitCount()}) +
+                            Utf8ToCp1250("zażółć gęślą jaźń"));
     s->ReleaseCanvas();
     TDirectDrawSurface* b = Banner->PatternSurface(0);
     s->DrawWaveBlended(240, 300, 320, 48, b->ClientRect(), b, true, 10, 96, Phase * 4, 160);
