@@ -1,9 +1,11 @@
 #pragma once
 // Block boxes: margins, borders, padding and a width around a cell of content; list items.
 
+#include <memory>
 #include <string>
 
 #include "htmlview/htmlsubs.h"
+#include "htmlview/styleun.h"
 
 constexpr int AutoValue = -0x7FFFFFFF;   // an auto width or margin until resolved
 constexpr int DefaultParagraphMargin = 14;
@@ -17,12 +19,17 @@ struct TBoxValues {
   int Height = 0;
 };
 
+// The box values of an element's style, converted for a containing width (auto stays AutoValue).
+TBoxValues BoxFromStyle(const TMarginArray& VM, int ContainingWidth, int EmPixels, int ExPixels);
+
 class TBlock : public TSectionBase {
  public:
   // Creates the content cell (named after the tag) and collapses the top margin with the bottom
   // margin of the block before it in OwnerCell.
   TBlock(TSectionList* ADocument, const TBoxValues& ABox, TCellBasic* OwnerCell, const std::string& ATag,
          uint8_t AClearMode = 0);
+  // A block whose box, float, clearance, positioning, visibility and colours come from the style.
+  TBlock(TSectionList* ADocument, TProperties& Props, TCellBasic* OwnerCell, const std::string& ATag);
   TBlock(TSectionList* ADocument, const TBlock& Source);
 
   TBoxValues BoxValues;
@@ -33,6 +40,20 @@ class TBlock : public TSectionBase {
   int ContentWidth = 0;
   int ContentLeft = 0;
   int ContentBottom = 0;
+  // From the style: the box as given (percentages are converted again for every width).
+  std::unique_ptr<TMarginArray> StyleBoxValues;
+  int EmPixels = 16, ExPixels = 8;
+  int32_t BgColor = Transparent;
+  int32_t BorderColor = Transparent;
+  int32_t TextColor = 0;
+  bool HasBorderStyle = false;
+  uint8_t FloatSide = 0;    // 0 none, 5 left, 6 right
+  uint8_t Positioning = 0;  // 0 static, 1 absolute, 2 relative
+  uint8_t Visibility = 0;   // 1 hidden
+  int TopOffset = 0, LeftOffset = 0;
+  std::string TagAndClass;
+  // The border box of the last layout, in document coordinates.
+  TRect BoxRect;
 
   TSectionBase* CloneFor(TSectionList* ADocument) const override { return new TBlock(ADocument, *this); }
   // The content width for the available width.
@@ -46,8 +67,17 @@ class TBlock : public TSectionBase {
   int DocToSource(int Pos) override { return Content.DocToSource(Pos); }
   int SourceToDoc(int Pos, bool Previous) override { return Content.SourceToDoc(Pos, Previous); }
   void Register() override { Content.Register(); }
+  bool LinkAt(int X, int Y, TUrlTarget*& UrlTarget, int& FormControl) override {
+    return Content.LinkAt(X, Y, UrlTarget, FormControl);
+  }
+  bool ObjectAt(int X, int Y, void*& Obj) override { return Content.ObjectAt(X, Y, Obj); }
+  bool CaretPoint(int Pos, int& X, int& Y) override { return Content.CaretPoint(Pos, X, Y); }
+  int SearchText(const std::string& Text, bool MatchCase, int Start) override {
+    return Content.SearchText(Text, MatchCase, Start);
+  }
 
  protected:
+  void CollapseWithPrevious(TCellBasic* OwnerCell);
   int SidesLeft() const { return BoxValues.BorderLeft + BoxValues.PaddingLeft; }
   int SidesRight() const { return BoxValues.BorderRight + BoxValues.PaddingRight; }
   static int Val(int V) { return V == AutoValue ? 0 : V; }
@@ -66,6 +96,10 @@ class TBlockLI : public TBlock {
   int ListNumber = 1;
   // The text shown before the item ("" for bullets and for none): "3.", "C.", "iv.".
   std::string MarkerText() const;
+  int32_t MarkerColor = 0;
+  int Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, int X, int XRef, int YRef) override;
+  // The baseline of the item's first line of text (0 when it has none).
+  int FirstBaseline() const;
 };
 
 // Roman numerals for list numbers ("" for numbers below 1).

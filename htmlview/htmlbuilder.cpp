@@ -1,19 +1,46 @@
 #include "htmlview/htmlbuilder.h"
 
+#include <algorithm>
+#include <map>
 #include <vector>
 
+#include "htmlview/htmlforms.h"
+#include "htmlview/htmlobjects.h"
 #include "htmlview/htmlpre.h"
 #include "htmlview/htmltable.h"
 #include "htmlview/readhtml.h"
+#include "htmlview/stylepars.h"
+#include "platform/core/classes.h"
+#include "platform/core/fileutils.h"
 
 namespace {
+
+uint8_t AlignmentOf(const std::string& TextAlign) {
+  const std::string A = LowerCase(TextAlign);
+  if (A == "center") return 2;
+  if (A == "right") return 3;
+  if (A == "justify") return 4;
+  return 1;
+}
 
 class TBuilder {
  public:
   TBuilder(TSectionList* AList, const TMyFont& ABase) : List(AList) {
-    TMyFont* F = new TMyFont();
-    F->Assign(ABase);
-    FontStack.emplace_back(F);
+    TStyleList& Styles = List->Styles;
+    if (!Styles.DefProp) {
+      const double Points = ABase.Size() > 0 ? ABase.Size() : 12;
+      Styles.Initialize(ABase.Name(), "Courier New", 10, 5, 1, true, 0x0000FF, 0x800080, 0xFF0000,
+                        ABase.Color() & 0xFFFFFF, Points);
+    }
+    auto* Base = new TProperties();
+    Base->Copy(*Styles.DefProp);
+    // The base font itself: its name, size and style stay what the caller gave.
+    Base->Props[FontFamily] = ABase.Name();
+    Base->Props[FontSize] = static_cast<double>(ABase.Size() > 0 ? ABase.Size() : 12);
+    if (ABase.Style() & fsBold) Base->Props[FontWeight] = std::string("bold");
+    if (ABase.Style() & fsItalic) Base->Props[FontStyle] = std::string("italic");
+    Props.Add(Base);
+    Tok.IDNameList = &List->IDNameList;
   }
 
   void Run(const std::string& Source) {
@@ -24,96 +51,176 @@ class TBuilder {
       Tok.GetToken();
     }
     EndSection();
+    if (PendingMap) PendingMap.reset();
   }
 
  private:
   struct Open {
     Symb Sym;
     TCellBasic* Cell;
-    size_t Fonts;
+    int PropDepth;
     int ListCount;
   };
   TSectionList* List;
   THtmlTokenizer Tok;
-  std::vector<std::unique_ptr<TMyFont>> FontStack;
-  std::vector<Open> Stack;  // open block elements
+  TPropStack Props;
+  std::map<std::string, int> SkippedProps;  // pushes refused at the depth limit, by tag
+  std::map<int, int> SkippedBlocks;         // blocks refused at the depth limit, by symbol
+  std::unique_ptr<TMyFont> FFont;           // the font of the top properties, made on demand
+  std::vector<Open> Stack;                  // open block elements
   TSection* Current = nullptr;
   int ListLevel = 0;
   bool InPre = false;
+  bool InTitle = false;
+  bool InScript = false;
+  bool NoBreak = false;
+  bool InLink = false;
+  std::string LinkUrl, LinkTarget;
+  int LinkID = 0;
+  int BaseFontSize = 3;
+  std::unique_ptr<TMapItem> PendingMap;
   struct TableState {
     ThtmlTable* Table;
-    size_t Depth;                 // size of Stack when the table opened
-    std::vector<int> SpanLeft;    // per column: rows still covered by a cell above
+    size_t Depth;                  // size of Stack when the table opened
+    int PropDepth;
+    std::vector<int> SpanLeft;     // per column: rows still covered by a cell above
+    std::unique_ptr<TFreeList<TCellObj>> Dropped;  // cells past the last column: read, then freed
   };
   std::vector<TableState> Tables;
+  int SkippedTables = 0;
+  TSelectFormControlObj* CurrentSelect = nullptr;
+  bool InOption = false;
+  std::string OptionText, OptionValue;
+  bool OptionSelected = false;
 
+  // ---- properties ----
+
+  TProperties& Top() { return *Props.Last(); }
+  void PushProps(const std::string& Tag, const std::string& Pseudo = "") {
+    if (Props.Count() >= MaxPropertyDepth) {
+      ++SkippedProps[Tag];
+      return;
+    }
+    auto* P = new TProperties();
+    P->Inherit(Top());
+    Props.Add(P);
+    TProperties* StyleAttr = Tok.Attributes.StyleProperties();
+    P->Combine(List->Styles, Tag, Tok.Attributes.ClassValue(), Tok.Attributes.IdValue(), Pseudo, StyleAttr, Props,
+               Props.Count() - 1);
+    FFont.reset();
+  }
+  // Removes the topmost entry of Tag above Floor; the entries above it follow their new parent.
+  void PopProps(const std::string& Tag, int Floor) {
+    auto Skipped = SkippedProps.find(Tag);
+    if (Skipped != SkippedProps.end() && Skipped->second > 0) {
+      --Skipped->second;
+      return;
+    }
+    for (int I = Props.Count() - 1; I >= std::max(1, Floor); --I)
+      if (Props[I]->PropTag == Tag) {
+        Props.Delete(I);
+        for (int J = I; J < Props.Count(); ++J) Props[J]->Update(*Props[J - 1], List->Styles, Props, J);
+        FFont.reset();
+        return;
+      }
+  }
+  void PopTo(int Depth) {
+    if (Props.Count() > Depth && Depth >= 1) {
+      while (Props.Count() > Depth) Props.Delete(Props.Count() - 1);
+      FFont.reset();
+    }
+  }
+  int BlockFloor() const { return Stack.empty() ? 1 : Stack.back().PropDepth; }
+  const TMyFont& Font() {
+    if (!FFont) FFont.reset(Top().GetFont());
+    return *FFont;
+  }
+  void AlignAttribute() {
+    TAttribute* A = nullptr;
+    if (!Tok.Attributes.Find(AlignSy, A)) return;
+    std::string V = LowerCase(Trim(A->Text));
+    if (V == "middle") V = "center";
+    if (V == "left" || V == "center" || V == "right" || V == "justify") Top().AssignProp(V, TextAlign);
+  }
+  std::string AttrText(Symb Sy) {
+    TAttribute* A = nullptr;
+    return Tok.Attributes.Find(Sy, A) ? A->Text : std::string();
+  }
+  bool HasAttr(Symb Sy) {
+    TAttribute* A = nullptr;
+    return Tok.Attributes.Find(Sy, A);
+  }
   int AttrValue(Symb Sy, int Default) {
     TAttribute* A = nullptr;
     return Tok.Attributes.Find(Sy, A) ? A->Value : Default;
   }
-  // Closes open elements down to the table's own level.
-  void CloseToTable() {
-    EndSection();
-    const TableState& T = Tables.back();
-    while (Stack.size() > T.Depth) {
-      PopFont(Stack.back().Fonts);
-      if (Stack.back().Sym == OLSy || Stack.back().Sym == ULSy) --ListLevel;
-      Stack.pop_back();
-    }
-  }
-  void StartRow() {
-    TableState& T = Tables.back();
-    T.Table->Rows.Add(new TCellList());
-    for (int& S : T.SpanLeft)
-      if (S > 0) --S;
-  }
-  // Spanned places of the current row are filled with empty entries up to the next free column.
-  void SkipSpannedColumns() {
-    TableState& T = Tables.back();
-    TCellList* Row = T.Table->Rows.Last();
-    int Col = 0;
-    for (int I = 0; I < Row->Count(); ++I) Col += Row->Items(I) ? Row->Items(I)->ColSpan : 1;
-    while (Col < static_cast<int>(T.SpanLeft.size()) && T.SpanLeft[Col] > 0) {
-      Row->Add(nullptr);
-      ++Col;
-    }
-  }
+
+  // ---- sections ----
 
   TCellBasic* Cell() { return Stack.empty() ? static_cast<TCellBasic*>(List) : Stack.back().Cell; }
-  const TMyFont& Font() const { return *FontStack.back(); }
 
   TSection* Section() {
-    if (!Current) Current = InPre ? new TPreFormated(List, Font()) : new TSection(List, Font());
+    if (!Current) {
+      TProperties& P = Top();
+      const uint8_t Align = AlignmentOf(PropString(P.Props[TextAlign]));
+      const int LineHeight = P.GetLineHeight(0);
+      if (InPre)
+        Current = new TPreFormated(List, Font(), Align, 0, LineHeight);
+      else
+        Current = new TSection(List, Font(), Align, 0, LineHeight);
+      Current->NoBreak = NoBreak;
+      if (InLink) Current->StartLinkRun(Font(), LinkUrl, LinkTarget, LinkID, Top().LinkFonts());
+    }
     return Current;
   }
   void EndSection() {
     if (Current) Cell()->Add(Current);
     Current = nullptr;
   }
-  void PushFont(TFontStyles Add, int SizeDelta = 0) {
-    auto* F = new TMyFont();
-    F->Assign(Font());
-    F->SetStyle(F->Style() | Add);
-    if (SizeDelta) F->SetSize(std::max(1, F->Size() + SizeDelta));
-    FontStack.emplace_back(F);
-    if (Current) Current->StartFontRun(Font());
+  void FontChanged() {
+    FFont.reset();
+    if (!Current) return;
+    if (InLink)
+      Current->StartLinkRun(Font(), LinkUrl, LinkTarget, LinkID, Top().LinkFonts());
+    else
+      Current->StartFontRun(Font());
+    Current->Fonts.Last()->SScript = Top().PropTag == "sub" ? 1 : Top().PropTag == "sup" ? 2 : 0;
   }
-  void PopFont(size_t Depth) {
-    if (FontStack.size() <= Depth || Depth == 0) return;
-    FontStack.resize(Depth);
-    if (Current) Current->StartFontRun(Font());
+
+  // ---- blocks ----
+
+  bool BlockRefused(Symb Sym) {
+    if (static_cast<int>(Stack.size()) < MaxBlockDepth) return false;
+    ++SkippedBlocks[Sym];
+    return true;
   }
-  void OpenBlock(Symb Sym, TBlock* B) {
+  void OpenBlock(Symb Sym, TBlock* B, int PropDepth) {
     EndSection();
     Cell()->Add(B);
-    Stack.push_back({Sym, &B->Content, FontStack.size(), 0});
+    Stack.push_back({Sym, &B->Content, PropDepth, 0});
+  }
+  // Opens a block styled by the cascade for Tag.
+  TBlock* StyledBlock(Symb Sym, const std::string& Tag, bool Align = true) {
+    EndSection();
+    const int Depth = Props.Count();
+    PushProps(Tag);
+    if (Align) AlignAttribute();
+    auto* B = new TBlock(List, Top(), Cell(), Tag);
+    OpenBlock(Sym, B, Depth);
+    return B;
   }
   // Closes the innermost open block of symbol Sym (with everything opened inside it).
   void CloseBlock(Symb Sym) {
-    for (size_t I = Stack.size(); I-- > 0;)
+    auto Skipped = SkippedBlocks.find(Sym);
+    if (Skipped != SkippedBlocks.end() && Skipped->second > 0) {
+      --Skipped->second;
+      return;
+    }
+    const size_t Floor = Tables.empty() ? 0 : Tables.back().Depth;
+    for (size_t I = Stack.size(); I-- > Floor;)
       if (Stack[I].Sym == Sym) {
         EndSection();
-        PopFont(Stack[I].Fonts);
+        PopTo(Stack[I].PropDepth);
         while (Stack.size() > I) {
           if (Stack.back().Sym == OLSy || Stack.back().Sym == ULSy) --ListLevel;
           Stack.pop_back();
@@ -124,13 +231,297 @@ class TBuilder {
   void CloseParagraph() {
     if (!Stack.empty() && Stack.back().Sym == PSy) CloseBlock(PSy);
   }
-  TBoxValues ParagraphBox() {
-    TBoxValues B;
-    B.MarginTop = B.MarginBottom = DefaultParagraphMargin;
-    return B;
+
+  // ---- tables ----
+
+  // Closes open elements down to the table's own level.
+  void CloseToTable() {
+    EndSection();
+    const TableState& T = Tables.back();
+    while (Stack.size() > T.Depth) {
+      if (Stack.back().Sym == OLSy || Stack.back().Sym == ULSy) --ListLevel;
+      Stack.pop_back();
+    }
+    PopTo(T.PropDepth);
+  }
+  void StartRow() {
+    TableState& T = Tables.back();
+    T.Table->Rows.Add(new TCellList());
+    for (int& S : T.SpanLeft)
+      if (S > 0) --S;
+  }
+  int RowColumns(TCellList* Row) {
+    int Col = 0;
+    for (int I = 0; I < Row->Count(); ++I) Col += Row->Items(I) ? Row->Items(I)->ColSpan : 1;
+    return Col;
+  }
+  // Spanned places of the current row are filled with empty entries up to the next free column.
+  void SkipSpannedColumns() {
+    TableState& T = Tables.back();
+    TCellList* Row = T.Table->Rows.Last();
+    int Col = RowColumns(Row);
+    while (Col < static_cast<int>(T.SpanLeft.size()) && T.SpanLeft[Col] > 0) {
+      Row->Add(nullptr);
+      ++Col;
+    }
+  }
+  void StartCell(bool Header) {
+    CloseToTable();
+    TableState& T = Tables.back();
+    if (T.Table->Rows.Count() == 0) StartRow();
+    SkipSpannedColumns();
+    TCellList* Row = T.Table->Rows.Last();
+    const int Col = RowColumns(Row);
+    // A span never reaches past the column limit, so a huge COLSPAN costs nothing.
+    const int ColSpan = std::clamp(AttrValue(ColSpanSy, 1), 1, std::max(1, MaxTableColumns - Col));
+    const int RowSpan = std::clamp(AttrValue(RowSpanSy, 1), 1, 10000);
+    auto* C = new TCellObj(List, ColSpan, RowSpan);
+    C->Cell.OwnerTag = Header ? "th" : "td";
+    if (Col >= MaxTableColumns) {
+      if (!T.Dropped) T.Dropped = std::make_unique<TFreeList<TCellObj>>();
+      T.Dropped->Add(C);
+    } else {
+      Row->Add(C);
+      if (static_cast<int>(T.SpanLeft.size()) < Col + ColSpan) T.SpanLeft.resize(static_cast<size_t>(Col + ColSpan), 0);
+      for (int K = Col; K < Col + ColSpan; ++K) T.SpanLeft[K] = std::max(T.SpanLeft[K], RowSpan);
+    }
+    const int Depth = Props.Count();
+    PushProps(Header ? "th" : "td");
+    if (PropString(Top().Props[TextAlign]) == "none") Top().Props[TextAlign] = std::string(Header ? "center" : "left");
+    AlignAttribute();
+    Stack.push_back({Header ? THSy : TDSy, &C->Cell, Depth, 0});
+  }
+
+  // ---- lists ----
+
+  void ListItem(const std::string& Tag) {
+    const bool SameItem = !Stack.empty() && (Stack.back().Sym == LISy);
+    if (SameItem) CloseBlock(LISy);
+    CloseParagraph();
+    if (!Stack.empty() && Stack.back().Sym == LISy) CloseBlock(LISy);
+    if (BlockRefused(LISy)) return;
+    const bool InList =
+        !Stack.empty() && (Stack.back().Sym == OLSy || Stack.back().Sym == ULSy || Stack.back().Sym == DLSy);
+    const Symb ListSym = InList ? Stack.back().Sym : (Tag == "li" ? ULSy : DLSy);
+    const int Number = InList ? ++Stack.back().ListCount : 1;
+    const std::string TypeText = AttrText(TypeSy);
+    EndSection();
+    const int Depth = Props.Count();
+    PushProps(Tag);
+    TMarginArray VM;
+    Top().GetMarginArray(VM);
+    const std::string ListTag = ListSym == OLSy ? "ol" : ListSym == DLSy ? "dl" : "ul";
+    auto* Li = new TBlockLI(List, BoxFromStyle(VM, 400, Top().EmSize, Top().ExSize), Cell(), ListTag, TypeText,
+                            Number, std::max(ListLevel, 1), InList && PlainList.count(Stack.size()) > 0);
+    Li->MarkerColor = static_cast<TColor>(Top().GetFontColor() & 0xFFFFFF);
+    OpenBlock(LISy, Li, Depth);
+  }
+  std::map<size_t, bool> PlainList;  // open lists (by stack size at their level) shown without markers
+
+  void OpenList(Symb Sym, const std::string& Tag) {
+    CloseParagraph();
+    if (BlockRefused(Sym)) return;
+    TBlock* B = StyledBlock(Sym, Tag, false);
+    if (Sym != DLSy) B->ListIndent = true;
+    if (Sym == OLSy) Stack.back().ListCount = std::max(0, AttrValue(StartSy, 1)) - 1;
+    if (Sym == ULSy && HasAttr(PlainSy)) PlainList[Stack.size()] = true;
+    if (Sym == OLSy || Sym == ULSy) ++ListLevel;
+  }
+  void CloseList(Symb Sym) {
+    PlainList.erase(Stack.size());
+    CloseBlock(Sym);
+  }
+
+  // ---- inline ----
+
+  void InlineTag(const std::string& Tag) {
+    PushProps(Tag);
+    FontChanged();
+  }
+  void InlineEnd(const std::string& Tag) {
+    PopProps(Tag, BlockFloor());
+    FontChanged();
+  }
+  void FontTag(bool Base) {
+    PushProps("font");
+    TAttribute* A = nullptr;
+    if (Tok.Attributes.Find(SizeSy, A)) {
+      const std::string T = Trim(A->Text);
+      int N = AttrValue(SizeSy, 3);
+      if (!T.empty() && (T[0] == '+' || T[0] == '-')) N = BaseFontSize + N;
+      N = std::clamp(N, 1, 7);
+      if (Base) BaseFontSize = N;
+      static const int Text[7] = {8, 10, 12, 14, 18, 24, 36};
+      static const int Pre[7] = {7, 8, 10, 12, 15, 20, 30};
+      const double Def = List->Styles.DefPointSize;
+      Top().AssignProp(Def * (InPre ? Pre : Text)[N - 1] / 12.0, FontSize);
+    }
+    if (Tok.Attributes.Find(ColorSy, A)) {
+      int32_t C;
+      if (ColorFromString(A->Text, false, C)) Top().AssignProp(static_cast<int>(C | PaletteRelative), Color);
+    }
+    if (!Base && Tok.Attributes.Find(FaceSy, A)) {
+      const std::string F = FirstAvailableFont(A->Text);
+      if (!F.empty()) Top().AssignProp(F, FontFamily);
+    }
+    FFont.reset();
+    FontChanged();
+  }
+  void Anchor() {
+    TAttribute* A = nullptr;
+    const bool Href = Tok.Attributes.Find(HrefSy, A);
+    if (Href) {
+      if (InLink) EndLink();
+      LinkUrl = A->Text;
+      LinkTarget = AttrText(TargetSy);
+      LinkID = ++LinkIDs;
+      InLink = true;
+    }
+    PushProps("a", Href ? "link" : "");
+    if (Tok.Attributes.Find(NameSy, A)) {
+      std::string Name = UpperCase(Trim(A->Text));
+      if (!Name.empty() && Name[0] == '#') Name.erase(0, 1);
+      // The anchor names the position where the next character will stand.
+      if (!Name.empty()) List->IDNameList.AddObject(Name, Section());
+    }
+    FontChanged();
+  }
+  int LinkIDs = 0;
+  void EndLink() {
+    InLink = false;
+    LinkUrl.clear();
+    LinkTarget.clear();
+    PopProps("a", BlockFloor());
+    FontChanged();
+  }
+
+  void Image() {
+    TSection* S = Section();
+    PushProps("img");
+    auto* Img = new TImageObj(List, S->Len(), Tok.Attributes);
+    Img->ApplyStyle(Top());
+    S->AppendImage(Img, Tok.ChPos);
+    PopProps("img", BlockFloor());
+  }
+
+  void FormControl(Symb Sy) {
+    TSection* S = Section();
+    const std::string Tag = Sy == InputSy ? "input" : Sy == SelectSy ? "select" : "textarea";
+    PushProps(Tag);
+    TFormControlObj* C = CreateFormControl(List, Sy, S->Len(), Tok.Attributes, Top());
+    if (C) {
+      if (auto* Image = dynamic_cast<TImageFormControlObj*>(C)) {
+        S->AppendImage(Image->MyImage, Tok.ChPos);
+      } else if (!dynamic_cast<THiddenFormControlObj*>(C)) {
+        S->AppendFormControl(C, Tok.ChPos);
+      }
+    }
+    if (Sy == SelectSy) ReadSelect(dynamic_cast<TSelectFormControlObj*>(C));
+    if (Sy == TextAreaSy) ReadTextArea(dynamic_cast<TTextAreaFormControlObj*>(C));
+    if (C) C->ResetToValue();
+    PopProps(Tag, BlockFloor());
+  }
+  void ReadSelect(TSelectFormControlObj* Sel) {
+    bool InOpt = false;
+    std::string Text, Value;
+    bool Selected = false, HasValue = false;
+    auto Finish = [&] {
+      if (InOpt && Sel) Sel->AddOption(Trim(Text), HasValue ? Value : Trim(Text), Selected);
+      InOpt = false;
+    };
+    for (;;) {
+      Tok.GetToken();
+      if (Tok.Sy == OptionSy) {
+        Finish();
+        InOpt = true;
+        Text.clear();
+        TAttribute* A = nullptr;
+        HasValue = Tok.Attributes.Find(ValueSy, A);
+        Value = HasValue ? A->Text : "";
+        Selected = Tok.Attributes.Find(SelectedSy, A);
+      } else if (Tok.Sy == TextSy) {
+        if (InOpt) Text += Tok.Buff.AsString();
+      } else if (Tok.Sy == OptionEndSy) {
+        Finish();
+      } else if (Tok.Sy == SelectEndSy) {
+        Finish();
+        return;
+      } else if (Tok.Sy == EofSy || Tok.Sy == PSy || Tok.Sy == InputSy || Tok.Sy == TableSy ||
+                 Tok.Sy == TableEndSy || Tok.Sy == TDSy || Tok.Sy == TRSy || Tok.Sy == TDEndSy) {
+        Finish();
+        // The structural symbol is handled as if it came after the list.
+        Symbol();
+        return;
+      }
+    }
+  }
+  void ReadTextArea(TTextAreaFormControlObj* Area) {
+    std::string Line;
+    for (;;) {
+      Tok.GetTextAreaToken();
+      if (Tok.Sy == TextAreaEndTagSy || Tok.Sy == EofSy) break;
+      if (Tok.Sy == EolSy) {
+        if (Area) Area->AddText(Line + "\r\n");
+        Line.clear();
+      } else {
+        Line += Tok.Buff.AsString();
+      }
+    }
+    if (Area && !Line.empty()) Area->AddText(Line);
+  }
+
+  void Map() {
+    PendingMap = std::make_unique<TMapItem>();
+    PendingMap->Name = UpperCase(AttrText(NameSy));
+  }
+
+  void StyleSheet() {
+    char Ch = Tok.Ch;
+    ReadStyleSheet(
+        List->Styles, Ch, [this]() { Tok.ReadChar(); return Tok.Ch; }, "", [this]() { return Tok.PeekChar(); });
+    // The tokenizer goes on at the "<" of the end tag.
+  }
+
+  void Body() {
+    PushProps("body");
+    TAttribute* A = nullptr;
+    int32_t C;
+    if (Tok.Attributes.Find(TextSy, A) && ColorFromString(A->Text, false, C))
+      Top().AssignProp(static_cast<int>(C | PaletteRelative), Color);
+    if (Tok.Attributes.Find(BGColorSy, A) && ColorFromString(A->Text, false, C)) List->SetBackgroundColour(C);
+    const int32_t StyleBg = Top().GetBackgroundColor();
+    if (StyleBg != Transparent) List->SetBackgroundColour(StyleBg & 0xFFFFFF);
+    if (Tok.Attributes.Find(BackgroundSy, A)) List->SetBackgroundName(A->Text);
+    FFont.reset();
+    FontChanged();
   }
 
   void Symbol() {
+    if (InScript) {
+      if (Tok.Sy == ScriptEndSy) InScript = false;
+      return;
+    }
+    if (InTitle) {
+      if (Tok.Sy == TextSy) {
+        List->Title += Tok.Buff.AsString();
+        return;
+      }
+      InTitle = false;
+      if (Tok.Sy == TitleEndSy) return;
+    }
+    if (PendingMap) {
+      if (Tok.Sy == AreaSy) {
+        PendingMap->AddArea(Tok.Attributes);
+        return;
+      }
+      if (Tok.Sy == MapEndSy) {
+        List->MapList.Add(PendingMap.release());
+        return;
+      }
+      if (Tok.Sy == TextSy) return;
+      if (++MapStray < 3) return;
+      PendingMap.reset();  // a map without its end is dropped
+    }
     switch (Tok.Sy) {
       case TextSy:
         if (InPre) {
@@ -146,144 +537,200 @@ class TBuilder {
       case EolSy:
         if (InPre) Section()->AddMarker(BrkMark, Tok.ChPos);
         break;
+      case TitleSy: InTitle = true; break;
+      case ScriptSy: InScript = true; break;
+      case StyleSy: StyleSheet(); break;
+      case BodySy: Body(); break;
+      case BaseSy:
+        if (HasAttr(HrefSy)) List->BaseURL = AttrText(HrefSy);
+        if (HasAttr(TargetSy)) List->BaseTarget = AttrText(TargetSy);
+        break;
+      case MapSy:
+        MapStray = 0;
+        Map();
+        break;
       case PreSy: {
         CloseParagraph();
         EndSection();
-        auto* F = new TMyFont();
-        F->Assign(Font());
-        F->SetName("Courier New");
-        FontStack.emplace_back(F);
-        Current = new TPreFormated(List, Font());
+        if (BlockRefused(PreSy)) break;
+        StyledBlock(PreSy, "pre", false);
         InPre = true;
         Tok.KeepWhiteSpace = true;
+        Section();
         break;
       }
       case PreEndSy:
         if (InPre) {
-          EndSection();
           InPre = false;
           Tok.KeepWhiteSpace = false;
-          PopFont(FontStack.size() - 1);
+          CloseBlock(PreSy);
         }
         break;
       case BRSy:
-        Section()->AddMarker(BrkMark, Tok.ChPos);
+        if (HasAttr(ClearSy)) {
+          // The next text starts below the floats on that side.
+          EndSection();
+          const std::string C = LowerCase(AttrText(ClearSy));
+          Section()->ClearMode = C == "left" ? 1 : C == "right" ? 2 : 3;
+        } else {
+          Section()->AddMarker(BrkMark, Tok.ChPos);
+        }
         break;
-      case BSy: case StrongSy: PushFont(fsBold); break;
-      case ISy: case EmSy: case CiteSy: case VarSy: PushFont(fsItalic); break;
-      case USy: PushFont(fsUnderline); break;
-      case BEndSy: case StrongEndSy: case IEndSy: case EmEndSy: case CiteEndSy: case VarEndSy: case UEndSy:
-        if (FontStack.size() > 1 && (Stack.empty() || FontStack.size() > Stack.back().Fonts))
-          PopFont(FontStack.size() - 1);
+      case BSy: InlineTag("b"); break;
+      case StrongSy: InlineTag("strong"); break;
+      case ISy: InlineTag("i"); break;
+      case EmSy: InlineTag("em"); break;
+      case CiteSy: InlineTag("cite"); break;
+      case VarSy: InlineTag("var"); break;
+      case USy: InlineTag("u"); break;
+      case SSy: InlineTag("s"); break;
+      case StrikeSy: InlineTag("strike"); break;
+      case TTSy: InlineTag("tt"); break;
+      case CodeSy: InlineTag("code"); break;
+      case KbdSy: InlineTag("kbd"); break;
+      case SampSy: InlineTag("samp"); break;
+      case SpanSy: InlineTag("span"); break;
+      case BigSy: InlineTag("big"); break;
+      case SmallSy: InlineTag("small"); break;
+      case SubSy: InlineTag("sub"); break;
+      case SupSy: InlineTag("sup"); break;
+      case BEndSy: InlineEnd("b"); break;
+      case StrongEndSy: InlineEnd("strong"); break;
+      case IEndSy: InlineEnd("i"); break;
+      case EmEndSy: InlineEnd("em"); break;
+      case CiteEndSy: InlineEnd("cite"); break;
+      case VarEndSy: InlineEnd("var"); break;
+      case UEndSy: InlineEnd("u"); break;
+      case SEndSy: InlineEnd("s"); break;
+      case StrikeEndSy: InlineEnd("strike"); break;
+      case TTEndSy: InlineEnd("tt"); break;
+      case CodeEndSy: InlineEnd("code"); break;
+      case KbdEndSy: InlineEnd("kbd"); break;
+      case SampEndSy: InlineEnd("samp"); break;
+      case SpanEndSy: InlineEnd("span"); break;
+      case BigEndSy: InlineEnd("big"); break;
+      case SmallEndSy: InlineEnd("small"); break;
+      case SubEndSy: InlineEnd("sub"); break;
+      case SupEndSy: InlineEnd("sup"); break;
+      case FontSy: FontTag(false); break;
+      case BaseFontSy: FontTag(true); break;
+      case FontEndSy: InlineEnd("font"); break;
+      case ASy: Anchor(); break;
+      case AEndSy:
+        if (InLink)
+          EndLink();
+        else
+          InlineEnd("a");
+        break;
+      case NoBrSy:
+      case NoBrEndSy:
+        NoBreak = Tok.Sy == NoBrSy;
+        if (Current) Current->NoBreak = NoBreak;
+        break;
+      case ImageSy: Image(); break;
+      case InputSy:
+      case SelectSy:
+      case TextAreaSy: FormControl(Tok.Sy); break;
+      case FormSy:
+        CloseParagraph();
+        List->CurrentForm = new ThtmlForm(List, Tok.Attributes);
+        if (!BlockRefused(FormSy)) StyledBlock(FormSy, "form");
+        break;
+      case FormEndSy:
+        CloseBlock(FormSy);
+        List->CurrentForm = nullptr;
         break;
       case PSy:
         CloseParagraph();
-        OpenBlock(PSy, new TBlock(List, ParagraphBox(), Cell(), "p"));
+        if (!BlockRefused(PSy)) StyledBlock(PSy, "p");
         break;
       case PEndSy: CloseParagraph(); break;
       case HeadingSy: {
         CloseParagraph();
-        static const int Delta[7] = {0, 8, 4, 2, 0, -2, -3};
-        const int Level = std::min(std::max(Tok.HeadingLevel, 1), 6);
-        OpenBlock(HeadingSy, new TBlock(List, ParagraphBox(), Cell(), "h" + std::to_string(Level)));
-        PushFont(fsBold, Delta[Level]);
+        if (BlockRefused(HeadingSy)) break;
+        const int Level = std::clamp(Tok.HeadingLevel, 1, 6);
+        StyledBlock(HeadingSy, "h" + std::to_string(Level));
         break;
       }
       case HeadingEndSy: CloseBlock(HeadingSy); break;
       case DivSy: case CenterSy: case BlockQuoteSy: case AddressSy: {
         CloseParagraph();
-        TBoxValues B;
-        if (Tok.Sy == BlockQuoteSy) {
-          B = ParagraphBox();
-          B.MarginLeft = B.MarginRight = 40;
-        }
-        OpenBlock(Tok.Sy, new TBlock(List, B, Cell(), LowerCase(TagName(Tok.Sy))));
+        if (BlockRefused(Tok.Sy)) break;
+        StyledBlock(Tok.Sy, LowerCase(TagName(Tok.Sy)), Tok.Sy == DivSy);
         break;
       }
       case DivEndSy: CloseBlock(DivSy); break;
       case CenterEndSy: CloseBlock(CenterSy); break;
       case BlockQuoteEndSy: CloseBlock(BlockQuoteSy); break;
       case AddressEndSy: CloseBlock(AddressSy); break;
-      case ULSy: case OLSy: case DirSy: case MenuSy: {
-        CloseParagraph();
-        const Symb Sym = Tok.Sy == OLSy ? OLSy : ULSy;
-        TBoxValues B = ListLevel == 0 ? ParagraphBox() : TBoxValues();
-        auto* Blk = new TBlock(List, B, Cell(), Sym == OLSy ? "ol" : "ul");
-        Blk->ListIndent = true;
-        OpenBlock(Sym, Blk);
-        ++ListLevel;
-        break;
-      }
-      case ULEndSy: case DirEndSy: case MenuEndSy: CloseBlock(ULSy); break;
-      case OLEndSy: CloseBlock(OLSy); break;
-      case LISy: {
-        // An item ends the previous item of the same list.
-        if (!Stack.empty() && Stack.back().Sym == LISy) CloseBlock(LISy);
-        CloseParagraph();
-        if (!Stack.empty() && Stack.back().Sym == LISy) CloseBlock(LISy);
-        const bool InList = !Stack.empty() && (Stack.back().Sym == OLSy || Stack.back().Sym == ULSy);
-        const Symb ListSym = InList ? Stack.back().Sym : ULSy;
-        const int Number = InList ? ++Stack.back().ListCount : 1;
-        TAttribute* Type = nullptr;
-        const std::string TypeText = Tok.Attributes.Find(TypeSy, Type) ? Type->Text : "";
-        OpenBlock(LISy, new TBlockLI(List, TBoxValues(), Cell(), ListSym == OLSy ? "ol" : "ul", TypeText, Number,
-                                     std::max(ListLevel, 1)));
-        break;
-      }
+      case ULSy: case DirSy: case MenuSy: OpenList(ULSy, LowerCase(TagName(Tok.Sy))); break;
+      case OLSy: OpenList(OLSy, "ol"); break;
+      case DLSy: OpenList(DLSy, "dl"); break;
+      case ULEndSy: case DirEndSy: case MenuEndSy: CloseList(ULSy); break;
+      case OLEndSy: CloseList(OLSy); break;
+      case DLEndSy: CloseList(DLSy); break;
+      case LISy: ListItem("li"); break;
+      case DDSy: ListItem("dd"); break;
+      case DTSy: ListItem("dt"); break;
       case HRSy: {
         CloseParagraph();
         EndSection();
-        TBoxValues B;
-        B.MarginTop = B.MarginBottom = 8;
-        auto* Blk = new TBlock(List, B, Cell(), "hr");
+        if (BlockRefused(HRSy)) break;
+        const int Depth = Props.Count();
+        PushProps("hr");
+        auto* Blk = new TBlock(List, Top(), Cell(), "hr");
         TAttribute* A = nullptr;
         const int Size = Tok.Attributes.Find(SizeSy, A) ? A->Value : 0;
         const std::string Align = Tok.Attributes.Find(AlignSy, A) ? A->Text : "";
         const bool NoShade = Tok.Attributes.Find(NoShadeSy, A);
-        Blk->Content.Add(new THorzLine(List, Size, Align, NoShade));
+        int32_t Colour = THorzLine::NoColor;
+        if (Tok.Attributes.Find(ColorSy, A)) {
+          int32_t C;
+          if (ColorFromString(A->Text, false, C)) Colour = C;
+        }
+        Blk->Content.Add(new THorzLine(List, Size, Align, NoShade, Colour));
         Cell()->Add(Blk);
+        PopTo(Depth);
         break;
       }
-      case TableSy: {
+      case PageSy:
         CloseParagraph();
         EndSection();
+        Cell()->Add(new TPageBreak(List));
+        break;
+      case TableSy: {
+        if (static_cast<int>(Tables.size()) >= MaxTableDepth) {
+          ++SkippedTables;  // its cells flow into the enclosing cell
+          break;
+        }
+        CloseParagraph();
+        EndSection();
+        const int Depth = Props.Count();
+        PushProps("table");
         auto* T = new ThtmlTable(List, AttrValue(CellSpacingSy, 2), AttrValue(CellPaddingSy, 1));
         Cell()->Add(T);
-        Tables.push_back({T, Stack.size(), {}});
+        Tables.push_back({T, Stack.size(), Props.Count(), {}, nullptr});
+        (void)Depth;
         break;
       }
       case TRSy:
-        if (!Tables.empty()) {
+        if (!Tables.empty() && SkippedTables == 0) {
           CloseToTable();
           StartRow();
         }
         break;
-      case TDSy: case THSy: {
-        if (Tables.empty()) break;
-        CloseToTable();
-        TableState& T = Tables.back();
-        if (T.Table->Rows.Count() == 0) StartRow();
-        SkipSpannedColumns();
-        const int ColSpan = std::clamp(AttrValue(ColSpanSy, 1), 1, 1000);
-        const int RowSpan = std::clamp(AttrValue(RowSpanSy, 1), 1, 10000);
-        auto* C = new TCellObj(List, ColSpan, RowSpan);
-        C->Cell.OwnerTag = Tok.Sy == THSy ? "th" : "td";
-        TCellList* Row = T.Table->Rows.Last();
-        int Col = 0;
-        for (int I = 0; I < Row->Count(); ++I) Col += Row->Items(I) ? Row->Items(I)->ColSpan : 1;
-        Row->Add(C);
-        if (static_cast<int>(T.SpanLeft.size()) < Col + ColSpan) T.SpanLeft.resize(static_cast<size_t>(Col + ColSpan), 0);
-        for (int K = Col; K < Col + ColSpan; ++K) T.SpanLeft[K] = std::max(T.SpanLeft[K], RowSpan);
-        Stack.push_back({Tok.Sy, &C->Cell, FontStack.size(), 0});
-        if (Tok.Sy == THSy) PushFont(fsBold);
+      case TDSy: case THSy:
+        if (!Tables.empty() && SkippedTables == 0) StartCell(Tok.Sy == THSy);
         break;
-      }
       case TDEndSy: case THEndSy: case TREndSy:
-        if (!Tables.empty()) CloseToTable();
+        if (!Tables.empty() && SkippedTables == 0) CloseToTable();
         break;
       case TableEndSy:
-        if (!Tables.empty()) {
+        if (SkippedTables > 0) {
+          --SkippedTables;
+        } else if (!Tables.empty()) {
           CloseToTable();
+          PopTo(Tables.back().PropDepth - 1);
           Tables.pop_back();
         }
         break;
@@ -291,6 +738,7 @@ class TBuilder {
         break;
     }
   }
+  int MapStray = 0;
 };
 
 }  // namespace
@@ -298,4 +746,134 @@ class TBuilder {
 void ParseHtmlDocument(const std::string& Source, TSectionList* List, const TMyFont& BaseFont) {
   TBuilder Builder(List, BaseFont);
   Builder.Run(Source);
+  List->CurrentForm = nullptr;
+}
+
+// ---- frameset documents ----
+
+namespace {
+
+bool LoadFrameSource(const TFrameSource& Source, std::string& Text) {
+  switch (Source.Kind) {
+    case 0: {
+      if (Source.FileName.empty() || !FileExists(Source.FileName)) return false;
+      TFileStream S(Source.FileName, fmOpenRead | fmShareDenyWrite);
+      Text.resize(static_cast<size_t>(S.Size()));
+      if (!Text.empty()) Text.resize(static_cast<size_t>(S.Read(Text.data(), S.Size())));
+      return true;
+    }
+    case 1:
+      if (!Source.Buffer) return false;
+      Text.assign(Source.Buffer, Source.Length);
+      return true;
+    case 2:
+      if (!Source.Strings) return false;
+      Text = Source.Strings->Text();
+      return true;
+    case 3: {
+      if (!Source.Stream) return false;
+      Source.Stream->SetPosition(0);
+      const int64_t Size = Source.Stream->Size();
+      Text.resize(static_cast<size_t>(std::max<int64_t>(0, Size)));
+      if (!Text.empty()) Text.resize(static_cast<size_t>(Source.Stream->Read(Text.data(), Size)));
+      return true;
+    }
+    default: return false;
+  }
+}
+
+// The elements that make a document a page rather than a frameset.
+bool IsContentSymbol(Symb Sy) {
+  switch (Sy) {
+    case BodySy: case PSy: case HeadingSy: case HRSy: case OLSy: case ULSy: case DirSy: case MenuSy: case DLSy:
+    case AddressSy: case BlockQuoteSy: case PreSy: case ImageSy: case TableSy: case FormSy:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void SkipTo(THtmlTokenizer& Tok, Symb End) {
+  while (Tok.Sy != End && Tok.Sy != EofSy) Tok.GetToken();
+}
+
+class TFrameReader {
+ public:
+  TFrameReader(TFrameViewerBase* AViewer, const std::string& APath) : Viewer(AViewer), Path(APath) {}
+  THtmlTokenizer Tok;
+  TFrameViewerBase* Viewer;
+  std::string Path;
+  int Depth = 0;
+
+  // The FRAMESET tag is the current symbol; reads up to its end tag.
+  void ReadFrameset(void* Frameset) {
+    Viewer->DoAttributes(Frameset, Tok.Attributes);
+    Tok.GetToken();
+    while (Tok.Sy != FrameSetEndSy && Tok.Sy != EofSy) {
+      switch (Tok.Sy) {
+        case FrameSetSy:
+          if (Depth < MaxBlockDepth) {
+            ++Depth;
+            ReadFrameset(Viewer->CreateSubFrameset(Frameset));
+            --Depth;
+          }
+          break;
+        case FrameSy: Viewer->AddFrame(Frameset, Tok.Attributes, Path); break;
+        case NoFramesSy: SkipTo(Tok, NoFramesEndSy); break;
+        case ScriptSy: SkipTo(Tok, ScriptEndSy); break;
+        default: break;
+      }
+      if (Tok.Sy != EofSy) Tok.GetToken();
+    }
+    Viewer->EndFrameset(Frameset);
+  }
+};
+
+}  // namespace
+
+bool IsFramesetDocument(const TFrameSource& Source) {
+  std::string Text;
+  if (!LoadFrameSource(Source, Text)) return false;
+  THtmlTokenizer Tok;
+  Tok.Start(Text);
+  try {
+    for (Tok.GetToken(); Tok.Sy != EofSy; Tok.GetToken()) {
+      if (Tok.Sy == FrameSetSy) return true;
+      if (IsContentSymbol(Tok.Sy)) return false;
+      if (Tok.Sy == ScriptSy) SkipTo(Tok, ScriptEndSy);
+    }
+  } catch (const EParseError&) {
+    return false;
+  }
+  return false;
+}
+
+void ParseFrameDocument(TFrameViewerBase* Viewer, void* TopFrameset, const TFrameSource& Source, std::string* Title,
+                        std::string* Base) {
+  std::string Text;
+  if (!Viewer || !LoadFrameSource(Source, Text)) return;
+  TFrameReader R(Viewer, Source.Kind == 0 ? Source.FileName : std::string());
+  THtmlTokenizer& Tok = R.Tok;
+  Tok.Start(Text);
+  for (Tok.GetToken(); Tok.Sy != EofSy && !IsContentSymbol(Tok.Sy); Tok.GetToken()) {
+    switch (Tok.Sy) {
+      case TitleSy: {
+        std::string T;
+        for (Tok.GetToken(); Tok.Sy == TextSy; Tok.GetToken()) T += Tok.Buff.AsString();
+        if (Title) *Title = T;
+        if (Tok.Sy == FrameSetSy) R.ReadFrameset(TopFrameset);
+        break;
+      }
+      case BaseSy: {
+        TAttribute* A = nullptr;
+        if (Base && Tok.Attributes.Find(HrefSy, A)) *Base = A->Text;
+        break;
+      }
+      case NoFramesSy: SkipTo(Tok, NoFramesEndSy); break;
+      case ScriptSy: SkipTo(Tok, ScriptEndSy); break;
+      case FrameSetSy: R.ReadFrameset(TopFrameset); break;
+      default: break;
+    }
+    if (Tok.Sy == EofSy) break;
+  }
 }

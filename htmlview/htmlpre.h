@@ -35,11 +35,13 @@ class THorzLine : public TSectionBase {
   int Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, int X, int XRef, int YRef) override;
 };
 
-class TPage : public TSectionBase {
+// A forced page break (PAGE). Named apart from the notebook page of the GUI layer, with which it
+// would otherwise share its global name.
+class TPageBreak : public TSectionBase {
  public:
   using TSectionBase::TSectionBase;
   TSectionBase* CloneFor(TSectionList* ADocument) const override {
-    auto* P = new TPage(ADocument);
+    auto* P = new TPageBreak(ADocument);
     P->FlowHeight = FlowHeight;
     return P;
   }

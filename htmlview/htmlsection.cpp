@@ -2,7 +2,34 @@
 
 #include <algorithm>
 
+#include "htmlview/htmlforms.h"
 #include "platform/gui/graphics.h"
+
+namespace {
+// A canvas for measuring outside layout and painting (hit tests).
+TCanvas* MeasureCanvas() {
+  static TBitmap* B = [] {
+    auto* Bmp = new TBitmap();
+    Bmp->SetSize(4, 4);
+    return Bmp;
+  }();
+  return B->Canvas();
+}
+}  // namespace
+
+void TFontObj::SetVisited(bool Value) {
+  if (Visited == Value) return;
+  Visited = Value;
+  SetHover(Hover);
+}
+
+void TFontObj::SetHover(bool Value) {
+  Hover = Value;
+  if (!LinkFonts) return;
+  const ThtFontInfo& I = LinkFonts->Ar[Visited ? (Hover ? HVFont : VFont) : (Hover ? HLFont : LFont)];
+  std::unique_ptr<TMyFont> F(FontFromInfo(I));
+  TheFont.Assign(*F);
+}
 
 void TFontObj::Measure(TCanvas* Canvas) {
   Canvas->SetFont(TheFont);
@@ -52,8 +79,12 @@ TSection::TSection(TSectionList* ADocument, const TSection& Source)
     Copy->Url = F->Url;
     Copy->Target = F->Target;
     Copy->SScript = F->SScript;
+    Copy->LinkID = F->LinkID;
+    if (F->LinkFonts) Copy->LinkFonts = std::make_unique<TFontInfoArray>(*F->LinkFonts);
     Fonts.Add(Copy);
   }
+  for (int I = 0; I < Source.Images.Count(); ++I) Images.Add(Source.Images[I]->Clone(ADocument));
+  FormControls = Source.FormControls;
 }
 
 void TSection::AddMarker(char Ch, int SourceOffset) {
@@ -82,8 +113,37 @@ void TSection::StartFontRun(const TMyFont& AFont) {
   if (Last) {
     F->Url = Last->Url;
     F->Target = Last->Target;
+    F->LinkID = Last->LinkID;
+    if (Last->LinkFonts) F->LinkFonts = std::make_unique<TFontInfoArray>(*Last->LinkFonts);
   }
   Fonts.Add(F);
+}
+
+void TSection::StartLinkRun(const TMyFont& AFont, const std::string& Url, const std::string& Target, int LinkID,
+                            const TFontInfoArray* LinkFonts) {
+  StartFontRun(AFont);
+  TFontObj* F = Fonts.Last();
+  const bool WasLink = !F->Url.empty();
+  F->Url = Url;
+  F->Target = Target;
+  F->LinkID = Url.empty() ? 0 : LinkID;
+  if (LinkFonts && !Url.empty())
+    F->LinkFonts = std::make_unique<TFontInfoArray>(*LinkFonts);
+  else
+    F->LinkFonts.reset();
+  if (!Url.empty() && !WasLink && ParentSectionList) ParentSectionList->Links.push_back(F);
+}
+
+void TSection::AppendImage(TFloatingObj* Obj, int SourceOffset) {
+  Obj->Pos = Len();
+  Images.Add(Obj);
+  AddMarker(ImgMark, SourceOffset);
+}
+
+void TSection::AppendFormControl(TFormControlObj* Control, int SourceOffset) {
+  Control->Pos = Len();
+  FormControls.push_back(Control);
+  AddMarker(FmCtlMark, SourceOffset);
 }
 
 void TSection::RemoveChar(int I) {
@@ -92,6 +152,9 @@ void TSection::RemoveChar(int I) {
   if (I < static_cast<int>(SourcePositions.size())) SourcePositions.erase(SourcePositions.begin() + I);
   for (int F = 0; F < Fonts.Count(); ++F)
     if (Fonts[F]->Pos > I) --Fonts[F]->Pos;
+  Images.RemovePosition(I);
+  for (TFormControlObj* C : FormControls)
+    if (C->Pos > I) --C->Pos;
 }
 
 void TSection::Complete() {
@@ -120,6 +183,9 @@ void TSection::Complete() {
     NewIndex[Text.size()] = static_cast<int>(NewText.size());
     for (int F = 0; F < Fonts.Count(); ++F)
       Fonts[F]->Pos = NewIndex[static_cast<size_t>(std::clamp(Fonts[F]->Pos, 0, Len()))];
+    for (int F = 0; F < Images.Count(); ++F)
+      Images[F]->Pos = NewIndex[static_cast<size_t>(std::clamp(Images[F]->Pos, 0, Len()))];
+    for (TFormControlObj* C : FormControls) C->Pos = NewIndex[static_cast<size_t>(std::clamp(C->Pos, 0, Len()))];
     // Runs that now start at the same place: the later one applies.
     for (int F = Fonts.Count() - 2; F >= 0; --F)
       if (Fonts[F]->Pos == Fonts[F + 1]->Pos && F + 1 < Fonts.Count()) Fonts.Delete(F);
@@ -127,13 +193,24 @@ void TSection::Complete() {
     BreakFlags.swap(NewFlags);
     if (HaveSource) SourcePositions.swap(NewSource);
   }
+  if (!Preformatted() && Images.Count() > 0)
+    for (int I = Len() - 2; I >= 0; --I)
+      if (Text[I] == ImgMark && Text[I + 1] == ' ') {
+        TFloatingObj* Obj = Images.FindAt(I);
+        if (Obj && Obj->Floating()) RemoveChar(I + 1);
+      }
   for (int I = 0; I < Len(); ++I)
     if (Text[I] == NbspMark) {
       Text[I] = ' ';
       BreakFlags[I] = 'n';
     }
-  for (int I = Len() - 1; I >= 0; --I)
-    if (Text[I] == SoftHyphen) RemoveChar(I);
+  {
+    // Soft hyphens go in one pass (a text of many of them stays linear).
+    bool Any = false;
+    for (char C : Text) Any = Any || C == SoftHyphen;
+    for (int I = Len() - 1; Any && I >= 0; --I)
+      if (Text[I] == SoftHyphen) RemoveChar(I);
+  }
   for (int I = Len() - 1; I >= 1; --I)
     if (Text[I] == BrkMark && Text[I - 1] == ' ') RemoveChar(I - 1);
   for (int I = Len() - 2; I >= 0; --I)
@@ -185,12 +262,32 @@ void TSection::UseFont(TCanvas* Canvas, const TFontObj* F) {
 
 static bool IsMarker(char C) { return C == FmCtlMark || C == ImgMark || C == BrkMark; }
 
+TFormControlObj* TSection::ControlAt(int I) const {
+  for (TFormControlObj* C : FormControls)
+    if (C->Pos == I) return C;
+  return nullptr;
+}
+
+int TSection::MarkerWidth(int I) const {
+  if (Text[I] == ImgMark) {
+    TFloatingObj* Obj = Images.FindAt(I);
+    if (!Obj || Obj->Floating()) return 0;
+    return Obj->ImageWidth + Obj->HSpaceL + Obj->HSpaceR;
+  }
+  if (Text[I] == FmCtlMark) {
+    TFormControlObj* C = ControlAt(I);
+    return C ? C->Width() + C->HSpaceL + C->HSpaceR : 0;
+  }
+  return 0;
+}
+
 int TSection::MeasureRun(TCanvas* Canvas, int Start, int N) {
   int W = 0;
   int I = Start;
   const int End = Start + N;
   while (I < End) {
     if (IsMarker(Text[I])) {
+      W += MarkerWidth(I);
       ++I;
       continue;
     }
@@ -216,14 +313,18 @@ int TSection::FitChars(TCanvas* Canvas, int Start, int Remaining, int Room) {
     }
   // Fast path: nothing to measure when even the widest characters fit.
   TFontObj* First = Fonts.GetFontObjAt(Start);
-  if (Start == 0 && Fonts.Count() == 1 && First && First->MaxCharWidth > 0 &&
-      static_cast<int64_t>(First->MaxCharWidth) * N <= Room)
+  if (Start == 0 && Fonts.Count() == 1 && Images.Count() == 0 && FormControls.empty() && First &&
+      First->MaxCharWidth > 0 && static_cast<int64_t>(First->MaxCharWidth) * N <= Room)
     return N + Extra;
   int Used = 0;
   int I = Start;
   const int End = Start + N;
   while (I < End) {
     if (IsMarker(Text[I])) {
+      // An image or control that does not fit ends the line (the caller takes at least one).
+      const int W = MarkerWidth(I);
+      if (Used + W > Room) return I - Start;
+      Used += W;
       ++I;
       continue;
     }
@@ -256,13 +357,27 @@ int TSection::ClearanceHeight(IndentManager* IMgr, int Y) const {
   if (!IMgr || ClearMode == 0) return 0;
   auto Bottom = [](const TFreeList<IndentRec>& L) {
     int B = 0;
-    for (int I = 0; I < L.Count(); ++I) B = std::max(B, L[I]->Bottom);
+    for (int I = 0; I < L.Count(); ++I)
+      if (L[I]->Bottom < IndentManagerBasic::OpenBottom) B = std::max(B, L[I]->Bottom);
     return B;
   };
   int Level = 0;
   if (ClearMode == 1 || ClearMode == 3) Level = std::max(Level, Bottom(IMgr->LeftList));
   if (ClearMode == 2 || ClearMode == 3) Level = std::max(Level, Bottom(IMgr->RightList));
   return std::max(0, Level - Y - 1);
+}
+
+void TSection::PlaceFloat(int I, int Y, IndentManager* IMgr) {
+  TFloatingObj* Obj = Images.FindAt(I);
+  if (!Obj || !Obj->Floating()) return;
+  int Indent = 0;
+  IMgr->AddImageFloat(Y, Obj->ObjAlign == ALeft, Obj->ObjAlign == ARight, Obj->ImageWidth, Obj->ImageHeight,
+                      Obj->HSpaceL, Obj->HSpaceR, Obj->VSpaceT, Obj->VSpaceB, Indent);
+  Obj->Indent = Indent;
+  // Right floats come back as an absolute position; left ones relative to the manager's edge.
+  Obj->FloatX = Obj->ObjAlign == ALeft ? IMgr->LeftEdge + Indent : Indent;
+  Obj->FloatY = Y;
+  FloatBottom = std::max(FloatBottom, Y + Obj->ImageHeight + Obj->VSpaceT + Obj->VSpaceB);
 }
 
 void TSection::FinishLine(TCanvas* Canvas, int Start, int Count, bool LastLine, int X, int& Y,
@@ -287,6 +402,42 @@ void TSection::FinishLine(TCanvas* Canvas, int Start, int Count, bool LastLine, 
     Above = Diff / 2;
     Below = Diff - Above;
   }
+  // Images and controls of the line make it taller by their alignment.
+  bool HasObjects = false;
+  for (int I = Start; I < Start + Count; ++I) {
+    if (Text[I] != ImgMark && Text[I] != FmCtlMark) continue;
+    int H = 0;
+    uint8_t Align = ABaseline;
+    if (Text[I] == ImgMark) {
+      TFloatingObj* Obj = Images.FindAt(I);
+      if (!Obj || Obj->Floating()) continue;
+      H = Obj->ImageHeight + Obj->VSpaceT + Obj->VSpaceB;
+      Align = Obj->ObjAlign;
+    } else {
+      TFormControlObj* C = ControlAt(I);
+      if (!C) continue;
+      H = C->Height();
+      Align = C->FormAlign;
+    }
+    HasObjects = true;
+    int TH = TextHeight, TD = Descent;
+    if (MarkersOnly) {
+      TFontObj* F = Fonts.GetFontObjAt(Start);
+      TH = F ? F->FontHeight : 0;
+      TD = F ? F->Descent : 0;
+    }
+    switch (Align) {
+      case ATop: Below = std::max(Below, H - TH); break;
+      case AMiddle: {
+        const int Excess = std::max(0, H - TH);
+        Below = std::max(Below, Excess / 2);
+        Above = std::max(Above, Excess - Excess / 2);
+        break;
+      }
+      default: Above = std::max(Above, H - (TH - TD)); break;
+    }
+  }
+  if (MarkersOnly && HasObjects && TextHeight == 0) Descent = 0;
   // Trailing breaks and blanks do not count for the placement of the line.
   int Visible = Count;
   while (Visible > 0 && (Text[Start + Visible - 1] == BrkMark || Text[Start + Visible - 1] == ' ')) --Visible;
@@ -303,6 +454,7 @@ void TSection::FinishLine(TCanvas* Canvas, int Start, int Count, bool LastLine, 
         L.Extra = std::max(0, L.LineWidth - Measured);
         for (int I = Start; I < Start + Count - 1; ++I)
           if (Text[I] == ' ') ++L.SpaceCount;
+        if (L.SpaceCount == 0) L.Extra = 0;
       }
       break;
     default: L.Indent = LeftSide - X;
@@ -312,9 +464,17 @@ void TSection::FinishLine(TCanvas* Canvas, int Start, int Count, bool LastLine, 
   L.SpaceBefore += Above;
   L.SpaceAfter = Below;
   L.PaintHeight = TextHeight + Below + Above;
+  L.PaintX = X + L.Indent;
+  L.PaintY = Y;  // the document Y of the line's top
   Lines.push_back(L);
   FlowHeight += TextHeight + Below + L.SpaceBefore;
   Y += TextHeight + Below + Above;
+  // Floats met inside the line go below it.
+  for (int I = Start; I < Start + Count; ++I)
+    if (Text[I] == ImgMark) {
+      TFloatingObj* Obj = Images.FindAt(I);
+      if (Obj && Obj->Floating() && Obj->FloatY == INT_MIN) PlaceFloat(I, Y, IMgr);
+    }
 }
 
 int TSection::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, IndentManager* IMgr, int& MaxWidth,
@@ -327,10 +487,12 @@ int TSection::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, In
     IMgr = &Local;
   }
   FirstPosition = Curs;
+  ArrangeX = X;
   TopY = ContentTopY = PaintTopY = Y;
   Lines.clear();
   FCanvasFont = nullptr;
   FlowHeight = 0;
+  FloatBottom = 0;
   if (Len() == 0) {
     FlowHeight = ClearanceHeight(IMgr, Y);
     MaxWidth = 0;
@@ -339,10 +501,19 @@ int TSection::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, In
     FCanvasFont = nullptr;
     MaxWidth = std::min(IMgr->RightEdgeAt(Y) - IMgr->LeftEdgeAt(Y), AWidth);
     LineRoom = IMgr->RightEdgeAt(Y) - IMgr->LeftEdgeAt(Y);
+    for (int I = 0; I < Images.Count(); ++I) {
+      TFloatingObj* Obj = Images[I];
+      Obj->Measure(Canvas, Fonts.GetFontObjAt(Obj->Pos), LineRoom);
+      Obj->FloatY = INT_MIN;
+      MaxWidth = std::max(MaxWidth, Obj->ImageWidth + Obj->HSpaceL + Obj->HSpaceR);
+    }
+    for (TFormControlObj* C : FormControls) MaxWidth = std::max(MaxWidth, C->Width() + C->HSpaceL + C->HSpaceR);
+    FCanvasFont = nullptr;
     int Clear = ClearanceHeight(IMgr, Y);
     if (Clear > 0) {
       LineRec Step;
       Step.LineHeight = Clear;
+      Step.PaintY = Y;
       Lines.push_back(Step);
       FlowHeight += Clear;
       Y += Clear;
@@ -350,14 +521,28 @@ int TSection::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, In
     int Start = 0;
     bool Last = false;
     while (!Last) {
+      // A float at the start of a line is placed before the line is fitted beside it.
+      if (Start < Len() && Text[Start] == ImgMark) {
+        TFloatingObj* Obj = Images.FindAt(Start);
+        if (Obj && Obj->Floating() && Obj->FloatY == INT_MIN) PlaceFloat(Start, Y, IMgr);
+      }
       const int Remaining = Len() - Start;
       const int Room = IMgr->RightEdgeAt(Y) - IMgr->LeftEdgeAt(Y);
-      int N = FitChars(Canvas, Start, Remaining, Room);
+      int N;
+      if (Preformatted()) {
+        // Preformatted lines end only at their line breaks.
+        N = 0;
+        while (N < Remaining && Text[Start + N] != BrkMark) ++N;
+        if (N < Remaining) ++N;
+      } else {
+        N = FitChars(Canvas, Start, Remaining, Room);
+      }
       if (N == 0) {
         const int NextY = IMgr->NextWiderY(Y);
         if (NextY > Y) {
           LineRec Step;
           Step.LineHeight = NextY - Y;
+          Step.PaintY = Y;
           Lines.push_back(Step);
           FlowHeight += NextY - Y;
           Y = NextY;
@@ -369,12 +554,11 @@ int TSection::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, In
       if (N >= Remaining) {
         Count = Remaining;
         Last = true;
-      } else {
+      } else if (!Preformatted()) {
         const int P = Start + N - 1;
         const char C = Text[P];
         auto SkipBlanks = [&](int End) {
-          // Preformatted lines keep the blanks that indent the next line.
-          while (!Preformatted() && End < Len() && Text[End] == ' ') ++End;
+          while (End < Len() && Text[End] == ' ') ++End;
           return End;
         };
         if (C == FmCtlMark || C == ImgMark || C == BrkMark || (C == ' ' && BreakFlags[P] != 'n')) {
@@ -396,6 +580,7 @@ int TSection::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, In
             if (NextY > Y) {
               LineRec Step;
               Step.LineHeight = NextY - Y;
+              Step.PaintY = Y;
               Lines.push_back(Step);
               FlowHeight += NextY - Y;
               Y = NextY;
@@ -422,11 +607,23 @@ int TSection::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, In
       }
       FinishLine(Canvas, Start, Count, Last, X, Y, IMgr);
       Start += Count;
+      if (Start >= Len()) Last = true;
+    }
+    if (Preformatted()) {
+      int Widest = 0;
+      for (const LineRec& L : Lines) Widest = std::max(Widest, MeasureRun(Canvas, L.Start, L.CharCount));
+      MaxWidth = std::max(MaxWidth, Widest);
     }
   }
   Curs += Len();
   PositionCount = Len();
-  PaintHeight = FlowHeight;
+  if (ParentSectionList && ParentSectionList->FirstLineBaseline && *ParentSectionList->FirstLineBaseline == 0)
+    for (const LineRec& L : Lines)
+      if (L.CharCount > 0) {
+        *ParentSectionList->FirstLineBaseline = L.PaintY + L.SpaceBefore + L.LineHeight - L.Descent;
+        break;
+      }
+  PaintHeight = std::max(FlowHeight, FloatBottom - TopY);
   ContentBottomY = TopY + FlowHeight;
   PaintBottomY = TopY + PaintHeight;
   return FlowHeight;
@@ -437,56 +634,256 @@ int TSection::Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, in
   const int Top = TopY - YRef;
   if (Len() == 0 || Top > ARect.Bottom || Top + PaintHeight < ARect.Top) return Top + FlowHeight;
   PaintLeft = X;
+  const int DX = X - ArrangeX;  // a block painted away from where it was arranged (relative positions)
   FCanvasFont = nullptr;
-  int Y = Top;
+  TSectionList* Doc = ParentSectionList;
+  const bool Printing = Doc && Doc->Printing;
   for (LineRec& L : Lines) {
-    const int LineTop = Y + L.SpaceBefore;
-    L.PaintX = X + L.Indent;
-    L.PaintY = LineTop;
-    if (L.CharCount > 0 && LineTop + L.LineHeight >= ARect.Top && LineTop <= ARect.Bottom) {
-      int CX = L.PaintX;
-      int I = L.Start;
-      const int End = L.Start + L.CharCount;
-      while (I < End) {
-        if (IsMarker(Text[I])) {
-          ++I;
-          continue;
+    const int LineTop = L.PaintY - YRef + L.SpaceBefore;
+    if (L.CharCount == 0 || LineTop + L.LineHeight + L.SpaceAfter < ARect.Top - 2 || LineTop - L.SpaceBefore > ARect.Bottom)
+      continue;
+    const int Baseline = LineTop + L.LineHeight - L.Descent;
+    int CX = L.PaintX + DX;
+    int I = L.Start;
+    const int End = L.Start + L.CharCount;
+    // Justification shares the extra room among the blanks of the line.
+    int SpacesLeft = L.SpaceCount, ExtraLeft = L.Extra;
+    auto SpaceExtra = [&]() {
+      if (SpacesLeft <= 0) return 0;
+      const int E = ExtraLeft / SpacesLeft;
+      ExtraLeft -= E;
+      --SpacesLeft;
+      return E;
+    };
+    while (I < End) {
+      if (Text[I] == ImgMark) {
+        TFloatingObj* Obj = Images.FindAt(I);
+        if (Obj) {
+          TFontObj* F = Fonts.GetFontObjAt(I);
+          if (Obj->Floating()) {
+            Obj->Draw(Canvas, Obj->FloatX + DX + Obj->HSpaceL, Obj->FloatY - YRef, Baseline, F);
+          } else {
+            Obj->Draw(Canvas, CX + Obj->HSpaceL, LineTop - L.SpaceBefore, Baseline, F);
+            CX += Obj->ImageWidth + Obj->HSpaceL + Obj->HSpaceR;
+          }
+          FCanvasFont = nullptr;
         }
-        TFontObj* F = Fonts.GetFontObjAt(I);
-        int J = I;
-        while (J < End && !IsMarker(Text[J]) && Fonts.GetFontObjAt(J) == F) ++J;
-        const std::string S = Text.substr(static_cast<size_t>(I), static_cast<size_t>(J - I));
-        UseFont(Canvas, F);
-        Canvas->Brush()->SetStyle(bsClear);
-        // Text is placed by its top; the line's baseline lies one font ascent below.
-        Canvas->TextOut(CX, LineTop + (L.LineHeight - L.Descent) - (F->FontHeight - F->Descent), S);
-        CX += Canvas->TextWidth(S) - F->Overhang;
-        I = J;
+        ++I;
+        continue;
       }
+      if (Text[I] == FmCtlMark) {
+        if (TFormControlObj* C = ControlAt(I)) {
+          const int H = C->Height();
+          int CY;
+          switch (C->FormAlign) {
+            case ATop: CY = LineTop; break;
+            case AMiddle: CY = LineTop + (L.LineHeight - H) / 2; break;
+            default: CY = Baseline - H; break;
+          }
+          if (Printing)
+            C->PrintLook(Canvas, CX + C->HSpaceL, CY);
+          else
+            C->ShowAt(CX + C->HSpaceL, CY, CY + YRef);
+          if (C->Active && !Printing && (dynamic_cast<TCheckBoxFormControlObj*>(C) ||
+                                          dynamic_cast<TRadioButtonFormControlObj*>(C))) {
+            Canvas->Brush()->SetColor(clWhite);
+            Canvas->DrawFocusRect(TRect(CX + C->HSpaceL - 2, CY - 2, CX + C->HSpaceL + 15, CY + 15));
+          }
+          CX += C->Width() + C->HSpaceL + C->HSpaceR;
+          FCanvasFont = nullptr;
+        }
+        ++I;
+        continue;
+      }
+      if (Text[I] == BrkMark) {
+        ++I;
+        continue;
+      }
+      TFontObj* F = Fonts.GetFontObjAt(I);
+      int J = I;
+      if (L.Extra > 0) {
+        // Justified: one word (with its blank) at a time.
+        while (J < End && !IsMarker(Text[J]) && Fonts.GetFontObjAt(J) == F && Text[J] != ' ') ++J;
+        if (J < End && Text[J] == ' ' && Fonts.GetFontObjAt(J) == F) ++J;
+      } else {
+        while (J < End && !IsMarker(Text[J]) && Fonts.GetFontObjAt(J) == F) ++J;
+      }
+      const std::string S = Text.substr(static_cast<size_t>(I), static_cast<size_t>(J - I));
+      UseFont(Canvas, F);
+      const bool Selected = Doc && Doc->SelEnd > Doc->SelStart && FirstPosition + I >= Doc->SelStart &&
+                            FirstPosition + I < Doc->SelEnd;
+      if (Selected) {
+        Canvas->Brush()->SetStyle(bsSolid);
+        Canvas->Brush()->SetColor(static_cast<TColor>(F->TheFont.Color() & 0xFFFFFF));
+        Canvas->Font()->SetColor(F->TheFont.bgColor == Transparent ? static_cast<TColor>(~F->TheFont.Color() & 0xFFFFFF)
+                                                                    : static_cast<TColor>(F->TheFont.bgColor & 0xFFFFFF));
+        FCanvasFont = nullptr;
+      } else if (F->TheFont.bgColor != Transparent) {
+        Canvas->Brush()->SetStyle(bsSolid);
+        Canvas->Brush()->SetColor(static_cast<TColor>(F->TheFont.bgColor & 0xFFFFFF));
+      } else {
+        Canvas->Brush()->SetStyle(bsClear);
+      }
+      int Shift = 0;
+      if (F->SScript == 2) Shift = -(F->FontHeight / 3);
+      if (F->SScript == 1) Shift = F->Descent / 2 + 1;
+      // Text is placed by its top; the line's baseline lies one font ascent below.
+      Canvas->TextOut(CX, Baseline - (F->FontHeight - F->Descent) + Shift, S);
+      CX += Canvas->TextWidth(S) - F->Overhang;
+      if (L.Extra > 0 && S.back() == ' ' && J < End) CX += SpaceExtra();
+      I = J;
     }
-    Y += L.SpaceBefore + L.LineHeight + L.SpaceAfter;
   }
   return Top + FlowHeight;
+}
+
+int TSection::CharInLine(TCanvas* Canvas, const LineRec& L, int X, bool& InText) {
+  FCanvasFont = nullptr;
+  int CX = L.PaintX;
+  InText = X >= CX;
+  if (X < CX) return L.Start;
+  int SpacesLeft = L.SpaceCount, ExtraLeft = L.Extra;
+  const int End = L.Start + L.CharCount;
+  for (int I = L.Start; I < End; ++I) {
+    int W = IsMarker(Text[I]) ? MarkerWidth(I) : MeasureRun(Canvas, I, 1);
+    if (L.Extra > 0 && Text[I] == ' ' && SpacesLeft > 0) {
+      const int E = ExtraLeft / SpacesLeft;
+      ExtraLeft -= E;
+      --SpacesLeft;
+      W += E;
+    }
+    if (X < CX + W) return X >= CX + W / 2 ? I + 1 : I;
+    CX += W;
+  }
+  InText = false;
+  return End;
 }
 
 int TSection::CursorAt(int X, int Y) {
   for (const LineRec& L : Lines) {
     if (L.CharCount == 0) continue;
-    if (Y >= L.PaintY && Y < L.PaintY + L.LineHeight + L.SpaceAfter) {
-      if (X < L.PaintX) return FirstPosition + L.Start;
-      return FirstPosition + L.Start + L.CharCount - 1;
+    if (Y >= L.PaintY && Y < L.PaintY + L.SpaceBefore + L.LineHeight + L.SpaceAfter) {
+      bool InText = false;
+      int I = CharInLine(MeasureCanvas(), L, X, InText);
+      // A position after the line's last character stays on the line.
+      int LastChar = L.Start + L.CharCount;
+      while (LastChar > L.Start && (Text[LastChar - 1] == BrkMark)) --LastChar;
+      I = std::min(I, LastChar);
+      return FirstPosition + I;
     }
   }
   return -1;
 }
 
+bool TSection::LinkAt(int X, int Y, TUrlTarget*& UrlTarget, int& FormControl) {
+  (void)FormControl;
+  int IX = 0, IY = 0;
+  TImageObj* Img = nullptr;
+  if (Images.HitImage(X, Y, IX, IY, Img)) {
+    TFontObj* F = Fonts.GetFontObjAt(Img->Pos);
+    if (Img->HasUseMap && ParentSectionList) {
+      for (int I = 0; I < ParentSectionList->MapList.Count(); ++I) {
+        TMapItem* M = ParentSectionList->MapList[I];
+        if (M->Name == Img->MapName) return M->UrlAt(IX, IY, UrlTarget);
+      }
+    }
+    if (F && !F->Url.empty()) {
+      UrlTarget = new TUrlTarget();
+      UrlTarget->Assign(Img->IsMap ? F->Url + "?" + IntToStr(IX) + "," + IntToStr(IY) : F->Url, F->Target);
+      UrlTarget->ID = F->LinkID;
+      if (ParentSectionList) ParentSectionList->ActiveLink = F;
+      return true;
+    }
+    return false;
+  }
+  for (const LineRec& L : Lines) {
+    if (L.CharCount == 0) continue;
+    if (Y >= L.PaintY && Y < L.PaintY + L.SpaceBefore + L.LineHeight + L.SpaceAfter) {
+      bool InText = false;
+      // The character whose box holds X (not the nearest caret position).
+      int CX = L.PaintX;
+      if (X < CX) return false;
+      FCanvasFont = nullptr;
+      const int End = L.Start + L.CharCount;
+      for (int I = L.Start; I < End; ++I) {
+        const int W = IsMarker(Text[I]) ? MarkerWidth(I) : MeasureRun(MeasureCanvas(), I, 1);
+        if (X < CX + W) {
+          if (Text[I] == ImgMark || Text[I] == FmCtlMark) return false;
+          TFontObj* F = Fonts.GetFontObjAt(I);
+          if (!F || F->Url.empty()) return false;
+          UrlTarget = new TUrlTarget();
+          UrlTarget->Assign(F->Url, F->Target);
+          UrlTarget->ID = F->LinkID;
+          if (ParentSectionList) ParentSectionList->ActiveLink = F;
+          return true;
+        }
+        CX += W + (L.Extra > 0 && Text[I] == ' ' && L.SpaceCount > 0 ? L.Extra / L.SpaceCount : 0);
+      }
+      (void)InText;
+      return false;
+    }
+  }
+  return false;
+}
+
+bool TSection::ObjectAt(int X, int Y, void*& Obj) {
+  int IX = 0, IY = 0;
+  TImageObj* Img = nullptr;
+  if (!Images.HitImage(X, Y, IX, IY, Img)) return false;
+  Obj = Img;
+  return true;
+}
+
+bool TSection::CaretPoint(int Pos, int& X, int& Y) {
+  const int I = Pos - FirstPosition;
+  if (I < 0 || I > Len()) return false;
+  for (const LineRec& L : Lines) {
+    if (L.CharCount == 0) continue;
+    if (I >= L.Start && I <= L.Start + L.CharCount) {
+      FCanvasFont = nullptr;
+      X = L.PaintX + MeasureRun(MeasureCanvas(), L.Start, I - L.Start);
+      Y = L.PaintY + L.SpaceBefore;
+      return true;
+    }
+  }
+  return false;
+}
+
+int TSection::SearchText(const std::string& S, bool MatchCase, int Start) {
+  if (S.empty()) return -1;
+  const int From = std::max(0, Start - FirstPosition);
+  if (From >= Len()) return -1;
+  size_t P;
+  if (MatchCase) {
+    P = Text.find(S, static_cast<size_t>(From));
+  } else {
+    P = LowerCase(Text).find(LowerCase(S.substr(0, 255)), static_cast<size_t>(From));
+  }
+  return P == std::string::npos ? -1 : FirstPosition + static_cast<int>(P);
+}
+
+void TSection::Register() {
+  TSectionBase::Register();
+}
+
 void TSection::WidthRange(TCanvas* Canvas, int& Min, int& Max) {
-  if (CachedMinWidth >= 0) {
+  if (CachedMinWidth >= 0 && Images.Count() == 0) {
     Min = CachedMinWidth;
     Max = CachedMaxWidth;
     return;
   }
   if (!Completed) Complete();
+  FCanvasFont = nullptr;
+  int FloatTotal = 0, ImageMin = 0;
+  for (int I = 0; I < Images.Count(); ++I) {
+    TFloatingObj* Obj = Images[I];
+    Obj->Measure(Canvas, Fonts.GetFontObjAt(Obj->Pos), 0);
+    auto* Img = dynamic_cast<TImageObj*>(Obj);
+    if (Obj->Floating())
+      FloatTotal += Obj->ImageWidth + Obj->HSpaceL + Obj->HSpaceR;
+    else if (!(Img && Img->WidthIsPercent))
+      ImageMin = std::max(ImageMin, Obj->ImageWidth + Obj->HSpaceL + Obj->HSpaceR);
+  }
   FCanvasFont = nullptr;
   Max = 0;
   for (int I = 0; I < Len();) {
@@ -497,7 +894,8 @@ void TSection::WidthRange(TCanvas* Canvas, int& Min, int& Max) {
     Max = std::max(Max, MeasureRun(Canvas, I, E - I));
     I = J + 1;
   }
-  Min = 0;
+  Max += FloatTotal;
+  Min = ImageMin;
   auto IsCut = [&](int I) {
     const char C = Text[I];
     return (C == ImgMark || C == BrkMark || C == ' ' || C == '-' || C == '?') && BreakFlags[I] != 'n';
@@ -509,6 +907,8 @@ void TSection::WidthRange(TCanvas* Canvas, int& Min, int& Max) {
     I = J;
     while (I < Len() && IsCut(I)) ++I;
   }
+  Min = std::max(Min, FloatTotal);
+  Max = std::max(Max, Min);
   CachedMinWidth = Min;
   CachedMaxWidth = Max;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "htmlview/htmlfonts.h"
+#include "htmlview/htmlobjects.h"
 #include "htmlview/htmlsubs.h"
 
 // Marker characters inside a section's text.
@@ -25,7 +26,13 @@ class TFontObj {
   TMyFont TheFont;
   std::string Url;
   std::string Target;
+  int LinkID = 0;  // the pieces of one link share it
+  bool Visited = false, Hover = false;
+  // The looks of a link: plain, visited, hovered, hovered and visited.
+  std::unique_ptr<TFontInfoArray> LinkFonts;
   int SScript = 0;  // 0 normal, 1 lowered, 2 raised
+  void SetVisited(bool Value);
+  void SetHover(bool Value);
   // Metrics, filled by Measure on the canvas.
   int FontHeight = 0;
   int Descent = 0;
@@ -84,12 +91,20 @@ class TSection : public TSectionBase {
   bool Completed = false;
   // Set by the builder while it is inside a no-break region (NOBR, white-space: nowrap).
   bool NoBreak = false;
+  TImageObjList Images;
+  std::vector<TFormControlObj*> FormControls;  // owned by the forms
 
   int Len() const { return static_cast<int>(Text.size()); }
   void AddMarker(char Ch, int SourceOffset);
   virtual void AddToken(const TokenObj& T);
   // Starts a new font run at the current length (or changes the run that already starts there).
   void StartFontRun(const TMyFont& AFont);
+  // The same for a run of a link (Url empty: the run belongs to no link).
+  void StartLinkRun(const TMyFont& AFont, const std::string& Url, const std::string& Target, int LinkID,
+                    const TFontInfoArray* LinkFonts);
+  // An image, panel or form control at the current position; the section owns the image.
+  void AppendImage(TFloatingObj* Obj, int SourceOffset);
+  void AppendFormControl(TFormControlObj* Control, int SourceOffset);
   virtual void Complete();
 
   TSectionBase* CloneFor(TSectionList* ADocument) const override { return new TSection(ADocument, *this); }
@@ -101,6 +116,11 @@ class TSection : public TSectionBase {
   int SourceToDoc(int Pos, bool Previous) override;
   bool CharAt(int Pos, char& Ch, int& Font) override;
   int CursorAt(int X, int Y) override;
+  bool LinkAt(int X, int Y, TUrlTarget*& UrlTarget, int& FormControl) override;
+  bool ObjectAt(int X, int Y, void*& Obj) override;
+  bool CaretPoint(int Pos, int& X, int& Y) override;
+  int SearchText(const std::string& Text, bool MatchCase, int Start) override;
+  void Register() override;
   bool EmptyForCell() override { return Len() == 0 && ClearMode == 0 && !Preformatted(); }
   void CompleteForCell() override {
     if (!Completed) Complete();
@@ -118,4 +138,13 @@ class TSection : public TSectionBase {
   // Sets the run's font on the canvas only when it changes (reset at the start of every pass).
   void UseFont(TCanvas* Canvas, const TFontObj* F);
   const TFontObj* FCanvasFont = nullptr;
+  // Room a marker takes in a line (images that float take none).
+  int MarkerWidth(int I) const;
+  TFormControlObj* ControlAt(int I) const;
+  // The character under document point X in line L (-1 when left of the text).
+  int CharInLine(TCanvas* Canvas, const LineRec& L, int X, bool& InText);
+  // Places the floating image at character I at height Y.
+  void PlaceFloat(int I, int Y, IndentManager* IMgr);
+  int FloatBottom = 0;
+  int ArrangeX = 0;
 };

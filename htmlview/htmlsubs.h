@@ -8,13 +8,29 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+#include <memory>
+
 #include "htmlview/htmlun2.h"
+#include "htmlview/styleun.h"
 #include "platform/core/sysutils.h"
 #include "platform/gui/geometry.h"
 
 class TCanvas;
 class TSectionList;
 class TUrlTarget;
+class TFontObj;
+class TImageObj;
+class TFormControlObj;
+class ThtmlForm;
+class TTimer;
+class TWinControl;
+class TObject;
+class TStream;
+class TStringBitmapList;
+class TGIFImage;
+struct TPixelBuffer;
+struct TMaskBuffer;
 
 // Raised by the layout when the document tree cannot be processed.
 class EProcessError : public Exception {
@@ -149,11 +165,104 @@ class TBlockCell : public TCellBasic {
   int Arrange(TCanvas* Canvas, int Y, int& Curs, int& MaxWidth, int X, int AWidth) override;
 };
 
-// The document itself: the outermost cell plus what every element registers with it.
+// Events of the document, raised for the viewer that owns it.
+using TBitmapRequestEvent =
+    std::function<void(TObject* Sender, const std::string& Name, int32_t& Color, TPixelBuffer*& Bitmap)>;
+using TImageRequestEvent = std::function<void(TObject* Sender, const std::string& Name, TStream*& Stream)>;
+using TFormSubmitEvent = std::function<void(TObject* Sender, const std::string& Action, const std::string& Target,
+                                            const std::string& EncType, const std::string& Method,
+                                            const std::vector<std::string>& Results)>;
+using TObjectClickEvent = std::function<void(TObject* Sender, TFormControlObj* Obj, const std::string& OnClick)>;
+
+// A deferred image paint: images are painted after all text so that floats lie above it.
+struct TImageRec {
+  TImageObj* Image;
+  int X, Y;
+};
+
+// The document itself: the outermost cell plus what every element registers with it (styles,
+// IDs, links, forms and their controls, animated images, the background and the image fetch).
 class TSectionList : public TCell {
  public:
-  TSectionList() : TCell(this) {}
+  // Owner and PaintPanel may be null: such a document lays out and paints, but form controls
+  // get no windows and animation has no timer.
+  explicit TSectionList(TWinControl* AOwner = nullptr, TWinControl* APaintPanel = nullptr);
+  // The copy used for printing: shares the image cache and settings, owns new empty lists.
+  TSectionList(const TSectionList& Source, bool ForPrinting);
+  ~TSectionList() override;
+
   // Elements in document order by position, for finding the element at a position.
   std::vector<TSectionBase*> PositionList;
   void ClearLayoutLists() { PositionList.clear(); }
+
+  bool ImagesShown = true;
+  bool Printing = false;
+  int32_t ScrollY = 0;
+  bool ScrollChanged = false;
+  int32_t SelStart = 0, SelEnd = 0;
+  bool PrintTableBackground = false;
+  bool HoverLinks = true;
+  TWinControl* OwnerControl = nullptr;
+  TWinControl* PaintPanel = nullptr;
+  TBitmapRequestEvent OnBitmapRequest;
+  TImageRequestEvent OnImageRequest;
+  std::function<std::string(const std::string& Name)> ExpandName;
+  TFormSubmitEvent OnFormSubmit;
+  TObjectClickEvent OnObjectClick;
+  std::function<void(TFormControlObj* Control)> OnControlEnter;
+  std::function<void()> OnBackgroundChange;
+
+  int32_t Background = 0xFFFFFF;
+  std::string BackgroundName;
+  const TPixelBuffer* BackgroundBitmap = nullptr;
+  const TMaskBuffer* BackgroundMask = nullptr;
+  bool BackgroundLoaded = false;
+
+  TFreeList<ThtmlForm> Forms;
+  ThtmlForm* CurrentForm = nullptr;  // the builder's form (or the implicit one)
+  std::vector<TFormControlObj*> FormControlList;
+  std::vector<TImageObj*> AnimatedImages;
+  TTimer* AnimationTimer = nullptr;
+  std::vector<std::pair<std::string, TImageObj*>> PendingImages;
+  std::vector<TFontObj*> Links;
+  TFontObj* ActiveLink = nullptr;
+  TImageObj* ActiveImage = nullptr;
+  TStyleList Styles;
+  std::vector<TImageRec> DrawList;
+  int* FirstLineBaseline = nullptr;
+  TIDNameList IDNameList;
+  TFreeList<TMapItem> MapList;
+  TStringBitmapList* ImageCache = nullptr;
+  // Results of the builder.
+  std::string Title, BaseURL, BaseTarget;
+
+  void Clear() override;
+  int Arrange(TCanvas* Canvas, int Y, int& Curs, int& MaxWidth, int X, int AWidth) override;
+  // Paints the part of the document in ARect (window coordinates; the document is moved up by
+  // ScrollY).
+  int Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* AIMgr, int X, int XRef, int YRef) override;
+  void PaintDocument(TCanvas* Canvas, const TRect& ARect);
+  // The link under a window point, with hover tracking; the result is a new object.
+  bool LinkAt(int X, int Y, TUrlTarget*& UrlTarget, int& FormControl) override;
+  void ClearHover();
+  void SetScroll(int Y);
+  void SetBackgroundColour(int32_t Colour);
+  void SetBackgroundName(const std::string& Name);
+  // The last registered element whose Y is not below Y; nullptr when Y lies above the first.
+  TSectionBase* SectionAtY(int Y, int& Top, int& Index);
+  // The document position under a window point (-1 when none).
+  int PositionAt(int X, int Y) { return CursorAt(X, Y + ScrollY); }
+  // Steps the animated images once (the timer's handler).
+  void AnimationStep(uint32_t Now);
+  // Returns a picture (owned by the image cache) or nullptr; Delayed when its data comes later.
+  bool FetchImage(const std::string& Name, uint8_t& Transparency, bool& FromCache, bool& Delayed,
+                  TPixelBuffer*& Bitmap, TGIFImage*& Gif, TMaskBuffer*& Mask);
+  void LoadBackground();
+  std::vector<std::vector<std::string>> SaveFormState();
+  void RestoreFormState(const std::vector<std::vector<std::string>>& State);
+  // Shows the controls the last paint placed and hides (or, with the focus, parks) the others.
+  void PlaceFormControls();
+
+ private:
+  std::unique_ptr<TStringBitmapList> FOwnCache;
 };

@@ -221,14 +221,15 @@ int IndentManagerBasic::RightEdgeAt(int Y) const {
       Found = true;
     }
   }
-  return Found ? Result + LeftEdge : Width;
+  // Records never reach past the manager's own right side.
+  return Found ? std::min(Result + LeftEdge, Width) : Width;
 }
 
 int IndentManagerBasic::FloatBottom() const {
   int Result = 0;
   for (const TFreeList<IndentRec>* L : {&LeftList, &RightList})
     for (int I = 0; I < L->Count(); ++I)
-      if ((*L)[I]->Block == 0) Result = std::max(Result, (*L)[I]->Bottom);
+      if ((*L)[I]->Block == 0 && (*L)[I]->Bottom < OpenBottom) Result = std::max(Result, (*L)[I]->Bottom);
   return Result;
 }
 
@@ -237,7 +238,7 @@ void IndentManagerBasic::ClearLevels(int& Left, int& Right) const {
     bool Any = false;
     int Bottom = 0;
     for (int I = 0; I < L.Count(); ++I)
-      if (!DocumentOnly || L[I]->Block == 0) {
+      if ((!DocumentOnly || L[I]->Block == 0) && L[I]->Bottom < OpenBottom) {
         Bottom = Any ? std::max(Bottom, L[I]->Bottom) : L[I]->Bottom;
         Any = true;
       }
@@ -252,7 +253,8 @@ int IndentManagerBasic::NextWiderY(int Y) const {
     bool Any = false;
     for (int I = 0; I < L.Count(); ++I) {
       const IndentRec* R = L[I];
-      if ((DocumentOnly && R->Block != 0) || R->Bottom <= Y) continue;
+      // Open-ended records are the edges of enclosing blocks, not floats that end somewhere.
+      if ((DocumentOnly && R->Block != 0) || R->Bottom <= Y || R->Bottom >= OpenBottom) continue;
       Out = Any ? std::min(Out, R->Bottom) : R->Bottom;
       Any = true;
     }
