@@ -202,11 +202,12 @@ void TDDSoftSurface::RowToARGB(int Y, uint32_t* Out) const {
   }
   if (!FFormat.Indexed && FFormat.BitCount == 32) {
     const bool plain = FFormat.RBitMask == 0xFF0000 && FFormat.GBitMask == 0xFF00 && FFormat.BBitMask == 0xFF;
-    for (int x = 0; x < FWidth; ++x) {
-      uint32_t p;
-      std::memcpy(&p, row + 4 * static_cast<size_t>(x), 4);
-      Out[x] = 0xFF000000u | (plain ? p : (FR.Expand(p) << 16) | (FG.Expand(p) << 8) | FB.Expand(p));
-    }
+    std::memcpy(Out, row, 4 * static_cast<size_t>(FWidth));
+    if (plain)
+      for (int x = 0; x < FWidth; ++x) Out[x] |= 0xFF000000u;
+    else
+      for (int x = 0; x < FWidth; ++x)
+        Out[x] = 0xFF000000u | (FR.Expand(Out[x]) << 16) | (FG.Expand(Out[x]) << 8) | FB.Expand(Out[x]);
     return;
   }
   for (int x = 0; x < FWidth; ++x) Out[x] = 0xFF000000u | PixelToRGB(GetPixel(x, Y));
