@@ -585,8 +585,9 @@ void TCustomDXDraw::Present(TDDSoftSurface* P) {
 
 void TCustomDXDraw::TakePresented() const {
   TDDSoftSurface* p = FPresentedFrom;
-  if (!p) return;
   FPresentedFrom = nullptr;
+  // Only the primary's own memory, should the primary have been released meanwhile.
+  if (!p || !FPrimary || FPrimary->ISurface() != p) return;
   FPresented.SetSize(p->Width(), p->Height());
   for (int y = 0; y < p->Height(); ++y) p->RowToARGB(y, FPresented.ScanLine(y));
 }
