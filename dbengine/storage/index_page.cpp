@@ -54,6 +54,16 @@ void MoveEntries(TPage& From, int FromPos, int N, TPage& To, int ToPos) {
 
 constexpr int kMaxTreeDepth = 64;
 
+// The non-empty leaf beside From on its level.
+TPage* FetchNeighbourLeaf(TPageStore& Store, TDataCursor* Cursor, int Slot, uint32_t Offset, const TPage* From) {
+  TPage* N = FetchPage(Store, Cursor, Slot, Offset);
+  if (!N->IsLeaf() || N->IsRoot() || N->Count == 0 || N == From) {
+    Store.ReleasePage(N);
+    Store.PageCorrupt();
+  }
+  return N;
+}
+
 }  // namespace
 
 // ---- TPage ---------------------------------------------------------------------------------------
@@ -655,84 +665,54 @@ void TPage::HandleUnderflow(TDataCursor* Cursor) {
   CheckDistinct(P.Page);
   const int Pos = P->FindChild(Offset);
   if (Pos == 0) Owner->PageCorrupt();
-  const int Cap = Capacity();
-  if (Pos > 1) {
-    const uint32_t SOff = P->ChildAt(Pos - 1);
-    if (Left == 0 || Left != SOff) Owner->PageCorrupt();
-    TPageHold S(Owner, FetchPage(*Owner, Cursor, Slot, SOff));
-    CheckDistinct(S.Page);
-    if (S.Page == P.Page || S->IsLeaf() != IsLeaf() || S->IsRoot()) Owner->PageCorrupt();
-    S->Parent = Parent;
-    if (Cap > Count + S->Count) {
-      MoveEntries(*this, 1, Count, *S.Page, S->Count + 1);
-      S->Right = Right;
-      if (Right != 0) {
-        TPageHold R(Owner, FetchPage(*Owner, Cursor, Slot, Right));
-        R->Left = S->Offset;
-        R->MarkModified();
-      }
-      S->Recompress();
-      S->MarkModified();
-      P->SetCountAt(Pos - 1, static_cast<uint32_t>(S->TotalKeys()));
-      Parent = Left = Right = 0;
-      Owner->PushFreePage(Slot, this);
-      P->WritePos = Pos;
-      P->DeleteEntry(Cursor);
-      return;
-    }
-    const int T = S->Count + Count;
-    const int SKeep = (T + 1) / 2;
-    if (S->Count > SKeep)
-      MoveEntries(*S.Page, SKeep + 1, S->Count - SKeep, *this, 1);
-    else if (S->Count < SKeep)
-      MoveEntries(*this, 1, SKeep - S->Count, *S.Page, S->Count + 1);
-    Recompress();
-    S->Recompress();
-    MarkModified();
-    S->MarkModified();
-    P->SetKeyAt(Pos, KeyAt(1));
-    P->SetCountAt(Pos, static_cast<uint32_t>(TotalKeys()));
-    P->SetCountAt(Pos - 1, static_cast<uint32_t>(S->TotalKeys()));
-    return;
-  }
-  if (P->Count < 2) Owner->PageCorrupt();
-  const uint32_t SOff = P->ChildAt(2);
-  if (Right == 0 || Right != SOff) Owner->PageCorrupt();
+  // The left sibling, unless this page is its parent's first child: then the right one.
+  const bool UseLeft = Pos > 1;
+  if (!UseLeft && P->Count < 2) Owner->PageCorrupt();
+  const uint32_t SOff = P->ChildAt(UseLeft ? Pos - 1 : Pos + 1);
+  if (SOff == 0 || SOff != (UseLeft ? Left : Right)) Owner->PageCorrupt();
   TPageHold S(Owner, FetchPage(*Owner, Cursor, Slot, SOff));
   CheckDistinct(S.Page);
   if (S.Page == P.Page || S->IsLeaf() != IsLeaf() || S->IsRoot()) Owner->PageCorrupt();
   S->Parent = Parent;
-  if (Cap > Count + S->Count) {
-    MoveEntries(*this, 1, Count, *S.Page, 1);
-    S->Left = Left;
-    if (Left != 0) {
-      TPageHold L(Owner, FetchPage(*Owner, Cursor, Slot, Left));
-      L->Right = S->Offset;
-      L->MarkModified();
+  if (Capacity() > Count + S->Count) {
+    // This page goes: its entries join the sibling, which takes its place in the sibling chain.
+    TPage& Survivor = *S.Page;
+    MoveEntries(*this, 1, Count, Survivor, UseLeft ? Survivor.Count + 1 : 1);
+    const uint32_t Beyond = UseLeft ? Right : Left;
+    (UseLeft ? Survivor.Right : Survivor.Left) = Beyond;
+    if (Beyond != 0) {
+      TPageHold N(Owner, FetchPage(*Owner, Cursor, Slot, Beyond));
+      (UseLeft ? N->Left : N->Right) = Survivor.Offset;
+      N->MarkModified();
     }
-    S->Recompress();
-    S->MarkModified();
-    P->SetKeyAt(2, S->KeyAt(1));
-    P->SetCountAt(2, static_cast<uint32_t>(S->TotalKeys()));
+    Survivor.Recompress();
+    Survivor.MarkModified();
+    const int SPos = UseLeft ? Pos - 1 : Pos + 1;
+    if (!UseLeft) P->SetKeyAt(SPos, Survivor.KeyAt(1));
+    P->SetCountAt(SPos, static_cast<uint32_t>(Survivor.TotalKeys()));
     Parent = Left = Right = 0;
     Owner->PushFreePage(Slot, this);
-    P->WritePos = 1;
+    P->WritePos = Pos;
     P->DeleteEntry(Cursor);
     return;
   }
-  const int T = S->Count + Count;
-  const int PKeep = T / 2;
-  if (Count < PKeep)
-    MoveEntries(*S.Page, 1, PKeep - Count, *this, Count + 1);
-  else if (Count > PKeep)
-    MoveEntries(*this, PKeep + 1, Count - PKeep, *S.Page, 1);
-  Recompress();
-  S->Recompress();
-  MarkModified();
-  S->MarkModified();
-  P->SetCountAt(1, static_cast<uint32_t>(TotalKeys()));
-  P->SetKeyAt(2, S->KeyAt(1));
-  P->SetCountAt(2, static_cast<uint32_t>(S->TotalKeys()));
+  // Redistribution in key order: a left sibling keeps the larger half, a right sibling takes it.
+  TPage& Lower = UseLeft ? *S.Page : *this;
+  TPage& Upper = UseLeft ? *this : *S.Page;
+  const int PosLo = UseLeft ? Pos - 1 : Pos;
+  const int T = Lower.Count + Upper.Count;
+  const int Keep = UseLeft ? (T + 1) / 2 : T / 2;
+  if (Lower.Count > Keep)
+    MoveEntries(Lower, Keep + 1, Lower.Count - Keep, Upper, 1);
+  else if (Lower.Count < Keep)
+    MoveEntries(Upper, 1, Keep - Lower.Count, Lower, Lower.Count + 1);
+  Lower.Recompress();
+  Upper.Recompress();
+  Lower.MarkModified();
+  Upper.MarkModified();
+  P->SetKeyAt(PosLo + 1, Upper.KeyAt(1));
+  P->SetCountAt(PosLo, static_cast<uint32_t>(Lower.TotalKeys()));
+  P->SetCountAt(PosLo + 1, static_cast<uint32_t>(Upper.TotalKeys()));
 }
 
 // ---- TPageStack ----------------------------------------------------------------------------------
@@ -929,11 +909,7 @@ bool IndexSeekKey(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_
     Pos.Ordinal = Total + 1;
     return false;
   }
-  TPage* R = FetchPage(Store, Cursor, Slot, P->Right);
-  if (!R->IsLeaf() || R->IsRoot() || R->Count == 0 || R == P.Page) {
-    Store.ReleasePage(R);
-    Store.PageCorrupt();
-  }
+  TPage* R = FetchNeighbourLeaf(Store, Cursor, Slot, P->Right, P.Page);
   R->ReadPos = 1;
   Pos.Leaf = R;
   return true;
@@ -972,11 +948,7 @@ bool IndexStep(TPageStore& Store, TDataCursor* Cursor, int Slot, TIndexPosition&
   }
   const uint32_t Next = Forward ? L->Right : L->Left;
   if (Next == 0) return false;
-  TPage* N = FetchPage(Store, Cursor, Slot, Next);
-  if (!N->IsLeaf() || N->IsRoot() || N->Count == 0 || N == L) {
-    Store.ReleasePage(N);
-    Store.PageCorrupt();
-  }
+  TPage* N = FetchNeighbourLeaf(Store, Cursor, Slot, Next, L);
   N->ReadPos = Forward ? 1 : N->Count;
   Store.ReleasePage(Pos.Leaf);
   Pos.Leaf = N;
