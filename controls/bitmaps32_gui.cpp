@@ -14,25 +14,18 @@ void TBitmap32::LoadFromStream(TStream* Stream) {
 }
 
 void TBitmap32::Assign(const TBitmap* Source) {
-  Changing();
-  BeginUpdate();
-  try {
+  ChangeWithinUpdate(*this, [&] {
     if (!Source) {
       SetSize(0, 0);
-    } else {
-      SetSize(Source->Width(), Source->Height());
-      for (int Y = 0; Y < FHeight; ++Y) {
-        const uint32_t* From = Source->ScanLine(Y);
-        TColor32* To = ScanLine(Y);
-        for (int X = 0; X < FWidth; ++X) To[X] = From[X] | 0xFF000000u;
-      }
+      return;
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
-  Changed();
+    SetSize(Source->Width(), Source->Height());
+    for (int Y = 0; Y < FHeight; ++Y) {
+      const uint32_t* From = Source->ScanLine(Y);
+      TColor32* To = ScanLine(Y);
+      for (int X = 0; X < FWidth; ++X) To[X] = From[X] | 0xFF000000u;
+    }
+  });
 }
 
 void TBitmap32::AssignTo(TBitmap* Dest) const {

@@ -6,6 +6,18 @@
 
 namespace {
 int RoundEven(double V) { return static_cast<int>(std::nearbyint(V)); }
+
+// Holds a bitmap's lock for the life of the scope.
+class TLockScope {
+ public:
+  explicit TLockScope(TThreadPersistent& Object) : FObject(Object) { FObject.Lock(); }
+  ~TLockScope() { FObject.Unlock(); }
+  TLockScope(const TLockScope&) = delete;
+  TLockScope& operator=(const TLockScope&) = delete;
+
+ private:
+  TThreadPersistent& FObject;
+};
 }  // namespace
 
 TRect CalcBitmapRect(int BW, int BH, int CW, int CH, double Scale, TScaleMode ScaleMode, TBitmapAlign BitmapAlign) {
@@ -92,14 +104,7 @@ void TCustomPaintBox32::Changed() {
 void TCustomPaintBox32::Paint() {
   if (FUpdateCount != 0 || !OnPaint) return;
   // Drawing into the buffer from the handler must not ask for yet another paint.
-  FBuffer->BeginUpdate();
-  try {
-    OnPaint(this, FBuffer.get());
-  } catch (...) {
-    FBuffer->EndUpdate();
-    throw;
-  }
-  FBuffer->EndUpdate();
+  WithinUpdate(*FBuffer, [&] { OnPaint(this, FBuffer.get()); });
 }
 
 void TCustomPaintBox32::Resize() {
@@ -127,18 +132,13 @@ void TCustomPaintBox32::ResizeBuffer() {
 }
 
 void TCustomPaintBox32::PaintBuffer() {
-  FBuffer->BeginUpdate();
-  try {
+  WithinUpdate(*FBuffer, [&] {
     if (FBuffer->Width() < Width() || FBuffer->Height() < Height()) FBuffer->SetSize(Width(), Height());
     if (OnPaintBuffer)
       OnPaintBuffer(this);
     else
       FBuffer->Clear(ColorToColor32(Color()));
-  } catch (...) {
-    FBuffer->EndUpdate();
-    throw;
-  }
-  FBuffer->EndUpdate();
+  });
 }
 
 bool TCustomPaintBox32::CoveredByLayers() const {
@@ -153,26 +153,15 @@ bool TCustomPaintBox32::CoveredByLayers() const {
 }
 
 void TCustomPaintBox32::Present(TCanvas* Canvas) {
-  FBuffer->Lock();
-  try {
+  {
+    TLockScope Locked(*FBuffer);
     for (int I = 0; I < ControlCount(); ++I) {
       auto* L = dynamic_cast<TCustomLayer32*>(Controls(I));
       if (!L || !L->Visible()) continue;
       // The buffer does not announce what the layers draw into it.
-      FBuffer->BeginUpdate();
-      try {
-        L->Paint(FBuffer.get());
-      } catch (...) {
-        FBuffer->EndUpdate();
-        throw;
-      }
-      FBuffer->EndUpdate();
+      WithinUpdate(*FBuffer, [&] { L->Paint(FBuffer.get()); });
     }
-  } catch (...) {
-    FBuffer->Unlock();
-    throw;
   }
-  FBuffer->Unlock();
   FBuffer->DrawToCanvas(Canvas, 0, 0);
 }
 
@@ -195,16 +184,7 @@ TCustomImage32::~TCustomImage32() {
 }
 
 void TCustomImage32::SetBitmap(const TBitmap32* Value) {
-  Changing();
-  BeginUpdate();
-  try {
-    FBitmap->Assign(Value);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
-  Changed();
+  ChangeWithinUpdate(*this, [&] { FBitmap->Assign(Value); });
 }
 
 void TCustomImage32::SetBitmapAlign(TBitmapAlign Value) {
@@ -291,21 +271,15 @@ void TCustomImage32::Paint() {
       if (R.Right < W) B->FillRectClipped(R.Right, R.Top, W - 1, R.Bottom - 1, Background);
     }
   }
-  FBitmap->Lock();
-  try {
-    if (FBitmapAlign == baTile) {
-      const int TW = R.Right, TH = R.Bottom;
-      if (TW >= 1 && TH >= 1)
-        for (int Col = 0; Col <= W / TW; ++Col)
-          for (int Row = 0; Row <= H / TH; ++Row) FBitmap->DrawTo(B, OffsetRect(R, Col * TW, Row * TH));
-    } else {
-      FBitmap->DrawTo(B, R);
-    }
-  } catch (...) {
-    FBitmap->Unlock();
-    throw;
+  TLockScope Locked(*FBitmap);
+  if (FBitmapAlign == baTile) {
+    const int TW = R.Right, TH = R.Bottom;
+    if (TW >= 1 && TH >= 1)
+      for (int Col = 0; Col <= W / TW; ++Col)
+        for (int Row = 0; Row <= H / TH; ++Row) FBitmap->DrawTo(B, OffsetRect(R, Col * TW, Row * TH));
+  } else {
+    FBitmap->DrawTo(B, R);
   }
-  FBitmap->Unlock();
 }
 
 // ---- Layers -------------------------------------------------------------------------------------------
@@ -386,16 +360,7 @@ TBitmapItem::TBitmapItem(TCollection* ACollection) : TCollectionItem(ACollection
 TBitmapItem::~TBitmapItem() { FBitmap->OnChange = nullptr; }
 
 void TBitmapItem::SetBitmap(const TBitmap32* Value) {
-  Changing();
-  BeginUpdate();
-  try {
-    FBitmap->Assign(Value);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
-  Changed();
+  ChangeWithinUpdate(*this, [&] { FBitmap->Assign(Value); });
 }
 
 void TBitmapItem::Assign(TPersistent* Source) {

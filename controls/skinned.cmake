@@ -9,6 +9,7 @@ list(APPEND VXCONTROLS_GUI_TESTS
 )
 list(APPEND VXCONTROLS_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/skinpaint.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/skincontrol.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vxbutton.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vxcheckbox.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vximage.cpp

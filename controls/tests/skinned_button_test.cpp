@@ -32,13 +32,17 @@ class SkinnedButtonTest : public SkinnedTest {
     B->SetArchive(A);
     return B;
   }
+  // A button on an archive that is already active.
+  TVxButton* ActiveButton(TForm* F) {
+    TZLBArchive* A = Archive(F, ButtonMembers(), "ui.zlb");
+    A->SetActive(true);
+    return Button(F, A);
+  }
 };
 
 TEST_F(SkinnedButtonTest, PicturesByStateTransparentColourAndClicks) {
   TForm* F = Form();
-  TZLBArchive* A = Archive(F, ButtonMembers(), "ui.zlb");
-  A->SetActive(true);
-  TVxButton* B = Button(F, A);
+  TVxButton* B = ActiveButton(F);
   int Clicks = 0;
   B->OnClick = [&](TObject*) { ++Clicks; };
   // The size set on the form gives way to the normal picture's; the key colour comes from its
@@ -83,9 +87,7 @@ TEST_F(SkinnedButtonTest, PicturesByStateTransparentColourAndClicks) {
 
 TEST_F(SkinnedButtonTest, TransparentPixelsDoNotPressButReleaseOverOpaqueClicks) {
   TForm* F = Form();
-  TZLBArchive* A = Archive(F, ButtonMembers(), "ui.zlb");
-  A->SetActive(true);
-  TVxButton* B = Button(F, A);
+  TVxButton* B = ActiveButton(F);
   int Clicks = 0;
   B->OnClick = [&](TObject*) { ++Clicks; };
   vxtest::Click(B, 3, 3);  // wholly on a transparent pixel
@@ -166,9 +168,7 @@ TEST_F(SkinnedButtonTest, ArchiveActivationReloadsOnlyItsLinkedControls) {
 
 TEST_F(SkinnedButtonTest, EnterAndLeaveFollowOpaquePixels) {
   TForm* F = Form();
-  TZLBArchive* A = Archive(F, ButtonMembers(), "ui.zlb");
-  A->SetActive(true);
-  TVxButton* B = Button(F, A);
+  TVxButton* B = ActiveButton(F);
   std::vector<std::string> Log;
   B->OnMouseEnter = [&](TObject*) { Log.push_back("enter"); };
   B->OnMouseLeave = [&](TObject*) { Log.push_back("leave"); };
