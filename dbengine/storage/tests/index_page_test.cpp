@@ -7,6 +7,7 @@
 #include "dbengine/storage/collation.h"
 #include "dbengine/storage/engine_errors.h"
 #include "dbengine/storage/index_page.h"
+#include "dbengine/storage/records_bitmap.h"
 
 namespace {
 
@@ -215,6 +216,61 @@ TEST(IndexPageFormat, SearchFindsExactKeysAndTheEntryBelow) {
   EXPECT_EQ(P.CountConsecutiveRecords(true, 2), 2);
   P.Count = 0;
   EXPECT_THROW(P.FindKey(nullptr, TBytes{1}.data(), 1), EVXDBEngineError);
+}
+
+TEST(IndexPageFormat, OrdinalsAndBitmapScans) {
+  TLonePageStore Store;
+  TPage N;
+  N.Owner = &Store;
+  N.Configure(1, 1, false, true, icNone);
+  N.Reset();
+  N.Kind = pkRootNode;
+  const uint32_t Counts[] = {5, 3, 7};
+  for (int I = 0; I < 3; ++I) {
+    N.WritePos = I + 1;
+    const uint8_t K = static_cast<uint8_t>(10 * (I + 1));
+    N.InsertEntry(nullptr, &K, static_cast<uint32_t>(4096 * (I + 2)), Counts[I]);
+  }
+  EXPECT_EQ(N.TotalKeys(), 15);
+  EXPECT_EQ(N.KeysBefore(1), 0);
+  EXPECT_EQ(N.KeysBefore(3), 8);
+  // Ordinal 7 is the 2nd key of the second child; ordinal 99 clamps to the last child.
+  EXPECT_EQ(N.SeekOrdinal(7), 2);
+  EXPECT_EQ(N.ReadPos, 2);
+  EXPECT_EQ(N.SeekOrdinal(99), 91);
+  EXPECT_EQ(N.ReadPos, 3);
+
+  TPage L;
+  FillLeaf(L, Store, 1, true, icNone, {{{1}, 4}, {{2}, 9}, {{3}, 2}, {{4}, 7}, {{5}, 30}});
+  EXPECT_EQ(L.KeysBefore(4), 3);
+  EXPECT_EQ(L.TotalKeys(), 5);
+  TRecordsBitmap Visible;
+  Visible.SetRecordCount(20);
+  Visible.SetBit(2);
+  Visible.SetBit(7);
+  L.ReadPos = 1;
+  ASSERT_TRUE(L.NextInBitmap(Visible));
+  EXPECT_EQ(L.ReadPos, 3);
+  ASSERT_TRUE(L.NextInBitmap(Visible));
+  EXPECT_EQ(L.ReadPos, 4);
+  EXPECT_FALSE(L.NextInBitmap(Visible));  // record 30 lies beyond the bitmap
+  EXPECT_EQ(L.ReadPos, 4);
+  ASSERT_TRUE(L.PriorInBitmap(Visible));
+  EXPECT_EQ(L.ReadPos, 3);
+  EXPECT_FALSE(L.PriorInBitmap(Visible));
+
+  TRecordsBitmap Found;
+  Found.SetRecordCount(20);
+  L.ReadPos = 2;
+  const uint8_t UpTo = 3;
+  EXPECT_FALSE(L.CollectUpTo(nullptr, &UpTo, Found));  // stopped at key 4
+  EXPECT_EQ(L.ReadPos, 4);
+  EXPECT_EQ(Found.CountSet(), 2);
+  EXPECT_TRUE(Found.GetBit(9) && Found.GetBit(2));
+  const uint8_t All = 200;
+  L.ReadPos = 1;
+  EXPECT_TRUE(L.CollectUpTo(nullptr, &All, Found));  // ran to the last entry
+  EXPECT_EQ(Found.CountSet(), 4);                    // 4, 9, 2, 7 (30 is beyond the bitmap)
 }
 
 // Pages that cannot be valid raise "index page buffers corrupt" and never read past the page.
