@@ -166,6 +166,32 @@ TEST_F(SkinnedButtonTest, ArchiveActivationReloadsOnlyItsLinkedControls) {
   EXPECT_EQ(Shot(F, 20 + 15, 35), Background);
 }
 
+TEST_F(SkinnedButtonTest, ComponentsReadFromAFormLoadTheirPicturesWhenLoaded) {
+  TForm* F = Form();
+  TZLBArchive* A = Archive(F, ButtonMembers(), "ui.zlb");
+  // As a form is read: every component is loading while its properties are set, the archive's
+  // activation waits for its own Loaded, and the button's for its own.
+  A->SetLoading(true);
+  auto* B = new TVxButton(F);
+  B->SetLoading(true);
+  B->SetParent(F);
+  B->SetFNameUp("b_up.bmp");
+  B->SetFNameDown("b_down.bmp");
+  B->SetArchive(A);
+  B->SetBounds(20, 30, 50, 50);
+  A->SetActive(true);
+  EXPECT_FALSE(A->Active());
+  A->SetLoading(false);  // opens and tells its linked controls, which are still loading
+  EXPECT_TRUE(A->Active());
+  EXPECT_TRUE(B->PictureUp()->Empty());
+  EXPECT_EQ(B->Width(), 50);
+  B->SetLoading(false);
+  EXPECT_EQ(B->Width(), 30);
+  EXPECT_EQ(B->TransparentColor(), 0x0200FF00);
+  EXPECT_EQ(Shot(F, 20 + 15, 35), clRed);
+  EXPECT_EQ(Shot(F, 20 + 5, 35), Background);
+}
+
 TEST_F(SkinnedButtonTest, EnterAndLeaveFollowOpaquePixels) {
   TForm* F = Form();
   TVxButton* B = ActiveButton(F);
