@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "dbengine/storage/collation.h"
 #include "dbengine/storage/engine_common.h"
@@ -564,9 +565,10 @@ void TIndexFile::VerifyIndexFile() {
 int64_t TIndexFile::CheckFreeChain(int Slot) {
   CheckSlot(Slot);
   const int64_t Limit = PageCapacity();
+  std::unordered_set<uint32_t> Seen;
   int64_t N = 0;
   for (uint32_t O = Descriptor(Slot)->FreePage(); O != 0; ++N) {
-    if (N >= Limit || !ValidPageOffset(O)) PageCorrupt();
+    if (N >= Limit || !ValidPageOffset(O) || !Seen.insert(O).second) PageCorrupt();
     TPage* P = nullptr;
     if (!GetPage(nullptr, Slot, O, P, true)) PageCorrupt();
     O = P->Right;
