@@ -254,6 +254,32 @@ TEST_F(IndexFile, OpenChecksRefuseCorruptHeaders) {
   EXPECT_EQ(RaisedCode([&] { F->Open(); }), ecReadError);
 }
 
+TEST_F(IndexFile, FileFullBeyondTwoBillionBytes) {
+  CreateTable()->Close();
+  TBytes B = Tmp.ReadWhole("T.IDX");
+  // The next page would start at 488,282 x 4,096 = 2,000,003,072, beyond the limit.
+  StoreU32(&B[9], 488282u * 4096u);
+  Tmp.WriteWhole("T.IDX", B);
+  auto F = NewFile();
+  F->Open();
+  const uint8_t Key[5] = {1, 0x80, 0, 0, 1};
+  try {
+    IndexInsertKey(*F, nullptr, 0, Key, 1);
+    ADD_FAILURE() << "no error";
+  } catch (const EVXDBEngineError& E) {
+    EXPECT_EQ(E.ErrorCode(), ecTableFull);
+    EXPECT_EQ(E.Message(), "VXDB Engine Error # 9479 The table '" + F->FileName +
+                               "' is full and cannot contain any more data");
+  }
+  // One page below the limit is still given out.
+  StoreU32(&B[9], 488281u * 4096u);
+  Tmp.WriteWhole("T.IDX", B);
+  F = NewFile();
+  F->Open();
+  EXPECT_TRUE(IndexInsertKey(*F, nullptr, 0, Key, 1));
+  EXPECT_EQ(F->RootPage(0), 488281u * 4096u);
+}
+
 TEST_F(IndexFile, EncryptedHeaderIsEncipheredOnDisk) {
   auto F = NewFile();
   F->Encrypted = true;
