@@ -36,7 +36,8 @@ constexpr uint8_t icTrailByte = 2;
 constexpr uint8_t icFull = 3;
 
 // Raised by the tree walks when the change check before a page read found that another holder
-// changed the index: nothing was changed by the walk, and the caller starts it again from the root.
+// changed the index. A search starts again from the root; a change that was under way is abandoned
+// with the table's other unwritten changes (writers hold the write lock, so this is a reader's case).
 class EIndexChanged : public std::exception {
  public:
   const char* what() const noexcept override { return "index changed by another holder"; }
@@ -206,6 +207,9 @@ class TPageStack : public TEngineObject {
 };
 
 // ---- Tree walks over one slot ------------------------------------------------------------------
+// Every walk compares keys through the store (the cursor's comparison), keeps the subtree counts
+// on its path, and releases every page it took, also when it raises. A page read refused by the
+// change check raises EIndexChanged; a tree that is not sound raises 0x2305.
 // Inserts a key (KeyLength bytes of the slot) with its record number. False when an equal key is
 // already present (nothing changed).
 bool IndexInsertKey(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_t* Key, uint32_t RecordNumber);
