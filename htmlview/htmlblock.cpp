@@ -55,7 +55,7 @@ TBlock::TBlock(TSectionList* ADocument, TProperties& Props, TCellBasic* OwnerCel
   const TMarginArray& VM = *StyleBoxValues;
   if (IsInt(VM[MI(BackgroundColor)])) BgColor = std::get<int>(VM[MI(BackgroundColor)]);
   if (IsInt(VM[MI(::BorderColor)])) BorderColor = std::get<int>(VM[MI(::BorderColor)]);
-  TextColor = Props.GetFontColor();
+  TextColor = std::unique_ptr<TMyFont>(Props.GetFont())->Color();
   HasBorderStyle = Props.HasBorderStyle();
   switch (Props.GetFloat()) {
     case ALeft: FloatSide = 5; break;

@@ -30,7 +30,7 @@ class TBuilder {
     if (!Styles.DefProp) {
       const double Points = ABase.Size() > 0 ? ABase.Size() : 12;
       Styles.Initialize(ABase.Name(), "Courier New", 10, 5, 1, true, 0x0000FF, 0x800080, 0xFF0000,
-                        ABase.Color() & 0xFFFFFF, Points);
+                        ColorToRGB(ABase.Color()) & 0xFFFFFF, Points);
     }
     auto* Base = new TProperties();
     Base->Copy(*Styles.DefProp);
@@ -183,7 +183,7 @@ class TBuilder {
     if (InLink)
       Current->StartLinkRun(Font(), LinkUrl, LinkTarget, LinkID, Top().LinkFonts());
     else
-      Current->StartFontRun(Font());
+      Current->StartLinkRun(Font(), "", "", 0, nullptr);
     Current->Fonts.Last()->SScript = Top().PropTag == "sub" ? 1 : Top().PropTag == "sup" ? 2 : 0;
   }
 
@@ -313,7 +313,7 @@ class TBuilder {
     const std::string ListTag = ListSym == OLSy ? "ol" : ListSym == DLSy ? "dl" : "ul";
     auto* Li = new TBlockLI(List, BoxFromStyle(VM, 400, Top().EmSize, Top().ExSize), Cell(), ListTag, TypeText,
                             Number, std::max(ListLevel, 1), InList && PlainList.count(Stack.size()) > 0);
-    Li->MarkerColor = static_cast<TColor>(Top().GetFontColor() & 0xFFFFFF);
+    Li->MarkerColor = Font().Color() & 0xFFFFFF;
     OpenBlock(LISy, Li, Depth);
   }
   std::map<size_t, bool> PlainList;  // open lists (by stack size at their level) shown without markers

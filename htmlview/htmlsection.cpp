@@ -123,7 +123,6 @@ void TSection::StartLinkRun(const TMyFont& AFont, const std::string& Url, const 
                             const TFontInfoArray* LinkFonts) {
   StartFontRun(AFont);
   TFontObj* F = Fonts.Last();
-  const bool WasLink = !F->Url.empty();
   F->Url = Url;
   F->Target = Target;
   F->LinkID = Url.empty() ? 0 : LinkID;
@@ -131,7 +130,10 @@ void TSection::StartLinkRun(const TMyFont& AFont, const std::string& Url, const 
     F->LinkFonts = std::make_unique<TFontInfoArray>(*LinkFonts);
   else
     F->LinkFonts.reset();
-  if (!Url.empty() && !WasLink && ParentSectionList) ParentSectionList->Links.push_back(F);
+  if (!Url.empty() && ParentSectionList) {
+    auto& L = ParentSectionList->Links;
+    if (L.empty() || L.back() != F) L.push_back(F);
+  }
 }
 
 void TSection::AppendImage(TFloatingObj* Obj, int SourceOffset) {

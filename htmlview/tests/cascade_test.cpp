@@ -1,0 +1,110 @@
+// The style cascade as the document builder applies it: sheets, STYLE attributes, presentational
+// attributes and inheritance reach the fonts, alignments and boxes of the built document.
+#include <gtest/gtest.h>
+
+#include "htmlview/htmlbuilder.h"
+#include "platform/gui/graphics.h"
+
+namespace {
+
+class BuiltCascade : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Font.SetName("Courier New");
+    Font.SetSize(10);
+    Bmp.SetSize(400, 300);
+  }
+  void Build(const std::string& Html) {
+    ParseHtmlDocument(Html, &Doc, Font);
+    int Curs = 0, Max = 0;
+    Doc.Arrange(Bmp.Canvas(), 0, Curs, Max, 0, 400);
+  }
+  // The paragraph section inside the I-th top-level block.
+  TSection* Para(int I) {
+    auto* B = dynamic_cast<TBlock*>(Doc[I]);
+    return B && B->Content.Count() ? dynamic_cast<TSection*>(B->Content[0]) : nullptr;
+  }
+  static TColor Colour(TSection* S, int Pos) { return S->Fonts.GetFontObjAt(Pos)->TheFont.Color() & 0xFFFFFF; }
+  TMyFont Font;
+  TBitmap Bmp;
+  TSectionList Doc;
+};
+
+TEST_F(BuiltCascade, PrecedenceOfRulesIdsAndStyleAttributes) {
+  Build("<style>p { color: #000080 } p.x { color: #ff0000 } #y { color: #00ff00 }</style>"
+        "<p>plain<p class=x>class<p class=x id=y>id<p class=x id=y style=\"color: #0000ff\">attribute");
+  ASSERT_EQ(Doc.Count(), 4);
+  const TColor Expected[] = {0x800000, 0x0000FF, 0x00FF00, 0xFF0000};
+  for (int I = 0; I < 4; ++I) {
+    ASSERT_NE(Para(I), nullptr) << I;
+    EXPECT_EQ(Colour(Para(I), 0), Expected[I]) << I;
+  }
+}
+
+TEST_F(BuiltCascade, RulesBeatPresentationalAttributesWhichBeatDefaults) {
+  Build("<style>div.r { text-align: right }</style><div class=r align=center>a</div><div align=center>b</div>"
+        "<div>c</div><center>d</center>");
+  const uint8_t Expected[] = {3, 2, 1, 2};
+  for (int I = 0; I < 4; ++I) {
+    ASSERT_NE(Para(I), nullptr) << I;
+    EXPECT_EQ(Para(I)->Alignment, Expected[I]) << I;
+  }
+}
+
+TEST_F(BuiltCascade, InheritanceAndBadlyNestedEndTags) {
+  Build("<div style=\"font-size: 20pt; font-family: 'Courier New'\">a<b>b<i>c</b>d</i>e</div>");
+  TSection* S = Para(0);
+  ASSERT_NE(S, nullptr);
+  ASSERT_EQ(S->Text, "abcde");
+  for (int I = 0; I < 5; ++I) EXPECT_EQ(S->Fonts.GetFontObjAt(I)->TheFont.Size(), 20) << I;
+  // "</B>" ends the bold run while the italic one stays open.
+  const TFontStyles Styles[] = {0, fsBold, fsBold | fsItalic, fsItalic, 0};
+  for (int I = 0; I < 5; ++I) EXPECT_EQ(S->Fonts.GetFontObjAt(I)->TheFont.Style(), Styles[I]) << I;
+}
+
+TEST_F(BuiltCascade, BoxValuesFloatsAndBackgrounds) {
+  Build("<div style=\"margin-left: 30px; padding: 5px; border: 2px solid #ff0000; background-color: #00ff00;"
+        " width: 100px\">boxed</div>"
+        "<div style=\"float: right; width: 50px; background-color: #0000ff\">f</div><p>beside the float</p>");
+  auto* Box = dynamic_cast<TBlock*>(Doc[0]);
+  ASSERT_NE(Box, nullptr);
+  EXPECT_EQ(Box->BoxRect.Left, 30);
+  EXPECT_EQ(Box->BoxRect.Width(), 100 + 2 * 5 + 2 * 2);
+  auto* Float = dynamic_cast<TBlock*>(Doc[1]);
+  ASSERT_NE(Float, nullptr);
+  EXPECT_EQ(Float->FloatSide, 6);
+  EXPECT_EQ(Float->FlowHeight, 0);  // a float takes no room in the flow
+  EXPECT_EQ(Float->BoxRect.Right, 400);
+  // The paragraph's lines stop at the float's left side.
+  TSection* P = Para(2);
+  ASSERT_NE(P, nullptr);
+  ASSERT_FALSE(P->Lines.empty());
+  EXPECT_LE(P->Lines[0].LineWidth, 350);
+  Doc.PaintDocument(Bmp.Canvas(), TRect(0, 0, 400, 300));
+  const TRect& R = Box->BoxRect;
+  EXPECT_EQ(Bmp.PixelColor(R.Left, R.Top + 10) & 0xFFFFFF, 0x0000FFu);       // border
+  EXPECT_EQ(Bmp.PixelColor(R.Right - 4, R.Top + 10) & 0xFFFFFF, 0x00FF00u);  // background
+  EXPECT_EQ(Bmp.PixelColor(398, Float->BoxRect.Top + 2) & 0xFFFFFF, 0xFF0000u);
+}
+
+TEST_F(BuiltCascade, AutoMarginsFollowTheWidthOnEveryLayout) {
+  Build("<div style=\"width: 100px; margin-left: auto; margin-right: auto\">c</div>");
+  auto* B = dynamic_cast<TBlock*>(Doc[0]);
+  ASSERT_NE(B, nullptr);
+  EXPECT_EQ(B->BoxRect.Left, 150);
+  int Curs = 0, Max = 0;
+  Doc.Arrange(Bmp.Canvas(), 0, Curs, Max, 0, 300);
+  EXPECT_EQ(B->BoxRect.Left, 100);
+}
+
+TEST_F(BuiltCascade, FontTagsAndTitle) {
+  Build("<title>Help</title><p><font size=+2 color=red face=\"Nowhere, Courier New\">big</font>small");
+  EXPECT_EQ(Doc.Title, "Help");
+  TSection* S = Para(0);
+  ASSERT_NE(S, nullptr);
+  EXPECT_EQ(S->Fonts.GetFontObjAt(0)->TheFont.Size(), 15);  // index 5: 18 of 12 points at 10
+  EXPECT_EQ(Colour(S, 0), 0x0000FF);
+  EXPECT_EQ(S->Fonts.GetFontObjAt(3)->TheFont.Size(), 10);
+}
+
+}  // namespace
