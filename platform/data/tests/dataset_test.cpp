@@ -301,14 +301,14 @@ TEST_F(DataSetTest, RequiredFieldsMustHaveAValueButAutoIncrementIsGivenLater) {
   EXPECT_EQ(People->RecordCount(), 11);
   // A read-only required field is not checked; a display label names the field.
   People->OnPostError = nullptr;
-  People->FieldByName("NAME")->SetDisplayLabel("Imię");
+  People->FieldByName("NAME")->SetDisplayLabel("Imi\xEA");
   People->Append();
   try {
     People->Post();
   } catch (const EDatabaseError& e) {
     message = e.Message();
   }
-  EXPECT_EQ(message, "Field 'Imię' must have a value");
+  EXPECT_EQ(message, "Field 'Imi\xEA' must have a value");
   People->Cancel();
 }
 
