@@ -128,6 +128,20 @@ TEST_F(SkinnedButtonTest, MissingOverAndDisabledPicturesFallBackToNormal) {
   EXPECT_EQ(Shot(F, 20 + 15, 35), clRed);
 }
 
+TEST_F(SkinnedButtonTest, WithoutPicturesInvisibleButClickableEverywhere) {
+  TForm* F = Form();
+  auto* B = new TVxButton(F);
+  B->SetParent(F);
+  B->SetBounds(20, 30, 50, 50);
+  B->SetFNameUp("b_up.bmp");  // no archive: nothing loads
+  int Clicks = 0;
+  B->OnClick = [&](TObject*) { ++Clicks; };
+  EXPECT_EQ(Shot(F, 20 + 25, 30 + 25), Background);
+  vxtest::Click(B, 0, 0);
+  vxtest::Click(B, 49, 49);
+  EXPECT_EQ(Clicks, 2);
+}
+
 TEST_F(SkinnedButtonTest, ArchiveActivationReloadsOnlyItsLinkedControls) {
   TForm* F = Form();
   TZLBArchive* A = Archive(F, ButtonMembers(), "a.zlb");
