@@ -535,7 +535,9 @@ void TIndexFile::VerifyIndexFile() {
     }
     if (D->FieldCount() > kMaxIndexFields || D->Compression() > icFull) Raise(ecHeaderCorrupt);
     // Pages can only be read with a key length that fits a page.
-    if (D->KeyLength() > kMaxIndexKeyLength || (D->KeyLength() == 0 && !OpenPrimary)) Raise(ecHeaderCorrupt);
+    if (D->KeyLength() > kMaxIndexKeyLength || (D->KeyLength() == 0 && !OpenPrimary) ||
+        (D->KeyLength() != 0 && !D->Unique() && D->KeyLength() <= 4))
+      Raise(ecHeaderCorrupt);
     if (Fields) {
       int Sum = 0;
       for (int I = 0; I < kMaxIndexFields; ++I) {

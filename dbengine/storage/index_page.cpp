@@ -93,6 +93,10 @@ void TPage::Configure(int KL, int S, bool Desc, bool Uniq, uint8_t Comp) {
   Compression = Comp;
 }
 
+bool TPage::ShapeValid() const {
+  return KeyLength >= 1 && KeyLength <= kMaxIndexKeyLength && Compression <= icFull && (Unique || KeyLength > 4);
+}
+
 int TPage::Capacity() const {
   if (!IsLeaf()) return NodeCapacity(KeyLength);
   if (Compression != icNone) return 1 << 30;
@@ -201,7 +205,7 @@ void TPage::Encode(uint8_t* Buffer) const {
   StoreU32(Buffer + 7, Right);
   StoreU16(Buffer + 11, static_cast<uint16_t>(Free || !IsCompressedLeaf() ? 0 : CompressedSize));
   if (N == 0) return;
-  if (StoredSize() > kIndexPageDataSize) Owner->PageCorrupt();
+  if (!ShapeValid() || StoredSize() > kIndexPageDataSize) Owner->PageCorrupt();
   const int KL = KeyLength;
   uint8_t* P = Buffer + kIndexPageHeaderSize;
   for (int I = 1; I <= N; ++I) {
@@ -279,7 +283,7 @@ void TPage::Decode(const uint8_t* Buffer, bool NewPage) {
   }
   const int N = LoadU16(Buffer + 1);
   const int KL = KeyLength;
-  if (KL < 1 || KL > kMaxIndexKeyLength) Owner->PageCorrupt();
+  if (!ShapeValid()) Owner->PageCorrupt();
   const uint8_t* P = Buffer + kIndexPageHeaderSize;
   const uint8_t* End = Buffer + kIndexPageSize;
   if (!IsLeaf() || Compression == icNone) {
@@ -521,6 +525,7 @@ bool TPage::CollectUpTo(TDataCursor* Cursor, const uint8_t* Key, TRecordsBitmap&
 }
 
 void TPage::InsertEntry(TDataCursor* Cursor, const uint8_t* Key, uint32_t RecordOrChild, uint32_t SubtreeCount) {
+  if (!ShapeValid()) Owner->PageCorrupt();
   Reserve(Count + 1);
   WritePos = std::clamp(WritePos, 1, Count + 1);
   const int ES = EntrySize();

@@ -109,6 +109,9 @@ class TPage : public TEngineObject {
   bool IsLeaf() const { return Kind == pkLeaf || Kind == pkRootLeaf; }
   bool IsRoot() const { return Kind == pkRootNode || Kind == pkRootLeaf; }
   bool IsCompressedLeaf() const { return IsLeaf() && Compression != icNone; }
+  // True when the index settings can describe real keys: 1..528 bytes, a known compression, and
+  // room for the row number (and a field) in a key that is not unique.
+  bool ShapeValid() const;
   // Entries per page (compressed leaves: no entry limit) and the minimum fill.
   int Capacity() const;
   int MinimumFill() const { return Capacity() / 2; }

@@ -294,6 +294,15 @@ TEST(IndexPageFormat, CorruptPagesRaiseTheEngineError) {
       // 672 entries of 10 bytes each (zero lead, 4 key bytes, record number) cannot fit.
       {"compressed entries running off the page", 4, true, icDupByte, {3, 0xA0, 0x02}},
   };
+  // Settings no key can have: a key that is not unique needs room for its row number.
+  TPage Bad;
+  Bad.Owner = &Store;
+  Bad.Configure(3, 1, false, false, icTrailByte);
+  Bad.Reset();
+  EXPECT_THROW(Bad.InsertEntry(nullptr, TBytes{1, 2, 3}.data(), 1, 1), EVXDBEngineError);
+  Bad.Configure(600, 1, false, true, icNone);
+  EXPECT_THROW(Bad.InsertEntry(nullptr, TBytes(600, 1).data(), 1, 1), EVXDBEngineError);
+  EXPECT_EQ(Bad.Count, 0);
   for (const TCase& C : Cases) {
     TBytes Page(kIndexPageSize, 0);
     std::copy(C.Head.begin(), C.Head.end(), Page.begin());
