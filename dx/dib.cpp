@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "dx/ddraw_soft.h"
+#include "platform/gui/ddraw_soft.h"
 
 namespace {
 

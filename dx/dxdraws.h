@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "dx/ddraw_soft.h"
+#include "platform/gui/ddraw_soft.h"
 #include "dx/dib.h"
 #include "dx/directx.h"
 #include "dx/dxconsts.h"

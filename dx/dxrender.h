@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "dx/ddraw_soft.h"
+#include "platform/gui/ddraw_soft.h"
 #include "platform/gui/geometry.h"
 
 class TDirectDrawSurface;

@@ -1,4 +1,4 @@
-#include "dx/ddraw_soft.h"
+#include "platform/gui/ddraw_soft.h"
 
 #include <algorithm>
 #include <bit>
