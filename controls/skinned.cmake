@@ -29,12 +29,3 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tutor/CMakeLists.txt AND (NOT vx_selected OR "tuto
   )
   list(APPEND VXCONTROLS_GUI_LIBS vxtutorbase)
 endif()
-
-# Throughput of the 32-bit bitmap (run by hand, never as a test).
-if(VX_BENCH)
-  find_package(benchmark QUIET)
-  if(benchmark_FOUND AND NOT TARGET bench_bitmap32)
-    add_executable(bench_bitmap32 ${CMAKE_SOURCE_DIR}/bench/bitmap32_bench.cpp)
-    target_link_libraries(bench_bitmap32 PRIVATE vxcontrols benchmark::benchmark)
-  endif()
-endif()
