@@ -565,19 +565,18 @@ void TTextAreaFormControlObj::ResetToValue() {
 }
 bool TTextAreaFormControlObj::GetSubmission(int Index, std::string& S) {
   if (Index != 0) return false;
+  // The memo's lines joined by CR LF, none after the last: the platform's memo text adds one
+  // there, which the typed text does not have. (Lines wrapped on screen stay one line.)
   std::string T;
-  if (Wrap == 2) {
-    TStrings* L = Memo()->Lines();
-    for (int I = 0; I < L->Count(); ++I) {
-      if (I > 0) T += "\r\n";
-      T += L->Strings(I);
-    }
-  } else {
-    T = Memo()->Text();
+  TStrings* L = Memo()->Lines();
+  for (int I = 0; I < L->Count(); ++I) {
+    if (I > 0) T += "\r\n";
+    T += L->Strings(I);
   }
   S = Name + "=" + T;
   return true;
 }
+
 void TTextAreaFormControlObj::SetData(int Index, const std::string& V) {
   (void)Index;
   Memo()->SetText(V);

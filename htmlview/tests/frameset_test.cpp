@@ -1,0 +1,94 @@
+// Frameset documents: recognised before their first content element and read into the frames
+// of a frames viewer (here one that writes down what it is asked to build).
+#include <gtest/gtest.h>
+
+#include "htmlview/htmlbuilder.h"
+#include "htmlview/readhtml.h"
+#include "platform/core/classes.h"
+
+namespace {
+
+class RecordingViewer : public TFrameViewerBase {
+ public:
+  RecordingViewer() : TFrameViewerBase(nullptr) {}
+  // Framesets are numbered; 0 is the top one.
+  std::vector<std::string> Log;
+  int Next = 1;
+  static std::string Attr(const TAttributeList& A, Symb Sy) {
+    TAttribute* V = nullptr;
+    return A.Find(Sy, V) ? V->Text : std::string("-");
+  }
+  void AddFrame(void* Frameset, const TAttributeList& A, const std::string& Path) override {
+    Log.push_back("frame " + std::to_string(reinterpret_cast<intptr_t>(Frameset)) + " " + Attr(A, SrcSy) + " " + Path);
+  }
+  void* CreateSubFrameset(void* Frameset) override {
+    const intptr_t N = Next++;
+    Log.push_back("set " + std::to_string(N) + " in " + std::to_string(reinterpret_cast<intptr_t>(Frameset)));
+    return reinterpret_cast<void*>(N);
+  }
+  void DoAttributes(void* Frameset, const TAttributeList& A) override {
+    Log.push_back("attrs " + std::to_string(reinterpret_cast<intptr_t>(Frameset)) + " rows=" + Attr(A, RowsSy) +
+                  " cols=" + Attr(A, ColsSy));
+  }
+  void EndFrameset(void* Frameset) override {
+    Log.push_back("end " + std::to_string(reinterpret_cast<intptr_t>(Frameset)));
+  }
+};
+
+TFrameSource FromText(const std::string& S) {
+  TFrameSource Src;
+  Src.Kind = 1;
+  Src.Buffer = S.data();
+  Src.Length = S.size();
+  return Src;
+}
+
+TEST(Frameset, RecognisedBeforeTheFirstContentElement) {
+  struct Case {
+    const char* Html;
+    bool Frameset;
+  } Cases[] = {
+      {"<html><head><title>t</title></head>text first<frameset cols=\"50%,*\"></frameset>", true},
+      {"<p>para<frameset></frameset>", false},
+      {"<script>document.write('<p>')</script><frameset rows=10>", true},
+      {"<body><frameset>", false},
+      {"plain text", false},
+      {"", false},
+  };
+  for (const Case& C : Cases) EXPECT_EQ(IsFramesetDocument(FromText(C.Html)), C.Frameset) << C.Html;
+  TFrameSource Missing;
+  Missing.Kind = 0;
+  Missing.FileName = "/nonexistent/frames.htm";
+  EXPECT_FALSE(IsFramesetDocument(Missing));
+  TStringList L;
+  L.Add("<frameset cols=\"*,2*\">");
+  TFrameSource FromList;
+  FromList.Kind = 2;
+  FromList.Strings = &L;
+  EXPECT_TRUE(IsFramesetDocument(FromList));
+}
+
+TEST(Frameset, NestedFramesetsWithPixelPercentAndStarSizes) {
+  const std::string Html =
+      "<title>Frames</title><base href=\"http://x/\">"
+      "<frameset rows=\"80,*\">"
+      "  <frameset cols=\"25%,*,100\"><frame src=a.htm><frame src=b.htm></frameset>"
+      "  <frame src=c.htm><noframes><frame src=never.htm></noframes>"
+      "</frameset>";
+  RecordingViewer V;
+  std::string Title, Base;
+  ParseFrameDocument(&V, reinterpret_cast<void*>(0), FromText(Html), &Title, &Base);
+  EXPECT_EQ(Title, "Frames");
+  EXPECT_EQ(Base, "http://x/");
+  EXPECT_EQ(V.Log, (std::vector<std::string>{"attrs 0 rows=80,* cols=-", "set 1 in 0", "attrs 1 rows=- cols=25%,*,100",
+                                            "frame 1 a.htm ", "frame 1 b.htm ", "end 1", "frame 0 c.htm ", "end 0"}));
+}
+
+TEST(Frameset, MissingEndsCloseAtTheEndOfInput) {
+  RecordingViewer V;
+  ParseFrameDocument(&V, nullptr, FromText("<frameset><frameset><frame src=x>"));
+  EXPECT_EQ(V.Log, (std::vector<std::string>{"attrs 0 rows=- cols=-", "set 1 in 0", "attrs 1 rows=- cols=-",
+                                            "frame 1 x ", "end 1", "end 0"}));
+}
+
+}  // namespace
