@@ -785,7 +785,8 @@ void TDataSet::Delete() {
 void TDataSet::SetFields(const std::vector<Variant>& Values) {
   if (FState != dsEdit && FState != dsInsert) DatabaseError(SNotEditing);
   if (static_cast<int>(Values.size()) > FFields.Count()) DatabaseError(SFieldIndexError);
-  for (std::size_t i = 0; i < Values.size(); ++i) FFields[static_cast<int>(i)]->SetAsVariant(Values[i]);
+  for (std::size_t i = 0; i < Values.size(); ++i)
+    if (!Values[i].IsEmpty()) FFields[static_cast<int>(i)]->SetAsVariant(Values[i]);
 }
 
 void TDataSet::ClearFields() {

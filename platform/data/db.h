@@ -587,10 +587,11 @@ class TDataSet : public TComponent {
   void CheckBrowseMode();
   // Has the data links write their pending values into the fields.
   void UpdateRecord();
-  // Adds a record with the field values by position (an empty or Null value blanks the field).
+  // Adds a record with the field values by position.
   void AppendRecord(const std::vector<Variant>& Values);
   void InsertRecord(const std::vector<Variant>& Values);
-  // Field values by position, in edit or insert state.
+  // Field values by position, in edit or insert state: Null blanks a field, an empty Variant
+  // leaves it as it is (a new record's default or master key).
   void SetFields(const std::vector<Variant>& Values);
   void ClearFields();
   bool CanModify() { return GetCanModify(); }
