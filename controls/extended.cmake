@@ -7,6 +7,7 @@ list(APPEND VXCONTROLS_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/slider.cpp
   ${CMAKE_CURRENT_LIST_DIR}/speedbutton.cpp
   ${CMAKE_CURRENT_LIST_DIR}/combos.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/fileedit.cpp
 )
 list(APPEND VXCONTROLS_GUI_TESTS
   ${CMAKE_CURRENT_LIST_DIR}/tests/ext_ctlutils_test.cpp
@@ -14,4 +15,5 @@ list(APPEND VXCONTROLS_GUI_TESTS
   ${CMAKE_CURRENT_LIST_DIR}/tests/ext_slider_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tests/ext_speedbutton_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tests/ext_combos_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tests/ext_fileedit_test.cpp
 )
