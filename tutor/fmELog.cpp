@@ -15,12 +15,18 @@ TfmELogger::TfmELogger(TComponent* AOwner) : TComponent(AOwner), Clock([] { retu
 
 void TfmELogger::BuildReport(TStrings* Report, TDateTime When, const std::string& ExceptionClass,
                              const std::string& ExceptionMessage, const TStrings* Notes) const {
+  BuildSectionReport(Report, When, FSection, ExceptionClass, ExceptionMessage, Notes);
+}
+
+void TfmELogger::BuildSectionReport(TStrings* Report, TDateTime When, const std::string& Section,
+                                    const std::string& ExceptionClass, const std::string& ExceptionMessage,
+                                    const TStrings* Notes) {
   TFormatSettings FS = FormatSettings;
   FS.DateSeparator = '/';
   FS.TimeSeparator = ':';
   Report->Add("Application Error at " + FormatDateTime("hh:nn am/pm", When, FS) + " on " +
               FormatDateTime("mm/dd/yy", When, FS));
-  Report->Add("Section: " + FSection);
+  Report->Add("Section: " + Section);
   Report->Add("Exception Class: " + ExceptionClass);
   Report->Add("Exception Message: " + ExceptionMessage);
   if (Notes && !Trim(Notes->Text()).empty()) {
@@ -107,10 +113,14 @@ std::string TfmELogger::HandleException(TObject* Sender, const std::exception& E
   const auto* Ours = dynamic_cast<const Exception*>(&E);
   const std::string Class = ExceptionClassName(E);
   const std::string Message = Ours ? Ours->Message() : std::string(E.what());
+  // The section and time are those of the failure: while the error window is open, other handlers
+  // (a timer, a second failure) may run and set sections of their own.
+  const std::string Section = FSection;
+  const TDateTime When = Clock ? Clock() : Now();
   TStringList Notes;
   if (ShowErrorWindow) ShowErrorWindow("Exception Class: " + Class, Message, ReportPath(), &Notes);
   TStringList Report;
-  BuildReport(&Report, Clock ? Clock() : Now(), Class, Message, &Notes);
+  BuildSectionReport(&Report, When, Section, Class, Message, &Notes);
   const std::string Written = AppendReport(&Report);
   if (FTerminate && OnTerminate) OnTerminate();
   return Written;

@@ -79,6 +79,9 @@ class TfmELogger : public TComponent {
   std::function<TDateTime()> Clock;
 
  private:
+  static void BuildSectionReport(TStrings* Report, TDateTime When, const std::string& Section,
+                                 const std::string& ExceptionClass, const std::string& ExceptionMessage,
+                                 const TStrings* Notes);
   std::string FSection;
   std::string FLogFolder;
   std::string FFileName = "errors.log";

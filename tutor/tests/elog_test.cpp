@@ -115,13 +115,17 @@ TEST(ErrorLogTest, HandlerShowsTheWindowLogsTheNotesAndTerminates) {
     TfmELogger L;
     L.SetLogFolder(Dir.Path());
     L.SetFileName("h.log");
-    L.SetSection("TStdLessonForm.StartBtnClick");
     L.SetTerminateAfterLogging(Terminate);
+    L.SetSection("TStdLessonForm.StartBtnClick");
     L.Clock = [] { return EncodeDate(2026, 11, 30) + EncodeTime(23, 59, 0, 0); };
     std::vector<std::string> Shown;
     L.ShowErrorWindow = [&](const std::string& ClassText, const std::string& Message,
                             const std::string& LogFile, TStrings* Notes) {
       Shown = {ClassText, Message, LogFile};
+      // A handler that runs while the window is open (a timer) sets its own section and the
+      // clock moves on; the report keeps the failing step and its time.
+      L.SetSection("TMainForm.Timer1Timer");
+      L.Clock = [] { return EncodeDate(2026, 12, 1); };
       Notes->Add(
           "Pisa\xB3"
           "em lekcj\xEA");
