@@ -186,6 +186,7 @@ void TDataSet::OpenInternal() {
 void TDataSet::CloseInternal() {
   bool destroying = HasState(csDestroying);
   if (!destroying) DoBeforeClose();
+  FreeFieldBuffers();
   SetState(dsInactive);
   CloseCursor();
   if (!destroying) DoAfterClose();
@@ -743,6 +744,7 @@ void TDataSet::Post() {
         PostRecord();
       },
       OnPostError);
+  FreeFieldBuffers();
   SetState(dsBrowse);
   Resync(0);
   DoAfterPost();
@@ -754,6 +756,7 @@ void TDataSet::Cancel() {
   DoBeforeCancel();
   UpdateCursorPos();
   ReleaseEditLock();
+  FreeFieldBuffers();
   SetState(dsBrowse);
   Resync(0);
   DoAfterCancel();
@@ -776,6 +779,7 @@ void TDataSet::Delete() {
         DeleteCurrentRecord();
       },
       OnDeleteError);
+  FreeFieldBuffers();
   SetState(dsBrowse);
   Resync(0);
   DoAfterDelete();
@@ -803,6 +807,7 @@ void TDataSet::AddOrInsertRecord(const std::vector<Variant>& Values, bool Append
   // A failure leaves no half-made record behind: the dataset goes back to browsing.
   TOnError back([this] {
     try {
+      FreeFieldBuffers();
       UpdateCursorPos();
       SetState(dsBrowse);
       Resync(0);
@@ -818,6 +823,7 @@ void TDataSet::AddOrInsertRecord(const std::vector<Variant>& Values, bool Append
         AddRecord(ActiveBuffer(), Append);
       },
       OnPostError);
+  FreeFieldBuffers();
   SetState(dsBrowse);
   Resync(0);
   DoAfterPost();
@@ -826,6 +832,16 @@ void TDataSet::AddOrInsertRecord(const std::vector<Variant>& Values, bool Append
 
 void TDataSet::AppendRecord(const std::vector<Variant>& Values) { AddOrInsertRecord(Values, true); }
 void TDataSet::InsertRecord(const std::vector<Variant>& Values) { AddOrInsertRecord(Values, false); }
+
+void TDataSet::FreeFieldBuffers() {
+  // BLOBs written for the record just posted or dropped are closed; the next record starts clean.
+  for (int i = 0; i < FFields.Count(); ++i) {
+    auto* blob = dynamic_cast<TBlobField*>(FFields[i]);
+    if (!blob || !blob->Modified()) continue;
+    blob->SetModified(false);
+    CloseBlob(blob);
+  }
+}
 
 void TDataSet::InitRecordBuffer(TRecordBuffer Buffer) {
   InitRecordDefaults(Buffer);

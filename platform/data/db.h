@@ -773,6 +773,9 @@ class TDataSet : public TComponent {
   // Runs Operation; an EDatabaseError goes to ErrorEvent, which fails (raise), aborts (EAbort)
   // or retries.
   void CheckOperation(const std::function<void()>& Operation, const TDataSetErrorEvent& ErrorEvent);
+  // Closes the BLOBs written for the current record (CloseBlob) and clears their modified flags;
+  // runs when the record is posted, cancelled or deleted and when the dataset closes.
+  void FreeFieldBuffers();
   // Required data fields (not auto-increment) must have a value.
   void CheckRequiredFields();
 

@@ -507,3 +507,44 @@ TEST_F(DataSetTest, ClosingAndReopeningRebuildsDefaultFields) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DataSetLifecycle, OpensAfterLoadingAndAFailedOpenLeavesItClosed) {
+  TComponent owner(nullptr);
+  auto* ds = new TMemoryDataSet(&owner);
+  ds->Columns = {{"NAME", ftString, 10}};
+  ds->SetLoading(true);
+  ds->SetActive(true);
+  EXPECT_FALSE(ds->Active());
+  ds->SetLoading(false);
+  EXPECT_TRUE(ds->Active());
+  ds->Close();
+
+  // A field without a column: the open fails cleanly and can be retried once it is gone.
+  auto* ghost = new TIntegerField(&owner);
+  ghost->SetFieldName("GHOST");
+  ghost->SetDataSet(ds);
+  try {
+    ds->Open();
+    FAIL();
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Message(), "Field 'GHOST' not found");
+  }
+  EXPECT_FALSE(ds->Active());
+  EXPECT_EQ(ds->State(), dsInactive);
+  delete ghost;
+  EXPECT_EQ(ds->FieldCount(), 0);
+  ds->Open();
+  EXPECT_TRUE(ds->Active());
+  EXPECT_EQ(ds->FieldCount(), 1);
+  // A field of the wrong type for its column is refused too.
+  ds->Close();
+  auto* wrong = new TIntegerField(&owner);
+  wrong->SetFieldName("NAME");
+  wrong->SetDataSet(ds);
+  EXPECT_THROW(ds->Open(), EDatabaseError);
+  EXPECT_FALSE(ds->Active());
+}
+
+}  // namespace

@@ -322,3 +322,63 @@ TEST(Definitions, FieldDefsMakeDuplicateNamesUniqueAndIndexDefsFindIndexesByFiel
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BlobFields, ReadAndWriteThroughTheDatasetsStreamAndCloseWhenPosted) {
+  TComponent owner(nullptr);
+  auto* ds = new TMemoryDataSet(&owner);
+  ds->Columns = {{"ID", ftInteger}, {"NOTES", ftMemo}, {"PIC", ftGraphic}};
+  ds->Open();
+  auto* notes = static_cast<TBlobField*>(ds->FieldByName("NOTES"));
+  EXPECT_EQ(notes->ClassName(), "TMemoField");
+  EXPECT_EQ(ds->FieldByName("PIC")->ClassName(), "TGraphicField");
+  EXPECT_TRUE(notes->IsBlob());
+  ds->AppendRecord({1});
+  EXPECT_TRUE(notes->IsNull());
+  EXPECT_EQ(notes->AsString(), "");
+  // Writing needs edit state.
+  try {
+    notes->SetAsString("x");
+    FAIL();
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Message(), "Dataset not in edit or insert mode");
+  }
+  std::string text(70000, 'a');
+  text += "\xA5\xB9";
+  ds->Edit();
+  notes->SetAsString(text);
+  EXPECT_TRUE(notes->Modified());
+  EXPECT_TRUE(ds->Modified());
+  EXPECT_EQ(notes->AsString(), text);
+  EXPECT_EQ(notes->BlobSize(), 70002);
+  ds->Post();
+  EXPECT_FALSE(notes->Modified());
+  EXPECT_EQ(ds->ClosedBlobs, (std::vector<std::string>{"NOTES"}));
+  // A cancelled change keeps the stored text and closes the BLOB as well.
+  ds->Edit();
+  notes->SetAsString("other");
+  ds->Cancel();
+  EXPECT_EQ(notes->AsString(), text);
+  EXPECT_EQ(ds->ClosedBlobs.size(), 2u);
+  // Streams in and out; Clear empties.
+  TStringStream in("from a stream");
+  ds->Edit();
+  notes->LoadFromStream(&in);
+  ds->Post();
+  TStringStream out;
+  notes->SaveToStream(&out);
+  EXPECT_EQ(out.DataString(), "from a stream");
+  EXPECT_EQ(notes->AsVariant(), Variant("from a stream"));
+  ds->Edit();
+  notes->Clear();
+  ds->Post();
+  EXPECT_TRUE(notes->IsNull());
+  EXPECT_TRUE(notes->AsVariant().IsNull());
+  ds->FieldByName("PIC")->SetReadOnly(true);
+  ds->Edit();
+  EXPECT_THROW(ds->FieldByName("PIC")->SetAsString("x"), EDatabaseError);
+  ds->Cancel();
+}
+
+}  // namespace

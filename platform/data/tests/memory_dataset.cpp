@@ -22,6 +22,7 @@ int TMemoryDataSet::NativeSize(const TFieldDef* Def) const {
     case ftFloat: case ftCurrency: case ftBCD: case ftDateTime: return 8;
     case ftBytes: return Def->Size;
     case ftVarBytes: return Def->Size + 2;
+    case ftBlob: case ftMemo: case ftGraphic: case ftFmtMemo: case ftTypedBinary: return 4;
     default: return 0;
   }
 }
@@ -452,4 +453,56 @@ void TMemoryDataSet::FillNewRecord() {
       detail[i]->SetAsVariant(FMasterLink->Fields()[i]->AsVariant());
   }
   TDataSet::FillNewRecord();
+}
+
+// ---- BLOBs --------------------------------------------------------------------------------------
+class TMemoryBlobStream : public TMemoryStream {
+ public:
+  TMemoryBlobStream(TMemoryDataSet* DataSet, TField* Field, TRecordBuffer Record, TBlobStreamMode Mode)
+      : FDataSet(DataSet), FField(Field), FRecord(Record) {
+    std::string text;
+    if (Mode == bmWrite) FWritten = true;  // a write stream starts empty
+    else if (Record && Field->GetData(nullptr)) {
+      int32_t slot;
+      Field->GetData(&slot);
+      text = DataSet->FBlobs[static_cast<std::size_t>(slot)];
+    }
+    FData.assign(text.begin(), text.end());
+  }
+  ~TMemoryBlobStream() override {
+    if (FWritten && FRecord) FDataSet->BlobWritten(FField, FRecord, std::string(FData.begin(), FData.end()));
+  }
+  int64_t Write(const void* Buffer, int64_t Count) override {
+    FWritten = true;
+    return TMemoryStream::Write(Buffer, Count);
+  }
+  void SetSize(int64_t NewSize) override {
+    FWritten = true;
+    TMemoryStream::SetSize(NewSize);
+  }
+
+ private:
+  TMemoryDataSet* FDataSet;
+  TField* FField;
+  TRecordBuffer FRecord;
+  bool FWritten = false;
+};
+
+TStream* TMemoryDataSet::CreateBlobStream(TField* Field, TBlobStreamMode Mode) {
+  TRecordBuffer rec = ActiveRecBuf();
+  if (Mode != bmRead) {
+    if (Field->ReadOnly()) DatabaseErrorFmt(SFieldReadOnly, {Field->DisplayName()});
+    if (State() != dsEdit && State() != dsInsert) DatabaseError(SNotEditing);
+  }
+  return new TMemoryBlobStream(this, Field, rec, Mode);
+}
+
+void TMemoryDataSet::BlobWritten(TField* Field, TRecordBuffer Record, const std::string& Data) {
+  FBlobs.push_back(Data);
+  int32_t slot = static_cast<int32_t>(FBlobs.size() - 1);
+  uint8_t* p = Record + FOffsets[static_cast<std::size_t>(Field->FieldNo() - 1)];
+  p[0] = Data.empty() ? 0 : 1;
+  std::memcpy(p + 1, &slot, 4);
+  static_cast<TBlobField*>(Field)->SetModified(true);
+  DataEvent(deFieldChange, reinterpret_cast<intptr_t>(Field));
 }

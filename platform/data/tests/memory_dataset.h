@@ -46,6 +46,11 @@ class TMemoryDataSet : public TDataSet {
   int RecordNumberIn(TRecordBuffer Buffer) const;
   int RecordSizeForTest() const { return FRecordSize; }
 
+  // BLOB fields keep the number of a stored text in the record; writing makes a new one, so a
+  // cancelled edit keeps the old text.
+  TStream* CreateBlobStream(TField* Field, TBlobStreamMode Mode) override;
+  std::vector<std::string> ClosedBlobs;
+
   bool GetFieldData(TField* Field, void* Buffer) override;
   bool BookmarkValid(const TBookmark& Bookmark) override;
   int CompareBookmarks(const TBookmark& B1, const TBookmark& B2) override;
@@ -56,6 +61,7 @@ class TMemoryDataSet : public TDataSet {
 
  protected:
   void ClearCalcFields(TRecordBuffer Buffer) override;
+  void CloseBlob(TField* Field) override { ClosedBlobs.push_back(Field->FieldName()); }
   void FillNewRecord() override;
   bool FindRecord(bool Restart, bool GoForward) override;
   bool GetCanModify() override { return !ReadOnlyTable; }
@@ -88,6 +94,9 @@ class TMemoryDataSet : public TDataSet {
   TDataSource* GetDataSource() override { return FMasterLink->DataSource(); }
 
  private:
+  friend class TMemoryBlobStream;
+  void BlobWritten(TField* Field, TRecordBuffer Record, const std::string& Data);
+  std::vector<std::string> FBlobs;
   struct TRow {
     int32_t Id;
     std::vector<uint8_t> Image;
