@@ -322,8 +322,8 @@ class TForm : public TWinControl {
   explicit TForm(TComponent* AOwner);
   ~TForm() override;
 
-  // Fires OnCreate once. CreateForm calls it; Show, ShowModal and parenting call it when the
-  // program did not.
+  // Fires OnCreate once (its exceptions go to the application's handler). CreateForm calls it;
+  // Show, ShowModal and parenting call it when the program did not.
   void AfterConstruction();
   // Fires OnDestroy once; Release and freeing through the application call it.
   void BeforeDestruction();
@@ -389,12 +389,8 @@ class TForm : public TWinControl {
 class TDataModule : public TComponent {
  public:
   explicit TDataModule(TComponent* AOwner) : TComponent(AOwner) {}
-  void AfterConstruction() {
-    if (!FCreated) {
-      FCreated = true;
-      if (OnCreate) OnCreate(this);
-    }
-  }
+  // Fires OnCreate once; its exceptions go to the application's handler.
+  void AfterConstruction();
   TNotifyEvent OnCreate, OnDestroy;
 
  private:

@@ -56,10 +56,28 @@ TForm::~TForm() {
   }
 }
 
+// A failing OnCreate is reported through the application like any other handler's failure; the
+// form (or data module) exists and the program goes on, as it does after a failing click.
+static void FireCreate(TObject* Sender, const TNotifyEvent& OnCreate) {
+  if (!OnCreate) return;
+  try {
+    OnCreate(Sender);
+  } catch (...) {
+    if (!Application) throw;
+    Application->HandleException(Sender);
+  }
+}
+
 void TForm::AfterConstruction() {
   if (P->created) return;
   P->created = true;
-  if (OnCreate) OnCreate(this);
+  FireCreate(this, OnCreate);
+}
+
+void TDataModule::AfterConstruction() {
+  if (FCreated) return;
+  FCreated = true;
+  FireCreate(this, OnCreate);
 }
 
 void TForm::BeforeDestruction() {

@@ -130,6 +130,32 @@ TEST_F(AppTest, ExceptionsFromTimerPaintAndClickReachOnExceptionAndLoopSurvives)
   EXPECT_TRUE(after);
 }
 
+TEST_F(AppTest, FailingOnCreateOfFormAndDataModuleReachesOnExceptionAndTheyExist) {
+  std::vector<std::pair<TObject*, std::string>> seen;
+  Application->OnException = [&](TObject* sender, Exception* e) { seen.push_back({sender, e->Message()}); };
+  struct TFailingModule : TDataModule {
+    explicit TFailingModule(TComponent* o) : TDataModule(o) {
+      OnCreate = [](TObject*) { throw EInOutError("no database"); };
+    }
+  };
+  struct TFailingForm : TForm {
+    explicit TFailingForm(TComponent* o) : TForm(o) {
+      OnCreate = [](TObject*) { throw std::runtime_error("no picture"); };
+    }
+  };
+  TFailingModule* module = nullptr;
+  TFailingForm* form = nullptr;
+  Application->CreateForm(module);
+  Application->CreateForm(form);
+  ASSERT_NE(module, nullptr);
+  ASSERT_NE(form, nullptr);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0], (std::pair<TObject*, std::string>{module, "no database"}));
+  EXPECT_EQ(seen[1], (std::pair<TObject*, std::string>{form, "no picture"}));
+  form->Show();  // a second show does not fire OnCreate again
+  EXPECT_EQ(seen.size(), 2u);
+}
+
 TEST_F(AppTest, PaintHandlerMayOpenModalDialog) {
   TForm* main = nullptr;
   Application->CreateForm(main);
