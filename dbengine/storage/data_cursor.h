@@ -1,0 +1,272 @@
+// The engine's cursor: one client's view of one table. Cursors of a session share one open table
+// (TDataTable) per table of a directory, which owns the files and the locks; a cursor owns only
+// its own state: the chosen index, the position, the range, its field map and its current record.
+//
+// Two orders: by an index (IndexNo 0..n), where the position is a key of the index counted from
+// the start of the index (SequenceNumber), or natural order (IndexNo 255, or the primary slot of a
+// table without a primary key), where the visible records are the bits of the visible bitmap and
+// the position is a physical record number.
+//
+// Navigation reports its end conditions as result codes (0x2201, 0x2202, 0x2205); everything else
+// raises EVXDBEngineError naming the table.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "dbengine/storage/data_fields.h"
+#include "dbengine/storage/data_session.h"
+#include "dbengine/storage/data_table.h"
+#include "dbengine/storage/engine_heap.h"
+#include "dbengine/storage/records_bitmap.h"
+
+class TDataFile;
+class TIndexFile;
+class TBlobFile;
+class TPage;
+class TTableFileAccess;
+
+constexpr uint8_t kNaturalOrderIndex = 255;
+constexpr uint8_t kStatusIndex = 31;
+constexpr int kCursorKeyBufferSize = 528;  // 524 bytes of key fields plus the row-number suffix
+constexpr int kMaxOpenBlobs = 64;
+
+// Everything CreateTable needs besides the table name and the cursor's flags.
+struct TCreateTableParams {
+  std::vector<std::array<uint8_t, 768>> Fields;
+  std::vector<std::array<uint8_t, 120>> Indexes;  // index 0 the primary one (no fields: none)
+  std::string Description;
+  bool Encrypted = false;
+  std::string Password;
+  uint16_t BlobBlockSize = 512;
+  uint16_t LanguageID = 0;
+  uint16_t SortID = 0;
+  uint16_t UserMajorVersion = 0;
+  uint16_t UserMinorVersion = 0;
+  bool Overwrite = false;
+};
+
+class TDataCursor : public TEngineObject {
+ public:
+  explicit TDataCursor(TDataDirectory* Directory);
+  TDataCursor(const TDataCursor&) = delete;
+  TDataCursor& operator=(const TDataCursor&) = delete;
+  virtual ~TDataCursor();
+
+  // ---- State (read freely; change through the operations) ----
+  TDataDirectory* Directory = nullptr;
+  TDataTable* Table = nullptr;
+  std::string TableName;  // trimmed, ends in ".DAT"
+  uint32_t DataChangeCount = 0, IndexChangeCount = 0, BlobChangeCount = 0;
+  bool Active = false;
+  bool Exclusive = false;
+  bool Cloned = false;
+  bool ReadOnly = false;
+  bool FilesReadOnly = false;
+  bool InMemory = false;
+  bool LiveResult = false;
+  bool Temporary = false;
+  bool SequentialScan = false;
+  bool Restructuring = false;
+  bool NoAutoInc = false;
+  bool QuerySource = false;
+  // Image of the current record (RecordBufferSize bytes while open).
+  std::vector<uint8_t> CurrentRecord;
+  int32_t SequenceNumber = 0;
+  uint32_t CurrentRecordNumber = 0;
+  // Key of the current record in index order.
+  uint8_t CurrentKey[kCursorKeyBufferSize] = {};
+  std::string IndexName;
+  uint8_t IndexNo = 0;
+  uint16_t KeySize = 0;
+  uint8_t KeyFieldCount = 0;
+  uint8_t IndexOptions = 0;
+  bool Descending = false;
+  bool Unique = false;
+  bool CaseInsensitive = false;
+  bool AtEOF = false, AtBOF = false;
+  int32_t RangeFirst = 0, RangeLast = 0;
+  int32_t VisibleCount = 0;
+  uint8_t* RangeStartKey = nullptr;
+  uint8_t* RangeEndKey = nullptr;
+  bool RangeActive = false;
+  bool BitmapOrder = false;
+  TRecordsBitmap* Bitmaps[3] = {nullptr, nullptr, nullptr};
+  // Field map: entry i (1-based) is FieldDescs[i - 1].
+  std::vector<TFieldDescriptor> FieldDescs;
+  uint16_t LanguageID = 0, SortID = 0;
+  uint8_t CollationMap[256] = {};
+  uint16_t FieldCount = 0;
+  uint16_t RecordBufferSize = 0;
+  bool HasValidityChecks = false;
+  bool HasDefaults = false;
+  bool HasComputedFields = false;
+  bool HasAutoInc = false;
+  bool InCallback = false;
+  // Asked for a password while an encrypted table is opened; expected to add one to the session.
+  std::function<bool(TDataCursor* Cursor)> OnPasswordRequest;
+
+  // ---- Options (closed cursor only, else 0x272F) ----
+  void SetTableName(const std::string& Name);
+  void SetExclusive(bool B);
+  void SetCloned(bool B);
+  void SetReadOnly(bool B);
+  void SetInMemory(bool B);
+  void SetQuerySource(bool B);
+  void SetTemporary(bool B);
+  void SetSequentialScan(bool B);
+  void SetLiveResult(bool B) { LiveResult = B; }
+  void SetNoAutoInc(bool B);
+  void CheckClosed();
+  void CheckExclusive();
+  void CheckWritable();
+
+  // ---- Open and close ----
+  void Open();
+  void Close();
+
+  // ---- Table-level operations ----
+  void DeleteTable();
+  void EmptyTable();
+  void RenameTable(const std::string& NewName);
+  void CreateTable(TCreateTableParams Params);
+  void AddIndex(const std::array<uint8_t, 120>& Descriptor);
+  void DeleteIndex(const std::string& Name);
+
+  // ---- Header values (from the shared table while open, from the data file header while closed) ----
+  uint16_t GetBlobBlockSize();
+  uint16_t GetLanguageID();
+  uint16_t GetSortID();
+  uint16_t GetUserMajorVersion();
+  uint16_t GetUserMinorVersion();
+  std::string GetDescription();
+  bool IsEncrypted();
+
+  // ---- Indexes ----
+  int GetIndexCount();
+  bool HasNoPrimaryKey();
+  bool IsNaturalOrder();
+  void SetIndexNo(uint8_t N);
+  void SwitchIndex(uint8_t N);
+  void SetIndexName(const std::string& Name);
+  void GetIndexDesc(uint8_t N, uint8_t* Desc);
+
+  // ---- Counts and positions ----
+  int32_t GetRecordCount();
+  int32_t GetSequenceNumber();
+
+  // ---- Navigation (codes: 0, 0x2201, 0x2202, 0x2205) ----
+  void MoveToBegin();
+  void MoveToEnd();
+  uint16_t GetNextRecord(uint8_t* Buffer);
+  uint16_t GetPriorRecord(uint8_t* Buffer);
+  uint16_t GetCurrentRecord(uint8_t* Buffer, bool Lock);
+  void GotoSequence(int32_t N);
+
+  // ---- Keys and ranges ----
+  // Key of a record buffer for the current index (KeySize bytes).
+  void BuildKey(const uint8_t* Record, uint8_t* Key);
+  // -1, 0, 1 in the order of the current index over Length bytes.
+  int CompareKeys(const uint8_t* A, const uint8_t* B, int Length);
+  bool FindKey(bool IsKey, const uint8_t* Source, uint8_t* Out, int PartialLength, bool Nearest, int FieldCount);
+  bool SearchKey(const uint8_t* Key, bool Nearest);
+  void SetRange(bool IsKey, const uint8_t* Start, int StartFieldCount, const uint8_t* End, int EndFieldCount);
+  void CancelRange();
+
+  // ---- Records ----
+  void InitRecord(uint8_t* Buffer);
+  void ValidateRecord(const uint8_t* Buffer);
+  void InsertRecord(uint8_t* Buffer, bool Reposition);
+  void ModifyRecord(uint8_t* Buffer, bool Unlock, bool Reposition);
+  void DeleteRecord(const uint8_t* Buffer, bool Reposition);
+
+  // ---- Record and slot locks ----
+  void LockRecord(uint32_t RecordNo);
+  void UnlockRecord(uint32_t RecordNo);
+  bool IsRecordLocked();
+  bool LockSlot(int N);
+  void UnlockSlot(int N);
+
+  // ---- Field values ----
+  int GetRecordSize();
+  int GetFieldCount() { return FieldCount; }
+  void GetFieldDesc(int FieldNo, uint8_t* Desc);
+  void GetField(int FieldNo, const uint8_t* Buffer, bool& IsBlank, void* Dest);
+  void PutField(int FieldNo, uint8_t* Buffer, bool Internal, const void* Source);
+
+  // ---- Bookmarks ----
+  int GetBookmarkSize();
+  void GetBookmark(uint8_t* Bookmark);
+  bool SetToBookmark(const uint8_t* Bookmark, bool Exact, bool NoBracket);
+  int CompareBookmarks(const uint8_t* B1, const uint8_t* B2);
+
+  // ---- Brackets of every read and write ----
+  void BeginRead();
+  void EndRead();
+  void BeginWrite();
+  void EndWrite();
+  // Rebuilds the visible set and the position in any case.
+  void Refresh();
+
+  // The comparison the index pages call for this cursor's keys.
+  int ComparePageKeys(const TPage& Page, const uint8_t* EntryKey, const uint8_t* SearchKey, int Length);
+
+ private:
+  TDataFile* DataFile();
+  TIndexFile* IndexFile();
+  [[noreturn]] void Fail(uint16_t Code, const std::string& Field = std::string(),
+                         const std::string& Index = std::string()) const;
+  const uint8_t* FieldByNumber(int Number);
+  std::vector<const uint8_t*> PhysicalFields();
+  void ReadClosedHeader(uint8_t* Header);
+  void CheckPassword(const std::string& Stored);
+  void LoadIndexInfo();
+  void StoreChangeCounts();
+  bool ChangeCountsDiffer();
+  void ClearRange();
+  void ComputeRange();
+  void RebuildVisibleSet();
+  void SetEmptyPosition();
+  bool VisibleEmpty();
+  void MoveFirst();
+  void MoveLast();
+  void MoveBy(int N);
+  void LoadOrdinal(int32_t Ordinal);
+  void ReadCurrentRecord();
+  void Reposition();
+  void RememberPosition(std::vector<uint8_t>& Saved, bool& SavedBOF, bool& SavedEOF);
+  void RestorePosition(const std::vector<uint8_t>& Saved, bool SavedBOF, bool SavedEOF);
+  void AfterChange(bool Changed);
+  int64_t IndexKeyTotal();
+  int32_t KeysBelow(const uint8_t* Key, bool OrEqual);
+  void BuildKeyFor(uint8_t Slot, const uint8_t* Record, uint8_t* Key);
+  int CompareKeysFor(uint8_t Slot, const uint8_t* A, const uint8_t* B, int Length);
+  // False (nothing changed) when AllowDuplicate is false and the key is already present.
+  bool InsertKeyInto(uint8_t Slot, const uint8_t* Key, uint32_t RecordNo, bool ReportDuplicate = false);
+  void DeleteKeyFrom(uint8_t Slot, const uint8_t* Key);
+  void ReplaceKeyIn(uint8_t Slot, const uint8_t* OldKey, const uint8_t* NewKey, uint32_t RecordNo);
+  bool KeyExistsIn(uint8_t Slot, const uint8_t* Key);
+  // The user indexes a record write maintains: the primary one (when the table has it) and the
+  // secondary ones.
+  std::vector<uint8_t> MaintainedIndexes();
+  std::string IndexDisplayName(uint8_t Slot);
+  void FlushChanges();
+  void RunWrite(const std::function<void()>& Body);
+  bool ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image);
+  void RebuildStatusIndex();
+  const uint8_t* MapEntry(int FieldNo);
+  uint32_t PeekNextAutoInc();
+
+  int FReadDepth = 0;
+  bool FTookReadLock = false;
+  int FWriteDepth = 0;
+  bool FTookWriteLock = false;
+  bool FInRangeComputation = false;
+  uint64_t FGeneration = 0;
+  // Records this cursor unlocked inside the running transaction (the table keeps them locked).
+  std::set<int32_t> FPendingLocks;
+};

@@ -1,0 +1,809 @@
+// The cursor's navigation (natural and index order), keys, key search, ranges and the record
+// writes with their index maintenance, validity checks, auto-increment numbering and record locks.
+#include <algorithm>
+#include <cstring>
+
+#include "dbengine/storage/collation.h"
+#include "dbengine/storage/data_cursor.h"
+#include "dbengine/storage/data_cursor_files.h"
+#include "dbengine/storage/data_cursor_internal.h"
+#include "dbengine/storage/engine_errors.h"
+#include "dbengine/storage/index_file.h"
+#include "platform/core/datetime.h"
+#include "platform/core/sysutils.h"
+
+// ---- Records of the data file ---------------------------------------------------------------------------
+
+bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image) {
+  TDataFile* D = DataFile();
+  if (RecordNo == 0 || RecordNo >= D->NextRecord()) return false;
+  TRecord* R = nullptr;
+  if (!D->GetRecord(this, RecordNo, R) || R == nullptr) {
+    // One retry: the first read may have met another holder's change.
+    if (!D->GetRecord(this, RecordNo, R) || R == nullptr) Fail(ecRecordsCorrupt);
+  }
+  Image.assign(std::max<size_t>(RecordBufferSize, static_cast<size_t>(D->RecordSize())), 0);
+  std::memcpy(Image.data(), R->Buffer, static_cast<size_t>(D->RecordSize()));
+  D->ReleaseRecord(R);
+  return true;
+}
+
+void TDataCursor::ReadCurrentRecord() {
+  if (!AtBOF && !AtEOF && CurrentRecordNumber != 0 && !VisibleEmpty()) {
+    std::vector<uint8_t> Image;
+    if (ReadRecordImage(CurrentRecordNumber, Image)) {
+      Image.resize(RecordBufferSize);
+      CurrentRecord = std::move(Image);
+      return;
+    }
+  }
+  CurrentRecord.assign(RecordBufferSize, 0);
+}
+
+// ---- Keys -------------------------------------------------------------------------------------------------
+
+void TDataCursor::BuildKeyFor(uint8_t Slot, const uint8_t* Record, uint8_t* Key) {
+  if (Slot == kStatusIndex) {
+    BuildStatusKey(Record, Key);
+    return;
+  }
+  std::memset(Key, 0, kCursorKeyBufferSize);
+  BuildRecordKey(IndexFile()->Descriptor(Slot)->Bytes, [this](int N) { return FieldByNumber(N); }, Record, Key,
+                 LanguageID, SortID);
+}
+
+void TDataCursor::BuildKey(const uint8_t* Record, uint8_t* Key) { BuildKeyFor(IndexNo, Record, Key); }
+
+int TDataCursor::CompareKeysFor(uint8_t Slot, const uint8_t* A, const uint8_t* B, int Length) {
+  if (Slot == kStatusIndex) return CompareBuffers(A, B, Length, false);
+  const TIndexDescriptor* D = IndexFile()->Descriptor(Slot);
+  const bool Desc = D->Descending();
+  if (LanguageID == 0) return CompareBuffers(A, B, Length, Desc);
+  int Pos = 0;
+  for (int I = 0; I < D->FieldCount() && Pos < Length; ++I) {
+    const uint8_t* F = FieldByNumber(D->FieldNumber(I));
+    if (F == nullptr) break;
+    const int Size = FieldDescDataSize(F);
+    const int N = std::min(Size + 1, Length - Pos);
+    const bool FieldDesc = Desc || D->FieldDescending(I);
+    int R;
+    if (F[kFieldDescTypeOffset] == ftString) {
+      R = CompareBuffers(A + Pos, B + Pos, 1, false);
+      if (R == 0 && N > 1) {
+        const char* SA = reinterpret_cast<const char*>(A + Pos + 1);
+        const char* SB = reinterpret_cast<const char*>(B + Pos + 1);
+        R = CollateStrings(LanguageID, SortID, SA, static_cast<int>(strnlen(SA, static_cast<size_t>(N - 1))), SB,
+                           static_cast<int>(strnlen(SB, static_cast<size_t>(N - 1))), kCompareIgnoreNonSpace);
+      }
+      if (FieldDesc) R = -R;
+    } else {
+      R = CompareBuffers(A + Pos, B + Pos, N, FieldDesc);
+    }
+    if (R != 0) return R;
+    Pos += Size + 1;
+  }
+  if (Pos < Length) return CompareBuffers(A + Pos, B + Pos, Length - Pos, Desc);
+  return 0;
+}
+
+int TDataCursor::CompareKeys(const uint8_t* A, const uint8_t* B, int Length) {
+  return CompareKeysFor(IndexNo, A, B, Length);
+}
+
+int TDataCursor::ComparePageKeys(const TPage& Page, const uint8_t* EntryKey, const uint8_t* SearchKey, int Length) {
+  return CompareKeysFor(static_cast<uint8_t>(Page.Slot), EntryKey, SearchKey, Length);
+}
+
+bool TDataCursor::InsertKeyInto(uint8_t Slot, const uint8_t* Key, uint32_t RecordNo, bool ReportDuplicate) {
+  if (IndexInsertKey(*IndexFile(), this, Slot, Key, RecordNo)) return true;
+  if (ReportDuplicate) return false;
+  Fail(ecIndexCorrupt);
+}
+
+void TDataCursor::DeleteKeyFrom(uint8_t Slot, const uint8_t* Key) {
+  if (!IndexDeleteKey(*IndexFile(), this, Slot, Key)) Fail(ecIndexCorrupt);
+}
+
+void TDataCursor::ReplaceKeyIn(uint8_t Slot, const uint8_t* OldKey, const uint8_t* NewKey, uint32_t RecordNo) {
+  DeleteKeyFrom(Slot, OldKey);
+  InsertKeyInto(Slot, NewKey, RecordNo);
+}
+
+bool TDataCursor::KeyExistsIn(uint8_t Slot, const uint8_t* Key) {
+  uint32_t Rec = 0;
+  int64_t Ordinal = 0;
+  return IndexFindKey(*IndexFile(), this, Slot, Key, Rec, Ordinal);
+}
+
+std::vector<uint8_t> TDataCursor::MaintainedIndexes() {
+  std::vector<uint8_t> R;
+  if (!HasNoPrimaryKey()) R.push_back(0);
+  for (int S = 1; S <= GetIndexCount(); ++S) R.push_back(static_cast<uint8_t>(S));
+  return R;
+}
+
+std::string TDataCursor::IndexDisplayName(uint8_t Slot) {
+  std::string N = Trim(IndexFile()->Descriptor(Slot)->Name());
+  return N.empty() && Slot == 0 ? std::string("Primary") : N;
+}
+
+int64_t TDataCursor::IndexKeyTotal() { return IndexKeyCount(*IndexFile(), this, IndexNo); }
+
+int32_t TDataCursor::KeysBelow(const uint8_t* Key, bool OrEqual) {
+  uint32_t Rec = 0;
+  int64_t Ordinal = 0;
+  bool Found = IndexFindKey(*IndexFile(), this, IndexNo, Key, Rec, Ordinal);
+  if (Found) return static_cast<int32_t>(OrEqual ? Ordinal : Ordinal - 1);
+  return static_cast<int32_t>(Ordinal);
+}
+
+// ---- Visible set and range --------------------------------------------------------------------------------
+
+void TDataCursor::ClearRange() {
+  if (RangeStartKey == nullptr) return;
+  std::memset(RangeStartKey, 0x00, kCursorKeyBufferSize);
+  std::memset(RangeEndKey, 0xFF, kCursorKeyBufferSize);
+  RangeActive = false;
+}
+
+void TDataCursor::ComputeRange() {
+  if (FInRangeComputation) return;
+  FInRangeComputation = true;
+  try {
+    if (RangeActive && CompareKeys(RangeStartKey, RangeEndKey, KeySize) == 1) {
+      RangeFirst = RangeLast = 0;
+    } else if (RangeActive) {
+      RangeFirst = KeysBelow(RangeStartKey, false) + 1;
+      RangeLast = KeysBelow(RangeEndKey, true);
+      if (RangeLast < RangeFirst) RangeFirst = RangeLast = 0;
+    } else {
+      RangeFirst = 1;
+      RangeLast = static_cast<int32_t>(IndexKeyTotal());
+    }
+  } catch (...) {
+    FInRangeComputation = false;
+    throw;
+  }
+  FInRangeComputation = false;
+}
+
+void TDataCursor::RebuildVisibleSet() {
+  if (!IsNaturalOrder()) {
+    ComputeRange();
+    return;
+  }
+  TRecordsBitmap* V = Bitmaps[0];
+  const int32_t Count = static_cast<int32_t>(DataFile()->NextRecord()) - 1;
+  V->SetRecordCount(std::max(Count, 1));
+  V->ClearAll();
+  std::vector<uint8_t> Image;
+  for (int32_t N = 1; N <= Count; ++N)
+    if (ReadRecordImage(static_cast<uint32_t>(N), Image) && Image[0] == 0) V->SetBit(N);
+  VisibleCount = V->CountSet();
+  RangeFirst = 1;
+  RangeLast = VisibleCount;
+}
+
+bool TDataCursor::VisibleEmpty() {
+  if (IsNaturalOrder()) return VisibleCount == 0;
+  return !(RangeFirst >= 1 && RangeLast >= RangeFirst);
+}
+
+int32_t TDataCursor::GetRecordCount() {
+  if (IsNaturalOrder()) return VisibleCount;
+  return (RangeFirst >= 1 && RangeLast >= 1 && RangeLast >= RangeFirst) ? RangeLast - RangeFirst + 1 : 0;
+}
+
+int32_t TDataCursor::GetSequenceNumber() {
+  if (IsNaturalOrder()) return SequenceNumber;
+  return SequenceNumber < 1 || RangeFirst < 1 ? 0 : SequenceNumber - RangeFirst + 1;
+}
+
+// ---- Positions ---------------------------------------------------------------------------------------------
+
+void TDataCursor::SetEmptyPosition() {
+  SequenceNumber = 0;
+  AtBOF = AtEOF = true;
+  CurrentRecordNumber = 0;
+  std::memset(CurrentKey, 0, sizeof(CurrentKey));
+}
+
+void TDataCursor::LoadOrdinal(int32_t Ordinal) {
+  uint32_t Rec = 0;
+  if (!IndexKeyAtOrdinal(*IndexFile(), this, IndexNo, Ordinal, CurrentKey, Rec)) Fail(ecIndexCorrupt);
+  SequenceNumber = Ordinal;
+  CurrentRecordNumber = Rec;
+  AtBOF = AtEOF = false;
+}
+
+void TDataCursor::MoveFirst() {
+  if (VisibleEmpty()) {
+    SetEmptyPosition();
+    return;
+  }
+  if (IsNaturalOrder()) {
+    int32_t N = 0, Pos = 0;
+    Bitmaps[0]->FindNext(N, 1, Pos);
+    CurrentRecordNumber = static_cast<uint32_t>(N);
+    SequenceNumber = 1;
+    AtBOF = AtEOF = false;
+  } else {
+    LoadOrdinal(RangeFirst);
+  }
+}
+
+void TDataCursor::MoveLast() {
+  if (VisibleEmpty()) {
+    SetEmptyPosition();
+    return;
+  }
+  if (IsNaturalOrder()) {
+    int32_t N = Bitmaps[0]->RecordCount + 1, Pos = VisibleCount + 1;
+    Bitmaps[0]->FindPrior(N, 1, Pos);
+    CurrentRecordNumber = static_cast<uint32_t>(N);
+    SequenceNumber = VisibleCount;
+    AtBOF = AtEOF = false;
+  } else {
+    LoadOrdinal(RangeLast);
+  }
+}
+
+void TDataCursor::MoveBy(int N) {
+  if (N == 0) return;
+  if (VisibleEmpty()) {
+    SetEmptyPosition();
+    return;
+  }
+  if (IsNaturalOrder()) {
+    TRecordsBitmap* V = Bitmaps[0];
+    int32_t R = AtBOF ? 0 : (AtEOF ? V->RecordCount + 1 : static_cast<int32_t>(CurrentRecordNumber));
+    int32_t Pos = AtBOF ? 0 : (AtEOF ? VisibleCount + 1 : SequenceNumber);
+    bool Found = N > 0 ? (R < V->RecordCount && V->FindNext(R, N, Pos)) : V->FindPrior(R, -N, Pos);
+    if (Found) {
+      CurrentRecordNumber = static_cast<uint32_t>(R);
+      SequenceNumber = Pos;
+      AtBOF = AtEOF = false;
+    } else if (N > 0) {
+      AtEOF = true;
+      AtBOF = false;
+      CurrentRecordNumber = static_cast<uint32_t>(V->RecordCount + 1);
+      SequenceNumber = VisibleCount + 1;
+    } else {
+      AtBOF = true;
+      AtEOF = false;
+      CurrentRecordNumber = 0;
+      SequenceNumber = 0;
+    }
+    return;
+  }
+  int32_t From = AtBOF ? RangeFirst - 1 : (AtEOF ? RangeLast + 1 : SequenceNumber);
+  int64_t To = static_cast<int64_t>(From) + N;
+  if (To < RangeFirst) {
+    AtBOF = true;
+    AtEOF = false;
+    SequenceNumber = RangeFirst - 1;
+    CurrentRecordNumber = 0;
+  } else if (To > RangeLast) {
+    AtEOF = true;
+    AtBOF = false;
+    SequenceNumber = RangeLast + 1;
+    CurrentRecordNumber = 0;
+  } else {
+    LoadOrdinal(static_cast<int32_t>(To));
+  }
+}
+
+void TDataCursor::MoveToBegin() {
+  TReadBracket Bracket(this);
+  MoveFirst();
+  MoveBy(-1);
+  ReadCurrentRecord();
+}
+
+void TDataCursor::MoveToEnd() {
+  TReadBracket Bracket(this);
+  MoveLast();
+  MoveBy(1);
+  ReadCurrentRecord();
+}
+
+uint16_t TDataCursor::GetNextRecord(uint8_t* Buffer) {
+  TReadBracket Bracket(this);
+  if (AtBOF)
+    MoveFirst();
+  else
+    MoveBy(1);
+  if (AtEOF) {
+    if (Buffer != nullptr) std::memset(Buffer, 0, RecordBufferSize);
+    return ecEndOfFile;
+  }
+  ReadCurrentRecord();
+  if (Buffer != nullptr) std::memcpy(Buffer, CurrentRecord.data(), RecordBufferSize);
+  return 0;
+}
+
+uint16_t TDataCursor::GetPriorRecord(uint8_t* Buffer) {
+  TReadBracket Bracket(this);
+  if (AtEOF)
+    MoveLast();
+  else
+    MoveBy(-1);
+  if (AtBOF) {
+    if (Buffer != nullptr) std::memset(Buffer, 0, RecordBufferSize);
+    return ecBeginOfFile;
+  }
+  ReadCurrentRecord();
+  if (Buffer != nullptr) std::memcpy(Buffer, CurrentRecord.data(), RecordBufferSize);
+  return 0;
+}
+
+uint16_t TDataCursor::GetCurrentRecord(uint8_t* Buffer, bool Lock) {
+  TReadBracket Bracket(this);
+  uint16_t Code = 0;
+  if (AtBOF && AtEOF)
+    Code = ecNoCurrentRecord;
+  else if (AtBOF)
+    Code = ecBeginOfFile;
+  else if (AtEOF)
+    Code = ecEndOfFile;
+  if (Code != 0) {
+    if (Buffer != nullptr) std::memset(Buffer, 0, RecordBufferSize);
+    return Code;
+  }
+  if (Lock) {
+    const uint32_t Locked = CurrentRecordNumber;
+    LockRecord(Locked);
+    try {
+      // What this cursor read before must still be what the record holds now.
+      ReadCurrentRecord();
+      if (!Exclusive && Buffer != nullptr &&
+          (CurrentRecordNumber != Locked || AtBOF || AtEOF ||
+           std::memcmp(CurrentRecord.data(), Buffer, static_cast<size_t>(DataFile()->RecordSize())) != 0))
+        Fail(ecRecordChanged);
+    } catch (...) {
+      try {
+        UnlockRecord(Locked);
+      } catch (...) {
+      }
+      throw;
+    }
+    if (AtBOF || AtEOF) return AtBOF && AtEOF ? ecNoCurrentRecord : (AtBOF ? ecBeginOfFile : ecEndOfFile);
+  } else {
+    ReadCurrentRecord();
+  }
+  if (Buffer != nullptr) std::memcpy(Buffer, CurrentRecord.data(), RecordBufferSize);
+  return 0;
+}
+
+void TDataCursor::GotoSequence(int32_t N) {
+  TReadBracket Bracket(this);
+  if (VisibleEmpty()) {
+    SetEmptyPosition();
+  } else if (N < 1) {
+    MoveFirst();
+    MoveBy(-1);
+  } else if (N > GetRecordCount()) {
+    MoveLast();
+    MoveBy(1);
+  } else if (IsNaturalOrder()) {
+    int32_t R = 0, Pos = 0;
+    Bitmaps[0]->FindNext(R, N, Pos);
+    CurrentRecordNumber = static_cast<uint32_t>(R);
+    SequenceNumber = N;
+    AtBOF = AtEOF = false;
+  } else {
+    LoadOrdinal(RangeFirst + N - 1);
+  }
+  ReadCurrentRecord();
+}
+
+void TDataCursor::Reposition() {
+  if (VisibleEmpty()) {
+    SetEmptyPosition();
+    ReadCurrentRecord();
+    return;
+  }
+  if (AtBOF && !AtEOF) {
+    MoveFirst();
+    MoveBy(-1);
+  } else if (AtEOF && !AtBOF) {
+    MoveLast();
+    MoveBy(1);
+  } else if (IsNaturalOrder()) {
+    TRecordsBitmap* V = Bitmaps[0];
+    int32_t N = static_cast<int32_t>(CurrentRecordNumber);
+    bool Visible = N >= 1 && N <= V->RecordCount && V->GetBit(N);
+    if (!Visible) {
+      int32_t R = N, Pos = 0;
+      if (N >= 0 && N < V->RecordCount && V->FindNext(R, 1, Pos)) {
+        N = R;
+      } else {
+        R = std::min(N, V->RecordCount + 1);
+        V->FindPrior(R, 1, Pos);
+        N = R;
+      }
+    }
+    CurrentRecordNumber = static_cast<uint32_t>(N);
+    if (!(QuerySource && !LiveResult)) SequenceNumber = V->CountSetBefore(N) + 1;
+    AtBOF = AtEOF = false;
+  } else {
+    uint8_t Key[kCursorKeyBufferSize];
+    BuildKey(CurrentRecord.data(), Key);
+    SearchKey(Key, true);
+  }
+  ReadCurrentRecord();
+}
+
+// ---- Key search and ranges -----------------------------------------------------------------------------------
+
+bool TDataCursor::SearchKey(const uint8_t* Key, bool Nearest) {
+  (void)Nearest;  // without a match the cursor stands on the next greater key either way
+  if (VisibleEmpty()) {
+    SetEmptyPosition();
+    return false;
+  }
+  if (RangeActive && CompareKeys(Key, RangeStartKey, KeySize) < 0) {
+    MoveFirst();
+    return false;
+  }
+  if (RangeActive && CompareKeys(Key, RangeEndKey, KeySize) > 0) {
+    MoveLast();
+    return false;
+  }
+  uint32_t Rec = 0;
+  int64_t Ordinal = 0;
+  bool Found = IndexFindKey(*IndexFile(), this, IndexNo, Key, Rec, Ordinal);
+  int64_t Seq = Found ? Ordinal : Ordinal + 1;
+  if (Seq < RangeFirst) {
+    Seq = RangeFirst;
+    Found = false;
+  }
+  if (Seq > RangeLast) {
+    AtEOF = true;
+    AtBOF = false;
+    SequenceNumber = RangeLast + 1;
+    CurrentRecordNumber = 0;
+    return false;
+  }
+  LoadOrdinal(static_cast<int32_t>(Seq));
+  return Found;
+}
+
+bool TDataCursor::FindKey(bool IsKey, const uint8_t* Source, uint8_t* Out, int PartialLength, bool Nearest,
+                          int FieldCount) {
+  if (IsNaturalOrder()) return false;
+  TReadBracket Bracket(this);
+  if (Source == nullptr) return false;
+  uint8_t Key[kCursorKeyBufferSize] = {};
+  if (IsKey)
+    std::memcpy(Key, Source, KeySize);
+  else
+    BuildKey(Source, Key);
+  bool Found;
+  const bool Full = FieldCount < 1 || FieldCount > KeyFieldCount - 1;
+  if (Full && Unique && (FieldCount != 0 || PartialLength == 0)) {
+    Found = SearchKey(Key, Nearest);
+  } else {
+    if (!Unique && FieldCount == 0 && PartialLength == 0) FieldCount = KeyFieldCount;
+    const uint8_t* Desc = IndexFile()->Descriptor(IndexNo)->Bytes;
+    int Prefix = KeyPrefixLength(Desc, [this](int N) { return FieldByNumber(N); }, FieldCount);
+    if (PartialLength > 0) Prefix += PartialLength + 1;
+    Prefix = std::min<int>(Prefix, KeySize);
+    std::memset(Key + Prefix, Descending ? 0xFF : 0x00, static_cast<size_t>(KeySize - Prefix));
+    SearchKey(Key, true);
+    Found = !VisibleEmpty() && !AtEOF && !AtBOF && CompareKeys(CurrentKey, Key, Prefix) == 0;
+  }
+  ReadCurrentRecord();
+  if (Out != nullptr) std::memcpy(Out, CurrentRecord.data(), RecordBufferSize);
+  return Found;
+}
+
+void TDataCursor::SetRange(bool IsKey, const uint8_t* Start, int StartFieldCount, const uint8_t* End,
+                           int EndFieldCount) {
+  if (IsNaturalOrder()) return;
+  TReadBracket Bracket(this);
+  const uint8_t* Desc = IndexFile()->Descriptor(IndexNo)->Bytes;
+  auto MakeKey = [&](const uint8_t* Source, int Count, bool High, uint8_t* Key) {
+    // An end that is not given is open: the lowest start, the highest end.
+    const uint8_t Fill = (High != Descending) ? 0xFF : 0x00;
+    if (Source == nullptr) {
+      std::memset(Key, Fill, kCursorKeyBufferSize);
+      return;
+    }
+    std::memset(Key, 0, kCursorKeyBufferSize);
+    if (IsKey)
+      std::memcpy(Key, Source, KeySize);
+    else
+      BuildKey(Source, Key);
+    if ((Count >= 1 && Count <= KeyFieldCount - 1) || !Unique) {
+      if (Count == 0 || Count > KeyFieldCount) Count = KeyFieldCount;
+      int Prefix = std::min<int>(KeyPrefixLength(Desc, [this](int N) { return FieldByNumber(N); }, Count), KeySize);
+      std::memset(Key + Prefix, Fill, static_cast<size_t>(KeySize - Prefix));
+    }
+  };
+  MakeKey(Start, StartFieldCount, false, RangeStartKey);
+  MakeKey(End, EndFieldCount, true, RangeEndKey);
+  RangeActive = true;
+  ComputeRange();
+  Reposition();
+}
+
+void TDataCursor::CancelRange() {
+  TReadBracket Bracket(this);
+  ClearRange();
+  RebuildVisibleSet();
+  Reposition();
+}
+
+// ---- New records, validity ------------------------------------------------------------------------------------
+
+void TDataCursor::InitRecord(uint8_t* Buffer) {
+  std::memset(Buffer, 0, RecordBufferSize);
+  if (HasDefaults) ApplyFieldDefaults(PhysicalFields(), Buffer, LanguageID, SortID, Now());
+}
+
+void TDataCursor::ValidateRecord(const uint8_t* Buffer) {
+  if (HasValidityChecks) ::ValidateRecord(TableName, PhysicalFields(), Buffer, LanguageID, SortID);
+}
+
+uint32_t TDataCursor::PeekNextAutoInc() {
+  uint32_t Last = DataFile()->LastAutoInc();
+  // The data file refuses to hand out numbers past the 32-bit signed range.
+  if (Last >= 0x7FFFFFFF) Fail(ecFieldLimit);
+  return Last + 1;
+}
+
+// ---- Writes --------------------------------------------------------------------------------------------------
+
+void TDataCursor::FlushChanges() {
+  BumpTableGeneration(Table);
+  if (Exclusive || FilesReadOnly || Table->InTransaction) {
+    StoreChangeCounts();
+    return;
+  }
+  // Other holders learn of the change through the headers' change counters.
+  DataFile()->SetDirty();
+  IndexFile()->SetDirty();
+  Table->Files->WriteAll();
+  if (Table->ForceBufferFlush()) Table->Files->SyncAll();
+  StoreChangeCounts();
+}
+
+void TDataCursor::RunWrite(const std::function<void()>& Body) {
+  CheckWritable();
+  BeginWrite();
+  try {
+    Body();
+  } catch (...) {
+    // Nothing half-written may reach the files: cached records, pages and blocks changed by the
+    // failed operation are dropped and the headers read again. (Outside a transaction every
+    // earlier change of a shared table is already on disk; an exclusive table keeps its cache.)
+    if (!Exclusive && !FilesReadOnly && !Table->InTransaction) {
+      try {
+        Table->AbandonChanges();
+        BumpTableGeneration(Table);
+        RebuildVisibleSet();
+        Reposition();
+      } catch (...) {
+      }
+    }
+    EndWrite();
+    throw;
+  }
+  EndWrite();
+}
+
+void TDataCursor::InsertRecord(uint8_t* Buffer, bool Repos) {
+  RunWrite([&]() {
+    TDataFile* D = DataFile();
+    const bool HasPrimary = !HasNoPrimaryKey();
+    const uint32_t Free = D->FreeRecord();
+    const bool Reused = Free != 0 && HasPrimary;
+    const uint32_t NewRec = Reused ? Free : D->NextRecord();
+    LockRecord(NewRec);
+    try {
+      ValidateRecord(Buffer);
+      Buffer[0] = 0;
+      if (!NoAutoInc) StoreU32(Buffer + 5, PeekNextAutoInc());
+      const std::vector<uint8_t> Slots = MaintainedIndexes();
+      uint8_t Key[kCursorKeyBufferSize];
+      if (!(LiveResult && !QuerySource)) {
+        for (uint8_t S : Slots) {
+          const TIndexDescriptor* X = IndexFile()->Descriptor(S);
+          if (!(X->Unique() || S == 0)) continue;
+          BuildKeyFor(S, Buffer, Key);
+          if (KeyExistsIn(S, Key)) Fail(ecKeyViolation, "", IndexDisplayName(S));
+        }
+      }
+      std::vector<uint8_t> Old;
+      if (Reused && !ReadRecordImage(NewRec, Old)) Fail(ecRecordsCorrupt);
+      uint32_t Id;
+      if (!NoAutoInc) {
+        Id = D->NextAutoInc();
+      } else {
+        Id = LoadU32(Buffer + 5);
+        D->SetLastAutoInc(std::max(Id, D->LastAutoInc() + 1));
+      }
+      StoreU32(Buffer + 5, Id);
+      for (uint8_t S : Slots) {
+        BuildKeyFor(S, Buffer, Key);
+        InsertKeyInto(S, Key, NewRec);
+      }
+      uint8_t NewStatus[kCursorKeyBufferSize];
+      BuildStatusKey(Buffer, NewStatus);
+      if (Reused) {
+        uint8_t OldStatus[kCursorKeyBufferSize];
+        BuildStatusKey(Old.data(), OldStatus);
+        ReplaceKeyIn(kStatusIndex, OldStatus, NewStatus, NewRec);
+      } else {
+        InsertKeyInto(kStatusIndex, NewStatus, NewRec);
+      }
+      TRecord* R = nullptr;
+      const uint32_t Got = D->AllocateRecord(this, HasPrimary, R);
+      if (Got != NewRec) {
+        D->ReleaseRecord(R);
+        Fail(ecRecordsCorrupt);
+      }
+      R->CopyImage(Buffer);
+      R->Buffer[0] = 0;
+      StoreU32(R->Buffer + 1, NewRec);
+      StoreU32(R->Buffer + 5, Id);
+      R->Modified = true;
+      CurrentRecord.assign(RecordBufferSize, 0);
+      std::memcpy(CurrentRecord.data(), R->Buffer, static_cast<size_t>(D->RecordSize()));
+      D->ReleaseRecord(R);
+      IndexFile()->IncRecordCount();
+      FlushChanges();
+      if (IsNaturalOrder()) {
+        TRecordsBitmap* V = Bitmaps[0];
+        if (V->RecordCount < static_cast<int32_t>(NewRec)) V->SetRecordCount(static_cast<int32_t>(NewRec));
+        if (!V->GetBit(static_cast<int32_t>(NewRec))) {
+          V->SetBit(static_cast<int32_t>(NewRec));
+          ++VisibleCount;
+        }
+      } else {
+        ComputeRange();
+      }
+      if (Repos) {
+        CurrentRecordNumber = NewRec;
+        AtBOF = AtEOF = false;
+        Reposition();
+      } else {
+        // The position stays where it was; its sequence number may have moved.
+        uint32_t Keep = CurrentRecordNumber;
+        if (!(AtBOF || AtEOF)) {
+          ReadCurrentRecord();
+          CurrentRecordNumber = Keep;
+          Reposition();
+        }
+      }
+    } catch (...) {
+      try {
+        UnlockRecord(NewRec);
+      } catch (...) {
+      }
+      throw;
+    }
+    UnlockRecord(NewRec);
+  });
+}
+
+void TDataCursor::ModifyRecord(uint8_t* Buffer, bool Unlock, bool Repos) {
+  RunWrite([&]() {
+    if (AtBOF || AtEOF) Fail(ecNoCurrentRecord);
+    TDataFile* D = DataFile();
+    const uint32_t RecNo = CurrentRecordNumber;
+    // Normally the lock was taken when editing began; a caller that did not lock gets it here.
+    const bool LockedHere = !(Table->IsCursorLocked(static_cast<int32_t>(RecNo)) &&
+                              Table->CursorLockOwner(static_cast<int32_t>(RecNo)) == this);
+    if (LockedHere) LockRecord(RecNo);
+    try {
+      ValidateRecord(Buffer);
+      std::vector<uint8_t> Old;
+      if (!ReadRecordImage(RecNo, Old) || Old[0] != 0) Fail(ecRecordChanged);
+      if (!NoAutoInc)
+        StoreU32(Buffer + 5, LoadU32(Old.data() + 5));
+      else
+        D->SetLastAutoInc(std::max(LoadU32(Buffer + 5), D->LastAutoInc()));
+      Buffer[0] = 0;
+      std::vector<uint8_t> Slots = MaintainedIndexes();
+      if (NoAutoInc) Slots.push_back(kStatusIndex);
+      std::vector<uint8_t> Changed;
+      uint8_t OldKey[kCursorKeyBufferSize], NewKey[kCursorKeyBufferSize];
+      for (uint8_t S : Slots) {
+        BuildKeyFor(S, Old.data(), OldKey);
+        BuildKeyFor(S, Buffer, NewKey);
+        const int Len = S == kStatusIndex ? 5 : IndexFile()->Descriptor(S)->KeyLength();
+        if (CompareKeysFor(S, OldKey, NewKey, Len) == 0) continue;
+        Changed.push_back(S);
+        const bool UniqueSlot = S == 0 || S == kStatusIndex || IndexFile()->Descriptor(S)->Unique();
+        if (UniqueSlot && !(LiveResult && !QuerySource) && KeyExistsIn(S, NewKey))
+          Fail(ecKeyViolation, "", IndexDisplayName(S));
+      }
+      for (uint8_t S : Changed) {
+        BuildKeyFor(S, Old.data(), OldKey);
+        BuildKeyFor(S, Buffer, NewKey);
+        ReplaceKeyIn(S, OldKey, NewKey, RecNo);
+      }
+      TRecord* R = nullptr;
+      if (!D->GetRecord(this, RecNo, R) || R == nullptr) Fail(ecRecordChanged);
+      std::memcpy(R->Buffer + kRecordPrefixSize, Buffer + kRecordPrefixSize,
+                  static_cast<size_t>(D->RecordSize() - kRecordPrefixSize));
+      StoreU32(R->Buffer + 5, LoadU32(Buffer + 5));
+      R->Modified = true;
+      D->ReleaseRecord(R);
+      ReadCurrentRecord();
+      FlushChanges();
+      if (!IsNaturalOrder()) ComputeRange();
+    } catch (...) {
+      if (LockedHere) {
+        try {
+          UnlockRecord(RecNo);
+        } catch (...) {
+        }
+      }
+      throw;
+    }
+    if (Unlock || LockedHere) UnlockRecord(RecNo);
+    if (Repos) {
+      CurrentRecordNumber = RecNo;
+      Reposition();
+    }
+  });
+}
+
+void TDataCursor::DeleteRecord(const uint8_t* Buffer, bool Repos) {
+  RunWrite([&]() {
+    if (AtBOF || AtEOF) Fail(ecNoCurrentRecord);
+    TDataFile* D = DataFile();
+    const uint32_t RecNo = CurrentRecordNumber;
+    std::vector<uint8_t> Old;
+    if (!ReadRecordImage(RecNo, Old) || Old[0] != 0) Fail(ecRecordChanged);
+    if (!Exclusive && Buffer != nullptr &&
+        std::memcmp(Old.data(), Buffer, static_cast<size_t>(D->RecordSize())) != 0)
+      Fail(ecRecordChanged);
+    LockRecord(RecNo);
+    try {
+      uint8_t Key[kCursorKeyBufferSize];
+      for (uint8_t S : MaintainedIndexes()) {
+        BuildKeyFor(S, Old.data(), Key);
+        DeleteKeyFrom(S, Key);
+      }
+      uint8_t Live[kCursorKeyBufferSize], Dead[kCursorKeyBufferSize];
+      BuildStatusKey(Old.data(), Live);
+      BuildStatusKey(Old.data(), Dead);
+      Dead[0] = 1;
+      ReplaceKeyIn(kStatusIndex, Live, Dead, RecNo);
+      IndexFile()->DecRecordCount();
+      TRecord* R = nullptr;
+      if (!D->GetRecord(this, RecNo, R) || R == nullptr) Fail(ecRecordChanged);
+      D->PushFreeRecord(R, !HasNoPrimaryKey());
+      R->Modified = true;
+      D->ReleaseRecord(R);
+      FlushChanges();
+      if (IsNaturalOrder()) {
+        TRecordsBitmap* V = Bitmaps[0];
+        if (static_cast<int32_t>(RecNo) <= V->RecordCount && V->GetBit(static_cast<int32_t>(RecNo))) {
+          V->ClearBit(static_cast<int32_t>(RecNo));
+          --VisibleCount;
+        }
+      } else {
+        ComputeRange();
+      }
+      if (Repos) {
+        CurrentRecord = Old;
+        CurrentRecordNumber = RecNo;
+        Reposition();
+      } else {
+        ReadCurrentRecord();
+      }
+    } catch (...) {
+      try {
+        UnlockRecord(RecNo);
+      } catch (...) {
+      }
+      throw;
+    }
+    UnlockRecord(RecNo);
+  });
+}
