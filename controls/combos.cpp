@@ -39,12 +39,7 @@ void TOwnerDrawComboBox::SetStyle(TComboBoxStyle V) {
   RecreateList();
 }
 
-int TOwnerDrawComboBox::FontItemHeight() const {
-  TBitmap Probe;
-  Probe.SetSize(1, 1);
-  Probe.Canvas()->SetFont(*Font());
-  return Max(Probe.Canvas()->GetTextMetrics().tmHeight + 1, 9);
-}
+int TOwnerDrawComboBox::FontItemHeight() const { return Max(FontTextHeight(*Font()) + 1, 9); }
 
 int TOwnerDrawComboBox::GetItemHeight() { return FontItemHeight(); }
 

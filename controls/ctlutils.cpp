@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "controls/chckfree.h"
 #include "controls/glyphs.h"
 #include "platform/core/fileutils.h"
 
@@ -144,6 +145,13 @@ void CopyParentImage(TControl* Control, TCanvas* Canvas) {
   Canvas->CopyRect(R, G->Canvas(), R);
 }
 
+int FontTextHeight(const TFont& Font) {
+  TBitmap Probe;
+  Probe.SetSize(1, 1);
+  Probe.Canvas()->SetFont(Font);
+  return Probe.Canvas()->GetTextMetrics().tmHeight;
+}
+
 std::string MinimizeText(const std::string& Text, TCanvas* Canvas, int MaxWidth) {
   if (Canvas->TextWidth(Text) <= MaxWidth) return Text;
   const int L = int(Text.size());
@@ -156,6 +164,12 @@ std::string MinimizeText(const std::string& Text, TCanvas* Canvas, int MaxWidth)
 }
 
 bool IsForegroundTask() { return Application && Application->Active(); }
+
+void UseMessageBoxForCheckFree() {
+  CheckFreeConfirm = [](const std::string& Text, const std::string& Caption) {
+    return Application && Application->MessageBox(Text, Caption, MB_YESNO | MB_ICONWARNING) == IDYES;
+  };
+}
 
 std::string ReadCommandItem(const std::string& Line, size_t& Pos) {
   const size_t N = Line.size();

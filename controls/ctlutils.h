@@ -62,12 +62,19 @@ TBitmap* CreateDisabledBitmap(TBitmap* Bitmap, TColor OutlineColor);
 // before it) into Canvas at 0, 0.
 void CopyParentImage(TControl* Control, TCanvas* Canvas);
 
+// The text height of Font (from its text metrics).
+int FontTextHeight(const TFont& Font);
+
 // Text itself when it fits into MaxWidth, else its longest prefix followed by "..." that fits
 // ("..." alone when nothing else does).
 std::string MinimizeText(const std::string& Text, TCanvas* Canvas, int MaxWidth);
 
 // True when the active window belongs to this program.
 bool IsForegroundTask();
+
+// Lets the leak report at exit ask its Yes/No question in the application's message box (only
+// Yes writes the report); the program calls it once at start-up.
+void UseMessageBoxForCheckFree();
 
 // --- command-line style splitting -------------------------------------------------------------------
 // Reads one item from Line starting at Pos (0-based) and moves Pos behind it: blanks (below 33)

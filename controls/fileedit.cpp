@@ -190,14 +190,8 @@ void TCustomComboEdit::PlaceButton() {
 }
 
 int TCustomComboEdit::GetMinHeight() const {
-  auto Height = [](const TFont& F) {
-    TBitmap Probe;
-    Probe.SetSize(1, 1);
-    Probe.Canvas()->SetFont(F);
-    return Probe.Canvas()->GetTextMetrics().tmHeight;
-  };
   const TFont SystemFont;
-  return Min(Height(SystemFont), Height(*Font())) + 4 * 1 + 1;
+  return Min(FontTextHeight(SystemFont), FontTextHeight(*Font())) + 4 * 1 + 1;
 }
 
 void TCustomComboEdit::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {

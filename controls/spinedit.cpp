@@ -273,6 +273,10 @@ TVxSpinEdit::TVxSpinEdit(TComponent* AOwner) : TEdit(AOwner) {
 
 TVxSpinEdit::~TVxSpinEdit() {
   FChanging = true;
+  FreeButton();
+}
+
+void TVxSpinEdit::FreeButton() {
   delete FButton;
   FButton = nullptr;
   delete FBtnWindow;
@@ -358,12 +362,7 @@ void TVxSpinEdit::SetButtonKind(TSpinButtonKind V) {
 
 void TVxSpinEdit::RecreateButton() {
   if (HasState(csDestroying)) return;
-  delete FButton;
-  FButton = nullptr;
-  delete FBtnWindow;
-  FBtnWindow = nullptr;
-  delete FUpDown;
-  FUpDown = nullptr;
+  FreeButton();
   if (FButtonKind == bkStandard) {
     FUpDown = new TVxUpDown(this);
     FUpDown->SetBounds(0, 0, GetButtonWidth(), Height());
@@ -406,12 +405,7 @@ void TVxSpinEdit::ResizeButton() {
   }
 }
 
-int TVxSpinEdit::GetMinHeight() const {
-  TBitmap Probe;
-  Probe.SetSize(1, 1);
-  Probe.Canvas()->SetFont(*Font());
-  return Probe.Canvas()->GetTextMetrics().tmHeight + 4 * 1 + 1;
-}
+int TVxSpinEdit::GetMinHeight() const { return FontTextHeight(*Font()) + 4 * 1 + 1; }
 
 void TVxSpinEdit::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   const int MinHeight = GetMinHeight();
@@ -449,7 +443,9 @@ bool TVxSpinEdit::IsValidChar(char Key) const {
   return Valid;
 }
 
-void TVxSpinEdit::UpClick(TObject*) {
+// One step by Delta: the text is rewritten without change notification, which runs once
+// afterwards when the text really changed; Done fires either way.
+void TVxSpinEdit::StepBy(double Delta, const TNotifyEvent& Done) {
   if (ReadOnly()) {
     Beep();
     return;
@@ -457,7 +453,7 @@ void TVxSpinEdit::UpClick(TObject*) {
   FChanging = true;
   const std::string OldText = Text();
   try {
-    SetValue(Value() + FIncrement);
+    SetValue(Value() + Delta);
   } catch (...) {
     FChanging = false;
     throw;
@@ -467,29 +463,12 @@ void TVxSpinEdit::UpClick(TObject*) {
     SetModified(true);
     Change();
   }
-  if (OnTopClick) OnTopClick(this);
+  if (Done) Done(this);
 }
 
-void TVxSpinEdit::DownClick(TObject*) {
-  if (ReadOnly()) {
-    Beep();
-    return;
-  }
-  FChanging = true;
-  const std::string OldText = Text();
-  try {
-    SetValue(Value() - FIncrement);
-  } catch (...) {
-    FChanging = false;
-    throw;
-  }
-  FChanging = false;
-  if (!SameText(Text(), OldText)) {
-    SetModified(true);
-    Change();
-  }
-  if (OnBottomClick) OnBottomClick(this);
-}
+void TVxSpinEdit::UpClick(TObject*) { StepBy(FIncrement, OnTopClick); }
+
+void TVxSpinEdit::DownClick(TObject*) { StepBy(-FIncrement, OnBottomClick); }
 
 void TVxSpinEdit::KeyDown(uint16_t& Key, TShiftState Shift) {
   TEdit::KeyDown(Key, Shift);

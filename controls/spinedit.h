@@ -152,7 +152,9 @@ class TVxSpinEdit : public TEdit {
   TVxUpDown* FUpDown = nullptr;
 
   double CheckValue(double NewValue) const;
+  void StepBy(double Delta, const TNotifyEvent& Done);
   void RecreateButton();
+  void FreeButton();
   void ResizeButton();
   int GetButtonWidth() const;
   int GetMinHeight() const;

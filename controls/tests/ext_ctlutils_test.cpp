@@ -3,9 +3,11 @@
 #include <memory>
 #include <string>
 
+#include "controls/chckfree.h"
 #include "controls/ctlutils.h"
 #include "controls/glyphs.h"
 #include "ext_fixture.h"
+#include "controls/vectors.h"
 #include "platform/core/fileutils.h"
 
 namespace {
@@ -201,6 +203,26 @@ TEST_F(CtlUtilsTest, SmallHelpers) {
   FormatSettings.ShortDateFormat = "dd.mm.yy";
   EXPECT_FALSE(FourDigitYear());
   FormatSettings.ShortDateFormat = Saved;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CtlUtilsTest, LeakReportAsksThroughTheMessageBox) {
+  const auto Saved = CheckFreeConfirm;
+  UseMessageBoxForCheckFree();
+  ASSERT_TRUE(CheckFreeConfirm);
+  char Tmpl[] = "/tmp/vx-checkfree-XXXXXX";
+  const std::string Dir = mkdtemp(Tmpl);
+  auto* Alive = new TPointerVector();
+  // A box that is not answered with Yes (here: the application is ending) writes nothing.
+  Application->Terminate();
+  EXPECT_FALSE(CheckFreeReport(Dir));
+  EXPECT_FALSE(FileExists(JoinPath(Dir, "free_err.log")));
+  delete Alive;
+  RemoveDir(Dir);
+  CheckFreeConfirm = Saved;
 }
 
 }  // namespace

@@ -244,12 +244,8 @@ TEST_F(FileEditTest, ButtonPictures) {
 TEST_F(FileEditTest, EnterGoesToTheForm) {
   TForm* F = NewForm();
   auto* E = NewEdit(F);
-  auto* Ok = new TButton(F);
-  Ok->SetParent(F);
-  Ok->SetBounds(10, 100, 75, 25);
-  Ok->SetDefault(true);
   int Clicks = 0;
-  Ok->OnClick = [&](TObject*) { ++Clicks; };
+  AddDefaultButton(F, Clicks);
   vxtest::KeyStroke(E, VK_RETURN, "\r");
   EXPECT_EQ(Clicks, 1);
   EXPECT_EQ(E->Shown, 0);

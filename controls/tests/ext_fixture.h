@@ -27,6 +27,15 @@ class ExtControlTest : public ::testing::Test {
     vxtest::Pump();
     return F;
   }
+  // The form's default button, counting its clicks in Clicks.
+  TButton* AddDefaultButton(TForm* F, int& Clicks) {
+    auto* Ok = new TButton(F);
+    Ok->SetParent(F);
+    Ok->SetBounds(10, 100, 75, 25);
+    Ok->SetDefault(true);
+    Ok->OnClick = [&Clicks](TObject*) { ++Clicks; };
+    return Ok;
+  }
 
  private:
   TApplication* Saved = nullptr;

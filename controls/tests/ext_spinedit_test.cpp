@@ -199,12 +199,8 @@ TEST_F(SpinEditTest, ArrowKeysStepAndNotifyOnce) {
 TEST_F(SpinEditTest, EnterGoesToTheFormAndNotIntoTheText) {
   TForm* F = NewForm();
   auto* S = NewSpin(F);
-  auto* Ok = new TButton(F);
-  Ok->SetParent(F);
-  Ok->SetBounds(10, 100, 75, 25);
-  Ok->SetDefault(true);
   int Clicks = 0;
-  Ok->OnClick = [&](TObject*) { ++Clicks; };
+  AddDefaultButton(F, Clicks);
   S->SetValue(12);
   vxtest::KeyStroke(S, VK_RETURN, "\r");
   EXPECT_EQ(Clicks, 1);
