@@ -45,6 +45,18 @@ class TFinally {
 };
 }  // namespace
 
+template <class F>
+auto TDataSet::WithCalcBuffer(TRecordBuffer Buffer, F Body) {
+  TDataSetState old = SetTempState(dsCalcFields);
+  TRecordBuffer oldCalc = FCalcBuffer;
+  FCalcBuffer = Buffer;
+  TFinally restore([&] {
+    FCalcBuffer = oldCalc;
+    RestoreState(old);
+  });
+  return Body();
+}
+
 TDataSet::TDataSet(TComponent* AOwner) : TComponent(AOwner), FFields(this), FFieldDefs(this) {}
 
 TDataSet::~TDataSet() {
@@ -298,13 +310,10 @@ Variant TDataSet::FieldValues(const std::string& FieldNames) const {
 
 void TDataSet::GetCalcFields(TRecordBuffer Buffer) {
   if (FCalcFieldsSize == 0 && !OnCalcFields) return;
-  TDataSetState old = SetTempState(dsCalcFields);
-  TRecordBuffer oldCalc = FCalcBuffer;
-  TFinally restore([&] {
-    FCalcBuffer = oldCalc;
-    RestoreState(old);
+  WithCalcBuffer(Buffer, [&] {
+    CalculateFields(Buffer);
+    return 0;
   });
-  CalculateFields(Buffer);
 }
 
 void TDataSet::CalculateFields(TRecordBuffer Buffer) {
@@ -514,6 +523,7 @@ int TDataSet::GetPriorRecords() {
 }
 
 void TDataSet::Resync(TResyncMode Mode) {
+  CheckActive();
   TRecordBuffer spare = FBuffers[static_cast<std::size_t>(FRecordCount)];
   if (Mode & rmExact) {
     CursorPosChanged();
@@ -948,20 +958,13 @@ bool TDataSet::LocateRecord(const std::string& KeyFields, const Variant& KeyValu
   TRecordBuffer buf = TempBuffer();
   MoveToFirst();
   while (GetRecord(buf, gmNext, true) == grOK) {
-    TDataSetState old = SetTempState(dsCalcFields);
-    TRecordBuffer oldCalc = FCalcBuffer;
-    FCalcBuffer = buf;
-    bool match = true;
-    {
-      TFinally restore([&] {
-        FCalcBuffer = oldCalc;
-        RestoreState(old);
-      });
-      for (std::size_t i = 0; match && i < fields.size(); ++i) {
+    bool match = WithCalcBuffer(buf, [&] {
+      for (std::size_t i = 0; i < fields.size(); ++i) {
         const Variant& key = fields.size() == 1 ? KeyValues : KeyValues[static_cast<int>(i)];
-        match = FieldMatches(fields[i], key, Options);
+        if (!FieldMatches(fields[i], key, Options)) return false;
       }
-    }
+      return true;
+    });
     if (match) return true;
   }
   return false;
@@ -980,14 +983,7 @@ bool TDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TL
 
 Variant TDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValues, const std::string& ResultFields) {
   if (!LocateRecord(KeyFields, KeyValues, 0)) return Variant::Null();
-  TDataSetState old = SetTempState(dsCalcFields);
-  TRecordBuffer oldCalc = FCalcBuffer;
-  FCalcBuffer = TempBuffer();
-  TFinally restore([&] {
-    FCalcBuffer = oldCalc;
-    RestoreState(old);
-  });
-  return FieldValues(ResultFields);
+  return WithCalcBuffer(TempBuffer(), [&] { return FieldValues(ResultFields); });
 }
 
 // ---- Master/detail ------------------------------------------------------------------------------

@@ -830,6 +830,9 @@ class TDataSet : public TComponent {
   void Fire(const TDataSetNotifyEvent& E) {
     if (E) E(this);
   }
+  // Runs Body in the calc-fields state with Buffer as the calc buffer (fields read that record).
+  template <class F>
+  auto WithCalcBuffer(TRecordBuffer Buffer, F Body);
   void BeginInsertAppend();
   void EndInsertAppend();
   void AddOrInsertRecord(const std::vector<Variant>& Values, bool Append);

@@ -548,3 +548,30 @@ TEST(DataSetLifecycle, OpensAfterLoadingAndAFailedOpenLeavesItClosed) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DataSetReadOnly, RefusesEveryChange) {
+  TComponent owner(nullptr);
+  TMemoryDataSet* ds = NewPeople(&owner, 2);
+  ds->ReadOnlyTable = true;
+  EXPECT_FALSE(ds->CanModify());
+  EXPECT_FALSE(ds->FieldByName("NAME")->CanModify());
+  const std::function<void()> changes[] = {[&] { ds->Edit(); }, [&] { ds->Append(); }, [&] { ds->Insert(); },
+                                           [&] { ds->Delete(); }, [&] { ds->AppendRecord({Variant(), "x"}); }};
+  for (const auto& change : changes) {
+    try {
+      change();
+      ADD_FAILURE() << "a change went through";
+    } catch (const EDatabaseError& e) {
+      EXPECT_EQ(e.Message(), "Cannot modify a read-only dataset");
+    }
+    EXPECT_EQ(ds->State(), dsBrowse);
+  }
+  EXPECT_EQ(ds->RecordCount(), 2);
+  ds->Close();
+  EXPECT_THROW(ds->Resync(0), EDatabaseError);
+  EXPECT_THROW(ds->Refresh(), EDatabaseError);
+}
+
+}  // namespace
