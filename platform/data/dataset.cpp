@@ -4,45 +4,12 @@
 #include <cstring>
 
 #include "platform/core/datetime.h"
+#include "platform/data/core_wishlist.h"
 #include "platform/data/db.h"
 
 namespace {
 bool IsEditMode(TDataSetState S) { return S == dsEdit || S == dsInsert || S == dsSetKey; }
 
-// Runs Undo when the scope is left by an exception.
-template <class F>
-class TOnError {
- public:
-  explicit TOnError(F Undo) : FUndo(std::move(Undo)), FCount(std::uncaught_exceptions()) {}
-  ~TOnError() {
-    if (std::uncaught_exceptions() > FCount) FUndo();
-  }
-
- private:
-  F FUndo;
-  int FCount;
-};
-
-// Runs Final however the scope is left.
-template <class F>
-class TFinally {
- public:
-  explicit TFinally(F Final) : FFinal(std::move(Final)) {}
-  ~TFinally() noexcept(false) {
-    if (std::uncaught_exceptions() > FCount) {
-      try {
-        FFinal();
-      } catch (...) {
-      }
-    } else {
-      FFinal();
-    }
-  }
-
- private:
-  F FFinal;
-  int FCount = std::uncaught_exceptions();
-};
 }  // namespace
 
 template <class F>
