@@ -150,6 +150,26 @@ class TBuilder {
     TAttribute* A = nullptr;
     return Tok.Attributes.Find(Sy, A);
   }
+  // WIDTH as pixels, or as tenths of a percent (1..100 %).
+  void WidthAttribute(int& Width, bool& Percent) {
+    TAttribute* A = nullptr;
+    if (!Tok.Attributes.Find(WidthSy, A)) return;
+    if (A->Text.find('%') != std::string::npos) {
+      if (A->Value >= 1 && A->Value <= 100) {
+        Width = A->Value * 10;
+        Percent = true;
+      }
+    } else if (A->Value > 0) {
+      Width = std::min(A->Value, 32000);
+      Percent = false;
+    }
+  }
+  int32_t ColourAttribute(Symb Sy, int32_t Default) {
+    TAttribute* A = nullptr;
+    int32_t C;
+    if (Tok.Attributes.Find(Sy, A) && ColorFromString(A->Text, false, C)) return C;
+    return Default;
+  }
   int AttrValue(Symb Sy, int Default) {
     TAttribute* A = nullptr;
     return Tok.Attributes.Find(Sy, A) ? A->Value : Default;
@@ -244,8 +264,11 @@ class TBuilder {
     }
     PopTo(T.PropDepth);
   }
+  std::vector<int32_t> RowColour;  // BGCOLOR of the open row of each open table
   void StartRow() {
     TableState& T = Tables.back();
+    if (RowColour.size() < Tables.size()) RowColour.resize(Tables.size(), Transparent);
+    RowColour[Tables.size() - 1] = Tok.Sy == TRSy ? ColourAttribute(BGColorSy, Transparent) : Transparent;
     T.Table->Rows.Add(new TCellList());
     for (int& S : T.SpanLeft)
       if (S > 0) --S;
@@ -277,6 +300,10 @@ class TBuilder {
     const int RowSpan = std::clamp(AttrValue(RowSpanSy, 1), 1, 10000);
     auto* C = new TCellObj(List, ColSpan, RowSpan);
     C->Cell.OwnerTag = Header ? "th" : "td";
+    WidthAttribute(C->WantedWidth, C->WantedWidthPercent);
+    C->WantedHeight = std::clamp(AttrValue(HeightSy, 0), 0, 10000);
+    C->BgColor = ColourAttribute(
+        BGColorSy, RowColour.size() >= Tables.size() ? RowColour[Tables.size() - 1] : static_cast<int32_t>(Transparent));
     if (Col >= MaxTableColumns) {
       if (!T.Dropped) T.Dropped = std::make_unique<TFreeList<TCellObj>>();
       T.Dropped->Add(C);
@@ -707,7 +734,11 @@ class TBuilder {
         EndSection();
         const int Depth = Props.Count();
         PushProps("table");
-        auto* T = new ThtmlTable(List, AttrValue(CellSpacingSy, 2), AttrValue(CellPaddingSy, 1));
+        auto* T = new ThtmlTable(List, std::min(40, AttrValue(CellSpacingSy, 2)),
+                                 std::min(50, AttrValue(CellPaddingSy, 1)));
+        T->SetBorder(AttrValue(BorderSy, 0));
+        WidthAttribute(T->WantedTableWidth, T->WantedTableWidthPercent);
+        T->BgColor = ColourAttribute(BGColorSy, Top().GetBackgroundColor());
         Cell()->Add(T);
         Tables.push_back({T, Stack.size(), Props.Count(), {}, nullptr});
         (void)Depth;

@@ -13,6 +13,11 @@ class TCellObj {
   TCell Cell;
   int ColSpan;
   int RowSpan;
+  // WIDTH: pixels, or tenths of a percent of the table width when WantedWidthPercent.
+  int WantedWidth = 0;
+  bool WantedWidthPercent = false;
+  int WantedHeight = 0;
+  int32_t BgColor = 0x1FFFFFFF;  // none
   // Set by layout: position relative to the table and size of the cell box.
   int X = 0, Y = 0, Wd = 0, Ht = 0;
 };
@@ -30,8 +35,18 @@ class ThtmlTable : public TSectionBase {
   std::vector<int> Widths;   // column widths of the last layout
   std::vector<int> Heights;  // row heights of the last layout
   int TableWidth = 0;
-
+  // WIDTH of the table: pixels, or tenths of a percent of the room when WantedTableWidthPercent.
+  int WantedTableWidth = 0;
+  bool WantedTableWidthPercent = false;
+  bool HasBorder = false;
+  int32_t BgColor = 0x1FFFFFFF;
+  // Column percentages (tenths) of the last layout.
+  std::vector<int> Percents;
+  // BORDER: a raised frame round the table and sunken ones round the cells; the spacing grows
+  // to hold them.
+  void SetBorder(int Width);
   int NumCols() const;
+  int PaintLeftX() const { return LeftX; }
   void WidthRange(TCanvas* Canvas, int& Min, int& Max) override;
   int Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, IndentManager* IMgr, int& MaxWidth,
               int& Curs) override;
@@ -39,5 +54,10 @@ class ThtmlTable : public TSectionBase {
 
  private:
   void ColumnRanges(TCanvas* Canvas, std::vector<int>& Mins, std::vector<int>& Maxs);
+  // The widths for the room, honouring pixel and percentage widths of the table and its cells.
+  void ColumnWidths(int Room, const std::vector<int>& Mins, const std::vector<int>& Maxs);
   int LeftX = 0;
+  // The cells' width ranges do not change after the document is built: found once.
+  bool FRangesKnown = false;
+  std::vector<int> FMins, FMaxs, FPercents;
 };

@@ -110,3 +110,74 @@ TEST_F(TableLayout, RowSpansAndBuilderRows) {
 }
 
 }  // namespace
+
+namespace {
+
+class TableWidths : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Bmp.SetSize(400, 300);
+    Font.SetName("Courier New");
+    Font.SetSize(10);
+  }
+  ThtmlTable* Build(const std::string& Html, int Width = 400) {
+    ParseHtmlDocument(Html, &Doc, Font);
+    int Curs = 0, Max = 0;
+    Doc.Arrange(Bmp.Canvas(), 0, Curs, Max, 0, Width);
+    return Doc.Count() > 0 ? dynamic_cast<ThtmlTable*>(Doc[0]) : nullptr;
+  }
+  TBitmap Bmp;
+  TMyFont Font;
+  TSectionList Doc;
+};
+
+TEST_F(TableWidths, PixelAndPercentageWidths) {
+  struct Case {
+    const char* Html;
+    std::vector<int> Widths;
+  } Cases[] = {
+      // A 300-pixel table with spacing 0: the 25 % column takes 75, the other the rest.
+      {"<table width=300 cellspacing=0 cellpadding=0><tr><td width=\"25%\">a<td>b</table>", {75, 225}},
+      // Half of the 400-pixel room: 200 shared by two plain columns.
+      {"<table width=\"50%\" cellspacing=0 cellpadding=0><tr><td>a<td>b</table>", {100, 100}},
+      // A fixed 120-pixel cell keeps its width in a table without one.
+      {"<table cellspacing=0 cellpadding=0><tr><td width=120>a<td>b</table>", {120, -1}},
+      // Percentages that ask for more than the room give way down to the content.
+      {"<table width=100 cellspacing=0 cellpadding=0><tr><td width=\"90%\">a<td width=\"90%\">b</table>", {50, 50}},
+  };
+  for (const Case& C : Cases) {
+    Doc.Clear();
+    ThtmlTable* T = Build(C.Html);
+    ASSERT_NE(T, nullptr) << C.Html;
+    ASSERT_EQ(T->Widths.size(), C.Widths.size()) << C.Html;
+    for (size_t K = 0; K < C.Widths.size(); ++K) {
+      if (C.Widths[K] >= 0) EXPECT_EQ(T->Widths[K], C.Widths[K]) << C.Html << " column " << K;
+    }
+  }
+}
+
+TEST_F(TableWidths, BordersSpacingPaddingAndBackgrounds) {
+  ThtmlTable* T = Build(
+      "<table border=1 cellspacing=0 cellpadding=4 bgcolor=#ff0000><tr bgcolor=#00ff00><td>a<td bgcolor=#0000ff>b"
+      "<tr><td colspan=2 height=40>c</table>");
+  ASSERT_NE(T, nullptr);
+  EXPECT_TRUE(T->HasBorder);
+  EXPECT_EQ(T->CellSpacing, 2);  // a border needs room between the cells
+  EXPECT_EQ(T->CellPadding, 4);
+  ASSERT_EQ(T->Heights.size(), 2u);
+  EXPECT_EQ(T->Heights[1], 40);
+  Doc.PaintDocument(Bmp.Canvas(), TRect(0, 0, 400, 300));
+  TCellObj* A = T->Rows[0]->Items(0);
+  TCellObj* B = T->Rows[0]->Items(1);
+  TCellObj* C = T->Rows[1]->Items(0);
+  auto Px = [&](const TCellObj* Cell) {
+    return Bmp.PixelColor(T->PaintLeftX() + Cell->X + Cell->Wd - 3, T->TopY + Cell->Y + Cell->Ht / 2) & 0xFFFFFF;
+  };
+  EXPECT_EQ(Px(A), 0x00FF00u);  // the row's colour
+  EXPECT_EQ(Px(B), 0xFF0000u);  // the cell's own colour (blue)
+  EXPECT_EQ(Px(C), 0x0000FFu);  // the table's colour shows through (red)
+  // Content stays inside the padding.
+  EXPECT_EQ(dynamic_cast<TSection*>(A->Cell[0])->Lines[0].PaintX, T->PaintLeftX() + A->X + 4);
+}
+
+}  // namespace
