@@ -151,7 +151,8 @@ TEST_F(TableWidths, PixelAndPercentageWidths) {
     ASSERT_NE(T, nullptr) << C.Html;
     ASSERT_EQ(T->Widths.size(), C.Widths.size()) << C.Html;
     for (size_t K = 0; K < C.Widths.size(); ++K) {
-      if (C.Widths[K] >= 0) EXPECT_EQ(T->Widths[K], C.Widths[K]) << C.Html << " column " << K;
+      if (C.Widths[K] < 0) continue;
+      EXPECT_EQ(T->Widths[K], C.Widths[K]) << C.Html << " column " << K;
     }
   }
 }
