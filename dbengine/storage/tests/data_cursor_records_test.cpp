@@ -1,1 +1,398 @@
-#include <gtest/gtest.h>
+// Cursor records: navigation in both orders, positions, key search and ranges, inserts, modifies and
+// deletes with their checks, record locks within a process and between processes.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "dbengine/storage/tests/data_cursor_test_util.h"
+#include "platform/core/datetime.h"
+
+using namespace cursortest;
+
+namespace {
+
+std::vector<uint8_t> FileBytes(const std::string& Name) {
+  std::ifstream In(Name, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(In), {});
+}
+
+class RecordsTest : public CursorTest {
+ protected:
+  TDataCursor* Filled() {
+    CreatePeople();
+    TDataCursor* C = OpenPeople();
+    for (auto [N, A] : std::vector<std::pair<const char*, int>>{{"Ola", 31}, {"Ala", 25}, {"Ela", 40}, {"Iza", 25},
+                                                                 {"Ula", 19}, {"Ada", 33}})
+      Insert(C, N, A);
+    return C;
+  }
+};
+
+TEST_F(RecordsTest, NavigationFollowsTheChosenOrderAndPositionsAgree) {
+  TDataCursor* C = Filled();
+  EXPECT_EQ(C->GetRecordCount(), 6);
+  EXPECT_EQ(Scan(C), (std::vector<std::string>{"Ola", "Ala", "Ela", "Iza", "Ula", "Ada"}));
+  C->SetIndexName("BYNAME");
+  const std::vector<std::string> Sorted = {"Ada", "Ala", "Ela", "Iza", "Ola", "Ula"};
+  EXPECT_EQ(Scan(C), Sorted);
+  // Backwards from the end.
+  TBuffer B(C->RecordBufferSize);
+  C->MoveToEnd();
+  std::vector<std::string> Back;
+  while (C->GetPriorRecord(B.data()) == 0) Back.push_back(NameOf(C, B.data()));
+  EXPECT_EQ(Back, std::vector<std::string>(Sorted.rbegin(), Sorted.rend()));
+  EXPECT_EQ(C->GetPriorRecord(B.data()), ecBeginOfFile);
+  C->MoveToEnd();
+  EXPECT_EQ(C->GetNextRecord(B.data()), ecEndOfFile);
+  // GotoSequence and GetSequenceNumber agree with a scan, in both orders.
+  for (uint8_t Order : {uint8_t{1}, kNaturalOrderIndex}) {
+    C->SwitchIndex(Order);
+    std::vector<std::string> Expected = Scan(C);
+    for (int N = 1; N <= 6; ++N) {
+      C->GotoSequence(N);
+      EXPECT_EQ(C->GetSequenceNumber(), N);
+      ASSERT_EQ(C->GetCurrentRecord(B.data(), false), 0);
+      EXPECT_EQ(NameOf(C, B.data()), Expected[static_cast<size_t>(N - 1)]);
+    }
+    C->GotoSequence(7);
+    EXPECT_TRUE(C->AtEOF);
+    C->GotoSequence(0);
+    EXPECT_TRUE(C->AtBOF);
+  }
+}
+
+TEST_F(RecordsTest, SwitchingIndexStaysOnTheRecord) {
+  TDataCursor* C = Filled();
+  TBuffer B(C->RecordBufferSize);
+  C->MoveToBegin();
+  C->GetNextRecord(B.data());
+  C->GetNextRecord(B.data());  // Ala, second in natural order
+  C->SetIndexName("BYNAME");
+  ASSERT_EQ(C->GetCurrentRecord(B.data(), false), 0);
+  EXPECT_EQ(NameOf(C, B.data()), "Ala");
+  EXPECT_EQ(C->GetSequenceNumber(), 2);
+  ASSERT_EQ(C->GetNextRecord(B.data()), 0);
+  EXPECT_EQ(NameOf(C, B.data()), "Ela");
+}
+
+TEST_F(RecordsTest, DuplicatePrimaryKeyIsRefusedNamingTheIndexAndNothingIsWritten) {
+  TDataCursor* C = Filled();
+  TDataCursor* Other = OpenPeople();
+  TBuffer B(C->RecordBufferSize);
+  C->MoveToBegin();
+  C->GetNextRecord(B.data());
+  const std::vector<uint8_t> Dat = FileBytes(Path + "people.DAT"), Idx = FileBytes(Path + "people.IDX");
+  // Insert with NoAutoInc and an ID that exists.
+  C->Close();
+  C->Open();
+  C->SetNoAutoInc(true);
+  TBuffer Dup = Row(C, "Dup", 1);
+  StoreU32(Dup.data() + 5, LoadU32(B.data() + 5));
+  try {
+    C->InsertRecord(Dup.data(), false);
+    ADD_FAILURE() << "duplicate accepted";
+  } catch (const EVXDBEngineError& E) {
+    EXPECT_EQ(E.ErrorCode(), ecKeyViolation);
+    EXPECT_NE(E.Message().find("Duplicate key found in index 'Primary' of table 'people.DAT'"), std::string::npos)
+        << E.Message();
+  }
+  EXPECT_EQ(FileBytes(Path + "people.DAT"), Dat);
+  EXPECT_EQ(FileBytes(Path + "people.IDX"), Idx);
+  EXPECT_EQ(C->GetRecordCount(), 6);
+  EXPECT_EQ(Other->GetRecordCount(), 6);
+  // The record lock of the refused insert is gone: the next insert works.
+  C->SetNoAutoInc(false);
+  Insert(C, "Next", 50);
+  EXPECT_EQ(C->GetRecordCount(), 7);
+}
+
+TEST_F(RecordsTest, RequiredAndMinimumChecksApplyToValuesOnly) {
+  TCreateTableParams P;
+  auto Name = Field("NAME", ftString, 20);
+  Name[kFieldDescRequiredOffset] = 1;
+  auto Age = Field("AGE", ftInteger);
+  StoreShortString(Age.data() + kFieldDescMinimumOffset, 50, "18");
+  StoreShortString(Age.data() + kFieldDescMaximumOffset, 50, "99");
+  P.Fields = {Field("ID", ftInteger, 0, kSubTypeAutoInc), Name, Age};
+  P.Indexes = {Index("", {1}, true)};
+  Create("people", P);
+  TDataCursor* C = OpenPeople();
+  struct TCase {
+    const char* Name;
+    std::string Value;
+    int32_t Age;
+    bool AgeNull;
+    uint16_t Code;
+  };
+  const std::vector<TCase> Cases = {
+      {"required left null", "", 20, false, ecRequiredField},
+      {"below the minimum", "Ala", 17, false, ecBelowMinimum},
+      {"above the maximum", "Ala", 100, false, ecAboveMaximum},
+      {"null is not below the minimum", "Ala", 0, true, 0},
+      {"at the minimum", "Ola", 18, false, 0},
+  };
+  for (const TCase& K : Cases) {
+    SCOPED_TRACE(K.Name);
+    TBuffer B = Row(C, K.Value, K.Age, K.AgeNull);
+    EXPECT_EQ(RaisedCode([&] { C->InsertRecord(B.data(), false); }), K.Code);
+  }
+  EXPECT_EQ(C->GetRecordCount(), 2);
+}
+
+TEST_F(RecordsTest, DefaultsFillANewRecord) {
+  TCreateTableParams P;
+  auto D = Field("D", ftDate);
+  StoreShortString(D.data() + kFieldDescDefaultOffset, 50, "DATE");
+  auto T = Field("T", ftTimeStamp);
+  StoreShortString(T.data() + kFieldDescDefaultOffset, 50, "now");
+  auto N = Field("N", ftInteger);
+  StoreShortString(N.data() + kFieldDescDefaultOffset, 50, "42");
+  P.Fields = {D, T, N, Field("E", ftInteger)};
+  Create("defs", P);
+  TDataCursor* C = NewCursor("defs");
+  C->Open();
+  const TDateTime Before = Now();
+  TBuffer B(C->RecordBufferSize);
+  C->InitRecord(B.data());
+  const TDateTime After = Now();
+  bool Blank;
+  int32_t Day = 0;
+  C->GetField(1, B.data(), Blank, &Day);
+  EXPECT_FALSE(Blank);
+  EXPECT_TRUE(Day == DateToRecordDate(Before) || Day == DateToRecordDate(After));
+  double Stamp = 0;
+  C->GetField(2, B.data(), Blank, &Stamp);
+  EXPECT_FALSE(Blank);
+  EXPECT_GE(Stamp, DateTimeToRecordTimeStamp(Before) - 1);
+  EXPECT_LE(Stamp, DateTimeToRecordTimeStamp(After) + 1);
+  EXPECT_EQ(IntOf(C, 3, B.data()), 42);
+  C->GetField(4, B.data(), Blank, nullptr);
+  EXPECT_TRUE(Blank);
+}
+
+TEST_F(RecordsTest, DeletedSlotIsReusedWithANewRowNumber) {
+  TDataCursor* C = Filled();
+  TBuffer B(C->RecordBufferSize);
+  C->SwitchIndex(kNaturalOrderIndex);
+  C->MoveToBegin();
+  C->GetNextRecord(B.data());
+  C->GetNextRecord(B.data());  // Ala: record 2, row 2
+  ASSERT_EQ(C->CurrentRecordNumber, 2u);
+  const uint32_t OldRow = LoadU32(B.data() + 5);
+  C->DeleteRecord(B.data(), true);
+  EXPECT_EQ(C->GetRecordCount(), 5);
+  ASSERT_EQ(C->GetCurrentRecord(B.data(), false), 0);
+  EXPECT_EQ(NameOf(C, B.data()), "Ela");  // the next record after the deleted one
+  Insert(C, "New", 1);
+  EXPECT_EQ(Scan(C), (std::vector<std::string>{"Ola", "New", "Ela", "Iza", "Ula", "Ada"}));
+  C->GotoSequence(2);
+  C->GetCurrentRecord(B.data(), false);
+  EXPECT_EQ(C->CurrentRecordNumber, 2u);
+  EXPECT_EQ(LoadU32(B.data() + 5), 7u);
+  EXPECT_NE(LoadU32(B.data() + 5), OldRow);
+  // Primary-key order has the new row last.
+  C->SwitchIndex(0);
+  EXPECT_EQ(Scan(C).back(), "New");
+}
+
+TEST_F(RecordsTest, ModifyReplacesChangedKeysOnly) {
+  TDataCursor* C = Filled();
+  C->SetIndexName("BYNAME");
+  TBuffer B(C->RecordBufferSize);
+  ASSERT_TRUE(C->FindKey(false, Row(C, "Ela", 0).data(), B.data(), 0, false, 1));
+  ASSERT_EQ(C->GetCurrentRecord(B.data(), true), 0);
+  char S[21] = "Zenon";
+  C->PutField(2, B.data(), false, S);
+  C->ModifyRecord(B.data(), true, true);
+  EXPECT_EQ(Scan(C), (std::vector<std::string>{"Ada", "Ala", "Iza", "Ola", "Ula", "Zenon"}));
+  EXPECT_FALSE(C->IsRecordLocked());
+  C->SwitchIndex(0);
+  EXPECT_EQ(Scan(C), (std::vector<std::string>{"Ola", "Ala", "Zenon", "Iza", "Ula", "Ada"}));
+}
+
+TEST_F(RecordsTest, RangesAndFindKey) {
+  TDataCursor* C = Filled();
+  C->SetIndexName("BYNAME");
+  TBuffer Start = Row(C, "Ala", 0), End = Row(C, "Iza", 0);
+  C->SetRange(false, Start.data(), 1, End.data(), 1);
+  EXPECT_EQ(C->GetRecordCount(), 3);
+  EXPECT_EQ(Scan(C), (std::vector<std::string>{"Ala", "Ela", "Iza"}));
+  // Start above end: empty.
+  C->SetRange(false, End.data(), 1, Start.data(), 1);
+  EXPECT_EQ(C->GetRecordCount(), 0);
+  EXPECT_TRUE(Scan(C).empty());
+  // No end: everything from the start on; no start: everything up to the end.
+  C->SetRange(false, End.data(), 1, nullptr, 0);
+  EXPECT_EQ(Scan(C), (std::vector<std::string>{"Iza", "Ola", "Ula"}));
+  C->SetRange(false, nullptr, 0, Start.data(), 1);
+  EXPECT_EQ(Scan(C), (std::vector<std::string>{"Ada", "Ala"}));
+  C->CancelRange();
+  EXPECT_EQ(C->GetRecordCount(), 6);
+  TBuffer Out(C->RecordBufferSize);
+  // Nearest: the next greater key when nothing matches.
+  EXPECT_FALSE(C->FindKey(false, Row(C, "Eva", 0).data(), Out.data(), 0, true, 1));
+  EXPECT_EQ(NameOf(C, Out.data()), "Iza");
+  // Partial: the first two characters.
+  EXPECT_TRUE(C->FindKey(false, Row(C, "Ol", 0).data(), Out.data(), 2, true, 0));
+  EXPECT_EQ(NameOf(C, Out.data()), "Ola");
+  // Whole field on a non-unique index (the row number is not part of the search).
+  EXPECT_TRUE(C->FindKey(false, Row(C, "Ula", 0).data(), Out.data(), 0, false, 1));
+  EXPECT_EQ(NameOf(C, Out.data()), "Ula");
+  EXPECT_FALSE(C->FindKey(false, Row(C, "Zyta", 0).data(), Out.data(), 0, true, 1));
+  EXPECT_TRUE(C->AtEOF);
+}
+
+TEST_F(RecordsTest, FindKeyOnAPartOfATwoFieldIndex) {
+  TCreateTableParams P;
+  P.Fields = {Field("STUDENT", ftInteger), Field("PRACTICE", ftInteger), Field("CNT", ftInteger)};
+  P.Indexes = {Index("", {1, 2}, true)};
+  Create("net", P);
+  TDataCursor* C = NewCursor("net");
+  C->Open();
+  for (int32_t S : {1, 3, 5})
+    for (int32_t Pr : {10, 20}) {
+      TBuffer B(C->RecordBufferSize);
+      C->InitRecord(B.data());
+      C->PutField(1, B.data(), false, &S);
+      C->PutField(2, B.data(), false, &Pr);
+      C->InsertRecord(B.data(), false);
+    }
+  TBuffer K(C->RecordBufferSize), Out(C->RecordBufferSize);
+  C->InitRecord(K.data());
+  int32_t S = 3;
+  C->PutField(1, K.data(), false, &S);
+  EXPECT_TRUE(C->FindKey(false, K.data(), Out.data(), 0, false, 1));
+  EXPECT_EQ(IntOf(C, 1, Out.data()), 3);
+  EXPECT_EQ(IntOf(C, 2, Out.data()), 10);
+  S = 4;
+  C->PutField(1, K.data(), false, &S);
+  EXPECT_FALSE(C->FindKey(false, K.data(), Out.data(), 0, true, 1));
+  EXPECT_EQ(IntOf(C, 1, Out.data()), 5);
+  C->SetRange(false, K.data(), 1, K.data(), 1);
+  EXPECT_EQ(C->GetRecordCount(), 0);
+  S = 3;
+  C->PutField(1, K.data(), false, &S);
+  C->SetRange(false, K.data(), 1, K.data(), 1);
+  EXPECT_EQ(C->GetRecordCount(), 2);
+}
+
+TEST_F(RecordsTest, RecordLocksBetweenCursorsOfOneProcess) {
+  TDataCursor* A = Filled();
+  TDataCursor* B = OpenPeople();
+  TBuffer RA(A->RecordBufferSize), RB(B->RecordBufferSize);
+  A->MoveToBegin();
+  A->GetNextRecord(RA.data());
+  B->MoveToBegin();
+  B->GetNextRecord(RB.data());
+  ASSERT_EQ(A->GetCurrentRecord(RA.data(), true), 0);
+  // The same cursor may lock its record again, another cursor is refused at once.
+  ASSERT_EQ(A->GetCurrentRecord(RA.data(), true), 0);
+  EXPECT_EQ(RaisedCode([&] { B->GetCurrentRecord(RB.data(), true); }), ecRecordLocked);
+  char S[21] = "Olga";
+  A->PutField(2, RA.data(), false, S);
+  A->ModifyRecord(RA.data(), true, false);
+  // B read the record before the change: its edit is refused as changed, and leaves no lock.
+  EXPECT_EQ(RaisedCode([&] { B->GetCurrentRecord(RB.data(), true); }), ecRecordChanged);
+  ASSERT_EQ(B->GetCurrentRecord(RB.data(), false), 0);
+  EXPECT_EQ(NameOf(B, RB.data()), "Olga");
+  ASSERT_EQ(B->GetCurrentRecord(RB.data(), true), 0);
+  B->UnlockRecord(0);
+}
+
+TEST_F(RecordsTest, EditingARowTwiceInOneTransaction) {
+  TDataCursor* A = Filled();
+  TDataCursor* B = OpenPeople();
+  ASSERT_EQ(Dir->StartTransaction(), nullptr);
+  TBuffer R(A->RecordBufferSize);
+  A->MoveToBegin();
+  A->GetNextRecord(R.data());
+  for (const char* Name : {"First", "Second"}) {
+    ASSERT_EQ(A->GetCurrentRecord(R.data(), true), 0);
+    char S[21] = {};
+    std::strcpy(S, Name);
+    A->PutField(2, R.data(), false, S);
+    A->ModifyRecord(R.data(), true, false);
+  }
+  TBuffer RB(B->RecordBufferSize);
+  B->MoveToBegin();
+  B->GetNextRecord(RB.data());
+  EXPECT_EQ(NameOf(B, RB.data()), "Second");
+  EXPECT_EQ(RaisedCode([&] { B->GetCurrentRecord(RB.data(), true); }), ecRecordLocked);
+  Dir->Commit();
+  ASSERT_EQ(B->GetCurrentRecord(RB.data(), true), 0);
+  B->UnlockRecord(0);
+}
+
+TEST_F(RecordsTest, TwoProcessesLockAndSeeEachOthersChanges) {
+  TDataCursor* C = Filled();
+  // Each process opens the files after the fork, through open file descriptions of its own.
+  C->Close();
+  int ToChild[2], ToParent[2];
+  ASSERT_EQ(pipe(ToChild), 0);
+  ASSERT_EQ(pipe(ToParent), 0);
+  pid_t Pid = fork();
+  if (Pid == 0) {
+    // The child: its own session and cursor on the same files.
+    int Status = 1;
+    try {
+      for (TDataCursor*& X : Cursors) X = nullptr;  // the parent's objects are not the child's to free
+      TDataSession* S = new TDataSession();
+      S->LockRetryCount = 2;
+      S->LockWaitTime = 10;
+      TDataDirectory* D = S->OpenDirectory("db", Path);
+      TDataCursor* K = new TDataCursor(D);
+      K->SetTableName("people");
+      K->Open();
+      TBuffer R(K->RecordBufferSize);
+      K->MoveToBegin();
+      K->GetNextRecord(R.data());
+      K->GetCurrentRecord(R.data(), true);  // holds the first record
+      char Go = 'L';
+      if (write(ToParent[1], &Go, 1) != 1) _exit(2);
+      if (read(ToChild[0], &Go, 1) != 1) _exit(3);
+      K->UnlockRecord(0);
+      TBuffer N(K->RecordBufferSize);
+      K->InitRecord(N.data());
+      char Name[21] = "Child";
+      K->PutField(2, N.data(), false, Name);
+      K->InsertRecord(N.data(), false);
+      Go = 'I';
+      if (write(ToParent[1], &Go, 1) != 1) _exit(4);
+      delete K;
+      delete S;
+      Status = 0;
+    } catch (...) {
+      Status = 5;
+    }
+    _exit(Status);
+  }
+  char Got = 0;
+  ASSERT_EQ(read(ToParent[0], &Got, 1), 1);
+  ASSERT_EQ(Got, 'L');
+  C->Open();
+  TBuffer R(C->RecordBufferSize);
+  C->MoveToBegin();
+  C->GetNextRecord(R.data());
+  // One try and LockRetryCount retries, then the record counts as in use.
+  EXPECT_EQ(RaisedCode([&] { C->GetCurrentRecord(R.data(), true); }), ecRecordLocked);
+  EXPECT_EQ(C->Table->LastLockAttempts, 3);
+  char Go = 'G';
+  ASSERT_EQ(write(ToChild[1], &Go, 1), 1);
+  ASSERT_EQ(read(ToParent[0], &Got, 1), 1);
+  ASSERT_EQ(Got, 'I');
+  int Status = 0;
+  waitpid(Pid, &Status, 0);
+  ASSERT_TRUE(WIFEXITED(Status));
+  EXPECT_EQ(WEXITSTATUS(Status), 0);
+  // The child's insert shows through change detection; the lock is free again.
+  EXPECT_EQ(Scan(C).back(), "Child");
+  EXPECT_EQ(C->GetRecordCount(), 7);
+  C->MoveToBegin();
+  C->GetNextRecord(R.data());
+  EXPECT_EQ(C->GetCurrentRecord(R.data(), true), 0);
+  C->UnlockRecord(0);
+}
+
+}  // namespace
