@@ -242,8 +242,10 @@ void TDataSet::BindFields(bool Binding) {
       int d = FFieldDefs.IndexOf(f->FieldName());
       if (d < 0) DatabaseErrorFmt(SFieldNotFound, {f->FieldName()});
       TFieldDef* def = FFieldDefs.Items(d);
-      if (DefaultFieldClass(def->DataType) != DefaultFieldClass(f->DataType()) && !(f->IsBlob() && def->DataType >= ftBlob))
-        DatabaseErrorFmt(SFieldTypeMismatch, {f->DisplayName(), FieldTypeName(def->DataType)});
+      // A field reads its column's native bytes: its class must fit the column's type.
+      bool fits = DefaultFieldClass(def->DataType) == DefaultFieldClass(f->DataType()) ||
+                  (f->IsBlob() && IsBlobType(def->DataType));
+      if (!fits) DatabaseErrorFmt(SFieldTypeMismatch, {f->DisplayName(), FieldTypeName(def->DataType)});
       f->FFieldNo = def->FieldNo;
     } else {
       // Calculated and lookup values live after the record image: a has-value byte, then the data.
@@ -353,7 +355,8 @@ void TDataSet::DataConvert(TField* Field, const void* Source, void* Dest, bool T
 
 // ---- The buffer ring ----------------------------------------------------------------------------
 TRecordBuffer TDataSet::ActiveBuffer() const {
-  return FActiveRecord < static_cast<int>(FBuffers.size()) ? FBuffers[static_cast<std::size_t>(FActiveRecord)] : nullptr;
+  if (FActiveRecord >= static_cast<int>(FBuffers.size())) return nullptr;
+  return FBuffers[static_cast<std::size_t>(FActiveRecord)];
 }
 
 void TDataSet::SetBufListSize(int Value) {

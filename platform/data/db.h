@@ -59,6 +59,8 @@ enum TFieldType {
 };
 // The type's name ("String", "Integer", ...).
 std::string FieldTypeName(TFieldType T);
+// BLOB, memo, graphic and the other types whose data lives outside the record.
+bool IsBlobType(TFieldType T);
 
 enum TFieldKind { fkData, fkCalculated, fkLookup, fkInternalCalc };
 

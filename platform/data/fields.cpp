@@ -514,6 +514,10 @@ TFieldClass DefaultFieldClass(TFieldType T) {
   }
 }
 
+bool IsBlobType(TFieldType T) {
+  return (T >= ftBlob && T <= ftTypedBinary) || T == ftOraBlob || T == ftOraClob;
+}
+
 std::string FieldTypeName(TFieldType T) {
   static const char* const Names[] = {
       "Unknown", "String", "Smallint", "Integer", "Word", "Boolean", "Float", "Currency", "BCD", "Date", "Time",
