@@ -208,6 +208,40 @@ TEST_F(SliderTest, PaintsRulerThumbAndTicks) {
   EXPECT_EQ(TickLength(10), 0);
 }
 
+TEST_F(SliderTest, VerticalSliderGrowsUpwards) {
+  TForm* F = NewForm(320, 260);
+  TVxSlider* S = NewLessonSlider(F);
+  S->SetOrientation(soVertical);
+  ASSERT_EQ(S->Height(), 181);
+  // Ruler 169 high, thumb 19 x 9 with the narrower ruler centred on it.
+  EXPECT_EQ(S->Ruler()->Height(), 169);
+  EXPECT_EQ(S->RulerOrigin(), TPoint(11, 6));
+  S->SetValue(60);
+  EXPECT_EQ(S->ThumbRect(), Bounds(6, 166, 19, 9));
+  S->SetValue(300);
+  EXPECT_EQ(S->ThumbRect(), Bounds(6, 6, 19, 9));
+  EXPECT_EQ(S->ValueByOffset(166), 60);
+  EXPECT_EQ(S->ValueByOffset(6), 300);
+  EXPECT_EQ(S->ValueByOffset(86), 180);
+  // Pressing below the thumb on the ruler steps down.
+  vxtest::MouseDown(S, 14, 100);
+  EXPECT_EQ(S->Value(), 290);
+  vxtest::MouseUp(S, 14, 100);
+  // Dragging the thumb down.
+  vxtest::MouseDown(S, 14, S->ThumbRect().Top + 2);
+  vxtest::MouseMove(S, 14, 86 + 2, ssLeft);
+  EXPECT_EQ(S->Value(), 180);
+  vxtest::MouseUp(S, 14, 88);
+  TBitmap Shot;
+  vxtest::Grab(S, &Shot);
+  EXPECT_EQ(Shot.PixelColor(6 + 18, 86 + 4), clBlack);  // the point on the right
+  EXPECT_EQ(Shot.PixelColor(6 + 2, 86 + 4), clSilver);
+  // Ticks from x = 26, at the thumb's middle height.
+  EXPECT_EQ(Shot.PixelColor(26, 166 + 4), ColorToRGB(clWindowText));
+  EXPECT_EQ(Shot.PixelColor(30, 166 + 4), ColorToRGB(clWindowText));
+  EXPECT_EQ(Shot.PixelColor(31, 166 + 4), clWhite);
+}
+
 TEST_F(SliderTest, RulerIsTiledWithBothEdges) {
   TForm* F = NewForm();
   auto* S = new TVxSlider(F);

@@ -196,6 +196,25 @@ TEST_F(SpinEditTest, ArrowKeysStepAndNotifyOnce) {
   EXPECT_EQ(Changes, 3);
 }
 
+TEST_F(SpinEditTest, FloatStepsKeepTheDecimals) {
+  TForm* F = NewForm();
+  auto* S = NewSpin(F);
+  S->SetValueType(vtFloat);
+  S->SetDecimal(1);
+  S->SetIncrement(0.5);
+  S->SetMinValue(0);
+  S->SetMaxValue(2);
+  S->SetValue(1);
+  EXPECT_EQ(S->Text(), Local("1#0"));
+  vxtest::KeyStroke(S, VK_UP);
+  EXPECT_EQ(S->Text(), Local("1#5"));
+  vxtest::KeyStroke(S, VK_UP);
+  vxtest::KeyStroke(S, VK_UP);
+  EXPECT_EQ(S->Text(), Local("2#0"));
+  S->SetDecimal(3);
+  EXPECT_EQ(S->Text(), Local("2#000"));
+}
+
 TEST_F(SpinEditTest, EnterGoesToTheFormAndNotIntoTheText) {
   TForm* F = NewForm();
   auto* S = NewSpin(F);
