@@ -91,74 +91,66 @@ TEST(IndexPageFormat, CapacitiesFollowTheKeyLength) {
   }
 }
 
-TEST(IndexPageFormat, UncompressedLeafAndNodeBytes) {
+// Leaves of every compression, byte for byte: header (kind, count, links, compressed size), then
+// the packed entries.
+TEST(IndexPageFormat, LeafBytesOfEveryCompression) {
+  struct TCase {
+    const char* What;
+    int KL;
+    bool Unique;
+    uint8_t Compression;
+    std::vector<TEntry> Entries;
+    uint16_t CompressedSize;
+    TBytes Stored;
+  } Cases[] = {
+      // Entries stay in the order placed (here appended out of key order).
+      {"plain", 4, true, icNone, {{{0, 0, 0, 2}, 9}, {{0, 0, 0, 1}, 7}}, 0,
+       {0, 0, 0, 2, 9, 0, 0, 0, 0, 0, 0, 1, 7, 0, 0, 0}},
+      // First entry: lead 0 and the whole key; second: lead 5, one byte, record number (7 bytes).
+      {"dupbyte", 6, true, icDupByte,
+       {{{0x11, 0x22, 0x33, 0x44, 0x55, 0x66}, 1}, {{0x11, 0x22, 0x33, 0x44, 0x55, 0x77}, 2}}, 12 + 7,
+       {0, 0, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 1, 0, 0, 0, 5, 0, 0x77, 2, 0, 0, 0}},
+      // Not unique: the zeros before the row number go, the row number stays.
+      {"trailbyte, not unique", 8, false, icTrailByte, {{{0x41, 0, 0, 0, 0x80, 0, 0, 5}, 3}}, 8 - 3 + 6,
+       {3, 0, 0x41, 0x80, 0, 0, 5, 3, 0, 0, 0}},
+      {"trailbyte, unique", 4, true, icTrailByte, {{{0x41, 0x42, 0, 0}, 4}, {{0, 0, 0, 0}, 5}}, 14,
+       {2, 0, 0x41, 0x42, 4, 0, 0, 0, 4, 0, 5, 0, 0, 0}},
+      {"full, unique", 6, true, icFull, {{{0x10, 0x20, 0, 0, 0, 0}, 1}, {{0x10, 0x20, 0x30, 0, 0, 0}, 2}}, 15,
+       {0, 4, 0x10, 0x20, 1, 0, 0, 0, 2, 3, 0x30, 2, 0, 0, 0}},
+      // Not unique: trailing zeros counted before the row number; when no more than the row number
+      // follows the lead, nothing is trailed.
+      {"full, not unique", 8, false, icFull,
+       {{{0x55, 0, 0, 0, 0x80, 0, 0, 1}, 1}, {{0x55, 0, 0, 0, 0x80, 0, 0, 2}, 2}}, 18,
+       {0, 3, 0x55, 0x80, 0, 0, 1, 1, 0, 0, 0, 7, 0, 2, 2, 0, 0, 0}},
+  };
+  TLonePageStore Store;
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.What);
+    TPage P;
+    FillLeaf(P, Store, C.KL, C.Unique, C.Compression, C.Entries);
+    EXPECT_EQ(P.CompressedSize, C.CompressedSize);
+    const uint8_t N = static_cast<uint8_t>(C.Entries.size());
+    ExpectPage(Encoded(P), {3, N, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(C.CompressedSize), 0}, C.Stored);
+    ExpectRoundTrip(P, Store);
+  }
+}
+
+TEST(IndexPageFormat, LinksAndNodeEntries) {
   TLonePageStore Store;
   TPage P;
-  FillLeaf(P, Store, 4, true, icNone, {{{0, 0, 0, 2}, 9}, {{0, 0, 0, 1}, 7}});
-  // Entries were inserted out of order at the end; the page keeps them as placed.
+  FillLeaf(P, Store, 4, true, icNone, {{{0, 0, 0, 1}, 7}});
   P.Left = 0x2000;
   P.Right = 0x3000;
-  ExpectPage(Encoded(P), {3, 2, 0, 0, 0x20, 0, 0, 0, 0x30, 0, 0, 0, 0},
-             {0, 0, 0, 2, 9, 0, 0, 0, 0, 0, 0, 1, 7, 0, 0, 0});
-  ExpectRoundTrip(P, Store);
-
-  // A node entry carries the child offset and its subtree count.
+  ExpectPage(Encoded(P), {3, 1, 0, 0, 0x20, 0, 0, 0, 0x30, 0, 0, 0, 0}, {0, 0, 0, 1, 7, 0, 0, 0});
+  // A node entry carries the child offset and its subtree count; nodes are never compressed.
   TPage N;
   N.Owner = &Store;
-  N.Configure(4, 1, false, true, icFull);  // nodes are never compressed
+  N.Configure(4, 1, false, true, icFull);
   N.Reset();
   N.Kind = pkRootNode;
   N.InsertEntry(nullptr, TBytes{1, 2, 3, 4}.data(), 0x5000, 300);
   EXPECT_EQ(N.CompressedSize, 0);
-  ExpectPage(Encoded(N), {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-             {1, 2, 3, 4, 0x00, 0x50, 0, 0, 0x2C, 0x01, 0, 0});
-  ExpectRoundTrip(N, Store);
-}
-
-TEST(IndexPageFormat, DupByteStoresOnlyTheDifferingTail) {
-  TLonePageStore Store;
-  TPage P;
-  FillLeaf(P, Store, 6, true, icDupByte,
-           {{{0x11, 0x22, 0x33, 0x44, 0x55, 0x66}, 1}, {{0x11, 0x22, 0x33, 0x44, 0x55, 0x77}, 2}});
-  // First entry: L 0 and the whole key; second: L 5, one byte, record number (7 bytes).
-  EXPECT_EQ(P.CompressedSize, 12 + 7);
-  ExpectPage(Encoded(P), {3, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 19, 0},
-             {0, 0, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 1, 0, 0, 0, 5, 0, 0x77, 2, 0, 0, 0});
-  ExpectRoundTrip(P, Store);
-}
-
-TEST(IndexPageFormat, TrailByteKeepsTheRowNumberOfNonUniqueKeys) {
-  TLonePageStore Store;
-  TPage P;
-  // Non-unique: 4 key bytes, then the row number; the zeros before the row number go.
-  FillLeaf(P, Store, 8, false, icTrailByte, {{{0x41, 0, 0, 0, 0x80, 0, 0, 5}, 3}});
-  EXPECT_EQ(P.CompressedSize, 8 - 3 + 6);
-  ExpectPage(Encoded(P), {3, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 11, 0}, {3, 0, 0x41, 0x80, 0, 0, 5, 3, 0, 0, 0});
-  ExpectRoundTrip(P, Store);
-
-  TPage U;
-  FillLeaf(U, Store, 4, true, icTrailByte, {{{0x41, 0x42, 0, 0}, 4}, {{0, 0, 0, 0}, 5}});
-  ExpectPage(Encoded(U), {3, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 14, 0},
-             {2, 0, 0x41, 0x42, 4, 0, 0, 0, 4, 0, 5, 0, 0, 0});
-  ExpectRoundTrip(U, Store);
-}
-
-TEST(IndexPageFormat, FullCompressionLeadsAndTrails) {
-  TLonePageStore Store;
-  TPage P;
-  FillLeaf(P, Store, 6, true, icFull,
-           {{{0x10, 0x20, 0, 0, 0, 0}, 1}, {{0x10, 0x20, 0x30, 0, 0, 0}, 2}});
-  ExpectPage(Encoded(P), {3, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 15, 0},
-             {0, 4, 0x10, 0x20, 1, 0, 0, 0, 2, 3, 0x30, 2, 0, 0, 0});
-  ExpectRoundTrip(P, Store);
-
-  // Non-unique: trailing zeros are counted before the row number; when no more than the row
-  // number follows the lead, nothing is trailed.
-  TPage N;
-  FillLeaf(N, Store, 8, false, icFull,
-           {{{0x55, 0, 0, 0, 0x80, 0, 0, 1}, 1}, {{0x55, 0, 0, 0, 0x80, 0, 0, 2}, 2}});
-  ExpectPage(Encoded(N), {3, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 18, 0},
-             {0, 3, 0x55, 0x80, 0, 0, 1, 1, 0, 0, 0, 7, 0, 2, 2, 0, 0, 0});
+  ExpectPage(Encoded(N), {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {1, 2, 3, 4, 0x00, 0x50, 0, 0, 0x2C, 0x01, 0, 0});
   ExpectRoundTrip(N, Store);
 }
 
