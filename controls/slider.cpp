@@ -319,11 +319,12 @@ TVxCustomSlider::TRegionCode TVxCustomSlider::RegionAt(TPoint P) const {
 
 void TVxCustomSlider::Step(TRegionCode Code) {
   int V = FValue;
+  const int Inc = Max(FIncrement, 1);  // only a half-loaded slider can hold less
   switch (Code) {
     case rcHome: V = FMinValue; break;
     case rcEnd: V = FMaxValue; break;
-    case rcIncrease: V = int(Round(double(FValue) / FIncrement)) * FIncrement + FIncrement; break;
-    case rcDecrease: V = int(Round(double(FValue) / FIncrement)) * FIncrement - FIncrement; break;
+    case rcIncrease: V = int(Round(double(FValue) / Inc)) * Inc + Inc; break;
+    case rcDecrease: V = int(Round(double(FValue) / Inc)) * Inc - Inc; break;
     case rcNone: return;
   }
   V = Min(Max(V, FMinValue), FMaxValue);

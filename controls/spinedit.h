@@ -115,7 +115,8 @@ class TVxSpinEdit : public TEdit {
   TVxSpinButton* Button() const { return FButton; }
   TVxUpDown* UpDown() const { return FUpDown; }
 
-  // Fires after a text change that the control did not make itself while stepping.
+  // Fires after a text change that the control did not make itself while stepping (the edit's
+  // own OnChange is taken by the control to route its changes here).
   TNotifyEvent OnChange;
   TNotifyEvent OnTopClick, OnBottomClick;
 

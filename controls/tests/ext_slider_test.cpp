@@ -81,6 +81,19 @@ TEST_F(SliderTest, ValuesAreClampedAndBadBoundsIgnored) {
   }
   EXPECT_THROW(S->SetIncrement(0), Exception);
   EXPECT_EQ(S->Increment(), 5);
+  // Too narrow for its ruler: values, keys, the mouse and painting still work.
+  S->SetBounds(10, 10, 8, 33);
+  EXPECT_EQ(S->Ruler()->Width(), 0);
+  S->SetValue(62);
+  EXPECT_EQ(S->Value(), 62);
+  vxtest::KeyStroke(S, VK_RIGHT);
+  EXPECT_EQ(S->Value(), 65);
+  vxtest::MouseDown(S, 3, 12);
+  vxtest::MouseMove(S, 6, 12, ssLeft);
+  vxtest::MouseUp(S, 6, 12);
+  TBitmap Shot;
+  vxtest::Grab(S, &Shot);
+  EXPECT_EQ(Shot.Width(), 8);
 }
 
 TEST_F(SliderTest, KeysStepByTheIncrement) {
