@@ -199,6 +199,20 @@ TEST_F(SpeedButtonTest, PressedButtonMovesItsGlyphAndDownInGroupIsDithered) {
   EXPECT_EQ(Down.PixelColor(20, 20), Down.PixelColor(21, 21));
 }
 
+TEST_F(SpeedButtonTest, TransparentButtonShowsWhatLiesBeneath) {
+  TForm* F = NewForm();
+  TPanel* P = NewHost(F);
+  P->SetColor(clRed);
+  TVxSpeedButton* B = NewButton(F, P, 10);
+  TBitmap Shot;
+  vxtest::Grab(P, &Shot);
+  EXPECT_EQ(Shot.PixelColor(22, 22), ColorToRGB(clBtnFace));
+  B->SetTransparent(true);
+  vxtest::Grab(P, &Shot);
+  EXPECT_EQ(Shot.PixelColor(22, 22), clRed);
+  EXPECT_EQ(Shot.PixelColor(10, 10), ColorToRGB(clBtnHighlight));  // the frame is still drawn
+}
+
 TEST_F(SpeedButtonTest, WideCaptionIsShortenedToTheButton) {
   TForm* F = NewForm();
   TPanel* P = NewHost(F);
