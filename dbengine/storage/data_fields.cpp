@@ -9,6 +9,7 @@
 #include "dbengine/storage/engine_decimal.h"
 #include "dbengine/storage/engine_errors.h"
 #include "dbengine/storage/engine_keys.h"
+#include "dbengine/storage/table_file_owner.h"
 #include "platform/core/datetime.h"
 #include "platform/core/sysutils.h"
 
@@ -17,8 +18,9 @@ namespace {
 // Days from 0001-01-01 (day 1) to 1899-12-30 (TDateTime 0).
 constexpr int32_t kDateDelta = 693594;
 
-// A default, minimum or maximum text that the field type can take.
-bool IsValidValueText(const std::string& S, uint8_t Type) {
+}  // namespace
+
+bool IsValidFieldValueText(const std::string& S, uint8_t Type) {
   if (S.empty()) return true;
   switch (Type) {
     case ftBoolean: return IsValidBooleanText(S);
@@ -35,6 +37,8 @@ bool IsValidValueText(const std::string& S, uint8_t Type) {
     default: return true;
   }
 }
+
+namespace {
 
 const uint8_t* ValuePtr(const uint8_t* Desc, const uint8_t* Record) {
   return IsAutoIncField(Desc) ? Record + 5 : Record + FieldDescOffset(Desc) + 1;
@@ -58,30 +62,13 @@ int64_t TextToCurrency(const std::string& S) { return static_cast<int64_t>(std::
 
 // ---- Small helpers ----
 
-std::string GetShortString(const uint8_t* P, int MaxLength) {
-  int N = P[0] > MaxLength ? MaxLength : P[0];
-  return std::string(reinterpret_cast<const char*>(P + 1), static_cast<size_t>(N));
-}
-
-void SetShortString(uint8_t* P, int MaxLength, const std::string& S) {
-  int N = static_cast<int>(S.size()) > MaxLength ? MaxLength : static_cast<int>(S.size());
-  std::memset(P, 0, static_cast<size_t>(MaxLength) + 1);
-  P[0] = static_cast<uint8_t>(N);
-  std::memcpy(P + 1, S.data(), static_cast<size_t>(N));
-}
-
-uint16_t GetU16(const uint8_t* P) { return static_cast<uint16_t>(P[0] | (P[1] << 8)); }
-void SetU16(uint8_t* P, uint16_t V) {
-  P[0] = static_cast<uint8_t>(V);
-  P[1] = static_cast<uint8_t>(V >> 8);
-}
-uint32_t GetU32(const uint8_t* P) {
-  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) | (static_cast<uint32_t>(P[2]) << 16) |
-         (static_cast<uint32_t>(P[3]) << 24);
-}
-void SetU32(uint8_t* P, uint32_t V) {
-  for (int I = 0; I < 4; ++I) P[I] = static_cast<uint8_t>(V >> (8 * I));
-}
+// The table files' little-endian and short-string helpers under the names the field code uses.
+std::string GetShortString(const uint8_t* P, int MaxLength) { return LoadShortString(P, MaxLength); }
+void SetShortString(uint8_t* P, int MaxLength, const std::string& S) { StoreShortString(P, MaxLength, S); }
+uint16_t GetU16(const uint8_t* P) { return LoadU16(P); }
+void SetU16(uint8_t* P, uint16_t V) { StoreU16(P, V); }
+uint32_t GetU32(const uint8_t* P) { return LoadU32(P); }
+void SetU32(uint8_t* P, uint32_t V) { StoreU32(P, V); }
 
 TTableFormatScope::TTableFormatScope(uint16_t Language) {
   LockFormatSettings();
@@ -118,7 +105,7 @@ int CheckFieldDefinitions(const std::string& TableName, uint16_t Language, uint1
       D[kFieldDescDeclaredSizeOffset] = 0;
     }
     for (int Off : {kFieldDescDefaultOffset, kFieldDescMinimumOffset, kFieldDescMaximumOffset})
-      if (!IsValidValueText(GetShortString(D + Off, 50), Type)) RaiseEngineError(ecInvalidValidity, TableName, Name);
+      if (!IsValidFieldValueText(GetShortString(D + Off, 50), Type)) RaiseEngineError(ecInvalidValidity, TableName, Name);
     if (Type != ftBCD) D[kFieldDescDeclaredScaleOffset] = 0;
     SetFieldStorageSize(D);
     D[kFieldDescDataScaleOffset] = D[kFieldDescDeclaredScaleOffset];

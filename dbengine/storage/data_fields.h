@@ -21,8 +21,10 @@
 #include "platform/core/types.h"
 
 // Field descriptor offsets (beside the type and size offsets of the key encoders).
+constexpr int kFieldDescriptorSize = 768;
 constexpr int kFieldDescNumberOffset = 0;        // u16
 constexpr int kFieldDescNameOffset = 2;          // string[30]
+constexpr int kFieldDescDescriptionOffset = 33;  // string[50]
 constexpr int kFieldDescSubTypeOffset = 85;
 constexpr int kFieldDescRecordOffset = 90;       // u16
 constexpr int kFieldDescRequiredOffset = 92;
@@ -31,8 +33,13 @@ constexpr int kFieldDescMinimumOffset = 94;      // string[50]
 constexpr int kFieldDescMaximumOffset = 145;     // string[50]
 constexpr int kFieldDescDefaultOffset = 196;     // string[50]
 constexpr int kFieldDescCalculatedOffset = 247;
+constexpr int kFieldDescCalcTagOffset = 248;     // u32, set with the calculated flag
+constexpr int kFieldDescHiddenOffset = 252;
+constexpr int kFieldDescKeyDescendingOffset = 253;
 constexpr int kFieldDescQualifiedOffset = 254;   // string[100]
 constexpr uint8_t kSubTypeAutoInc = 29;
+constexpr uint8_t kSubTypeMoney = 21;
+constexpr uint8_t ftVarBytes = 15;
 
 // Index descriptor offsets.
 constexpr int kIndexDescNameOffset = 0;          // string[30]
@@ -65,6 +72,44 @@ inline bool IsAutoIncField(const uint8_t* D) {
 inline std::string FieldDescName(const uint8_t* D) { return GetShortString(D + kFieldDescNameOffset, 30); }
 inline uint16_t FieldDescOffset(const uint8_t* D) { return GetU16(D + kFieldDescRecordOffset); }
 inline int FieldDescDataSize(const uint8_t* D) { return D[kFieldDescDataSizeOffset]; }
+
+// A field descriptor as the data file holds it, with named accessors over the offsets above. It is
+// plain bytes, so a std::array<uint8_t, 768> of a table definition can be viewed as one.
+struct TFieldDescriptor {
+  uint8_t Bytes[kFieldDescriptorSize] = {};
+
+  uint8_t* Data() { return Bytes; }
+  const uint8_t* Data() const { return Bytes; }
+  uint16_t Number() const { return GetU16(Bytes + kFieldDescNumberOffset); }
+  void SetNumber(uint16_t V) { SetU16(Bytes + kFieldDescNumberOffset, V); }
+  std::string Name() const { return FieldDescName(Bytes); }
+  void SetName(const std::string& S) { SetShortString(Bytes + kFieldDescNameOffset, 30, S); }
+  std::string Description() const { return GetShortString(Bytes + kFieldDescDescriptionOffset, 50); }
+  uint8_t Type() const { return Bytes[kFieldDescTypeOffset]; }
+  uint8_t SubType() const { return Bytes[kFieldDescSubTypeOffset]; }
+  uint8_t Size() const { return Bytes[kFieldDescDeclaredSizeOffset]; }
+  uint8_t Scale() const { return Bytes[kFieldDescDeclaredScaleOffset]; }
+  uint8_t DataSize() const { return Bytes[kFieldDescDataSizeOffset]; }
+  uint16_t Offset() const { return FieldDescOffset(Bytes); }
+  void SetOffset(uint16_t V) { SetU16(Bytes + kFieldDescRecordOffset, V); }
+  bool Required() const { return Bytes[kFieldDescRequiredOffset] != 0; }
+  uint8_t CharCase() const { return Bytes[kFieldDescCharCaseOffset]; }
+  std::string Minimum() const { return GetShortString(Bytes + kFieldDescMinimumOffset, 50); }
+  std::string Maximum() const { return GetShortString(Bytes + kFieldDescMaximumOffset, 50); }
+  std::string Default() const { return GetShortString(Bytes + kFieldDescDefaultOffset, 50); }
+  bool Calculated() const { return Bytes[kFieldDescCalculatedOffset] != 0; }
+  bool Hidden() const { return Bytes[kFieldDescHiddenOffset] != 0; }
+  bool KeyDescending() const { return Bytes[kFieldDescKeyDescendingOffset] != 0; }
+  bool IsAutoInc() const { return IsAutoIncField(Bytes); }
+  // Fields that take room of their own in a stored record.
+  bool HasSlot() const { return !IsAutoInc() && !Calculated(); }
+};
+static_assert(sizeof(TFieldDescriptor) == kFieldDescriptorSize, "descriptors are stored as they are in memory");
+
+// True when Text is a valid minimum, maximum or default of a field of type Type under the current
+// format settings (an empty text and types without a rule pass; "DATE", "TIME" and "NOW" where
+// the type takes them).
+bool IsValidFieldValueText(const std::string& Text, uint8_t Type);
 
 // Installs the number and date formats of a table's language for the lifetime of the object,
 // holding the engine's format-settings lock.

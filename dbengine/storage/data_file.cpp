@@ -1,0 +1,683 @@
+#include "dbengine/storage/data_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "dbengine/storage/collation.h"
+#include "dbengine/storage/engine_common.h"
+#include "dbengine/storage/engine_errors.h"
+#include "dbengine/storage/engine_keys.h"
+#include "platform/core/datetime.h"
+#include "platform/core/sysutils.h"
+
+namespace {
+constexpr int kRecordBufferStep = 510;
+constexpr int kRecordPoolLimit = 16383;
+constexpr int kHighestFieldType = 15;
+}  // namespace
+
+// ---- TRecord ----------------------------------------------------------------------------------------
+
+TRecord::~TRecord() { EngineFree(Buffer); }
+
+void TRecord::SetSize(int Size) {
+  ReserveBuffer(Size, kRecordBufferStep, Buffer, BufferCapacity);
+  RecordSize = static_cast<uint16_t>(Size);
+}
+
+void TRecord::Clear(bool NewRowNumber) {
+  std::memset(Buffer, 0, RecordSize);
+  StoreU32(Buffer + 1, RecordNumber);
+  if (NewRowNumber && Owner != nullptr) StoreU32(Buffer + 5, Owner->NextAutoInc());
+  Modified = false;
+}
+
+void TRecord::Load(const uint8_t* Image, bool Encrypted) {
+  std::memcpy(Buffer, Image, RecordSize);
+  if (Encrypted) CipherDecode(Buffer, RecordSize, kTableCipherKeyLow, kTableCipherKeyHigh);
+  if (Buffer[0] == 0) StoreU32(Buffer + 1, RecordNumber);
+  Modified = false;
+}
+
+void TRecord::Store(uint8_t* Image, bool Encrypted) const {
+  std::memcpy(Image, Buffer, RecordSize);
+  if (Encrypted) CipherEncode(Image, RecordSize, kTableCipherKeyLow, kTableCipherKeyHigh);
+}
+
+void TRecord::SetStatus(uint8_t S) {
+  Buffer[0] = S;
+  Modified = true;
+}
+
+void TRecord::SetFreeLink(uint32_t N) {
+  StoreU32(Buffer + 1, N);
+  Modified = true;
+}
+
+void TRecord::SetRowNumber(uint32_t N) {
+  StoreU32(Buffer + 5, N);
+  Modified = true;
+}
+
+void TRecord::SetRecordNumber(uint32_t N) {
+  RecordNumber = N;
+  if (Buffer[0] == 0) StoreU32(Buffer + 1, N);
+  Modified = true;
+}
+
+int TRecord::Compare(const uint8_t* Image) const { return std::memcmp(Buffer, Image, RecordSize); }
+
+void TRecord::CopyFields(const TRecord& Other) {
+  if (RecordSize > kRecordPrefixSize)
+    std::memcpy(Buffer + kRecordPrefixSize, Other.Buffer + kRecordPrefixSize, RecordSize - kRecordPrefixSize);
+  Modified = true;
+}
+
+void TRecord::CopyImage(const uint8_t* Image) {
+  std::memcpy(Buffer, Image, RecordSize);
+  if (Buffer[0] == 0) StoreU32(Buffer + 1, RecordNumber);
+  Modified = true;
+}
+
+// ---- TRecordStack ------------------------------------------------------------------------------------
+
+TRecordStack::~TRecordStack() {
+  for (TRecord* R : FFree) delete R;
+}
+
+TRecord* TRecordStack::Pop() {
+  if (FFree.empty()) return new TRecord();
+  TRecord* R = FFree.back();
+  FFree.pop_back();
+  return R;
+}
+
+void TRecordStack::Push(TRecord* R) {
+  if (static_cast<int>(FFree.size()) >= kRecordPoolLimit) {
+    delete R;
+    return;
+  }
+  FFree.push_back(R);
+}
+
+// ---- Opening and the header --------------------------------------------------------------------------
+
+TDataFile::~TDataFile() {
+  try {
+    Close();
+  } catch (...) {
+  }
+}
+
+void TDataFile::Raise(uint16_t Code, const std::string& FieldName) const {
+  RaiseEngineError(Code, ErrorName(), FieldName);
+}
+
+void TDataFile::ResetCacheCapacity() {
+  int R = RecordSize();
+  CacheCapacity = R == 0 ? kMaxCachedRecords : std::min(kRecordCacheBytes / R, kMaxCachedRecords);
+  if (CacheCapacity < 1) CacheCapacity = 1;
+}
+
+void TDataFile::Open() {
+  if (Opened) return;
+  TFileHandler::Open();
+  try {
+    ReadHeader();
+    int R = RecordSize();
+    ReadAheadCount = R == 0 ? 1 : std::max(1, kReadAheadBytes / R);
+    if (FieldCount() > kMaxTableFields) Raise(ecHeaderCorrupt);
+    ReadFieldDescriptors();
+    CacheHits = RecordReads = RecordAllocations = RecordWrites = 0;
+    ResetCacheCapacity();
+    VerifyStructure();
+  } catch (...) {
+    Fields.clear();
+    TFileHandler::Close();
+    throw;
+  }
+}
+
+void TDataFile::Close() {
+  if (!Opened) return;
+  ClearCache();
+  Fields.clear();
+  DescriptorsChanged = false;
+  TFileHandler::Close();
+}
+
+void TDataFile::ReadHeader() {
+  ReadAt(0, Header, kDataHeaderSize);
+  Header[kDatDirty] = 0;
+  FDiskChangeCount = ChangeCount();
+}
+
+bool TDataFile::HeaderChanged() {
+  uint8_t Disk[kDataHeaderSize];
+  ReadAt(0, Disk, kDataHeaderSize);
+  if (LoadU32(Disk + kDatChangeCount) == FDiskChangeCount) return false;
+  std::memcpy(Header, Disk, kDataHeaderSize);
+  Header[kDatDirty] = 0;
+  FDiskChangeCount = ChangeCount();
+  return true;
+}
+
+void TDataFile::WriteHeader(bool Force) {
+  if (!Force && !Dirty()) return;
+  StoreU32(Header + kDatChangeCount, ChangeCount() + 1);
+  int64_t Writer = kWriterVersion;
+  std::memcpy(Header + kDatWriterVersion, &Writer, 8);
+  double Stamp = (Clock ? Clock() : static_cast<double>(Now())) - kLastUpdatedBias;
+  std::memcpy(Header + kDatLastUpdated, &Stamp, 8);
+  WriteAt(0, Header, kDataHeaderSize);
+  Header[kDatDirty] = 0;
+  FDiskChangeCount = ChangeCount();
+}
+
+void TDataFile::TouchHeader() {
+  StoreU32(Header + kDatChangeCount, ChangeCount() + 1);
+  MarkChanged();
+}
+
+void TDataFile::CipherDescriptors(uint8_t* Block, int64_t Length, bool Reading) const {
+  if (!Encrypted() || Length == 0) return;
+  // Files of the older writer enciphered only the low 16 bits' worth of the block.
+  int64_t N = (Reading && WriterVersion() == 0) ? Length % 65536 : Length;
+  CipherDecode(Block, static_cast<int>(N), kTableCipherKeyLow, kTableCipherKeyHigh);
+}
+
+void TDataFile::ReadFieldDescriptors() {
+  int F = FieldCount();
+  if (F > kMaxTableFields) Raise(ecHeaderCorrupt);
+  std::vector<uint8_t> Block(static_cast<size_t>(F) * kFieldDescriptorSize);
+  if (F > 0) ReadAt(kDataHeaderSize, Block.data(), static_cast<int64_t>(Block.size()));
+  CipherDescriptors(Block.data(), static_cast<int64_t>(Block.size()), true);
+  Fields.assign(static_cast<size_t>(F), TFieldDescriptor());
+  for (int I = 0; I < F; ++I)
+    std::memcpy(Fields[static_cast<size_t>(I)].Bytes, Block.data() + static_cast<size_t>(I) * kFieldDescriptorSize,
+                kFieldDescriptorSize);
+  DescriptorsChanged = false;
+}
+
+void TDataFile::WriteFieldDescriptors() {
+  if (!DescriptorsChanged) return;
+  std::vector<uint8_t> Block(Fields.size() * kFieldDescriptorSize);
+  for (size_t I = 0; I < Fields.size(); ++I)
+    std::memcpy(Block.data() + I * kFieldDescriptorSize, Fields[I].Bytes, kFieldDescriptorSize);
+  CipherDescriptors(Block.data(), static_cast<int64_t>(Block.size()), false);
+  if (!Block.empty()) WriteAt(kDataHeaderSize, Block.data(), static_cast<int64_t>(Block.size()));
+  DescriptorsChanged = false;
+}
+
+int TDataFile::BlobBlockSize() const {
+  int Size = LoadU16(Header + kDatBlobBlockSize);
+  return Size == 0 ? 512 : Size;
+}
+
+int64_t TDataFile::WriterVersion() const {
+  int64_t V;
+  std::memcpy(&V, Header + kDatWriterVersion, 8);
+  return V;
+}
+
+double TDataFile::LastUpdated() const {
+  double V;
+  std::memcpy(&V, Header + kDatLastUpdated, 8);
+  return V;
+}
+
+namespace {
+std::string LoadTableText(const uint8_t* P, int MaxLength, bool Encrypted) {
+  uint8_t Copy[64];
+  std::memcpy(Copy, P, static_cast<size_t>(MaxLength) + 1);
+  if (Encrypted) CipherDecode(Copy + 1, MaxLength, kTableTextKeyLow, kTableTextKeyHigh);
+  return LoadShortString(Copy, MaxLength);
+}
+
+void StoreTableText(uint8_t* P, int MaxLength, const std::string& S, bool Encrypted) {
+  StoreShortString(P, MaxLength, S);
+  if (Encrypted) CipherEncode(P + 1, MaxLength, kTableTextKeyLow, kTableTextKeyHigh);
+}
+}  // namespace
+
+std::string TDataFile::Description() const { return LoadTableText(Header + kDatDescription, 50, Encrypted()); }
+
+std::string TDataFile::Password() const { return LoadTableText(Header + kDatPassword, 15, Encrypted()); }
+
+void TDataFile::SetTableInfo(const std::string& Description, const std::string& Password, uint32_t LastAutoInc,
+                             uint16_t UserMajor, uint16_t UserMinor) {
+  StoreTableText(Header + kDatDescription, 50, Description, Encrypted());
+  StoreTableText(Header + kDatPassword, 15, Encrypted() ? Password : std::string(), Encrypted());
+  StoreU32(Header + kDatLastAutoInc, LastAutoInc);
+  StoreU16(Header + kDatUserMajor, UserMajor);
+  StoreU16(Header + kDatUserMinor, UserMinor);
+  SetDirty();
+}
+
+int64_t TDataFile::RecordOffset(uint32_t N) const {
+  return kDataHeaderSize + static_cast<int64_t>(kFieldDescriptorSize) * FieldCount() +
+         (static_cast<int64_t>(N) - 1) * RecordSize();
+}
+
+// ---- Field descriptors -------------------------------------------------------------------------------
+
+TFieldDescriptor* TDataFile::Field(int Position) {
+  if (Position < 1 || Position > static_cast<int>(Fields.size())) return nullptr;
+  return &Fields[static_cast<size_t>(Position - 1)];
+}
+
+TFieldDescriptor* TDataFile::FieldByNumber(int Number) {
+  for (auto& F : Fields)
+    if (F.Number() == Number) return &F;
+  return nullptr;
+}
+
+TFieldDescriptor* TDataFile::FieldByName(const std::string& Name) {
+  std::string N = Trim(Name);
+  for (auto& F : Fields)
+    if (AnsiSameText(Trim(F.Name()), N)) return &F;
+  return nullptr;
+}
+
+void TDataFile::SetFieldAttributes(int Position, const TFieldDescriptor& D) {
+  TFieldDescriptor* F = Field(Position);
+  if (F == nullptr) Raise(ecInvalidField);
+  uint8_t* B = F->Bytes;
+  const uint8_t* S = D.Bytes;
+  auto Copy = [&](int Offset, int Length) { std::memcpy(B + Offset, S + Offset, static_cast<size_t>(Length)); };
+  Copy(kFieldDescNumberOffset, 2);
+  Copy(kFieldDescNameOffset, 31);
+  Copy(kFieldDescSubTypeOffset, 1);
+  Copy(kFieldDescDescriptionOffset, 51);
+  Copy(kFieldDescRequiredOffset, 1);
+  Copy(kFieldDescMinimumOffset, 51);
+  Copy(kFieldDescMaximumOffset, 51);
+  Copy(kFieldDescDefaultOffset, 51);
+  DescriptorsChanged = true;
+  SetDirty();
+}
+
+// ---- Creating, emptying, checking --------------------------------------------------------------------
+
+void TDataFile::CreateTable(const std::vector<TFieldDescriptor>& Descriptors, uint16_t BlobBlockSize,
+                            uint16_t LanguageId, uint16_t SortId, bool Encrypted, const std::string& Password,
+                            const std::string& Description, uint16_t UserMajor, uint16_t UserMinor) {
+  if (Descriptors.size() > static_cast<size_t>(kMaxTableFields)) Raise(ecFieldLimit);
+  Close();
+  std::memset(Header, 0, kDataHeaderSize);
+  StoreU16(Header + kDatLanguageId, LanguageId);
+  StoreU16(Header + kDatSortId, SortId);
+  StoreU16(Header + kDatUserMajor, UserMajor);
+  StoreU16(Header + kDatUserMinor, UserMinor);
+  Header[kDatEncrypted] = Encrypted ? 1 : 0;
+  StoreTableText(Header + kDatDescription, 50, Description, Encrypted);
+  StoreTableText(Header + kDatPassword, 15, Encrypted ? Password : std::string(), Encrypted);
+  StoreU16(Header + kDatFieldCount, static_cast<uint16_t>(Descriptors.size()));
+  int Blobs = 0;
+  int64_t Size = kRecordPrefixSize;
+  for (const auto& D : Descriptors) {
+    if (D.Type() == ftBlob) ++Blobs;
+    if (D.HasSlot()) Size += D.DataSize() + 1;
+  }
+  if (Blobs > kMaxBlobFields) Raise(ecBlobLimit);
+  if (Size > 65535) Raise(ecRecordTooBig);
+  StoreU16(Header + kDatBlobFieldCount, static_cast<uint16_t>(Blobs));
+  StoreU32(Header + kDatBlobBlockSize, BlobBlockSize);
+  Fields = Descriptors;
+  Header[kDatVersion] = kTableFileVersion;
+  StoreU32(Header + kDatNextRecord, 1);
+  StoreU16(Header + kDatRecordSize, static_cast<uint16_t>(Size));
+  SetDirty();
+  DescriptorsChanged = true;
+  ClearCache();
+  TFileHandler::CreateFile();
+  FDiskChangeCount = 0;
+  ReadAheadCount = std::max(1, kReadAheadBytes / static_cast<int>(Size));
+  ResetCacheCapacity();
+}
+
+void TDataFile::EmptyTable() {
+  ClearCache();
+  Seek(kDataHeaderSize + static_cast<int64_t>(kFieldDescriptorSize) * FieldCount(), 0);
+  Truncate();
+  StoreU32(Header + kDatChangeCount, 0);
+  StoreU32(Header + kDatFreeRecord, 0);
+  StoreU32(Header + kDatNextRecord, 1);
+  StoreU32(Header + kDatLastAutoInc, 0);
+  SetDirty();
+  ResetCacheCapacity();
+}
+
+void TDataFile::VerifyStructure() {
+  if (Version() != kTableFileVersion) Raise(ecWrongVersion);
+  if (LanguageId() != 0 && !IsLanguageAvailable(LanguageId())) Raise(ecNoLanguageDriver);
+  int F = FieldCount();
+  if (F > kMaxTableFields || static_cast<int>(Fields.size()) != F) Raise(ecHeaderCorrupt);
+  // Counters that address records: a wrong one would read or write outside the records.
+  if (NextRecord() < 1 || NextRecord() > kMaxRecordNumber || FreeRecord() >= NextRecord())
+    Raise(ecHeaderCorrupt);
+  TTableFormatScope Scope(LanguageId());
+  std::set<std::string> Names;
+  std::set<int> Numbers;
+  int Blobs = 0;
+  int64_t Offset = kRecordPrefixSize;
+  for (int I = 1; I <= F; ++I) {
+    const TFieldDescriptor& D = Fields[static_cast<size_t>(I - 1)];
+    std::string Name = Trim(LoadShortString(D.Bytes + kFieldDescNameOffset, 255));
+    if (Name.empty() || Name.size() > 30 || !IsIdentStartChar(Name[0])) Raise(ecHeaderCorrupt, Name);
+    if (!Names.insert(AnsiUpperCase(Name)).second) Raise(ecHeaderCorrupt, Name);
+    if (D.Number() != I || !Numbers.insert(D.Number()).second) Raise(ecHeaderCorrupt, Name);
+    uint8_t Type = D.Type();
+    if (Type == 0 || Type > kHighestFieldType) Raise(ecHeaderCorrupt, Name);
+    bool Sized = Type == ftString || Type == ftBytes || Type == ftVarBytes;
+    if (Sized ? D.Size() > kMaxStringSize : D.Size() != 0) Raise(ecHeaderCorrupt, Name);
+    if (Type != ftBCD && (D.Scale() != 0 || D.Bytes[kFieldDescDataScaleOffset] != 0)) Raise(ecHeaderCorrupt, Name);
+    // The stored physical size decides where values are read; it must be the one the type gives.
+    if (D.DataSize() != FieldStorageSize(Type, D.Size())) Raise(ecHeaderCorrupt, Name);
+    for (const std::string& Text : {D.Minimum(), D.Maximum(), D.Default()})
+      if (!IsValidFieldValueText(Text, Type)) Raise(ecHeaderCorrupt, Name);
+    if (Type == ftBlob) ++Blobs;
+    if (D.IsAutoInc()) {
+      if (D.Offset() != 5) Raise(ecHeaderCorrupt, Name);
+    } else if (!D.Calculated()) {
+      if (D.Offset() != Offset) Raise(ecHeaderCorrupt, Name);
+      Offset += D.DataSize() + 1;
+    }
+  }
+  if (Offset != RecordSize() || Blobs != BlobFieldCount() || Blobs > kMaxBlobFields) Raise(ecHeaderCorrupt);
+}
+
+// ---- Counters ----------------------------------------------------------------------------------------
+
+uint32_t TDataFile::NextAutoInc() {
+  // Wrapping to 1 would hand out row numbers that live records already carry.
+  if (LastAutoInc() >= 0x7FFFFFFF) Raise(ecFieldLimit);
+  StoreU32(Header + kDatLastAutoInc, LastAutoInc() + 1);
+  SetDirty();
+  return LastAutoInc();
+}
+
+void TDataFile::SetLastAutoInc(uint32_t V) {
+  StoreU32(Header + kDatLastAutoInc, V);
+  SetDirty();
+}
+
+uint32_t TDataFile::NextBlobRevision() {
+  uint32_t V = LastBlobRevision();
+  if (V >= 0x7FFFFFFF) V = 0;
+  StoreU32(Header + kDatLastBlobRevision, V + 1);
+  SetDirty();
+  return V + 1;
+}
+
+// ---- The record cache --------------------------------------------------------------------------------
+
+void TDataFile::MruUnlink(TRecord* R) {
+  if (R->MruPrev != nullptr) R->MruPrev->MruNext = R->MruNext;
+  if (R->MruNext != nullptr) R->MruNext->MruPrev = R->MruPrev;
+  if (FMruHead == R) FMruHead = R->MruNext;
+  if (FMruTail == R) FMruTail = R->MruPrev;
+  R->MruPrev = R->MruNext = nullptr;
+}
+
+void TDataFile::MruPushFront(TRecord* R) {
+  R->MruPrev = nullptr;
+  R->MruNext = FMruHead;
+  if (FMruHead != nullptr) FMruHead->MruPrev = R;
+  FMruHead = R;
+  if (FMruTail == nullptr) FMruTail = R;
+}
+
+namespace {
+bool RecordBefore(const TRecord* R, uint32_t N) { return R->RecordNumber < N; }
+}  // namespace
+
+TRecord* TDataFile::FindCached(uint32_t N) {
+  TRecord* P = FMruHead;
+  for (int I = 0; I < 4 && P != nullptr; ++I, P = P->MruNext)
+    if (P->RecordNumber == N) return P;
+  auto It = std::lower_bound(FSorted.begin(), FSorted.end(), N, RecordBefore);
+  return (It != FSorted.end() && (*It)->RecordNumber == N) ? *It : nullptr;
+}
+
+TRecord* TDataFile::CachedRecord(uint32_t N) { return FindCached(N); }
+
+void TDataFile::InsertCached(TRecord* R) {
+  auto It = std::lower_bound(FSorted.begin(), FSorted.end(), R->RecordNumber, RecordBefore);
+  FSorted.insert(It, R);
+  R->Cached = true;
+  MruPushFront(R);
+}
+
+void TDataFile::RemoveCached(TRecord* R) {
+  auto It = std::lower_bound(FSorted.begin(), FSorted.end(), R->RecordNumber, RecordBefore);
+  while (It != FSorted.end() && *It != R && (*It)->RecordNumber == R->RecordNumber) ++It;
+  if (It != FSorted.end() && *It == R) FSorted.erase(It);
+  MruUnlink(R);
+  R->Cached = false;
+}
+
+void TDataFile::ReturnToPool(TRecord* R) {
+  R->Modified = false;
+  R->PinCount = 0;
+  R->Cached = false;
+  FPool.Push(R);
+}
+
+TRecord* TDataFile::TakeReusable() {
+  for (TRecord* P = FMruTail; P != nullptr; P = P->MruPrev) {
+    if (P->Modified || P->PinCount != 0) continue;
+    // Records just read by the running read-ahead stay.
+    if (FWindowFirst != 0 && P->RecordNumber >= FWindowFirst && P->RecordNumber <= FWindowLast) continue;
+    RemoveCached(P);
+    return P;
+  }
+  return nullptr;
+}
+
+TRecord* TDataFile::ObtainEntry() {
+  TRecord* R = nullptr;
+  if (static_cast<int>(FSorted.size()) < CacheCapacity) {
+    R = FPool.Pop();
+  } else {
+    R = TakeReusable();
+    if (R == nullptr && !InTransaction()) {
+      FlushRecords();
+      R = TakeReusable();
+    }
+    if (R == nullptr) {
+      if (!InTransaction()) Raise(ecRecordsCorrupt);
+      CacheCapacity += kCacheGrowth;
+      R = FPool.Pop();
+    }
+  }
+  R->Owner = this;
+  R->Modified = false;
+  R->PinCount = 0;
+  R->SetSize(RecordSize());
+  ++RecordAllocations;
+  return R;
+}
+
+void TDataFile::ReadRecords(uint32_t RecordNumber, int Count, bool Forward) {
+  int R = RecordSize();
+  uint32_t First = Forward ? RecordNumber : RecordNumber - static_cast<uint32_t>(Count) + 1;
+  std::vector<uint8_t> Images(static_cast<size_t>(Count) * static_cast<size_t>(R));
+  FWindowFirst = First;
+  FWindowLast = First + static_cast<uint32_t>(Count) - 1;
+  try {
+    int64_t Got = ReadAt(RecordOffset(First), Images.data(), static_cast<int64_t>(Images.size()), true);
+    int Complete = static_cast<int>(Got / R);
+    // A file shorter than its header claims: the records present are still read.
+    if (Forward ? Complete < 1 : Complete < Count) Raise(ecReadError);
+    Count = std::min(Count, Complete);
+    ++RecordReads;
+    bool Cipher = Encrypted();
+    for (int I = 0; I < Count; ++I) {
+      uint32_t N = First + static_cast<uint32_t>(I);
+      const uint8_t* Image = Images.data() + static_cast<size_t>(I) * static_cast<size_t>(R);
+      auto It = std::lower_bound(FSorted.begin(), FSorted.end(), N, RecordBefore);
+      TRecord* C = (It != FSorted.end() && (*It)->RecordNumber == N) ? *It : nullptr;
+      if (C == nullptr) {
+        C = ObtainEntry();
+        C->RecordNumber = N;
+        C->Load(Image, Cipher);
+        InsertCached(C);
+      } else if (!C->Modified && C->PinCount == 0) {
+        C->Load(Image, Cipher);
+      }
+    }
+  } catch (...) {
+    FWindowFirst = FWindowLast = 0;
+    throw;
+  }
+  FWindowFirst = FWindowLast = 0;
+}
+
+bool TDataFile::GetRecord(TDataCursor* Cursor, uint32_t RecordNumber, TRecord*& Record, bool Forward, int Estimate,
+                          bool ReadAhead) {
+  Record = nullptr;
+  if (RecordNumber == 0) Raise(ecRecordsCorrupt);
+  uint32_t Next = NextRecord();
+  if (RecordNumber == Next) {
+    // Computed in 64 bits: a 32-bit product would wrap and let the file pass 2 GB.
+    if (static_cast<int64_t>(RecordNumber) + 1 > kMaxRecordNumber ||
+        static_cast<int64_t>(RecordSize()) * RecordNumber > kMaxTableBytes)
+      Raise(ecTableFull);
+    TRecord* Stale = FindCached(RecordNumber);
+    if (Stale != nullptr) {
+      if (Stale->PinCount != 0) Raise(ecRecordsCorrupt);
+      RemoveCached(Stale);
+      ReturnToPool(Stale);
+    }
+    TRecord* R = ObtainEntry();
+    R->RecordNumber = RecordNumber;
+    R->Clear(false);
+    InsertCached(R);
+    StoreU32(Header + kDatNextRecord, Next + 1);
+    SetDirty();
+    R->Pin();
+    Record = R;
+    return true;
+  }
+  if (RecordNumber > Next) Raise(ecRecordsCorrupt);
+  TRecord* R = FindCached(RecordNumber);
+  if (R != nullptr) {
+    ++CacheHits;
+  } else {
+    if (Owner != nullptr && Owner->ChangedBeforeRead(Cursor)) return false;
+    int Count = 1;
+    if (ReadAhead) {
+      Count = Estimate > 0 ? std::min(Estimate, ReadAheadCount) : ReadAheadCount;
+      int64_t Available = Forward ? static_cast<int64_t>(NextRecord()) - RecordNumber : RecordNumber;
+      Count = static_cast<int>(std::min<int64_t>(Count, Available));
+      // Room for every record read, so that the one asked for is never pushed out by the others.
+      Count = std::max(1, std::min(Count, CacheCapacity / 2));
+    }
+    ReadRecords(RecordNumber, Count, Forward);
+    R = FindCached(RecordNumber);
+    if (R == nullptr) Raise(ecRecordsCorrupt);
+  }
+  if (R->RecordNumber != RecordNumber) Raise(ecRecordsCorrupt);
+  MruUnlink(R);
+  MruPushFront(R);
+  R->Pin();
+  Record = R;
+  return true;
+}
+
+void TDataFile::ReleaseRecord(TRecord*& Record) {
+  if (Record == nullptr) return;
+  Record->Unpin();
+  if (!Record->Cached && Record->PinCount == 0) ReturnToPool(Record);
+  Record = nullptr;
+}
+
+uint32_t TDataFile::AllocateRecord(TDataCursor* Cursor, bool HasPrimaryIndex, TRecord*& Record) {
+  Record = nullptr;
+  uint32_t N = FreeRecord();
+  if (N != 0 && HasPrimaryIndex) {
+    TRecord* R = nullptr;
+    if (!GetRecord(Cursor, N, R)) Raise(ecRecordChanged);
+    uint32_t Successor = LoadU32(R->Buffer + 1);
+    // A chain through a live record, itself or beyond the file would overwrite data.
+    if (R->Status() != 1 || Successor == N || Successor >= NextRecord()) {
+      ReleaseRecord(R);
+      Raise(ecRecordsCorrupt);
+    }
+    StoreU32(Header + kDatFreeRecord, Successor);
+    SetDirty();
+    R->Clear(false);
+    R->Modified = true;
+    Record = R;
+    return N;
+  }
+  N = NextRecord();
+  TRecord* R = nullptr;
+  GetRecord(Cursor, N, R);
+  R->Modified = true;
+  Record = R;
+  return N;
+}
+
+void TDataFile::PushFreeRecord(TRecord* Record, bool HasPrimaryIndex) {
+  Record->SetStatus(1);
+  Record->SetFreeLink(HasPrimaryIndex ? FreeRecord() : 0);
+  StoreU32(Header + kDatFreeRecord, Record->RecordNumber);
+  SetDirty();
+}
+
+bool TDataFile::FlushRecords() {
+  int R = RecordSize();
+  bool Cipher = Encrypted();
+  auto Flushable = [this](const TRecord* P) {
+    if (!P->Modified || P->PinCount != 0) return false;
+    return FWindowFirst == 0 || P->RecordNumber < FWindowFirst || P->RecordNumber > FWindowLast;
+  };
+  bool Wrote = false;
+  std::vector<uint8_t> Run;
+  size_t I = 0;
+  while (I < FSorted.size()) {
+    if (!Flushable(FSorted[I])) {
+      ++I;
+      continue;
+    }
+    size_t J = I;
+    while (J + 1 < FSorted.size() && Flushable(FSorted[J + 1]) &&
+           FSorted[J + 1]->RecordNumber == FSorted[J]->RecordNumber + 1)
+      ++J;
+    size_t Count = J - I + 1;
+    Run.resize(Count * static_cast<size_t>(R));
+    for (size_t K = 0; K < Count; ++K) FSorted[I + K]->Store(Run.data() + K * static_cast<size_t>(R), Cipher);
+    WriteAt(RecordOffset(FSorted[I]->RecordNumber), Run.data(), static_cast<int64_t>(Run.size()));
+    for (size_t K = 0; K < Count; ++K) FSorted[I + K]->Modified = false;
+    RecordWrites += static_cast<int64_t>(Count);
+    Wrote = true;
+    I = J + 1;
+  }
+  if (Wrote) MarkChanged();
+  return Wrote;
+}
+
+void TDataFile::ClearCache() {
+  for (TRecord* R : FSorted) {
+    R->MruPrev = R->MruNext = nullptr;
+    R->Cached = false;
+    // A record a cursor still holds goes to the pool when it is released.
+    if (R->PinCount == 0) ReturnToPool(R);
+  }
+  FSorted.clear();
+  FMruHead = FMruTail = nullptr;
+  ResetCacheCapacity();
+}
+
+void TDataFile::TrimCache() {
+  ResetCacheCapacity();
+  for (size_t I = FSorted.size(); I > 0 && static_cast<int>(FSorted.size()) > CacheCapacity; --I) {
+    TRecord* R = FSorted[I - 1];
+    if (R->Modified || R->PinCount != 0) continue;
+    RemoveCached(R);
+    ReturnToPool(R);
+  }
+}

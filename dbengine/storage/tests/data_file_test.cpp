@@ -1,0 +1,578 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbengine/storage/data_file.h"
+#include "dbengine/storage/engine_common.h"
+#include "dbengine/storage/engine_errors.h"
+#include "dbengine/storage/tests/table_files_test_util.h"
+
+using namespace tablefiletest;
+
+namespace {
+
+constexpr double kClock = 46000.5;
+
+class DataFileTest : public ::testing::Test {
+ protected:
+  TTempDir Dir;
+  TOwnerStub Owner;
+  std::string Name = Dir.File("STUDENT.DAT");
+
+  std::unique_ptr<TDataFile> NewFile() {
+    auto F = std::make_unique<TDataFile>(&Owner);
+    F->FileName = Name;
+    F->TableName = "student";
+    F->Clock = [] { return kClock; };
+    return F;
+  }
+  // Creates the table, writes header and descriptors and closes it.
+  void Create(const std::vector<TFieldDescriptor>& Fields, bool Encrypted = false, uint16_t Language = 0,
+              const std::string& Password = "", const std::string& Description = "") {
+    auto F = NewFile();
+    F->CreateTable(Fields, 1024, Language, 0, Encrypted, Password, Description, 2, 3);
+    F->WriteHeader(false);
+    F->WriteFieldDescriptors();
+    F->Close();
+  }
+  std::unique_ptr<TDataFile> Open() {
+    auto F = NewFile();
+    F->Open();
+    return F;
+  }
+  // Appends a record whose NAME (field 2) is the text; returns its number.
+  static uint32_t Append(TDataFile& F, const std::string& Text, bool Primary = true) {
+    TRecord* R = nullptr;
+    uint32_t N = F.AllocateRecord(nullptr, Primary, R);
+    R->SetRowNumber(F.NextAutoInc());
+    if (F.FieldCount() >= 2) PutFieldValue(F.Field(2)->Data(), R->Buffer, Text.c_str(), false, 0, 0);
+    F.ReleaseRecord(R);
+    return N;
+  }
+  static std::string NameOf(TDataFile& F, uint32_t N) {
+    TRecord* R = nullptr;
+    EXPECT_TRUE(F.GetRecord(nullptr, N, R));
+    std::string S(reinterpret_cast<const char*>(R->Buffer + F.Field(2)->Offset() + 1));
+    F.ReleaseRecord(R);
+    return S;
+  }
+  // Writes everything and the header, as the end of a write does.
+  static void Commit(TDataFile& F) {
+    F.FlushRecords();
+    F.WriteHeader(false);
+  }
+};
+
+TEST_F(DataFileTest, CreateWritesHeaderAndDescriptorsByteForByte) {
+  Create(StudentFields(), false, 0x0415, "ignored", "Students");
+  std::string B = ReadAll(Name);
+  ASSERT_EQ(B.size(), 127u + 6 * 768u);
+  EXPECT_EQ(U32At(B, 0), 1u);     // change count: 0 at create, +1 by the header write
+  EXPECT_EQ(U32At(B, 4), 1024u);  // BLOB block size
+  EXPECT_EQ(B[8], 4);             // version
+  EXPECT_EQ(U32At(B, 9), 0u);     // free record
+  EXPECT_EQ(U32At(B, 13), 1u);    // next record
+  EXPECT_EQ(U32At(B, 17), 0u);    // last auto-increment
+  EXPECT_EQ(U16At(B, 21), 79);    // record size
+  EXPECT_EQ(U16At(B, 23), 6);     // field count
+  EXPECT_EQ(U16At(B, 25), 1);     // BLOB field count
+  double Stamp;
+  std::memcpy(&Stamp, B.data() + 27, 8);
+  EXPECT_DOUBLE_EQ(Stamp, kClock - 693594.0);
+  EXPECT_EQ(B.substr(35, 9), std::string("\x08Students"));
+  EXPECT_EQ(B.substr(44, 42), std::string(42, '\0'));
+  EXPECT_EQ(B[86], 0);                                // not encrypted
+  EXPECT_EQ(B.substr(87, 16), std::string(16, '\0'));  // no password on a plain table
+  EXPECT_EQ(U16At(B, 103), 0x0415);
+  EXPECT_EQ(U16At(B, 105), 0);
+  EXPECT_EQ(U16At(B, 107), 2);
+  EXPECT_EQ(U16At(B, 109), 3);
+  EXPECT_EQ(B[111], 1);  // dirty as it was when written
+  EXPECT_EQ(U32At(B, 112), 0u);
+  int64_t Writer;
+  std::memcpy(&Writer, B.data() + 116, 8);
+  EXPECT_EQ(Writer, 20800);
+  EXPECT_EQ(B.substr(124, 3), std::string(3, '\0'));
+  // Descriptors: number, name, type, subtype, declared size, physical size, record offset.
+  struct {
+    int Number;
+    const char* Name;
+    int Type, SubType, Size, DataSize, Offset;
+  } const Expected[] = {{1, "ID", 6, 29, 0, 4, 5},  {2, "NAME", 1, 0, 40, 41, 9}, {3, "AGE", 6, 0, 0, 4, 51},
+                        {4, "SCORE", 7, 0, 0, 8, 56}, {5, "BORN", 2, 0, 0, 4, 65}, {6, "NOTE", 3, 0, 0, 8, 70}};
+  for (const auto& E : Expected) {
+    size_t D = 127 + static_cast<size_t>(E.Number - 1) * 768;
+    SCOPED_TRACE(E.Name);
+    EXPECT_EQ(U16At(B, D), E.Number);
+    EXPECT_EQ(B.substr(D + 2, 1 + strlen(E.Name)), std::string(1, static_cast<char>(strlen(E.Name))) + E.Name);
+    EXPECT_EQ(static_cast<uint8_t>(B[D + 84]), E.Type);
+    EXPECT_EQ(static_cast<uint8_t>(B[D + 85]), E.SubType);
+    EXPECT_EQ(static_cast<uint8_t>(B[D + 86]), E.Size);
+    EXPECT_EQ(static_cast<uint8_t>(B[D + 88]), E.DataSize);
+    EXPECT_EQ(U16At(B, D + 90), E.Offset);
+    EXPECT_EQ(B.substr(D + 355, 413), std::string(413, '\0'));
+  }
+  auto F = Open();
+  EXPECT_EQ(F->Description(), "Students");
+  EXPECT_EQ(F->Password(), "");
+  EXPECT_EQ(F->BlobBlockSize(), 1024);
+  EXPECT_EQ(F->RecordCount(), 0u);
+  EXPECT_EQ(F->FieldByName(" name ")->Number(), 2);
+  EXPECT_EQ(F->FieldByNumber(6)->Type(), ftBlob);
+  EXPECT_EQ(F->FieldByName("missing"), nullptr);
+}
+
+TEST_F(DataFileTest, RecordsAreStoredAtTheirOffsetsAndSurviveReopen) {
+  Create(StudentFields());
+  {
+    auto F = Open();
+    for (int I = 1; I <= 30; ++I) EXPECT_EQ(Append(*F, "Student " + std::to_string(I)), static_cast<uint32_t>(I));
+    Commit(*F);
+  }
+  std::string B = ReadAll(Name);
+  ASSERT_EQ(B.size(), 127u + 6 * 768 + 30 * 79);
+  size_t R7 = 127 + 6 * 768 + 6 * 79;
+  EXPECT_EQ(B[R7], 0);               // active
+  EXPECT_EQ(U32At(B, R7 + 1), 7u);   // its own number
+  EXPECT_EQ(U32At(B, R7 + 5), 7u);   // row number
+  EXPECT_EQ(B[R7 + 9], 1);           // NAME has a value
+  EXPECT_EQ(B.substr(R7 + 10, 9), "Student 7");
+  EXPECT_EQ(B[R7 + 19], 0);
+  auto F = Open();
+  EXPECT_EQ(F->RecordCount(), 30u);
+  EXPECT_EQ(F->LastAutoInc(), 30u);
+  EXPECT_EQ(NameOf(*F, 30), "Student 30");
+  EXPECT_EQ(NameOf(*F, 1), "Student 1");
+}
+
+TEST_F(DataFileTest, FreeChainIsReusedOnlyWithAPrimaryIndex) {
+  for (bool Primary : {true, false}) {
+    SCOPED_TRACE(Primary ? "primary index" : "no primary index");
+    Create(StudentFields());
+    auto F = Open();
+    for (int I = 1; I <= 10; ++I) Append(*F, "R" + std::to_string(I), Primary);
+    for (uint32_t N : {5u, 9u}) {
+      TRecord* R = nullptr;
+      ASSERT_TRUE(F->GetRecord(nullptr, N, R));
+      F->PushFreeRecord(R, Primary);
+      F->ReleaseRecord(R);
+    }
+    Commit(*F);
+    EXPECT_EQ(F->FreeRecord(), 9u);
+    std::string B = ReadAll(Name);
+    size_t R9 = 127 + 6 * 768 + 8 * 79, R5 = 127 + 6 * 768 + 4 * 79;
+    EXPECT_EQ(B[R9], 1);
+    EXPECT_EQ(U32At(B, R9 + 1), Primary ? 5u : 0u);
+    EXPECT_EQ(B[R5], 1);
+    EXPECT_EQ(U32At(B, R5 + 1), 0u);
+    EXPECT_EQ(U32At(B, 9), 9u);
+    uint32_t First = Append(*F, "new 1", Primary);
+    uint32_t Second = Append(*F, "new 2", Primary);
+    EXPECT_EQ(First, Primary ? 9u : 11u);
+    EXPECT_EQ(Second, Primary ? 5u : 12u);
+    Commit(*F);
+    EXPECT_EQ(NameOf(*F, First), "new 1");
+    EXPECT_EQ(F->FreeRecord(), Primary ? 0u : 9u);
+  }
+}
+
+TEST_F(DataFileTest, CorruptFreeChainIsRefusedInsteadOfOverwritingRecords) {
+  Create(StudentFields());
+  auto F = Open();
+  for (int I = 1; I <= 5; ++I) Append(*F, "R");
+  TRecord* R = nullptr;
+  ASSERT_TRUE(F->GetRecord(nullptr, 4, R));
+  F->PushFreeRecord(R, true);
+  F->ReleaseRecord(R);
+  Commit(*F);
+  struct Case {
+    const char* What;
+    std::function<void()> Damage;
+  } const Cases[] = {
+      {"head names a live record", [&] { StoreU32(F->Header + kDatFreeRecord, 3); }},
+      {"link names itself",
+       [&] {
+         StoreU32(F->Header + kDatFreeRecord, 4);
+         TRecord* D = nullptr;
+         F->GetRecord(nullptr, 4, D);
+         StoreU32(D->Buffer + 1, 4);
+         F->ReleaseRecord(D);
+       }},
+      {"link beyond the last record",
+       [&] {
+         TRecord* D = nullptr;
+         F->GetRecord(nullptr, 4, D);
+         StoreU32(D->Buffer + 1, 77);
+         F->ReleaseRecord(D);
+       }},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.What);
+    C.Damage();
+    TRecord* Got = nullptr;
+    EXPECT_EQ(CodeOf([&] { F->AllocateRecord(nullptr, true, Got); }), ecRecordsCorrupt);
+  }
+  EXPECT_EQ(CodeOf([&] { F->GetRecord(nullptr, 0, R); }), ecRecordsCorrupt);
+  EXPECT_EQ(CodeOf([&] { F->GetRecord(nullptr, F->NextRecord() + 1, R); }), ecRecordsCorrupt);
+}
+
+TEST_F(DataFileTest, ReadAheadFillsTheCacheWithOneRead) {
+  Create(StudentFields());
+  {
+    auto F = Open();
+    for (int I = 1; I <= 1000; ++I) Append(*F, "R" + std::to_string(I));
+    Commit(*F);
+  }
+  auto F = Open();
+  ASSERT_EQ(F->ReadAheadCount, 65535 / 79);
+  ASSERT_EQ(F->CacheCapacity, 131070 / 79);
+  TRecord* R = nullptr;
+  ASSERT_TRUE(F->GetRecord(nullptr, 1, R, true, 0, true));
+  F->ReleaseRecord(R);
+  EXPECT_EQ(F->RecordReads, 1);
+  EXPECT_EQ(F->CachedRecords(), 829);
+  for (uint32_t N = 2; N <= 829; ++N) EXPECT_EQ(NameOf(*F, N), "R" + std::to_string(N));
+  EXPECT_EQ(F->RecordReads, 1);
+  EXPECT_EQ(F->CacheHits, 828);
+  // Backwards: the records that end at the one asked for; the cursor's estimate limits the count.
+  F->ClearCache();
+  ASSERT_TRUE(F->GetRecord(nullptr, 1000, R, false, 0, true));
+  F->ReleaseRecord(R);
+  EXPECT_EQ(F->RecordReads, 2);
+  EXPECT_EQ(F->CachedRecords(), 829);
+  EXPECT_NE(F->CachedRecord(1000 - 828), nullptr);
+  EXPECT_EQ(F->CachedRecord(1000 - 829), nullptr);
+  ASSERT_TRUE(F->GetRecord(nullptr, 900, R, true, 10, true));
+  F->ReleaseRecord(R);
+  EXPECT_EQ(F->RecordReads, 2);  // already cached
+  EXPECT_EQ(Owner.ChangeChecks, 2);
+  F->ClearCache();
+  ASSERT_TRUE(F->GetRecord(nullptr, 900, R, true, 10, true));
+  F->ReleaseRecord(R);
+  EXPECT_EQ(F->CachedRecords(), 10);
+  // The owner's change check runs before every read and can abandon it.
+  Owner.ReportChange = true;
+  EXPECT_FALSE(F->GetRecord(nullptr, 500, R));
+  EXPECT_EQ(R, nullptr);
+}
+
+TEST_F(DataFileTest, ModifiedRecordsAreWrittenInRunsAndPinnedOnesWait) {
+  Create(StudentFields());
+  auto F = Open();
+  for (int I = 1; I <= 20; ++I) Append(*F, "R");
+  Commit(*F);
+  int64_t WritesBefore = F->RecordWrites;
+  EXPECT_FALSE(F->FlushRecords());
+  TRecord* Pinned = nullptr;
+  for (uint32_t N : {3u, 4u, 5u, 10u}) {
+    TRecord* R = nullptr;
+    ASSERT_TRUE(F->GetRecord(nullptr, N, R));
+    int32_t Age = static_cast<int32_t>(N) * 10;
+    PutFieldValue(F->Field(3)->Data(), R->Buffer, &Age, false, 0, 0);
+    R->Modified = true;
+    if (N == 4)
+      Pinned = R;
+    else
+      F->ReleaseRecord(R);
+  }
+  Owner.Changes = 0;
+  EXPECT_TRUE(F->FlushRecords());
+  EXPECT_EQ(F->RecordWrites - WritesBefore, 3);
+  EXPECT_EQ(Owner.Changes, 1);
+  auto AgeOnDisk = [&](uint32_t N) {
+    std::string B = ReadAll(Name);
+    return static_cast<int32_t>(U32At(B, 127 + 6 * 768 + (N - 1) * 79 + 52));
+  };
+  EXPECT_EQ(AgeOnDisk(3), 30);
+  EXPECT_EQ(AgeOnDisk(4), 0);
+  EXPECT_EQ(AgeOnDisk(5), 50);
+  EXPECT_EQ(AgeOnDisk(10), 100);
+  F->ReleaseRecord(Pinned);
+  EXPECT_TRUE(F->FlushRecords());
+  EXPECT_EQ(AgeOnDisk(4), 40);
+}
+
+TEST_F(DataFileTest, CacheFlushesWhenFullAndGrowsInsideATransaction) {
+  Create(StudentFields());
+  auto F = Open();
+  int Capacity = F->CacheCapacity;
+  // Outside a transaction a full cache writes its modified records to make room.
+  for (int I = 1; I <= 3000; ++I) Append(*F, "R");
+  EXPECT_LE(F->CachedRecords(), Capacity);
+  EXPECT_GT(F->RecordWrites, 0);
+  Commit(*F);
+  // Inside one nothing may be written: the cache grows by 255 entries at a time.
+  Owner.Transaction = true;
+  int64_t Writes = F->RecordWrites;
+  F->ClearCache();
+  for (int I = 1; I <= 3000; ++I) Append(*F, "T");
+  EXPECT_EQ(F->RecordWrites, Writes);
+  EXPECT_EQ(F->CachedRecords(), 3000);
+  EXPECT_EQ((F->CacheCapacity - Capacity) % 255, 0);
+  EXPECT_GE(F->CacheCapacity, 3000);
+  Owner.Transaction = false;
+  Commit(*F);
+  F->TrimCache();
+  EXPECT_EQ(F->CacheCapacity, Capacity);
+  EXPECT_LE(F->CachedRecords(), Capacity);
+  EXPECT_EQ(ReadAll(Name).size(), 127u + 6 * 768 + 6000 * 79);
+  // Every entry held by a cursor: nothing can be reused or flushed.
+  F->ClearCache();
+  std::vector<TRecord*> Held;
+  for (int I = 1; I <= Capacity; ++I) {
+    TRecord* R = nullptr;
+    F->GetRecord(nullptr, static_cast<uint32_t>(I), R);
+    Held.push_back(R);
+  }
+  TRecord* R = nullptr;
+  EXPECT_EQ(CodeOf([&] { F->GetRecord(nullptr, 5000, R); }), ecRecordsCorrupt);
+  for (TRecord*& H : Held) F->ReleaseRecord(H);
+}
+
+TEST_F(DataFileTest, AppendLimitsAreCheckedIn64Bits) {
+  struct Case {
+    const char* What;
+    std::vector<TFieldDescriptor> Fields;
+    uint32_t LastAllowed;
+  };
+  std::vector<TFieldDescriptor> Wide;
+  for (int I = 0; I < 260; ++I) Wide.push_back(MakeField("S" + std::to_string(I), ftString, 250));
+  const Case Cases[] = {
+      {"no fields: the record count limit", {}, 99999999},
+      {"79-byte records: 2,000,000,000 bytes", StudentFields(), 2000000000 / 79},
+      // 65,529 x 65,550 wraps past 2^32 to a small number in 32 bits.
+      {"65,529-byte records", LayOut(Wide), 2000000000 / 65529},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.What);
+    Create(C.Fields);
+    auto F = Open();
+    if (C.Fields.empty()) {
+      EXPECT_EQ(F->RecordSize(), 9);
+      EXPECT_EQ(F->RecordOffset(1), 127);
+    }
+    StoreU32(F->Header + kDatNextRecord, C.LastAllowed);
+    TRecord* R = nullptr;
+    EXPECT_EQ(CodeOf([&] { F->GetRecord(nullptr, C.LastAllowed, R); }), 0);
+    F->ReleaseRecord(R);
+    EXPECT_EQ(F->NextRecord(), C.LastAllowed + 1);
+    EXPECT_EQ(CodeOf([&] { F->GetRecord(nullptr, C.LastAllowed + 1, R); }), ecTableFull);
+    if (!C.Fields.empty()) {
+      StoreU32(F->Header + kDatNextRecord, 65550);
+      EXPECT_EQ(CodeOf([&] { F->GetRecord(nullptr, 65550, R); }), F->RecordSize() == 65529 ? ecTableFull : 0);
+      F->ReleaseRecord(R);
+    }
+    // Nothing of these records reaches the disk.
+    F->ClearCache();
+    F->Close();
+  }
+}
+
+TEST_F(DataFileTest, ATableOf1024FieldsOpensAndOneOf1025Fails) {
+  std::vector<TFieldDescriptor> Fields;
+  for (int I = 1; I <= 1024; ++I) Fields.push_back(MakeField("F" + std::to_string(I), ftSmallInt));
+  Create(LayOut(Fields));
+  {
+    auto F = Open();
+    EXPECT_EQ(F->FieldCount(), 1024);
+    EXPECT_EQ(F->RecordSize(), 9 + 1024 * 3);
+    EXPECT_EQ(F->Field(1024)->Name(), "F1024");
+  }
+  uint8_t Count[2];
+  StoreU16(Count, 1025);
+  Patch(Name, kDatFieldCount, Count, 2);
+  auto F = NewFile();
+  EXPECT_EQ(CodeOf([&] { F->Open(); }), ecHeaderCorrupt);
+  EXPECT_FALSE(F->Opened);
+}
+
+TEST_F(DataFileTest, EncryptedTableHidesDescriptorsRecordsAndTexts) {
+  Create(StudentFields(), true, 0, "Sekret", "Hidden text");
+  {
+    auto F = Open();
+    Append(*F, "Kowalski");
+    Commit(*F);
+  }
+  std::string B = ReadAll(Name);
+  EXPECT_EQ(B[86], 1);
+  EXPECT_EQ(U16At(B, 23), 6);  // the header itself stays plain
+  for (const char* Plain : {"Hidden text", "Sekret", "NAME", "SCORE", "Kowalski"})
+    EXPECT_EQ(B.find(Plain), std::string::npos) << Plain;
+  auto F = Open();
+  EXPECT_EQ(F->Description(), "Hidden text");
+  EXPECT_EQ(F->Password(), "Sekret");
+  EXPECT_EQ(F->Field(2)->Name(), "NAME");
+  EXPECT_EQ(NameOf(*F, 1), "Kowalski");
+}
+
+TEST_F(DataFileTest, OlderWriterFilesDecipherOnlyTheLow16BitsOfTheDescriptorBlock) {
+  std::vector<TFieldDescriptor> Fields;
+  for (int I = 1; I <= 86; ++I) Fields.push_back(MakeField("F" + std::to_string(I), ftInteger));
+  Create(LayOut(Fields), true, 0, "pw");
+  // Rewrite the block as the older writer left it: only the first (86 x 768) mod 65536 = 512 bytes
+  // enciphered.
+  std::string B = ReadAll(Name);
+  std::string Block = B.substr(127, 86 * 768);
+  CipherDecode(Block.data(), static_cast<int>(Block.size()), kTableCipherKeyLow, kTableCipherKeyHigh);
+  CipherEncode(Block.data(), 512, kTableCipherKeyLow, kTableCipherKeyHigh);
+  Patch(Name, 127, Block.data(), Block.size());
+  {
+    // A current writer deciphers the whole block, so this one does not read.
+    auto F = NewFile();
+    EXPECT_EQ(CodeOf([&] { F->Open(); }), ecHeaderCorrupt);
+  }
+  int64_t Zero = 0;
+  Patch(Name, kDatWriterVersion, &Zero, 8);
+  auto F = Open();
+  EXPECT_EQ(F->WriterVersion(), 0);
+  EXPECT_EQ(F->Field(1)->Name(), "F1");
+  EXPECT_EQ(F->Field(86)->Name(), "F86");
+}
+
+TEST_F(DataFileTest, RowNumbersStopAtTheTopInsteadOfWrapping) {
+  Create(StudentFields());
+  auto F = Open();
+  F->SetLastAutoInc(0x7FFFFFFE);
+  EXPECT_EQ(F->NextAutoInc(), 0x7FFFFFFFu);
+  EXPECT_EQ(CodeOf([&] { F->NextAutoInc(); }), ecFieldLimit);
+  EXPECT_EQ(F->LastAutoInc(), 0x7FFFFFFFu);
+  // BLOB revisions only need to differ from the previous one: they restart at 1.
+  StoreU32(F->Header + kDatLastBlobRevision, 0x7FFFFFFF);
+  EXPECT_EQ(F->NextBlobRevision(), 1u);
+  EXPECT_EQ(F->NextBlobRevision(), 2u);
+  EXPECT_TRUE(F->Dirty());
+}
+
+TEST_F(DataFileTest, CorruptFilesRaiseClearErrorsAndStayClosed) {
+  struct Case {
+    const char* What;
+    std::function<void(const std::string&)> Damage;
+    uint16_t Code;
+  };
+  auto Byte = [](int64_t Offset, uint8_t V) {
+    return [Offset, V](const std::string& P) { Patch(P, Offset, &V, 1); };
+  };
+  auto Word = [](int64_t Offset, uint16_t V) {
+    return [Offset, V](const std::string& P) {
+      uint8_t B[2];
+      StoreU16(B, V);
+      Patch(P, Offset, B, 2);
+    };
+  };
+  auto Field = [](int N, int Offset) { return 127 + (N - 1) * 768 + Offset; };
+  const Case Cases[] = {
+      {"version 3", Byte(kDatVersion, 3), ecWrongVersion},
+      {"language without tables", Word(kDatLanguageId, 0x7777), ecNoLanguageDriver},
+      {"record size", Word(kDatRecordSize, 80), ecHeaderCorrupt},
+      {"BLOB field count", Word(kDatBlobFieldCount, 0), ecHeaderCorrupt},
+      {"free record beyond the records", [](const std::string& P) { PatchU32(P, kDatFreeRecord, 5); },
+       ecHeaderCorrupt},
+      {"next record 0", [](const std::string& P) { PatchU32(P, kDatNextRecord, 0); }, ecHeaderCorrupt},
+      {"field offset", Word(Field(2, 90), 10), ecHeaderCorrupt},
+      {"auto-increment offset", Word(Field(1, 90), 9), ecHeaderCorrupt},
+      {"field number", Word(Field(3, 0), 2), ecHeaderCorrupt},
+      {"duplicate name",
+       [&](const std::string& P) { Patch(P, Field(3, 2), "\x04NAME", 5); }, ecHeaderCorrupt},
+      {"empty name", Byte(Field(4, 2), 0), ecHeaderCorrupt},
+      {"type 0", Byte(Field(4, 84), 0), ecHeaderCorrupt},
+      {"unknown type", Byte(Field(4, 84), 99), ecHeaderCorrupt},
+      {"physical size", Byte(Field(2, 88), 200), ecHeaderCorrupt},
+      {"size on an integer", Byte(Field(3, 86), 4), ecHeaderCorrupt},
+      {"scale on a float", Byte(Field(4, 87), 2), ecHeaderCorrupt},
+      {"default not an integer", [&](const std::string& P) { Patch(P, Field(3, 196), "\x03" "abc", 4); },
+       ecHeaderCorrupt},
+      {"cut inside the header",
+       [](const std::string& P) { fs::resize_file(P, 100); }, ecReadError},
+      {"cut inside the descriptors",
+       [](const std::string& P) { fs::resize_file(P, 127 + 3 * 768); }, ecReadError},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.What);
+    Create(StudentFields());
+    C.Damage(Name);
+    auto F = NewFile();
+    EXPECT_EQ(CodeOf([&] { F->Open(); }), C.Code);
+    EXPECT_FALSE(F->Opened);
+  }
+}
+
+TEST_F(DataFileTest, FieldAttributesTableInfoAndEmptying) {
+  Create(StudentFields());
+  {
+    auto F = Open();
+    for (int I = 0; I < 10; ++I) Append(*F, "R");
+    F->NextBlobRevision();
+    TFieldDescriptor D = *F->Field(3);
+    D.SetName("YEARS");
+    SetShortString(D.Bytes + kFieldDescMinimumOffset, 50, "18");
+    D.Bytes[kFieldDescDataSizeOffset] = 99;  // not an attribute: stays as it is
+    F->SetFieldAttributes(3, D);
+    F->SetTableInfo("New", "unused", 500, 7, 8);
+    Commit(*F);
+    F->WriteFieldDescriptors();
+  }
+  auto F = Open();
+  EXPECT_EQ(F->Field(3)->Name(), "YEARS");
+  EXPECT_EQ(F->Field(3)->Minimum(), "18");
+  EXPECT_EQ(F->Field(3)->DataSize(), 4);
+  EXPECT_EQ(F->Description(), "New");
+  EXPECT_EQ(F->Password(), "");
+  EXPECT_EQ(F->LastAutoInc(), 500u);
+  EXPECT_EQ(F->UserMajorVersion(), 7);
+  EXPECT_EQ(F->RecordCount(), 10u);
+  F->EmptyTable();
+  F->WriteHeader(false);
+  EXPECT_EQ(ReadAll(Name).size(), 127u + 6 * 768);
+  EXPECT_EQ(F->RecordCount(), 0u);
+  EXPECT_EQ(F->LastAutoInc(), 0u);
+  EXPECT_EQ(F->LastBlobRevision(), 1u);
+  EXPECT_EQ(F->ChangeCount(), 1u);
+  EXPECT_EQ(Append(*F, "again"), 1u);
+}
+
+TEST_F(DataFileTest, AnotherProcessSeesTheHeaderChangeCount) {
+  Create(StudentFields());
+  int ToChild[2], ToParent[2];
+  ASSERT_EQ(pipe(ToChild), 0);
+  ASSERT_EQ(pipe(ToParent), 0);
+  pid_t Pid = fork();
+  ASSERT_GE(Pid, 0);
+  if (Pid == 0) {
+    // The child opens the file only after the fork, through its own open file description.
+    char C;
+    int Status = 1;
+    try {
+      auto F = NewFile();
+      F->Open();
+      bool Quiet = !F->HeaderChanged();
+      if (write(ToParent[1], "o", 1) != 1 || read(ToChild[0], &C, 1) != 1) _exit(2);
+      bool Seen = F->HeaderChanged();
+      if (Quiet && Seen && F->NextRecord() == 2 && F->ChangeCount() == 2 && !F->HeaderChanged()) Status = 0;
+    } catch (...) {
+      Status = 3;
+    }
+    _exit(Status);
+  }
+  char C = 0;
+  ASSERT_EQ(read(ToParent[0], &C, 1), 1);
+  {
+    auto F = Open();
+    Append(*F, "from the parent");
+    Commit(*F);
+  }
+  ASSERT_EQ(write(ToChild[1], "g", 1), 1);
+  int Status = 0;
+  waitpid(Pid, &Status, 0);
+  EXPECT_TRUE(WIFEXITED(Status));
+  EXPECT_EQ(WEXITSTATUS(Status), 0);
+  for (int Fd : {ToChild[0], ToChild[1], ToParent[0], ToParent[1]}) close(Fd);
+}
+
+}  // namespace
