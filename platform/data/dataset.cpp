@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "platform/core/datetime.h"
-#include "platform/data/core_wishlist.h"
+#include "platform/core/finally.h"
 #include "platform/data/db.h"
 
 namespace {

@@ -1,6 +1,4 @@
-// General helpers that belong in platform/core and live here until they move there.
-//
-// Wish: scope guards for the try/finally and try/except-reraise shapes that ported code is full
+// Scope guards for the try/finally and try/except-reraise shapes that ported code is full
 // of. TFinally runs its action however the scope is left (an exception from the action itself is
 // swallowed only while another exception is already on its way); TOnError runs its action only
 // when the scope is left by an exception.
