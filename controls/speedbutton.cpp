@@ -36,6 +36,16 @@ void TGlyphList::Draw(TCanvas* Canvas, int X, int Y, int Index) const {
   if (TBitmap* B = Image(Index)) Canvas->Draw(X, Y, B);
 }
 
+void ImageListDrawDisabled(TGlyphList* Images, TCanvas* Canvas, int X, int Y, int Index, TColor HighlightColor,
+                           TColor ShadowColor, bool DrawHighlight) {
+  TBitmap* Image = Images ? Images->Image(Index) : nullptr;
+  if (!Image || !Canvas) return;
+  const TColor Key = Image->TransparentColor() & 0xFFFFFF;
+  std::unique_ptr<TBitmap> Embossed(
+      CreateDisabledBitmapEx(Image, Key, Key, HighlightColor, ShadowColor, DrawHighlight));
+  DrawBitmapTransparent(Canvas, X, Y, Embossed.get(), Key);
+}
+
 TGlyphCache::~TGlyphCache() {
   for (TGlyphList* L : FLists) delete L;
 }

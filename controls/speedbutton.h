@@ -41,6 +41,12 @@ class TGlyphList : public TObject {
   int FCount = 0;
 };
 
+// Draws image Index of Images embossed (the look of a disabled picture): its pixels other than
+// the image's transparent colour in ShadowColor, with HighlightColor one pixel down and right
+// when DrawHighlight is set.
+void ImageListDrawDisabled(TGlyphList* Images, TCanvas* Canvas, int X, int Y, int Index, TColor HighlightColor,
+                           TColor ShadowColor, bool DrawHighlight);
+
 // The lists of all button glyphs, one per image size in use.
 class TGlyphCache : public TObject {
  public:

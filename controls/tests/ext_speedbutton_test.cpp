@@ -294,4 +294,22 @@ TEST(GlyphListTest, SlotsAreReused) {
   EXPECT_EQ(L.Count(), 3);
 }
 
+TEST(GlyphListTest, DisabledDrawingEmbossesOneImage) {
+  TGlyphList L(6, 6);
+  auto Pic = Strip(1, 6, 6, {clRed});  // red 2..3 on fuchsia
+  const int I = L.AddMasked(Pic.get(), clFuchsia);
+  TBitmap Dst;
+  Dst.SetPixelFormat(pf24bit);
+  Dst.SetSize(10, 10);
+  Dst.Canvas()->Brush()->SetColor(clLime);
+  Dst.Canvas()->FillRect(TRect(0, 0, 10, 10));
+  ImageListDrawDisabled(&L, Dst.Canvas(), 1, 1, I, clWhite, clGray, true);
+  EXPECT_EQ(Dst.PixelColor(1 + 2, 1 + 2), clGray);
+  EXPECT_EQ(Dst.PixelColor(1 + 3, 1 + 3), clGray);
+  EXPECT_EQ(Dst.PixelColor(1 + 4, 1 + 4), clWhite);  // the highlight below and right
+  EXPECT_EQ(Dst.PixelColor(1 + 1, 1 + 1), clLime);   // the background left out
+  EXPECT_EQ(Dst.Canvas()->Brush()->Color(), clLime);
+  ImageListDrawDisabled(&L, Dst.Canvas(), 1, 1, 5, clWhite, clGray, true);  // no such image: nothing
+}
+
 }  // namespace
