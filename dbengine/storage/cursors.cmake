@@ -12,11 +12,13 @@ if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/data_file.cpp AND EXISTS ${CMAKE_CURRENT_LIS
     ${CMAKE_CURRENT_LIST_DIR}/data_cursor_files.cpp
     ${CMAKE_CURRENT_LIST_DIR}/data_cursor.cpp
     ${CMAKE_CURRENT_LIST_DIR}/data_cursor_nav.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/data_cursor_blobs.cpp
   )
   vx_add_gtest(dbengine_storage_data_cursor_tests LABEL dbengine-storage
     SOURCES
       ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_open_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_records_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_fields_test.cpp
     LIBS vxdbstorage)
 endif()
 

@@ -215,6 +215,7 @@ void TDataCursor::RebuildStatusIndex() {
 
 void TDataCursor::Close() {
   if (!Active) return;
+  FreeBlobs(true);
   BitmapOrder = false;
   for (auto& B : Bitmaps) B->ClearAll();
   RangeActive = false;
@@ -664,11 +665,12 @@ const uint8_t* TDataCursor::MapEntry(int FieldNo) {
 void TDataCursor::GetFieldDesc(int FieldNo, uint8_t* Desc) { std::memcpy(Desc, MapEntry(FieldNo), kFieldDescriptorSize); }
 
 void TDataCursor::GetField(int FieldNo, const uint8_t* Buffer, bool& IsBlank, void* Dest) {
-  GetFieldValue(MapEntry(FieldNo), Buffer, IsBlank, Dest);
+  GetFieldValue(MapEntry(FieldNo), Buffer, IsBlank, Dest, [this](int32_t L) { return OpenBlobSize(L); });
 }
 
 void TDataCursor::PutField(int FieldNo, uint8_t* Buffer, bool Internal, const void* Source) {
-  PutFieldValue(MapEntry(FieldNo), Buffer, Source, Internal, LanguageID, SortID);
+  PutFieldValue(MapEntry(FieldNo), Buffer, Source, Internal, LanguageID, SortID,
+                [this](int32_t L) { return OpenBlobSize(L); });
 }
 
 // ---- Bookmarks --------------------------------------------------------------------------------------------------

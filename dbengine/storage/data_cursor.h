@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -198,6 +199,27 @@ class TDataCursor : public TEngineObject {
   void GetField(int FieldNo, const uint8_t* Buffer, bool& IsBlank, void* Dest);
   void PutField(int FieldNo, uint8_t* Buffer, bool Internal, const void* Source);
 
+  void GetPhysicalFieldDesc(int FieldNo, uint8_t* Desc);
+  void GetPhysicalField(int FieldNo, const uint8_t* Buffer, bool& IsBlank, void* Dest);
+  void PutPhysicalField(int FieldNo, uint8_t* Buffer, bool Internal, const void* Source);
+  // The physical field number of a name, 0 when the table has no such field.
+  int GetFieldDescByName(const std::string& Name);
+  // Replaces the field map with copies of the given descriptors (checked as for table creation).
+  void SetFieldMap(const std::vector<std::array<uint8_t, 768>>& Descs);
+
+  // ---- BLOB access (codes: 0 or an engine code; nothing changes on failure) ----
+  uint16_t OpenBlob(int FieldNo, uint8_t* Buffer, bool KeepOnRelease, bool Physical, uint8_t Option2 = 0);
+  uint16_t CloseBlob(int FieldNo, uint8_t* Buffer, bool Physical);
+  uint16_t ReadBlob(int FieldNo, const uint8_t* Buffer, bool Physical, int64_t& Count, int64_t Length, void* Dest,
+                    int64_t Offset);
+  uint16_t WriteBlob(int FieldNo, const uint8_t* Buffer, bool Physical, int64_t Length, const void* Source,
+                     int64_t Offset);
+  uint16_t TruncateBlob(int FieldNo, const uint8_t* Buffer, bool Physical, int64_t NewSize);
+  uint16_t GetBlobSize(int FieldNo, const uint8_t* Buffer, bool Physical, int64_t& Size);
+  // Frees open BLOBs last to first: all of them, or only those not kept on release.
+  void FreeBlobs(bool All);
+  int OpenBlobCount() const { return static_cast<int>(FOpenBlobs.size()); }
+
   // ---- Bookmarks ----
   int GetBookmarkSize();
   void GetBookmark(uint8_t* Bookmark);
@@ -260,6 +282,26 @@ class TDataCursor : public TEngineObject {
   void RebuildStatusIndex();
   const uint8_t* MapEntry(int FieldNo);
   uint32_t PeekNextAutoInc();
+  struct TOpenBlob {
+    int32_t Handle = 0;
+    int FieldNo = 0;
+    int32_t StoredLink = 0;
+    uint32_t Revision = 0;
+    bool Modified = false;
+    bool KeepOnRelease = false;
+    uint8_t Option2 = 0;
+    std::vector<uint8_t> Data;
+  };
+  TOpenBlob* FindOpenBlob(int32_t Handle);
+  const uint8_t* BlobDesc(int FieldNo, bool Physical);
+  // The open BLOB a field of a buffer holds; a code when it is no BLOB field or holds none.
+  uint16_t OpenBlobOf(int FieldNo, const uint8_t* Buffer, bool Physical, TOpenBlob*& Blob);
+  int64_t OpenBlobSize(int32_t Link);
+  // Gives every BLOB field of a record image to be written its stored link: open BLOBs are written
+  // to the BLOB file (or freed when empty), values of other records copied; the chains the old
+  // image held and no longer uses are freed. The open BLOBs of the image are released.
+  void StoreBlobFields(uint8_t* Image, const uint8_t* OldImage, uint32_t RecordNo);
+  void FreeRecordBlobs(const uint8_t* Image, uint32_t RecordNo);
 
   int FReadDepth = 0;
   bool FTookReadLock = false;
@@ -269,4 +311,6 @@ class TDataCursor : public TEngineObject {
   uint64_t FGeneration = 0;
   // Records this cursor unlocked inside the running transaction (the table keeps them locked).
   std::set<int32_t> FPendingLocks;
+  std::vector<std::unique_ptr<TOpenBlob>> FOpenBlobs;
+  int32_t FNextBlobId = 0;
 };

@@ -564,6 +564,7 @@ void TDataCursor::FlushChanges() {
   // Other holders learn of the change through the headers' change counters.
   DataFile()->SetDirty();
   IndexFile()->SetDirty();
+  if (TBlobFile* B = TableFileAccess(Table)->BlobFile()) B->SetDirty();
   Table->Files->WriteAll();
   if (Table->ForceBufferFlush()) Table->Files->SyncAll();
   StoreChangeCounts();
@@ -644,7 +645,14 @@ void TDataCursor::InsertRecord(uint8_t* Buffer, bool Repos) {
         D->ReleaseRecord(R);
         Fail(ecRecordsCorrupt);
       }
-      R->CopyImage(Buffer);
+      std::vector<uint8_t> Image(Buffer, Buffer + D->RecordSize());
+      try {
+        StoreBlobFields(Image.data(), nullptr, NewRec);
+      } catch (...) {
+        D->ReleaseRecord(R);
+        throw;
+      }
+      R->CopyImage(Image.data());
       R->Buffer[0] = 0;
       StoreU32(R->Buffer + 1, NewRec);
       StoreU32(R->Buffer + 5, Id);
@@ -725,9 +733,11 @@ void TDataCursor::ModifyRecord(uint8_t* Buffer, bool Unlock, bool Repos) {
         BuildKeyFor(S, Buffer, NewKey);
         ReplaceKeyIn(S, OldKey, NewKey, RecNo);
       }
+      std::vector<uint8_t> Image(Buffer, Buffer + D->RecordSize());
+      StoreBlobFields(Image.data(), Old.data(), RecNo);
       TRecord* R = nullptr;
       if (!D->GetRecord(this, RecNo, R) || R == nullptr) Fail(ecRecordChanged);
-      std::memcpy(R->Buffer + kRecordPrefixSize, Buffer + kRecordPrefixSize,
+      std::memcpy(R->Buffer + kRecordPrefixSize, Image.data() + kRecordPrefixSize,
                   static_cast<size_t>(D->RecordSize() - kRecordPrefixSize));
       StoreU32(R->Buffer + 5, LoadU32(Buffer + 5));
       R->Modified = true;
@@ -775,6 +785,7 @@ void TDataCursor::DeleteRecord(const uint8_t* Buffer, bool Repos) {
       Dead[0] = 1;
       ReplaceKeyIn(kStatusIndex, Live, Dead, RecNo);
       IndexFile()->DecRecordCount();
+      FreeRecordBlobs(Old.data(), RecNo);
       TRecord* R = nullptr;
       if (!D->GetRecord(this, RecNo, R) || R == nullptr) Fail(ecRecordChanged);
       D->PushFreeRecord(R, !HasNoPrimaryKey());
