@@ -88,10 +88,6 @@ class TBuilder {
   };
   std::vector<TableState> Tables;
   int SkippedTables = 0;
-  TSelectFormControlObj* CurrentSelect = nullptr;
-  bool InOption = false;
-  std::string OptionText, OptionValue;
-  bool OptionSelected = false;
 
   // ---- properties ----
 

@@ -87,6 +87,18 @@ TSection::TSection(TSectionList* ADocument, const TSection& Source)
   FormControls = Source.FormControls;
 }
 
+void TSection::DropLinks() {
+  if (!ParentSectionList || ParentSectionList->Links.empty()) return;
+  TSectionList* D = ParentSectionList;
+  auto Mine = [this](TFontObj* F) {
+    for (int I = 0; I < Fonts.Count(); ++I)
+      if (Fonts[I] == F) return true;
+    return false;
+  };
+  D->Links.erase(std::remove_if(D->Links.begin(), D->Links.end(), Mine), D->Links.end());
+  if (D->ActiveLink && Mine(D->ActiveLink)) D->ActiveLink = nullptr;
+}
+
 void TSection::AddMarker(char Ch, int SourceOffset) {
   TokenObj T;
   T.AppendChar(Ch, SourceOffset);
@@ -190,7 +202,14 @@ void TSection::Complete() {
     for (TFormControlObj* C : FormControls) C->Pos = NewIndex[static_cast<size_t>(std::clamp(C->Pos, 0, Len()))];
     // Runs that now start at the same place: the later one applies.
     for (int F = Fonts.Count() - 2; F >= 0; --F)
-      if (Fonts[F]->Pos == Fonts[F + 1]->Pos && F + 1 < Fonts.Count()) Fonts.Delete(F);
+      if (Fonts[F]->Pos == Fonts[F + 1]->Pos && F + 1 < Fonts.Count()) {
+        if (ParentSectionList) {
+          auto& L = ParentSectionList->Links;
+          L.erase(std::remove(L.begin(), L.end(), Fonts[F]), L.end());
+          if (ParentSectionList->ActiveLink == Fonts[F]) ParentSectionList->ActiveLink = nullptr;
+        }
+        Fonts.Delete(F);
+      }
     Text.swap(NewText);
     BreakFlags.swap(NewFlags);
     if (HaveSource) SourcePositions.swap(NewSource);

@@ -74,6 +74,9 @@ class TSection : public TSectionBase {
   TSection(TSectionList* ADocument, const TMyFont& AFont, uint8_t AAlignment = 1, uint8_t AClearMode = 0,
            int ALineHeightSetting = 0);
   TSection(TSectionList* ADocument, const TSection& Source);
+  ~TSection() override { DropLinks(); }
+  // Takes the section's link runs out of the document's link list.
+  void DropLinks();
 
   std::string Text;
   std::string BreakFlags;

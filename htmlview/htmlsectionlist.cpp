@@ -100,6 +100,9 @@ void TSectionList::Clear() {
   BackgroundMask = nullptr;
   BackgroundName.clear();
   BackgroundLoaded = false;
+  // The link list goes first, so that freeing the sections does not search it.
+  Links.clear();
+  ActiveLink = nullptr;
   TCellBasic::Clear();
   CurrentForm = nullptr;
   if (!Printing) Forms.Clear();

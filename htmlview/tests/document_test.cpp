@@ -261,6 +261,29 @@ TEST_F(Document, LinksLightUpUnderTheMouse) {
   EXPECT_NE(S->Fonts.GetFontObjAt(0)->TheFont.Color() & 0xFFFFFF, 0x0000FF);
 }
 
+TEST_F(Document, LinkListHoldsOnlyLiveRuns) {
+  // Runs that merge when blanks go, and sections thrown away empty, leave the link list.
+  Build("<p><a href=x> <b>t</b></a><a href=y></a><p><a href=z> </a><a href=w>u</a>");
+  std::vector<TFontObj*> Live;
+  std::function<void(TCellBasic&)> Walk = [&](TCellBasic& C) {
+    for (int I = 0; I < C.Count(); ++I) {
+      if (auto* S = dynamic_cast<TSection*>(C[I]))
+        for (int F = 0; F < S->Fonts.Count(); ++F) Live.push_back(S->Fonts[F]);
+      if (auto* B = dynamic_cast<TBlock*>(C[I])) Walk(B->Content);
+    }
+  };
+  Walk(Doc);
+  ASSERT_FALSE(Doc.Links.empty());
+  for (TFontObj* L : Doc.Links) EXPECT_NE(std::find(Live.begin(), Live.end(), L), Live.end());
+  Paint();
+  for (int Y = 0; Y < 60; Y += 3) {
+    TUrlTarget* Url = nullptr;
+    int Fc = 0;
+    if (Doc.LinkAt(3, Y, Url, Fc)) delete Url;
+  }
+  Doc.ClearHover();
+}
+
 TEST_F(Document, AnimatedGifsStepOnlyWhenShown) {
   using namespace gifbuild;
   Frame A, B;
