@@ -8,4 +8,5 @@ list(APPEND VXDB_STORAGE_SOURCES
 vx_add_gtest(dbengine_storage_tablefile_tests LABEL dbengine-storage
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/tests/data_file_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/blob_file_test.cpp
   LIBS vxdbstorage)
