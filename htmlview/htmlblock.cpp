@@ -134,11 +134,23 @@ void TBlock::WidthRange(TCanvas* Canvas, int& Min, int& Max) {
 }
 
 int TBlock::ResolveWidth(TCanvas* Canvas, int AWidth) {
-  int CMin = 0, CMax = 0;
-  Content.WidthRange(Canvas, CMin, CMax);
   const int Sides = SidesLeft() + SidesRight();
   TBoxValues& B = BoxValues;
   const bool AutoL = B.MarginLeft == AutoValue, AutoR = B.MarginRight == AutoValue, AutoW = B.Width == AutoValue;
+  if (AutoW && FloatSide == 0 && Positioning != 1) {
+    // The common case: the box fills the room unless a word is wider; a cheap bound on the
+    // words spares measuring every word of the document.
+    const int Avail = AWidth - Sides - (AutoL ? 0 : B.MarginLeft) - (AutoR ? 0 : B.MarginRight);
+    bool Fits = true;
+    for (int I = 0; I < Content.Count() && Fits; ++I) Fits = Content[I]->MinWidthAtMost(Canvas, Avail);
+    if (Fits) {
+      if (AutoL) B.MarginLeft = 0;
+      if (AutoR) B.MarginRight = 0;
+      return Avail;
+    }
+  }
+  int CMin = 0, CMax = 0;
+  Content.WidthRange(Canvas, CMin, CMax);
   if (AutoW) {
     if (AutoL) B.MarginLeft = 0;
     if (AutoR) B.MarginRight = 0;

@@ -29,9 +29,13 @@ void TFontObj::SetHover(bool Value) {
   const ThtFontInfo& I = LinkFonts->Ar[Visited ? (Hover ? HVFont : VFont) : (Hover ? HLFont : LFont)];
   std::unique_ptr<TMyFont> F(FontFromInfo(I));
   TheFont.Assign(*F);
+  Measured = false;
 }
 
 void TFontObj::Measure(TCanvas* Canvas) {
+  // The metrics stay what they were until the font changes.
+  if (Measured) return;
+  Measured = true;
   Canvas->SetFont(TheFont);
   TTextMetric Tm = Canvas->GetTextMetrics();
   FontHeight = Tm.tmHeight + Tm.tmExternalLeading;
@@ -119,6 +123,7 @@ void TSection::StartFontRun(const TMyFont& AFont) {
   TFontObj* Last = Fonts.Last();
   if (Last && Last->Pos == Len()) {
     Last->TheFont.Assign(AFont);
+    Last->Measured = false;
     return;
   }
   auto* F = new TFontObj(Len(), AFont);
@@ -283,6 +288,19 @@ void TSection::UseFont(TCanvas* Canvas, const TFontObj* F) {
 
 static bool IsMarker(char C) { return C == FmCtlMark || C == ImgMark || C == BrkMark; }
 
+int TSection::FontRunEnd(int I) const {
+  // The first run that starts after I (runs are in position order).
+  int Lo = 0, Hi = Fonts.Count();
+  while (Lo < Hi) {
+    const int Mid = (Lo + Hi) / 2;
+    if (Fonts[Mid]->Pos <= I)
+      Lo = Mid + 1;
+    else
+      Hi = Mid;
+  }
+  return Lo < Fonts.Count() ? Fonts[Lo]->Pos : Len();
+}
+
 TFormControlObj* TSection::ControlAt(int I) const {
   for (TFormControlObj* C : FormControls)
     if (C->Pos == I) return C;
@@ -314,7 +332,8 @@ int TSection::MeasureRun(TCanvas* Canvas, int Start, int N) {
     }
     TFontObj* F = Fonts.GetFontObjAt(I);
     int J = I;
-    while (J < End && !IsMarker(Text[J]) && (Fonts.GetFontObjAt(J) == F)) ++J;
+    const int Stop = std::min(End, FontRunEnd(I));
+    while (J < Stop && !IsMarker(Text[J])) ++J;
     UseFont(Canvas, F);
     W += Canvas->TextWidth(Text.substr(static_cast<size_t>(I), static_cast<size_t>(J - I))) - (F ? F->Overhang : 0);
     I = J;
@@ -349,9 +368,9 @@ int TSection::FitChars(TCanvas* Canvas, int Start, int Remaining, int Room) {
       ++I;
       continue;
     }
-    TFontObj* F = Fonts.GetFontObjAt(I);
     int J = I;
-    while (J < End && !IsMarker(Text[J]) && Fonts.GetFontObjAt(J) == F) ++J;
+    const int Stop = std::min(End, FontRunEnd(I));
+    while (J < Stop && !IsMarker(Text[J])) ++J;
     // Largest prefix of the run within the room that is left: the bound doubles until the
     // prefix overflows, then bisection, so a line costs about its own length, not the run's.
     const int RunLen = J - I;
@@ -727,7 +746,8 @@ int TSection::Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, in
         while (J < End && !IsMarker(Text[J]) && Fonts.GetFontObjAt(J) == F && Text[J] != ' ') ++J;
         if (J < End && Text[J] == ' ' && Fonts.GetFontObjAt(J) == F) ++J;
       } else {
-        while (J < End && !IsMarker(Text[J]) && Fonts.GetFontObjAt(J) == F) ++J;
+        const int Stop = std::min(End, FontRunEnd(I));
+        while (J < Stop && !IsMarker(Text[J])) ++J;
       }
       const std::string S = Text.substr(static_cast<size_t>(I), static_cast<size_t>(J - I));
       UseFont(Canvas, F);
@@ -885,6 +905,29 @@ int TSection::SearchText(const std::string& S, bool MatchCase, int Start) {
 
 void TSection::Register() {
   TSectionBase::Register();
+}
+
+bool TSection::MinWidthAtMost(TCanvas* Canvas, int Width) {
+  if (CachedMinWidth >= 0 && Images.Count() == 0) return CachedMinWidth <= Width;
+  if (Images.Count() > 0 || !FormControls.empty() || Preformatted()) return TSectionBase::MinWidthAtMost(Canvas, Width);
+  if (!Completed) Complete();
+  // The longest word in characters times the widest character of any run is an upper bound.
+  int Longest = 0, Run = 0;
+  for (int I = 0; I < Len(); ++I) {
+    const char C = Text[I];
+    if ((C == ' ' || C == '-' || C == '?' || C == BrkMark) && BreakFlags[I] != 'n') {
+      Run = 0;
+    } else {
+      Longest = std::max(Longest, ++Run);
+    }
+  }
+  int Widest = 0;
+  for (int F = 0; F < Fonts.Count(); ++F) {
+    Fonts[F]->Measure(Canvas);
+    Widest = std::max(Widest, Fonts[F]->MaxCharWidth);
+  }
+  if (Widest > 0 && static_cast<int64_t>(Longest) * Widest <= Width) return true;
+  return TSectionBase::MinWidthAtMost(Canvas, Width);
 }
 
 void TSection::WidthRange(TCanvas* Canvas, int& Min, int& Max) {

@@ -38,6 +38,7 @@ class TFontObj {
   int Descent = 0;
   int Overhang = 0;
   int MaxCharWidth = 0;
+  bool Measured = false;
   void Measure(TCanvas* Canvas);
 };
 
@@ -115,6 +116,7 @@ class TSection : public TSectionBase {
               int& Curs) override;
   int Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, int X, int XRef, int YRef) override;
   void WidthRange(TCanvas* Canvas, int& Min, int& Max) override;
+  bool MinWidthAtMost(TCanvas* Canvas, int Width) override;
   int DocToSource(int Pos) override;
   int SourceToDoc(int Pos, bool Previous) override;
   bool CharAt(int Pos, char& Ch, int& Font) override;
@@ -144,6 +146,8 @@ class TSection : public TSectionBase {
   // Room a marker takes in a line (images that float take none).
   int MarkerWidth(int I) const;
   TFormControlObj* ControlAt(int I) const;
+  // Where the font run that holds character I ends.
+  int FontRunEnd(int I) const;
   // The character under document point X in line L (-1 when left of the text).
   int CharInLine(TCanvas* Canvas, const LineRec& L, int X, bool& InText);
   // Places the floating image at character I at height Y.

@@ -104,6 +104,12 @@ class TSectionBase : public TIDObject {
     Min = 0;
     Max = 0;
   }
+  // True when the element can be as narrow as Width (its minimum width is not more).
+  virtual bool MinWidthAtMost(TCanvas* Canvas, int Width) {
+    int Min = 0, Max = 0;
+    WidthRange(Canvas, Min, Max);
+    return Min <= Width;
+  }
   // Enters the element into the document's list of positioned elements.
   virtual void Register();
   // True for a section that holds nothing worth keeping in a cell (an empty paragraph that
