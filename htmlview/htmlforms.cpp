@@ -161,16 +161,11 @@ void TFormControlObj::ControlClicked() {
 }
 
 void TFormControlObj::ApplyStyle(TProperties& Props) {
-  TMarginArray VM;
-  Props.GetMarginArray(VM);
-  ThtMarginArray M{};
-  int AutoCount = 0;
-  ConvertMargins(VM, 400, 400, Props.EmSize, Props.ExSize, M, AutoCount);
-  auto Set = [](const TPropValue& V) { return !IsEmpty(V) && !(IsInt(V) && std::get<int>(V) == NotSet); };
-  if (Set(VM[MI(MarginLeft)]) && M[MI(MarginLeft)] != Auto) HSpaceL = std::clamp(M[MI(MarginLeft)], 0, 400);
-  if (Set(VM[MI(MarginRight)]) && M[MI(MarginRight)] != Auto) HSpaceR = std::clamp(M[MI(MarginRight)], 0, 400);
-  if (M[MI(WidthProp)] != Auto && M[MI(WidthProp)] >= 10) StyleWidth = std::min(M[MI(WidthProp)], 10000);
-  if (M[MI(HeightProp)] >= 10) StyleHeight = std::min(M[MI(HeightProp)], 10000);
+  const TStyleSizes Z = StyleSizes(Props);
+  if (Z.HasLeft) HSpaceL = Z.Left;
+  if (Z.HasRight) HSpaceR = Z.Right;
+  if (Z.Width >= 10) StyleWidth = std::min(Z.Width, 10000);
+  if (Z.Height >= 10) StyleHeight = std::min(Z.Height, 10000);
   const int V = Props.GetVertAlign();
   if (V == ATop || V == AMiddle || V == ABaseline || V == ABottom) FormAlign = static_cast<uint8_t>(V);
 }
@@ -435,14 +430,19 @@ TListBoxFormControlObj::TListBoxFormControlObj(TSectionList* ADocument, int APos
   L->OnClick = [this](TObject*) { ControlClicked(); };
 }
 TListBox* TListBoxFormControlObj::List() const { return static_cast<TListBox*>(Control); }
-void TListBoxFormControlObj::ResetToValue() {
-  TListBox* L = List();
-  L->Clear();
+int TSelectFormControlObj::FillItems(TStrings* Items) const {
+  Items->Clear();
   int Index = -1;
   for (size_t I = 0; I < Options.size(); ++I) {
-    L->Items()->Add(Options[I].Text);
+    Items->Add(Options[I].Text);
     if (Options[I].Selected) Index = static_cast<int>(I);
   }
+  return Index;
+}
+
+void TListBoxFormControlObj::ResetToValue() {
+  TListBox* L = List();
+  const int Index = FillItems(L->Items());
   if (Multiple) {
     for (size_t I = 0; I < Options.size(); ++I) L->SetSelected(static_cast<int>(I), Options[I].Selected);
   } else if (!Options.empty()) {
@@ -506,12 +506,7 @@ TComboFormControlObj::TComboFormControlObj(TSectionList* ADocument, int APositio
 TComboBox* TComboFormControlObj::Combo() const { return static_cast<TComboBox*>(Control); }
 void TComboFormControlObj::ResetToValue() {
   TComboBox* C = Combo();
-  C->Clear();
-  int Index = -1;
-  for (size_t I = 0; I < Options.size(); ++I) {
-    C->Items()->Add(Options[I].Text);
-    if (Options[I].Selected) Index = static_cast<int>(I);
-  }
+  const int Index = FillItems(C->Items());
   if (!Options.empty()) C->SetItemIndex(Index >= 0 ? Index : 0);
 }
 bool TComboFormControlObj::GetSubmission(int Index, std::string& S) {

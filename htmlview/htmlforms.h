@@ -22,6 +22,7 @@ class TComboBox;
 class TMemo;
 class TImageObj;
 class TFont;
+class TStrings;
 
 class TFormControlObj;
 
@@ -171,6 +172,8 @@ class TSelectFormControlObj : public TFormControlObj {
   int WidestOption = 3;
   bool Multiple = false;
   void AddOption(const std::string& Text, const std::string& AValue, bool Selected);
+  // Puts the option texts into Items; the last selected option's index (-1 when none).
+  int FillItems(TStrings* Items) const;
 };
 
 class TListBoxFormControlObj : public TSelectFormControlObj {

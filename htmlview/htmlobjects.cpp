@@ -11,6 +11,26 @@
 #include "platform/core/fileutils.h"
 #include "platform/gui/graphics.h"
 
+TStyleSizes StyleSizes(TProperties& Props) {
+  TMarginArray VM;
+  Props.GetMarginArray(VM);
+  ThtMarginArray M{};
+  int AutoCount = 0;
+  ConvertMargins(VM, 400, 400, Props.EmSize, Props.ExSize, M, AutoCount);
+  auto Set = [](const TPropValue& V) { return !IsEmpty(V) && !(IsInt(V) && std::get<int>(V) == NotSet); };
+  auto Size = [](int V) { return V == Auto ? 0 : std::max(0, V); };
+  TStyleSizes Z;
+  Z.HasLeft = Set(VM[MI(MarginLeft)]) && M[MI(MarginLeft)] != Auto;
+  Z.HasRight = Set(VM[MI(MarginRight)]) && M[MI(MarginRight)] != Auto;
+  Z.Left = std::clamp(M[MI(MarginLeft)], 0, 400);
+  Z.Right = std::clamp(M[MI(MarginRight)], 0, 400);
+  Z.HasWidth = Set(VM[MI(WidthProp)]);
+  Z.HasHeight = Set(VM[MI(HeightProp)]);
+  Z.Width = Size(M[MI(WidthProp)]);
+  Z.Height = Size(M[MI(HeightProp)]);
+  return Z;
+}
+
 TImageObj::TImageObj(TSectionList* ADocument, int Position, const TAttributeList& Attributes)
     : Document(ADocument) {
   Pos = Position;
@@ -123,23 +143,14 @@ void TImageObj::ApplyStyle(TProperties& Props) {
     ObjAlign = static_cast<uint8_t>(F);
     if (HSpaceR == 0) HSpaceL = HSpaceR = 3;
   }
-  TMarginArray VM;
-  Props.GetMarginArray(VM);
-  ThtMarginArray M{};
-  int AutoCount = 0;
-  ConvertMargins(VM, 400, 400, Props.EmSize, Props.ExSize, M, AutoCount);
-  auto Set = [](const TPropValue& V) { return !IsEmpty(V) && !(IsInt(V) && std::get<int>(V) == NotSet); };
-  if (Set(VM[MI(MarginLeft)]) && M[MI(MarginLeft)] != Auto) HSpaceL = std::clamp(M[MI(MarginLeft)], 0, 400);
-  if (Set(VM[MI(MarginRight)]) && M[MI(MarginRight)] != Auto) HSpaceR = std::clamp(M[MI(MarginRight)], 0, 400);
-  if (Set(VM[MI(WidthProp)])) {
-    const int W = M[MI(WidthProp)];
-    GivenWidth = W == Auto ? 0 : std::clamp(W, 0, MaxShownImageSide);
+  const TStyleSizes Z = StyleSizes(Props);
+  if (Z.HasLeft) HSpaceL = Z.Left;
+  if (Z.HasRight) HSpaceR = Z.Right;
+  if (Z.HasWidth) {
+    GivenWidth = std::min(Z.Width, MaxShownImageSide);
     WidthIsPercent = false;
   }
-  if (Set(VM[MI(HeightProp)])) {
-    const int H = M[MI(HeightProp)];
-    GivenHeight = H == Auto ? 0 : std::clamp(H, 0, MaxShownImageSide);
-  }
+  if (Z.HasHeight) GivenHeight = std::min(Z.Height, MaxShownImageSide);
 }
 
 void TImageObj::Fetch() {

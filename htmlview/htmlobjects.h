@@ -15,6 +15,14 @@ class TFontObj;
 // The largest side a picture is shown at; WIDTH and HEIGHT beyond it are cut down.
 constexpr int MaxShownImageSide = 10000;
 
+// The horizontal margins and the size an element's style gives (Has... false when not given;
+// an auto size counts as 0).
+struct TStyleSizes {
+  bool HasLeft = false, HasRight = false, HasWidth = false, HasHeight = false;
+  int Left = 0, Right = 0, Width = 0, Height = 0;
+};
+TStyleSizes StyleSizes(TProperties& Props);
+
 class TFloatingObj : public TIDObject {
  public:
   int Pos = 0;
