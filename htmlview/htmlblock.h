@@ -67,6 +67,7 @@ class TBlock : public TSectionBase {
   int DocToSource(int Pos) override { return Content.DocToSource(Pos); }
   int SourceToDoc(int Pos, bool Previous) override { return Content.SourceToDoc(Pos, Previous); }
   void Register() override { Content.Register(); }
+  void CopySelection() override { Content.CopySelection(); }
   bool LinkAt(int X, int Y, TUrlTarget*& UrlTarget, int& FormControl) override {
     return Content.LinkAt(X, Y, UrlTarget, FormControl);
   }

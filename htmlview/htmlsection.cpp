@@ -749,6 +749,12 @@ int TSection::Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, in
         const int Stop = std::min(End, FontRunEnd(I));
         while (J < Stop && !IsMarker(Text[J])) ++J;
       }
+      if (Doc && Doc->SelEnd > Doc->SelStart) {
+        // A run is drawn in two looks where the selection starts or ends inside it.
+        const int SelS = Doc->SelStart - FirstPosition, SelE = Doc->SelEnd - FirstPosition;
+        if (I < SelS && J > SelS) J = SelS;
+        if (I < SelE && J > SelE) J = SelE;
+      }
       const std::string S = Text.substr(static_cast<size_t>(I), static_cast<size_t>(J - I));
       UseFont(Canvas, F);
       const bool Selected = Doc && Doc->SelEnd > Doc->SelStart && FirstPosition + I >= Doc->SelStart &&
@@ -901,6 +907,25 @@ int TSection::SearchText(const std::string& S, bool MatchCase, int Start) {
     P = LowerCase(Text).find(LowerCase(S.substr(0, 255)), static_cast<size_t>(From));
   }
   return P == std::string::npos ? -1 : FirstPosition + static_cast<int>(P);
+}
+
+void TSection::CopySelection() {
+  TSectionList* D = ParentSectionList;
+  if (!D) return;
+  for (const LineRec& L : Lines) {
+    if (L.CharCount == 0) continue;
+    const int LineStart = FirstPosition + L.Start, LineEnd = LineStart + L.CharCount;
+    const int From = std::max(LineStart, D->SelStart), To = std::min(LineEnd, D->SelEnd);
+    if (From >= To) continue;
+    // A line copied from its start keeps its indent as groups of three blanks.
+    if (From == LineStart)
+      for (int I = 0; I < (L.PaintX - ArrangeX) / 35; ++I) D->CopyBuffer += "   ";
+    for (int I = From; I < To; ++I) {
+      const char C = Text[I - FirstPosition];
+      if (C != BrkMark && C != ImgMark && C != FmCtlMark) D->CopyBuffer += C;
+    }
+    if (To == LineEnd) D->CopyBuffer += "\r\n";
+  }
 }
 
 void TSection::Register() {

@@ -126,6 +126,7 @@ class TSection : public TSectionBase {
   bool CaretPoint(int Pos, int& X, int& Y) override;
   int SearchText(const std::string& Text, bool MatchCase, int Start) override;
   void Register() override;
+  void CopySelection() override;
   bool EmptyForCell() override { return Len() == 0 && ClearMode == 0 && !Preformatted(); }
   void CompleteForCell() override {
     if (!Completed) Complete();

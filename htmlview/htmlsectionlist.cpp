@@ -403,6 +403,14 @@ void TSectionList::LoadBackground() {
   }
 }
 
+std::string TSectionList::SelectedText() {
+  CopyBuffer.clear();
+  if (SelEnd > SelStart) TCellBasic::CopySelection();
+  std::string R;
+  R.swap(CopyBuffer);
+  return R;
+}
+
 std::vector<std::vector<std::string>> TSectionList::SaveFormState() {
   std::vector<std::vector<std::string>> R;
   for (int I = 0; I < Forms.Count(); ++I) R.push_back(Forms[I]->CollectSubmission());

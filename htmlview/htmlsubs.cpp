@@ -139,6 +139,16 @@ bool TCellBasic::CharAt(int Pos, char& Ch, int& Font) {
   return false;
 }
 
+void TCellBasic::CopySelection() {
+  if (!MasterList) return;
+  const int Start = MasterList->SelStart, End = MasterList->SelEnd;
+  for (int I = 0; I < Count(); ++I) {
+    TSectionBase* S = Items(I);
+    if (S->FirstPosition >= End) break;
+    if (S->FirstPosition + S->PositionCount > Start) S->CopySelection();
+  }
+}
+
 void TCellBasic::Register() {
   for (int I = 0; I < Count(); ++I) Items(I)->Register();
 }

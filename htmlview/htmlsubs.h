@@ -145,6 +145,8 @@ class TCellBasic : public TFreeList<TSectionBase> {
   bool CaretPoint(int Pos, int& X, int& Y);
   bool CharAt(int Pos, char& Ch, int& Font);
   void Register();
+  // Appends the selected text of the sections that overlap the document's selection.
+  void CopySelection();
   // Binds the manager that the cell's sections arrange against (cells that own one keep theirs).
   void SetIndentManager(IndentManager* IMgr) { FCellIMgr = IMgr; }
 
@@ -241,6 +243,10 @@ class TSectionList : public TCell {
   TStringBitmapList* ImageCache = nullptr;
   // Results of the builder.
   std::string Title, BaseURL, BaseTarget;
+  // The text being copied from the selection.
+  std::string CopyBuffer;
+  // The selected text (SelStart .. SelEnd), lines ended by CR LF.
+  std::string SelectedText();
 
   void Clear() override;
   int Arrange(TCanvas* Canvas, int Y, int& Curs, int& MaxWidth, int X, int AWidth) override;

@@ -51,6 +51,11 @@ class ThtmlTable : public TSectionBase {
   int Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, IndentManager* IMgr, int& MaxWidth,
               int& Curs) override;
   int Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, int X, int XRef, int YRef) override;
+  void CopySelection() override {
+    for (int R = 0; R < Rows.Count(); ++R)
+      for (int I = 0; I < Rows[R]->Count(); ++I)
+        if (TCellObj* C = Rows[R]->Items(I)) C->Cell.CopySelection();
+  }
 
  private:
   void ColumnRanges(TCanvas* Canvas, std::vector<int>& Mins, std::vector<int>& Maxs);

@@ -244,6 +244,19 @@ TEST_F(Document, LinkAndTextPositionUnderAPoint) {
   EXPECT_EQ(Doc.SectionAtY(-5, Top, Index), nullptr);
 }
 
+TEST_F(Document, SelectedTextAcrossParagraphsAndCells) {
+  Build("<p>first line<p>second<table><tr><td>cell one<td>cell two</table>");
+  Doc.SelStart = 0;
+  Doc.SelEnd = 5;
+  EXPECT_EQ(Doc.SelectedText(), "first");
+  // From inside the first paragraph into the table.
+  Doc.SelStart = 6;
+  Doc.SelEnd = 10000;
+  EXPECT_EQ(Doc.SelectedText(), "line\r\nsecond\r\ncell one\r\ncell two\r\n");
+  Doc.SelEnd = Doc.SelStart;
+  EXPECT_EQ(Doc.SelectedText(), "");
+}
+
 TEST_F(Document, LinksLightUpUnderTheMouse) {
   Build("<style>a:hover { color: #ff0000 }</style><p><a href=x>one <b>two</b></a> three");
   TSection* S = FirstSection(Doc);
