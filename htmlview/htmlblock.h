@@ -68,6 +68,16 @@ class TBlock : public TSectionBase {
   int SourceToDoc(int Pos, bool Previous) override { return Content.SourceToDoc(Pos, Previous); }
   void Register() override { Content.Register(); }
   void CopySelection() override { Content.CopySelection(); }
+  void ShiftY(int DY) override {
+    TSectionBase::ShiftY(DY);
+    ContentBottom += DY;
+    BoxRect.Top += DY;
+    BoxRect.Bottom += DY;
+    Content.ShiftY(DY);
+    Content.ContentBottomY += DY;
+    Content.PaintTopY += DY;
+    Content.PaintBottomY += DY;
+  }
   bool LinkAt(int X, int Y, TUrlTarget*& UrlTarget, int& FormControl) override {
     return Content.LinkAt(X, Y, UrlTarget, FormControl);
   }

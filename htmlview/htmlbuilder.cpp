@@ -261,10 +261,20 @@ class TBuilder {
     PopTo(T.PropDepth);
   }
   std::vector<int32_t> RowColour;  // BGCOLOR of the open row of each open table
+  std::vector<uint8_t> RowVAlign;  // VALIGN of the open row of each open table
+  uint8_t VAlignAttribute(uint8_t Default) {
+    const std::string V = LowerCase(Trim(AttrText(VAlignSy)));
+    if (V == "top" || V == "baseline") return 1;
+    if (V == "middle") return 2;
+    if (V == "bottom") return 3;
+    return Default;
+  }
   void StartRow() {
     TableState& T = Tables.back();
     if (RowColour.size() < Tables.size()) RowColour.resize(Tables.size(), Transparent);
     RowColour[Tables.size() - 1] = Tok.Sy == TRSy ? ColourAttribute(BGColorSy, Transparent) : Transparent;
+    if (RowVAlign.size() < Tables.size()) RowVAlign.resize(Tables.size(), 2);
+    RowVAlign[Tables.size() - 1] = Tok.Sy == TRSy ? VAlignAttribute(2) : 2;
     T.Table->Rows.Add(new TCellList());
     for (int& S : T.SpanLeft)
       if (S > 0) --S;
@@ -298,6 +308,7 @@ class TBuilder {
     C->Cell.OwnerTag = Header ? "th" : "td";
     WidthAttribute(C->WantedWidth, C->WantedWidthPercent);
     C->WantedHeight = std::clamp(AttrValue(HeightSy, 0), 0, 10000);
+    C->VertAlign = VAlignAttribute(RowVAlign.size() >= Tables.size() ? RowVAlign[Tables.size() - 1] : 2);
     C->BgColor = ColourAttribute(
         BGColorSy, RowColour.size() >= Tables.size() ? RowColour[Tables.size() - 1] : static_cast<int32_t>(Transparent));
     if (Col >= MaxTableColumns) {

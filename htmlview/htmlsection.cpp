@@ -909,6 +909,13 @@ int TSection::SearchText(const std::string& S, bool MatchCase, int Start) {
   return P == std::string::npos ? -1 : FirstPosition + static_cast<int>(P);
 }
 
+void TSection::ShiftY(int DY) {
+  TSectionBase::ShiftY(DY);
+  for (LineRec& L : Lines) L.PaintY += DY;
+  for (int I = 0; I < Images.Count(); ++I)
+    if (Images[I]->Floating() && Images[I]->FloatY != INT_MIN) Images[I]->FloatY += DY;
+}
+
 void TSection::CopySelection() {
   TSectionList* D = ParentSectionList;
   if (!D) return;

@@ -127,6 +127,7 @@ class TSection : public TSectionBase {
   int SearchText(const std::string& Text, bool MatchCase, int Start) override;
   void Register() override;
   void CopySelection() override;
+  void ShiftY(int DY) override;
   bool EmptyForCell() override { return Len() == 0 && ClearMode == 0 && !Preformatted(); }
   void CompleteForCell() override {
     if (!Completed) Complete();

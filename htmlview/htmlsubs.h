@@ -104,6 +104,14 @@ class TSectionBase : public TIDObject {
     Min = 0;
     Max = 0;
   }
+  // Moves the laid-out element down by DY (cells aligned to the middle or bottom of their row).
+  virtual void ShiftY(int DY) {
+    TopY += DY;
+    ContentTopY += DY;
+    ContentBottomY += DY;
+    PaintTopY += DY;
+    PaintBottomY += DY;
+  }
   // True when the element can be as narrow as Width (its minimum width is not more).
   virtual bool MinWidthAtMost(TCanvas* Canvas, int Width) {
     int Min = 0, Max = 0;
@@ -147,6 +155,10 @@ class TCellBasic : public TFreeList<TSectionBase> {
   void Register();
   // Appends the selected text of the sections that overlap the document's selection.
   void CopySelection();
+  void ShiftY(int DY) {
+    YValue += DY;
+    for (int I = 0; I < Count(); ++I) Items(I)->ShiftY(DY);
+  }
   // Binds the manager that the cell's sections arrange against (cells that own one keep theirs).
   void SetIndentManager(IndentManager* IMgr) { FCellIMgr = IMgr; }
 

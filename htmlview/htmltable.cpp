@@ -232,6 +232,7 @@ int ThtmlTable::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, 
     TCellObj* C;
     int Row;
     int Height;
+    int ContentHeight;
   };
   std::vector<Pending> Cells;
   std::vector<std::vector<Pending>> EndsAt(static_cast<size_t>(Rows.Count()));  // row-spanning cells by last row
@@ -251,14 +252,15 @@ int ThtmlTable::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, 
       C->Y = RowY[R];
       C->Wd = ColX[Col + Span] - CellSpacing - ColX[Col];
       int CellMax = 0;
-      const int H = std::max(C->WantedHeight, C->Cell.Arrange(Canvas, Y + C->Y + CellPadding, Curs, CellMax,
-                                                              LeftX + C->X + CellPadding, C->Wd - 2 * CellPadding) +
-                                                  2 * CellPadding);
-      Cells.push_back({C, R, H});
+      const int Content = C->Cell.Arrange(Canvas, Y + C->Y + CellPadding, Curs, CellMax, LeftX + C->X + CellPadding,
+                                          C->Wd - 2 * CellPadding) +
+                          2 * CellPadding;
+      const int H = std::max(C->WantedHeight, Content);
+      Cells.push_back({C, R, H, Content});
       if (C->RowSpan == 1)
         Heights[R] = std::max(Heights[R], H);
       else
-        EndsAt[static_cast<size_t>(std::min(Rows.Count() - 1, R + C->RowSpan - 1))].push_back({C, R, H});
+        EndsAt[static_cast<size_t>(std::min(Rows.Count() - 1, R + C->RowSpan - 1))].push_back({C, R, H, Content});
       Col += C->ColSpan;
     }
     // Cells that span down to this row (or past the last row) make it taller when they need more.
@@ -273,6 +275,9 @@ int ThtmlTable::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, 
   for (const Pending& P : Cells) {
     const int Last = std::min(Rows.Count() - 1, P.Row + P.C->RowSpan - 1);
     P.C->Ht = RowY[Last + 1] - CellSpacing - RowY[P.Row];
+    // The content stands at the top, middle or bottom of the cell.
+    const int Free = P.C->Ht - P.ContentHeight;
+    if (Free > 0 && P.C->VertAlign >= 2) P.C->Cell.ShiftY(P.C->VertAlign == 2 ? Free / 2 : Free);
   }
   FlowHeight = PaintHeight = RowY[static_cast<size_t>(Rows.Count())];
   ContentBottomY = PaintBottomY = Y + FlowHeight;

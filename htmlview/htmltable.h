@@ -18,6 +18,7 @@ class TCellObj {
   bool WantedWidthPercent = false;
   int WantedHeight = 0;
   int32_t BgColor = 0x1FFFFFFF;  // none
+  uint8_t VertAlign = 2;         // 1 top, 2 middle, 3 bottom
   // Set by layout: position relative to the table and size of the cell box.
   int X = 0, Y = 0, Wd = 0, Ht = 0;
 };
@@ -51,6 +52,12 @@ class ThtmlTable : public TSectionBase {
   int Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, IndentManager* IMgr, int& MaxWidth,
               int& Curs) override;
   int Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, int X, int XRef, int YRef) override;
+  void ShiftY(int DY) override {
+    TSectionBase::ShiftY(DY);
+    for (int R = 0; R < Rows.Count(); ++R)
+      for (int I = 0; I < Rows[R]->Count(); ++I)
+        if (TCellObj* C = Rows[R]->Items(I)) C->Cell.ShiftY(DY);
+  }
   void CopySelection() override {
     for (int R = 0; R < Rows.Count(); ++R)
       for (int I = 0; I < Rows[R]->Count(); ++I)

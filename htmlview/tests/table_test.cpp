@@ -181,4 +181,18 @@ TEST_F(TableWidths, BordersSpacingPaddingAndBackgrounds) {
   EXPECT_EQ(dynamic_cast<TSection*>(A->Cell[0])->Lines[0].PaintX, T->PaintLeftX() + A->X + 4);
 }
 
+TEST_F(TableWidths, CellsAlignTheirContentVertically) {
+  ThtmlTable* T = Build(
+      "<table cellspacing=0 cellpadding=0><tr><td height=60>m<td valign=top>t<td valign=bottom>b"
+      "<tr valign=top><td height=40>r<td valign=middle>x</table>");
+  ASSERT_NE(T, nullptr);
+  auto Top = [&](int R, int I) { return dynamic_cast<TSection*>(T->Rows[R]->Items(I)->Cell[0])->Lines[0].PaintY; };
+  const int LineH = T->Rows[0]->Items(1)->Cell[0]->FlowHeight;
+  EXPECT_EQ(Top(0, 1), T->TopY);                        // top
+  EXPECT_EQ(Top(0, 0), T->TopY + (60 - LineH) / 2);     // middle, the default
+  EXPECT_EQ(Top(0, 2), T->TopY + 60 - LineH);           // bottom
+  EXPECT_EQ(Top(1, 0), T->TopY + 60);                   // the row's VALIGN
+  EXPECT_EQ(Top(1, 1), T->TopY + 60 + (40 - LineH) / 2);  // the cell's own wins
+}
+
 }  // namespace
