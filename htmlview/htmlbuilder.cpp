@@ -760,6 +760,21 @@ class TBuilder {
       case TDSy: case THSy:
         if (!Tables.empty() && SkippedTables == 0) StartCell(Tok.Sy == THSy);
         break;
+      case CaptionSy:
+        if (!Tables.empty() && SkippedTables == 0) {
+          CloseToTable();
+          ThtmlTable* T = Tables.back().Table;
+          if (!T->Caption) {
+            T->Caption = std::make_unique<TCellObj>(List);
+            T->Caption->Cell.OwnerTag = "caption";
+            T->CaptionOnTop = LowerCase(Trim(AttrText(AlignSy))) != "bottom";
+            const int Depth = Props.Count();
+            PushProps("caption");
+            Stack.push_back({CaptionSy, &T->Caption->Cell, Depth, 0});
+          }
+        }
+        break;
+      case CaptionEndSy:
       case TDEndSy: case THEndSy: case TREndSy:
         if (!Tables.empty() && SkippedTables == 0) CloseToTable();
         break;

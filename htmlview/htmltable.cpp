@@ -207,6 +207,12 @@ void ThtmlTable::WidthRange(TCanvas* Canvas, int& Min, int& Max) {
     Min = std::max(Min, WantedTableWidth);
     Max = std::max(Max, WantedTableWidth);
   }
+  if (Caption) {
+    int CMin = 0, CMax = 0;
+    Caption->Cell.WidthRange(Canvas, CMin, CMax);
+    Min = std::max(Min, CMin);
+    Max = std::max(Max, CMin);
+  }
 }
 
 int ThtmlTable::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, IndentManager* IMgr, int& MaxWidth,
@@ -222,12 +228,30 @@ int ThtmlTable::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, 
   const int Room = IMgr ? IMgr->RightEdgeAt(Y) - LeftX : AWidth;
   ColumnWidths(std::max(0, std::min(AWidth, Room)), Mins, Maxs);
   TableWidth = std::accumulate(Widths.begin(), Widths.end(), 0) + Spacing;
+  int CaptionHeight = 0;
+  if (Caption) {
+    // The caption is as wide as the grid (or its own minimum); the grid is centred under a wider one.
+    int CMin = 0, CMax = 0;
+    Caption->Cell.WidthRange(Canvas, CMin, CMax);
+    TableWidth = std::max(TableWidth, CMin);
+    Caption->X = 0;
+    Caption->Wd = TableWidth;
+    if (CaptionOnTop) {
+      int CaptionMax = 0;
+      CaptionHeight = Caption->Cell.Arrange(Canvas, Y, Curs, CaptionMax, LeftX, TableWidth);
+      Caption->Y = 0;
+      Caption->Ht = CaptionHeight;
+    }
+  }
+  const int GridWidth = std::accumulate(Widths.begin(), Widths.end(), 0) + Spacing;
+  GridOffset = (TableWidth - GridWidth) / 2;
   std::vector<int> ColX(static_cast<size_t>(N) + 1, CellSpacing);
   for (int K = 0; K < N; ++K) ColX[K + 1] = ColX[K] + Widths[K] + CellSpacing;
 
   // Rows: each cell is arranged in its columns; a row is as high as its highest single-row cell.
   Heights.assign(static_cast<size_t>(Rows.Count()), 0);
-  std::vector<int> RowY(static_cast<size_t>(Rows.Count()) + 1, CellSpacing);
+  std::vector<int> RowY(static_cast<size_t>(Rows.Count()) + 1, CellSpacing + CaptionHeight);
+  for (int& CX : ColX) CX += GridOffset;
   struct Pending {
     TCellObj* C;
     int Row;
@@ -280,6 +304,12 @@ int ThtmlTable::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, 
     if (Free > 0 && P.C->VertAlign >= 2) P.C->Cell.ShiftY(P.C->VertAlign == 2 ? Free / 2 : Free);
   }
   FlowHeight = PaintHeight = RowY[static_cast<size_t>(Rows.Count())];
+  if (Caption && !CaptionOnTop) {
+    int CaptionMax = 0;
+    Caption->Y = FlowHeight;
+    Caption->Ht = Caption->Cell.Arrange(Canvas, Y + FlowHeight, Curs, CaptionMax, LeftX, TableWidth);
+    FlowHeight = PaintHeight = FlowHeight + Caption->Ht;
+  }
   ContentBottomY = PaintBottomY = Y + FlowHeight;
   PositionCount = Curs - FirstPosition;
   MaxWidth = TableWidth;
@@ -295,7 +325,11 @@ int ThtmlTable::Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, 
     Canvas->Brush()->SetColor(static_cast<TColor>(Colour & 0xFFFFFF));
     Canvas->FillRect(R);
   };
-  const TRect Box(LeftX, Top, LeftX + TableWidth, Top + FlowHeight);
+  if (Caption) Caption->Cell.Paint(Canvas, ARect, IMgr, LeftX, XRef, YRef);
+  const int CaptionTop = Caption && CaptionOnTop ? Caption->Ht : 0;
+  const int CaptionBottom = Caption && !CaptionOnTop ? Caption->Ht : 0;
+  const TRect Box(LeftX + GridOffset, Top + CaptionTop, LeftX + GridOffset + TableWidth - 2 * GridOffset,
+                  Top + FlowHeight - CaptionBottom);
   if (BgColor != 0x1FFFFFFF) Fill(Box, BgColor);
   if (HasBorder) DrawRaisedRectColors(Canvas, Box.Left, Box.Top, Box.Right - 1, Box.Bottom - 1, true, clBtnHighlight, clBtnShadow);
   for (int R = 0; R < Rows.Count(); ++R)

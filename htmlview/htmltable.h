@@ -2,6 +2,7 @@
 // Tables: rows of cells with column and row spans, column widths from the cells' width ranges,
 // cell spacing and padding.
 
+#include <memory>
 #include <vector>
 
 #include "htmlview/htmlsubs.h"
@@ -31,6 +32,10 @@ class ThtmlTable : public TSectionBase {
   ThtmlTable(TSectionList* ADocument, int ACellSpacing = 2, int ACellPadding = 1)
       : TSectionBase(ADocument), CellSpacing(std::max(0, ACellSpacing)), CellPadding(std::max(0, ACellPadding)) {}
   TFreeList<TCellList> Rows;
+  // CAPTION: a cell as wide as the table, above it or (CaptionOnTop false) below it.
+  std::unique_ptr<TCellObj> Caption;
+  bool CaptionOnTop = true;
+  int GridOffset = 0;  // the grid's X inside a wider caption
   int CellSpacing;
   int CellPadding;
   std::vector<int> Widths;   // column widths of the last layout
@@ -57,11 +62,14 @@ class ThtmlTable : public TSectionBase {
     for (int R = 0; R < Rows.Count(); ++R)
       for (int I = 0; I < Rows[R]->Count(); ++I)
         if (TCellObj* C = Rows[R]->Items(I)) C->Cell.ShiftY(DY);
+    if (Caption) Caption->Cell.ShiftY(DY);
   }
   void CopySelection() override {
+    if (Caption && CaptionOnTop) Caption->Cell.CopySelection();
     for (int R = 0; R < Rows.Count(); ++R)
       for (int I = 0; I < Rows[R]->Count(); ++I)
         if (TCellObj* C = Rows[R]->Items(I)) C->Cell.CopySelection();
+    if (Caption && !CaptionOnTop) Caption->Cell.CopySelection();
   }
 
  private:

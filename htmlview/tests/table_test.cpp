@@ -195,4 +195,27 @@ TEST_F(TableWidths, CellsAlignTheirContentVertically) {
   EXPECT_EQ(Top(1, 1), T->TopY + 60 + (40 - LineH) / 2);  // the cell's own wins
 }
 
+TEST_F(TableWidths, CaptionsAboveAndBelow) {
+  ThtmlTable* T = Build("<table cellspacing=0 cellpadding=0><caption>A caption much wider than the grid</caption>"
+                        "<tr><td>x</table>");
+  ASSERT_NE(T, nullptr);
+  ASSERT_NE(T->Caption, nullptr);
+  EXPECT_TRUE(T->CaptionOnTop);
+  TCellObj* X = T->Rows[0]->Items(0);
+  const int CaptionH = T->Caption->Ht;
+  EXPECT_GT(CaptionH, 0);
+  EXPECT_EQ(X->Y, CaptionH);  // the grid starts below the caption
+  EXPECT_GT(T->GridOffset, 0);  // and is centred under it
+  EXPECT_EQ(T->FlowHeight, CaptionH + X->Ht);
+  Doc.Clear();
+  T = Build("<table cellspacing=0><caption align=bottom>under</caption><tr><td>x</table>");
+  ASSERT_NE(T, nullptr);
+  EXPECT_FALSE(T->CaptionOnTop);
+  EXPECT_EQ(T->Rows[0]->Items(0)->Y, 0);
+  EXPECT_EQ(T->Caption->Y, T->Rows[0]->Items(0)->Ht);
+  Doc.SelStart = 0;
+  Doc.SelEnd = 100;
+  EXPECT_EQ(Doc.SelectedText(), "x\r\nunder\r\n");
+}
+
 }  // namespace
