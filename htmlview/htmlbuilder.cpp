@@ -519,10 +519,12 @@ class TBuilder {
   void Body() {
     PushProps("body");
     TAttribute* A = nullptr;
+    if (Tok.Attributes.Find(MarginWidthSy, A)) List->MarginWidth = std::clamp(A->Value, 0, 200);
+    if (Tok.Attributes.Find(MarginHeightSy, A)) List->MarginHeight = std::clamp(A->Value, 0, 200);
     int32_t C;
     if (Tok.Attributes.Find(TextSy, A) && ColorFromString(A->Text, false, C))
       Top().AssignProp(static_cast<int>(C | PaletteRelative), Color);
-    if (Tok.Attributes.Find(BGColorSy, A) && ColorFromString(A->Text, false, C)) List->SetBackgroundColour(C);
+    if (Tok.Attributes.Find(BGColorSy, A) && ColorFromString(A->Text, false, C)) List->SetBackgroundColour(C & 0xFFFFFF);
     const int32_t StyleBg = Top().GetBackgroundColor();
     if (StyleBg != Transparent) List->SetBackgroundColour(StyleBg & 0xFFFFFF);
     if (Tok.Attributes.Find(BackgroundSy, A)) List->SetBackgroundName(A->Text);

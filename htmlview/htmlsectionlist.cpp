@@ -124,10 +124,21 @@ void TSectionList::Clear() {
   if (ImageCache && !Printing) ImageCache->AgeAndPrune();
 }
 
+void TSectionList::SetDefaults(const std::string& FontName, const std::string& PreFontName, double PointSize,
+                               int32_t TextColour, int32_t LinkColour, int32_t VisitedColour, int32_t HoverColour,
+                               bool LinksActive, int32_t BackgroundColour, uint8_t CharSet) {
+  Styles.Initialize(FontName, PreFontName.substr(0, 32), 10, 5, CharSet, true, HoverColour, VisitedColour, LinkColour,
+                    TextColour, PointSize);
+  HoverLinks = LinksActive;
+  SetBackgroundColour(BackgroundColour);
+}
+
 int TSectionList::Arrange(TCanvas* Canvas, int Y, int& Curs, int& MaxWidth, int X, int AWidth) {
   if (AnimationTimer) AnimationTimer->SetEnabled(false);
   for (int I = 0; I < Forms.Count(); ++I) Forms[I]->SizeControls(Canvas);
-  const int Height = TCell::Arrange(Canvas, Y, Curs, MaxWidth, X, AWidth);
+  const int MW = std::clamp(MarginWidth, 0, std::max(0, AWidth / 2 - 1));
+  const int Height = TCell::Arrange(Canvas, Y + MarginHeight, Curs, MaxWidth, X + MW, AWidth - 2 * MW) + 2 * MarginHeight;
+  MaxWidth += 2 * MW;
   const uint32_t Now = GetTickCount();
   for (TImageObj* Img : AnimatedImages)
     if (Img->Gif) {

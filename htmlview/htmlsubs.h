@@ -253,6 +253,9 @@ class TSectionList : public TCell {
   TIDNameList IDNameList;
   TFreeList<TMapItem> MapList;
   TStringBitmapList* ImageCache = nullptr;
+  // Room kept free round the page (the viewer's margins; BODY MARGINWIDTH and MARGINHEIGHT
+  // replace them for one page).
+  int MarginWidth = 0, MarginHeight = 0;
   // Results of the builder.
   std::string Title, BaseURL, BaseTarget;
   // The text being copied from the selection.
@@ -271,6 +274,11 @@ class TSectionList : public TCell {
   void ClearHover();
   void SetScroll(int Y);
   void SetBackgroundColour(int32_t Colour);
+  // The viewer's defaults: fonts, text and link colours, hover tracking, background, character
+  // set; the style list starts from them.
+  void SetDefaults(const std::string& FontName, const std::string& PreFontName, double PointSize, int32_t TextColour,
+                   int32_t LinkColour, int32_t VisitedColour, int32_t HoverColour, bool LinksActive,
+                   int32_t BackgroundColour, uint8_t CharSet);
   void SetBackgroundName(const std::string& Name);
   // The last registered element whose Y is not below Y; nullptr when Y lies above the first.
   TSectionBase* SectionAtY(int Y, int& Top, int& Index);

@@ -326,6 +326,25 @@ TEST_F(Document, AnimatedGifsStepOnlyWhenShown) {
   EXPECT_EQ(G->CurrentFrame, 2);
 }
 
+TEST_F(Document, DefaultsMarginsAndBodyAttributes) {
+  Doc.SetDefaults("Courier New", "Courier New", 10, 0x000000, 0x00FF00, 0x808080, 0x0000FF, true, 0xFFFFFF, 1);
+  Doc.MarginWidth = 10;
+  Doc.MarginHeight = 5;
+  Build("<p><a href=x>link</a> text");
+  TSection* S = FirstSection(Doc);
+  ASSERT_NE(S, nullptr);
+  EXPECT_EQ(S->Lines[0].PaintX, 10);
+  EXPECT_EQ(S->Fonts.GetFontObjAt(0)->TheFont.Color() & 0xFFFFFF, 0x00FF00);  // the viewer's link colour
+  Doc.Clear();
+  Build("<body marginwidth=30 marginheight=0 bgcolor=#000080><p>x");
+  S = FirstSection(Doc);
+  ASSERT_NE(S, nullptr);
+  EXPECT_EQ(S->Lines[0].PaintX, 30);
+  EXPECT_EQ(Doc.Background, 0x800000);
+  Paint();
+  EXPECT_EQ(Pixel(5, 300), 0x800000);
+}
+
 TEST_F(Document, HostileMarkupStaysBounded) {
   // A huge COLSPAN stops at the column limit; deep nesting is cut off; both build fast.
   const auto T0 = std::chrono::steady_clock::now();
