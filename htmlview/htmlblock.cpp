@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "htmlview/htmlimages.h"
 #include "htmlview/htmlsection.h"
 #include "platform/core/sysutils.h"
 #include "platform/gui/graphics.h"
@@ -77,6 +78,8 @@ TBlock::TBlock(TSectionList* ADocument, TProperties& Props, TCellBasic* OwnerCel
   const int Z = Props.GetZIndex();
   StackOrder = Z != 0 ? Z * 10 : (Positioning != 0 || FloatSide != 0) ? 1 : 0;
   TagAndClass = ATag + "." + Props.PropClass;
+  const std::string Background = Props.GetBackgroundImage();
+  if (!Background.empty() && ATag != "body") BackgroundImage = std::make_unique<TImageObj>(ADocument, Background);
   if (Positioning == 1 && BoxValues.MarginTop == DefaultParagraphMargin) BoxValues.MarginTop = 0;
   if (FloatSide == 0 && Positioning != 1) CollapseWithPrevious(OwnerCell);
 }
@@ -117,6 +120,8 @@ TBlock::TBlock(TSectionList* ADocument, const TBlock& Source)
       Positioning(Source.Positioning),
       Visibility(Source.Visibility),
       TagAndClass(Source.TagAndClass) {
+  if (Source.BackgroundImage && ADocument && ADocument->PrintTableBackground)
+    BackgroundImage = std::make_unique<TImageObj>(ADocument, *Source.BackgroundImage);
   if (Source.StyleBoxValues) StyleBoxValues = std::make_unique<TMarginArray>(*Source.StyleBoxValues);
 }
 
@@ -258,6 +263,11 @@ int TBlock::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, Inde
   PositionCount = Curs - FirstPosition;
   BoxRect = TRect(ContentX - SidesLeft(), Y + ClearanceHeight + B.MarginTop, ContentX + ContentWidth + SidesRight(),
                   ContentBottom + B.PaddingBottom + B.BorderBottom);
+  if (BackgroundImage) {
+    BackgroundImage->Measure(Canvas, nullptr, BoxRect.Width());
+    // A picture that did not load is dropped.
+    if (!BackgroundImage->Image && !BackgroundImage->Gif && !BackgroundImage->IsPlaceholder) BackgroundImage.reset();
+  }
   if (FloatSide != 0) {
     // A float takes no room in the flow; the lines beside it are narrowed instead.
     const int Bottom = std::max(ContentBottomY, PaintBottomY);
@@ -296,6 +306,22 @@ int TBlock::Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, int 
   const TRect Box(BoxRect.Left + DX, BoxRect.Top - YRef + DY, BoxRect.Right + DX, BoxRect.Bottom - YRef + DY);
   if (Box.Bottom >= ARect.Top && Box.Top <= ARect.Bottom) {
     if (BgColor != Transparent) FillBox(Canvas, Box, BgColor);
+    if (BackgroundImage && (BackgroundImage->Image || BackgroundImage->Gif)) {
+      const TPixelBuffer* Pic = BackgroundImage->Gif ? &BackgroundImage->Gif->Canvas() : BackgroundImage->Image;
+      const TMaskBuffer* Mask = BackgroundImage->Gif ? (BackgroundImage->Gif->IsTransparent ? &BackgroundImage->Gif->CanvasMask() : nullptr)
+                                                     : BackgroundImage->Mask;
+      const int W = Pic->Width, H = Pic->Height;
+      if (W > 0 && H > 0) {
+        const TRect Clip(std::max(Box.Left, ARect.Left), std::max(Box.Top, ARect.Top), std::min(Box.Right, ARect.Right),
+                         std::min(Box.Bottom, ARect.Bottom));
+        const int Saved = Canvas->SaveDC();
+        Canvas->IntersectClipRect(Clip);
+        for (int TY = Box.Top + ((Clip.Top - Box.Top) / H) * H; TY < Clip.Bottom; TY += H)
+          for (int TX = Box.Left + ((Clip.Left - Box.Left) / W) * W; TX < Clip.Right; TX += W)
+            DrawTransparentImage(Canvas, *Pic, Mask, TX, TY, W, H);
+        Canvas->RestoreDC(Saved);
+      }
+    }
     const TBoxValues& B = BoxValues;
     if (HasBorderStyle && (B.BorderTop || B.BorderRight || B.BorderBottom || B.BorderLeft)) {
       const int32_t C = BorderColor != Transparent ? BorderColor : TextColor;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "htmlview/htmlobjects.h"
 #include "htmlview/htmlsubs.h"
 #include "htmlview/styleun.h"
 
@@ -54,6 +55,8 @@ class TBlock : public TSectionBase {
   std::string TagAndClass;
   // The border box of the last layout, in document coordinates.
   TRect BoxRect;
+  // background-image: tiled over the padding box from its top left corner.
+  std::unique_ptr<TImageObj> BackgroundImage;
 
   TSectionBase* CloneFor(TSectionList* ADocument) const override { return new TBlock(ADocument, *this); }
   // The content width for the available width.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "htmlview/htmlbuilder.h"
+#include "htmlview/pixbuf.h"
 #include "platform/gui/graphics.h"
 
 namespace {
@@ -85,6 +86,26 @@ TEST_F(BuiltCascade, BoxValuesFloatsAndBackgrounds) {
   EXPECT_EQ(Bmp.PixelColor(R.Left, R.Top + 10) & 0xFFFFFF, 0x0000FFu);       // border
   EXPECT_EQ(Bmp.PixelColor(R.Right - 4, R.Top + 10) & 0xFFFFFF, 0x00FF00u);  // background
   EXPECT_EQ(Bmp.PixelColor(398, Float->BoxRect.Top + 2) & 0xFFFFFF, 0xFF0000u);
+}
+
+TEST_F(BuiltCascade, BackgroundImagesTileTheBox) {
+  Doc.OnBitmapRequest = [](TObject*, const std::string& Name, int32_t&, TPixelBuffer*& B) {
+    if (Name != "tile.bmp") return;
+    B = new TPixelBuffer();
+    B->SetSize(4, 4, 0xFF00FF00);
+    B->At(0, 0) = 0xFFFF0000;  // one red pixel in each tile
+  };
+  Build("<div style=\"background-image: url(tile.bmp); width: 40px; height: 20px\">x</div>"
+        "<div style=\"background-image: url(none.bmp); width: 40px\">y</div>");
+  auto* B = dynamic_cast<TBlock*>(Doc[0]);
+  ASSERT_NE(B, nullptr);
+  ASSERT_NE(B->BackgroundImage, nullptr);
+  EXPECT_EQ(dynamic_cast<TBlock*>(Doc[1])->BackgroundImage, nullptr);  // did not load: dropped
+  Doc.PaintDocument(Bmp.Canvas(), TRect(0, 0, 400, 300));
+  const TRect& R = B->BoxRect;
+  EXPECT_EQ(Bmp.PixelColor(R.Left + 36, R.Top + 16) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(Bmp.PixelColor(R.Left + 37, R.Top + 17) & 0xFFFFFF, 0x00FF00u);
+  EXPECT_NE(Bmp.PixelColor(R.Right + 1, R.Top + 1) & 0xFFFFFF, 0x00FF00u);  // nothing outside the box
 }
 
 TEST_F(BuiltCascade, AutoMarginsFollowTheWidthOnEveryLayout) {
