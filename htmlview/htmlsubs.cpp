@@ -68,7 +68,23 @@ void TCellBasic::WidthRange(TCanvas* Canvas, int& Min, int& Max) {
 
 int TCellBasic::Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, int X, int XRef, int YRef) {
   int Result = YRef;
-  for (int I = 0; I < Count(); ++I) Result = Items(I)->Paint(Canvas, ARect, IMgr, X, XRef, YRef);
+  bool Stacked = false;
+  for (int I = 0; I < Count() && !Stacked; ++I) Stacked = Items(I)->StackOrder != 0;
+  if (!Stacked) {
+    for (int I = 0; I < Count(); ++I) Result = Items(I)->Paint(Canvas, ARect, IMgr, X, XRef, YRef);
+    return Result;
+  }
+  // Positioned and floating elements paint in stacking order: lower orders first (negative
+  // ones below the flow), equal orders in document order.
+  std::vector<TSectionBase*> Order;
+  Order.reserve(static_cast<size_t>(Count()));
+  for (int I = 0; I < Count(); ++I) Order.push_back(Items(I));
+  std::stable_sort(Order.begin(), Order.end(),
+                   [](const TSectionBase* A, const TSectionBase* B) { return A->StackOrder < B->StackOrder; });
+  for (TSectionBase* S : Order) {
+    const int R = S->Paint(Canvas, ARect, IMgr, X, XRef, YRef);
+    if (S == Last()) Result = R;
+  }
   return Result;
 }
 

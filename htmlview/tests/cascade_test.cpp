@@ -108,6 +108,28 @@ TEST_F(BuiltCascade, BackgroundImagesTileTheBox) {
   EXPECT_NE(Bmp.PixelColor(R.Right + 1, R.Top + 1) & 0xFFFFFF, 0x00FF00u);  // nothing outside the box
 }
 
+TEST_F(BuiltCascade, PositionedBlocksAndStackingOrder) {
+  Build("<div style=\"position: absolute; left: 50px; top: 60px; width: 40px; height: 30px; background-color: #ff0000;"
+        " z-index: 2\">a</div>"
+        "<div style=\"position: absolute; left: 70px; top: 70px; width: 40px; height: 30px; background-color: #0000ff\">"
+        "b</div><div style=\"position: relative; top: 10px; background-color: #00ff00; height: 20px\">c</div>");
+  auto* A = dynamic_cast<TBlock*>(Doc[0]);
+  auto* B = dynamic_cast<TBlock*>(Doc[1]);
+  auto* C = dynamic_cast<TBlock*>(Doc[2]);
+  ASSERT_TRUE(A && B && C);
+  EXPECT_EQ(A->FlowHeight, 0);  // out of the flow
+  EXPECT_EQ(A->BoxRect.Left, 50);
+  EXPECT_EQ(A->BoxRect.Top, 60);
+  EXPECT_EQ(C->TopY, 0);  // the flow starts at the top, as if the absolute boxes were not there
+  Doc.PaintDocument(Bmp.Canvas(), TRect(0, 0, 400, 300));
+  // Where the two overlap the higher z-index wins, though it comes first in the document.
+  EXPECT_EQ(Bmp.PixelColor(80, 80) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(Bmp.PixelColor(100, 95) & 0xFFFFFF, 0xFF0000u);
+  // The relative box paints 10 pixels below its place in the flow.
+  EXPECT_EQ(Bmp.PixelColor(300, C->BoxRect.Top + 5) & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_EQ(Bmp.PixelColor(300, C->BoxRect.Top + 15) & 0xFFFFFF, 0x00FF00u);
+}
+
 TEST_F(BuiltCascade, AutoMarginsFollowTheWidthOnEveryLayout) {
   Build("<div style=\"width: 100px; margin-left: auto; margin-right: auto\">c</div>");
   auto* B = dynamic_cast<TBlock*>(Doc[0]);
