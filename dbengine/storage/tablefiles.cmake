@@ -1,12 +1,15 @@
-# The table files: the lock and byte helpers they share, the data file and the BLOB file.
+# The table files: the lock and byte helpers they share, the data file, the BLOB file and the file
+# set of an open table over them and the index file.
 list(APPEND VXDB_STORAGE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/table_file_owner.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/blob_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/table_files.cpp
 )
 
 vx_add_gtest(dbengine_storage_tablefile_tests LABEL dbengine-storage
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/tests/data_file_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/blob_file_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/table_files_test.cpp
   LIBS vxdbstorage)

@@ -1,0 +1,205 @@
+#include "dbengine/storage/table_files.h"
+
+#include <cstring>
+
+#include "dbengine/storage/engine_errors.h"
+
+TTableFiles* MakeTableFiles() { return new TTableFileSet(); }
+
+void RegisterTableFiles() { SetTableFilesFactory(MakeTableFiles); }
+
+TTableFileSet::TTableFileSet() : Data(this), Index(this), Blob(this) { Index.Fields = this; }
+
+TTableFileSet::~TTableFileSet() {
+  try {
+    CloseAll();
+  } catch (...) {
+  }
+}
+
+bool TTableFileSet::ChangedBeforeRead(TDataCursor* Cursor) {
+  return OnChangedBeforeRead ? OnChangedBeforeRead(Cursor) : false;
+}
+
+bool TTableFileSet::Repairing(TDataCursor* Cursor) const { return OnRepairing ? OnRepairing(Cursor) : false; }
+
+void TTableFileSet::RepairLog(TDataCursor* Cursor, const std::string& Text) {
+  if (OnRepairLog) OnRepairLog(Cursor, Text);
+}
+
+const uint8_t* TTableFileSet::FieldDescriptor(uint16_t Number) {
+  TFieldDescriptor* D = Data.FieldByNumber(Number);
+  return D != nullptr ? D->Bytes : nullptr;
+}
+
+TFileHandler* TTableFileSet::Handler(TTableFileKind Kind) {
+  switch (Kind) {
+    case TTableFileKind::Data: return &Data;
+    case TTableFileKind::Index: return &Index;
+    case TTableFileKind::Blob: return &Blob;
+  }
+  return nullptr;
+}
+
+void TTableFileSet::NameFiles(const std::string& BaseName, bool InMemory, bool Exclusive, bool Temporary,
+                              bool SequentialAccess, bool WriteThrough, const std::string& TableName) {
+  static const char* const Exts[3] = {".DAT", ".IDX", ".BLB"};
+  TFileHandler* Files[3] = {&Data, &Index, &Blob};
+  for (int I = 0; I < 3; ++I) {
+    Files[I]->FileName = BaseName + Exts[I];
+    Files[I]->InMemory = InMemory;
+    Files[I]->Exclusive = Exclusive;
+    Files[I]->Temporary = Temporary;
+    Files[I]->SequentialAccess = SequentialAccess;
+    Files[I]->WriteThrough = WriteThrough;
+    Files[I]->TableName = TableName;
+  }
+}
+
+void TTableFileSet::FollowDataFile() {
+  Index.Encrypted = Data.Encrypted();
+  Blob.Encrypted = Data.Encrypted();
+  Blob.SetBlockSize(Data.BlobBlockSize());
+}
+
+void TTableFileSet::OpenData() {
+  Data.Open();
+  FollowDataFile();
+  FChanged = false;
+}
+
+void TTableFileSet::OpenIndex() {
+  Index.Open();
+  try {
+    Index.VerifyIndexFile();
+  } catch (...) {
+    Index.Close();
+    throw;
+  }
+}
+
+void TTableFileSet::RecreateIndex() {
+  // The new file has no keys and no primary index; the cursor that opens the table rebuilds the
+  // deleted-records index and the record count from the records.
+  Index.CreateFile();
+  Index.SetNoPrimaryIndex(true);
+  Index.WriteHeader(true);
+  Index.Close();
+  Index.Open();
+}
+
+void TTableFileSet::OpenBlob() { Blob.Open(); }
+
+void TTableFileSet::CloseAll() {
+  if (Blob.Opened) Blob.Close();
+  if (Index.Opened) Index.Close();
+  if (Data.Opened) Data.Close();
+  FChanged = false;
+}
+
+void TTableFileSet::CreateFiles(const TTableDefinition& Definition) {
+  std::vector<TFieldDescriptor> Fields(Definition.Fields.size());
+  for (size_t I = 0; I < Fields.size(); ++I)
+    std::memcpy(Fields[I].Bytes, Definition.Fields[I].data(), kFieldDescriptorSize);
+  Data.CreateTable(Fields, Definition.BlobBlockSize, Definition.LanguageID, Definition.SortID, Definition.Encrypted,
+                   Definition.Password, Definition.Description, Definition.UserMajorVersion,
+                   Definition.UserMinorVersion);
+  FollowDataFile();
+  Index.CreateFile();
+  TIndexDescriptor D;
+  if (!Definition.Indexes.empty()) std::memcpy(D.Bytes, Definition.Indexes[0].data(), kIndexDescriptorSize);
+  Index.SetPrimaryIndex(D);
+  for (size_t I = 1; I < Definition.Indexes.size(); ++I) {
+    std::memcpy(D.Bytes, Definition.Indexes[I].data(), kIndexDescriptorSize);
+    Index.AddIndex(D);
+  }
+  if (Definition.HasBlobFields()) Blob.CreateFile();
+  FChanged = true;
+  WriteAll();
+}
+
+bool TTableFileSet::HeaderChanged(TTableFileKind Kind) {
+  switch (Kind) {
+    case TTableFileKind::Data: return Data.HeaderChanged();
+    case TTableFileKind::Index: return Index.HeaderChanged();
+    case TTableFileKind::Blob: return Blob.Opened && Blob.HeaderChanged();
+  }
+  return false;
+}
+
+void TTableFileSet::ReloadHeader(TTableFileKind Kind) {
+  // A header read anew may be another holder's: items cached before it may be older.
+  switch (Kind) {
+    case TTableFileKind::Data:
+      if (!Data.Opened) return;
+      Data.ReadHeader();
+      Data.ClearCache();
+      break;
+    case TTableFileKind::Index:
+      if (!Index.Opened) return;
+      Index.ReadHeader();
+      Index.ClearCache(true);
+      break;
+    case TTableFileKind::Blob:
+      if (!Blob.Opened) return;
+      Blob.ReadHeader();
+      Blob.ClearCache();
+      break;
+  }
+  FChanged = false;
+}
+
+void TTableFileSet::DropCache(TTableFileKind Kind) {
+  switch (Kind) {
+    case TTableFileKind::Data:
+      if (Data.Opened) Data.ClearCache();
+      break;
+    case TTableFileKind::Index:
+      if (Index.Opened) Index.ClearCache(true);
+      break;
+    case TTableFileKind::Blob:
+      if (Blob.Opened) Blob.ClearCache();
+      break;
+  }
+}
+
+void TTableFileSet::WriteAll() {
+  if (!Data.Opened) return;
+  bool BlobOpen = Blob.Opened;
+  bool Any = FChanged || Data.Dirty() || Data.DescriptorsChanged || (Index.Opened && Index.Dirty()) ||
+             (BlobOpen && Blob.Dirty());
+  // Items first, so that no header ever names an item that is not written yet.
+  Data.FlushRecords();
+  if (Index.Opened) Index.FlushPages();
+  if (BlobOpen) Blob.FlushBlocks();
+  if (!(Any || FChanged)) return;
+  Data.WriteFieldDescriptors();
+  Data.WriteHeader(true);
+  if (BlobOpen) Blob.WriteHeader(true);
+  if (Index.Opened) Index.WriteHeader(true);
+  FChanged = false;
+}
+
+void TTableFileSet::SyncAll() {
+  for (TFileHandler* F : {static_cast<TFileHandler*>(&Data), static_cast<TFileHandler*>(&Index),
+                          static_cast<TFileHandler*>(&Blob)})
+    if (F->Opened) F->Flush();
+}
+
+int TTableFileSet::Version(TTableFileKind Kind) {
+  switch (Kind) {
+    case TTableFileKind::Data: return Data.Version();
+    case TTableFileKind::Index: return Index.Version();
+    case TTableFileKind::Blob: return Blob.Version();
+  }
+  return 0;
+}
+
+uint32_t TTableFileSet::ChangeCount(TTableFileKind Kind) {
+  switch (Kind) {
+    case TTableFileKind::Data: return Data.ChangeCount();
+    case TTableFileKind::Index: return Index.ChangeCount();
+    case TTableFileKind::Blob: return Blob.Opened ? Blob.ChangeCount() : 0;
+  }
+  return 0;
+}
