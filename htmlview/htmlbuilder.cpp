@@ -25,7 +25,8 @@ uint8_t AlignmentOf(const std::string& TextAlign) {
 
 class TBuilder {
  public:
-  TBuilder(TSectionList* AList, const TMyFont& ABase) : List(AList) {
+  TBuilder(TSectionList* AList, const TMyFont& ABase, const TParseHandlers& AHandlers)
+      : List(AList), Handlers(AHandlers) {
     TStyleList& Styles = List->Styles;
     if (!Styles.DefProp) {
       const double Points = ABase.Size() > 0 ? ABase.Size() : 12;
@@ -41,6 +42,31 @@ class TBuilder {
     if (ABase.Style() & fsItalic) Base->Props[FontStyle] = std::string("italic");
     Props.Add(Base);
     Tok.IDNameList = &List->IDNameList;
+    Tok.OnInclude = Handlers.OnInclude;
+  }
+
+  // Plain text: every line a preformatted line, nothing recognised.
+  void RunPlain(const std::string& Source) {
+    PushProps("pre");
+    InPre = true;
+    TokenObj T;
+    for (size_t I = 0; I <= Source.size(); ++I) {
+      const char C = I < Source.size() ? Source[I] : '\n';
+      if (C == '\n' || C == '\r') {
+        if (C == '\r' && I + 1 < Source.size() && Source[I + 1] == '\n') ++I;
+        Section()->AddToken(T);
+        T.Clear();
+        EndSection();
+        continue;
+      }
+      T.AppendChar(C == '\t' ? ' ' : C, static_cast<int>(I));
+      // Long lines go in pieces, so the buffer stays small.
+      if (T.Length() >= 200) {
+        Section()->AddToken(T);
+        T.Clear();
+      }
+    }
+    EndSection();
   }
 
   void Run(const std::string& Source) {
@@ -62,6 +88,7 @@ class TBuilder {
     int ListCount;
   };
   TSectionList* List;
+  const TParseHandlers& Handlers;
   THtmlTokenizer Tok;
   TPropStack Props;
   std::map<std::string, int> SkippedProps;  // pushes refused at the depth limit, by tag
@@ -72,7 +99,6 @@ class TBuilder {
   int ListLevel = 0;
   bool InPre = false;
   bool InTitle = false;
-  bool InScript = false;
   bool NoBreak = false;
   bool InLink = false;
   std::string LinkUrl, LinkTarget;
@@ -516,6 +542,62 @@ class TBuilder {
     // The tokenizer goes on at the "<" of the end tag.
   }
 
+  // SCRIPT: the raw text up to "</script>" (compared without case), handed to the viewer.
+  void Script() {
+    const std::string Name = AttrText(NameSy), Language = AttrText(LanguageSy);
+    const bool Comments = Tok.CommentsEnabled;
+    Tok.CommentsEnabled = false;
+    std::string Text;
+    static const std::string End = "</script";
+    while (Tok.Ch != EofChar) {
+      if (Tok.Ch == '\r')
+        Text += "\r\n";
+      else
+        Text += Tok.Ch;
+      Tok.ReadChar();
+      if (Text.size() >= End.size() && LowerCase(Text.substr(Text.size() - End.size())) == End) {
+        Text.resize(Text.size() - End.size());
+        while (Tok.Ch != '>' && Tok.Ch != EofChar) Tok.ReadChar();
+        break;
+      }
+    }
+    Tok.CommentsEnabled = Comments;
+    if (Tok.Ch == '>') Tok.GetCh();
+    if (Handlers.OnScript) Handlers.OnScript(Name, Language, Text);
+  }
+
+  void Meta() {
+    const std::string HttpEq = AttrText(HttpEqSy), Name = AttrText(NameSy), Content = AttrText(ContentSy);
+    uint8_t CharSet = 0;
+    if (SameText(HttpEq, "content-type") && CharsetFromText(LowerCase(Content), CharSet)) {
+      Top().AssignCharSet(CharSet);
+      FFont.reset();
+    }
+    if (Handlers.OnMeta) Handlers.OnMeta(HttpEq, Name, Content);
+  }
+
+  void LinkedStyleSheet() {
+    const std::string Rel = LowerCase(Trim(HasAttr(RelSy) ? AttrText(RelSy) : AttrText(RevSy)));
+    const std::string Href = AttrText(HrefSy);
+    if (Rel != "stylesheet" || Href.empty() || !Handlers.OnStyleSheet) return;
+    std::string Sheet, Base;
+    if (!Handlers.OnStyleSheet(Href, Sheet, Base) || Sheet.empty()) return;
+    size_t I = 0;
+    auto Next = [&]() -> char {
+      // Line ends are dropped and tabs read as blanks.
+      while (I < Sheet.size() && (Sheet[I] == '\n' || Sheet[I] == '\r')) ++I;
+      if (I >= Sheet.size()) return EofChar;
+      const char C = Sheet[I++];
+      return C == '\t' ? ' ' : C;
+    };
+    char Ch = Next();
+    // A sheet that stops at a stray "<" goes on after it.
+    while (Ch != EofChar) {
+      ReadStyleSheet(List->Styles, Ch, Next, Base);
+      if (Ch != EofChar) Ch = Next();
+    }
+  }
+
   void Body() {
     PushProps("body");
     TAttribute* A = nullptr;
@@ -533,10 +615,6 @@ class TBuilder {
   }
 
   void Symbol() {
-    if (InScript) {
-      if (Tok.Sy == ScriptEndSy) InScript = false;
-      return;
-    }
     if (InTitle) {
       if (Tok.Sy == TextSy) {
         List->Title += Tok.Buff.AsString();
@@ -574,7 +652,12 @@ class TBuilder {
         if (InPre) Section()->AddMarker(BrkMark, Tok.ChPos);
         break;
       case TitleSy: InTitle = true; break;
-      case ScriptSy: InScript = true; break;
+      case ScriptSy: Script(); break;
+      case MetaSy: Meta(); break;
+      case LinkSy: LinkedStyleSheet(); break;
+      case BgSoundSy:
+        if (Handlers.OnSoundRequest && HasAttr(SrcSy)) Handlers.OnSoundRequest(AttrText(SrcSy), AttrValue(LoopSy, 1));
+        break;
       case StyleSy: StyleSheet(); break;
       case BodySy: Body(); break;
       case BaseSy:
@@ -798,10 +881,17 @@ class TBuilder {
 
 }  // namespace
 
-void ParseHtmlDocument(const std::string& Source, TSectionList* List, const TMyFont& BaseFont) {
-  TBuilder Builder(List, BaseFont);
+void ParseHtmlDocument(const std::string& Source, TSectionList* List, const TMyFont& BaseFont,
+                       const TParseHandlers& Handlers) {
+  TBuilder Builder(List, BaseFont, Handlers);
   Builder.Run(Source);
   List->CurrentForm = nullptr;
+}
+
+void ParsePlainText(const std::string& Source, TSectionList* List, const TMyFont& BaseFont) {
+  TParseHandlers None;
+  TBuilder Builder(List, BaseFont, None);
+  Builder.RunPlain(Source);
 }
 
 // ---- frameset documents ----

@@ -10,9 +10,28 @@
 #include "htmlview/htmlsection.h"
 #include "platform/gui/controls.h"
 
+#include <functional>
+
+#include "htmlview/readhtml.h"
+
+// What the viewer is told while a document is read, and what it supplies.
+struct TParseHandlers {
+  std::function<void(const std::string& HttpEq, const std::string& Name, const std::string& Content)> OnMeta;
+  std::function<void(const std::string& Src, int Loop)> OnSoundRequest;
+  THtmlTokenizer::TIncludeEvent OnInclude;
+  // The raw text of a SCRIPT element (line ends as CR LF).
+  std::function<void(const std::string& Name, const std::string& Language, const std::string& Script)> OnScript;
+  // LINK REL=stylesheet: the sheet's text for HREF and the folder its URLs are relative to;
+  // false when there is no such sheet.
+  std::function<bool(const std::string& Href, std::string& Sheet, std::string& BasePath)> OnStyleSheet;
+};
+
 // Fills List (which must be empty) from Source; BaseFont is the document's default font. The
 // document's style list is initialised from BaseFont unless the caller initialised it already.
-void ParseHtmlDocument(const std::string& Source, TSectionList* List, const TMyFont& BaseFont);
+void ParseHtmlDocument(const std::string& Source, TSectionList* List, const TMyFont& BaseFont,
+                       const TParseHandlers& Handlers = TParseHandlers());
+// Shows Source as preformatted lines, no markup recognised.
+void ParsePlainText(const std::string& Source, TSectionList* List, const TMyFont& BaseFont);
 
 // Nesting limits: deeper block elements and tables are skipped (their content flows into the
 // enclosing element), so that hostile documents cannot exhaust the stack or the time.

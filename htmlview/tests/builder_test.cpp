@@ -102,4 +102,38 @@ TEST(HtmlBuilder, MalformedMarkupRaisesOrBuilds) {
   EXPECT_THROW(ParseHtmlDocument("text <!-- never closed", &Doc, BaseFont()), EParseError);
 }
 
+TEST(HtmlBuilderEvents, MetaSoundScriptAndLinkedSheets) {
+  TSectionList Doc;
+  std::vector<std::string> Log;
+  TParseHandlers H;
+  H.OnMeta = [&](const std::string& E, const std::string& N, const std::string& C) { Log.push_back("meta " + E + N + " " + C); };
+  H.OnSoundRequest = [&](const std::string& Src, int Loop) { Log.push_back("sound " + Src + " " + std::to_string(Loop)); };
+  H.OnScript = [&](const std::string& N, const std::string& L, const std::string& S) {
+    Log.push_back("script " + N + " " + L + " [" + S + "]");
+  };
+  H.OnStyleSheet = [&](const std::string& Href, std::string& Sheet, std::string& Base) {
+    Log.push_back("sheet " + Href);
+    Sheet = "p {\r\n color: #ff0000 }";
+    Base = "dir/";
+    return true;
+  };
+  ParseHtmlDocument("<meta http-equiv=refresh content=5><bgsound src=a.wav loop=3><bgsound src=b.wav>"
+                    "<link rel=StyleSheet href=s.css><script language=js>if (a<b) x();\n</b></SCRIPT>"
+                    "<p>text",
+                    &Doc, BaseFont(), H);
+  EXPECT_EQ(Log, (std::vector<std::string>{"meta refresh 5", "sound a.wav 3", "sound b.wav 1", "sheet s.css",
+                                          "script  js [if (a<b) x();\r\n</b>]"}));
+  // The linked sheet styles the paragraph; the script's markup did not reach the page.
+  EXPECT_EQ(Tree(Doc), "p(\"text\")");
+  auto* P = dynamic_cast<TBlock*>(Doc[0]);
+  auto* S = dynamic_cast<TSection*>(P->Content[0]);
+  EXPECT_EQ(S->Fonts.GetFontObjAt(0)->TheFont.Color() & 0xFFFFFF, 0x0000FF);
+}
+
+TEST(HtmlBuilderEvents, PlainTextKeepsEveryLine) {
+  TSectionList Doc;
+  ParsePlainText("a <b>\r\n\tc\n\nlast", &Doc, BaseFont());
+  EXPECT_EQ(Tree(Doc), "pre\"a <b>\" pre\" c\" pre\"\" pre\"last\"");
+}
+
 }  // namespace
