@@ -747,6 +747,13 @@ class TBuilder {
         if (Current) Current->NoBreak = NoBreak;
         break;
       case ImageSy: Image(); break;
+      case PanelSy: {
+        TSection* S = Section();
+        PushProps("panel");
+        S->AppendImage(new TPanelObj(List, S->Len(), Tok.Attributes), Tok.ChPos);
+        PopProps("panel", BlockFloor());
+        break;
+      }
       case InputSy:
       case SelectSy:
       case TextAreaSy: FormControl(Tok.Sy); break;

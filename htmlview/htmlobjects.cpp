@@ -1,6 +1,7 @@
 #include "htmlview/htmlobjects.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "htmlview/htmldraw.h"
 #include "htmlview/htmlimages.h"
@@ -10,6 +11,7 @@
 #include "platform/core/classes.h"
 #include "platform/core/fileutils.h"
 #include "platform/gui/graphics.h"
+#include "platform/gui/stdctrls.h"
 
 TStyleSizes StyleSizes(TProperties& Props) {
   TMarginArray VM;
@@ -339,6 +341,122 @@ void TImageObj::SetHover(bool Value) {
   } else {
     Gif->SetAnimate(true, GetTickCount());
     A.push_back(this);
+  }
+}
+
+// ---- TPanelObj ----
+
+TPanelObj::TPanelObj(TSectionList* ADocument, int Position, const TAttributeList& Attributes) : Document(ADocument) {
+  Pos = Position;
+  ObjAlign = ABottom;
+  HSpaceL = HSpaceR = 3;
+  for (int I = 0; I < Attributes.Count(); ++I) {
+    const TAttribute* A = Attributes[I];
+    const std::string U = UpperCase(Trim(A->Text));
+    switch (A->Symbol) {
+      case HeightSy: SetHeight = std::clamp(A->Value, 0, MaxShownImageSide); break;
+      case WidthSy:
+        if (A->Text.find('%') != std::string::npos) {
+          SetWidth = std::clamp(A->Value, 1, 100);
+          IsPercent = true;
+        } else {
+          SetWidth = std::clamp(A->Value, 0, MaxShownImageSide);
+        }
+        break;
+      case HSpaceSy: HSpaceL = HSpaceR = std::min(40, std::abs(A->Value)); break;
+      case VSpaceSy: VSpaceT = VSpaceB = std::min(40, std::abs(A->Value)); break;
+      case RatioSy: {
+        // Read with a point whatever the locale says.
+        const std::string T = Trim(A->Text);
+        double R = 0;
+        std::from_chars(T.data(), T.data() + T.size(), R);
+        Ratio = std::clamp(R, 0.0, 100.0);
+        break;
+      }
+      case AlignSy:
+        if (U == "TOP") ObjAlign = ATop;
+        else if (U == "MIDDLE" || U == "ABSMIDDLE") ObjAlign = AMiddle;
+        else if (U == "LEFT") ObjAlign = ALeft;
+        else if (U == "RIGHT") ObjAlign = ARight;
+        break;
+      case AltSy: Alt = A->Text; break;
+      case NameSy: Name = A->Text; break;
+      case SrcSy: Source = A->Text; break;
+      case TypeSy: Type = A->Text; break;
+      default: break;
+    }
+  }
+  Panel = new TPanel(nullptr);
+  Panel->SetBounds(-400, -400, 30, 20);
+  Panel->SetBevelOuter(bvNone);
+  Panel->SetBevelInner(bvNone);
+  Panel->SetBorderStyle(bsSingleBorder);
+  Panel->SetColor(clWhite);
+  Panel->SetParentFont(false);
+  Panel->SetVisible(false);
+  if (Document && Document->PaintPanel) Panel->SetParent(Document->PaintPanel);
+  if (Document) {
+    Document->Panels.push_back(this);
+    if (Document->OnPanelCreate) Document->OnPanelCreate(Document->OwnerControl, Name, Type, Source, Panel);
+  }
+}
+
+TPanelObj::TPanelObj(TSectionList* ADocument, const TPanelObj& S)
+    : Document(ADocument), Alt(S.Alt), Name(S.Name), Source(S.Source), Type(S.Type), SetWidth(S.SetWidth),
+      SetHeight(S.SetHeight), IsPercent(S.IsPercent), Ratio(S.Ratio) {
+  // The printed copy draws a look-alike of the same panel; it owns no control.
+  Pos = S.Pos;
+  ObjAlign = S.ObjAlign;
+  HSpaceL = S.HSpaceL;
+  HSpaceR = S.HSpaceR;
+  VSpaceT = S.VSpaceT;
+  VSpaceB = S.VSpaceB;
+  ImageWidth = S.ImageWidth;
+  ImageHeight = S.ImageHeight;
+}
+
+TPanelObj::~TPanelObj() {
+  if (Document) {
+    auto& P = Document->Panels;
+    P.erase(std::remove(P.begin(), P.end(), this), P.end());
+    if (Panel && Document->OnPanelDestroy) Document->OnPanelDestroy(Document->OwnerControl, Panel);
+  }
+  delete Panel;
+}
+
+void TPanelObj::Measure(TCanvas* Canvas, TFontObj* Font, int AvailableWidth) {
+  (void)Canvas, (void)Font;
+  ImageWidth = IsPercent ? static_cast<int>(static_cast<int64_t>(std::max(0, AvailableWidth)) * SetWidth / 100) : SetWidth;
+  ImageHeight = Ratio > 0 ? std::clamp(static_cast<int>(ImageWidth * Ratio + 0.5), 0, MaxShownImageSide) : SetHeight;
+  if (Panel) Panel->SetBounds(Panel->Left(), Panel->Top(), ImageWidth, ImageHeight);
+}
+
+void TPanelObj::Draw(TCanvas* Canvas, int X, int Top, int Baseline, TFontObj* Font) {
+  (void)Font;
+  int Y;
+  switch (ObjAlign) {
+    case ATop: case ALeft: case ARight: Y = Top + VSpaceT; break;
+    case AMiddle: Y = Baseline - ImageHeight / 2; break;
+    default: Y = Baseline - ImageHeight - VSpaceB; break;
+  }
+  DrawX = X;
+  DrawYY = Y + (Document ? Document->ScrollY : 0);
+  if (Document && Document->Printing) {
+    // Printed: a rectangle in the panel's colour with its ALT text.
+    Canvas->Brush()->SetStyle(bsSolid);
+    Canvas->Brush()->SetColor(clWhite);
+    Canvas->Pen()->SetColor(clBlack);
+    Canvas->Rectangle(X, Y, X + ImageWidth, Y + ImageHeight);
+    if (!Alt.empty()) {
+      Canvas->Brush()->SetStyle(bsClear);
+      WrapTextInRect(Canvas, X + 15, Y + 15, X + ImageWidth - 15, Y + ImageHeight - 15, Alt);
+    }
+    return;
+  }
+  Placed = true;
+  if (Panel) {
+    Panel->SetBounds(X, Y, ImageWidth, ImageHeight);
+    Panel->SetVisible(true);
   }
 }
 

@@ -84,6 +84,29 @@ class TImageObj : public TFloatingObj {
   void Fetch();
 };
 
+class TPanel;
+
+// PANEL: a plain panel control of the GUI layer standing in the text, which the program fills
+// (the document's panel events hand it over when it is made and before it is freed).
+class TPanelObj : public TFloatingObj {
+ public:
+  TPanelObj(TSectionList* ADocument, int Position, const TAttributeList& Attributes);
+  TPanelObj(TSectionList* ADocument, const TPanelObj& Source);
+  ~TPanelObj() override;
+  TPanelObj(const TPanelObj&) = delete;
+  TPanelObj& operator=(const TPanelObj&) = delete;
+  TSectionList* Document;
+  TPanel* Panel = nullptr;  // owned
+  std::string Alt, Name, Source, Type;
+  int SetWidth = 30, SetHeight = 20;
+  bool IsPercent = false;
+  double Ratio = 0;
+  bool Placed = false;
+  TFloatingObj* Clone(TSectionList* ADocument) const override { return new TPanelObj(ADocument, *this); }
+  void Measure(TCanvas* Canvas, TFontObj* Font, int AvailableWidth) override;
+  void Draw(TCanvas* Canvas, int X, int Top, int Baseline, TFontObj* Font) override;
+};
+
 class TImageObjList : public TFreeList<TFloatingObj> {
  public:
   TFloatingObj* FindAt(int Position) const;

@@ -13,6 +13,7 @@
 #include "platform/core/fileutils.h"
 #include "platform/gui/controls.h"
 #include "platform/gui/graphics.h"
+#include "platform/gui/stdctrls.h"
 
 namespace {
 
@@ -108,6 +109,7 @@ void TSectionList::Clear() {
   if (!Printing) Forms.Clear();
   FormControlList.clear();
   AnimatedImages.clear();
+  Panels.clear();
   PendingImages.clear();
   Links.clear();
   MapList.Clear();
@@ -178,14 +180,18 @@ void TSectionList::PaintDocument(TCanvas* Canvas, const TRect& ARect) {
       for (int TX = ARect.Left - (ARect.Left % W); TX < ARect.Right; TX += W) Canvas->Draw(TX, TY, Tile.get());
   }
   // Controls the paint does not place are hidden afterwards.
-  if (ScrollChanged)
+  if (ScrollChanged) {
     for (TFormControlObj* C : FormControlList) C->Placed = false;
+    for (TPanelObj* P : Panels) P->Placed = false;
+  }
   DrawList.clear();
   TCell::Paint(Canvas, ARect, nullptr, 0, 0, ScrollY);
   for (const TImageRec& R : DrawList) R.Image->Draw(Canvas, R.X, R.Y, R.Y + R.Image->ImageHeight, nullptr);
   DrawList.clear();
   if (ScrollChanged) {
     PlaceFormControls();
+    for (TPanelObj* P : Panels)
+      if (!P->Placed && P->Panel) P->Panel->SetVisible(false);
     ScrollChanged = false;
   }
   if (AnimationTimer) AnimationTimer->SetEnabled(!AnimatedImages.empty());
@@ -260,6 +266,7 @@ void TSectionList::SetScroll(int Y) {
   ScrollY = Y;
   ScrollChanged = true;
   for (TFormControlObj* C : FormControlList) C->Placed = false;
+  for (TPanelObj* P : Panels) P->Placed = false;
 }
 
 void TSectionList::SetBackgroundColour(int32_t Colour) {

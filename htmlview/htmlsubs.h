@@ -23,6 +23,8 @@ class TFontObj;
 class TImageObj;
 class TFormControlObj;
 class ThtmlForm;
+class TPanelObj;
+class TPanel;
 class TTimer;
 class TWinControl;
 class TObject;
@@ -231,6 +233,10 @@ class TSectionList : public TCell {
   TObjectClickEvent OnObjectClick;
   std::function<void(TFormControlObj* Control)> OnControlEnter;
   std::function<void()> OnBackgroundChange;
+  std::function<void(TObject* Sender, const std::string& Name, const std::string& Type, const std::string& Src,
+                     TPanel* Panel)>
+      OnPanelCreate;
+  std::function<void(TObject* Sender, TPanel* Panel)> OnPanelDestroy;
 
   int32_t Background = 0xFFFFFF;
   std::string BackgroundName;
@@ -242,6 +248,7 @@ class TSectionList : public TCell {
   ThtmlForm* CurrentForm = nullptr;  // the builder's form (or the implicit one)
   std::vector<TFormControlObj*> FormControlList;
   std::vector<TImageObj*> AnimatedImages;
+  std::vector<TPanelObj*> Panels;
   TTimer* AnimationTimer = nullptr;
   std::vector<std::pair<std::string, TImageObj*>> PendingImages;
   std::vector<TFontObj*> Links;

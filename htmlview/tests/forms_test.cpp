@@ -181,4 +181,25 @@ TEST_F(Forms, PrintedCopyDrawsLookAlikes) {
   EXPECT_GT(Ink, Edit->Width() / 2);
 }
 
+TEST_F(Forms, PanelsStandInTheTextAndReachTheProgram) {
+  std::vector<std::string> Log;
+  TPanel* Made = nullptr;
+  Doc.OnPanelCreate = [&](TObject*, const std::string& Name, const std::string& Type, const std::string& Src,
+                          TPanel* P) {
+    Log.push_back("create " + Name + " " + Type + " " + Src);
+    Made = P;
+  };
+  Doc.OnPanelDestroy = [&](TObject*, TPanel* P) { Log.push_back(P == Made ? "destroy same" : "destroy other"); };
+  Build("<p>before <panel name=kb type=keys src=k.dat width=\"50%\" ratio=0.25> after");
+  ASSERT_NE(Made, nullptr);
+  EXPECT_EQ(Made->Parent(), &Panel);
+  EXPECT_TRUE(Made->Visible());
+  EXPECT_EQ(Made->Width(), 250);
+  EXPECT_EQ(Made->Height(), 63);  // 250 x 0.25, rounded
+  Bmp.Canvas()->SetFont(Font);
+  EXPECT_EQ(Made->Left(), Bmp.Canvas()->TextWidth("before ") + 3);
+  Doc.Clear();
+  EXPECT_EQ(Log, (std::vector<std::string>{"create kb keys k.dat", "destroy same"}));
+}
+
 }  // namespace
