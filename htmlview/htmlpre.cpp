@@ -116,3 +116,9 @@ int THorzLine::Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, i
   }
   return Top + RuleHeight;
 }
+
+int TPageBreak::Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, int X, int XRef, int YRef) {
+  TSectionList* D = ParentSectionList;
+  if (D && D->Printing && TopY - YRef > 5 && TopY < D->PrintPageBottom) D->PrintPageBottom = TopY;
+  return TSectionBase::Paint(Canvas, ARect, IMgr, X, XRef, YRef);
+}

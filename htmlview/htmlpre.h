@@ -45,4 +45,6 @@ class TPageBreak : public TSectionBase {
     P->FlowHeight = FlowHeight;
     return P;
   }
+  // Printing: the page ends here (unless the break stands within 5 pixels of the page's top).
+  int Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, int X, int XRef, int YRef) override;
 };

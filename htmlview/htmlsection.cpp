@@ -682,6 +682,17 @@ int TSection::Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, in
     const int LineTop = L.PaintY - YRef + L.SpaceBefore;
     if (L.CharCount == 0 || LineTop + L.LineHeight + L.SpaceAfter < ARect.Top - 2 || LineTop - L.SpaceBefore > ARect.Bottom)
       continue;
+    if (Printing) {
+      // A line that would cross the page's bottom starts the next page, unless it is taller
+      // than a page (then it is cut).
+      const int DocTop = L.PaintY, DocBottom = L.PaintY + L.SpaceBefore + L.LineHeight + L.SpaceAfter;
+      if (DocTop > YRef && DocBottom > Doc->PrintPageBottom && DocTop < Doc->PrintPageBottom &&
+          DocBottom - DocTop < ARect.Bottom - ARect.Top) {
+        Doc->PrintPageBottom = DocTop;
+        break;
+      }
+      if (DocTop >= Doc->PrintPageBottom) break;
+    }
     const int Baseline = LineTop + L.LineHeight - L.Descent;
     int CX = L.PaintX + DX;
     int I = L.Start;

@@ -165,6 +165,7 @@ int TSectionList::Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* AIMg
 }
 
 void TSectionList::PaintDocument(TCanvas* Canvas, const TRect& ARect) {
+  PrintPageBottom = ScrollY + ARect.Bottom;
   if (AnimationTimer) AnimationTimer->SetEnabled(false);
   for (TImageObj* Img : AnimatedImages)
     if (Img->Gif) Img->Gif->ShownOnScreen = false;

@@ -265,6 +265,9 @@ class TSectionList : public TCell {
   int MarginWidth = 0, MarginHeight = 0;
   // Results of the builder.
   std::string Title, BaseURL, BaseTarget;
+  // Printing: the document Y where the page being printed ends (painting may move it up so that
+  // a line, a row or a page break starts the next page).
+  int PrintPageBottom = 0;
   // The text being copied from the selection.
   std::string CopyBuffer;
   // The selected text (SelStart .. SelEnd), lines ended by CR LF.

@@ -202,6 +202,29 @@ TEST_F(Document, RulesAndPageBreaks) {
   EXPECT_EQ(Pixel(200, Rule->TopY + 1), 0x0000FF);
 }
 
+TEST_F(Document, PrintingEndsPagesAtBreaksAndWholeLines) {
+  Build("<p>first<page><p>second");
+  TSectionList Print(Doc, true);
+  int Curs = 0, Max = 0;
+  Print.Arrange(Bmp.Canvas(), 0, Curs, Max, 0, 400);
+  TSectionBase* Break = nullptr;
+  for (int I = 0; I < Print.Count(); ++I)
+    if (dynamic_cast<TPageBreak*>(Print[I])) Break = Print[I];
+  ASSERT_NE(Break, nullptr);
+  Print.PaintDocument(Bmp.Canvas(), TRect(0, 0, 400, 600));
+  EXPECT_EQ(Print.PrintPageBottom, Break->TopY);
+  // A page that starts at the break does not end there again.
+  Print.SetScroll(Break->TopY - 2);
+  Print.PaintDocument(Bmp.Canvas(), TRect(0, 0, 400, 600));
+  EXPECT_EQ(Print.PrintPageBottom, Break->TopY - 2 + 600);
+  // A page bottom inside a line moves up to the line's top.
+  Print.SetScroll(0);
+  TSection* S = FirstSection(Print);
+  ASSERT_NE(S, nullptr);
+  Print.PaintDocument(Bmp.Canvas(), TRect(0, 0, 400, S->Lines[0].PaintY + 3));
+  EXPECT_EQ(Print.PrintPageBottom, S->Lines[0].PaintY);
+}
+
 TEST_F(Document, PreKeepsBlanksAndLineEnds) {
   Build("<pre>a\tb  c\n  d</pre>", 20);
   TSection* S = FirstSection(Doc);
