@@ -374,6 +374,19 @@ class TBuilder {
     auto* Li = new TBlockLI(List, BoxFromStyle(VM, 400, Top().EmSize, Top().ExSize), Cell(), ListTag, TypeText,
                             Number, std::max(ListLevel, 1), InList && PlainList.count(Stack.size()) > 0);
     Li->MarkerColor = Font().Color() & 0xFFFFFF;
+    // list-style-type from the style replaces what TYPE and the nesting gave.
+    switch (Top().GetListStyleType()) {
+      case lbCircle: Li->Marker = TListMarker::Circle; break;
+      case lbDecimal: Li->Marker = TListMarker::Decimal; break;
+      case lbDisc: Li->Marker = TListMarker::Disc; break;
+      case lbLowerAlpha: Li->Marker = TListMarker::LowerAlpha; break;
+      case lbLowerRoman: Li->Marker = TListMarker::LowerRoman; break;
+      case lbNone: Li->Marker = TListMarker::None; break;
+      case lbSquare: Li->Marker = TListMarker::Square; break;
+      case lbUpperAlpha: Li->Marker = TListMarker::UpperAlpha; break;
+      case lbUpperRoman: Li->Marker = TListMarker::UpperRoman; break;
+      default: break;
+    }
     OpenBlock(LISy, Li, Depth);
   }
   std::map<size_t, bool> PlainList;  // open lists (by stack size at their level) shown without markers
@@ -813,6 +826,17 @@ class TBuilder {
         if (Tok.Attributes.Find(ColorSy, A)) {
           int32_t C;
           if (ColorFromString(A->Text, false, C)) Colour = C;
+        }
+        if (Tok.Attributes.Find(WidthSy, A) && A->Value >= 1 && Blk->StyleBoxValues) {
+          // A narrower rule stands left, right or (the default) centred in the room.
+          TMarginArray& VM = *Blk->StyleBoxValues;
+          const bool Percent = A->Text.find('%') != std::string::npos;
+          if (!Percent || A->Value <= 100) {
+            VM[MI(WidthProp)] = Percent ? TPropValue(std::to_string(A->Value) + "%") : TPropValue(A->Value);
+            const std::string Al = LowerCase(Trim(Align));
+            if (Al != "left") VM[MI(MarginLeft)] = std::string("auto");
+            if (Al != "left" && Al != "right") VM[MI(MarginRight)] = std::string("auto");
+          }
         }
         Blk->Content.Add(new THorzLine(List, Size, Align, NoShade, Colour));
         Cell()->Add(Blk);

@@ -113,7 +113,11 @@ int main() {
     const std::string Name = "paragraphs " + std::to_string(Kb) + " KB";
     Report(Name.c_str(), Paragraphs(Kb * 1024));
   }
-  const std::string Page = HelpPage();
+  // Pages with pictures' placeholders, form controls and panels, loaded again and again.
+  const std::string Page = HelpPage() +
+                           "<form><input name=a><select name=s><option>x</select><textarea>t</textarea>"
+                           "<input type=radio name=r><input type=checkbox name=c><input type=submit></form>"
+                           "<panel name=p width=40><img src=\"missing.gif\" alt=missing>";
   long After100 = 0;
   for (int I = 1; I <= 1000; ++I) {
     Run(Page, Bmp, Font);

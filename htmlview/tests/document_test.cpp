@@ -202,6 +202,31 @@ TEST_F(Document, RulesAndPageBreaks) {
   EXPECT_EQ(Pixel(200, Rule->TopY + 1), 0x0000FF);
 }
 
+TEST_F(Document, RuleWidthsAndListStyles) {
+  Build("<hr width=100><hr width=\"50%\" align=right><hr width=80 align=left>"
+        "<style>ol.r li { list-style-type: upper-roman }</style><ol class=r><li>a<li>b</ol>");
+  std::vector<THorzLine*> Rules;
+  TBlockLI* Item = nullptr;
+  std::function<void(TCellBasic&)> Walk = [&](TCellBasic& C) {
+    for (int I = 0; I < C.Count(); ++I) {
+      if (auto* H = dynamic_cast<THorzLine*>(C[I])) Rules.push_back(H);
+      if (auto* B = dynamic_cast<TBlock*>(C[I])) {
+        if (auto* Li = dynamic_cast<TBlockLI*>(B)) Item = Li;
+        Walk(B->Content);
+      }
+    }
+  };
+  Walk(Doc);
+  ASSERT_EQ(Rules.size(), 3u);
+  EXPECT_EQ(Rules[0]->Width, 100);
+  EXPECT_EQ(Rules[0]->RuleX, 150);  // centred
+  EXPECT_EQ(Rules[1]->Width, 200);
+  EXPECT_EQ(Rules[1]->RuleX, 200);  // at the right side
+  EXPECT_EQ(Rules[2]->RuleX, 0);
+  ASSERT_NE(Item, nullptr);
+  EXPECT_EQ(Item->MarkerText(), "II.");
+}
+
 TEST_F(Document, PrintingEndsPagesAtBreaksAndWholeLines) {
   Build("<p>first<page><p>second");
   TSectionList Print(Doc, true);
