@@ -19,6 +19,7 @@ if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/data_file.cpp AND EXISTS ${CMAKE_CURRENT_LIS
       ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_open_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_records_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_fields_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_scale_test.cpp
     LIBS vxdbstorage)
 endif()
 
