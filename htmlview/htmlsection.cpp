@@ -414,8 +414,7 @@ void TSection::PlaceFloat(int I, int Y, IndentManager* IMgr) {
   IMgr->AddImageFloat(Y, Obj->ObjAlign == ALeft, Obj->ObjAlign == ARight, Obj->ImageWidth, Obj->ImageHeight,
                       Obj->HSpaceL, Obj->HSpaceR, Obj->VSpaceT, Obj->VSpaceB, Indent);
   Obj->Indent = Indent;
-  // Right floats come back as an absolute position; left ones relative to the manager's edge.
-  Obj->FloatX = Obj->ObjAlign == ALeft ? IMgr->LeftEdge + Indent : Indent;
+  Obj->FloatX = IMgr->LeftEdge + Indent - Obj->HSpaceL;
   Obj->FloatY = Y;
   FloatBottom = std::max(FloatBottom, Y + Obj->ImageHeight + Obj->VSpaceT + Obj->VSpaceB);
 }

@@ -286,7 +286,8 @@ void IndentManager::AddImageFloat(int Y, bool AlignLeft, bool AlignRight, int Bo
     Indent = Left + SpaceLeft;
     LeftList.Add(new IndentRec{Left + W, Y, Y + H, CurrentBlock, 0});
   } else if (AlignRight) {
-    const int X = RightEdgeAt(Y) - W;
+    // Records and the indent are relative to the left edge, like those of left floats.
+    const int X = RightEdgeAt(Y) - W - LeftEdge;
     Indent = X + SpaceLeft;
     RightList.Add(new IndentRec{X, Y, Y + H, CurrentBlock, 0});
   }
@@ -296,7 +297,7 @@ void IndentManager::AddBlockFloat(int Y, int X, bool AlignLeft, bool AlignRight,
   if (AlignLeft)
     LeftList.Add(new IndentRec{X - LeftEdge, Y, Y + Height, CurrentBlock, 1});
   else if (AlignRight)
-    RightList.Add(new IndentRec{RightEdgeAt(Y) - X, Y, Y + Height, CurrentBlock, 1});
+    RightList.Add(new IndentRec{X - LeftEdge, Y, Y + Height, CurrentBlock, 1});
 }
 
 // ---- TIDNameList ----

@@ -188,8 +188,9 @@ TEST(Containers, FloatingImagesNarrowTheLines) {
   EXPECT_EQ(M.LeftEdgeAt(5), 10 + 55);
   EXPECT_EQ(M.LeftEdgeAt(42), 10);  // below the image and its spaces
   M.AddImageFloat(0, false, true, 30, 10, 4, 4, 0, 0, Indent);
-  EXPECT_EQ(Indent, 300 - 38 + 4);
-  EXPECT_EQ(M.RightEdgeAt(5), 10 + 300 - 38);
+  // The manager's right side is 300; the image and its spaces take 38 of it.
+  EXPECT_EQ(Indent, 300 - 38 - 10 + 4);  // relative to the left edge, as for left floats
+  EXPECT_EQ(M.RightEdgeAt(5), 300 - 38);
   M.AddImageFloat(0, false, false, 30, 10, 0, 0, 0, 0, Indent);  // not floating
   EXPECT_EQ(M.LeftList.Count() + M.RightList.Count(), 2);
   M.AddBlockFloat(100, 60, true, false, 20);

@@ -132,6 +132,23 @@ TEST_F(Document, ImagesInLinesAndFloats) {
   EXPECT_NE(Pixel(285, S->TopY + 30), 0xFF0000);
 }
 
+TEST_F(Document, RightFloatsInsideTableCells) {
+  // A cell's left edge is not the page's: the float must still end at the cell's right side.
+  Build("<table cellspacing=0 cellpadding=0 width=300><tr><td width=100>x<td>"
+        "<img src=\"tall.bmp\" align=right hspace=0>words beside the picture</table>");
+  auto* T = dynamic_cast<ThtmlTable*>(Doc[0]);
+  ASSERT_NE(T, nullptr);
+  TCellObj* C = T->Rows[0]->Items(1);
+  auto* S = dynamic_cast<TSection*>(C->Cell[0]);
+  ASSERT_NE(S, nullptr);
+  ASSERT_FALSE(S->Lines.empty());
+  EXPECT_EQ(S->Lines[0].PaintX, 100);
+  EXPECT_EQ(S->Lines[0].LineWidth, 200 - 10);
+  Paint();
+  EXPECT_EQ(Pixel(295, S->TopY + 30), 0xFF0000);
+  EXPECT_NE(Pixel(285, S->TopY + 50), 0xFF0000);
+}
+
 TEST_F(Document, ImageSizesAndPlaceholders) {
   Build("<p><img src=\"red.bmp\" width=99999999 height=7><img src=\"missing.gif\" alt=\"no picture\">"
         "<img src=\"red.bmp\" width=\"50%\"></p>",
