@@ -247,7 +247,8 @@ void TDataCursor::Close() {
       }
       T->UnmarkCursorLock(N);
     }
-    if (FTookReadLock && T->ReadLocked) T->ReadUnlock();
+    if ((FTookReadLock || FHoldingReadLock) && T->ReadLocked) T->ReadUnlock();
+    FHoldingReadLock = false;
     if (FTookWriteLock && T->WriteLocked) T->WriteUnlock();
     FTookReadLock = FTookWriteLock = false;
     int R = Directory->CloseTable(T, true);
@@ -748,4 +749,52 @@ void TDataCursor::RestorePosition(const std::vector<uint8_t>& Saved, bool SavedB
   } else {
     SetToBookmark(Saved.data(), true, true);
   }
+}
+
+void TDataCursor::HoldReadLock() {
+  if (FHoldingReadLock || Exclusive || FilesReadOnly) return;
+  bool Was = Table->ReadLocked;
+  bool Changed = Table->ReadLock();
+  FHoldingReadLock = !Was && Table->ReadLocked;
+  AfterChange(ChangeCountsDiffer() || Changed);
+}
+
+void TDataCursor::ReleaseReadLock() {
+  if (!FHoldingReadLock) return;
+  FHoldingReadLock = false;
+  Table->ReadUnlock();
+}
+
+// ---- Table information and index descriptors ----------------------------------------------------------------
+
+void TDataCursor::SetTableInfo(const std::string& Description, const std::string& Password, uint32_t LastAutoInc,
+                               uint16_t UserMajor, uint16_t UserMinor) {
+  CheckWritable();
+  BeginWrite();
+  try {
+    DataFile()->SetTableInfo(Description, Password, LastAutoInc, UserMajor, UserMinor);
+    FlushChanges();
+  } catch (...) {
+    EndWrite();
+    throw;
+  }
+  EndWrite();
+}
+
+void TDataCursor::SetIndexDescriptor(uint8_t N, const uint8_t* Desc) {
+  TIndexDescriptor D;
+  std::memcpy(D.Bytes, Desc, kIndexDescriptorSize);
+  IndexFile()->SetIndexDescriptor(N, D);
+  if (N == IndexNo) LoadIndexInfo();
+}
+
+void TDataCursor::RenameIndex(uint8_t N, const std::string& Name, const uint16_t* FieldNumbers) {
+  IndexFile()->RenameIndex(N, Name, FieldNumbers);
+  if (N == IndexNo) LoadIndexInfo();
+}
+
+void TDataCursor::BackupTable() {
+  CheckClosed();
+  int R = Directory->RenameTable(TableName, TableName, true, InMemory);
+  if (R < 0) Fail(static_cast<uint16_t>(-R));
 }

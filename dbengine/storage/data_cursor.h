@@ -138,6 +138,14 @@ class TDataCursor : public TEngineObject {
   void AddIndex(const std::array<uint8_t, 120>& Descriptor);
   void DeleteIndex(const std::string& Name);
 
+  // The shared table stores description, password, last auto-increment value and user versions.
+  void SetTableInfo(const std::string& Description, const std::string& Password, uint32_t LastAutoInc,
+                    uint16_t UserMajor, uint16_t UserMinor);
+  void SetIndexDescriptor(uint8_t N, const uint8_t* Desc);
+  void RenameIndex(uint8_t N, const std::string& Name, const uint16_t* FieldNumbers);
+  // Renames the closed table's files to the backup extensions.
+  void BackupTable();
+
   // ---- Header values (from the shared table while open, from the data file header while closed) ----
   uint16_t GetBlobBlockSize();
   uint16_t GetLanguageID();
@@ -167,6 +175,11 @@ class TDataCursor : public TEngineObject {
   uint16_t GetPriorRecord(uint8_t* Buffer);
   uint16_t GetCurrentRecord(uint8_t* Buffer, bool Lock);
   void GotoSequence(int32_t N);
+  // Zeroes Buffer and copies the current record's non-null fields into it for a new record (its
+  // BLOB values are copied when it is inserted); with NoAutoInc the row number too.
+  uint16_t CopyCurrentRecord(uint8_t* Buffer);
+  // Moves onto the record another cursor of the same table stands on; 0x2206 when not reached.
+  uint16_t SetToCursor(TDataCursor* Other);
 
   // ---- Keys and ranges ----
   // Key of a record buffer for the current index (KeySize bytes).
@@ -226,7 +239,13 @@ class TDataCursor : public TEngineObject {
   bool SetToBookmark(const uint8_t* Bookmark, bool Exact, bool NoBracket);
   int CompareBookmarks(const uint8_t* B1, const uint8_t* B2);
 
+  uint32_t GetBlobRevision(int FieldNo, const uint8_t* Buffer, bool Physical);
+  void SetBlobRevision(int FieldNo, uint8_t* Buffer, bool Physical, uint32_t Revision);
+
   // ---- Brackets of every read and write ----
+  // The table read lock held over a whole statement.
+  void HoldReadLock();
+  void ReleaseReadLock();
   void BeginRead();
   void EndRead();
   void BeginWrite();
@@ -303,6 +322,7 @@ class TDataCursor : public TEngineObject {
   void StoreBlobFields(uint8_t* Image, const uint8_t* OldImage, uint32_t RecordNo);
   void FreeRecordBlobs(const uint8_t* Image, uint32_t RecordNo);
 
+  bool FHoldingReadLock = false;
   int FReadDepth = 0;
   bool FTookReadLock = false;
   int FWriteDepth = 0;

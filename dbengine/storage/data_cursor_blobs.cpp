@@ -289,3 +289,15 @@ void TDataCursor::FreeRecordBlobs(const uint8_t* Image, uint32_t RecordNo) {
     F->FreeBlobChain(this, false, false, RecordNo, RevisionAt(Image, Field.Bytes), First);
   }
 }
+
+uint32_t TDataCursor::GetBlobRevision(int FieldNo, const uint8_t* Buffer, bool Physical) {
+  const uint8_t* D = BlobDesc(FieldNo, Physical);
+  if (D == nullptr) Fail(ecInvalidBlobField);
+  return RevisionAt(Buffer, D);
+}
+
+void TDataCursor::SetBlobRevision(int FieldNo, uint8_t* Buffer, bool Physical, uint32_t Revision) {
+  const uint8_t* D = BlobDesc(FieldNo, Physical);
+  if (D == nullptr) Fail(ecInvalidBlobField);
+  StoreU32(Buffer + FieldDescOffset(D) + 5, Revision);
+}

@@ -683,6 +683,11 @@ void TDataCursor::InsertRecord(uint8_t* Buffer, bool Repos) {
           ReadCurrentRecord();
           CurrentRecordNumber = Keep;
           Reposition();
+        } else if (AtBOF && AtEOF) {
+          // The set is no longer empty: the cursor stands before its first record.
+          MoveFirst();
+          MoveBy(-1);
+          ReadCurrentRecord();
         }
       }
     } catch (...) {
@@ -817,4 +822,41 @@ void TDataCursor::DeleteRecord(const uint8_t* Buffer, bool Repos) {
     }
     UnlockRecord(RecNo);
   });
+}
+
+// ---- Copies and other cursors ----------------------------------------------------------------------------------
+
+uint16_t TDataCursor::CopyCurrentRecord(uint8_t* Buffer) {
+  TReadBracket Bracket(this);
+  std::memset(Buffer, 0, RecordBufferSize);
+  if (AtBOF && AtEOF) return ecNoCurrentRecord;
+  if (AtBOF || AtEOF) return AtBOF ? ecBeginOfFile : ecEndOfFile;
+  ReadCurrentRecord();
+  for (const TFieldDescriptor& F : DataFile()->Fields) {
+    if (!F.HasSlot()) continue;
+    const uint16_t Offset = F.Offset();
+    if (CurrentRecord[Offset] == 0) continue;
+    const int Size = F.Type() == ftBlob ? 8 : F.DataSize();
+    std::memcpy(Buffer + Offset, CurrentRecord.data() + Offset, static_cast<size_t>(Size) + 1);
+  }
+  if (NoAutoInc) std::memcpy(Buffer + 5, CurrentRecord.data() + 5, 4);
+  return 0;
+}
+
+uint16_t TDataCursor::SetToCursor(TDataCursor* Other) {
+  TReadBracket Bracket(this);
+  uint16_t Code = 0;
+  if (Other == nullptr || Other->AtBOF || Other->AtEOF) return ecRecordNotFound;
+  if (IsNaturalOrder()) {
+    CurrentRecordNumber = Other->CurrentRecordNumber;
+    AtBOF = AtEOF = false;
+    Reposition();
+    if (CurrentRecordNumber != Other->CurrentRecordNumber || AtBOF || AtEOF) Code = ecRecordNotFound;
+  } else {
+    uint8_t Key[kCursorKeyBufferSize];
+    BuildKey(Other->CurrentRecord.data(), Key);
+    if (!SearchKey(Key, true)) Code = ecRecordNotFound;
+    ReadCurrentRecord();
+  }
+  return Code;
 }

@@ -182,3 +182,36 @@ TEST_F(FieldsTest, BlobAccessCodes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FieldsTest, ACopiedRecordGetsItsOwnBlobValue) {
+  TDataCursor* C = OpenNotes();
+  InsertNote(C, "orig", std::string(200, 'q'));
+  TBuffer B(C->RecordBufferSize);
+  EXPECT_EQ(C->CopyCurrentRecord(B.data()), ecBeginOfFile);
+  C->MoveToBegin();
+  ASSERT_EQ(C->GetNextRecord(B.data()), 0);
+  TBuffer Copy(C->RecordBufferSize, 0xEE);
+  ASSERT_EQ(C->CopyCurrentRecord(Copy.data()), 0);
+  EXPECT_EQ(NameOf(C, Copy.data()), "orig");
+  EXPECT_EQ(LoadU32(Copy.data() + 5), 0u);  // a new record gets a new row number
+  C->InsertRecord(Copy.data(), true);
+  // Deleting the original leaves the copy's value intact.
+  C->MoveToBegin();
+  ASSERT_EQ(C->GetNextRecord(B.data()), 0);
+  C->DeleteRecord(B.data(), true);
+  ASSERT_EQ(C->GetCurrentRecord(B.data(), false), 0);
+  EXPECT_EQ(IntOf(C, 1, B.data()), 2);
+  EXPECT_EQ(BlobText(C, B.data()), std::string(200, 'q'));
+  // Another cursor finds the same record.
+  TDataCursor* D = NewCursor("notes");
+  D->Open();
+  D->SwitchIndex(kNaturalOrderIndex);
+  EXPECT_EQ(D->SetToCursor(C), 0);
+  EXPECT_EQ(D->CurrentRecordNumber, C->CurrentRecordNumber);
+  C->MoveToEnd();
+  EXPECT_EQ(D->SetToCursor(C), ecRecordNotFound);
+}
+
+}  // namespace
