@@ -325,40 +325,48 @@ TEST_F(RecordsTest, EditingARowTwiceInOneTransaction) {
   B->UnlockRecord(0);
 }
 
-TEST_F(RecordsTest, TwoProcessesLockAndSeeEachOthersChanges) {
+class TwoProcessTest : public RecordsTest, public ::testing::WithParamInterface<bool> {};
+
+// P2 (the child) edits the first row and holds its lock; P1 (this process) read the row before.
+// P1's locked read is refused after the retries; once P2 posted, P1 sees the new values, its edit
+// of the stale buffer is refused as changed, and P2's insert shows through change detection.
+TEST_P(TwoProcessTest, LocksAndChangesBetweenProcesses) {
   TDataCursor* C = Filled();
   // Each process opens the files after the fork, through open file descriptions of its own.
   C->Close();
+  Session->StrictChangeDetection = GetParam();
   int ToChild[2], ToParent[2];
   ASSERT_EQ(pipe(ToChild), 0);
   ASSERT_EQ(pipe(ToParent), 0);
   pid_t Pid = fork();
   if (Pid == 0) {
-    // The child: its own session and cursor on the same files.
     int Status = 1;
     try {
       for (TDataCursor*& X : Cursors) X = nullptr;  // the parent's objects are not the child's to free
       TDataSession* S = new TDataSession();
-      S->LockRetryCount = 2;
-      S->LockWaitTime = 10;
+      S->StrictChangeDetection = GetParam();
       TDataDirectory* D = S->OpenDirectory("db", Path);
       TDataCursor* K = new TDataCursor(D);
       K->SetTableName("people");
       K->Open();
+      char Go = 0;
+      if (read(ToChild[0], &Go, 1) != 1) _exit(3);  // the parent has read the row
       TBuffer R(K->RecordBufferSize);
       K->MoveToBegin();
       K->GetNextRecord(R.data());
-      K->GetCurrentRecord(R.data(), true);  // holds the first record
-      char Go = 'L';
+      if (K->GetCurrentRecord(R.data(), true) != 0) _exit(6);
+      Go = 'L';
       if (write(ToParent[1], &Go, 1) != 1) _exit(2);
       if (read(ToChild[0], &Go, 1) != 1) _exit(3);
-      K->UnlockRecord(0);
+      char Name[21] = "Changed";
+      K->PutField(2, R.data(), false, Name);
+      K->ModifyRecord(R.data(), true, false);
       TBuffer N(K->RecordBufferSize);
       K->InitRecord(N.data());
-      char Name[21] = "Child";
-      K->PutField(2, N.data(), false, Name);
+      char New[21] = "Child";
+      K->PutField(2, N.data(), false, New);
       K->InsertRecord(N.data(), false);
-      Go = 'I';
+      Go = 'P';
       if (write(ToParent[1], &Go, 1) != 1) _exit(4);
       delete K;
       delete S;
@@ -368,31 +376,43 @@ TEST_F(RecordsTest, TwoProcessesLockAndSeeEachOthersChanges) {
     }
     _exit(Status);
   }
-  char Got = 0;
-  ASSERT_EQ(read(ToParent[0], &Got, 1), 1);
-  ASSERT_EQ(Got, 'L');
+  close(ToChild[0]);
+  close(ToParent[1]);
   C->Open();
   TBuffer R(C->RecordBufferSize);
   C->MoveToBegin();
-  C->GetNextRecord(R.data());
+  ASSERT_EQ(C->GetNextRecord(R.data()), 0);
+  const TBuffer Stale = R;
+  char Go = 'R';
+  ASSERT_EQ(write(ToChild[1], &Go, 1), 1);
+  char Got = 0;
+  ASSERT_EQ(read(ToParent[0], &Got, 1), 1);
+  ASSERT_EQ(Got, 'L');
   // One try and LockRetryCount retries, then the record counts as in use.
-  EXPECT_EQ(RaisedCode([&] { C->GetCurrentRecord(R.data(), true); }), ecRecordLocked);
-  EXPECT_EQ(C->Table->LastLockAttempts, 3);
-  char Go = 'G';
+  TBuffer Mine = R;
+  EXPECT_EQ(RaisedCode([&] { C->GetCurrentRecord(Mine.data(), true); }), ecRecordLocked);
+  EXPECT_EQ(C->Table->LastLockAttempts, 1 + Session->LockRetryCount);
   ASSERT_EQ(write(ToChild[1], &Go, 1), 1);
   ASSERT_EQ(read(ToParent[0], &Got, 1), 1);
-  ASSERT_EQ(Got, 'I');
+  ASSERT_EQ(Got, 'P');
   int Status = 0;
   waitpid(Pid, &Status, 0);
   ASSERT_TRUE(WIFEXITED(Status));
   EXPECT_EQ(WEXITSTATUS(Status), 0);
-  // The child's insert shows through change detection; the lock is free again.
-  EXPECT_EQ(Scan(C).back(), "Child");
+  Mine = Stale;
+  EXPECT_EQ(RaisedCode([&] { C->GetCurrentRecord(Mine.data(), true); }), ecRecordChanged);
+  ASSERT_EQ(C->GetCurrentRecord(R.data(), false), 0);
+  EXPECT_EQ(NameOf(C, R.data()), "Changed");
   EXPECT_EQ(C->GetRecordCount(), 7);
+  EXPECT_EQ(Scan(C).back(), "Child");
+  // The lock is free again.
   C->MoveToBegin();
   C->GetNextRecord(R.data());
   EXPECT_EQ(C->GetCurrentRecord(R.data(), true), 0);
   C->UnlockRecord(0);
 }
+
+INSTANTIATE_TEST_SUITE_P(ChangeDetection, TwoProcessTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& I) { return I.param ? "Strict" : "Lenient"; });
 
 }  // namespace

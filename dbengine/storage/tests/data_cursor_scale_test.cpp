@@ -165,6 +165,60 @@ TEST_F(ScaleTest, AProcessKilledInATransactionLeavesTheFilesAsTheyWere) {
   EXPECT_EQ(C->GetRecordCount(), 201);
 }
 
+TEST_F(ScaleTest, AnIntervalCommitKeepsItsWorkAndTheHeaderLockUntilTheCrash) {
+  CreateNetstat("steps");
+  int Ready[2];
+  ASSERT_EQ(pipe(Ready), 0);
+  pid_t Pid = fork();
+  if (Pid == 0) {
+    for (TDataCursor*& X : Cursors) X = nullptr;
+    close(Ready[0]);
+    try {
+      TDataSession* S = new TDataSession();
+      TDataDirectory* D = S->OpenDirectory("db", Path);
+      TDataCursor* K = new TDataCursor(D);
+      K->SetTableName("steps");
+      K->Open();
+      D->StartTransaction();
+      TBuffer B(K->RecordBufferSize);
+      auto Add = [&](int32_t V) {
+        K->InitRecord(B.data());
+        K->PutField(1, B.data(), false, &V);
+        K->PutField(4, B.data(), false, &V);
+        K->InsertRecord(B.data(), false);
+      };
+      for (int32_t I = 0; I < 50; ++I) Add(I);
+      D->Commit(false);  // an interval: the transaction goes on
+      for (int32_t I = 50; I < 120; ++I) Add(I);
+      char Go = 'T';
+      if (write(Ready[1], &Go, 1) != 1) _exit(2);
+      pause();
+    } catch (...) {
+    }
+    _exit(1);
+  }
+  close(Ready[1]);
+  char Got = 0;
+  ASSERT_EQ(read(Ready[0], &Got, 1), 1);
+  {
+    // The writers' header byte of the data file is still held by the running transaction.
+    TFileHandler F(Path + "steps.DAT");
+    F.Open();
+    EXPECT_FALSE(F.LockBytes(kHeaderLockByte, 1, true));
+    F.Close();
+  }
+  kill(Pid, SIGKILL);
+  int Status = 0;
+  waitpid(Pid, &Status, 0);
+  TDataCursor* C = NewCursor("steps");
+  C->Open();
+  EXPECT_EQ(C->GetRecordCount(), 50);
+  C->SetIndexName("BYPRACTICE");
+  EXPECT_EQ(C->GetRecordCount(), 50);
+  Put(C, 1, 1, 1, 1000);
+  EXPECT_EQ(C->GetRecordCount(), 51);
+}
+
 TEST_F(ScaleTest, ALostIndexFileIsMadeAgainFromTheRecords) {
   TCreateTableParams P;
   P.Fields = {Field("A", ftInteger)};
