@@ -118,7 +118,8 @@ class TIndexFile : public TFileHandler, public TPageStore {
   uint32_t GetRecordCount() const { return LoadU32(Header + kIdxRecordCount); }
   void SetRecordCount(uint32_t N);
   void IncRecordCount() { SetRecordCount(GetRecordCount() + 1); }
-  void DecRecordCount() { SetRecordCount(GetRecordCount() - 1); }
+  // Never below 0: a count out of step with the table must not turn into four billion records.
+  void DecRecordCount() { SetRecordCount(GetRecordCount() > 0 ? GetRecordCount() - 1 : 0); }
 
   // Descriptors.
   TIndexDescriptor* Descriptor(int Slot) { return reinterpret_cast<TIndexDescriptor*>(Header + kIdxDescriptors + kIndexDescriptorSize * Slot); }

@@ -89,6 +89,8 @@ TEST_F(IndexFile, FreshHeaderAndDescriptorsOnDisk) {
   EXPECT_EQ(G->Descriptor(1)->Name(), "ByName");
   EXPECT_EQ(G->Descriptor(kSysDeletedSlot)->Name(), "Sys Deleted");
   // Counters and the dirty flag.
+  G->DecRecordCount();  // stays 0
+  EXPECT_EQ(G->GetRecordCount(), 0u);
   G->IncRecordCount();
   G->IncRecordCount();
   G->DecRecordCount();
