@@ -122,7 +122,7 @@ void TDataCursor::Open() {
   if (FilesReadOnly) ReadOnly = true;
   Active = true;
   try {
-    TTableFileAccess* Access = TableFileAccess(Table);
+    TTableFileSet* Access = TableFileAccess(Table);
     Access->BindTable(Table);
     Access->IndexFile()->KeyCompare = [](TDataCursor* C, const TPage& Page, const uint8_t* EntryKey,
                                          const uint8_t* SearchKey, int Length) {
@@ -337,7 +337,7 @@ void TDataCursor::RenameTable(const std::string& NewName) {
 void TDataCursor::EmptyTable() {
   CheckExclusive();
   CheckWritable();
-  TTableFileAccess* A = TableFileAccess(Table);
+  TTableFileSet* A = TableFileAccess(Table);
   A->DataFile()->EmptyTable();
   A->IndexFile()->EmptyIndexFile();
   if (TBlobFile* B = A->BlobFile()) B->EmptyBlobFile();

@@ -29,7 +29,7 @@ class TDataFile;
 class TIndexFile;
 class TBlobFile;
 class TPage;
-class TTableFileAccess;
+
 
 constexpr uint8_t kNaturalOrderIndex = 255;
 constexpr uint8_t kStatusIndex = 31;

@@ -58,7 +58,7 @@ inline void Number(std::vector<std::array<uint8_t, 768>>& Fields) {
 class CursorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetTableFilesFactory(MakeCursorTableFiles);
+    SetTableFilesFactory(MakeTableFiles);
     char Tmpl[] = "/tmp/vxcur.XXXXXX";
     ASSERT_NE(mkdtemp(Tmpl), nullptr);
     Path = std::string(Tmpl) + "/";
