@@ -264,6 +264,51 @@ TEST(IndexTree, FullLeafSplitsHalfAndHalfUnderANewRoot) {
   EXPECT_EQ(LoadU32(R + 27), 128u);
 }
 
+// Two leaves of 128 keys (key length 10: capacity 255, minimum 127) under one root; an underfull
+// leaf joins its sibling when both fit in one page, else the keys are shared out.
+TEST(IndexTree, UnderflowRedistributesOrMergesWithTheSibling) {
+  struct TCase {
+    const char* What;
+    std::vector<int> Add, Remove;
+    int RootKind, Left, Right, FirstOfRight, FirstOfLeft, FreePages;
+  } Cases[] = {
+      // The right leaf underflows; the left sibling keeps the larger half of 327.
+      {"left sibling shares", {}, {1128, 1129}, pkRootNode, 164, 163, 1091, 900, 0},
+      // The first leaf underflows; its right sibling takes the larger half.
+      {"right sibling shares", {}, {1000, 1001}, pkRootNode, 163, 164, 1165, 1002, 0},
+      // 128 + 126 keys fit one page: the leaves join and the root collapses onto them.
+      {"leaves join", {}, {1128, 1129}, pkRootLeaf, 254, 0, 0, 1000, 2},
+  };
+  for (size_t I = 0; I < 3; ++I) {
+    TCase& C = Cases[I];
+    SCOPED_TRACE(C.What);
+    if (I == 0)
+      for (int V = 900; V <= 972; ++V) C.Add.push_back(V);
+    if (I == 1)
+      for (int V = 1300; V <= 1372; ++V) C.Add.push_back(V);
+    TTempDir Tmp;
+    TTreeBench B(Tmp, 10, true, icNone);
+    for (int V = 1000; V <= 1255; ++V) ASSERT_TRUE(B.Insert(B.Key(V), 1));
+    for (int V : C.Add) ASSERT_TRUE(B.Insert(B.Key(V), 1));
+    for (int V : C.Remove) ASSERT_TRUE(B.Delete(B.Key(V)));
+    B.CheckTree();
+    TPage* R = Root(*B.File, 0);
+    EXPECT_EQ(R->Kind, C.RootKind);
+    if (C.RootKind == pkRootNode) {
+      ASSERT_EQ(R->Count, 2);
+      EXPECT_EQ(R->CountAt(1), static_cast<uint32_t>(C.Left));
+      EXPECT_EQ(R->CountAt(2), static_cast<uint32_t>(C.Right));
+      EXPECT_EQ(TBytes(R->KeyAt(1), R->KeyAt(1) + 10), B.Key(C.FirstOfLeft));
+      EXPECT_EQ(TBytes(R->KeyAt(2), R->KeyAt(2) + 10), B.Key(C.FirstOfRight));
+    } else {
+      EXPECT_EQ(R->Count, C.Left);
+      EXPECT_EQ(TBytes(R->KeyAt(1), R->KeyAt(1) + 10), B.Key(C.FirstOfLeft));
+    }
+    B.File->ReleasePage(R);
+    EXPECT_EQ(B.File->CheckFreeChain(0), C.FreePages);
+  }
+}
+
 TEST(IndexTree, EmptiedTreesFreeTheirPagesForReuse) {
   TTempDir Tmp;
   TTreeBench B(Tmp, 10, true, icNone);
