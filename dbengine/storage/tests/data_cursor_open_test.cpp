@@ -198,3 +198,72 @@ TEST_F(CursorTest, AddAndDeleteIndexNeedExclusiveUse) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CursorTest, AnEncryptedTableNeedsItsPassword) {
+  TCreateTableParams P;
+  P.Fields = {Field("A", ftInteger)};
+  P.Encrypted = true;
+  P.Password = "Sekret";
+  Create("locked", P);
+  EXPECT_FALSE(Session->HasPassword("Sekret"));  // only for the time of the creation
+  TDataCursor* C = NewCursor("locked");
+  EXPECT_EQ(RaisedCode([&] { C->Open(); }), ecNoRights);
+  EXPECT_FALSE(C->Active);
+  int Asked = 0;
+  C->OnPasswordRequest = [&](TDataCursor*) {
+    ++Asked;
+    Session->AddPassword(Asked == 1 ? "sekret" : "Sekret");  // passwords compare with case
+    return true;
+  };
+  C->Open();
+  EXPECT_EQ(Asked, 2);
+  EXPECT_TRUE(C->IsEncrypted());
+  int32_t V = 9;
+  TBuffer B(C->RecordBufferSize);
+  C->InitRecord(B.data());
+  C->PutField(1, B.data(), false, &V);
+  C->InsertRecord(B.data(), false);
+  C->Close();
+  EXPECT_TRUE(C->IsEncrypted());
+  C->Open();
+  C->MoveToBegin();
+  ASSERT_EQ(C->GetNextRecord(B.data()), 0);
+  EXPECT_EQ(IntOf(C, 1, B.data()), 9);
+  // A password that does not fit the rules is refused before anything is made.
+  TCreateTableParams Q;
+  Q.Fields = {Field("A", ftInteger)};
+  Q.Encrypted = true;
+  Q.Password = "sixteen-chars-xx";
+  EXPECT_EQ(RaisedCode([&] { Create("badpass", Q); }), ecInvalidPassword);
+}
+
+TEST_F(CursorTest, EmptyRenameAndDeleteTable) {
+  CreatePeople();
+  TDataCursor* C = OpenPeople();
+  Insert(C, "Ala", 1);
+  EXPECT_EQ(RaisedCode([&] { C->EmptyTable(); }), ecNeedExclusive);
+  EXPECT_EQ(RaisedCode([&] { C->DeleteTable(); }), ecTableInUse);
+  C->Close();
+  C->SetExclusive(true);
+  C->Open();
+  C->EmptyTable();
+  EXPECT_EQ(C->GetRecordCount(), 0);
+  TBuffer B(C->RecordBufferSize);
+  EXPECT_EQ(C->GetNextRecord(B.data()), ecEndOfFile);
+  Insert(C, "Ola", 2);
+  C->Close();
+  C->RenameTable("persons");
+  EXPECT_FALSE(std::filesystem::exists(Path + "people.DAT"));
+  C->SetTableName("persons");
+  C->Open();
+  EXPECT_EQ(C->GetRecordCount(), 1);
+  C->Close();
+  C->DeleteTable();
+  EXPECT_FALSE(std::filesystem::exists(Path + "persons.DAT"));
+  EXPECT_FALSE(std::filesystem::exists(Path + "persons.IDX"));
+  EXPECT_EQ(RaisedCode([&] { C->Open(); }), ecInvalidPath);
+}
+
+}  // namespace
