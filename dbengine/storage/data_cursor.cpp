@@ -168,8 +168,6 @@ void TDataCursor::Open() {
     if (Table->IndexRecreated) RebuildStatusIndex();
     StoreChangeCounts();
     SetIndexNo(QuerySource ? kNaturalOrderIndex : 0);
-    ClearRange();
-    RebuildVisibleSet();
     MoveToBegin();
   } catch (...) {
     try {
@@ -444,9 +442,9 @@ void TDataCursor::DeleteIndex(const std::string& Name) {
     SetIndexNo(0);
   else if (IndexNo != kNaturalOrderIndex && IndexNo != kStatusIndex && IndexNo > Slot)
     SetIndexNo(static_cast<uint8_t>(IndexNo - 1));
+  else
+    SetIndexNo(IndexNo);
   BumpTableGeneration(Table);
-  ClearRange();
-  RebuildVisibleSet();
   MoveToBegin();
 }
 
@@ -485,6 +483,9 @@ void TDataCursor::SetIndexNo(uint8_t N) {
     BitmapOrder = false;
     LoadIndexInfo();
   }
+  // A new order has no range; its visible set is built at once.
+  ClearRange();
+  RebuildVisibleSet();
 }
 
 void TDataCursor::SwitchIndex(uint8_t N) {
@@ -496,8 +497,6 @@ void TDataCursor::SwitchIndex(uint8_t N) {
   uint32_t Record = CurrentRecordNumber;
   std::vector<uint8_t> Image = CurrentRecord;
   SetIndexNo(N);
-  ClearRange();
-  RebuildVisibleSet();
   // The position is the same record in the new order.
   CurrentRecord = Image;
   CurrentRecordNumber = Record;
