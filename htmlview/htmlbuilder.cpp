@@ -69,6 +69,11 @@ class TBuilder {
     EndSection();
   }
 
+  TBuilder(const TBuilder&) = delete;
+  TBuilder& operator=(const TBuilder&) = delete;
+  // A parse that ends with an error leaves the section it was filling.
+  ~TBuilder() { delete Current; }
+
   void Run(const std::string& Source) {
     Tok.Start(Source);
     Tok.GetToken();
@@ -215,8 +220,16 @@ class TBuilder {
     }
     return Current;
   }
+  std::vector<std::string> PendingAnchors;
   void EndSection() {
-    if (Current) Cell()->Add(Current);
+    if (!Current) return;
+    Current->CompleteForCell();
+    if (!PendingAnchors.empty() && !Current->EmptyForCell()) {
+      for (const std::string& Name : PendingAnchors) List->IDNameList.AddObject(Name, Current);
+      Current->HasAnchor = true;
+      PendingAnchors.clear();
+    }
+    Cell()->Add(Current);
     Current = nullptr;
   }
   void FontChanged() {
@@ -226,7 +239,11 @@ class TBuilder {
       Current->StartLinkRun(Font(), LinkUrl, LinkTarget, LinkID, Top().LinkFonts());
     else
       Current->StartLinkRun(Font(), "", "", 0, nullptr);
-    Current->Fonts.Last()->SScript = Top().PropTag == "sub" ? 1 : Top().PropTag == "sup" ? 2 : 0;
+    // The innermost SUB or SUP decides the vertical shift of the run.
+    int Shift = 0;
+    for (int I = Props.Count() - 1; I >= 1 && Shift == 0; --I)
+      Shift = Props[I]->PropTag == "sub" ? 1 : Props[I]->PropTag == "sup" ? 2 : 0;
+    Current->Fonts.Last()->SScript = Shift;
   }
 
   // ---- blocks ----
@@ -454,8 +471,9 @@ class TBuilder {
     if (Tok.Attributes.Find(NameSy, A)) {
       std::string Name = UpperCase(Trim(A->Text));
       if (!Name.empty() && Name[0] == '#') Name.erase(0, 1);
-      // The anchor names the position where the next character will stand.
-      if (!Name.empty()) List->IDNameList.AddObject(Name, Section());
+      // The anchor names the section that holds the next character (entered when the section is
+      // kept; an empty one passes its anchors on to the next).
+      if (!Name.empty()) PendingAnchors.push_back(Name);
     }
     FontChanged();
   }
@@ -915,7 +933,12 @@ class TBuilder {
 void ParseHtmlDocument(const std::string& Source, TSectionList* List, const TMyFont& BaseFont,
                        const TParseHandlers& Handlers) {
   TBuilder Builder(List, BaseFont, Handlers);
-  Builder.Run(Source);
+  try {
+    Builder.Run(Source);
+  } catch (...) {
+    List->CurrentForm = nullptr;
+    throw;
+  }
   List->CurrentForm = nullptr;
 }
 

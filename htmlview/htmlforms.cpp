@@ -120,11 +120,15 @@ TFormControlObj::TFormControlObj(TSectionList* ADocument, int APosition, const T
   Name = AttrText(Attributes, NameSy);
   OnClickText = AttrText(Attributes, OnClickSy);
   const std::string Id = AttrText(Attributes, IDSy);
-  if (Document && !Id.empty()) Document->IDNameList.AddObject(Id, this);
+  if (Document && !Id.empty()) {
+    Document->IDNameList.AddObject(Id, this);
+    HasID = true;
+  }
 }
 
 TFormControlObj::~TFormControlObj() {
   if (Document) {
+    if (HasID) Document->IDNameList.RemoveObject(this);
     auto& L = Document->FormControlList;
     L.erase(std::remove(L.begin(), L.end(), this), L.end());
   }

@@ -66,6 +66,7 @@ class TFormControlObj : public TIDObject {
   bool Placed = false;
   std::string OnClickText;
   std::unique_ptr<TFont> ControlFont;
+  bool HasID = false;
 
   int YPosition() override { return PlacedY; }
   virtual TWinControl* WindowedControl() { return Control; }

@@ -75,7 +75,10 @@ TImageObj::TImageObj(TSectionList* ADocument, int Position, const TAttributeList
       case TranspSy: Transparent = LLCorner; break;
       case ActiveSy: Active = true; break;
       case IDSy:
-        if (ADocument && !A->Text.empty()) ADocument->IDNameList.AddObject(A->Text, this);
+        if (ADocument && !A->Text.empty()) {
+          ADocument->IDNameList.AddObject(A->Text, this);
+          HasID = true;
+        }
         break;
       default: break;
     }
@@ -128,6 +131,7 @@ TImageObj::TImageObj(TSectionList* ADocument, const TImageObj& S)
 
 TImageObj::~TImageObj() {
   if (Document) {
+    if (HasID) Document->IDNameList.RemoveObject(this);
     auto& A = Document->AnimatedImages;
     A.erase(std::remove(A.begin(), A.end(), this), A.end());
     auto& P = Document->PendingImages;

@@ -62,6 +62,7 @@ class TImageObj : public TFloatingObj {
   bool NoBorder = false, Border = false, IsMap = false, HasUseMap = false;
   uint8_t Transparent = 0;
   bool Hover = false, Active = false;
+  bool HasID = false;
   // The picture: a cached bitmap, a GIF (a private copy when animated) or none (placeholder).
   const TPixelBuffer* Image = nullptr;
   const TMaskBuffer* Mask = nullptr;

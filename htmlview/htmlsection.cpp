@@ -91,6 +91,11 @@ TSection::TSection(TSectionList* ADocument, const TSection& Source)
   FormControls = Source.FormControls;
 }
 
+TSection::~TSection() {
+  DropLinks();
+  if (HasAnchor && ParentSectionList) ParentSectionList->IDNameList.RemoveObject(this);
+}
+
 void TSection::DropLinks() {
   if (!ParentSectionList || ParentSectionList->Links.empty()) return;
   TSectionList* D = ParentSectionList;
@@ -267,6 +272,18 @@ int TSection::SourceToDoc(int Pos, bool Previous) {
     int RunEnd = K + 1 < SourceIndex.size() ? SourceIndex[K + 1].Pos : Len();
     int Offset = Pos - SourceIndex[K].Index;
     if (Offset >= 0 && SourceIndex[K].Pos + Offset < RunEnd) return FirstPosition + SourceIndex[K].Pos + Offset;
+  }
+  return -1;
+}
+
+int TSection::SourceAtOrAfter(int Src) const {
+  for (size_t K = 0; K < SourceIndex.size(); ++K) {
+    const int RunEnd = K + 1 < SourceIndex.size() ? SourceIndex[K + 1].Pos : Len();
+    const int RunLen = RunEnd - SourceIndex[K].Pos;
+    if (RunLen <= 0) continue;
+    const int LastSrc = SourceIndex[K].Index + RunLen - 1;
+    if (LastSrc < Src) continue;
+    return FirstPosition + SourceIndex[K].Pos + std::max(0, Src - SourceIndex[K].Index);
   }
   return -1;
 }

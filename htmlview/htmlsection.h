@@ -75,7 +75,9 @@ class TSection : public TSectionBase {
   TSection(TSectionList* ADocument, const TMyFont& AFont, uint8_t AAlignment = 1, uint8_t AClearMode = 0,
            int ALineHeightSetting = 0);
   TSection(TSectionList* ADocument, const TSection& Source);
-  ~TSection() override { DropLinks(); }
+  ~TSection() override;
+  // Set when an anchor or ID names the section: it leaves the document's ID list when freed.
+  bool HasAnchor = false;
   // Takes the section's link runs out of the document's link list.
   void DropLinks();
 
@@ -119,6 +121,9 @@ class TSection : public TSectionBase {
   bool MinWidthAtMost(TCanvas* Canvas, int Width) override;
   int DocToSource(int Pos) override;
   int SourceToDoc(int Pos, bool Previous) override;
+  // The document position of the first character that comes from source offset Src or later
+  // (-1 when every character comes from before it).
+  int SourceAtOrAfter(int Src) const;
   bool CharAt(int Pos, char& Ch, int& Font) override;
   int CursorAt(int X, int Y) override;
   bool LinkAt(int X, int Y, TUrlTarget*& UrlTarget, int& FormControl) override;

@@ -61,11 +61,16 @@ TBitmapItem* ItemFromGif(std::unique_ptr<TGIFImage> Gif) {
 TSectionList::TSectionList(TWinControl* AOwner, TWinControl* APaintPanel)
     : TCell(this), OwnerControl(AOwner), PaintPanel(APaintPanel) {
   ImageCache = &SharedImageCache();
-  IDNameList.PositionToY = [this](int Position) {
-    // The Y of the registered element that holds the position.
+  IDNameList.PositionToY = [this](int Source) {
+    // An ID read by the tokenizer names a source offset: the line of the first character that
+    // comes from there or later.
     for (TSectionBase* S : PositionList)
-      if (Position >= S->FirstPosition && Position < S->FirstPosition + std::max(1, S->PositionCount))
-        return S->YPosition();
+      if (auto* Sec = dynamic_cast<TSection*>(S)) {
+        const int Pos = Sec->SourceAtOrAfter(Source);
+        if (Pos < 0) continue;
+        int X = 0, Y = 0;
+        return Sec->CaretPoint(Pos, X, Y) ? Y : Sec->YPosition();
+      }
     return 0;
   };
 }

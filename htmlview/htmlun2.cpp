@@ -344,6 +344,11 @@ void TIDNameList::AddPosition(const std::string& Name, int Position) {
   FItems[I].Owned = true;
 }
 
+void TIDNameList::RemoveObject(const TIDObject* Obj) {
+  FItems.erase(std::remove_if(FItems.begin(), FItems.end(), [Obj](const Item& It) { return !It.Owned && It.Obj == Obj; }),
+               FItems.end());
+}
+
 void TIDNameList::Clear() {
   for (Item& It : FItems)
     if (It.Owned) delete It.Obj;

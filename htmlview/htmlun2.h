@@ -185,6 +185,8 @@ class TIDNameList {
 
   void AddObject(const std::string& Name, TIDObject* Obj);
   void AddPosition(const std::string& Name, int Position);
+  // Takes every name of Obj out (an element that is freed before the document).
+  void RemoveObject(const TIDObject* Obj);
   // Case-insensitive lookup; -1 when absent.
   int IndexOf(const std::string& Name) const;
   TIDObject* Objects(int I) const { return FItems.at(static_cast<size_t>(I)).Obj; }

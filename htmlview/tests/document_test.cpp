@@ -322,6 +322,37 @@ TEST_F(Document, SelectedTextAcrossParagraphsAndCells) {
   EXPECT_EQ(Doc.SelectedText(), "");
 }
 
+TEST_F(Document, NamesAndIdsGiveTheirY) {
+  Build("<p>top<p>x<br>y<br><a name=\"#mark\"></a><p id=para>para<img id=pic src=red.bmp> <a name=empty></a>");
+  auto Y = [&](const std::string& N) {
+    const int I = Doc.IDNameList.IndexOf(N);
+    return I < 0 ? -1 : Doc.IDNameList.Objects(I)->YPosition();
+  };
+  auto* Para = dynamic_cast<TBlock*>(Doc[2]);
+  ASSERT_NE(Para, nullptr);
+  TSection* S = FirstSection(Para->Content);
+  ASSERT_NE(S, nullptr);
+  // An anchor names the paragraph it stands in; an ID read with its tag names the line of the
+  // text that follows the tag.
+  auto* XY = dynamic_cast<TBlock*>(Doc[1]);
+  ASSERT_NE(XY, nullptr);
+  EXPECT_EQ(Y("MARK"), XY->Content[0]->TopY);
+  EXPECT_EQ(Y("para"), S->Lines[0].PaintY + S->Lines[0].SpaceBefore);
+  Paint();
+  ASSERT_EQ(S->Images.Count(), 1);
+  EXPECT_GE(dynamic_cast<TImageObj*>(S->Images[0])->DrawYY, S->TopY);
+  EXPECT_EQ(Y("pic"), dynamic_cast<TImageObj*>(S->Images[0])->DrawYY);
+  EXPECT_EQ(Y("EMPTY"), S->TopY);
+  // An anchor in a paragraph that is thrown away empty names the next text; one with no text
+  // after it names nothing (and leaves nothing freed behind).
+  Doc.Clear();
+  Build("<p><a name=moved></a></p><p>text<p><a name=gone>");
+  auto* Text = dynamic_cast<TBlock*>(Doc[1]);  // after the empty paragraph's block
+  ASSERT_NE(Text, nullptr);
+  EXPECT_EQ(Y("MOVED"), Text->Content[0]->TopY);
+  EXPECT_EQ(Doc.IDNameList.IndexOf("GONE"), -1);
+}
+
 TEST_F(Document, LinksLightUpUnderTheMouse) {
   Build("<style>a:hover { color: #ff0000 }</style><p><a href=x>one <b>two</b></a> three");
   TSection* S = FirstSection(Doc);
