@@ -416,3 +416,29 @@ INSTANTIATE_TEST_SUITE_P(ChangeDetection, TwoProcessTest, ::testing::Values(fals
                          [](const ::testing::TestParamInfo<bool>& I) { return I.param ? "Strict" : "Lenient"; });
 
 }  // namespace
+
+namespace {
+
+// A Polish table sorts its string keys by the language's collation, not by code page bytes.
+TEST_F(RecordsTest, StringKeysFollowTheTableLanguage) {
+  TCreateTableParams P;
+  P.Fields = {Field("ID", ftInteger, 0, kSubTypeAutoInc), Field("NAME", ftString, 20), Field("AGE", ftInteger)};
+  P.Indexes = {Index("", {1}, true), Index("BYNAME", {2}, false)};
+  P.LanguageID = 0x0415;
+  Create("people", P);
+  TDataCursor* C = OpenPeople();
+  // CP1250: 0xA3 = L with stroke, 0xC6 = C with acute, 0x9C = s with acute.
+  for (const char* N : {"\xA3ukasz", "Lena", "Mateusz", "\xC6ma", "Cyryl", "Zenon", "\x9Cwit", "sowa"})
+    Insert(C, N, 1);
+  C->SetIndexName("BYNAME");
+  EXPECT_EQ(Scan(C), (std::vector<std::string>{"Cyryl", "\xC6ma", "Lena", "\xA3ukasz", "Mateusz", "sowa", "\x9Cwit",
+                                               "Zenon"}));
+  TBuffer Out(C->RecordBufferSize);
+  EXPECT_TRUE(C->FindKey(false, Row(C, "\xA3ukasz", 0).data(), Out.data(), 0, false, 1));
+  EXPECT_EQ(NameOf(C, Out.data()), "\xA3ukasz");
+  TBuffer From = Row(C, "D", 0), To = Row(C, "M", 0);
+  C->SetRange(false, From.data(), 1, To.data(), 1);
+  EXPECT_EQ(Scan(C), (std::vector<std::string>{"Lena", "\xA3ukasz"}));
+}
+
+}  // namespace
