@@ -401,7 +401,7 @@ void TDataCursor::AddIndex(const std::array<uint8_t, 120>& Descriptor) {
     KeyLength += FieldDescDataSize(F) + 1;
   }
   if (!D.Unique()) KeyLength += 4;
-  if (Fields == 0 || KeyLength > kMaxKeyBytes + (D.Unique() ? 0 : 4)) Fail(ecInvalidKeySize, "", Trim(D.Name()));
+  if (Fields == 0 || KeyLength > kMaxKeyBytes) Fail(ecInvalidKeySize, "", Trim(D.Name()));
   D.SetKeyLength(static_cast<uint16_t>(KeyLength));
   D.Bytes[kIdFieldCount] = static_cast<uint8_t>(Fields);
   TIndexFile* X = IndexFile();
