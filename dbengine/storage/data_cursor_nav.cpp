@@ -760,10 +760,11 @@ void TDataCursor::ModifyRecord(uint8_t* Buffer, bool Unlock, bool Repos) {
       throw;
     }
     if (Unlock || LockedHere) UnlockRecord(RecNo);
-    if (Repos) {
-      CurrentRecordNumber = RecNo;
-      Reposition();
-    }
+    // The cursor stays on the record; in index order its key and so its position may have moved
+    // (a position left as it was would make the next step skip or repeat a record).
+    (void)Repos;
+    CurrentRecordNumber = RecNo;
+    Reposition();
   });
 }
 
@@ -806,13 +807,12 @@ void TDataCursor::DeleteRecord(const uint8_t* Buffer, bool Repos) {
       } else {
         ComputeRange();
       }
-      if (Repos) {
-        CurrentRecord = Old;
-        CurrentRecordNumber = RecNo;
-        Reposition();
-      } else {
-        ReadCurrentRecord();
-      }
+      // The cursor moves to the record after the deleted one in every case: a position left on
+      // the deleted key's place would make the next step skip a record.
+      (void)Repos;
+      CurrentRecord = Old;
+      CurrentRecordNumber = RecNo;
+      Reposition();
     } catch (...) {
       try {
         UnlockRecord(RecNo);

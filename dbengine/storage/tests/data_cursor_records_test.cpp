@@ -442,3 +442,28 @@ TEST_F(RecordsTest, StringKeysFollowTheTableLanguage) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whatever the caller asks for the position, the next step after a change goes to the right record.
+TEST_F(RecordsTest, StepsAfterChangesWithoutRepositioning) {
+  TDataCursor* C = Filled();
+  C->SetIndexName("BYNAME");  // Ada Ala Ela Iza Ola Ula
+  TBuffer B(C->RecordBufferSize);
+  C->GotoSequence(2);
+  ASSERT_EQ(C->GetCurrentRecord(B.data(), false), 0);
+  C->DeleteRecord(B.data(), false);  // Ala
+  ASSERT_EQ(C->GetCurrentRecord(B.data(), false), 0);
+  EXPECT_EQ(NameOf(C, B.data()), "Ela");
+  ASSERT_EQ(C->GetNextRecord(B.data()), 0);
+  EXPECT_EQ(NameOf(C, B.data()), "Iza");
+  ASSERT_EQ(C->GetCurrentRecord(B.data(), true), 0);
+  char S[21] = "Aaron";
+  C->PutField(2, B.data(), false, S);
+  C->ModifyRecord(B.data(), true, false);  // Iza moves to the front
+  EXPECT_EQ(C->GetSequenceNumber(), 1);
+  ASSERT_EQ(C->GetNextRecord(B.data()), 0);
+  EXPECT_EQ(NameOf(C, B.data()), "Ada");
+}
+
+}  // namespace
