@@ -467,3 +467,29 @@ TEST_F(RecordsTest, StepsAfterChangesWithoutRepositioning) {
 }
 
 }  // namespace
+
+namespace {
+
+// Freed slots are taken again last freed first, each with a row number never used before.
+TEST_F(RecordsTest, FreedSlotsAreReusedLastFreedFirst) {
+  TDataCursor* C = Filled();
+  C->SwitchIndex(kNaturalOrderIndex);
+  TBuffer B(C->RecordBufferSize);
+  for (int32_t N : {2, 4}) {
+    C->MoveToBegin();
+    while (C->GetNextRecord(B.data()) == 0 && C->CurrentRecordNumber != static_cast<uint32_t>(N)) {
+    }
+    ASSERT_EQ(C->CurrentRecordNumber, static_cast<uint32_t>(N));
+    C->DeleteRecord(B.data(), true);
+  }
+  std::vector<std::pair<uint32_t, uint32_t>> Taken;  // record number, row number
+  for (const char* Name : {"P", "Q", "R"}) {
+    TBuffer R = Row(C, Name, 1);
+    C->InsertRecord(R.data(), true);
+    ASSERT_EQ(C->GetCurrentRecord(R.data(), false), 0);
+    Taken.emplace_back(C->CurrentRecordNumber, LoadU32(R.data() + 5));
+  }
+  EXPECT_EQ(Taken, (std::vector<std::pair<uint32_t, uint32_t>>{{4, 7}, {2, 8}, {7, 9}}));
+}
+
+}  // namespace
