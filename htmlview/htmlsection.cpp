@@ -361,13 +361,17 @@ int TSection::MeasureRun(TCanvas* Canvas, int Start, int N) {
 int TSection::FitChars(TCanvas* Canvas, int Start, int Remaining, int Room) {
   int N = Remaining;
   int Extra = 0;
-  for (int I = 0; I < Remaining; ++I)
-    if (Text[Start + I] == BrkMark) {
-      if (I == 0) return 1;
-      N = I;
-      Extra = 1;
-      break;
-    }
+  // The next forced break, found once and kept while the lines move towards it (a scan of the
+  // rest of the paragraph for every line would make long paragraphs quadratic).
+  if (FNextBreak < Start) {
+    const size_t P = Text.find(BrkMark, static_cast<size_t>(Start));
+    FNextBreak = P == std::string::npos ? Len() : static_cast<int>(P);
+  }
+  if (FNextBreak < Start + Remaining) {
+    if (FNextBreak == Start) return 1;
+    N = FNextBreak - Start;
+    Extra = 1;
+  }
   // Fast path: nothing to measure when even the widest characters fit.
   TFontObj* First = Fonts.GetFontObjAt(Start);
   if (Start == 0 && Fonts.Count() == 1 && Images.Count() == 0 && FormControls.empty() && First &&
@@ -544,6 +548,7 @@ int TSection::Arrange(TCanvas* Canvas, int X, int Y, int AWidth, int AHeight, In
   }
   FirstPosition = Curs;
   ArrangeX = X;
+  FNextBreak = -1;
   TopY = ContentTopY = PaintTopY = Y;
   Lines.clear();
   FCanvasFont = nullptr;

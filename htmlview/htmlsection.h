@@ -161,4 +161,5 @@ class TSection : public TSectionBase {
   void PlaceFloat(int I, int Y, IndentManager* IMgr);
   int FloatBottom = 0;
   int ArrangeX = 0;
+  int FNextBreak = -1;  // the next #8 at or after the line being fitted
 };

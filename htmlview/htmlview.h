@@ -3,6 +3,7 @@
 // document builder, lays it out for its width, paints it through a drawing panel with two scroll
 // bars, follows links, keeps a history and a visited list, selects text and prints.
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,6 +56,7 @@ class TPaintPanel : public TCustomControl {
   void MouseMove(TShiftState Shift, int X, int Y) override;
   void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
   void DblClick() override;
+  void MouseLeave() override;
   bool DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) override;
 };
 
@@ -101,7 +103,7 @@ class THTMLViewer : public TWinControl {
   int SelStart() const { return FSectionList->SelStart; }
   int SelLength() const { return FSectionList->SelEnd - FSectionList->SelStart; }
   void SetSelection(int Start, int Length);
-  std::string SelText() const { return FSectionList->SelectedText(); }
+  std::string SelText() { return FSectionList->SelectedText(); }
   void SelectAll();
   int CaretPos() const { return FCaretPos; }
 
@@ -213,6 +215,8 @@ class THTMLViewer : public TWinControl {
   void HotSpotTimer();
   // Scrolls so that document row Y is at the top (clamped).
   void ScrollTo(int Y);
+  // Set when the pointer left the drawing panel (the link-leave timer then clears the hover).
+  bool FMouseOutside = false;
   // The word under a panel point ("" when none).
   std::string WordAt(int X, int Y, int& Start, int& End);
 
@@ -256,6 +260,7 @@ class THTMLViewer : public TWinControl {
   int FSelAnchor = -1;
   bool FLeftButtonDown = false, FClickPending = false, FLinkClicked = false;
   bool FMiddleScroll = false;
+  int FLastX = 0, FLastY = 0;
   int FMiddleY = 0;
   TColor FBackground = clBtnFace;
   int FFontSize = 12;
