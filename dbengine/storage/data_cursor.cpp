@@ -112,8 +112,15 @@ void TDataCursor::Open() {
   try {
     R = Directory->OpenTable(TableName, T, Temporary, SequentialScan, InMemory, Cloned, Exclusive);
   } catch (...) {
-    // A table listed before its files failed to open is taken off the list again.
-    if (T != nullptr) Directory->CloseTable(T, true);
+    // A table whose files failed to open is taken off the list again (a listed table that was
+    // reopened for this cursor alone is found by name: nobody else holds it).
+    if (T == nullptr) T = Directory->FindTable(TableName, InMemory);
+    if (T != nullptr && T->RefCount == 1) {
+      try {
+        Directory->CloseTable(T, true);
+      } catch (...) {
+      }
+    }
     throw;
   }
   if (R < 0) Fail(static_cast<uint16_t>(-R));

@@ -1,5 +1,7 @@
 // Cursor life cycle: creation of tables with their definition checks, open and close on the shared
 // table, options while open, exclusive use and clones, header values of a closed table, index choice.
+#include <fstream>
+
 #include "dbengine/storage/tests/data_cursor_test_util.h"
 
 using namespace cursortest;
@@ -264,6 +266,24 @@ TEST_F(CursorTest, EmptyRenameAndDeleteTable) {
   EXPECT_FALSE(std::filesystem::exists(Path + "persons.DAT"));
   EXPECT_FALSE(std::filesystem::exists(Path + "persons.IDX"));
   EXPECT_EQ(RaisedCode([&] { C->Open(); }), ecInvalidPath);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CursorTest, ATableThatFailsToOpenIsNotLeftHalfOpen) {
+  CreatePeople();
+  {
+    std::fstream F(Path + "people.DAT", std::ios::in | std::ios::out | std::ios::binary);
+    F.seekp(kDatVersion);
+    F.put(9);
+  }
+  TDataCursor* C = NewCursor("people");
+  EXPECT_EQ(RaisedCode([&] { C->Open(); }), ecWrongVersion);
+  EXPECT_EQ(RaisedCode([&] { C->Open(); }), ecWrongVersion);
+  EXPECT_FALSE(C->Active);
+  EXPECT_EQ(Dir->FindTable("people", false), nullptr);
 }
 
 }  // namespace
