@@ -557,11 +557,12 @@ uint32_t TDataCursor::PeekNextAutoInc() {
 
 void TDataCursor::FlushChanges() {
   BumpTableGeneration(Table);
-  if (Exclusive || FilesReadOnly || Table->InTransaction) {
+  if (FilesReadOnly || Table->InTransaction) {
     StoreChangeCounts();
     return;
   }
-  // Other holders learn of the change through the headers' change counters.
+  // Other holders learn of the change through the headers' change counters. An exclusive table is
+  // written too: a later failed change then drops only its own cached changes.
   DataFile()->SetDirty();
   IndexFile()->SetDirty();
   if (TBlobFile* B = TableFileAccess(Table)->BlobFile()) B->SetDirty();
@@ -578,8 +579,8 @@ void TDataCursor::RunWrite(const std::function<void()>& Body) {
   } catch (...) {
     // Nothing half-written may reach the files: cached records, pages and blocks changed by the
     // failed operation are dropped and the headers read again. (Outside a transaction every
-    // earlier change of a shared table is already on disk; an exclusive table keeps its cache.)
-    if (!Exclusive && !FilesReadOnly && !Table->InTransaction) {
+    // earlier change is already on disk.)
+    if (!FilesReadOnly && !Table->InTransaction) {
       try {
         Table->AbandonChanges();
         BumpTableGeneration(Table);

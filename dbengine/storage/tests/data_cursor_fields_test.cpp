@@ -11,13 +11,13 @@ namespace {
 class FieldsTest : public CursorTest {
  protected:
   // ID autoinc, NAME string 20, NOTE BLOB; primary key ID.
-  TDataCursor* OpenNotes() {
+  TDataCursor* OpenNotes(bool Exclusive = false, const std::string& Name = "notes") {
     TCreateTableParams P;
     P.Fields = {Field("ID", ftInteger, 0, kSubTypeAutoInc), Field("NAME", ftString, 20), Field("NOTE", ftBlob)};
     P.Indexes = {Index("", {1}, true)};
     P.BlobBlockSize = 64;  // 46 data bytes a block: values of a few hundred bytes take chains
-    Create("notes", P);
-    TDataCursor* C = NewCursor("notes");
+    Create(Name, P);
+    TDataCursor* C = NewCursor(Name, Exclusive);
     C->Open();
     return C;
   }
@@ -229,31 +229,37 @@ std::vector<uint8_t> Bytes(const std::string& Name) {
 // An insert that fails after its keys went into the indexes (here: a BLOB handle this cursor does not
 // have) leaves neither index entries nor a taken record slot behind.
 TEST_F(FieldsTest, AFailedInsertLeavesNoTrace) {
-  TDataCursor* C = OpenNotes();
-  InsertNote(C, "a", "one");
-  InsertNote(C, "b", "two");
-  TBuffer B(C->RecordBufferSize);
-  C->MoveToBegin();
-  C->GetNextRecord(B.data());
-  C->DeleteRecord(B.data(), true);  // a free slot whose chain head the insert takes first
-  const auto Dat = Bytes(Path + "notes.DAT"), Idx = Bytes(Path + "notes.IDX"), Blb = Bytes(Path + "notes.BLB");
-  TBuffer Bad = Row(C, "bad", 0, true);
-  uint8_t D[768];
-  C->GetFieldDesc(3, D);
-  StoreU32(Bad.data() + FieldDescOffset(D) + 1, static_cast<uint32_t>(-5));
-  EXPECT_EQ(RaisedCode([&] { C->InsertRecord(Bad.data(), false); }), ecInvalidBlobOffset);
-  EXPECT_EQ(Bytes(Path + "notes.DAT"), Dat);
-  EXPECT_EQ(Bytes(Path + "notes.IDX"), Idx);
-  EXPECT_EQ(Bytes(Path + "notes.BLB"), Blb);
-  EXPECT_EQ(C->GetRecordCount(), 1);
-  // The next insert takes the free slot and every index agrees with the records.
-  InsertNote(C, "c", "three");
-  TDataCursor* Other = NewCursor("notes");
-  Other->Open();
-  EXPECT_EQ(Other->GetRecordCount(), 2);
-  EXPECT_EQ(Scan(Other), (std::vector<std::string>{"b", "c"}));
-  Other->SwitchIndex(kNaturalOrderIndex);
-  EXPECT_EQ(Scan(Other), (std::vector<std::string>{"c", "b"}));
+  for (bool Exclusive : {false, true}) {
+    SCOPED_TRACE(Exclusive ? "exclusive" : "shared");
+    const std::string Name = Exclusive ? "xnotes" : "notes";
+    TDataCursor* C = OpenNotes(Exclusive, Name);
+    InsertNote(C, "a", "one");
+    InsertNote(C, "b", "two");
+    TBuffer B(C->RecordBufferSize);
+    C->MoveToBegin();
+    C->GetNextRecord(B.data());
+    C->DeleteRecord(B.data(), true);  // a free slot whose chain head the insert takes first
+    const auto Dat = Bytes(Path + Name + ".DAT"), Idx = Bytes(Path + Name + ".IDX"),
+               Blb = Bytes(Path + Name + ".BLB");
+    TBuffer Bad = Row(C, "bad", 0, true);
+    uint8_t D[768];
+    C->GetFieldDesc(3, D);
+    StoreU32(Bad.data() + FieldDescOffset(D) + 1, static_cast<uint32_t>(-5));
+    EXPECT_EQ(RaisedCode([&] { C->InsertRecord(Bad.data(), false); }), ecInvalidBlobOffset);
+    EXPECT_EQ(Bytes(Path + Name + ".DAT"), Dat);
+    EXPECT_EQ(Bytes(Path + Name + ".IDX"), Idx);
+    EXPECT_EQ(Bytes(Path + Name + ".BLB"), Blb);
+    EXPECT_EQ(C->GetRecordCount(), 1);
+    // The next insert takes the free slot and every index agrees with the records.
+    InsertNote(C, "c", "three");
+    C->Close();
+    TDataCursor* Other = NewCursor(Name);
+    Other->Open();
+    EXPECT_EQ(Other->GetRecordCount(), 2);
+    EXPECT_EQ(Scan(Other), (std::vector<std::string>{"b", "c"}));
+    Other->SwitchIndex(kNaturalOrderIndex);
+    EXPECT_EQ(Scan(Other), (std::vector<std::string>{"c", "b"}));
+  }
 }
 
 }  // namespace
