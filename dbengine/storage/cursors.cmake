@@ -5,23 +5,20 @@ list(APPEND VXDB_STORAGE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/data_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_fields.cpp
 )
-# The cursor builds on the data, index and BLOB files; without them only the layers below it build.
-if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/data_file.cpp AND EXISTS ${CMAKE_CURRENT_LIST_DIR}/index_file.cpp
-   AND EXISTS ${CMAKE_CURRENT_LIST_DIR}/blob_file.cpp)
-  list(APPEND VXDB_STORAGE_SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/data_cursor_files.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/data_cursor.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/data_cursor_nav.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/data_cursor_blobs.cpp
-  )
-  vx_add_gtest(dbengine_storage_data_cursor_tests LABEL dbengine-storage
-    SOURCES
-      ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_open_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_records_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_fields_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_scale_test.cpp
-    LIBS vxdbstorage)
-endif()
+# The cursor, over the table file set.
+list(APPEND VXDB_STORAGE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/data_cursor_files.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/data_cursor.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/data_cursor_nav.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/data_cursor_blobs.cpp
+)
+vx_add_gtest(dbengine_storage_data_cursor_tests LABEL dbengine-storage
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_open_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_records_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_fields_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_scale_test.cpp
+  LIBS vxdbstorage)
 
 vx_add_gtest(dbengine_storage_cursor_tests LABEL dbengine-storage
   SOURCES

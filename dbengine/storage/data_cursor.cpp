@@ -70,9 +70,9 @@ void TDataCursor::SetTableName(const std::string& Name) {
 }
 
 #define VX_CURSOR_FLAG_SETTER(Method, Member) \
-  void TDataCursor::Method(bool B) {         \
-    CheckClosed();                           \
-    if (Member != B) Member = B;             \
+  void TDataCursor::Method(bool B) {          \
+    CheckClosed();                            \
+    if (Member != B) Member = B;              \
   }
 VX_CURSOR_FLAG_SETTER(SetExclusive, Exclusive)
 VX_CURSOR_FLAG_SETTER(SetCloned, Cloned)
@@ -87,8 +87,12 @@ void TDataCursor::SetNoAutoInc(bool B) {
   if (HasAutoInc) NoAutoInc = B;
 }
 
-TDataFile* TDataCursor::DataFile() { return TableFileAccess(Table)->DataFile(); }
-TIndexFile* TDataCursor::IndexFile() { return TableFileAccess(Table)->IndexFile(); }
+TDataFile* TDataCursor::DataFile() {
+  return TableFileAccess(Table)->DataFile();
+}
+TIndexFile* TDataCursor::IndexFile() {
+  return TableFileAccess(Table)->IndexFile();
+}
 
 const uint8_t* TDataCursor::FieldByNumber(int Number) {
   TFieldDescriptor* D = DataFile()->FieldByNumber(Number);
@@ -286,12 +290,12 @@ void TDataCursor::ReadClosedHeader(uint8_t* Header) {
   }
 }
 
-#define VX_CURSOR_HEADER_U16(Method, OpenExpr, Offset)       \
-  uint16_t TDataCursor::Method() {                            \
-    if (Active) return OpenExpr;                              \
-    uint8_t H[kDataHeaderSize];                               \
-    ReadClosedHeader(H);                                      \
-    return LoadU16(H + (Offset));                             \
+#define VX_CURSOR_HEADER_U16(Method, OpenExpr, Offset) \
+  uint16_t TDataCursor::Method() {                     \
+    if (Active) return OpenExpr;                       \
+    uint8_t H[kDataHeaderSize];                        \
+    ReadClosedHeader(H);                               \
+    return LoadU16(H + (Offset));                      \
   }
 VX_CURSOR_HEADER_U16(GetBlobBlockSize, static_cast<uint16_t>(DataFile()->BlobBlockSize()), kDatBlobBlockSize)
 VX_CURSOR_HEADER_U16(GetLanguageID, DataFile()->LanguageId(), kDatLanguageId)
@@ -455,13 +459,20 @@ void TDataCursor::DeleteIndex(const std::string& Name) {
   MoveToBegin();
 }
 
-// ---- Indexes -------------------------------------------------------------------------------------------------
+// ---- Indexes
+// -------------------------------------------------------------------------------------------------
 
-int TDataCursor::GetIndexCount() { return IndexFile()->IndexCount(); }
+int TDataCursor::GetIndexCount() {
+  return IndexFile()->IndexCount();
+}
 
-bool TDataCursor::HasNoPrimaryKey() { return IndexFile()->NoPrimaryIndex() || IndexFile()->Descriptor(0)->FieldCount() == 0; }
+bool TDataCursor::HasNoPrimaryKey() {
+  return IndexFile()->NoPrimaryIndex() || IndexFile()->Descriptor(0)->FieldCount() == 0;
+}
 
-bool TDataCursor::IsNaturalOrder() { return IndexNo == kNaturalOrderIndex || (IndexNo == 0 && HasNoPrimaryKey()); }
+bool TDataCursor::IsNaturalOrder() {
+  return IndexNo == kNaturalOrderIndex || (IndexNo == 0 && HasNoPrimaryKey());
+}
 
 void TDataCursor::LoadIndexInfo() {
   const TIndexDescriptor* D = IndexFile()->Descriptor(IndexNo);
@@ -479,7 +490,8 @@ void TDataCursor::SetIndexNo(uint8_t N) {
   IndexNo = N;
   if (IsNaturalOrder()) {
     BitmapOrder = true;
-    if (N != kNaturalOrderIndex) LoadIndexInfo();
+    if (N != kNaturalOrderIndex)
+      LoadIndexInfo();
     else {
       IndexName.clear();
       KeySize = 0;
@@ -534,7 +546,8 @@ void TDataCursor::GetIndexDesc(uint8_t N, uint8_t* Desc) {
   std::memcpy(Desc, IndexFile()->Descriptor(N)->Bytes, kIndexDescriptorSize);
 }
 
-// ---- Change detection and brackets ---------------------------------------------------------------------------
+// ---- Change detection and brackets
+// ---------------------------------------------------------------------------
 
 void TDataCursor::StoreChangeCounts() {
   DataChangeCount = Table->Files->ChangeCount(TTableFileKind::Data);
@@ -622,7 +635,8 @@ void TDataCursor::Refresh() {
   AfterChange(true);
 }
 
-// ---- Record and slot locks ------------------------------------------------------------------------------------
+// ---- Record and slot locks
+// ------------------------------------------------------------------------------------
 
 void TDataCursor::LockRecord(uint32_t RecordNo) {
   int32_t N = static_cast<int32_t>(RecordNo == 0 ? CurrentRecordNumber : RecordNo);
@@ -652,24 +666,33 @@ void TDataCursor::UnlockRecord(uint32_t RecordNo) {
   if (Table->InTransaction) FPendingLocks.insert(N);
 }
 
-bool TDataCursor::IsRecordLocked() { return Table->TestRecordLock(static_cast<int32_t>(CurrentRecordNumber)); }
+bool TDataCursor::IsRecordLocked() {
+  return Table->TestRecordLock(static_cast<int32_t>(CurrentRecordNumber));
+}
 
-bool TDataCursor::LockSlot(int N) { return Table->LockSlot(N); }
+bool TDataCursor::LockSlot(int N) {
+  return Table->LockSlot(N);
+}
 
 void TDataCursor::UnlockSlot(int N) {
   if (!Table->UnlockSlot(N)) Fail(ecCannotUnlock);
 }
 
-// ---- Field values ---------------------------------------------------------------------------------------------
+// ---- Field values
+// ---------------------------------------------------------------------------------------------
 
-int TDataCursor::GetRecordSize() { return DataFile()->RecordSize(); }
+int TDataCursor::GetRecordSize() {
+  return DataFile()->RecordSize();
+}
 
 const uint8_t* TDataCursor::MapEntry(int FieldNo) {
   if (FieldNo < 1 || FieldNo > FieldCount) Fail(ecInvalidField, std::to_string(FieldNo));
   return FieldDescs[static_cast<size_t>(FieldNo - 1)].Bytes;
 }
 
-void TDataCursor::GetFieldDesc(int FieldNo, uint8_t* Desc) { std::memcpy(Desc, MapEntry(FieldNo), kFieldDescriptorSize); }
+void TDataCursor::GetFieldDesc(int FieldNo, uint8_t* Desc) {
+  std::memcpy(Desc, MapEntry(FieldNo), kFieldDescriptorSize);
+}
 
 void TDataCursor::GetField(int FieldNo, const uint8_t* Buffer, bool& IsBlank, void* Dest) {
   GetFieldValue(MapEntry(FieldNo), Buffer, IsBlank, Dest, [this](int32_t L) { return OpenBlobSize(L); });
@@ -680,9 +703,12 @@ void TDataCursor::PutField(int FieldNo, uint8_t* Buffer, bool Internal, const vo
                 [this](int32_t L) { return OpenBlobSize(L); });
 }
 
-// ---- Bookmarks --------------------------------------------------------------------------------------------------
+// ---- Bookmarks
+// --------------------------------------------------------------------------------------------------
 
-int TDataCursor::GetBookmarkSize() { return IsNaturalOrder() ? 4 : KeySize; }
+int TDataCursor::GetBookmarkSize() {
+  return IsNaturalOrder() ? 4 : KeySize;
+}
 
 void TDataCursor::GetBookmark(uint8_t* Bookmark) {
   if (IsNaturalOrder()) {
@@ -771,10 +797,11 @@ void TDataCursor::ReleaseReadLock() {
   Table->ReadUnlock();
 }
 
-// ---- Table information and index descriptors ----------------------------------------------------------------
+// ---- Table information and index descriptors
+// ----------------------------------------------------------------
 
-void TDataCursor::SetTableInfo(const std::string& Description, const std::string& Password, uint32_t LastAutoInc,
-                               uint16_t UserMajor, uint16_t UserMinor) {
+void TDataCursor::SetTableInfo(const std::string& Description, const std::string& Password,
+                               uint32_t LastAutoInc, uint16_t UserMajor, uint16_t UserMinor) {
   CheckWritable();
   BeginWrite();
   try {

@@ -30,7 +30,6 @@ class TIndexFile;
 class TBlobFile;
 class TPage;
 
-
 constexpr uint8_t kNaturalOrderIndex = 255;
 constexpr uint8_t kStatusIndex = 31;
 constexpr int kCursorKeyBufferSize = 528;  // 524 bytes of key fields plus the row-number suffix
@@ -186,7 +185,8 @@ class TDataCursor : public TEngineObject {
   void BuildKey(const uint8_t* Record, uint8_t* Key);
   // -1, 0, 1 in the order of the current index over Length bytes.
   int CompareKeys(const uint8_t* A, const uint8_t* B, int Length);
-  bool FindKey(bool IsKey, const uint8_t* Source, uint8_t* Out, int PartialLength, bool Nearest, int FieldCount);
+  bool FindKey(bool IsKey, const uint8_t* Source, uint8_t* Out, int PartialLength, bool Nearest,
+               int FieldCount);
   bool SearchKey(const uint8_t* Key, bool Nearest);
   void SetRange(bool IsKey, const uint8_t* Start, int StartFieldCount, const uint8_t* End, int EndFieldCount);
   void CancelRange();
@@ -223,8 +223,8 @@ class TDataCursor : public TEngineObject {
   // ---- BLOB access (codes: 0 or an engine code; nothing changes on failure) ----
   uint16_t OpenBlob(int FieldNo, uint8_t* Buffer, bool KeepOnRelease, bool Physical, uint8_t Option2 = 0);
   uint16_t CloseBlob(int FieldNo, uint8_t* Buffer, bool Physical);
-  uint16_t ReadBlob(int FieldNo, const uint8_t* Buffer, bool Physical, int64_t& Count, int64_t Length, void* Dest,
-                    int64_t Offset);
+  uint16_t ReadBlob(int FieldNo, const uint8_t* Buffer, bool Physical, int64_t& Count, int64_t Length,
+                    void* Dest, int64_t Offset);
   uint16_t WriteBlob(int FieldNo, const uint8_t* Buffer, bool Physical, int64_t Length, const void* Source,
                      int64_t Offset);
   uint16_t TruncateBlob(int FieldNo, const uint8_t* Buffer, bool Physical, int64_t NewSize);

@@ -15,7 +15,9 @@ namespace {
 int32_t LinkAt(const uint8_t* Buffer, const uint8_t* Desc) {
   return static_cast<int32_t>(LoadU32(Buffer + FieldDescOffset(Desc) + 1));
 }
-uint32_t RevisionAt(const uint8_t* Buffer, const uint8_t* Desc) { return LoadU32(Buffer + FieldDescOffset(Desc) + 5); }
+uint32_t RevisionAt(const uint8_t* Buffer, const uint8_t* Desc) {
+  return LoadU32(Buffer + FieldDescOffset(Desc) + 5);
+}
 void StoreBlobValue(uint8_t* Buffer, const uint8_t* Desc, int32_t Link, uint32_t Revision) {
   uint8_t* Slot = Buffer + FieldDescOffset(Desc);
   Slot[0] = Link > 0 ? 1 : 0;
@@ -41,7 +43,8 @@ void TDataCursor::GetPhysicalField(int FieldNo, const uint8_t* Buffer, bool& IsB
 void TDataCursor::PutPhysicalField(int FieldNo, uint8_t* Buffer, bool Internal, const void* Source) {
   const uint8_t* D = FieldByNumber(FieldNo);
   if (D == nullptr) Fail(ecInvalidField, std::to_string(FieldNo));
-  PutFieldValue(D, Buffer, Source, Internal, LanguageID, SortID, [this](int32_t L) { return OpenBlobSize(L); });
+  PutFieldValue(D, Buffer, Source, Internal, LanguageID, SortID,
+                [this](int32_t L) { return OpenBlobSize(L); });
 }
 
 int TDataCursor::GetFieldDescByName(const std::string& Name) {
@@ -90,7 +93,8 @@ int64_t TDataCursor::OpenBlobSize(int32_t Link) {
 }
 
 const uint8_t* TDataCursor::BlobDesc(int FieldNo, bool Physical) {
-  const uint8_t* D = Physical ? FieldByNumber(FieldNo) : (FieldNo >= 1 && FieldNo <= FieldCount ? MapEntry(FieldNo) : nullptr);
+  const uint8_t* D = Physical ? FieldByNumber(FieldNo)
+                              : (FieldNo >= 1 && FieldNo <= FieldCount ? MapEntry(FieldNo) : nullptr);
   return D != nullptr && D[kFieldDescTypeOffset] == ftBlob ? D : nullptr;
 }
 
@@ -103,7 +107,8 @@ uint16_t TDataCursor::OpenBlobOf(int FieldNo, const uint8_t* Buffer, bool Physic
   return Blob != nullptr ? 0 : ecInvalidBlobHandle;
 }
 
-uint16_t TDataCursor::OpenBlob(int FieldNo, uint8_t* Buffer, bool KeepOnRelease, bool Physical, uint8_t Option2) {
+uint16_t TDataCursor::OpenBlob(int FieldNo, uint8_t* Buffer, bool KeepOnRelease, bool Physical,
+                               uint8_t Option2) {
   TReadBracket Bracket(this);
   const uint8_t* D = BlobDesc(FieldNo, Physical);
   if (D == nullptr) return ecInvalidBlobField;
@@ -145,12 +150,13 @@ uint16_t TDataCursor::CloseBlob(int FieldNo, uint8_t* Buffer, bool Physical) {
   if (Code != 0) return Code;
   const uint8_t* D = BlobDesc(FieldNo, Physical);
   StoreU32(Buffer + FieldDescOffset(D) + 1, static_cast<uint32_t>(B->StoredLink));
-  FOpenBlobs.erase(std::find_if(FOpenBlobs.begin(), FOpenBlobs.end(), [B](const auto& P) { return P.get() == B; }));
+  FOpenBlobs.erase(
+      std::find_if(FOpenBlobs.begin(), FOpenBlobs.end(), [B](const auto& P) { return P.get() == B; }));
   return 0;
 }
 
-uint16_t TDataCursor::ReadBlob(int FieldNo, const uint8_t* Buffer, bool Physical, int64_t& Count, int64_t Length,
-                               void* Dest, int64_t Offset) {
+uint16_t TDataCursor::ReadBlob(int FieldNo, const uint8_t* Buffer, bool Physical, int64_t& Count,
+                               int64_t Length, void* Dest, int64_t Offset) {
   TOpenBlob* B = nullptr;
   Count = 0;
   uint16_t Code = OpenBlobOf(FieldNo, Buffer, Physical, B);
@@ -174,7 +180,8 @@ uint16_t TDataCursor::WriteBlob(int FieldNo, const uint8_t* Buffer, bool Physica
   uint16_t Code = OpenBlobOf(FieldNo, Buffer, Physical, B);
   if (Code != 0) return Code;
   if (Offset < 0 || Length < 0 || Offset + Length > 0x7FFFFFFF) return ecInvalidBlobLength;
-  if (Offset + Length > static_cast<int64_t>(B->Data.size())) B->Data.resize(static_cast<size_t>(Offset + Length));
+  if (Offset + Length > static_cast<int64_t>(B->Data.size()))
+    B->Data.resize(static_cast<size_t>(Offset + Length));
   if (Length >= 1) std::memcpy(B->Data.data() + Offset, Source, static_cast<size_t>(Length));
   B->Modified = true;
   return 0;
@@ -200,10 +207,12 @@ uint16_t TDataCursor::GetBlobSize(int FieldNo, const uint8_t* Buffer, bool Physi
 
 void TDataCursor::FreeBlobs(bool All) {
   for (size_t I = FOpenBlobs.size(); I-- > 0;)
-    if (All || !FOpenBlobs[I]->KeepOnRelease) FOpenBlobs.erase(FOpenBlobs.begin() + static_cast<std::ptrdiff_t>(I));
+    if (All || !FOpenBlobs[I]->KeepOnRelease)
+      FOpenBlobs.erase(FOpenBlobs.begin() + static_cast<std::ptrdiff_t>(I));
 }
 
-// ---- BLOBs of written records --------------------------------------------------------------------------------
+// ---- BLOBs of written records
+// --------------------------------------------------------------------------------
 
 void TDataCursor::StoreBlobFields(uint8_t* Image, const uint8_t* OldImage, uint32_t RecordNo) {
   TBlobFile* F = TableFileAccess(Table)->BlobFile();
@@ -273,9 +282,9 @@ void TDataCursor::StoreBlobFields(uint8_t* Image, const uint8_t* OldImage, uint3
     StoreBlobValue(Image, D, Link, Revision);
   }
   for (int32_t H : Released)
-    FOpenBlobs.erase(std::remove_if(FOpenBlobs.begin(), FOpenBlobs.end(),
-                                    [H](const auto& P) { return P->Handle == H; }),
-                     FOpenBlobs.end());
+    FOpenBlobs.erase(
+        std::remove_if(FOpenBlobs.begin(), FOpenBlobs.end(), [H](const auto& P) { return P->Handle == H; }),
+        FOpenBlobs.end());
 }
 
 void TDataCursor::FreeRecordBlobs(const uint8_t* Image, uint32_t RecordNo) {

@@ -4,6 +4,7 @@
 
 TTableFileSet* TableFileAccess(TDataTable* Table) {
   TTableFileSet* A = Table != nullptr ? dynamic_cast<TTableFileSet*>(Table->Files) : nullptr;
-  if (A == nullptr) RaiseEngineError(ecInvalidFileHandle, Table != nullptr ? Table->TableName : std::string());
+  if (A == nullptr)
+    RaiseEngineError(ecInvalidFileHandle, Table != nullptr ? Table->TableName : std::string());
   return A;
 }

@@ -48,11 +48,14 @@ void TDataCursor::BuildKeyFor(uint8_t Slot, const uint8_t* Record, uint8_t* Key)
     return;
   }
   std::memset(Key, 0, kCursorKeyBufferSize);
-  BuildRecordKey(IndexFile()->Descriptor(Slot)->Bytes, [this](int N) { return FieldByNumber(N); }, Record, Key,
-                 LanguageID, SortID);
+  BuildRecordKey(
+      IndexFile()->Descriptor(Slot)->Bytes, [this](int N) { return FieldByNumber(N); }, Record, Key,
+      LanguageID, SortID);
 }
 
-void TDataCursor::BuildKey(const uint8_t* Record, uint8_t* Key) { BuildKeyFor(IndexNo, Record, Key); }
+void TDataCursor::BuildKey(const uint8_t* Record, uint8_t* Key) {
+  BuildKeyFor(IndexNo, Record, Key);
+}
 
 int TDataCursor::CompareKeysFor(uint8_t Slot, const uint8_t* A, const uint8_t* B, int Length) {
   if (Slot == kStatusIndex) return CompareBuffers(A, B, Length, false);
@@ -72,8 +75,9 @@ int TDataCursor::CompareKeysFor(uint8_t Slot, const uint8_t* A, const uint8_t* B
       if (R == 0 && N > 1) {
         const char* SA = reinterpret_cast<const char*>(A + Pos + 1);
         const char* SB = reinterpret_cast<const char*>(B + Pos + 1);
-        R = CollateStrings(LanguageID, SortID, SA, static_cast<int>(strnlen(SA, static_cast<size_t>(N - 1))), SB,
-                           static_cast<int>(strnlen(SB, static_cast<size_t>(N - 1))), kCompareIgnoreNonSpace);
+        R = CollateStrings(LanguageID, SortID, SA, static_cast<int>(strnlen(SA, static_cast<size_t>(N - 1))),
+                           SB, static_cast<int>(strnlen(SB, static_cast<size_t>(N - 1))),
+                           kCompareIgnoreNonSpace);
       }
       if (FieldDesc) R = -R;
     } else {
@@ -90,7 +94,8 @@ int TDataCursor::CompareKeys(const uint8_t* A, const uint8_t* B, int Length) {
   return CompareKeysFor(IndexNo, A, B, Length);
 }
 
-int TDataCursor::ComparePageKeys(const TPage& Page, const uint8_t* EntryKey, const uint8_t* SearchKey, int Length) {
+int TDataCursor::ComparePageKeys(const TPage& Page, const uint8_t* EntryKey, const uint8_t* SearchKey,
+                                 int Length) {
   return CompareKeysFor(static_cast<uint8_t>(Page.Slot), EntryKey, SearchKey, Length);
 }
 
@@ -104,7 +109,8 @@ void TDataCursor::DeleteKeyFrom(uint8_t Slot, const uint8_t* Key) {
   if (!IndexDeleteKey(*IndexFile(), this, Slot, Key)) Fail(ecIndexCorrupt);
 }
 
-void TDataCursor::ReplaceKeyIn(uint8_t Slot, const uint8_t* OldKey, const uint8_t* NewKey, uint32_t RecordNo) {
+void TDataCursor::ReplaceKeyIn(uint8_t Slot, const uint8_t* OldKey, const uint8_t* NewKey,
+                               uint32_t RecordNo) {
   DeleteKeyFrom(Slot, OldKey);
   InsertKeyInto(Slot, NewKey, RecordNo);
 }
@@ -127,7 +133,9 @@ std::string TDataCursor::IndexDisplayName(uint8_t Slot) {
   return N.empty() && Slot == 0 ? std::string("Primary") : N;
 }
 
-int64_t TDataCursor::IndexKeyTotal() { return IndexKeyCount(*IndexFile(), this, IndexNo); }
+int64_t TDataCursor::IndexKeyTotal() {
+  return IndexKeyCount(*IndexFile(), this, IndexNo);
+}
 
 int32_t TDataCursor::KeysBelow(const uint8_t* Key, bool OrEqual) {
   uint32_t Rec = 0;
@@ -199,7 +207,8 @@ int32_t TDataCursor::GetSequenceNumber() {
   return SequenceNumber < 1 || RangeFirst < 1 ? 0 : SequenceNumber - RangeFirst + 1;
 }
 
-// ---- Positions ---------------------------------------------------------------------------------------------
+// ---- Positions
+// ---------------------------------------------------------------------------------------------
 
 void TDataCursor::SetEmptyPosition() {
   SequenceNumber = 0;
@@ -434,7 +443,8 @@ void TDataCursor::Reposition() {
   ReadCurrentRecord();
 }
 
-// ---- Key search and ranges -----------------------------------------------------------------------------------
+// ---- Key search and ranges
+// -----------------------------------------------------------------------------------
 
 bool TDataCursor::SearchKey(const uint8_t* Key, bool Nearest) {
   (void)Nearest;  // without a match the cursor stands on the next greater key either way
@@ -486,7 +496,8 @@ bool TDataCursor::FindKey(bool IsKey, const uint8_t* Source, uint8_t* Out, int P
   } else {
     if (!Unique && FieldCount == 0 && PartialLength == 0) FieldCount = KeyFieldCount;
     const uint8_t* Desc = IndexFile()->Descriptor(IndexNo)->Bytes;
-    int Prefix = KeyPrefixLength(Desc, [this](int N) { return FieldByNumber(N); }, FieldCount);
+    int Prefix = KeyPrefixLength(
+        Desc, [this](int N) { return FieldByNumber(N); }, FieldCount);
     if (PartialLength > 0) Prefix += PartialLength + 1;
     Prefix = std::min<int>(Prefix, KeySize);
     std::memset(Key + Prefix, Descending ? 0xFF : 0x00, static_cast<size_t>(KeySize - Prefix));
@@ -517,7 +528,9 @@ void TDataCursor::SetRange(bool IsKey, const uint8_t* Start, int StartFieldCount
       BuildKey(Source, Key);
     if ((Count >= 1 && Count <= KeyFieldCount - 1) || !Unique) {
       if (Count == 0 || Count > KeyFieldCount) Count = KeyFieldCount;
-      int Prefix = std::min<int>(KeyPrefixLength(Desc, [this](int N) { return FieldByNumber(N); }, Count), KeySize);
+      int Prefix = std::min<int>(KeyPrefixLength(
+                                     Desc, [this](int N) { return FieldByNumber(N); }, Count),
+                                 KeySize);
       std::memset(Key + Prefix, Fill, static_cast<size_t>(KeySize - Prefix));
     }
   };
@@ -535,7 +548,8 @@ void TDataCursor::CancelRange() {
   Reposition();
 }
 
-// ---- New records, validity ------------------------------------------------------------------------------------
+// ---- New records, validity
+// ------------------------------------------------------------------------------------
 
 void TDataCursor::InitRecord(uint8_t* Buffer) {
   std::memset(Buffer, 0, RecordBufferSize);
@@ -553,7 +567,8 @@ uint32_t TDataCursor::PeekNextAutoInc() {
   return Last + 1;
 }
 
-// ---- Writes --------------------------------------------------------------------------------------------------
+// ---- Writes
+// --------------------------------------------------------------------------------------------------
 
 void TDataCursor::FlushChanges() {
   BumpTableGeneration(Table);
@@ -825,7 +840,8 @@ void TDataCursor::DeleteRecord(const uint8_t* Buffer, bool Repos) {
   });
 }
 
-// ---- Copies and other cursors ----------------------------------------------------------------------------------
+// ---- Copies and other cursors
+// ----------------------------------------------------------------------------------
 
 uint16_t TDataCursor::CopyCurrentRecord(uint8_t* Buffer) {
   TReadBracket Bracket(this);

@@ -13,7 +13,8 @@ class FieldsTest : public CursorTest {
   // ID autoinc, NAME string 20, NOTE BLOB; primary key ID.
   TDataCursor* OpenNotes(bool Exclusive = false, const std::string& Name = "notes") {
     TCreateTableParams P;
-    P.Fields = {Field("ID", ftInteger, 0, kSubTypeAutoInc), Field("NAME", ftString, 20), Field("NOTE", ftBlob)};
+    P.Fields = {Field("ID", ftInteger, 0, kSubTypeAutoInc), Field("NAME", ftString, 20),
+                Field("NOTE", ftBlob)};
     P.Indexes = {Index("", {1}, true)};
     P.BlobBlockSize = 64;  // 46 data bytes a block: values of a few hundred bytes take chains
     Create(Name, P);

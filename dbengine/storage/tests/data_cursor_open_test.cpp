@@ -93,21 +93,25 @@ TEST_F(CursorTest, CreateTableChecksDefinitionsAndExistence) {
     uint16_t Code;
   };
   const std::vector<TCase> Cases = {
-      {"string of 251", [](TCreateTableParams& P) { P.Fields[1] = Field("NAME", ftString, 251); }, ecInvalidFieldDef},
+      {"string of 251", [](TCreateTableParams& P) { P.Fields[1] = Field("NAME", ftString, 251); },
+       ecInvalidFieldDef},
       {"names differing in case", [](TCreateTableParams& P) { P.Fields.push_back(Field("name", ftInteger)); },
        ecDuplicateFieldName},
-      {"name starting with a digit", [](TCreateTableParams& P) { P.Fields.push_back(Field("1X", ftInteger)); },
-       ecDuplicateFieldName},
-      {"index on a BLOB", [](TCreateTableParams& P) {
+      {"name starting with a digit",
+       [](TCreateTableParams& P) { P.Fields.push_back(Field("1X", ftInteger)); }, ecDuplicateFieldName},
+      {"index on a BLOB",
+       [](TCreateTableParams& P) {
          P.Fields.push_back(Field("B", ftBlob));
          P.Indexes.push_back(Index("BB", {3}, false));
        },
        ecIndexFieldType},
-      {"32 index descriptors", [](TCreateTableParams& P) {
+      {"32 index descriptors",
+       [](TCreateTableParams& P) {
          for (int I = 1; I < 32; ++I) P.Indexes.push_back(Index("I" + std::to_string(I), {2}, false));
        },
        ecIndexLimit},
-      {"non-unique key of 521 bytes", [](TCreateTableParams& P) {
+      {"non-unique key of 521 bytes",
+       [](TCreateTableParams& P) {
          P.Fields.push_back(Field("S1", ftString, 250));
          P.Fields.push_back(Field("S2", ftString, 250));
          P.Fields.push_back(Field("S3", ftString, 15));

@@ -23,8 +23,8 @@ class RecordsTest : public CursorTest {
   TDataCursor* Filled() {
     CreatePeople();
     TDataCursor* C = OpenPeople();
-    for (auto [N, A] : std::vector<std::pair<const char*, int>>{{"Ola", 31}, {"Ala", 25}, {"Ela", 40}, {"Iza", 25},
-                                                                 {"Ula", 19}, {"Ada", 33}})
+    for (auto [N, A] : std::vector<std::pair<const char*, int>>{
+             {"Ola", 31}, {"Ala", 25}, {"Ela", 40}, {"Iza", 25}, {"Ula", 19}, {"Ada", 33}})
       Insert(C, N, A);
     return C;
   }
@@ -95,7 +95,8 @@ TEST_F(RecordsTest, DuplicatePrimaryKeyIsRefusedNamingTheIndexAndNothingIsWritte
     ADD_FAILURE() << "duplicate accepted";
   } catch (const EVXDBEngineError& E) {
     EXPECT_EQ(E.ErrorCode(), ecKeyViolation);
-    EXPECT_NE(E.Message().find("Duplicate key found in index 'Primary' of table 'people.DAT'"), std::string::npos)
+    EXPECT_NE(E.Message().find("Duplicate key found in index 'Primary' of table 'people.DAT'"),
+              std::string::npos)
         << E.Message();
   }
   EXPECT_EQ(FileBytes(Path + "people.DAT"), Dat);
@@ -342,13 +343,8 @@ TEST_P(TwoProcessTest, LocksAndChangesBetweenProcesses) {
   if (Pid == 0) {
     int Status = 1;
     try {
-      for (TDataCursor*& X : Cursors) X = nullptr;  // the parent's objects are not the child's to free
-      TDataSession* S = new TDataSession();
-      S->StrictChangeDetection = GetParam();
-      TDataDirectory* D = S->OpenDirectory("db", Path);
-      TDataCursor* K = new TDataCursor(D);
-      K->SetTableName("people");
-      K->Open();
+      TDataDirectory* D = nullptr;
+      TDataCursor* K = ChildCursor("people", D, GetParam());
       char Go = 0;
       if (read(ToChild[0], &Go, 1) != 1) _exit(3);  // the parent has read the row
       TBuffer R(K->RecordBufferSize);
@@ -369,7 +365,7 @@ TEST_P(TwoProcessTest, LocksAndChangesBetweenProcesses) {
       Go = 'P';
       if (write(ToParent[1], &Go, 1) != 1) _exit(4);
       delete K;
-      delete S;
+      delete D->Session;
       Status = 0;
     } catch (...) {
       Status = 5;
@@ -413,7 +409,9 @@ TEST_P(TwoProcessTest, LocksAndChangesBetweenProcesses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ChangeDetection, TwoProcessTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& I) { return I.param ? "Strict" : "Lenient"; });
+                         [](const ::testing::TestParamInfo<bool>& I) {
+                           return I.param ? "Strict" : "Lenient";
+                         });
 
 }  // namespace
 
@@ -422,7 +420,8 @@ namespace {
 // A Polish table sorts its string keys by the language's collation, not by code page bytes.
 TEST_F(RecordsTest, StringKeysFollowTheTableLanguage) {
   TCreateTableParams P;
-  P.Fields = {Field("ID", ftInteger, 0, kSubTypeAutoInc), Field("NAME", ftString, 20), Field("AGE", ftInteger)};
+  P.Fields = {Field("ID", ftInteger, 0, kSubTypeAutoInc), Field("NAME", ftString, 20),
+              Field("AGE", ftInteger)};
   P.Indexes = {Index("", {1}, true), Index("BYNAME", {2}, false)};
   P.LanguageID = 0x0415;
   Create("people", P);
@@ -431,8 +430,8 @@ TEST_F(RecordsTest, StringKeysFollowTheTableLanguage) {
   for (const char* N : {"\xA3ukasz", "Lena", "Mateusz", "\xC6ma", "Cyryl", "Zenon", "\x9Cwit", "sowa"})
     Insert(C, N, 1);
   C->SetIndexName("BYNAME");
-  EXPECT_EQ(Scan(C), (std::vector<std::string>{"Cyryl", "\xC6ma", "Lena", "\xA3ukasz", "Mateusz", "sowa", "\x9Cwit",
-                                               "Zenon"}));
+  EXPECT_EQ(Scan(C), (std::vector<std::string>{"Cyryl", "\xC6ma", "Lena", "\xA3ukasz", "Mateusz", "sowa",
+                                               "\x9Cwit", "Zenon"}));
   TBuffer Out(C->RecordBufferSize);
   EXPECT_TRUE(C->FindKey(false, Row(C, "\xA3ukasz", 0).data(), Out.data(), 0, false, 1));
   EXPECT_EQ(NameOf(C, Out.data()), "\xA3ukasz");

@@ -49,8 +49,8 @@ TEST_F(ScaleTest, PositionsAndRangeCountsAgreeWithAScan) {
   std::mt19937 Rng(7);
   const int Rows = 100000;
   for (int I = 0; I < Rows; ++I)
-    Put(C, static_cast<int32_t>(Rng() % 50), static_cast<int32_t>(Rng() % 40), static_cast<int16_t>(I % 30000),
-        I);
+    Put(C, static_cast<int32_t>(Rng() % 50), static_cast<int32_t>(Rng() % 40),
+        static_cast<int16_t>(I % 30000), I);
   C->SetIndexName("BYPRACTICE");
   ASSERT_EQ(C->GetRecordCount(), Rows);
   // One scan: the (student, practice) of every position.
@@ -69,10 +69,12 @@ TEST_F(ScaleTest, PositionsAndRangeCountsAgreeWithAScan) {
     C->GotoSequence(N);
     ASSERT_EQ(C->GetSequenceNumber(), N);
     ASSERT_EQ(C->GetCurrentRecord(B.data(), false), 0);
-    ASSERT_EQ(std::make_pair(IntOf(C, 1, B.data()), IntOf(C, 2, B.data())), Order[static_cast<size_t>(N - 1)]);
+    ASSERT_EQ(std::make_pair(IntOf(C, 1, B.data()), IntOf(C, 2, B.data())),
+              Order[static_cast<size_t>(N - 1)]);
   }
   // Ranges over the first field and over both.
-  for (auto [Student, Practice] : std::vector<std::pair<int32_t, int32_t>>{{0, -1}, {17, -1}, {49, 3}, {20, 39}}) {
+  for (auto [Student, Practice] :
+       std::vector<std::pair<int32_t, int32_t>>{{0, -1}, {17, -1}, {49, 3}, {20, 39}}) {
     TBuffer K(C->RecordBufferSize);
     C->InitRecord(K.data());
     C->PutField(1, K.data(), false, &Student);
@@ -106,36 +108,25 @@ TEST_F(ScaleTest, AProcessKilledInATransactionLeavesTheFilesAsTheyWere) {
   ASSERT_EQ(pipe(Ready), 0);
   pid_t Pid = fork();
   if (Pid == 0) {
-    for (TDataCursor*& X : Cursors) X = nullptr;
     close(Ready[0]);
     // Any failure ends the child without the signal, which the parent sees as a short read.
     try {
-    TDataSession* S = new TDataSession();
-    TDataDirectory* D = S->OpenDirectory("db", Path);
-    TDataCursor* K = new TDataCursor(D);
-    K->SetTableName("crash");
-    K->Open();
-    D->StartTransaction();
-    TBuffer B(K->RecordBufferSize);
-    for (int I = 0; I < 10000; ++I) {
-      K->InitRecord(B.data());
-      int32_t V = 1000 + I;
-      K->PutField(1, B.data(), false, &V);
-      K->PutField(2, B.data(), false, &V);
-      K->PutField(4, B.data(), false, &V);
-      K->InsertRecord(B.data(), false);
-    }
-    K->MoveToBegin();
-    for (int I = 0; I < 100 && K->GetNextRecord(B.data()) == 0; ++I) K->DeleteRecord(B.data(), true);
-    for (int I = 0; I < 100 && K->GetNextRecord(B.data()) == 0; ++I) {
-      if (K->GetCurrentRecord(B.data(), true) != 0) _exit(3);
-      int32_t V = 100000 + I;
-      K->PutField(4, B.data(), false, &V);
-      K->ModifyRecord(B.data(), true, false);
-    }
-    char Go = 'T';
-    if (write(Ready[1], &Go, 1) != 1) _exit(2);
-    pause();
+      TDataDirectory* D = nullptr;
+      TDataCursor* K = ChildCursor("crash", D);
+      D->StartTransaction();
+      TBuffer B(K->RecordBufferSize);
+      for (int I = 0; I < 10000; ++I) Put(K, 1000 + I, 1000 + I, 0, 1000 + I);
+      K->MoveToBegin();
+      for (int I = 0; I < 100 && K->GetNextRecord(B.data()) == 0; ++I) K->DeleteRecord(B.data(), true);
+      for (int I = 0; I < 100 && K->GetNextRecord(B.data()) == 0; ++I) {
+        if (K->GetCurrentRecord(B.data(), true) != 0) _exit(3);
+        int32_t V = 100000 + I;
+        K->PutField(4, B.data(), false, &V);
+        K->ModifyRecord(B.data(), true, false);
+      }
+      char Go = 'T';
+      if (write(Ready[1], &Go, 1) != 1) _exit(2);
+      pause();
     } catch (...) {
     }
     _exit(1);
@@ -171,25 +162,14 @@ TEST_F(ScaleTest, AnIntervalCommitKeepsItsWorkAndTheHeaderLockUntilTheCrash) {
   ASSERT_EQ(pipe(Ready), 0);
   pid_t Pid = fork();
   if (Pid == 0) {
-    for (TDataCursor*& X : Cursors) X = nullptr;
     close(Ready[0]);
     try {
-      TDataSession* S = new TDataSession();
-      TDataDirectory* D = S->OpenDirectory("db", Path);
-      TDataCursor* K = new TDataCursor(D);
-      K->SetTableName("steps");
-      K->Open();
+      TDataDirectory* D = nullptr;
+      TDataCursor* K = ChildCursor("steps", D);
       D->StartTransaction();
-      TBuffer B(K->RecordBufferSize);
-      auto Add = [&](int32_t V) {
-        K->InitRecord(B.data());
-        K->PutField(1, B.data(), false, &V);
-        K->PutField(4, B.data(), false, &V);
-        K->InsertRecord(B.data(), false);
-      };
-      for (int32_t I = 0; I < 50; ++I) Add(I);
+      for (int32_t I = 0; I < 50; ++I) Put(K, I, 0, 0, I);
       D->Commit(false);  // an interval: the transaction goes on
-      for (int32_t I = 50; I < 120; ++I) Add(I);
+      for (int32_t I = 50; I < 120; ++I) Put(K, I, 0, 0, I);
       char Go = 'T';
       if (write(Ready[1], &Go, 1) != 1) _exit(2);
       pause();

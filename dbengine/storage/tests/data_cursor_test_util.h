@@ -30,7 +30,8 @@ uint16_t RaisedCode(F&& Body) {
   return 0;
 }
 
-inline std::array<uint8_t, 768> Field(const std::string& Name, uint8_t Type, uint8_t Size = 0, uint8_t SubType = 0) {
+inline std::array<uint8_t, 768> Field(const std::string& Name, uint8_t Type, uint8_t Size = 0,
+                                      uint8_t SubType = 0) {
   std::array<uint8_t, 768> D{};
   TFieldDescriptor* F = reinterpret_cast<TFieldDescriptor*>(D.data());
   F->SetName(Name);
@@ -40,13 +41,14 @@ inline std::array<uint8_t, 768> Field(const std::string& Name, uint8_t Type, uin
   return D;
 }
 
-inline std::array<uint8_t, 120> Index(const std::string& Name, const std::vector<uint16_t>& Fields, bool Unique,
-                                      bool Descending = false) {
+inline std::array<uint8_t, 120> Index(const std::string& Name, const std::vector<uint16_t>& Fields,
+                                      bool Unique, bool Descending = false) {
   std::array<uint8_t, 120> D{};
   StoreShortString(D.data() + kIndexDescNameOffset, 30, Name);
   D[kIndexDescUniqueOffset] = Unique ? 1 : 0;
   D[kIndexDescDescendingOffset] = Descending ? 1 : 0;
-  for (size_t I = 0; I < Fields.size(); ++I) StoreU16(D.data() + kIndexDescFieldNumbersOffset + 2 * I, Fields[I]);
+  for (size_t I = 0; I < Fields.size(); ++I)
+    StoreU16(D.data() + kIndexDescFieldNumbersOffset + 2 * I, Fields[I]);
   return D;
 }
 
@@ -82,6 +84,18 @@ class CursorTest : public ::testing::Test {
     C->SetExclusive(Exclusive);
     return C;
   }
+  // In a forked child: a session and a cursor of its own on a table, opened after the fork (the
+  // parent's cursors are not the child's to free). The child ends with _exit.
+  TDataCursor* ChildCursor(const std::string& Table, TDataDirectory*& Directory, bool Strict = false) {
+    for (TDataCursor*& X : Cursors) X = nullptr;
+    TDataSession* S = new TDataSession();
+    S->StrictChangeDetection = Strict;
+    Directory = S->OpenDirectory("db", Path);
+    TDataCursor* K = new TDataCursor(Directory);
+    K->SetTableName(Table);
+    K->Open();
+    return K;
+  }
   void Create(const std::string& Table, TCreateTableParams P) {
     Number(P.Fields);
     TDataCursor* C = NewCursor(Table, true);
@@ -90,7 +104,8 @@ class CursorTest : public ::testing::Test {
   // ID autoinc, NAME string 20, AGE integer; primary key ID; secondary index BYNAME (non-unique).
   void CreatePeople(const std::string& Table = "people") {
     TCreateTableParams P;
-    P.Fields = {Field("ID", ftInteger, 0, kSubTypeAutoInc), Field("NAME", ftString, 20), Field("AGE", ftInteger)};
+    P.Fields = {Field("ID", ftInteger, 0, kSubTypeAutoInc), Field("NAME", ftString, 20),
+                Field("AGE", ftInteger)};
     P.Indexes = {Index("", {1}, true), Index("BYNAME", {2}, false)};
     Create(Table, P);
   }
