@@ -66,6 +66,8 @@ TPaintPanel::TPaintPanel(TComponent* AOwner, THTMLViewer* AViewer) : TCustomCont
 }
 void TPaintPanel::Paint() { Viewer->DrawPanel(Canvas()); }
 void TPaintPanel::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  // The press of a double click belongs to the double click alone.
+  if (Shift & ssDouble) return;
   TCustomControl::MouseDown(Button, Shift, X, Y);
   Viewer->PanelMouseDown(Button, Shift, X, Y);
 }
@@ -278,6 +280,7 @@ void THTMLViewer::LoadFile(const std::string& FileName, int FileType) {
   SplitDest(FileName, Name, Dest, false);
   Dest = Dest.substr(0, 255);
   FRefreshDelay = 0;
+  const int OldY = FSectionList->ScrollY;
   SetProcessing(true);
   try {
     if (!FileExists(Name)) throw EfvLoadError("Can't locate file: " + Name);
@@ -302,7 +305,7 @@ void THTMLViewer::LoadFile(const std::string& FileName, int FileType) {
         ScrollTo(0);
         SetHScrollBarPosition(0);
       } else {
-        ScrollTo(FVScrollBar->Position());
+        ScrollTo(OldY);
       }
     }
     FPaintPanel->Invalidate();

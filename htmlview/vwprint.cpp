@@ -10,8 +10,8 @@
 
 namespace {
 
-std::unique_ptr<TvwPrinter>& Current() {
-  static std::unique_ptr<TvwPrinter> P;
+TvwPrinter*& CurrentSlot() {
+  static TvwPrinter* P = nullptr;
   return P;
 }
 
@@ -20,11 +20,19 @@ int RoundEven(double V) { return static_cast<int>(std::nearbyint(V)); }
 }  // namespace
 
 TvwPrinter* CurrentPrinter() {
-  if (!Current()) Current() = std::make_unique<TvwPrinter>();
-  return Current().get();
+  if (!CurrentSlot()) {
+    // The default printer lives until the program ends.
+    static std::unique_ptr<TvwPrinter> Default(new TvwPrinter);
+    CurrentSlot() = Default.get();
+  }
+  return CurrentSlot();
 }
 
-TvwPrinter* SetCurrentPrinter(TvwPrinter* Printer) { return Current().release(), Current().reset(Printer), nullptr; }
+TvwPrinter* SetCurrentPrinter(TvwPrinter* Printer) {
+  TvwPrinter* Old = CurrentSlot();
+  CurrentSlot() = Printer;
+  return Old;
+}
 
 TvwPrinter::~TvwPrinter() {
   try {
@@ -129,9 +137,9 @@ void THTMLViewer::Print(int FromPage, int ToPage) {
   TPen SavedPen;
   TBrush SavedBrush;
 
-  auto* NewPrinter = new TvwPrinter;
+  auto Owned = std::make_unique<TvwPrinter>();
+  TvwPrinter* NewPrinter = Owned.get();
   TvwPrinter* OldPrinter = SetCurrentPrinter(NewPrinter);
-  (void)OldPrinter;
   FPage = 1;
   auto Finish = [&] {
     // Nothing printed: the job is dropped; otherwise it goes to the printer.
@@ -241,8 +249,8 @@ void THTMLViewer::Print(int FromPage, int ToPage) {
     } catch (const Exception&) {
       // The first failure is the one reported.
     }
-    SetCurrentPrinter(nullptr);
+    SetCurrentPrinter(OldPrinter);
     throw;
   }
-  SetCurrentPrinter(nullptr);
+  SetCurrentPrinter(OldPrinter);
 }
