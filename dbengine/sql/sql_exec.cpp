@@ -1,0 +1,741 @@
+// Execution of planned queries: the nested loops over the source tables, the result rows of a
+// SELECT with their grouping, aggregates, DISTINCT and ordering, the result table, and the row
+// loops of INSERT, UPDATE and DELETE with their transaction and commit interval.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "dbengine/sql/expr_values.h"
+#include "dbengine/sql/sql_plan.h"
+#include "dbengine/storage/collation.h"
+#include "dbengine/storage/data_fields.h"
+#include "dbengine/storage/engine_decimal.h"
+#include "dbengine/storage/engine_errors.h"
+#include "platform/core/sysutils.h"
+
+namespace {
+
+TSQLCell CellOf(const TExpToken* T) {
+  TSQLCell C;
+  C.Null = T->Null || T->DataType == dtUntyped;
+  if (C.Null) return C;
+  if (T->DataType == ftString) {
+    const std::string S = T->AsString();
+    C.Bytes.assign(S.begin(), S.end());
+    C.Bytes.push_back(0);
+  } else {
+    const uint32_t N = std::min<uint32_t>(std::max<uint32_t>(T->Size, 8), T->Capacity);
+    C.Bytes.assign(T->Value, T->Value + N);
+  }
+  return C;
+}
+
+template <class T>
+T CellGet(const TSQLCell& C) {
+  T V{};
+  std::memcpy(&V, C.Bytes.data(), std::min(sizeof(T), C.Bytes.size()));
+  return V;
+}
+
+template <class T>
+TSQLCell CellPut(T V) {
+  TSQLCell C;
+  C.Null = false;
+  C.Bytes.resize(std::max<size_t>(sizeof(T), 8));
+  std::memcpy(C.Bytes.data(), &V, sizeof(T));
+  return C;
+}
+
+bool IsIntegerType(uint8_t T) {
+  return T == ftSmallInt || T == ftInteger || T == ftWord || T == ftDate || T == ftTime || T == ftBoolean;
+}
+
+int64_t CellInteger(const TSQLCell& C, uint8_t T) {
+  switch (T) {
+    case ftSmallInt: return CellGet<int16_t>(C);
+    case ftWord:
+    case ftBoolean: return CellGet<uint16_t>(C);
+    default: return CellGet<int32_t>(C);
+  }
+}
+
+double CellFloat(const TSQLCell& C, uint8_t T) {
+  if (IsIntegerType(T)) return static_cast<double>(CellInteger(C, T));
+  if (T == ftBCD) return EngineBCDToFloat(CellGet<int64_t>(C));
+  return CellGet<double>(C);
+}
+
+int Sign(double D) { return D < 0 ? -1 : D > 0 ? 1 : 0; }
+
+// Running state of one aggregate column in one group.
+struct TAccumulator {
+  bool Has = false;
+  int64_t Integer = 0;
+  long double Float = 0;
+  int64_t Count = 0;
+  TSQLCell Best;
+};
+
+}  // namespace
+
+int CompareSQLCells(const TSQLCell& A, const TSQLCell& B, uint8_t Type, bool NoCase, uint16_t Language,
+                    uint16_t Sort) {
+  if (A.Null || B.Null) return A.Null == B.Null ? 0 : A.Null ? -1 : 1;
+  switch (Type) {
+    case ftString: {
+      const char* PA = reinterpret_cast<const char*>(A.Bytes.data());
+      const char* PB = reinterpret_cast<const char*>(B.Bytes.data());
+      const int LA = static_cast<int>(strnlen(PA, A.Bytes.size()));
+      const int LB = static_cast<int>(strnlen(PB, B.Bytes.size()));
+      if (Language != 0) return CollateStrings(Language, Sort, PA, LA, PB, LB, NoCase ? kCompareIgnoreCase : 0);
+      std::string SA(PA, static_cast<size_t>(LA)), SB(PB, static_cast<size_t>(LB));
+      if (NoCase) {
+        SA = AnsiUpperCase(SA);
+        SB = AnsiUpperCase(SB);
+      }
+      const int R = SA.compare(SB);
+      return R < 0 ? -1 : R > 0 ? 1 : 0;
+    }
+    case ftFloat:
+    case ftTimeStamp:
+    case ftBCD:
+      return Sign(CellFloat(A, Type) - CellFloat(B, Type));
+    case ftBytes:
+    case ftBlob: {
+      const size_t N = std::min(A.Bytes.size(), B.Bytes.size());
+      const int R = std::memcmp(A.Bytes.data(), B.Bytes.data(), N);
+      if (R != 0) return R < 0 ? -1 : 1;
+      return A.Bytes.size() < B.Bytes.size() ? -1 : A.Bytes.size() > B.Bytes.size() ? 1 : 0;
+    }
+    default: {
+      const int64_t X = CellInteger(A, Type), Y = CellInteger(B, Type);
+      return X < Y ? -1 : X > Y ? 1 : 0;
+    }
+  }
+}
+
+// ---- Executor ----------------------------------------------------------------------------------
+
+TSQLExecutor::TSQLExecutor(TDataDirectory* Owner) : FOwner(Owner) {}
+
+TSQLExecutor::~TSQLExecutor() { Clear(); }
+
+void TSQLExecutor::Clear() {
+  // Plans close their cursors before the statement (and the clause records they use) goes.
+  while (!FPlans.empty()) FPlans.pop_back();
+  FStatement.reset();
+}
+
+TQueryPlan* TSQLExecutor::PlanOf(const TDataQuery* Query) const {
+  for (auto& P : FPlans)
+    if (P->Query == Query) return P.get();
+  return nullptr;
+}
+
+void TSQLExecutor::Prepare(const std::string& Text) {
+  Clear();
+  FStatement = std::make_unique<TQueryStatement>(FOwner->DatabaseName);
+  uint32_t Consumed = 0;
+  FStatement->Parse(Text, Consumed);
+  for (auto& Q : FStatement->Queries) FPlans.push_back(std::make_unique<TQueryPlan>(this, Q.get()));
+  // Sub-selects first: the queries that use them bind against their result columns.
+  for (size_t I = FPlans.size(); I-- > 0;) FPlans[I]->Prepare();
+}
+
+void TSQLExecutor::Execute() {
+  if (!FStatement) SQLFail("No statement has been prepared");
+  for (size_t I = FPlans.size(); I-- > 1;) FPlans[I]->Execute();
+  FPlans.front()->Execute();
+}
+
+uint32_t TSQLExecutor::ExecSQL(const std::string& Text) {
+  Prepare(Text);
+  Execute();
+  return RowsAffected();
+}
+
+TDataCursor* TSQLExecutor::ResultCursor() const { return FPlans.empty() ? nullptr : FPlans.front()->ResultCursor; }
+
+void TSQLExecutor::SetMaxRowCount(int32_t N) {
+  if (FStatement) FStatement->SetMaxRowCount(N);
+}
+
+// ---- Rows ---------------------------------------------------------------------------------------
+
+void TQueryPlan::Progress(uint32_t Position, uint32_t Total, bool& Abort) {
+  if (!Executor->OnProgress) return;
+  const uint32_t Percent = Total ? static_cast<uint32_t>(static_cast<uint64_t>(Position) * 100 / Total) : 100;
+  Executor->OnProgress(Position, Percent, Abort);
+}
+
+void TQueryPlan::ReadyConditions() {
+  for (auto& C : Conditions) C->Ready.Reset(PrepareExpression(C->Node, Eval, true, false));
+}
+
+bool TQueryPlan::Test(int Level, bool OnOnly, bool SkipOn) {
+  for (auto& C : Conditions) {
+    if (C->Level != Level || (OnOnly && !C->On) || (SkipOn && C->On)) continue;
+    TExpToken* R = EvaluateExpression(C->Ready.Get(), nullptr, Eval);
+    const bool True = !R->Null && R->Get<uint16_t>() != 0;
+    PutExpToken(R);
+    if (!True) return false;
+  }
+  return true;
+}
+
+void TQueryPlan::StepRows(size_t Level, const std::function<bool()>& Emit) {
+  // Emit returns false to stop; the flag is passed up through the loops.
+  std::function<bool(size_t)> Step = [&](size_t L) -> bool {
+    if (L == Runs.size()) return Emit();
+    TSourceRun& R = *Runs[L];
+    const int Lv = static_cast<int>(L);
+    R.NullRow = false;
+    R.Cursor->MoveToBegin();
+    bool Matched = false;
+    while (R.Cursor->GetNextRecord(R.Record.data()) == 0) {
+      if (R.Outer) {
+        if (!Test(Lv, true, false)) continue;
+        Matched = true;
+        if (!Test(Lv, false, true)) continue;
+      } else if (!Test(Lv, false, false)) {
+        continue;
+      }
+      if (!Step(L + 1)) return false;
+    }
+    if (R.Outer && !Matched) {
+      R.NullRow = true;
+      bool Go = true;
+      if (Test(Lv, false, true)) Go = Step(L + 1);
+      R.NullRow = false;
+      return Go;
+    }
+    return true;
+  };
+  Step(Level);
+}
+
+void TQueryPlan::ScanRows(const std::function<bool()>& Emit) {
+  ReadyConditions();
+  if (Runs.empty()) return;
+  // Progress follows the rows of the driving (first) table.
+  TDataCursor* Driving = Runs.front()->Cursor;
+  const uint32_t Total = static_cast<uint32_t>(std::max(Driving->GetRecordCount(), 0));
+  uint32_t Position = 0, LastRecord = 0;
+  bool Abort = false;
+  StepRows(0, [&]() {
+    if (Driving->CurrentRecordNumber != LastRecord) {
+      LastRecord = Driving->CurrentRecordNumber;
+      Progress(++Position, Total, Abort);
+    }
+    if (Abort) return false;
+    return Emit();
+  });
+  if (!Abort && Position != Total) Progress(Total, Total, Abort);
+}
+
+void TQueryPlan::CollectRow(TSQLRow& Row) {
+  Row.clear();
+  Row.reserve(Query->ResultFields.size());
+  for (auto& F : Query->ResultFields) {
+    if (F->CountAll) {
+      Row.push_back(CellPut<int32_t>(1));
+      continue;
+    }
+    TExpToken* T = EvaluateExpression(F->Expression.Get(), nullptr, Eval);
+    Row.push_back(CellOf(T));
+    PutExpToken(T);
+  }
+}
+
+// ---- SELECT -------------------------------------------------------------------------------------
+
+void TQueryPlan::GroupRows() {
+  auto& Fields = Query->ResultFields;
+  std::vector<std::pair<size_t, size_t>> Groups;  // [first, last) in Rows
+  if (WholeAggregate) {
+    Groups.emplace_back(0, Rows.size());
+  } else {
+    std::vector<bool> Asc(GroupColumns.size(), false);
+    SortRows(GroupColumns, Asc, false, false);
+    for (size_t I = 0; I < Rows.size();) {
+      size_t J = I + 1;
+      while (J < Rows.size()) {
+        bool Same = true;
+        for (int C : GroupColumns)
+          if (CompareSQLCells(Rows[I][static_cast<size_t>(C)], Rows[J][static_cast<size_t>(C)],
+                              Fields[static_cast<size_t>(C)]->DataType, false, Language, Sort) != 0) {
+            Same = false;
+            break;
+          }
+        if (!Same) break;
+        ++J;
+      }
+      Groups.emplace_back(I, J);
+      I = J;
+    }
+  }
+  std::vector<TSQLRow> Out;
+  Out.reserve(Groups.size());
+  for (auto [First, Last] : Groups) {
+    TSQLRow G(Fields.size());
+    std::vector<TAccumulator> Acc(Fields.size());
+    for (size_t R = First; R < Last; ++R)
+      for (size_t C = 0; C < Fields.size(); ++C) {
+        const TResultField& F = *Fields[C];
+        const TSQLCell& V = Rows[R][C];
+        TAccumulator& A = Acc[C];
+        if (F.Aggregate == 0) {
+          if (R == First) G[C] = V;
+          continue;
+        }
+        if (V.Null) continue;
+        const uint8_t ArgType = F.CountAll ? ftInteger : F.Expression->DataType;
+        switch (F.Aggregate) {
+          case 1:  // SUM: 64-bit integers or long doubles, checked against the result type at the end
+            if (IsIntegerType(ArgType)) {
+              if (__builtin_add_overflow(A.Integer, CellInteger(V, ArgType), &A.Integer))
+                SQLFail("Result of SUM aggregate function is out of range for column '" + F.ResultName + "'");
+            } else {
+              A.Float += CellFloat(V, ArgType);
+            }
+            A.Has = true;
+            break;
+          case 2:
+          case 3: {
+            const int Cmp = A.Has ? CompareSQLCells(V, A.Best, ArgType, false, Language, Sort) : 0;
+            if (!A.Has || (F.Aggregate == 2 ? Cmp < 0 : Cmp > 0)) A.Best = V;
+            A.Has = true;
+            break;
+          }
+          case 4:  // AVG: the sum and the count of the non-NULL values
+            A.Float += CellFloat(V, ArgType);
+            ++A.Count;
+            break;
+          default:  // COUNT
+            ++A.Count;
+            break;
+        }
+      }
+    for (size_t C = 0; C < Fields.size(); ++C) {
+      const TResultField& F = *Fields[C];
+      TAccumulator& A = Acc[C];
+      switch (F.Aggregate) {
+        case 0:
+          break;
+        case 1:
+          if (!A.Has) {
+            G[C] = TSQLCell();
+          } else if (F.DataType == ftFloat || F.DataType == ftTimeStamp) {
+            G[C] = CellPut<double>(static_cast<double>(A.Float));
+          } else if (F.DataType == ftBCD) {
+            const long double Limit = 9.2e17L / std::pow(10.0L, F.Scale);
+            if (std::fabs(A.Float) >= Limit)
+              SQLFail("Result of SUM aggregate function is out of range for column '" + F.ResultName + "'");
+            G[C] = CellPut<int64_t>(FloatToEngineBCD(F.Scale, static_cast<double>(A.Float)));
+          } else {
+            int64_t Lo = std::numeric_limits<int32_t>::min(), Hi = std::numeric_limits<int32_t>::max();
+            if (F.DataType == ftWord) Lo = 0, Hi = 65535;
+            if (A.Integer < Lo || A.Integer > Hi)
+              SQLFail("Result of SUM aggregate function is out of range for column '" + F.ResultName + "'");
+            if (F.DataType == ftWord)
+              G[C] = CellPut<uint16_t>(static_cast<uint16_t>(A.Integer));
+            else
+              G[C] = CellPut<int32_t>(static_cast<int32_t>(A.Integer));
+          }
+          break;
+        case 2:
+        case 3:
+          G[C] = A.Has ? A.Best : TSQLCell();
+          break;
+        case 4:
+          G[C] = A.Count ? CellPut<double>(static_cast<double>(A.Float / A.Count)) : TSQLCell();
+          break;
+        default:
+          G[C] = CellPut<int32_t>(static_cast<int32_t>(A.Count));
+          break;
+      }
+    }
+    if (Query->Having.Get()) {
+      GroupRow = &G;
+      TExpToken* R = EvaluateExpression(Query->Having.Get(), nullptr, Eval);
+      GroupRow = nullptr;
+      const bool Keep = !R->Null && R->Get<uint16_t>() != 0;
+      PutExpToken(R);
+      if (!Keep) continue;
+    }
+    Out.push_back(std::move(G));
+  }
+  Rows = std::move(Out);
+}
+
+void TQueryPlan::SortRows(const std::vector<int>& Columns, const std::vector<bool>& Descending, bool NoCase,
+                          bool Unique) {
+  auto& Fields = Query->ResultFields;
+  auto Cmp = [&](const TSQLRow& A, const TSQLRow& B) {
+    for (size_t K = 0; K < Columns.size(); ++K) {
+      const size_t C = static_cast<size_t>(Columns[K]);
+      int R = CompareSQLCells(A[C], B[C], Fields[C]->DataType, NoCase, Language, Sort);
+      if (Descending[K]) R = -R;
+      if (R != 0) return R;
+    }
+    return 0;
+  };
+  std::stable_sort(Rows.begin(), Rows.end(), [&](const TSQLRow& A, const TSQLRow& B) { return Cmp(A, B) < 0; });
+  if (Unique)
+    Rows.erase(std::unique(Rows.begin(), Rows.end(), [&](const TSQLRow& A, const TSQLRow& B) { return Cmp(A, B) == 0; }),
+               Rows.end());
+}
+
+void TQueryPlan::ExecuteSelect() {
+  TDataQuery* Q = Query;
+  Rows.clear();
+  std::vector<TDataCursor*> Held;
+  try {
+    if (Q->WithLocks)
+      for (auto& R : Runs) {
+        R->Cursor->HoldReadLock();
+        Held.push_back(R->Cursor);
+      }
+    const bool Grouped = Q->GroupBy || WholeAggregate;
+    const int32_t Max = Q->MaxRowCount;
+    ScanRows([&]() {
+      if (!Grouped && Max >= 0 && Rows.size() >= static_cast<size_t>(Max)) return false;
+      Rows.emplace_back();
+      CollectRow(Rows.back());
+      return true;
+    });
+    for (TDataCursor* C : Held) C->ReleaseReadLock();
+    Held.clear();
+  } catch (...) {
+    for (TDataCursor* C : Held) C->ReleaseReadLock();
+    throw;
+  }
+  if (Q->GroupBy || WholeAggregate) GroupRows();
+  if (Q->Distinct) {
+    std::vector<int> All;
+    for (size_t I = 0; I < Q->ResultFields.size(); ++I) All.push_back(static_cast<int>(I));
+    SortRows(All, std::vector<bool>(All.size(), false), false, true);
+  }
+  if (!OrderColumns.empty()) {
+    std::vector<bool> Desc;
+    for (auto& O : Q->OrderBy) Desc.push_back(O->Descending != 0);
+    SortRows(OrderColumns, Desc, Q->NoCase, false);
+  }
+  if (!Q->SubQuery) WriteResultTable();
+  Q->RowsAffected = static_cast<uint32_t>(Rows.size());
+}
+
+void TQueryPlan::WriteResultTable() {
+  TDataQuery* Q = Query;
+  TDataSession* Session = Executor->Owner()->Session;
+  // Every execution writes a fresh table, so its record order is the order of the rows.
+  if (ResultCursor) {
+    ResultCursor->Close();
+    ResultCursor->DeleteTable();
+    delete ResultCursor;
+    ResultCursor = nullptr;
+  }
+  std::string Name = Q->ResultTableName;
+  bool InMemory = Q->IntoMemory;
+  if (!ResultDirectory) {
+    if (InMemory) {
+      ResultDirectory = Session->OpenDirectory("Memory", "");
+    } else if (Name.find_first_of(":\\/") != std::string::npos) {
+      const size_t P = Name.find_last_of(":\\/");
+      ResultDirectory = Session->OpenDirectory(Name.substr(0, P + 1), Name.substr(0, P + 1));
+    } else {
+      ResultDirectory = Session->OpenDirectory(Session->GetPrivateDir(), Session->GetPrivateDir());
+    }
+  }
+  if (const size_t P = Name.find_last_of(":\\/"); P != std::string::npos) Name = Name.substr(P + 1);
+  if (Name.empty()) ResultDirectory->GetTempTableName(InMemory, Name);
+  TCreateTableParams P;
+  P.Fields = ResultDescs;
+  P.Indexes.push_back(std::array<uint8_t, 120>{});
+  P.LanguageID = Language;
+  P.SortID = Sort;
+  P.BlobBlockSize = Q->BlobBlockSize;
+  P.Description = Q->Description;
+  P.UserMajorVersion = Q->MajorVersion;
+  P.UserMinorVersion = Q->MinorVersion;
+  P.Encrypted = Q->Encrypted;
+  P.Password = Q->Password;
+  P.Overwrite = true;
+  auto* C = new TDataCursor(ResultDirectory);
+  try {
+    C->SetTableName(Name);
+    C->SetInMemory(InMemory);
+    C->SetExclusive(true);
+    C->CreateTable(P);
+    C->Open();
+  } catch (...) {
+    delete C;
+    throw;
+  }
+  ResultCursor = C;
+  std::vector<uint8_t> Buffer(C->RecordBufferSize);
+  for (const TSQLRow& Row : Rows) {
+    C->InitRecord(Buffer.data());
+    for (size_t I = 0; I < Row.size(); ++I)
+      StoreCell(C, static_cast<int>(I + 1), Buffer.data(), Row[I], Q->ResultFields[I]->DataType,
+                Q->ResultFields[I]->ResultName, "SELECT");
+    C->InsertRecord(Buffer.data(), false);
+  }
+  C->MoveToBegin();
+}
+
+// ---- Values into records ------------------------------------------------------------------------
+
+void TQueryPlan::StoreCell(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const TSQLCell& Cell, uint8_t Type,
+                           const std::string& Column, const char* Statement) {
+  const TFieldDescriptor& D = Cursor->FieldDescs[static_cast<size_t>(FieldNo - 1)];
+  if (Cell.Null) {
+    Cursor->PutField(FieldNo, Record, false, nullptr);
+    return;
+  }
+  std::vector<uint8_t> Dest(std::max<size_t>(D.DataSize(), 8) + 1, 0);
+  if (!ConvertFieldValue(Type, Cell.Bytes.data(), static_cast<uint32_t>(Cell.Bytes.size()), D.Type(), Dest.data(),
+                         D.DataSize(), D.Bytes[kFieldDescDataScaleOffset], Settings)) {
+    std::string Text;
+    TSQLCell Copy = Cell;
+    std::vector<uint8_t> T(256, 0);
+    if (ConvertFieldValue(Type, Copy.Bytes.data(), static_cast<uint32_t>(Copy.Bytes.size()), ftString, T.data(), 251,
+                          0, Settings))
+      Text = reinterpret_cast<const char*>(T.data());
+    SQLFail("Type mismatch between column " + Column + " and constant value " + Text + " in " + Statement +
+            " statement");
+  }
+  Cursor->PutField(FieldNo, Record, false, Dest.data());
+}
+
+void TQueryPlan::StoreValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const TExpToken* Value,
+                            const std::string& Column, const std::string& ValueText, const char* Statement) {
+  const TFieldDescriptor& D = Cursor->FieldDescs[static_cast<size_t>(FieldNo - 1)];
+  if (Value->Null || Value->DataType == dtUntyped) {
+    Cursor->PutField(FieldNo, Record, false, nullptr);
+    return;
+  }
+  std::vector<uint8_t> Dest(std::max<size_t>(D.DataSize(), 8) + 1, 0);
+  if (!ConvertFieldValue(Value->DataType, Value->Value, Value->Capacity, D.Type(), Dest.data(), D.DataSize(),
+                         D.Bytes[kFieldDescDataScaleOffset], Settings))
+    SQLFail("Type mismatch between column " + Column + " and constant value " + ValueText + " in " + Statement +
+            " statement");
+  Cursor->PutField(FieldNo, Record, false, Dest.data());
+}
+
+// ---- INSERT, UPDATE, DELETE ---------------------------------------------------------------------
+
+namespace {
+
+// The transaction and commit interval of a statement that writes many rows.
+class TWriteTransaction {
+ public:
+  TWriteTransaction(TDataDirectory* Dir, const TDataQuery& Q, int RecordSize) : FDir(Dir), FGiven(Q.CommitIntervalGiven) {
+    if (!Dir->InTransaction) {
+      Dir->StartTransaction();
+      FStarted = true;
+    }
+    FInterval = FGiven ? Q.CommitInterval
+                       : static_cast<uint32_t>(std::min(262140 / std::max(RecordSize, 1), 8191));
+    if (FInterval == 0) FInterval = 1;
+  }
+  ~TWriteTransaction() {
+    if (FStarted && !FDone) {
+      try {
+        FDir->Rollback();
+      } catch (...) {
+      }
+    }
+  }
+  void RowDone(uint32_t Count) {
+    if ((FStarted || FGiven) && Count % FInterval == 0) {
+      FDir->Commit(false);
+      // Committing without ending keeps the transaction; the directory's flag must say so too.
+      FDir->InTransaction = true;
+    }
+  }
+  void Finish() {
+    if (FStarted) FDir->Commit(true);
+    FDone = true;
+  }
+
+ private:
+  TDataDirectory* FDir;
+  bool FGiven;
+  bool FStarted = false;
+  bool FDone = false;
+  uint32_t FInterval = 1;
+};
+
+}  // namespace
+
+void TQueryPlan::ExecuteInsert() {
+  TDataQuery* Q = Query;
+  TSourceRun& T = *Runs.front();
+  TDataCursor* C = T.Cursor;
+  if (Q->NoAutoInc) C->SetNoAutoInc(true);
+  std::vector<uint8_t> Buffer(C->RecordBufferSize);
+  Q->RowsAffected = 0;
+  if (!Q->InsertFromSelect) {
+    C->InitRecord(Buffer.data());
+    for (size_t I = 0; I < TargetFields.size(); ++I) {
+      TExpToken* V = EvaluateExpression(Q->UpdateValues[I]->Expression.Get(), nullptr, Eval);
+      try {
+        StoreValue(C, TargetFields[I], Buffer.data(), V, Q->UpdateFields[I]->ColumnName, Q->UpdateValues[I]->Text,
+                   "INSERT");
+      } catch (...) {
+        PutExpToken(V);
+        throw;
+      }
+      PutExpToken(V);
+    }
+    C->InsertRecord(Buffer.data(), false);
+    Q->RowsAffected = 1;
+    return;
+  }
+  // The sub-select's rows were collected before any is inserted, so a sub-select that reads the
+  // target table never sees the rows this statement adds.
+  TQueryPlan* Sub = Executor->PlanOf(Q->SubSelect);
+  TWriteTransaction Tx(C->Directory, *Q, C->GetRecordSize());
+  uint32_t Count = 0;
+  bool Abort = false;
+  const uint32_t Total = static_cast<uint32_t>(Sub->Rows.size());
+  for (const TSQLRow& Row : Sub->Rows) {
+    Progress(Count + 1, Total, Abort);
+    C->InitRecord(Buffer.data());
+    for (size_t I = 0; I < TargetFields.size(); ++I)
+      StoreCell(C, TargetFields[I], Buffer.data(), Row[I], Sub->Query->ResultFields[I]->DataType,
+                Q->UpdateFields[I]->ColumnName, "INSERT");
+    C->InsertRecord(Buffer.data(), false);
+    Tx.RowDone(++Count);
+    Q->RowsAffected = Count;
+    if (Abort) break;
+  }
+  Tx.Finish();
+  Q->RowsAffected = Count;
+}
+
+void TQueryPlan::ExecuteUpdateDelete() {
+  TDataQuery* Q = Query;
+  TSourceRun& T = *Runs.front();
+  TDataCursor* C = T.Cursor;
+  if (Q->NoAutoInc) C->SetNoAutoInc(true);
+  // The rows are chosen first, so that a changed row is never met again by the scan.
+  std::vector<std::vector<uint8_t>> Marks;
+  const int MarkSize = C->GetBookmarkSize();
+  ScanRows([&]() {
+    Marks.emplace_back(static_cast<size_t>(MarkSize));
+    C->GetBookmark(Marks.back().data());
+    return true;
+  });
+  Q->RowsAffected = 0;
+  TWriteTransaction Tx(C->Directory, *Q, C->GetRecordSize());
+  std::vector<uint8_t> Buffer(C->RecordBufferSize);
+  uint32_t Count = 0;
+  bool Abort = false;
+  for (auto& M : Marks) {
+    Progress(Count + 1, static_cast<uint32_t>(Marks.size()), Abort);
+    if (!C->SetToBookmark(M.data(), true, false)) continue;
+    if (C->GetCurrentRecord(T.Record.data(), false) != 0) continue;
+    if (Q->Kind == skDelete) {
+      C->DeleteRecord(T.Record.data(), false);
+    } else {
+      Buffer = T.Record;
+      for (size_t I = 0; I < TargetFields.size(); ++I) {
+        TExpToken* V = EvaluateExpression(Q->UpdateValues[I]->Expression.Get(), nullptr, Eval);
+        try {
+          StoreValue(C, TargetFields[I], Buffer.data(), V, Q->UpdateFields[I]->ColumnName, Q->UpdateValues[I]->Text,
+                     "UPDATE");
+        } catch (...) {
+          PutExpToken(V);
+          throw;
+        }
+        PutExpToken(V);
+      }
+      C->ModifyRecord(Buffer.data(), true, false);
+    }
+    Tx.RowDone(++Count);
+    Q->RowsAffected = Count;
+    if (Abort) break;
+  }
+  Tx.Finish();
+  Q->RowsAffected = Count;
+}
+
+void TQueryPlan::Execute() {
+  const auto Start = std::chrono::steady_clock::now();
+  switch (Query->Kind) {
+    case skSelect:
+      ExecuteSelect();
+      break;
+    case skInsert:
+      ExecuteInsert();
+      break;
+    case skUpdate:
+    case skDelete:
+      ExecuteUpdateDelete();
+      break;
+    default:
+      ExecuteDDL();
+      break;
+  }
+  Query->ExecutionTime =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+}
+
+// ---- Text of result fields ----------------------------------------------------------------------
+
+std::string SQLFieldText(TDataCursor* Cursor, int FieldNo, const uint8_t* Record) {
+  const TFieldDescriptor& D = Cursor->FieldDescs[static_cast<size_t>(FieldNo - 1)];
+  TFieldAccess A;
+  A.Offset = D.Offset();
+  A.DataType = D.Type();
+  A.SubType = D.SubType();
+  A.Size = D.DataSize();
+  A.Scale = D.Bytes[kFieldDescDataScaleOffset];
+  TExpToken* T = GetExpToken();
+  ReadRecordField(Record, Cursor->RecordBufferSize, A, T);
+  std::string S;
+  if (!T->Null) {
+    switch (A.DataType) {
+      case ftString:
+        S = T->AsString();
+        break;
+      case ftFloat: {
+        const double V = T->Get<double>();
+        char B[40];
+        for (int P = 15; P <= 17; ++P) {
+          std::snprintf(B, sizeof B, "%.*g", P, V);
+          if (std::strtod(B, nullptr) == V) break;
+        }
+        S = B;
+        break;
+      }
+      case ftSmallInt:
+        S = std::to_string(T->Get<int16_t>());
+        break;
+      case ftWord:
+        S = std::to_string(T->Get<uint16_t>());
+        break;
+      case ftInteger:
+        S = std::to_string(T->Get<int32_t>());
+        break;
+      case ftBoolean:
+        S = T->Get<uint16_t>() ? "True" : "False";
+        break;
+      default: {
+        TFormatSettings FS;
+        GetLocaleFormatSettings(0, 0, FS);
+        std::vector<uint8_t> B(512, 0);
+        if (ConvertFieldValue(A.DataType, T->Value, T->Capacity, ftString, B.data(), 511, 0, FS))
+          S = reinterpret_cast<const char*>(B.data());
+        break;
+      }
+    }
+  }
+  PutExpToken(T);
+  return S;
+}

@@ -1,0 +1,68 @@
+// Planning and execution of parsed SQL statements. A TSQLExecutor owns one TQueryStatement and,
+// for each of its queries, the plan: the source tables opened through cursors, the WHERE split into
+// conditions tested as soon as the tables they name are positioned, the bound result, ORDER BY and
+// GROUP BY columns, and the result table.
+//
+// A SELECT always yields a canned result: a temporary table in the session's private directory (or
+// the INTO table) that the executor keeps open and hands out as ResultCursor. Grouping, DISTINCT
+// and ordering are done on the collected rows before they are written, so the result table's
+// natural order is the query's order.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbengine/sql/sql_statement.h"
+#include "dbengine/storage/data_cursor.h"
+
+// One value of a result row: the type's encoding (strings zero-terminated) or NULL.
+struct TSQLCell {
+  bool Null = true;
+  std::vector<uint8_t> Bytes;
+};
+using TSQLRow = std::vector<TSQLCell>;
+
+class TQueryPlan;
+
+class TSQLExecutor {
+ public:
+  // Owner: the directory of the statement's database (tables without a path live there).
+  explicit TSQLExecutor(TDataDirectory* Owner);
+  ~TSQLExecutor();
+  TSQLExecutor(const TSQLExecutor&) = delete;
+  TSQLExecutor& operator=(const TSQLExecutor&) = delete;
+
+  // Parses and plans Text (one statement). A second call starts over with a new statement.
+  void Prepare(const std::string& Text);
+  // Runs the prepared statement (again). A SELECT leaves its rows in ResultCursor.
+  void Execute();
+  // Prepare and Execute; returns RowsAffected.
+  uint32_t ExecSQL(const std::string& Text);
+
+  TQueryStatement* Statement() const { return FStatement.get(); }
+  // The result of the last executed SELECT, positioned before its first row; owned here.
+  TDataCursor* ResultCursor() const;
+  uint32_t RowsAffected() const { return FStatement ? FStatement->GetRowsAffected() : 0; }
+  double ExecutionTime() const { return FStatement ? FStatement->GetExecutionTime() : 0; }
+  void SetMaxRowCount(int32_t N);
+  // Called per row of the row loops: (position, percent, abort).
+  std::function<void(uint32_t, uint32_t, bool&)> OnProgress;
+
+  TDataDirectory* Owner() const { return FOwner; }
+  TQueryPlan* PlanOf(const TDataQuery* Query) const;
+
+ private:
+  void Clear();
+  TDataDirectory* FOwner;
+  std::unique_ptr<TQueryStatement> FStatement;
+  std::vector<std::unique_ptr<TQueryPlan>> FPlans;  // one per query, in the statement's order
+};
+
+// Reads a result field of the current record of a cursor as text (NULL: empty); floats with
+// enough digits to read back the same value. For tools and tests.
+std::string SQLFieldText(TDataCursor* Cursor, int FieldNo, const uint8_t* Record);

@@ -1,0 +1,110 @@
+// The plan of one query of a statement: its source tables opened through cursors, the conditions
+// of its WHERE and JOIN clauses placed on the nested loop level where they can first be tested,
+// the bound result columns and the result rows. Internal to the SQL executor.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbengine/sql/expr_check.h"
+#include "dbengine/sql/expr_eval.h"
+#include "dbengine/sql/sql_exec.h"
+
+// One source table while a query runs.
+struct TSourceRun {
+  TSourceTable* Source = nullptr;
+  TDataDirectory* Directory = nullptr;
+  TDataCursor* Cursor = nullptr;
+  std::vector<uint8_t> Record;  // the row the loops stand on
+  std::vector<TFieldAccess> Fields;
+  bool NullRow = false;  // an outer join delivers this table's columns as NULL
+  bool Outer = false;    // the optional side of a LEFT or RIGHT join
+};
+
+// A condition of the WHERE tree (one operand of its top-level ANDs).
+struct TCondition {
+  TExpToken* Node = nullptr;  // part of the query's WHERE tree
+  int Level = 0;              // the loop level (source index) where all its tables are positioned
+  bool On = false;            // an ON condition of the outer table at Level
+  TExpTree Ready;             // the copy prepared for this execution
+};
+
+class TQueryPlan {
+ public:
+  TQueryPlan(TSQLExecutor* Executor, TDataQuery* Query);
+  ~TQueryPlan();
+
+  void Prepare();
+  void Execute();
+
+  TSQLExecutor* Executor;
+  TDataQuery* Query;
+  std::vector<std::unique_ptr<TSourceRun>> Runs;
+  uint16_t Language = 0, Sort = 0;
+  TFormatSettings Settings;
+  TEvalContext Eval;
+  std::vector<std::unique_ptr<TCondition>> Conditions;
+
+  // SELECT: the result descriptors (one per result column), the bound ORDER BY and GROUP BY
+  // columns (0-based result columns) and the rows of the last execution.
+  std::vector<std::array<uint8_t, 768>> ResultDescs;
+  std::vector<int> OrderColumns;
+  std::vector<int> GroupColumns;
+  bool WholeAggregate = false;
+  std::vector<TSQLRow> Rows;
+  TDataDirectory* ResultDirectory = nullptr;
+  TDataCursor* ResultCursor = nullptr;
+  const TSQLRow* GroupRow = nullptr;  // the row HAVING reads
+
+  // INSERT and UPDATE: the target's physical field number of each value.
+  std::vector<int> TargetFields;
+
+ private:
+  // Preparation.
+  void OpenSources();
+  TSourceRun* RunOf(const void* Source) const;
+  bool ResolveColumn(TExpToken* Node);
+  int ResolveSubSelect(TExpToken* Node);
+  TTypeCheckContext CheckContext(const char* Context, bool Condition);
+  void SplitWhere();
+  void PrepareSelect();
+  void BindResultNames();
+  void BindOrderAndGroup();
+  void BindHaving();
+  void BuildResultDescs();
+  void PrepareTargetColumns();
+  void CheckValues(const char* Kind);
+
+  // Execution.
+  void ReadyConditions();
+  bool Test(int Level, bool OnOnly, bool SkipOn);
+  void StepRows(size_t Level, const std::function<bool()>& Emit);
+  void ScanRows(const std::function<bool()>& Emit);
+  void ExecuteSelect();
+  void CollectRow(TSQLRow& Row);
+  void GroupRows();
+  void SortRows(const std::vector<int>& Columns, const std::vector<bool>& Descending, bool NoCase, bool Unique);
+  void WriteResultTable();
+  void ExecuteInsert();
+  void ExecuteUpdateDelete();
+  void StoreValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const TExpToken* Value, const std::string& Column,
+                  const std::string& ValueText, const char* Statement);
+  void StoreCell(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const TSQLCell& Cell, uint8_t Type,
+                 const std::string& Column, const char* Statement);
+  void Progress(uint32_t Position, uint32_t Total, bool& Abort);
+
+  // DDL (sql_ddl.cpp).
+  void PrepareDDL();
+  void ExecuteDDL();
+  TDataCursor* TargetCursor(bool Exclusive);
+
+  bool Prepared = false;
+};
+
+// Orders two cells of one type: NULL first, strings by the collation of Language (case-insensitive
+// with NoCase), numbers and temporal values by value. -1, 0, 1.
+int CompareSQLCells(const TSQLCell& A, const TSQLCell& B, uint8_t Type, bool NoCase, uint16_t Language, uint16_t Sort);
+[[noreturn]] void SQLFail(const std::string& Message);

@@ -1,0 +1,114 @@
+// INSERT, UPDATE and DELETE end to end: values and their conversions, duplicate keys, WHERE,
+// INSERT … SELECT from the target table itself, the transaction and commit interval of the row
+// loops, and the table statements.
+#include "dbengine/sql/tests/sql_exec_test_util.h"
+
+#include "dbengine/storage/data_cursor.h"
+
+using namespace sqltest;
+
+namespace {
+
+class DMLTest : public SQLTest {
+ protected:
+  void SetUp() override {
+    SQLTest::SetUp();
+    Script({"CREATE TABLE t (ID INTEGER, NAME CHAR(12), D DATE, PRIMARY KEY (ID))",
+            "INSERT INTO t VALUES (1, 'one', '2024-01-31')", "INSERT INTO t (ID, NAME) VALUES (2, 'two')",
+            "INSERT INTO t (NAME, ID) VALUES ('three', 3)"});
+  }
+};
+
+TEST_F(DMLTest, InsertStoresConvertedValuesAndRefusesDuplicateKeys) {
+  EXPECT_EQ(Query("SELECT ID, NAME, D FROM t ORDER BY ID"),
+            (TRows{{"1", "one", "2024-01-31"}, {"2", "two", ""}, {"3", "three", ""}}));
+  // A float constant goes into an integer column, a number into a string column.
+  EXPECT_EQ(Exec("INSERT INTO t VALUES (4.0, 44, NULL)"), 1u);
+  EXPECT_EQ(Query("SELECT NAME FROM t WHERE ID = 4"), (TRows{{"44"}}));
+  TRaised E = Raised([&] { Exec("INSERT INTO t VALUES (2, 'again', NULL)"); });
+  EXPECT_EQ(E.Code, ecKeyViolation);
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM t"), (TRows{{"4"}}));
+  E = Raised([&] { Exec("INSERT INTO t (ID, NAME) VALUES (5)"); });
+  EXPECT_EQ(E.Message.find("The number of values must match the number of table columns") != std::string::npos, true);
+  E = Raised([&] { Exec("INSERT INTO t (ID, NOPE) VALUES (5, 1)"); });
+  EXPECT_NE(E.Message.find("Invalid column name 'NOPE'"), std::string::npos);
+  E = Raised([&] { Exec("INSERT INTO t (ID, D) VALUES (5, 'no date')"); });
+  EXPECT_NE(E.Message.find("Date, time, or timestamp expression expected, instead found ''no date''"),
+            std::string::npos)
+      << E.Message;
+}
+
+TEST_F(DMLTest, UpdateAndDeleteChangeOnlyTheRowsOfTheirWhere) {
+  EXPECT_EQ(Exec("UPDATE t SET NAME = NAME || '!', D = '2025-02-01' WHERE ID >= 2"), 2u);
+  EXPECT_EQ(Query("SELECT ID, NAME, D FROM t ORDER BY ID"),
+            (TRows{{"1", "one", "2024-01-31"}, {"2", "two!", "2025-02-01"}, {"3", "three!", "2025-02-01"}}));
+  // Changing the key moves rows in the index; every row is still changed once.
+  EXPECT_EQ(Exec("UPDATE t SET ID = ID + 10"), 3u);
+  EXPECT_EQ(Query("SELECT ID FROM t ORDER BY ID"), (TRows{{"11"}, {"12"}, {"13"}}));
+  TRaised E = Raised([&] { Exec("UPDATE t SET ID = 11 WHERE ID = 12"); });
+  EXPECT_EQ(E.Code, ecKeyViolation);
+  EXPECT_EQ(Exec("DELETE FROM t WHERE NAME LIKE 't%'"), 2u);
+  EXPECT_EQ(Query("SELECT ID, NAME FROM t"), (TRows{{"11", "one"}}));
+  EXPECT_EQ(Exec("DELETE FROM t"), 1u);
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM t"), (TRows{{"0"}}));
+}
+
+TEST_F(DMLTest, InsertSelectFromTheTargetDoublesTheRowsOnce) {
+  Script({"CREATE TABLE s (V INTEGER)", "INSERT INTO s VALUES (1)", "INSERT INTO s VALUES (2)",
+          "INSERT INTO s VALUES (3)"});
+  EXPECT_EQ(Exec("INSERT INTO s SELECT * FROM s"), 3u);
+  EXPECT_EQ(Query("SELECT V, COUNT(*) FROM s GROUP BY V"), (TRows{{"1", "2"}, {"2", "2"}, {"3", "2"}}));
+  EXPECT_EQ(Exec("INSERT INTO s (V) SELECT V * 10 FROM s WHERE V > 1"), 4u);
+  EXPECT_EQ(Query("SELECT COUNT(*), SUM(V) FROM s"), (TRows{{"10", "112"}}));
+}
+
+TEST_F(DMLTest, CommitIntervalInsideACallersTransactionCommitsAndKeepsItOpen) {
+  Exec("CREATE TABLE n (V INTEGER)");
+  for (int I = 1; I <= 20; ++I) Exec("INSERT INTO n VALUES (" + std::to_string(I) + ")");
+  // Outside a transaction the statement runs in its own and ends it.
+  EXPECT_EQ(Exec("DELETE FROM n WHERE V > 18"), 2u);
+  EXPECT_FALSE(Dir->InTransaction);
+  // Inside the caller's transaction: rows committed at the interval stay after a rollback.
+  Dir->StartTransaction();
+  EXPECT_EQ(Exec("DELETE FROM n WHERE V <= 7 COMMIT INTERVAL 5"), 7u);
+  EXPECT_TRUE(Dir->InTransaction);
+  Dir->Rollback();
+  EXPECT_EQ(Query("SELECT COUNT(*), MIN(V) FROM n"), (TRows{{"13", "6"}}));
+  // Without an interval nothing is committed by the statement.
+  Dir->StartTransaction();
+  EXPECT_EQ(Exec("UPDATE n SET V = 0"), 13u);
+  Dir->Rollback();
+  EXPECT_EQ(Query("SELECT MIN(V), MAX(V) FROM n"), (TRows{{"6", "18"}}));
+}
+
+TEST_F(DMLTest, FailedUpdateInItsOwnTransactionLeavesNothingChanged) {
+  Script({"CREATE TABLE u (ID INTEGER, V INTEGER, PRIMARY KEY (ID))", "INSERT INTO u VALUES (1, 1)",
+          "INSERT INTO u VALUES (2, 2)", "INSERT INTO u VALUES (3, 3)"});
+  // The third row collides with a key the first two rows took.
+  TRaised E = Raised([&] { Exec("UPDATE u SET ID = 4 - ID + 1, V = V * 10"); });
+  EXPECT_EQ(E.Code, ecKeyViolation);
+  EXPECT_FALSE(Dir->InTransaction);
+  EXPECT_EQ(Query("SELECT ID, V FROM u ORDER BY ID"), (TRows{{"1", "1"}, {"2", "2"}, {"3", "3"}}));
+}
+
+TEST_F(DMLTest, TableStatementsCreateAndDropTablesAndIndexes) {
+  Exec("CREATE TABLE [group] ([ID_GROUP] AUTOINC, NAME CHAR(40), [DATE] CHAR(10), PRIMARY KEY (ID_GROUP))");
+  Exec("CREATE INDEX BYNAME ON [group] (NAME)");
+  TDataCursor C(Dir);
+  C.SetTableName("group");
+  C.Open();
+  EXPECT_EQ(C.FieldCount, 3);
+  EXPECT_EQ(C.GetIndexCount(), 1);
+  EXPECT_NO_THROW(C.SetIndexName("BYNAME"));
+  C.Close();
+  TRaised E = Raised([&] { Exec("CREATE TABLE [group] (X INTEGER)"); });
+  EXPECT_EQ(E.Code, 0x3304);
+  Exec("DROP INDEX [group].BYNAME");
+  C.Open();
+  EXPECT_EQ(C.GetIndexCount(), 0);
+  C.Close();
+  Exec("DROP TABLE [group]");
+  EXPECT_FALSE(Dir->TableExists("group", false));
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+// SELECT end to end on real tables: filters, ordering (DESC, NOCASE), result names, aggregates with
+// and without GROUP BY (AVG and SUM over their edge cases), HAVING, DISTINCT, joins and IN.
+#include "dbengine/sql/tests/sql_exec_test_util.h"
+
+using namespace sqltest;
+
+namespace {
+
+class SelectTest : public SQLTest {
+ protected:
+  void SetUp() override {
+    SQLTest::SetUp();
+    Script({"CREATE TABLE people (ID AUTOINC, NAME CHAR(20), AGE INTEGER, CITY CHAR(10), PRIMARY KEY (ID))",
+            "INSERT INTO people (NAME, AGE, CITY) VALUES ('Ola', 31, 'Krakow')",
+            "INSERT INTO people (NAME, AGE, CITY) VALUES ('ala', 25, 'Gdansk')",
+            "INSERT INTO people (NAME, AGE, CITY) VALUES ('Ela', 40, 'Krakow')",
+            "INSERT INTO people (NAME, AGE, CITY) VALUES ('Iza', 25, NULL)",
+            "INSERT INTO people (NAME, AGE, CITY) VALUES ('Ula', NULL, 'Gdansk')"});
+  }
+};
+
+TEST_F(SelectTest, WhereAndOrderByPickAndSortRows) {
+  EXPECT_EQ(Query("SELECT NAME, AGE FROM people WHERE AGE > 25 ORDER BY AGE"),
+            (TRows{{"Ola", "31"}, {"Ela", "40"}}));
+  EXPECT_EQ(Columns(), (std::vector<std::string>{"NAME", "AGE"}));
+  // DESC on the first key, the second key ascending; NULL sorts first ascending, so last here.
+  EXPECT_EQ(Query("SELECT NAME, AGE FROM people ORDER BY AGE DESC, NAME"),
+            (TRows{{"Ela", "40"}, {"Ola", "31"}, {"Iza", "25"}, {"ala", "25"}, {"Ula", ""}}));
+  // Byte order puts lower case after upper case; NOCASE does not.
+  EXPECT_EQ(Query("SELECT NAME FROM people ORDER BY NAME"), (TRows{{"Ela"}, {"Iza"}, {"Ola"}, {"Ula"}, {"ala"}}));
+  EXPECT_EQ(Query("SELECT NAME FROM people ORDER BY NAME NOCASE"),
+            (TRows{{"ala"}, {"Ela"}, {"Iza"}, {"Ola"}, {"Ula"}}));
+  EXPECT_EQ(Query("SELECT NAME FROM people WHERE CITY IS NULL OR NAME LIKE 'O%' ORDER BY 1"),
+            (TRows{{"Iza"}, {"Ola"}}));
+  EXPECT_EQ(Query("SELECT ID, NAME FROM people WHERE AGE BETWEEN 25 AND 31 AND CITY IN ('Krakow', 'Gdansk') ORDER BY ID"),
+            (TRows{{"1", "Ola"}, {"2", "ala"}}));
+}
+
+TEST_F(SelectTest, StarExpressionsAndGeneratedNames) {
+  TRows R = Query("SELECT * FROM people WHERE ID = 3");
+  EXPECT_EQ(R, (TRows{{"3", "Ela", "40", "Krakow"}}));
+  EXPECT_EQ(Columns(), (std::vector<std::string>{"ID", "NAME", "AGE", "CITY"}));
+  EXPECT_EQ(Query("SELECT AGE + 1, UPPER(NAME) AS BIG, AGE FROM people WHERE ID = 1"),
+            (TRows{{"32", "OLA", "31"}}));
+  EXPECT_EQ(Columns(), (std::vector<std::string>{"Expression", "BIG", "AGE"}));
+  Query("SELECT SUM(AGE), SUM(AGE + 1), COUNT(*), AGE AS NAME_1, NAME, NAME FROM people GROUP BY NAME");
+  EXPECT_EQ(Columns(), (std::vector<std::string>{"AGE", "Sum Of Expr", "Count Of *", "NAME_1", "NAME_2", "NAME"}));
+}
+
+TEST_F(SelectTest, WholeTableAggregates) {
+  EXPECT_EQ(Query("SELECT COUNT(*), COUNT(AGE), SUM(AGE), MIN(AGE), MAX(AGE), AVG(AGE) FROM people"),
+            (TRows{{"5", "4", "121", "25", "40", "30.25"}}));
+  // No rows: COUNT 0, every other aggregate NULL.
+  EXPECT_EQ(Query("SELECT COUNT(*), SUM(AGE), AVG(AGE), MIN(AGE) FROM people WHERE AGE > 100"),
+            (TRows{{"0", "", "", ""}}));
+}
+
+TEST_F(SelectTest, AverageCountsEveryNonNullValue) {
+  struct TCase {
+    const char* Where;
+    const char* Average;
+  } Cases[] = {
+      {"ID = 1", "31"},           // one row: that value, not 0
+      {"ID <= 3", "32"},          // (31 + 25 + 40) / 3, not / 2
+      {"ID = 5", ""},             // only NULL: NULL
+      {"ID >= 4", "25"},          // NULL is not counted
+  };
+  for (const TCase& C : Cases) {
+    EXPECT_EQ(Query(std::string("SELECT AVG(AGE) FROM people WHERE ") + C.Where), (TRows{{C.Average}})) << C.Where;
+  }
+  EXPECT_EQ(Query("SELECT CITY, AVG(AGE), COUNT(*) FROM people GROUP BY CITY"),
+            (TRows{{"", "25", "1"}, {"Gdansk", "25", "2"}, {"Krakow", "35.5", "2"}}));
+}
+
+TEST_F(SelectTest, SumAccumulatesIn64BitsAndRefusesResultsOutOfRange) {
+  Script({"CREATE TABLE big (K INTEGER, V INTEGER, S SMALLINT)",
+          "INSERT INTO big VALUES (1, 2000000000, 30000)", "INSERT INTO big VALUES (1, 2000000000, 30000)",
+          "INSERT INTO big VALUES (1, -2000000000, 30000)", "INSERT INTO big VALUES (2, 2147483647, -5)"});
+  // The running sum passes 2^31 and comes back: the result fits.
+  EXPECT_EQ(Query("SELECT SUM(V) FROM big WHERE K = 1"), (TRows{{"2000000000"}}));
+  // A smallint sum widens to integer.
+  EXPECT_EQ(Query("SELECT SUM(S) FROM big"), (TRows{{"89995"}}));
+  // A result beyond the integer range raises instead of wrapping.
+  TRaised E = Raised([&] { Query("SELECT SUM(V) FROM big WHERE V > 0"); });
+  EXPECT_EQ(E.Code, kSQLErrorCode) << E.Message;
+  EXPECT_NE(E.Message.find("SUM"), std::string::npos);
+  E = Raised([&] { Query("SELECT K, SUM(V) FROM big WHERE V > 0 GROUP BY K"); });
+  EXPECT_EQ(E.Code, kSQLErrorCode);
+}
+
+TEST_F(SelectTest, GroupByHavingDistinct) {
+  EXPECT_EQ(Query("SELECT CITY, COUNT(*) FROM people GROUP BY CITY HAVING COUNT(*) > 1 ORDER BY CITY DESC"),
+            (TRows{{"Krakow", "2"}, {"Gdansk", "2"}}));
+  EXPECT_EQ(Query("SELECT DISTINCT CITY FROM people ORDER BY CITY"), (TRows{{""}, {"Gdansk"}, {"Krakow"}}));
+  EXPECT_EQ(Query("SELECT DISTINCT AGE FROM people WHERE AGE IS NOT NULL ORDER BY 1 DESC"),
+            (TRows{{"40"}, {"31"}, {"25"}}));
+}
+
+TEST_F(SelectTest, JoinsInnerLeftAndInSubSelect) {
+  Script({"CREATE TABLE pets (OWNER INTEGER, PET CHAR(10))", "INSERT INTO pets VALUES (1, 'cat')",
+          "INSERT INTO pets VALUES (1, 'dog')", "INSERT INTO pets VALUES (3, 'fish')",
+          "INSERT INTO pets VALUES (9, 'bird')"});
+  EXPECT_EQ(Query("SELECT p.NAME, q.PET FROM people p, pets q WHERE p.ID = q.OWNER ORDER BY 1, 2"),
+            (TRows{{"Ela", "fish"}, {"Ola", "cat"}, {"Ola", "dog"}}));
+  EXPECT_EQ(Query("SELECT p.NAME, q.PET FROM people p JOIN pets q ON q.OWNER = p.ID WHERE q.PET <> 'dog' ORDER BY 2"),
+            (TRows{{"Ola", "cat"}, {"Ela", "fish"}}));
+  EXPECT_EQ(Query("SELECT p.ID, p.NAME, q.PET FROM people p LEFT OUTER JOIN pets q ON p.ID = q.OWNER ORDER BY p.ID, 3"),
+            (TRows{{"1", "Ola", "cat"}, {"1", "Ola", "dog"}, {"2", "ala", ""}, {"3", "Ela", "fish"}, {"4", "Iza", ""}, {"5", "Ula", ""}}));
+  EXPECT_EQ(Query("SELECT q.PET, p.NAME FROM people p RIGHT JOIN pets q ON p.ID = q.OWNER ORDER BY 1"),
+            (TRows{{"bird", ""}, {"cat", "Ola"}, {"dog", "Ola"}, {"fish", "Ela"}}));
+  EXPECT_EQ(Query("SELECT NAME FROM people WHERE ID IN (SELECT OWNER FROM pets) ORDER BY NAME"),
+            (TRows{{"Ela"}, {"Ola"}}));
+  EXPECT_EQ(Query("SELECT NAME FROM people WHERE ID NOT IN (SELECT OWNER FROM pets) ORDER BY NAME"),
+            (TRows{{"Iza"}, {"Ula"}, {"ala"}}));
+  EXPECT_EQ(Query("SELECT p.NAME, COUNT(*) AS N FROM people p, pets q WHERE p.ID = q.OWNER GROUP BY p.NAME"),
+            (TRows{{"Ela", "1"}, {"Ola", "2"}}));
+}
+
+TEST_F(SelectTest, PlanningErrorsCarryTheirMessages) {
+  struct TCase {
+    const char* SQL;
+    const char* Message;
+  } Cases[] = {
+      {"SELECT NOPE FROM people", "Invalid column name 'NOPE' or table correlation name '' specified in source columns"},
+      {"SELECT NAME, COUNT(*) FROM people", "Invalid use of aggregate function(s), the necessary GROUP BY clause is missing"},
+      {"SELECT NAME FROM people HAVING COUNT(*) > 1", "A GROUP BY clause must exist in order to use the HAVING clause"},
+      {"SELECT NAME FROM people ORDER BY 3", "Invalid column number '3' specified in ORDER BY clause"},
+      {"SELECT NAME FROM people ORDER BY AGE", "Invalid column name 'AGE' or table correlation name '' specified in ORDER BY clause"},
+      {"SELECT * AS X FROM people", "Invalid use of column correlation name 'X' for '*'"},
+  };
+  for (const TCase& C : Cases) {
+    TRaised E = Raised([&] { Exec(C.SQL); });
+    EXPECT_EQ(E.Code, kSQLErrorCode) << C.SQL;
+    EXPECT_NE(E.Message.find(C.Message), std::string::npos) << C.SQL << " -> " << E.Message;
+  }
+}
+
+TEST_F(SelectTest, MaximumRowCountAndReExecution) {
+  Executor->Prepare("SELECT NAME FROM people");
+  Executor->SetMaxRowCount(0);
+  Executor->Execute();
+  EXPECT_TRUE(CursorRows(Executor->ResultCursor()).empty());
+  Executor->SetMaxRowCount(2);
+  Executor->Execute();
+  EXPECT_EQ(CursorRows(Executor->ResultCursor()), (TRows{{"Ola"}, {"ala"}}));
+  EXPECT_EQ(Executor->RowsAffected(), 2u);
+  Executor->SetMaxRowCount(-1);
+  Executor->Execute();
+  EXPECT_EQ(CursorRows(Executor->ResultCursor()).size(), 5u);
+}
+
+}  // namespace
