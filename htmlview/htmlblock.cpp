@@ -335,6 +335,19 @@ int TBlock::Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, int 
   return ContentBottomY - YRef;
 }
 
+void DropLastBottomMargin(TCellBasic& Cell) {
+  // Absolutely positioned blocks stand outside the flow and are passed over; text or a table
+  // at the end keeps the margin before it.
+  for (int I = Cell.Count() - 1; I >= 0; --I) {
+    auto* B = dynamic_cast<TBlock*>(Cell[I]);
+    if (!B) return;
+    if (B->Positioning == 1) continue;
+    if (B->FloatSide == 0) B->BoxValues.MarginBottom = 0;
+    if (dynamic_cast<TBlockLI*>(B)) DropLastBottomMargin(B->Content);
+    return;
+  }
+}
+
 std::string RomanNumeral(int N, bool Upper) {
   static const struct {
     int V;

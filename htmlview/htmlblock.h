@@ -116,5 +116,9 @@ class TBlockLI : public TBlock {
   int FirstBaseline() const;
 };
 
+// At the end of a cell the last block that stays in the flow gives up its bottom margin (a list
+// item's rule is applied inside the item as well).
+void DropLastBottomMargin(TCellBasic& Cell);
+
 // Roman numerals for list numbers ("" for numbers below 1).
 std::string RomanNumeral(int N, bool Upper);

@@ -280,12 +280,15 @@ class TBuilder {
       if (Stack[I].Sym == Sym) {
         EndSection();
         PopTo(Stack[I].PropDepth);
-        while (Stack.size() > I) {
-          if (Stack.back().Sym == OLSy || Stack.back().Sym == ULSy) --ListLevel;
-          Stack.pop_back();
-        }
+        while (Stack.size() > I) PopStack();
         return;
       }
+  }
+  // Leaves the innermost open element; its cell is complete.
+  void PopStack() {
+    if (Stack.back().Sym == OLSy || Stack.back().Sym == ULSy) --ListLevel;
+    DropLastBottomMargin(*Stack.back().Cell);
+    Stack.pop_back();
   }
   void CloseParagraph() {
     if (!Stack.empty() && Stack.back().Sym == PSy) CloseBlock(PSy);
@@ -297,10 +300,7 @@ class TBuilder {
   void CloseToTable() {
     EndSection();
     const TableState& T = Tables.back();
-    while (Stack.size() > T.Depth) {
-      if (Stack.back().Sym == OLSy || Stack.back().Sym == ULSy) --ListLevel;
-      Stack.pop_back();
-    }
+    while (Stack.size() > T.Depth) PopStack();
     PopTo(T.PropDepth);
   }
   std::vector<int32_t> RowColour;  // BGCOLOR of the open row of each open table

@@ -130,6 +130,16 @@ TEST_F(BuiltCascade, PositionedBlocksAndStackingOrder) {
   EXPECT_EQ(Bmp.PixelColor(300, C->BoxRect.Top + 15) & 0xFFFFFF, 0x00FF00u);
 }
 
+TEST_F(BuiltCascade, ParagraphSpaceCollapsesAtTheEdgesOfABox) {
+  Build("<div style=\"border: 1px solid #000000\"><p>a</p><p>b</p></div>");
+  auto* Box = dynamic_cast<TBlock*>(Doc[0]);
+  ASSERT_NE(Box, nullptr);
+  ASSERT_EQ(Box->Content.Count(), 2);
+  const int Line = Box->Content[0]->FlowHeight;
+  // No space above the first paragraph or below the last; 14 pixels between them.
+  EXPECT_EQ(Box->BoxRect.Height(), 1 + Line + 14 + Line + 1);
+}
+
 TEST_F(BuiltCascade, AutoMarginsFollowTheWidthOnEveryLayout) {
   Build("<div style=\"width: 100px; margin-left: auto; margin-right: auto\">c</div>");
   auto* B = dynamic_cast<TBlock*>(Doc[0]);
