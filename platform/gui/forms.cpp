@@ -1,9 +1,18 @@
 #include <QApplication>
+#include <QEnterEvent>
 #include <QEventLoop>
+#include <QHelpEvent>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 #include "platform/gui/controlimpl.h"
+#include "platform/gui/fullscreen.h"
+#include "platform/gui/screen_grab.h"
 #include "platform/gui/stdctrls.h"
 
 namespace {
@@ -156,8 +165,263 @@ void TForm::SetBiDiMode(TBiDiMode m) {
 
 bool TForm::FullScreen() const { return P->fullScreen; }
 
-// Full screen: a borderless window covers the whole screen; when the screen is larger than the
-// form, the form sits centred (at its own size, not scaled) on a black shell window.
+// ---------------------------------------------------------------------------------------------
+// Enlarged full-screen picture
+
+int CrispScale(QSize screen, QSize picture) {
+  if (picture.width() < 1 || picture.height() < 1) return 1;
+  return std::max(1, std::min(screen.width() / picture.width(), screen.height() / picture.height()));
+}
+
+VxScaledView::VxScaledView(QWidget* shell, QWidget* form) : QWidget(shell), shell_(shell), form_(form) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAttribute(Qt::WA_NoSystemBackground);
+  setFocusPolicy(Qt::NoFocus);
+  setMouseTracking(true);
+  setGeometry(shell->rect());
+  Layout();
+  // The shell's update requests tell that something in the form may look different; the form's
+  // resizes move the picture; and input that goes straight to a control holding the mouse is
+  // seen by the application-wide filter.
+  shell->installEventFilter(this);
+  form->installEventFilter(this);
+  qApp->installEventFilter(this);
+  raise();
+  show();
+}
+
+VxScaledView::~VxScaledView() { Detach(); }
+
+void VxScaledView::Detach() {
+  if (qApp) qApp->removeEventFilter(this);
+  if (shell_) shell_->removeEventFilter(this);
+  if (form_) form_->removeEventFilter(this);
+  form_ = nullptr;
+  pressed_ = nullptr;
+  hover_ = nullptr;
+}
+
+void VxScaledView::Layout() {
+  if (!form_) return;
+  const QSize fs = form_->size();
+  scale_ = CrispScale(size(), fs);
+  origin_ = QPoint((width() - fs.width() * scale_) / 2, (height() - fs.height() * scale_) / 2);
+  update();
+}
+
+QRect VxScaledView::PictureRect() const {
+  if (!form_) return QRect();
+  return QRect(origin_, form_->size() * scale_);
+}
+
+QPoint VxScaledView::FormPoint(QPointF shellPos) const {
+  const QPointF d = shellPos - QPointF(origin_);
+  return QPoint(int(std::floor(d.x() / scale_)), int(std::floor(d.y() / scale_)));
+}
+
+void VxScaledView::Refresh() {
+  if (!form_) return;
+  QImage img(form_->size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32);
+  img.fill(0xFF000000u);
+  form_->render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
+  if (img.size() != frame_.size()) {
+    frame_ = std::move(img);
+    update();
+    return;
+  }
+  // Repaint only the rows that changed: a frame that looks the same costs no screen update (and
+  // the view's own repaint, which raises another update request, ends here).
+  int first = -1, last = -1;
+  const size_t bytes = size_t(img.width()) * 4;
+  for (int y = 0; y < img.height(); ++y) {
+    if (std::memcmp(img.constScanLine(y), frame_.constScanLine(y), bytes) == 0) continue;
+    if (first < 0) first = y;
+    last = y;
+  }
+  if (first < 0) return;
+  frame_ = std::move(img);
+  update(QRect(origin_.x(), origin_.y() + first * scale_, frame_.width() * scale_, (last - first + 1) * scale_));
+}
+
+void VxScaledView::paintEvent(QPaintEvent* e) {
+  QPainter painter(this);
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  const QRect pic = PictureRect();
+  for (const QRect& r : e->region() - QRegion(pic)) painter.fillRect(r, Qt::black);
+  if (frame_.isNull() || pic.isEmpty()) return;
+  // Whole source pixels as square blocks: no smoothing.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  painter.setClipRegion(e->region() & QRegion(pic));
+  painter.drawImage(pic, frame_);
+}
+
+bool VxScaledView::InForm(QObject* o) const {
+  if (!form_ || !o || !o->isWidgetType()) return false;
+  auto* w = static_cast<QWidget*>(o);
+  return w == form_ || form_->isAncestorOf(w);
+}
+
+QWidget* VxScaledView::WidgetAt(QPoint fp) const {
+  if (!form_ || !form_->rect().contains(fp)) return nullptr;
+  QWidget* c = form_->childAt(fp);
+  return c ? c : form_.data();
+}
+
+namespace {
+QPointF LocalOf(QWidget* target, QWidget* form, QPoint fp) {
+  return QPointF(target == form ? fp : target->mapFrom(form, fp));
+}
+}  // namespace
+
+void VxScaledView::SetHover(QWidget* w, QPoint fp, QPointF global) {
+  if (hover_ == w) return;
+  auto chain = [this](QWidget* x) {
+    std::vector<QPointer<QWidget>> v;
+    for (; x && x != shell_; x = x->parentWidget()) {
+      v.emplace_back(x);
+      if (x == form_) break;
+    }
+    return v;
+  };
+  auto holds = [](const std::vector<QPointer<QWidget>>& v, QWidget* x) {
+    return std::find(v.begin(), v.end(), x) != v.end();
+  };
+  const auto oldChain = chain(hover_), newChain = chain(w);
+  hover_ = w;
+  // Leave from the innermost widget outwards, enter from the outermost inwards.
+  for (const QPointer<QWidget>& x : oldChain) {
+    if (!x || holds(newChain, x)) continue;
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(x, &leave);
+  }
+  for (auto it = newChain.rbegin(); it != newChain.rend(); ++it) {
+    QWidget* x = *it;
+    if (!x || !form_ || holds(oldChain, x) || !InForm(x)) continue;
+    const QPointF local = LocalOf(x, form_, fp);
+    QEnterEvent enter(local, local, global);
+    QCoreApplication::sendEvent(x, &enter);
+  }
+}
+
+// Hands a mouse event of the screen to the control under the enlarged pixel, as the window
+// system would have: the press goes to the widget under it, which keeps every move and the
+// release until all buttons are up; a press gives the focus to the first widget up the chain
+// that takes it on a click.
+void VxScaledView::Forward(QMouseEvent* e) {
+  e->accept();
+  if (!form_) return;
+  const QPoint fp = FormPoint(e->position());
+  const QEvent::Type t = e->type();
+  const bool press = t == QEvent::MouseButtonPress || t == QEvent::MouseButtonDblClick;
+  if (pressed_ && !InForm(pressed_)) pressed_ = nullptr;
+  // A press taken by a control that held the mouse itself ends without the view seeing it.
+  if (t == QEvent::MouseMove && e->buttons() == Qt::NoButton) pressed_ = nullptr;
+  QWidget* target = nullptr;
+  if (pressed_ && (!press || (e->buttons() & ~e->button()))) {
+    target = pressed_;
+  } else if (press) {
+    target = WidgetAt(fp);
+    pressed_ = target;
+    for (QWidget* w = target; w; w = w->parentWidget()) {
+      if (w->isEnabled() && (w->focusPolicy() & Qt::ClickFocus) == Qt::ClickFocus) {
+        w->setFocus(Qt::MouseFocusReason);
+        break;
+      }
+      if (w == form_ || w->isWindow() || w->hasFocus()) break;
+    }
+    if (!InForm(target)) return;  // a focus handler may have changed the form
+  } else {
+    target = WidgetAt(fp);
+    if (t == QEvent::MouseMove) SetHover(target, fp, e->globalPosition());
+    if (!InForm(target)) return;
+  }
+  if (!target) return;
+  const QPointF local = LocalOf(target, form_, fp);
+  QPointer<QWidget> guard(target);
+  QMouseEvent fwd(t, local, target->mapToGlobal(local), e->button(), e->buttons(), e->modifiers());
+  QCoreApplication::sendEvent(target, &fwd);
+  if (t == QEvent::MouseButtonRelease && e->buttons() == Qt::NoButton) {
+    pressed_ = nullptr;
+    if (form_) SetHover(WidgetAt(fp), fp, e->globalPosition());
+  }
+  if (guard && t == QEvent::MouseMove) {
+    const QCursor c = guard->cursor();
+    if (cursor().shape() != c.shape() || c.shape() == Qt::BitmapCursor) setCursor(c);
+  }
+}
+
+void VxScaledView::mousePressEvent(QMouseEvent* e) { Forward(e); }
+void VxScaledView::mouseReleaseEvent(QMouseEvent* e) { Forward(e); }
+void VxScaledView::mouseDoubleClickEvent(QMouseEvent* e) { Forward(e); }
+void VxScaledView::mouseMoveEvent(QMouseEvent* e) { Forward(e); }
+
+void VxScaledView::wheelEvent(QWheelEvent* e) {
+  const QPoint fp = FormPoint(e->position());
+  QWidget* target = WidgetAt(fp);
+  if (!target) {
+    e->ignore();
+    return;
+  }
+  const QPointF local = LocalOf(target, form_, fp);
+  QWheelEvent fwd(local, target->mapToGlobal(local), e->pixelDelta(), e->angleDelta(), e->buttons(), e->modifiers(),
+                  e->phase(), e->inverted(), e->source());
+  QCoreApplication::sendEvent(target, &fwd);
+  e->setAccepted(fwd.isAccepted());
+}
+
+void VxScaledView::leaveEvent(QEvent*) {
+  if (!pressed_) SetHover(nullptr, QPoint(), QPointF());
+}
+
+bool VxScaledView::event(QEvent* e) {
+  if (e->type() == QEvent::ToolTip && form_) {
+    auto* he = static_cast<QHelpEvent*>(e);
+    const QPoint fp = FormPoint(he->pos());
+    if (QWidget* target = WidgetAt(fp)) {
+      // The tip shows by the real mouse position.
+      QHelpEvent fwd(QEvent::ToolTip, LocalOf(target, form_, fp).toPoint(), he->globalPos());
+      QCoreApplication::sendEvent(target, &fwd);
+    }
+    return true;
+  }
+  return QWidget::event(e);
+}
+
+bool VxScaledView::eventFilter(QObject* o, QEvent* e) {
+  if (!form_) return false;
+  if (o == shell_) {
+    if (e->type() == QEvent::UpdateRequest) Refresh();
+    else if (e->type() == QEvent::Resize) setGeometry(shell_->rect()), Layout();
+    return false;
+  }
+  if (o == form_ && e->type() == QEvent::Resize) {
+    Layout();
+    return false;
+  }
+  switch (e->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove: {
+      // A control that holds the mouse gets the window system's events directly, placed by the
+      // form's own (unenlarged) geometry: place them by the picture instead.
+      if (!e->spontaneous() || !InForm(o)) return false;
+      auto* me = static_cast<QMouseEvent*>(e);
+      auto* w = static_cast<QWidget*>(o);
+      const QPoint fp = FormPoint(mapFromGlobal(me->globalPosition()));
+      const QPointF local = LocalOf(w, form_, fp);
+      QMouseEvent fwd(e->type(), local, w->mapToGlobal(local), me->button(), me->buttons(), me->modifiers());
+      QCoreApplication::sendEvent(w, &fwd);
+      e->accept();
+      return true;
+    }
+    default: return false;
+  }
+}
+
+// Full screen: a borderless window covers the whole screen. When the screen is larger than the
+// form, the form sits centred at its own size on a black shell window; when the screen holds it
+// two or more times over, a view on the shell shows it enlarged by the largest whole factor.
 void TForm::SetFullScreen(bool v) {
   if (v == P->fullScreen || P->parent || !P->widget) return;
   QWidget* w = P->widget.data();
@@ -183,12 +447,17 @@ void TForm::SetFullScreen(bool v) {
       w->setGeometry(QRect(QPoint((sg.width() - P->bounds.width()) / 2, (sg.height() - P->bounds.height()) / 2),
                            P->bounds.size()));
       w->show();
+      if (CrispScale(sg.size(), P->bounds.size()) > 1) new VxScaledView(shell, w);
       if (visible) shell->showFullScreen();
     }
   } else {
     P->fullScreen = false;
     if (P->shell) {
       QWidget* s = P->shell.data();
+      // The view lets go of the form before the form leaves the shell.
+      const QObjectList kids = s->children();
+      for (QObject* o : kids)
+        if (auto* view = dynamic_cast<VxScaledView*>(o)) delete view;
       w->setParent(nullptr);
       P->shell = nullptr;
       s->hide();
@@ -460,4 +729,27 @@ void ControlBridge::WindowActivate(TForm* f, bool active) {
   p.active = active;
   if (active && f->OnActivate) GuardedCall([f] { f->OnActivate(f); });
   if (!active && f->OnDeactivate) GuardedCall([f] { f->OnDeactivate(f); });
+}
+
+void vxtest::GrabScreen(TBitmap* out) {
+  EnsureQtApp();
+  QScreen* scr = QGuiApplication::primaryScreen();
+  const QRect sg = scr ? scr->geometry() : QRect(0, 0, 1, 1);
+  QImage img(sg.size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32);
+  img.fill(0xFF000000u);
+  {
+    // Windows first, full-screen windows over them.
+    std::vector<QWidget*> tops;
+    for (int pass = 0; pass < 2; ++pass)
+      for (TForm* f : FormList()) {
+        const auto& p = ControlBridge::P(f);
+        if (p.parent || !p.widget || p.fullScreen != (pass == 1)) continue;
+        QWidget* top = p.shell ? p.shell.data() : p.widget.data();
+        if (top->isVisible()) tops.push_back(top);
+      }
+    QPainter painter(&img);
+    for (QWidget* top : tops) top->render(&painter, top->geometry().topLeft() - sg.topLeft());
+  }
+  out->SetSize(img.width(), img.height());
+  for (int y = 0; y < img.height(); ++y) std::memcpy(out->ScanLine(y), img.constScanLine(y), size_t(img.width()) * 4);
 }

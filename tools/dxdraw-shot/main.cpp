@@ -7,7 +7,9 @@
 //   vx-dxdraw-shot --shot DIR   headless: draws in a window, switches to full screen and back,
 //                               checks what the control shows in each mode and writes
 //                               DIR/dxdraw-window.png and DIR/dxdraw-fullscreen.png (the whole
-//                               screen); exit status 0 when everything showed as drawn
+//                               screen, where the picture is enlarged by the largest whole factor
+//                               that fits); exit status 0 when everything showed as drawn
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -20,6 +22,7 @@
 #include "platform/core/cp1250.h"
 #include "platform/core/sysutils.h"
 #include "platform/gui/controls.h"
+#include "platform/gui/screen_grab.h"
 #include "platform/gui/testing.h"
 
 namespace {
@@ -148,23 +151,15 @@ class TBitmapView : public TCustomControl {
   }
 };
 
-// What the screen shows: black, with the form's picture where the form lies.
-void SaveScreen(TForm* Form, const std::string& FileName) {
-  TBitmap grab;
-  vxtest::Grab(Form, &grab);
-  TBitmap screen;
-  screen.SetSize(Screen->Width(), Screen->Height());
-  screen.Canvas()->Brush()->SetColor(clBlack);
-  screen.Canvas()->FillRect(TRect(0, 0, screen.Width(), screen.Height()));
-  const TPoint o = Form->ClientOrigin();
-  screen.Canvas()->Draw(o.X, o.Y, &grab);
+// Writes what the screen shows as a picture file.
+void SaveScreen(const TBitmap& Screen, const std::string& FileName) {
   TForm* shot = new TForm(nullptr);
   shot->SetBorderStyle(bsNone);
-  shot->SetBounds(0, 0, screen.Width(), screen.Height());
+  shot->SetBounds(0, 0, Screen.Width(), Screen.Height());
   auto* view = new TBitmapView(shot);
   view->SetParent(shot);
-  view->SetBounds(0, 0, screen.Width(), screen.Height());
-  view->Bitmap = &screen;
+  view->SetBounds(0, 0, Screen.Width(), Screen.Height());
+  view->Bitmap = const_cast<TBitmap*>(&Screen);
   shot->Show();
   vxtest::Pump();
   vxtest::SaveGrabPng(shot, FileName);
@@ -195,6 +190,36 @@ int CheckShown(Demo& D, const char* Mode) {
   return bad;
 }
 
+// The full screen as the screen shows it: the 800 x 600 picture enlarged by the largest whole
+// factor that fits, centred on black. The same points must show as square blocks of their colour.
+int CheckScreen(Demo& D, const TBitmap& Screen) {
+  const int k = std::max(1, std::min(Screen.Width() / 800, Screen.Height() / 600));
+  const TPoint o((Screen.Width() - 800 * k) / 2, (Screen.Height() - 600 * k) / 2);
+  TDirectDrawSurface* s = D.DX->Surface();
+  const TPoint ball(static_cast<int>(D.Ball->X) + 32, static_cast<int>(D.Ball->Y) + 32);
+  const TPoint points[] = {ball, {ball.X - 30, ball.Y - 30}, {400, 324}, {60, 540}, {780, 20}, {5, 595}, {0, 0}, {799, 599}};
+  int bad = 0;
+  for (const TPoint& p : points) {
+    const uint32_t rgb = s->ISurface()->PixelToRGB(s->Pixels(p.X, p.Y));
+    const TColor want = RGB((rgb >> 16) & 255, (rgb >> 8) & 255, rgb & 255);
+    for (int dy = 0; dy < k; ++dy)
+      for (int dx = 0; dx < k; ++dx) {
+        const int x = o.X + p.X * k + dx, y = o.Y + p.Y * k + dy;
+        if (Screen.PixelColor(x, y) == want) continue;
+        std::fprintf(stderr, "screen (x%d): pixel %d,%d shows %06X, drawn %06X\n", k, x, y, Screen.PixelColor(x, y), want);
+        ++bad;
+      }
+  }
+  // The border around the picture is black.
+  const TPoint outside[] = {{o.X - 1, o.Y}, {o.X, o.Y - 1}, {o.X + 800 * k, o.Y + 600 * k - 1}, {o.X + 800 * k - 1, o.Y + 600 * k}};
+  for (const TPoint& p : outside) {
+    if (p.X < 0 || p.Y < 0 || p.X >= Screen.Width() || p.Y >= Screen.Height()) continue;
+    if (Screen.PixelColor(p.X, p.Y) != clBlack)
+      ++bad, std::fprintf(stderr, "screen (x%d): border pixel %d,%d is %06X\n", k, p.X, p.Y, Screen.PixelColor(p.X, p.Y));
+  }
+  return bad;
+}
+
 int Shot(const std::string& Dir) {
   Demo d;
   d.Form->Show();
@@ -214,7 +239,10 @@ int Shot(const std::string& Dir) {
   if (o.X != (Screen->Width() - 800) / 2 || o.Y != (Screen->Height() - 600) / 2)
     ++bad, std::fprintf(stderr, "full screen: the picture is at %d,%d, not centred\n", o.X, o.Y);
   bad += CheckShown(d, "full screen");
-  SaveScreen(d.Form, Dir + "/dxdraw-fullscreen.png");
+  TBitmap screen;
+  vxtest::GrabScreen(&screen);
+  bad += CheckScreen(d, screen);
+  SaveScreen(screen, Dir + "/dxdraw-fullscreen.png");
 
   d.SetFullScreen(false);
   vxtest::Pump();
