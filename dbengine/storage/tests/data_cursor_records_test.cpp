@@ -492,3 +492,37 @@ TEST_F(RecordsTest, FreedSlotsAreReusedLastFreedFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+// Row numbers: handed out in order, kept on modify, taken from the record with NoAutoInc (which
+// moves the counter past them).
+TEST_F(RecordsTest, AutoIncrementNumbers) {
+  CreatePeople();
+  TDataCursor* C = OpenPeople();
+  Insert(C, "A", 1);
+  Insert(C, "B", 1);
+  TBuffer B(C->RecordBufferSize);
+  C->MoveToEnd();
+  ASSERT_EQ(C->GetPriorRecord(B.data()), 0);
+  EXPECT_EQ(IntOf(C, 1, B.data()), 2);
+  ASSERT_EQ(C->GetCurrentRecord(B.data(), true), 0);
+  StoreU32(B.data() + 5, 77);  // a changed ID is not taken without NoAutoInc
+  C->ModifyRecord(B.data(), true, true);
+  ASSERT_EQ(C->GetCurrentRecord(B.data(), false), 0);
+  EXPECT_EQ(IntOf(C, 1, B.data()), 2);
+  C->SetNoAutoInc(true);
+  TBuffer N = Row(C, "C", 1);
+  StoreU32(N.data() + 5, 50);
+  C->InsertRecord(N.data(), false);
+  C->SetNoAutoInc(false);
+  Insert(C, "D", 1);
+  C->MoveToEnd();
+  ASSERT_EQ(C->GetPriorRecord(B.data()), 0);
+  EXPECT_EQ(NameOf(C, B.data()), "D");
+  EXPECT_EQ(IntOf(C, 1, B.data()), 51);
+  ASSERT_EQ(C->GetPriorRecord(B.data()), 0);
+  EXPECT_EQ(IntOf(C, 1, B.data()), 50);
+}
+
+}  // namespace
