@@ -15,6 +15,40 @@
 
 namespace {
 
+// ESC ( B and ESC ( J switch to single bytes, ESC $ @ and ESC $ B to pairs; the high bit of every
+// byte is cleared; a pair (c1, c2) becomes its Shift-JIS lead and trail bytes.
+std::string Iso2022JpToShiftJis(const std::string& S) {
+  std::string R;
+  R.reserve(S.size());
+  bool Double = false;
+  for (size_t I = 0; I < S.size(); ++I) {
+    if (S[I] == '\x1b' && I + 2 < S.size()) {
+      const char A = S[I + 1], B = S[I + 2];
+      if (A == '(' && (B == 'B' || B == 'J')) {
+        Double = false;
+        I += 2;
+        continue;
+      }
+      if (A == '$' && (B == '@' || B == 'B')) {
+        Double = true;
+        I += 2;
+        continue;
+      }
+    }
+    const int C1 = static_cast<unsigned char>(S[I]) & 0x7F;
+    if (!Double || C1 < 33 || I + 1 >= S.size()) {
+      R += static_cast<char>(C1);
+      continue;
+    }
+    const int C2 = static_cast<unsigned char>(S[++I]) & 0x7F;
+    const int Lead = C1 <= 96 ? (C1 + 1) / 2 + 112 : (C1 + 1) / 2 + 176;
+    const int Trail = (C1 % 2 == 1) ? C2 + 31 + (C2 > 95 ? 1 : 0) : C2 + 126;
+    R += static_cast<char>(Lead);
+    R += static_cast<char>(Trail);
+  }
+  return R;
+}
+
 uint8_t AlignmentOf(const std::string& TextAlign) {
   const std::string A = LowerCase(TextAlign);
   if (A == "center") return 2;
@@ -75,7 +109,14 @@ class TBuilder {
   ~TBuilder() { delete Current; }
 
   void Run(const std::string& Source) {
-    Tok.Start(Source);
+    if (Source.find("\x1b$@") != std::string::npos || Source.find("\x1b$B") != std::string::npos) {
+      // ISO-2022-JP text is shown as Shift-JIS.
+      Tok.Start(Iso2022JpToShiftJis(Source));
+      Top().AssignCharSet(128);
+      FFont.reset();
+    } else {
+      Tok.Start(Source);
+    }
     Tok.GetToken();
     while (Tok.Sy != EofSy) {
       Symbol();
@@ -116,6 +157,7 @@ class TBuilder {
     int PropDepth;
     std::vector<int> SpanLeft;     // per column: rows still covered by a cell above
     std::unique_ptr<TFreeList<TCellObj>> Dropped;  // cells past the last column: read, then freed
+    bool NoBreak = false;                          // the no-break state outside the table
   };
   std::vector<TableState> Tables;
   int SkippedTables = 0;
@@ -300,6 +342,7 @@ class TBuilder {
   void CloseToTable() {
     EndSection();
     const TableState& T = Tables.back();
+    NoBreak = T.NoBreak;
     while (Stack.size() > T.Depth) PopStack();
     PopTo(T.PropDepth);
   }
@@ -365,6 +408,8 @@ class TBuilder {
     const int Depth = Props.Count();
     PushProps(Header ? "th" : "td");
     if (PropString(Top().Props[TextAlign]) == "none") Top().Props[TextAlign] = std::string(Header ? "center" : "left");
+    // NOWRAP keeps the cell's lines whole, unless the cell has a width in pixels.
+    if (HasAttr(NoWrapSy) && !(C->WantedWidth > 0 && !C->WantedWidthPercent)) NoBreak = true;
     AlignAttribute();
     Stack.push_back({Header ? THSy : TDSy, &C->Cell, Depth, 0});
   }
@@ -881,7 +926,7 @@ class TBuilder {
         WidthAttribute(T->WantedTableWidth, T->WantedTableWidthPercent);
         T->BgColor = ColourAttribute(BGColorSy, Top().GetBackgroundColor());
         Cell()->Add(T);
-        Tables.push_back({T, Stack.size(), Props.Count(), {}, nullptr});
+        Tables.push_back({T, Stack.size(), Props.Count(), {}, nullptr, NoBreak});
         (void)Depth;
         break;
       }

@@ -2,6 +2,7 @@
 
 #include "htmlview/htmlbuilder.h"
 #include "htmlview/htmlpre.h"
+#include "htmlview/htmltable.h"
 #include "htmlview/readhtml.h"
 #include "platform/gui/graphics.h"
 
@@ -134,6 +135,28 @@ TEST(HtmlBuilderEvents, PlainTextKeepsEveryLine) {
   TSectionList Doc;
   ParsePlainText("a <b>\r\n\tc\n\nlast", &Doc, BaseFont());
   EXPECT_EQ(Tree(Doc), "pre\"a <b>\" pre\" c\" pre\"\" pre\"last\"");
+}
+
+TEST(HtmlBuilderEvents, Iso2022JpBecomesShiftJisAndNowrapCells) {
+  TSectionList Doc;
+  // "\x1b$B" then the pair 0x30 0x21 (a kanji), back to single bytes, then "a".
+  ParseHtmlDocument("\x1b$B\x30\x21\x1b(Ba", &Doc, BaseFont());
+  auto* S = dynamic_cast<TSection*>(Doc[0]);
+  ASSERT_NE(S, nullptr);
+  EXPECT_EQ(S->Text, "\x88\x9f" "a");
+  EXPECT_EQ(S->Fonts[0]->TheFont.Charset(), 128);
+  TSectionList Table;
+  ParseHtmlDocument("<table><tr><td nowrap>a b c<td width=50 nowrap>d e</table>after words", &Table, BaseFont());
+  auto* T = dynamic_cast<ThtmlTable*>(Table[0]);
+  ASSERT_NE(T, nullptr);
+  auto* Wrapless = dynamic_cast<TSection*>(T->Rows[0]->Items(0)->Cell[0]);
+  auto* Fixed = dynamic_cast<TSection*>(T->Rows[0]->Items(1)->Cell[0]);
+  ASSERT_TRUE(Wrapless && Fixed);
+  EXPECT_EQ(Wrapless->BreakFlags.substr(0, 5), "nnnnn");
+  EXPECT_EQ(Fixed->BreakFlags.substr(0, 3), "yyy");
+  auto* After = dynamic_cast<TSection*>(Table[1]);
+  ASSERT_NE(After, nullptr);
+  EXPECT_EQ(After->BreakFlags.substr(0, 3), "yyy");  // the table's end ends the no-break region
 }
 
 }  // namespace
