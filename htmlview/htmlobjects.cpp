@@ -13,6 +13,15 @@
 #include "platform/gui/graphics.h"
 #include "platform/gui/stdctrls.h"
 
+// ALIGN of images and panels (upper case); other values keep Default.
+static uint8_t AlignOfAttribute(const std::string& U, uint8_t Default) {
+  if (U == "TOP") return ATop;
+  if (U == "MIDDLE" || U == "ABSMIDDLE") return AMiddle;
+  if (U == "LEFT") return ALeft;
+  if (U == "RIGHT") return ARight;
+  return Default;
+}
+
 TStyleSizes StyleSizes(TProperties& Props) {
   TMarginArray VM;
   Props.GetMarginArray(VM);
@@ -45,10 +54,7 @@ TImageObj::TImageObj(TSectionList* ADocument, int Position, const TAttributeList
       case SrcSy: Source = Trim(A->Text); break;
       case AltSy: Alt = A->Text; break;
       case AlignSy:
-        if (U == "TOP") ObjAlign = ATop;
-        else if (U == "MIDDLE" || U == "ABSMIDDLE") ObjAlign = AMiddle;
-        else if (U == "LEFT") ObjAlign = ALeft;
-        else if (U == "RIGHT") ObjAlign = ARight;
+        ObjAlign = AlignOfAttribute(U, ObjAlign);
         break;
       case WidthSy:
         if (A->Text.find('%') != std::string::npos) {
@@ -378,10 +384,7 @@ TPanelObj::TPanelObj(TSectionList* ADocument, int Position, const TAttributeList
         break;
       }
       case AlignSy:
-        if (U == "TOP") ObjAlign = ATop;
-        else if (U == "MIDDLE" || U == "ABSMIDDLE") ObjAlign = AMiddle;
-        else if (U == "LEFT") ObjAlign = ALeft;
-        else if (U == "RIGHT") ObjAlign = ARight;
+        ObjAlign = AlignOfAttribute(U, ObjAlign);
         break;
       case AltSy: Alt = A->Text; break;
       case NameSy: Name = A->Text; break;
