@@ -162,6 +162,8 @@ class THTMLViewer : public TWinControl {
   // Prints pages FromPage..ToPage of the document on the current printer (see vwprint.h).
   void Print(int FromPage, int ToPage);
   int PrintedPages() const { return FPage; }
+  // The document row at which each page of the last print job began.
+  const std::vector<int>& PrintedPageTops() const { return FPageTops; }
 
   // ---- events
   std::function<void(TObject* Sender, const std::string& SRC)> OnHotSpotCovered;
@@ -273,6 +275,7 @@ class THTMLViewer : public TWinControl {
   ThtmlViewerOptions FOptions = htPrintTableBackground;
   bool FFocused = false;
   int FPage = 0;
+  std::vector<int> FPageTops;
   TStringList FVisited, FHistory, FTitleHist;
   std::vector<std::unique_ptr<PositionObj>> FPositionHistory;
   int FHistoryIndex = 0;

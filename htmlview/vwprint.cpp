@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "htmlview/htmlview.h"
+#include "platform/core/fileutils.h"
 
 namespace {
 
@@ -102,6 +103,8 @@ void TvwPrinter::EndDoc() {
 void TvwPrinter::Abort() {
   CheckPrinting(true);
   FDevice->Abort();
+  // The platform's PDF writer still closes its file on abort; an aborted job delivers nothing.
+  if (FDevice->PrinterIndex() < 0 && !FDevice->OutputFileName().empty()) DeleteFile(FDevice->OutputFileName());
   FAborted = true;
   EndDoc();
 }
@@ -126,6 +129,7 @@ void THTMLViewer::Print(int FromPage, int ToPage) {
   bool Done = false;
   if (OnPrintProgress) OnPrintProgress(this, 0, Done);
   FPage = 0;
+  FPageTops.clear();
   if (FProcessing || FSectionList->Count() == 0) return;
 
   auto Copy = std::make_unique<TSectionList>(*FSectionList, true);
@@ -189,18 +193,21 @@ void THTMLViewer::Print(int FromPage, int ToPage) {
     if (Application) Application->ProcessMessages();
     if (OnPrintProgress) OnPrintProgress(this, FPage, Done);
     while (FPage <= ToPage && !Done) {
-      Copy->SetScroll(TopY - TopPix);
+      // The page's first document row is the copy's scroll position; the window origin puts that
+      // row at the top margin (the layout measures its page breaks from the scroll position).
+      Copy->SetScroll(TopY);
       Map();
       C->SetWindowOrg(0, 0);
       C->SelectClipRegion(&Clip);
-      const TRect Page(0, TopPix, WidthPix, TopPix + HeightPix);
+      const TRect Page(0, 0, WidthPix, HeightPix);
+      FPageTops.push_back(TopY);
       if (FPage < FromPage) {
         // Drawn outside the clip: only the page bottom moves on.
-        C->SetWindowOrg(-(3 * WidthPix + LeftPix), 0);
+        C->SetWindowOrg(-(3 * WidthPix + LeftPix), -TopPix);
         Copy->PaintDocument(C, Page);
         C->SetWindowOrg(0, 0);
       } else {
-        C->SetWindowOrg(-LeftPix, 0);
+        C->SetWindowOrg(-LeftPix, -TopPix);
         Copy->PaintDocument(C, Page);
         C->SetWindowOrg(0, 0);
         SavedFont.Assign(*C->Font());
