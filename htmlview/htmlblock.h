@@ -106,11 +106,14 @@ class TBlockLI : public TBlock {
   // PlainList: a bullet list shown without markers.
   TBlockLI(TSectionList* ADocument, const TBoxValues& ABox, TCellBasic* OwnerCell, const std::string& ListTag,
            const std::string& AType, int AListNumber, int Level, bool PlainList = false);
+  TBlockLI(TSectionList* ADocument, const TBlockLI& Source)
+      : TBlock(ADocument, Source), Marker(Source.Marker), ListNumber(Source.ListNumber), MarkerColor(Source.MarkerColor) {}
+  TSectionBase* CloneFor(TSectionList* ADocument) const override { return new TBlockLI(ADocument, *this); }
   TListMarker Marker = TListMarker::None;
   int ListNumber = 1;
+  int32_t MarkerColor = 0;
   // The text shown before the item ("" for bullets and for none): "3.", "C.", "iv.".
   std::string MarkerText() const;
-  int32_t MarkerColor = 0;
   int Paint(TCanvas* Canvas, const TRect& ARect, IndentManager* IMgr, int X, int XRef, int YRef) override;
   // The baseline of the item's first line of text (0 when it has none).
   int FirstBaseline() const;

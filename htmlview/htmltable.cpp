@@ -6,6 +6,38 @@
 #include "htmlview/htmldraw.h"
 #include "platform/gui/graphics.h"
 
+TCellObj::TCellObj(TSectionList* ADocument, const TCellObj& Source)
+    : Cell(ADocument, Source.Cell),
+      ColSpan(Source.ColSpan),
+      RowSpan(Source.RowSpan),
+      WantedWidth(Source.WantedWidth),
+      WantedWidthPercent(Source.WantedWidthPercent),
+      WantedHeight(Source.WantedHeight),
+      BgColor(ADocument && ADocument->PrintTableBackground ? Source.BgColor : 0x1FFFFFFF),
+      VertAlign(Source.VertAlign) {
+  Cell.OwnerTag = Source.Cell.OwnerTag;
+}
+
+ThtmlTable::ThtmlTable(TSectionList* ADocument, const ThtmlTable& Source)
+    : TSectionBase(ADocument, Source),
+      CaptionOnTop(Source.CaptionOnTop),
+      CellSpacing(Source.CellSpacing),
+      CellPadding(Source.CellPadding),
+      WantedTableWidth(Source.WantedTableWidth),
+      WantedTableWidthPercent(Source.WantedTableWidthPercent),
+      HasBorder(Source.HasBorder),
+      BgColor(ADocument && ADocument->PrintTableBackground ? Source.BgColor : 0x1FFFFFFF) {
+  for (int R = 0; R < Source.Rows.Count(); ++R) {
+    auto* Row = new TCellList();
+    for (int I = 0; I < Source.Rows[R]->Count(); ++I) {
+      const TCellObj* C = Source.Rows[R]->Items(I);
+      Row->Add(C ? new TCellObj(ADocument, *C) : nullptr);
+    }
+    Rows.Add(Row);
+  }
+  if (Source.Caption) Caption = std::make_unique<TCellObj>(ADocument, *Source.Caption);
+}
+
 void ThtmlTable::SetBorder(int Width) {
   if (Width <= 0) return;
   HasBorder = true;

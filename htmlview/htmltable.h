@@ -11,6 +11,8 @@ class TCellObj {
  public:
   TCellObj(TSectionList* ADocument, int AColSpan = 1, int ARowSpan = 1)
       : Cell(ADocument), ColSpan(std::max(1, AColSpan)), RowSpan(std::max(1, ARowSpan)) {}
+  // The copy for printing; colours only when the document prints table backgrounds.
+  TCellObj(TSectionList* ADocument, const TCellObj& Source);
   TCell Cell;
   int ColSpan;
   int RowSpan;
@@ -31,6 +33,8 @@ class ThtmlTable : public TSectionBase {
  public:
   ThtmlTable(TSectionList* ADocument, int ACellSpacing = 2, int ACellPadding = 1)
       : TSectionBase(ADocument), CellSpacing(std::max(0, ACellSpacing)), CellPadding(std::max(0, ACellPadding)) {}
+  ThtmlTable(TSectionList* ADocument, const ThtmlTable& Source);
+  TSectionBase* CloneFor(TSectionList* ADocument) const override { return new ThtmlTable(ADocument, *this); }
   TFreeList<TCellList> Rows;
   // CAPTION: a cell as wide as the table, above it or (CaptionOnTop false) below it.
   std::unique_ptr<TCellObj> Caption;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <typeinfo>
 
 #include "gif_builder.h"
 #include "htmlview/htmlbuilder.h"
@@ -242,6 +243,30 @@ TEST_F(Document, RuleWidthsAndListStyles) {
   EXPECT_EQ(Rules[2]->RuleX, 0);
   ASSERT_NE(Item, nullptr);
   EXPECT_EQ(Item->MarkerText(), "II.");
+}
+
+TEST_F(Document, PrintCopyKeepsEveryKindOfElement) {
+  Doc.PrintTableBackground = false;
+  const int Height = Build("<h1>Title</h1><ol><li>one<li>two</ol><table bgcolor=red border=1><caption>c</caption>"
+                           "<tr><td>a<td rowspan=2>b<tr><td>c</table><hr><pre>x  y</pre><p><img src=red.bmp>z");
+  TSectionList Copy(Doc, true);
+  int Curs = 0, Max = 0;
+  EXPECT_EQ(Copy.Arrange(Bmp.Canvas(), 0, Curs, Max, 0, 400), Height);
+  ASSERT_EQ(Copy.Count(), Doc.Count());
+  for (int I = 0; I < Doc.Count(); ++I) {
+    EXPECT_EQ(typeid(*Copy[I]).name(), typeid(*Doc[I]).name()) << I;
+    EXPECT_EQ(Copy[I]->TopY, Doc[I]->TopY) << I;
+  }
+  ThtmlTable* T = nullptr;
+  for (int I = 0; I < Copy.Count() && !T; ++I) T = dynamic_cast<ThtmlTable*>(Copy[I]);
+  ASSERT_NE(T, nullptr);
+  ASSERT_NE(T->Caption, nullptr);
+  EXPECT_EQ(T->BgColor, 0x1FFFFFFF);  // backgrounds are not printed unless asked for
+  auto* List = dynamic_cast<TBlock*>(Copy[1]);
+  ASSERT_NE(List, nullptr);
+  auto* Item = dynamic_cast<TBlockLI*>(List->Content[1]);
+  ASSERT_NE(Item, nullptr);
+  EXPECT_EQ(Item->MarkerText(), "2.");
 }
 
 TEST_F(Document, PrintingEndsPagesAtBreaksAndWholeLines) {
