@@ -1,0 +1,47 @@
+#include "dbengine/storage/components/tests/table_maker.h"
+
+#include <array>
+
+#include "dbengine/storage/data_cursor.h"
+#include "dbengine/storage/data_fields.h"
+#include "dbengine/storage/table_files.h"
+
+namespace comptest {
+
+void CreateTestTable(const std::string& Dir, const std::string& Table, const std::vector<TTestField>& Fields,
+                     const std::vector<TTestIndex>& Indexes) {
+  if (GetTableFilesFactory() == nullptr) RegisterTableFiles();
+  TCreateTableParams P;
+  uint16_t No = 0;
+  for (const TTestField& F : Fields) {
+    std::array<uint8_t, 768> D{};
+    auto* Desc = reinterpret_cast<TFieldDescriptor*>(D.data());
+    Desc->SetNumber(++No);
+    Desc->SetName(F.Name);
+    D[kFieldDescTypeOffset] = static_cast<uint8_t>(F.Type);
+    D[kFieldDescDeclaredSizeOffset] = static_cast<uint8_t>(F.Size);
+    D[kFieldDescSubTypeOffset] = static_cast<uint8_t>(F.SubType);
+    D[kFieldDescRequiredOffset] = F.Required ? 1 : 0;
+    P.Fields.push_back(D);
+  }
+  for (const TTestIndex& X : Indexes) {
+    std::array<uint8_t, 120> D{};
+    SetShortString(D.data() + kIndexDescNameOffset, 30, X.Name);
+    D[kIndexDescUniqueOffset] = X.Unique ? 1 : 0;
+    D[kIndexDescCaseInsensitiveOffset] = X.CaseInsensitive ? 1 : 0;
+    for (std::size_t I = 0; I < X.Fields.size(); ++I)
+      SetU16(D.data() + kIndexDescFieldNumbersOffset + 2 * I, static_cast<uint16_t>(X.Fields[I]));
+    P.Indexes.push_back(D);
+  }
+  TDataSession Session;
+  TDataDirectory* Directory = Session.OpenDirectory("maker", Dir);
+  {
+    TDataCursor C(Directory);
+    C.SetTableName(Table);
+    C.SetExclusive(true);
+    C.CreateTable(std::move(P));
+  }
+  Session.CloseDirectory(Directory);
+}
+
+}  // namespace comptest

@@ -1,0 +1,35 @@
+// Test tables made straight through the engine's cursor (the components only open tables).
+// Plain types only: the tests that include this also include the dataset framework.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace comptest {
+
+// Engine type codes of the columns the tests use.
+enum : int { etString = 1, etDate = 2, etBlob = 3, etBoolean = 4, etSmallint = 5, etInteger = 6, etFloat = 7,
+             etTime = 10, etTimeStamp = 11 };
+constexpr int kAutoInc = 29;
+constexpr int kMemo = 22;
+
+struct TTestField {
+  std::string Name;
+  int Type;
+  int Size = 0;
+  int SubType = 0;
+  bool Required = false;
+};
+
+struct TTestIndex {
+  std::string Name;
+  std::vector<int> Fields;  // field numbers from 1; empty for a table without primary key
+  bool Unique = false;
+  bool CaseInsensitive = false;
+};
+
+// Creates Table in the folder Dir; Indexes[0] is the primary index.
+void CreateTestTable(const std::string& Dir, const std::string& Table, const std::vector<TTestField>& Fields,
+                     const std::vector<TTestIndex>& Indexes);
+
+}  // namespace comptest

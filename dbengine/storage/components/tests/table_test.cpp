@@ -1,0 +1,274 @@
+// The table component over real tables: browsing, editing, searching, master and detail, BLOBs.
+#include "dbengine/storage/components/tests/comp_fixture.h"
+
+namespace comptest {
+namespace {
+
+class TableTest : public ComponentsTest {
+ protected:
+  void SetUp() override {
+    ComponentsTest::SetUp();
+    CreateStudents();
+    CreatePractice();
+  }
+  TVXDBTable* OpenStudents(const std::vector<std::vector<Variant>>& Rows) {
+    TVXDBTable* T = NewTable("student");
+    T->Open();
+    for (const auto& R : Rows) T->AppendRecord(R);
+    return T;
+  }
+};
+
+TEST_F(TableTest, AppendEditCancelDeleteReachTheFileAndAnotherTable) {
+  TVXDBTable* T = OpenStudents({{Variant(), 1, "Ala", "W"}, {Variant(), 1, "Olek", "M"}, {Variant(), 2, "Ewa", "W"}});
+  EXPECT_EQ(T->RecordCount(), 3);
+  EXPECT_EQ(Column(T, "ID_STUDENT"), (std::vector<std::string>{"1", "2", "3"}));
+
+  // Edit and post; edit and cancel.
+  ASSERT_TRUE(T->Locate("ID_STUDENT", 2, 0));
+  T->Edit();
+  T->FieldByName("NAME")->SetAsString("Aleksander");
+  T->Post();
+  ASSERT_TRUE(T->Locate("ID_STUDENT", 3, 0));
+  T->Edit();
+  T->FieldByName("NAME")->SetAsString("Zmienione");
+  EXPECT_EQ(T->FieldByName("NAME")->AsString(), "Zmienione");
+  T->Cancel();
+  EXPECT_EQ(T->FieldByName("NAME")->AsString(), "Ewa");
+
+  // Insert through Append and field setters; a required-less blank field stays null.
+  T->Append();
+  T->FieldByName("ID_GROUP")->SetAsInteger(2);
+  T->FieldByName("NAME")->SetAsString("Jan");
+  T->Post();
+  EXPECT_EQ(T->FieldByName("ID_STUDENT")->AsInteger(), 4);
+  EXPECT_TRUE(T->FieldByName("SEX")->IsNull());
+
+  ASSERT_TRUE(T->Locate("ID_STUDENT", 1, 0));
+  T->Delete();
+  EXPECT_EQ(T->FieldByName("NAME")->AsString(), "Aleksander");
+
+  // A second table component (own cursor) sees what the first wrote.
+  TVXDBTable* Other = NewTable("student");
+  Other->Open();
+  EXPECT_EQ(Column(Other, "NAME"), (std::vector<std::string>{"Aleksander", "Ewa", "Jan"}));
+  Other->Close();
+  T->Close();
+  T->Open();
+  EXPECT_EQ(Column(T, "NAME"), (std::vector<std::string>{"Aleksander", "Ewa", "Jan"}));
+}
+
+TEST_F(TableTest, BrowsingBookmarksRecNoAndStateErrors) {
+  TVXDBTable* T = OpenStudents({{Variant(), 1, "A", "W"}, {Variant(), 1, "B", "M"}, {Variant(), 1, "C", "W"},
+                                {Variant(), 1, "D", "M"}});
+  T->Last();
+  EXPECT_EQ(T->FieldByName("NAME")->AsString(), "D");
+  EXPECT_EQ(T->RecNo(), 4);
+  T->Prior();
+  T->Prior();
+  EXPECT_EQ(T->RecNo(), 2);
+  TBookmark B = T->GetBookmark();
+  T->First();
+  EXPECT_TRUE(T->Bof());
+  T->GotoBookmark(B);
+  EXPECT_EQ(T->FieldByName("NAME")->AsString(), "B");
+  EXPECT_TRUE(T->BookmarkValid(B));
+  T->SetRecNo(3);
+  EXPECT_EQ(T->FieldByName("NAME")->AsString(), "C");
+  EXPECT_EQ(T->CompareBookmarks(B, T->GetBookmark()), -1);
+  EXPECT_EQ(RaisedMessage([&] { T->FieldByName("NAME")->SetAsString("X"); }), "Dataset not in edit or insert mode");
+  T->Append();
+  EXPECT_EQ(T->RecNo(), -1);
+  T->Cancel();
+  EXPECT_EQ(T->RecordCount(), 4);
+}
+
+TEST_F(TableTest, TableNameWithFolderAndReadOnlyTables) {
+  TVXDBTable* T = new TVXDBTable(Owner);
+  T->SetSessionName(Session->SessionName());
+  T->SetTableName(Path + "student");
+  EXPECT_EQ(T->TableName(), "student");
+  EXPECT_EQ(T->DatabaseName(), Path);
+  T->Open();  // a temporary database whose directory is the folder
+  T->AppendRecord({Variant(), 5, "Basia", "W"});
+  EXPECT_EQ(T->RecordCount(), 1);
+  EXPECT_EQ(RaisedMessage([&] { T->SetTableName("other"); }), "Cannot perform this operation on an open dataset");
+  T->Close();
+
+  TVXDBTable* R = NewTable("student");
+  R->SetReadOnly(true);
+  R->Open();
+  EXPECT_FALSE(R->CanModify());
+  EXPECT_EQ(RaisedMessage([&] { R->Edit(); }), "Cannot modify a read-only dataset");
+  EXPECT_EQ(RaisedMessage([&] { NewTable("")->Open(); }), "Missing table name.");
+}
+
+TEST_F(TableTest, IndexFieldNamesSwitchIndexAndStayOnTheRecord) {
+  TVXDBTable* T = OpenStudents({{Variant(), 3, "Cezary", "M"}, {Variant(), 1, "Adam", "M"}, {Variant(), 2, "Beata", "W"}});
+  ASSERT_TRUE(T->Locate("NAME", "Beata", 0));
+  T->SetIndexFieldNames("ID_GROUP");
+  EXPECT_EQ(T->IndexName(), "");
+  EXPECT_EQ(T->FieldByName("NAME")->AsString(), "Beata");
+  EXPECT_EQ(Column(T, "NAME"), (std::vector<std::string>{"Adam", "Beata", "Cezary"}));
+  T->SetIndexName("");
+  EXPECT_EQ(Column(T, "ID_STUDENT"), (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_EQ(RaisedMessage([&] { T->SetIndexFieldNames("SEX"); }), "No index for fields 'SEX'");
+  T->IndexDefs()->Update();
+  ASSERT_EQ(T->IndexDefs()->Count(), 3);
+  EXPECT_EQ(T->IndexDefs()->Items(0)->Options, ixPrimary | ixUnique);
+  EXPECT_EQ(T->IndexDefs()->Items(2)->Name, "BYNAME");
+  EXPECT_EQ(T->IndexDefs()->Items(2)->Options, ixCaseInsensitive);
+}
+
+// Locate on the current index's fields goes through the index (FindKey); on other fields it scans.
+TEST_F(TableTest, LocateThroughTheIndexAndByScan) {
+  TVXDBTable* T = OpenStudents({{Variant(), 1, "Kowalski", "M"}, {Variant(), 1, "kowalczyk", "W"},
+                                {Variant(), 2, "Nowak", "M"}, {Variant(), 2, Variant::Null(), "W"}});
+  T->SetIndexName("BYNAME");  // case-insensitive index
+  struct Case {
+    const char* Field;
+    Variant Key;
+    TLocateOptions Options;
+    int Expected;  // ID_STUDENT, 0 when not found
+  };
+  const Case Cases[] = {
+      {"NAME", "KOWALSKI", loCaseInsensitive, 1},
+      {"NAME", "KOWAL", loCaseInsensitive | loPartialKey, 2},  // kowalczyk sorts first
+      {"NAME", "nowa", loCaseInsensitive | loPartialKey, 3},
+      {"NAME", "Nowak", loCaseInsensitive, 3},
+      {"NAME", "Nowa", loCaseInsensitive, 0},
+      {"NAME", Variant::Null(), loCaseInsensitive, 4},
+      {"NAME", "Kowalski", 0, 1},          // case flag differs from the index: scan
+      {"NAME", "KOWALSKI", 0, 0},          // scan with case
+      {"NAME", "kowalc", loPartialKey, 2}, // scan, partial
+      {"SEX", "M", 0, 1},       // scan in index order: the null name comes first
+      {"ID_GROUP", 1, 0, 2},
+  };
+  for (const Case& C : Cases) {
+    T->First();
+    bool Found = T->Locate(C.Field, C.Key, C.Options);
+    EXPECT_EQ(Found, C.Expected != 0) << C.Field << " " << C.Key.AsString();
+    if (Found && C.Expected != 0) {
+      EXPECT_EQ(T->FieldByName("ID_STUDENT")->AsInteger(), C.Expected) << C.Key.AsString();
+    }
+  }
+  // Lookup leaves the record where it was.
+  T->First();
+  std::string Before = T->FieldByName("NAME")->AsString();
+  // Lookup has no case option: on a case-insensitive index it scans with case.
+  EXPECT_EQ(T->Lookup("NAME", "Nowak", "ID_GROUP").AsInteger(), 2);
+  EXPECT_TRUE(T->Lookup("NAME", "NOWAK", "ID_GROUP").IsNull());
+  EXPECT_TRUE(T->Lookup("NAME", "Nobody", "ID_GROUP").IsNull());
+  EXPECT_EQ(T->FieldByName("NAME")->AsString(), Before);
+  // Several fields through the primary index of the other table.
+  T->SetIndexFieldNames("ID_GROUP");
+  EXPECT_TRUE(T->Locate("ID_GROUP;SEX", VarArrayOf({2, "W"}), 0));
+  EXPECT_EQ(T->FieldByName("ID_STUDENT")->AsInteger(), 4);
+}
+
+TEST_F(TableTest, MasterDetailFollowsTheMasterAndNewRowsGetItsKey) {
+  TVXDBTable* Students = OpenStudents({{Variant(), 1, "Ala", "W"}, {Variant(), 1, "Olek", "M"}});
+  TVXDBTable* Practice = NewTable("practice");
+  Practice->Open();
+  for (int S : {1, 2, 1, 2, 2}) Practice->AppendRecord({Variant(), S, 100.0 * S});
+  Practice->Close();
+
+  auto* Source = new TDataSource(Owner);
+  Source->SetDataSet(Students);
+  Practice->SetIndexName("ID_STUDENT");
+  Practice->SetMasterSource(Source);
+  Practice->SetMasterFields("ID_STUDENT");
+  Practice->Open();
+  Students->First();
+  EXPECT_EQ(Column(Practice, "ID_PRACTICE"), (std::vector<std::string>{"1", "3"}));
+  Students->Next();
+  EXPECT_EQ(Column(Practice, "ID_PRACTICE"), (std::vector<std::string>{"2", "4", "5"}));
+  EXPECT_EQ(Practice->RecordCount(), 3);
+
+  Practice->Append();
+  EXPECT_EQ(Practice->FieldByName("ID_STUDENT")->AsInteger(), 2);
+  Practice->FieldByName("CPM")->SetAsFloat(321.5);
+  Practice->Post();
+  EXPECT_EQ(Column(Practice, "CPM").size(), 4u);
+  Practice->AppendRecord({Variant(), Variant(), 50.0});  // an empty value keeps the master's key
+  Students->First();
+  EXPECT_EQ(Column(Practice, "ID_STUDENT"), (std::vector<std::string>{"1", "1"}));
+  Students->Next();
+  EXPECT_EQ(Column(Practice, "ID_STUDENT"), (std::vector<std::string>{"2", "2", "2", "2", "2"}));
+  auto* Back = new TDataSource(Owner);
+  Back->SetDataSet(Practice);
+  EXPECT_EQ(RaisedMessage([&] { Students->SetMasterSource(Back); }), "Circular datalinks are not allowed");
+  Students->Close();
+  // Closing the master drops the range: every practice row shows.
+  EXPECT_EQ(Practice->RecordCount(), 7);
+}
+
+TEST_F(TableTest, BlobStreamReadWriteSeekTruncate) {
+  TVXDBTable* T = NewTable("practice");
+  T->Open();
+  T->Append();
+  T->FieldByName("ID_STUDENT")->SetAsInteger(1);
+  {
+    std::unique_ptr<TStream> W(T->CreateBlobStream(T->FieldByName("NOTE"), bmWrite));
+    W->WriteString("Hello, blob world");
+    EXPECT_EQ(W->Position(), 17);
+    EXPECT_EQ(W->Seek(0, soFromEnd), 17);
+    W->Seek(5, soFromBeginning);
+    static_cast<TVXDBBlobStream*>(W.get())->Truncate();
+    EXPECT_EQ(W->Size(), 5);
+    W->Seek(0, soFromEnd);
+    W->WriteString("!");
+  }
+  T->Post();
+  EXPECT_EQ(T->FieldByName("NOTE")->AsString(), "Hello!");
+  {
+    std::unique_ptr<TStream> R(T->CreateBlobStream(T->FieldByName("NOTE"), bmRead));
+    char Buf[16] = {};
+    R->Seek(1, soFromBeginning);
+    EXPECT_EQ(R->Read(Buf, 3), 3);
+    EXPECT_EQ(std::string(Buf, 3), "ell");
+    EXPECT_EQ(R->Read(Buf, 10), 2);  // past the end: fewer bytes
+    EXPECT_EQ(R->Position(), 6);
+    EXPECT_EQ(R->Seek(0, soFromEnd), 6);
+    EXPECT_EQ(R->Read(Buf, 4), 0);
+  }
+  // A write stream needs edit or insert mode; a cancelled edit keeps the old text.
+  EXPECT_EQ(RaisedMessage([&] { delete T->CreateBlobStream(T->FieldByName("NOTE"), bmWrite); }),
+            "Dataset not in edit or insert mode");
+  T->Edit();
+  T->FieldByName("NOTE")->SetAsString("changed");
+  T->Cancel();
+  EXPECT_EQ(T->FieldByName("NOTE")->AsString(), "Hello!");
+  T->Edit();
+  {
+    std::unique_ptr<TStream> RW(T->CreateBlobStream(T->FieldByName("NOTE"), bmReadWrite));
+    RW->Seek(0, soFromEnd);
+    RW->WriteString(" More.");
+  }
+  T->Post();
+  T->Close();
+  T->Open();
+  EXPECT_EQ(T->FieldByName("NOTE")->AsString(), "Hello! More.");
+}
+
+TEST_F(TableTest, LockSlotsOutOfRangeAndHeld) {
+  TVXDBTable* T = OpenStudents({{Variant(), 1, "A", "W"}});
+  EXPECT_FALSE(T->LockSlot(0));
+  EXPECT_FALSE(T->LockSlot(1025));
+  EXPECT_FALSE(T->UnlockSlot(0));
+  EXPECT_TRUE(T->LockSlot(1));
+  EXPECT_TRUE(T->LockSlot(1024));
+  EXPECT_TRUE(T->UnlockSlot(1));
+  EXPECT_TRUE(T->UnlockSlot(1024));
+  // Editing takes the record lock; another table component of this process sees it.
+  TVXDBTable* Other = NewTable("student");
+  Other->Open();
+  EXPECT_FALSE(Other->IsRecordLocked());
+  T->Edit();
+  EXPECT_TRUE(Other->IsRecordLocked());
+  T->Cancel();
+  EXPECT_FALSE(Other->IsRecordLocked());
+}
+
+}  // namespace
+}  // namespace comptest
