@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dx/dxdraws.h"
 #include "dx/dximagelist.h"
@@ -166,24 +167,33 @@ void SaveScreen(const TBitmap& Screen, const std::string& FileName) {
   delete shot;
 }
 
-// Points of the back surface (a sprite's centre, its keyed corner, the banner, the text, the
-// background) must show on the control as they were drawn.
+// Points of the back surface that must show as drawn: a sprite's centre, its keyed corner, the
+// banner, the text, the background and the corners.
+std::vector<TPoint> Probes(const Demo& D) {
+  const TPoint ball(static_cast<int>(D.Ball->X) + 32, static_cast<int>(D.Ball->Y) + 32);
+  return {ball, {ball.X - 30, ball.Y - 30}, {400, 324}, {60, 540}, {780, 20}, {5, 595}, {0, 0}, {799, 599}};
+}
+
+TColor Drawn(const Demo& D, TPoint P) {
+  TDirectDrawSurface* s = D.DX->Surface();
+  const uint32_t rgb = s->ISurface()->PixelToRGB(s->Pixels(P.X, P.Y));
+  return RGB((rgb >> 16) & 255, (rgb >> 8) & 255, rgb & 255);
+}
+
+// The control shows the back surface as drawn, with the sprite over the background.
 int CheckShown(Demo& D, const char* Mode) {
   TBitmap grab;
   vxtest::Grab(D.Form, &grab);
-  TDirectDrawSurface* s = D.DX->Surface();
-  const TPoint ball(static_cast<int>(D.Ball->X) + 32, static_cast<int>(D.Ball->Y) + 32);
-  const TPoint points[] = {ball, {ball.X - 30, ball.Y - 30}, {400, 324}, {60, 540}, {780, 20}, {5, 595}};
+  const std::vector<TPoint> points = Probes(D);
   int bad = 0;
   for (const TPoint& p : points) {
-    const uint32_t rgb = s->ISurface()->PixelToRGB(s->Pixels(p.X, p.Y));
-    const TColor want = RGB((rgb >> 16) & 255, (rgb >> 8) & 255, rgb & 255);
+    const TColor want = Drawn(D, p);
     if (grab.PixelColor(p.X, p.Y) != want) {
       std::fprintf(stderr, "%s: pixel %d,%d shows %06X, drawn %06X\n", Mode, p.X, p.Y, grab.PixelColor(p.X, p.Y), want);
       ++bad;
     }
   }
-  if (s->Pixels(ball.X, ball.Y) == s->Pixels(ball.X - 30, ball.Y - 30)) {
+  if (Drawn(D, points[0]) == Drawn(D, points[1])) {
     std::fprintf(stderr, "%s: the sprite did not show over the background\n", Mode);
     ++bad;
   }
@@ -195,13 +205,9 @@ int CheckShown(Demo& D, const char* Mode) {
 int CheckScreen(Demo& D, const TBitmap& Screen) {
   const int k = std::max(1, std::min(Screen.Width() / 800, Screen.Height() / 600));
   const TPoint o((Screen.Width() - 800 * k) / 2, (Screen.Height() - 600 * k) / 2);
-  TDirectDrawSurface* s = D.DX->Surface();
-  const TPoint ball(static_cast<int>(D.Ball->X) + 32, static_cast<int>(D.Ball->Y) + 32);
-  const TPoint points[] = {ball, {ball.X - 30, ball.Y - 30}, {400, 324}, {60, 540}, {780, 20}, {5, 595}, {0, 0}, {799, 599}};
   int bad = 0;
-  for (const TPoint& p : points) {
-    const uint32_t rgb = s->ISurface()->PixelToRGB(s->Pixels(p.X, p.Y));
-    const TColor want = RGB((rgb >> 16) & 255, (rgb >> 8) & 255, rgb & 255);
+  for (const TPoint& p : Probes(D)) {
+    const TColor want = Drawn(D, p);
     for (int dy = 0; dy < k; ++dy)
       for (int dx = 0; dx < k; ++dx) {
         const int x = o.X + p.X * k + dx, y = o.Y + p.Y * k + dy;

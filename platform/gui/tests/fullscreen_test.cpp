@@ -28,6 +28,13 @@ TEST(CrispScaleTest, LargestWholeFactorThatFits) {
 
 class FullScreenTest : public GuiTest {
  protected:
+  template <class T>
+  static T* Put(TForm* f, int l, int t, int w, int h) {
+    auto* c = new T(f);
+    c->SetParent(f);
+    c->SetBounds(l, t, w, h);
+    return c;
+  }
   static QWidget* ShellOf(TForm* f) { return ControlBridge::P(f).shell.data(); }
   static VxScaledView* ViewOf(TForm* f) {
     QWidget* s = ShellOf(f);
@@ -143,18 +150,10 @@ TEST_F(FullScreenTest, EnlargedPictureIsEveryPixelAsASquareBlockCentredOnBlack) 
 
 TEST_F(FullScreenTest, ScreenInputReachesTheControlUnderTheEnlargedPixel) {
   TForm* f = NewForm(300, 250);
-  auto* button = new TButton(f);
-  button->SetParent(f);
-  button->SetBounds(10, 10, 80, 30);
-  auto* edit = new TEdit(f);
-  edit->SetParent(f);
-  edit->SetBounds(10, 60, 120, 24);
-  auto* box = new TPaintBox(f);  // window-less: its parent places the click
-  box->SetParent(f);
-  box->SetBounds(200, 10, 50, 50);
-  auto* drag = new TPanel(f);
-  drag->SetParent(f);
-  drag->SetBounds(150, 100, 100, 100);
+  auto* button = Put<TButton>(f, 10, 10, 80, 30);
+  auto* edit = Put<TEdit>(f, 10, 60, 120, 24);
+  auto* box = Put<TPaintBox>(f, 200, 10, 50, 50);  // window-less: its parent places the click
+  auto* drag = Put<TPanel>(f, 150, 100, 100, 100);
   std::vector<std::string> log;
   button->OnClick = [&](TObject*) { log.push_back("button"); };
   box->OnClick = [&](TObject*) { log.push_back("box"); };
@@ -194,14 +193,44 @@ TEST_F(FullScreenTest, ScreenInputReachesTheControlUnderTheEnlargedPixel) {
   EXPECT_EQ(log.back(), "box") << "a release outside the control is no click";
 }
 
+TEST_F(FullScreenTest, PointerEntersAndLeavesControlsByTheEnlargedPicture) {
+  TForm* f = NewForm(300, 250);
+  auto* panel = Put<TPanel>(f, 20, 20, 60, 60);
+  auto* box = Put<TPaintBox>(f, 200, 20, 40, 40);
+  std::vector<std::string> log;
+  panel->OnMouseEnter = [&](TObject*) { log.push_back("enter panel"); };
+  panel->OnMouseLeave = [&](TObject*) { log.push_back("leave panel"); };
+  box->OnMouseEnter = [&](TObject*) { log.push_back("enter box"); };
+  box->OnMouseLeave = [&](TObject*) { log.push_back("leave box"); };
+  int wheel = 0;
+  f->OnMouseWheel = [&](TObject*, TShiftState, int delta, TPoint, bool& handled) {
+    wheel += delta;
+    handled = true;
+  };
+  f->SetFullScreen(true);
+  vxtest::Pump();
+  ASSERT_NE(ViewOf(f), nullptr);
+  QWindow* win = ShellOf(f)->windowHandle();
+  const QPoint shellAt = ShellOf(f)->geometry().topLeft();
+  for (QPoint fp : {QPoint(150, 150), QPoint(50, 50), QPoint(79, 79), QPoint(81, 50), QPoint(210, 30), QPoint(150, 150)})
+    QTest::mouseMove(win, OnScreen(f, fp) - shellAt);
+  vxtest::Pump();
+  EXPECT_EQ(log, (std::vector<std::string>{"enter panel", "leave panel", "enter box", "leave box"}));
+
+  // The wheel turned over the form reaches it.
+  const QPoint at = OnScreen(f, {150, 200});
+  QWheelEvent e(QPointF(at - shellAt), QPointF(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(ShellOf(f)->childAt(at - shellAt), &e);
+  EXPECT_EQ(wheel, 120);
+}
+
 TEST_F(FullScreenTest, LeavingRestoresTheWindowExactly) {
   TForm* f = NewForm(300, 250);
   f->SetBorderStyle(bsSingle);
   f->SetBounds(40, 30, 300, 250);
   vxtest::Pump();
-  auto* button = new TButton(f);
-  button->SetParent(f);
-  button->SetBounds(10, 10, 80, 30);
+  auto* button = Put<TButton>(f, 10, 10, 80, 30);
   int clicks = 0;
   button->OnClick = [&](TObject*) { ++clicks; };
   const TRect bounds = f->BoundsRect();
