@@ -172,6 +172,30 @@ TEST_F(Document, ImageSizesAndPlaceholders) {
   Paint();  // a 10,000 pixel wide picture is drawn without trouble
 }
 
+TEST_F(Document, ImagesOffOrDelayed) {
+  int Requests = 0;
+  Doc.OnBitmapRequest = [&](TObject*, const std::string&, int32_t&, TPixelBuffer*&) { ++Requests; };
+  Doc.ImagesShown = false;
+  Build("<body background=back.bmp><p><img src=red.bmp alt=x>");
+  Paint();
+  EXPECT_EQ(Requests, 0);  // not even the background
+  Doc.Clear();
+  // A picture whose data comes later shows a placeholder and waits in the pending list.
+  Doc.ImagesShown = true;
+  Doc.OnBitmapRequest = nullptr;
+  Doc.OnImageRequest = [&](TObject*, const std::string&, TStream*& S) {
+    ++Requests;
+    S = WaitStream();
+  };
+  Build("<p><img src=later.gif><img src=later.gif>");
+  TSection* S = FirstSection(Doc);
+  ASSERT_NE(S, nullptr);
+  auto* Img = dynamic_cast<TImageObj*>(S->Images[0]);
+  EXPECT_TRUE(Img->IsPlaceholder);
+  EXPECT_EQ(Doc.PendingImages.size(), 2u);
+  EXPECT_EQ(Requests, 1);  // the second image waits for the same data
+}
+
 TEST_F(Document, NestedListsShowDiscCircleSquare) {
   Build("<ul><li>a<ul><li>b<ul><li>c</ul></ul></ul>");
   std::vector<TBlockLI*> Items;
