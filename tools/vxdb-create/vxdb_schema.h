@@ -1,0 +1,21 @@
+// The application's database: the tables, columns and indexes its data module and games open, the
+// configuration rows it reads, and their creation through the engine's SQL.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct TVXDatabaseOptions {
+  bool Overwrite = false;      // replace the tables of an existing directory
+  std::string SharedGroup;     // a shared installation's group id ("id_group" and "group" rows)
+  unsigned short LanguageID = 1045;  // Polish, as the application's session uses
+};
+
+// The CREATE TABLE and CREATE INDEX statements, in order.
+const std::vector<std::string>& VXSchemaStatements();
+// The names of the tables, in creation order.
+const std::vector<std::string>& VXSchemaTables();
+
+// Creates the database in Dir (made when missing). Raises an exception with a readable message
+// when Dir already holds any of the tables and Overwrite is not set, or when the engine fails.
+void CreateVXDatabase(const std::string& Dir, const TVXDatabaseOptions& Options);
