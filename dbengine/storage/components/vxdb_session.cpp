@@ -527,7 +527,9 @@ void TVXDBDatabase::SetDatabaseName(const std::string& Value) {
   CheckInactive();
   if (!FTemporary && (IsPathName(Value) || (!Value.empty() && !StartsIdentifier(static_cast<unsigned char>(Value[0])))))
     DatabaseErrorFmt(SInvalidDatabaseName, {Value});
+  std::string Old = FDatabaseName;
   FDatabaseName = Value;
+  TOnError Restore([&] { FDatabaseName = Old; });
   CheckDatabaseName();
 }
 
