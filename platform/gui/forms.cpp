@@ -180,6 +180,7 @@ VxScaledView::VxScaledView(QWidget* shell, QWidget* form) : QWidget(shell), shel
   setMouseTracking(true);
   setGeometry(shell->rect());
   Layout();
+  Refresh();
   // The shell's update requests tell that something in the form may look different; the form's
   // resizes move the picture; and input that goes straight to a control holding the mouse is
   // seen by the application-wide filter.
@@ -390,7 +391,8 @@ bool VxScaledView::event(QEvent* e) {
 bool VxScaledView::eventFilter(QObject* o, QEvent* e) {
   if (!form_) return false;
   if (o == shell_) {
-    if (e->type() == QEvent::UpdateRequest) Refresh();
+    // A hidden window is told of no changes: showing it again renders the form anew.
+    if (e->type() == QEvent::UpdateRequest || e->type() == QEvent::Show) Refresh();
     else if (e->type() == QEvent::Resize) setGeometry(shell_->rect()), Layout();
     return false;
   }
@@ -426,6 +428,10 @@ void TForm::SetFullScreen(bool v) {
   if (v == P->fullScreen || P->parent || !P->widget) return;
   QWidget* w = P->widget.data();
   bool visible = P->visible;
+  // Moving the form between windows takes the keyboard focus from it: give it back afterwards,
+  // so that typing goes on where it was.
+  QPointer<QWidget> focus = QApplication::focusWidget();
+  if (focus && focus != w && !w->isAncestorOf(focus)) focus = nullptr;
   if (v) {
     P->fullScreen = true;
     QScreen* scr = QGuiApplication::primaryScreen();
@@ -467,6 +473,8 @@ void TForm::SetFullScreen(bool v) {
     ControlBridge::ApplyGeometry(this);
     if (visible) w->show();
   }
+  if (focus && visible && (focus == w || w->isAncestorOf(focus)) && QApplication::focusWidget() != focus)
+    focus->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm::SetVisible(bool v) {

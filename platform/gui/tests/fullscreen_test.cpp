@@ -146,6 +146,19 @@ TEST_F(FullScreenTest, EnlargedPictureIsEveryPixelAsASquareBlockCentredOnBlack) 
   vxtest::Pump();
   vxtest::GrabScreen(&screen);
   EXPECT_EQ(CountWrongPixels(screen, picture, scale, 3, first), 0) << first;
+
+  // Changed while hidden, shown again.
+  f->Hide();
+  vxtest::Pump();
+  pf.phase = 5;
+  pf.Build();
+  f->Invalidate();
+  vxtest::Pump();
+  f->Show();
+  vxtest::Pump();
+  ASSERT_TRUE(f->FullScreen());
+  vxtest::GrabScreen(&screen);
+  EXPECT_EQ(CountWrongPixels(screen, picture, scale, 5, first), 0) << first;
 }
 
 TEST_F(FullScreenTest, ScreenInputReachesTheControlUnderTheEnlargedPixel) {
@@ -158,10 +171,17 @@ TEST_F(FullScreenTest, ScreenInputReachesTheControlUnderTheEnlargedPixel) {
   button->OnClick = [&](TObject*) { log.push_back("button"); };
   box->OnClick = [&](TObject*) { log.push_back("box"); };
   drag->OnClick = [&](TObject*) { log.push_back("drag"); };
+  edit->SetFocus();
   f->SetFullScreen(true);
   vxtest::Pump();
   ASSERT_NE(ViewOf(f), nullptr);
   ASSERT_EQ(ViewOf(f)->Scale(), 2);
+  // The focus stays where it was: keys typed on the full-screen window go into the edit.
+  EXPECT_TRUE(vxtest::HasFocus(edit));
+  for (char c : std::string("xy")) QTest::keyClick(ShellOf(f)->windowHandle(), c);
+  vxtest::Pump();
+  EXPECT_EQ(edit->Text(), "xy");
+  edit->SetText("");
 
   // The button's middle, then the far corner pixel of the box's last form pixel.
   ScreenClick(f, OnScreen(f, {50, 25}));
@@ -231,6 +251,7 @@ TEST_F(FullScreenTest, LeavingRestoresTheWindowExactly) {
   f->SetBounds(40, 30, 300, 250);
   vxtest::Pump();
   auto* button = Put<TButton>(f, 10, 10, 80, 30);
+  auto* edit = Put<TEdit>(f, 10, 60, 120, 24);
   int clicks = 0;
   button->OnClick = [&](TObject*) { ++clicks; };
   const TRect bounds = f->BoundsRect();
@@ -242,9 +263,11 @@ TEST_F(FullScreenTest, LeavingRestoresTheWindowExactly) {
   f->SetFullScreen(true);
   vxtest::Pump();
   ASSERT_NE(ViewOf(f), nullptr);
+  edit->SetFocus();
   f->SetFullScreen(false);
   vxtest::Pump();
   EXPECT_FALSE(f->FullScreen());
+  EXPECT_TRUE(vxtest::HasFocus(edit));
   EXPECT_EQ(ShellOf(f), nullptr);
   EXPECT_TRUE(w->isWindow());
   EXPECT_TRUE(w->isVisible());
@@ -259,6 +282,10 @@ TEST_F(FullScreenTest, LeavingRestoresTheWindowExactly) {
   QTest::mouseClick(w->windowHandle(), Qt::LeftButton, Qt::NoModifier, QPoint(50, 25));
   vxtest::Pump();
   EXPECT_EQ(clicks, 1);
+  edit->SetFocus();
+  QTest::keyClick(w->windowHandle(), 'q');
+  vxtest::Pump();
+  EXPECT_EQ(edit->Text(), "q");
   TBitmap shot;
   vxtest::Grab(f, &shot);
   EXPECT_EQ(shot.Width(), 300);
