@@ -193,9 +193,10 @@ void TQueryPlan::StepRows(size_t Level, const std::function<bool()>& Emit) {
     TSourceRun& R = *Runs[L];
     const int Lv = static_cast<int>(L);
     R.NullRow = false;
+    const bool Any = SetKeyRange(R);
     R.Cursor->MoveToBegin();
     bool Matched = false;
-    while (R.Cursor->GetNextRecord(R.Record.data()) == 0) {
+    while (Any && R.Cursor->GetNextRecord(R.Record.data()) == 0) {
       if (R.Outer) {
         if (!Test(Lv, true, false)) continue;
         Matched = true;
@@ -215,6 +216,47 @@ void TQueryPlan::StepRows(size_t Level, const std::function<bool()>& Emit) {
     return true;
   };
   Step(Level);
+}
+
+// Positions the table of a loop level for its rows: the key range of its "column = value"
+// condition, or the whole table. False when no row can match.
+bool TQueryPlan::SetKeyRange(TSourceRun& R) {
+  TDataCursor* C = R.Cursor;
+  if (!R.KeyValue) {
+    if (!C->IsNaturalOrder()) C->SetIndexNo(kNaturalOrderIndex);
+    return true;
+  }
+  if (C->IndexNo != R.KeyIndex) C->SetIndexNo(R.KeyIndex);
+  TExpToken* V = EvaluateExpression(R.KeyValue, nullptr, Eval);
+  const TFieldDescriptor& D = C->FieldDescs[static_cast<size_t>(R.KeyField - 1)];
+  std::vector<uint8_t> Value(16, 0);
+  const bool Null = V->Null || V->DataType == dtUntyped;
+  bool Converted = !Null && ConvertFieldValue(V->DataType, V->Value, V->Capacity, D.Type(), Value.data(),
+                                              D.DataSize(), 0, Settings);
+  // A value beyond the column's range matches no row; a conversion to a narrower integer type
+  // must give back the same number.
+  if (Converted && D.Type() != V->DataType && (V->DataType == ftInteger || V->DataType == ftSmallInt ||
+                                                V->DataType == ftWord)) {
+    int64_t Want = V->DataType == ftInteger ? V->Get<int32_t>() : V->DataType == ftSmallInt ? V->Get<int16_t>()
+                                                                                            : V->Get<uint16_t>();
+    int64_t Got = D.Type() == ftSmallInt ? CellGet<int16_t>(TSQLCell{false, Value})
+                  : D.Type() == ftWord   ? CellGet<uint16_t>(TSQLCell{false, Value})
+                                         : CellGet<int32_t>(TSQLCell{false, Value});
+    if (Want != Got) {
+      PutExpToken(V);
+      return false;
+    }
+  }
+  PutExpToken(V);
+  if (Null || !Converted) {
+    // "column = NULL" holds for the NULL columns, which no key range gives: scan the table.
+    C->SetIndexNo(kNaturalOrderIndex);
+    return true;
+  }
+  std::vector<uint8_t> Record(C->RecordBufferSize, 0);
+  C->PutField(R.KeyField, Record.data(), false, Value.data());
+  C->SetRange(false, Record.data(), 1, Record.data(), 1);
+  return true;
 }
 
 void TQueryPlan::ScanRows(const std::function<bool()>& Emit) {
@@ -624,13 +666,13 @@ void TQueryPlan::ExecuteUpdateDelete() {
   TDataCursor* C = T.Cursor;
   if (Q->NoAutoInc) C->SetNoAutoInc(true);
   // The rows are chosen first, so that a changed row is never met again by the scan.
-  std::vector<std::vector<uint8_t>> Marks;
-  const int MarkSize = C->GetBookmarkSize();
+  std::vector<uint32_t> Marks;
   ScanRows([&]() {
-    Marks.emplace_back(static_cast<size_t>(MarkSize));
-    C->GetBookmark(Marks.back().data());
+    Marks.push_back(C->CurrentRecordNumber);
     return true;
   });
+  // The rows are found again by record number, in natural order.
+  C->SetIndexNo(kNaturalOrderIndex);
   Q->RowsAffected = 0;
   TWriteTransaction Tx(C->Directory, *Q, C->GetRecordSize());
   std::vector<uint8_t> Buffer(C->RecordBufferSize);
@@ -638,7 +680,9 @@ void TQueryPlan::ExecuteUpdateDelete() {
   bool Abort = false;
   for (auto& M : Marks) {
     Progress(Count + 1, static_cast<uint32_t>(Marks.size()), Abort);
-    if (!C->SetToBookmark(M.data(), true, false)) continue;
+    uint8_t Mark[4];
+    std::memcpy(Mark, &M, 4);
+    if (!C->SetToBookmark(Mark, false, false) || C->CurrentRecordNumber != M) continue;
     if (C->GetCurrentRecord(T.Record.data(), false) != 0) continue;
     if (Q->Kind == skDelete) {
       C->DeleteRecord(T.Record.data(), false);

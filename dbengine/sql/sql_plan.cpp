@@ -288,6 +288,48 @@ void TQueryPlan::SplitWhere() {
     }
     Conditions.push_back(std::move(Cond));
   }
+  ChooseKeyRanges();
+}
+
+void TQueryPlan::ChooseKeyRanges() {
+  for (size_t L = 0; L < Runs.size(); ++L) {
+    TSourceRun& R = *Runs[L];
+    R.KeyValue = nullptr;
+    if (!R.Cursor) continue;
+    for (auto& C : Conditions) {
+      if (C->Level != static_cast<int>(L) || C->On != R.Outer) continue;
+      const TExpToken* N = C->Node;
+      if (N->Kind != nkBinary || N->Code != opEqual) continue;
+      for (int Side = 0; Side < 2 && !R.KeyValue; ++Side) {
+        const TExpToken* Col = Side == 0 ? N->Operand1 : N->Operand2;
+        const TExpToken* Val = Side == 0 ? N->Operand2 : N->Operand1;
+        if (!Col || !Val || Col->Kind != nkColumn || Col->Source != R.Source) continue;
+        // Strings compare by collation and NULL equals NULL: only exact, ordered types qualify.
+        const uint8_t T = Col->DataType;
+        if (T != ftInteger && T != ftSmallInt && T != ftWord && T != ftDate && T != ftTime) continue;
+        std::vector<const void*> Sources;
+        CollectSources(Val, Sources);
+        bool Earlier = true;
+        for (const void* S : Sources) {
+          const auto It = std::find_if(Runs.begin(), Runs.end(), [&](auto& X) { return X->Source == S; });
+          if (It == Runs.end() || static_cast<size_t>(It - Runs.begin()) >= L) Earlier = false;
+        }
+        if (!Earlier || HasAggregate(Val)) continue;
+        const int Field = R.Cursor->FieldDescs[Col->FieldNo - 1u].Number();
+        const int Count = R.Cursor->GetIndexCount();
+        for (int I = R.Cursor->HasNoPrimaryKey() ? 1 : 0; I <= Count && !R.KeyValue; ++I) {
+          uint8_t Desc[120] = {};
+          R.Cursor->GetIndexDesc(static_cast<uint8_t>(I), Desc);
+          if (Desc[kIndexDescFieldCountOffset] >= 1 && GetU16(Desc + kIndexDescFieldNumbersOffset) == Field) {
+            R.KeyValue = Val;
+            R.KeyField = Col->FieldNo;
+            R.KeyIndex = static_cast<uint8_t>(I);
+          }
+        }
+      }
+      if (R.KeyValue) break;
+    }
+  }
 }
 
 void TQueryPlan::PrepareSelect() {

@@ -22,6 +22,11 @@ struct TSourceRun {
   std::vector<TFieldAccess> Fields;
   bool NullRow = false;  // an outer join delivers this table's columns as NULL
   bool Outer = false;    // the optional side of a LEFT or RIGHT join
+  // A condition "column = value" whose value the earlier tables give, served by an index that
+  // starts with the column: the loop reads only the range of that value.
+  const TExpToken* KeyValue = nullptr;  // the value side (part of the WHERE tree)
+  int KeyField = 0;                     // physical field number of the column
+  uint8_t KeyIndex = 255;
 };
 
 // A condition of the WHERE tree (one operand of its top-level ANDs).
@@ -70,6 +75,8 @@ class TQueryPlan {
   int ResolveSubSelect(TExpToken* Node);
   TTypeCheckContext CheckContext(const char* Context, bool Condition);
   void SplitWhere();
+  void ChooseKeyRanges();
+  bool SetKeyRange(TSourceRun& Run);
   void PrepareSelect();
   void BindResultNames();
   void BindOrderAndGroup();
