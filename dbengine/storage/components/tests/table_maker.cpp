@@ -21,6 +21,7 @@ void CreateTestTable(const std::string& Dir, const std::string& Table, const std
     D[kFieldDescTypeOffset] = static_cast<uint8_t>(F.Type);
     D[kFieldDescDeclaredSizeOffset] = static_cast<uint8_t>(F.Size);
     D[kFieldDescSubTypeOffset] = static_cast<uint8_t>(F.SubType);
+    D[kFieldDescDeclaredScaleOffset] = static_cast<uint8_t>(F.Scale);
     D[kFieldDescRequiredOffset] = F.Required ? 1 : 0;
     P.Fields.push_back(D);
   }

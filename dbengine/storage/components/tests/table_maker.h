@@ -9,7 +9,7 @@ namespace comptest {
 
 // Engine type codes of the columns the tests use.
 enum : int { etString = 1, etDate = 2, etBlob = 3, etBoolean = 4, etSmallint = 5, etInteger = 6, etFloat = 7,
-             etTime = 10, etTimeStamp = 11 };
+             etBCD = 8, etTime = 10, etTimeStamp = 11, etWord = 12 };
 constexpr int kAutoInc = 29;
 constexpr int kMemo = 22;
 
@@ -19,6 +19,7 @@ struct TTestField {
   int Size = 0;
   int SubType = 0;
   bool Required = false;
+  int Scale = 0;
 };
 
 struct TTestIndex {

@@ -1,5 +1,6 @@
 // The table component over real tables: browsing, editing, searching, master and detail, BLOBs.
 #include "dbengine/storage/components/tests/comp_fixture.h"
+#include "platform/core/datetime.h"
 
 namespace comptest {
 namespace {
@@ -268,6 +269,123 @@ TEST_F(TableTest, LockSlotsOutOfRangeAndHeld) {
   EXPECT_TRUE(Other->IsRecordLocked());
   T->Cancel();
   EXPECT_FALSE(Other->IsRecordLocked());
+}
+
+TEST_F(TableTest, EveryFieldTypeKeepsItsValue) {
+  CreateTestTable(Path, "kinds",
+                  {{"ID", etInteger, 0, kAutoInc}, {"D", etDate}, {"T", etTime}, {"TS", etTimeStamp},
+                   {"B", etBoolean}, {"SI", etSmallint}, {"W", etWord}, {"F", etFloat}, {"M", etFloat, 0, 21},
+                   {"N", etBCD, 0, 0, false, 2}, {"S", etString, 10}},
+                  {{"", {1}, true}});
+  TVXDBTable* T = NewTable("kinds");
+  T->Open();
+  EXPECT_EQ(T->FieldByName("ID")->DataType(), ftAutoInc);
+  EXPECT_EQ(T->FieldByName("M")->DataType(), ftCurrency);
+  EXPECT_EQ(T->FieldByName("N")->DataType(), ftBCD);
+  EXPECT_EQ(T->FieldByName("N")->Size(), 2);
+  EXPECT_EQ(T->FieldByName("W")->DataType(), ftWord);
+  const TDateTime Day = EncodeDate(2024, 2, 29);
+  const TDateTime Moment = Day + EncodeTime(13, 45, 30, 250);
+  T->Append();
+  T->FieldByName("D")->SetAsDateTime(Day);
+  T->FieldByName("T")->SetAsDateTime(EncodeTime(7, 8, 9, 10));
+  T->FieldByName("TS")->SetAsDateTime(Moment);
+  T->FieldByName("B")->SetAsBoolean(true);
+  T->FieldByName("SI")->SetAsInteger(-1234);
+  T->FieldByName("W")->SetAsInteger(65000);
+  T->FieldByName("F")->SetAsFloat(3.25);
+  T->FieldByName("M")->SetAsCurrency(Currency::FromDouble(12.5));
+  T->FieldByName("N")->SetAsCurrency(Currency::FromRaw(-72500));
+  T->FieldByName("S")->SetAsString("abc");
+  T->Post();
+  T->Close();
+  T->Open();
+  EXPECT_DOUBLE_EQ(T->FieldByName("D")->AsDateTime(), Day);
+  EXPECT_NEAR(T->FieldByName("T")->AsDateTime(), EncodeTime(7, 8, 9, 10), 1e-9);
+  EXPECT_NEAR(T->FieldByName("TS")->AsDateTime(), Moment, 1e-9);
+  EXPECT_TRUE(T->FieldByName("B")->AsBoolean());
+  EXPECT_EQ(T->FieldByName("SI")->AsInteger(), -1234);
+  EXPECT_EQ(T->FieldByName("W")->AsInteger(), 65000);
+  EXPECT_DOUBLE_EQ(T->FieldByName("F")->AsFloat(), 3.25);
+  EXPECT_DOUBLE_EQ(T->FieldByName("M")->AsFloat(), 12.5);
+  EXPECT_EQ(T->FieldByName("N")->AsCurrency().Raw, -72500);
+  EXPECT_EQ(T->FieldByName("S")->AsString(), "abc");
+  EXPECT_EQ(T->FieldByName("ID")->AsInteger(), 1);
+  // Blank fields read as null.
+  T->AppendRecord({});
+  EXPECT_TRUE(T->FieldByName("D")->IsNull());
+  EXPECT_TRUE(T->FieldByName("N")->IsNull());
+  EXPECT_EQ(T->FieldByName("ID")->AsInteger(), 2);
+}
+
+// A search on the current index's fields goes through the index: it visits no records on the
+// way, which a scan would hand one by one to the record filter.
+TEST_F(TableTest, LocateOnIndexFieldsVisitsNoRecordsAndFiltersApply) {
+  TVXDBTable* T = NewTable("student");
+  T->Open();
+  for (int I = 1; I <= 200; ++I) T->AppendRecord({Variant(), I % 7, "Name" + std::to_string(1000 + I), I % 2 ? "M" : "W"});
+  int Visited = 0;
+  bool OnlyWomen = false;
+  T->SetOnFilterRecord([&](TDataSet* D, bool& Accept) {
+    ++Visited;
+    Accept = !OnlyWomen || D->FieldByName("SEX")->AsString() == "W";
+  });
+  T->SetFiltered(true);
+  Visited = 0;
+  ASSERT_TRUE(T->Locate("ID_STUDENT", 199, 0));
+  EXPECT_LT(Visited, 10);
+  Visited = 0;
+  ASSERT_TRUE(T->Locate("NAME", "Name1199", 0));
+  EXPECT_GE(Visited, 199);
+
+  // The filter hides records from browsing and counting through the dataset.
+  OnlyWomen = true;
+  T->SetOnFilterRecord(T->OnFilterRecord());
+  EXPECT_EQ(Column(T, "SEX"), std::vector<std::string>(100, "W"));
+  T->SetFiltered(false);
+  EXPECT_EQ(Column(T, "SEX").size(), 200u);
+  // FindFirst/FindNext search under the filter although Filtered is off.
+  ASSERT_TRUE(T->FindFirst());
+  EXPECT_EQ(T->FieldByName("ID_STUDENT")->AsInteger(), 2);
+  ASSERT_TRUE(T->FindNext());
+  EXPECT_EQ(T->FieldByName("ID_STUDENT")->AsInteger(), 4);
+  ASSERT_TRUE(T->FindLast());
+  EXPECT_EQ(T->FieldByName("ID_STUDENT")->AsInteger(), 200);
+
+  // Expression filters cannot be evaluated yet: they are refused, not ignored.
+  T->SetFilter("SEX = 'W'");
+  EXPECT_NE(RaisedMessage([&] { T->SetFiltered(true); }), "");
+  EXPECT_FALSE(T->Filtered());
+}
+
+TEST(ParamsTest, ValuesSetTypesAndNamesCompareWithoutCase) {
+  TVXDBParams Params;
+  TVXDBParam* P = Params.CreateParam(ftUnknown, "Id", ptInput);
+  struct Case {
+    Variant Value;
+    TFieldType Type;
+  };
+  const Case Cases[] = {{Variant::Smallint(3), ftSmallint}, {5, ftInteger},  {2.5, ftFloat},
+                        {Currency::FromInt(2), ftBCD},       {Variant::Date(1.5), ftDateTime},
+                        {std::string(250, 'x'), ftString},   {std::string(300, 'x'), ftBlob},
+                        {true, ftBoolean},                   {Variant::Null(), ftUnknown}};
+  for (const Case& C : Cases) {
+    P->SetValue(C.Value);
+    EXPECT_EQ(P->DataType, C.Type);
+    EXPECT_TRUE(P->Bound);
+    EXPECT_FALSE(P->IsNull);
+  }
+  P->Clear();
+  EXPECT_TRUE(P->IsNull);
+  EXPECT_EQ(Params.ParamByName("ID"), P);
+  EXPECT_EQ(RaisedMessage([&] { Params.ParamByName("nope"); }), "Parameter 'nope' not found");
+  TVXDBParams Other;
+  Other.CreateParam(ftUnknown, "id", ptInput)->SetAsInteger(42);
+  Params.Assign(&Other);
+  EXPECT_EQ(P->Value().AsInteger(), 42);
+  EXPECT_EQ(P->DataType, ftInteger);
+  delete P;
+  EXPECT_EQ(Params.Count(), 0);
 }
 
 }  // namespace
