@@ -479,8 +479,10 @@ void TBlobFile::ReadBlob(TBlobBuffer& Buffer) {
     Raise(ecRecordChanged);
   }
   int64_t Total = B->TotalLength;
-  // No chain in this file can hold more than its blocks do.
-  int64_t MostPossible = (static_cast<int64_t>(EndOffset()) - kBlobHeaderSize) / FBlockSize * DataPerBlock();
+  // No chain in this file can hold more than its blocks do (the header may claim more blocks than
+  // the file has).
+  int64_t End = std::min<int64_t>(EndOffset(), GetSize());
+  int64_t MostPossible = std::max<int64_t>(0, End - kBlobHeaderSize) / FBlockSize * DataPerBlock();
   if (Total > MostPossible) {
     ReleaseBlock(B);
     Raise(ecBlobsCorrupt);

@@ -13,3 +13,8 @@ vx_add_gtest(dbengine_storage_tablefile_tests LABEL dbengine-storage
     ${CMAKE_CURRENT_LIST_DIR}/tests/blob_file_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/table_files_test.cpp
   LIBS vxdbstorage)
+
+vx_add_fuzzer(dbengine_storage_data_fuzz LABEL dbengine-storage
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz/data_file_fuzz.cpp
+  LIBS vxdbstorage
+  CORPUS ${CMAKE_CURRENT_LIST_DIR}/fuzz/data_corpus)
