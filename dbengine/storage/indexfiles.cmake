@@ -16,10 +16,3 @@ vx_add_fuzzer(dbengine_storage_index_fuzz LABEL dbengine-storage
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz/index_file_fuzz.cpp
   LIBS vxdbstorage
   CORPUS ${CMAKE_CURRENT_LIST_DIR}/fuzz/index_corpus)
-
-# The fuzzer needs coverage feedback from the code it walks, not only from its own entry point.
-if(VX_FUZZ)
-  set_source_files_properties(
-    ${CMAKE_CURRENT_LIST_DIR}/index_page.cpp ${CMAKE_CURRENT_LIST_DIR}/index_file.cpp
-    PROPERTIES COMPILE_OPTIONS -fsanitize=fuzzer-no-link)
-endif()

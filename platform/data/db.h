@@ -506,6 +506,7 @@ class TFieldDefs : public TDefCollection {
   std::string UniqueName(const std::string& Name) const;
   // Reads the definitions from the dataset unless they are up to date.
   void Update();
+  using TCollection::Update;  // the per-item change notification stays visible beside it
 
  protected:
   const std::string& ItemName(int Index) const override { return Items(Index)->Name; }
@@ -539,6 +540,7 @@ class TIndexDefs : public TDefCollection {
   TIndexDef* FindIndexForFields(const std::string& Fields) const;
   // Reads the definitions from the dataset unless they are up to date.
   void Update();
+  using TCollection::Update;  // the per-item change notification stays visible beside it
 
  protected:
   const std::string& ItemName(int Index) const override { return Items(Index)->Name; }
