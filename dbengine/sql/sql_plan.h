@@ -107,6 +107,7 @@ class TQueryPlan {
   void PrepareDDL();
   void ExecuteDDL();
   TDataCursor* TargetCursor(bool Exclusive);
+  void AlterTable();
 
   bool Prepared = false;
 };

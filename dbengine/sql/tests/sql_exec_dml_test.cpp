@@ -112,3 +112,68 @@ TEST_F(DMLTest, TableStatementsCreateAndDropTablesAndIndexes) {
 }
 
 }  // namespace
+
+namespace {
+
+class AlterTest : public SQLTest {
+ protected:
+  void SetUp() override {
+    SQLTest::SetUp();
+    Script({"CREATE TABLE a (ID AUTOINC, NAME CHAR(12), N CHAR(5), PRIMARY KEY (ID))",
+            "CREATE INDEX BYN ON a (N)", "INSERT INTO a (NAME, N) VALUES ('one', '12')",
+            "INSERT INTO a (NAME, N) VALUES ('two', 'x')", "INSERT INTO a (NAME, N) VALUES ('three', '7')",
+            "DELETE FROM a WHERE ID = 3"});
+  }
+};
+
+TEST_F(AlterTest, AddRedefineDropAndAtKeepRowNumbersAndValues) {
+  Exec("ALTER TABLE a ADD FIRSTCOL INTEGER AT 1, REDEFINE NAME TITLE CHAR(3), ADD LAST_ DATE");
+  EXPECT_EQ(Query("SELECT * FROM a"), (TRows{{"", "1", "one", "12", ""}, {"", "2", "two", "x", ""}}));
+  EXPECT_EQ(Columns(), (std::vector<std::string>{"FIRSTCOL", "ID", "TITLE", "N", "LAST_"}));
+  // The next auto-increment value follows the old table's last one (3 was deleted).
+  Exec("INSERT INTO a (TITLE) VALUES ('new')");
+  EXPECT_EQ(Query("SELECT ID FROM a WHERE TITLE = 'new'"), (TRows{{"4"}}));
+  // Dropping the indexed column drops its index; the primary key stays.
+  Exec("ALTER TABLE a DROP N, DROP FIRSTCOL");
+  TDataCursor C(Dir);
+  C.SetTableName("a");
+  C.Open();
+  EXPECT_EQ(C.GetIndexCount(), 0);
+  EXPECT_FALSE(C.HasNoPrimaryKey());
+  C.Close();
+  EXPECT_EQ(Query("SELECT * FROM a ORDER BY ID"), (TRows{{"1", "one", ""}, {"2", "two", ""}, {"4", "new", ""}}));
+}
+
+TEST_F(AlterTest, AValueThatDoesNotConvertLeavesTheOldTable) {
+  TRaised E = Raised([&] { Exec("ALTER TABLE a REDEFINE N N INTEGER"); });
+  EXPECT_EQ(E.Code, kSQLErrorCode);
+  EXPECT_NE(E.Message.find("column N"), std::string::npos) << E.Message;
+  EXPECT_EQ(Query("SELECT ID, NAME, N FROM a"), (TRows{{"1", "one", "12"}, {"2", "two", "x"}}));
+  EXPECT_FALSE(Dir->TableExists("__new_a", false));
+  // Once the value converts, the column changes type and keeps its values.
+  Exec("UPDATE a SET N = '5' WHERE N = 'x'");
+  Exec("ALTER TABLE a REDEFINE N N INTEGER");
+  EXPECT_EQ(Query("SELECT N + 1 FROM a ORDER BY 1"), (TRows{{"6"}, {"13"}}));
+}
+
+TEST_F(AlterTest, ActionErrors) {
+  struct TCase {
+    const char* SQL;
+    const char* Message;
+  } Cases[] = {
+      {"ALTER TABLE a DROP NOPE", "Column NOPE not found"},
+      {"ALTER TABLE a ADD X INTEGER AT 9", "AT column position must be between 1 and 4"},
+      {"ALTER TABLE a ADD PRIMARY KEY (NAME)", "Cannot REDEFINE the primary key using the ADD keyword"},
+  };
+  for (const TCase& C : Cases) {
+    TRaised E = Raised([&] { Exec(C.SQL); });
+    EXPECT_NE(E.Message.find(C.Message), std::string::npos) << C.SQL << " -> " << E.Message;
+  }
+  // REDEFINE of the primary key and LAST AUTOINC.
+  Exec("ALTER TABLE a REDEFINE PRIMARY KEY (NAME) LAST AUTOINC 100");
+  Exec("INSERT INTO a (NAME) VALUES ('z')");
+  EXPECT_EQ(Query("SELECT ID, NAME FROM a"), (TRows{{"1", "one"}, {"2", "two"}, {"101", "z"}}));
+  EXPECT_EQ(Raised([&] { Exec("INSERT INTO a (NAME) VALUES ('one')"); }).Code, ecKeyViolation);
+}
+
+}  // namespace
