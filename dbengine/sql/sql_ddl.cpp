@@ -132,8 +132,23 @@ void TQueryPlan::ExecuteDDL() {
       C->DeleteTable();
       break;
     case skDropIndex:
+      if (SameText(Trim(Q->DropIndexName), "PRIMARY")) {
+        // The primary index goes with a copy of the table that has none.
+        C.reset();
+        auto Drop = std::make_unique<TCreateIndex>();
+        Drop->Query = Q;
+        Drop->Drop = true;
+        Q->CreateIndexes.push_back(std::move(Drop));
+        try {
+          AlterTable();
+        } catch (...) {
+          Q->CreateIndexes.pop_back();
+          throw;
+        }
+        Q->CreateIndexes.pop_back();
+        break;
+      }
       C->Open();
-      if (SameText(Trim(Q->DropIndexName), "PRIMARY")) RaiseEngineError(ecCannotDropPrimary, C->TableName);
       C->DeleteIndex(Q->DropIndexName);
       C->Close();
       break;

@@ -259,23 +259,23 @@ bool TQueryPlan::SetKeyRange(TSourceRun& R) {
   return true;
 }
 
-void TQueryPlan::ScanRows(const std::function<bool()>& Emit) {
+void TQueryPlan::ScanRows(const std::function<bool()>& Emit, bool Report) {
   ReadyConditions();
   if (Runs.empty()) return;
-  // Progress follows the rows of the driving (first) table.
+  // Progress follows the rows of the driving (first) table; an abort ends the loop after the
+  // current row.
   TDataCursor* Driving = Runs.front()->Cursor;
-  const uint32_t Total = static_cast<uint32_t>(std::max(Driving->GetRecordCount(), 0));
+  const uint32_t Total = Report ? static_cast<uint32_t>(std::max(Driving->GetRecordCount(), 0)) : 0;
   uint32_t Position = 0, LastRecord = 0;
   bool Abort = false;
   StepRows(0, [&]() {
-    if (Driving->CurrentRecordNumber != LastRecord) {
+    if (Report && Driving->CurrentRecordNumber != LastRecord) {
       LastRecord = Driving->CurrentRecordNumber;
       Progress(++Position, Total, Abort);
     }
-    if (Abort) return false;
-    return Emit();
+    return Emit() && !Abort;
   });
-  if (!Abort && Position != Total) Progress(Total, Total, Abort);
+  if (Report && !Abort && Position != Total) Progress(Total, Total, Abort);
 }
 
 void TQueryPlan::CollectRow(TSQLRow& Row) {
@@ -476,7 +476,7 @@ void TQueryPlan::WriteResultTable() {
   // Every execution writes a fresh table, so its record order is the order of the rows.
   if (ResultCursor) {
     ResultCursor->Close();
-    ResultCursor->DeleteTable();
+    if (Q->ResultTableName.empty()) ResultCursor->DeleteTable();
     delete ResultCursor;
     ResultCursor = nullptr;
   }
@@ -667,10 +667,12 @@ void TQueryPlan::ExecuteUpdateDelete() {
   if (Q->NoAutoInc) C->SetNoAutoInc(true);
   // The rows are chosen first, so that a changed row is never met again by the scan.
   std::vector<uint32_t> Marks;
-  ScanRows([&]() {
-    Marks.push_back(C->CurrentRecordNumber);
-    return true;
-  });
+  ScanRows(
+      [&]() {
+        Marks.push_back(C->CurrentRecordNumber);
+        return true;
+      },
+      false);
   // The rows are found again by record number, in natural order.
   C->SetIndexNo(kNaturalOrderIndex);
   Q->RowsAffected = 0;

@@ -111,6 +111,8 @@ TQueryPlan::~TQueryPlan() {
   if (ResultCursor) {
     try {
       ResultCursor->Close();
+      // A result without INTO lives only as long as its statement.
+      if (Query->ResultTableName.empty()) ResultCursor->DeleteTable();
     } catch (...) {
     }
     delete ResultCursor;

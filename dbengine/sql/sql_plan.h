@@ -89,7 +89,7 @@ class TQueryPlan {
   void ReadyConditions();
   bool Test(int Level, bool OnOnly, bool SkipOn);
   void StepRows(size_t Level, const std::function<bool()>& Emit);
-  void ScanRows(const std::function<bool()>& Emit);
+  void ScanRows(const std::function<bool()>& Emit, bool Report = true);
   void ExecuteSelect();
   void CollectRow(TSQLRow& Row);
   void GroupRows();

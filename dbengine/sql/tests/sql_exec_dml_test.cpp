@@ -3,6 +3,8 @@
 // loops, and the table statements.
 #include "dbengine/sql/tests/sql_exec_test_util.h"
 
+#include <filesystem>
+
 #include "dbengine/storage/data_cursor.h"
 
 using namespace sqltest;
@@ -174,6 +176,48 @@ TEST_F(AlterTest, ActionErrors) {
   Exec("INSERT INTO a (NAME) VALUES ('z')");
   EXPECT_EQ(Query("SELECT ID, NAME FROM a"), (TRows{{"1", "one"}, {"2", "two"}, {"101", "z"}}));
   EXPECT_EQ(Raised([&] { Exec("INSERT INTO a (NAME) VALUES ('one')"); }).Code, ecKeyViolation);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(AlterTest, DropIndexPrimaryLeavesTheRows) {
+  Exec("DROP INDEX a.PRIMARY");
+  TDataCursor C(Dir);
+  C.SetTableName("a");
+  C.Open();
+  EXPECT_TRUE(C.HasNoPrimaryKey());
+  EXPECT_EQ(C.GetIndexCount(), 1);
+  C.Close();
+  EXPECT_EQ(Query("SELECT ID, NAME FROM a"), (TRows{{"1", "one"}, {"2", "two"}}));
+}
+
+TEST_F(DMLTest, AbortThroughProgressKeepsTheRowsDoneAndResultsIntoATable) {
+  Exec("CREATE TABLE n (V INTEGER)");
+  for (int I = 1; I <= 6; ++I) Exec("INSERT INTO n VALUES (" + std::to_string(I) + ")");
+  std::vector<uint32_t> Positions;
+  Executor->OnProgress = [&](uint32_t Position, uint32_t, bool& Abort) {
+    Positions.push_back(Position);
+    Abort = Position == 2;
+  };
+  EXPECT_EQ(Exec("DELETE FROM n"), 2u);
+  Executor->OnProgress = nullptr;
+  EXPECT_EQ(Positions, (std::vector<uint32_t>{1, 2}));
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM n"), (TRows{{"4"}}));
+  // SELECT … INTO leaves a table of that name in the private directory; a plain result goes away.
+  Exec("SELECT V INTO kept FROM n WHERE V > 4");
+  Executor.reset();
+  TDataDirectory* P = Session->OpenDirectory("priv", Private);
+  TDataCursor C(P);
+  C.SetTableName("kept");
+  C.Open();
+  EXPECT_EQ(CursorRows(&C), (TRows{{"5"}, {"6"}}));
+  C.Close();
+  Session->CloseDirectory(P);
+  size_t Files = 0;
+  for (auto& E : std::filesystem::directory_iterator(Private)) Files += E.path().filename().string().rfind("kept", 0) != 0;
+  EXPECT_EQ(Files, 0u);
 }
 
 }  // namespace
