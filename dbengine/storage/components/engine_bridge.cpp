@@ -14,13 +14,6 @@ uint16_t EngU16(const uint8_t* P) { return GetU16(P); }
 
 void EngRaise(uint16_t Code, const std::string& TableName) { RaiseEngineError(Code, TableName); }
 
-bool EngIsEngineError(const std::exception& E, uint16_t& Code) {
-  const auto* X = dynamic_cast<const EVXDBEngineError*>(&E);
-  if (X == nullptr) return false;
-  Code = X->ErrorCode();
-  return true;
-}
-
 // ---- Engine and sessions ----
 void EngStartEngine() {
   if (GetTableFilesFactory() == nullptr) RegisterTableFiles();
@@ -110,11 +103,6 @@ int EngRecordBufferSize(TDataCursor* C) { return C->RecordBufferSize; }
 int EngBookmarkSize(TDataCursor* C) { return C->GetBookmarkSize(); }
 int EngFieldCount(TDataCursor* C) { return C->GetFieldCount(); }
 void EngFieldDesc(TDataCursor* C, int FieldNo, uint8_t* Desc) { C->GetFieldDesc(FieldNo, Desc); }
-int EngFieldNoByName(TDataCursor* C, const std::string& Name) {
-  for (int I = 1; I <= C->GetFieldCount(); ++I)
-    if (SameText(Trim(C->FieldDescs[static_cast<size_t>(I - 1)].Name()), Trim(Name))) return I;
-  return 0;
-}
 int EngIndexCount(TDataCursor* C) { return C->GetIndexCount(); }
 bool EngHasNoPrimaryKey(TDataCursor* C) { return C->HasNoPrimaryKey(); }
 void EngIndexDesc(TDataCursor* C, int IndexNo, uint8_t* Desc) { C->GetIndexDesc(static_cast<uint8_t>(IndexNo), Desc); }

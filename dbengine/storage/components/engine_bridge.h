@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <string>
 
@@ -45,8 +44,6 @@ uint16_t EngU16(const uint8_t* P);
 
 // Raises the engine's exception (EVXDBEngineError) for a code, naming a table when given.
 [[noreturn]] void EngRaise(uint16_t Code, const std::string& TableName = std::string());
-// Text of an engine exception, or "" when E is not one; its first code in Code.
-bool EngIsEngineError(const std::exception& E, uint16_t& Code);
 
 // ---- Engine and sessions ----
 // Starts the engine (registering the table file set the cursors work with when none is).
@@ -99,7 +96,6 @@ int EngRecordBufferSize(TDataCursor* C);
 int EngBookmarkSize(TDataCursor* C);
 int EngFieldCount(TDataCursor* C);
 void EngFieldDesc(TDataCursor* C, int FieldNo, uint8_t* Desc);
-int EngFieldNoByName(TDataCursor* C, const std::string& Name);
 int EngIndexCount(TDataCursor* C);
 bool EngHasNoPrimaryKey(TDataCursor* C);
 void EngIndexDesc(TDataCursor* C, int IndexNo, uint8_t* Desc);

@@ -221,7 +221,8 @@ void TVXDBDataSet::SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) {
 
 bool TVXDBDataSet::CallbackFilterActive() const { return OnFilterRecord() && (Filtered() || FInFilter); }
 
-bool TVXDBDataSet::FilterAccepts(TRecordBuffer Buffer) {
+template <class F>
+auto TVXDBDataSet::WithFilterBuffer(TRecordBuffer Buffer, F Body) {
   TRecordBuffer Saved = FFilterBuffer;
   FFilterBuffer = Buffer;
   TDataSetState Old = SetTempState(dsFilter);
@@ -229,9 +230,15 @@ bool TVXDBDataSet::FilterAccepts(TRecordBuffer Buffer) {
     RestoreState(Old);
     FFilterBuffer = Saved;
   });
-  bool Accept = true;
-  OnFilterRecord()(this, Accept);
-  return Accept;
+  return Body();
+}
+
+bool TVXDBDataSet::FilterAccepts(TRecordBuffer Buffer) {
+  return WithFilterBuffer(Buffer, [&] {
+    bool Accept = true;
+    OnFilterRecord()(this, Accept);
+    return Accept;
+  });
 }
 
 void TVXDBDataSet::CheckTextFilter() const {
@@ -541,14 +548,7 @@ int TVXDBDataSet::SearchByIndex(const std::vector<TField*>& Fields, const Varian
   std::memset(Found, 0, static_cast<std::size_t>(FBufferSize));
   int FieldCount = N;
   int Partial = 0;
-  {
-    TRecordBuffer Saved = FFilterBuffer;
-    FFilterBuffer = Found;
-    TDataSetState Old = SetTempState(dsFilter);
-    TFinally Restore([&] {
-      RestoreState(Old);
-      FFilterBuffer = Saved;
-    });
+  const bool ScanAll = WithFilterBuffer(Found, [&] {
     for (int I = 0; I < N; ++I) {
       const Variant& V = N == 1 ? KeyValues : KeyValues[I];
       Fields[static_cast<std::size_t>(I)]->SetAsVariant(V);
@@ -559,12 +559,14 @@ int TVXDBDataSet::SearchByIndex(const std::vector<TField*>& Fields, const Varian
       --FieldCount;
       Partial = static_cast<int>(std::min<std::size_t>(LastValue.AsString().size(),
                                                        static_cast<std::size_t>(Last->Size())));
-      // An empty prefix matches every record.
-      if (Partial == 0 && FieldCount == 0) {
-        EngMoveToBegin(FCursor);
-        return EngGetNextRecord(FCursor, Found) == 0 ? 1 : 0;
-      }
     }
+    return Partial == 0 && FieldCount == 0;
+  });
+  // An empty prefix of the only key field matches every record.
+  if (ScanAll) {
+    CursorPosChanged();
+    EngMoveToBegin(FCursor);
+    return EngGetNextRecord(FCursor, Found) == 0 ? 1 : 0;
   }
   CursorPosChanged();
   return EngFindKey(FCursor, Found, Found, Partial, FieldCount) ? 1 : 0;

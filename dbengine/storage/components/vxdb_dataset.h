@@ -124,6 +124,9 @@ class TVXDBDataSet : public TDataSet {
   int SearchByIndex(const std::vector<TField*>& Fields, const Variant& KeyValues, TLocateOptions Options,
                     TRecordBuffer Found);
   bool FilterAccepts(TRecordBuffer Buffer);
+  // Runs Body in the filter state with Buffer as the record the fields read and write.
+  template <class F>
+  auto WithFilterBuffer(TRecordBuffer Buffer, F Body);
   bool CallbackFilterActive() const;
   void CheckTextFilter() const;
 

@@ -129,11 +129,8 @@ TVXDBSession::TVXDBSession(TComponent* AOwner) : TComponent(AOwner) {
         DatabaseError(SAutoSessionExists);
       }
     }
-  // The first session made is the default one; the list makes it before anything else.
-  if (SessionListHolder()) VXDBSessions().AddSession(this);
-  else {
-    VXDBSessions().AddSession(this);
-  }
+  // The first session in the list is the default one: the list makes it before any other.
+  VXDBSessions().AddSession(this);
 }
 
 TVXDBSession::~TVXDBSession() {
@@ -185,17 +182,7 @@ void TVXDBSession::StartSession() {
   }
 }
 
-void TVXDBSession::ApplySettings() {
-  TEngSessionSettings V;
-  V.PrivateDir = FSettings.PrivateDir;
-  V.StrictChangeDetection = FSettings.StrictChangeDetection;
-  V.ForceBufferFlush = FSettings.ForceBufferFlush;
-  V.LockRetryCount = FSettings.LockRetryCount;
-  V.LockWaitTime = FSettings.LockWaitTime;
-  V.LanguageID = FSettings.LanguageID;
-  V.SortID = FSettings.SortID;
-  EngApplySessionSettings(FHandle, V);
-}
+void TVXDBSession::ApplySettings() { EngApplySessionSettings(FHandle, FSettings); }
 
 void TVXDBSession::EndSession() {
   std::lock_guard<std::recursive_mutex> G(VXDBEngineLock());
@@ -219,7 +206,7 @@ void TVXDBSession::EndSession() {
 }
 
 template <class T>
-void TVXDBSession::ChangeSetting(T TSettings::*Member, const T& Value) {
+void TVXDBSession::ChangeSetting(T TEngSessionSettings::*Member, const T& Value) {
   if (!Active()) {
     FSettings.*Member = Value;
     return;
@@ -231,13 +218,13 @@ void TVXDBSession::ChangeSetting(T TSettings::*Member, const T& Value) {
   ApplySettings();
 }
 
-void TVXDBSession::SetForceBufferFlush(bool Value) { ChangeSetting(&TSettings::ForceBufferFlush, Value); }
-void TVXDBSession::SetLockRetryCount(uint8_t Value) { ChangeSetting(&TSettings::LockRetryCount, Value); }
-void TVXDBSession::SetLockWaitTime(uint16_t Value) { ChangeSetting(&TSettings::LockWaitTime, Value); }
-void TVXDBSession::SetPrivateDir(const std::string& Value) { ChangeSetting(&TSettings::PrivateDir, Value); }
-void TVXDBSession::SetStrictChangeDetection(bool Value) { ChangeSetting(&TSettings::StrictChangeDetection, Value); }
-void TVXDBSession::SetLanguageID(uint16_t Value) { ChangeSetting(&TSettings::LanguageID, Value); }
-void TVXDBSession::SetSortID(uint16_t Value) { ChangeSetting(&TSettings::SortID, Value); }
+void TVXDBSession::SetForceBufferFlush(bool Value) { ChangeSetting(&TEngSessionSettings::ForceBufferFlush, Value); }
+void TVXDBSession::SetLockRetryCount(uint8_t Value) { ChangeSetting(&TEngSessionSettings::LockRetryCount, Value); }
+void TVXDBSession::SetLockWaitTime(uint16_t Value) { ChangeSetting(&TEngSessionSettings::LockWaitTime, Value); }
+void TVXDBSession::SetPrivateDir(const std::string& Value) { ChangeSetting(&TEngSessionSettings::PrivateDir, Value); }
+void TVXDBSession::SetStrictChangeDetection(bool Value) { ChangeSetting(&TEngSessionSettings::StrictChangeDetection, Value); }
+void TVXDBSession::SetLanguageID(uint16_t Value) { ChangeSetting(&TEngSessionSettings::LanguageID, Value); }
+void TVXDBSession::SetSortID(uint16_t Value) { ChangeSetting(&TEngSessionSettings::SortID, Value); }
 
 void TVXDBSession::SetAutoSessionName(bool Value) {
   if (Value == FAutoSessionName) return;

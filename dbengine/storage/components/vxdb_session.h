@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "dbengine/storage/components/engine_bridge.h"
 #include "platform/core/classes.h"
 
 class TDataSession;
@@ -87,27 +88,18 @@ class TVXDBSession : public TComponent {
  private:
   friend class TVXDBDatabase;
   friend class TVXDBSessionList;
-  struct TSettings {
-    std::string PrivateDir;
-    bool StrictChangeDetection = false;
-    bool ForceBufferFlush = false;
-    uint8_t LockRetryCount = 15;
-    uint16_t LockWaitTime = 100;
-    uint16_t LanguageID = 0;
-    uint16_t SortID = 0;
-  };
   void StartSession();
   void EndSession();
   void ApplySettings();
   template <class T>
-  void ChangeSetting(T TSettings::*Member, const T& Value);
+  void ChangeSetting(T TEngSessionSettings::*Member, const T& Value);
   void MakeAutoName();
   void HandAutoNameOn();
   void AddDatabase(TVXDBDatabase* Database);
   void RemoveDatabase(TVXDBDatabase* Database);
 
   TDataSession* FHandle = nullptr;
-  TSettings FSettings;
+  TEngSessionSettings FSettings;
   bool FAutoSessionName = false;
   bool FKeepConnections = true;
   std::string FSessionName;

@@ -114,6 +114,17 @@ TEST_F(TableTest, IndexFieldNamesSwitchIndexAndStayOnTheRecord) {
   T->SetIndexName("");
   EXPECT_EQ(Column(T, "ID_STUDENT"), (std::vector<std::string>{"1", "2", "3"}));
   EXPECT_EQ(RaisedMessage([&] { T->SetIndexFieldNames("SEX"); }), "No index for fields 'SEX'");
+  // Definitions read from a closed table, through a cursor of its own.
+  TVXDBTable* Closed = NewTable("student");
+  Closed->FieldDefs()->Update();
+  ASSERT_EQ(Closed->FieldDefs()->Count(), 4);
+  EXPECT_EQ(Closed->FieldDefs()->Items(0)->DataType, ftAutoInc);
+  EXPECT_EQ(Closed->FieldDefs()->Items(2)->Name, "NAME");
+  EXPECT_EQ(Closed->FieldDefs()->Items(2)->Size, 45);
+  Closed->IndexDefs()->Update();
+  EXPECT_EQ(Closed->IndexDefs()->Count(), 3);
+  EXPECT_FALSE(Closed->Active());
+  EXPECT_EQ(Closed->Database(), nullptr);
   T->IndexDefs()->Update();
   ASSERT_EQ(T->IndexDefs()->Count(), 3);
   EXPECT_EQ(T->IndexDefs()->Items(0)->Options, ixPrimary | ixUnique);
