@@ -1,0 +1,211 @@
+#pragma once
+// The frames viewer: shows an HTML file that may be a FRAMESET through a tree of panels (the top
+// frameset, nested framesets and frames, each frame with its own HTML viewer), resolves link
+// targets between frames and keeps a visited list and histories.
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "htmlview/htmlbuilder.h"
+#include "htmlview/htmlview.h"
+#include "platform/gui/stdctrls.h"
+
+class TFrameViewer;
+class TFrameSet;
+class TSubFrameSet;
+class TfvFrame;
+
+using TFrameViewerOptions = unsigned;
+constexpr TFrameViewerOptions fvMetaRefresh = 1, fvNoBorder = 2, fvOverLinksActive = 4, fvNoLinkUnderline = 8,
+                              fvPrintTableBackground = 16, fvShowVScroll = 32;
+
+// The most frames and dimensions a FRAMESET has; more FRAME, FRAMESET or ROWS/COLS items are ignored.
+constexpr int MaxFrameDims = 20;
+// Frame loads nest at most this deep (a frameset that loads itself stops there).
+constexpr int MaxFrameNesting = 4;
+
+// Reads a ROWS or COLS value: pixels as positive numbers, "N*" as -N (a bare "*" is -1), "N%" as
+// -(100 + N). At most MaxFrameDims items; returns the count.
+int ParseFrameDimensions(const std::string& Text, std::array<int, MaxFrameDims + 1>& Dims);
+// The sizes of the frames along an extent: pixels first, percentages from what remains, the rest
+// shared by the weights. Never negative.
+std::vector<int> FrameSizes(const std::vector<int>& Dims, int Extent);
+
+class TFrameBase : public TPanel {
+ public:
+  TFrameBase(TComponent* AOwner, TSubFrameSet* AOwnerSet, TFrameSet* AMaster);
+  TSubFrameSet* LOwner;
+  TFrameSet* MasterSet;
+  bool UnLoaded = false;
+  virtual void LoadFiles() = 0;
+  virtual void ReloadFiles(int APosition) = 0;
+  virtual void UnloadFiles() = 0;
+  virtual bool CheckNoResize(bool& Lower, bool& Upper) = 0;
+};
+
+class TfvFrame : public TFrameBase {
+ public:
+  TfvFrame(TSubFrameSet* AOwnerSet, TFrameSet* AMaster, const TAttributeList* Attributes, const std::string& Path);
+  ~TfvFrame() override;
+  std::string WinName, Source, OrigSource, Destination;
+  int MarginWidth = 10, MarginHeight = 5;
+  bool NoScroll = false, NoResize = false;
+  THTMLViewer* Viewer = nullptr;
+  TSubFrameSet* FrameSet = nullptr;  // a nested frameset shown instead of a viewer
+  // The frame's own history: sources and positions, newest first.
+  TStringList History;
+  std::vector<int> PositionHistory;
+  int HistoryIndex = 0;
+
+  void LoadFiles() override;
+  void ReloadFiles(int APosition) override;
+  void UnloadFiles() override;
+  bool CheckNoResize(bool& Lower, bool& Upper) override;
+  // Loads a new document into the frame in place (a link target); Bump records history.
+  void frLoadFromFile(const std::string& Name, const std::string& Dest, bool Bump, bool Reload);
+  void CreateViewer();
+
+ private:
+  void LoadViewer(const std::string& Name, const std::string& Dest);
+  void LoadNestedFrameset();
+  void ShowError();
+  void BumpHistory(const std::string& NewName, int NewPos, int OldPos);
+  int FStoredPosition = 0;
+  std::unique_ptr<std::vector<std::vector<std::string>>> FStoredFormData;
+};
+
+class TSubFrameSet : public TFrameBase {
+ public:
+  TSubFrameSet(TComponent* AOwner, TSubFrameSet* AOwnerSet, TFrameSet* AMaster);
+  std::vector<TFrameBase*> List;  // children in document order (owned as components)
+  bool Rows = false;
+  int NumDims = 0;
+  std::array<int, MaxFrameDims + 1> Dim{};  // 1-based
+  std::vector<int> DimF;                     // computed sizes per child
+  int DimFTot = 0;
+  std::vector<int> Lines;                    // cumulative ends, for border hit tests
+  std::array<bool, MaxFrameDims + 1> LineNoResize{};
+  int BorderSize = 0;
+  int FBorderWidth = 2;
+  std::string FBase, FBaseTarget;
+
+  void AddFrame(const TAttributeList& Attributes, const std::string& Path);
+  TSubFrameSet* CreateSubFrameset();
+  void DoAttributes(const TAttributeList& Attributes);
+  void EndFrameset();
+  // Computes the sizes for the current client size and places the children.
+  void CalcSizes();
+  void Resize() override;
+  void LoadFiles() override;
+  void ReloadFiles(int APosition) override;
+  void UnloadFiles() override;
+  bool CheckNoResize(bool& Lower, bool& Upper) override;
+  void ClearFrames();
+};
+
+class TFrameSet : public TSubFrameSet {
+ public:
+  TFrameSet(TComponent* AOwner, TFrameViewer* AViewer);
+  ~TFrameSet() override;
+  TFrameViewer* FrameViewer;
+  std::string FTitle, FCurrentFile;
+  TStringList FrameNames;  // upper-cased names with their frames
+  std::vector<THTMLViewer*> Viewers;
+  std::vector<TfvFrame*> Frames;
+  THTMLViewer* FActive = nullptr;
+  int NestLevel = 0;
+  void LoadFromFile(const std::string& FName, const std::string& Dest);
+  void Clear();
+  // Takes the frames and viewers inside Set out of the lists (Set is about to go).
+  void Detach(TSubFrameSet* Set);
+};
+
+class TFrameViewer : public TFrameViewerBase {
+ public:
+  explicit TFrameViewer(TComponent* AOwner);
+  ~TFrameViewer() override;
+
+  void LoadFromFile(const std::string& Name);
+  void Reload();
+  int ViewerCount() const { return static_cast<int>(FCurFrameSet->Viewers.size()); }
+  THTMLViewer* Viewers(int Index) const { return FCurFrameSet->Viewers.at(static_cast<size_t>(Index)); }
+  THTMLViewer* ActiveViewer() const;
+  TFrameSet* CurFrameSet() const { return FCurFrameSet; }
+  bool Processing() const { return FProcessing || !FProcessList.empty(); }
+  const std::string& DocumentTitle() const { return FCurFrameSet->FTitle; }
+  const std::string& CurrentFile() const { return FCurFrameSet->FCurrentFile; }
+  bool FwdButtonEnabled() const;
+  bool BackButtonEnabled() const;
+  TStringList* History() { return &FHistory; }
+  TStringList* VisitedList() { return &FVisited; }
+  void ClearHistory();
+  TStringBitmapList* ImageCache() { return FImageCache.get(); }
+
+  // Display settings copied to every frame viewer.
+  bool ViewImages = true;
+  int ImageCacheCount = 5;
+  bool NoSelect = false;
+  double PrintMarginLeft = 2.0, PrintMarginRight = 2.0, PrintMarginTop = 2.0, PrintMarginBottom = 2.0;
+  int MarginWidth = 10, MarginHeight = 5;
+  TColor DefBackground = clBtnFace;
+  std::string DefFontName = "Times New Roman", DefPreFontName = "Courier New";
+  int DefFontSize = 12;
+  TColor DefFontColor = clBtnText;
+  TColor DefHotSpotColor = 0xFF0000, DefVisitedLinkColor = 0x800080, DefOverLinkColor = 0xFF0000;
+  int CharSet = DEFAULT_CHARSET;
+  int VisitedMaxCount() const { return FVisitedMaxCount; }
+  void SetVisitedMaxCount(int Value);
+  int HistoryMaxCount() const { return FHistoryMaxCount; }
+  void SetHistoryMaxCount(int Value);
+  TFrameViewerOptions fvOptions() const { return FOptions; }
+  void SetFvOptions(TFrameViewerOptions Value);
+  const std::string& ServerRoot() const { return FServerRoot; }
+  void SetServerRoot(const std::string& Value);
+
+  std::function<void(TObject* Sender, const std::string& Target, const std::string& URL)> OnHotSpotTargetCovered;
+  std::function<void(TObject* Sender, const std::string& Target, const std::string& URL, bool& Handled)>
+      OnHotSpotTargetClick;
+  std::function<void(TObject* Sender, const std::string& Target, const std::string& URL)> OnBlankWindowRequest;
+  TNotifyEvent OnHistoryChange;
+  std::function<void(TObject* Sender, bool ProcessingOn)> OnProcessing;
+  std::function<void(TObject* Sender, const std::string& SRC, int Loop, bool Terminate)> OnSoundRequest;
+  std::function<void(TObject* Sender, const std::string& HttpEq, const std::string& Name, const std::string& Content)>
+      OnMeta;
+  std::function<void(TObject* Sender, TCanvas* Canvas, int NumPage, int W, int H, bool& StopPrinting)> OnPrintHeader,
+      OnPrintFooter;
+
+  // The factory operations the frameset reader calls.
+  void AddFrame(void* Frameset, const TAttributeList& Attributes, const std::string& Path) override;
+  void* CreateSubFrameset(void* Frameset) override;
+  void DoAttributes(void* Frameset, const TAttributeList& Attributes) override;
+  void EndFrameset(void* Frameset) override;
+
+  // Used by the frames.
+  void HotSpotClick(TObject* Sender, const std::string& URL, bool& Handled);
+  void HotSpotCovered(TObject* Sender, const std::string& URL);
+  void ViewerProcessing(THTMLViewer* Viewer, bool On);
+  void AddVisitedLink(const std::string& S);
+  void CheckVisitedLinks();
+  void FrameHistoryChanged();
+  // Resolves a frame's image or text source against the active base.
+  std::string HTMLExpandFilename(const std::string& Filename);
+
+ private:
+  void LoadFromFileInternal(const std::string& Name, const std::string& Dest);
+  void AddFrameSetHistory(TFrameSet* Old, int OldPos);
+  void SetProcessing(bool Value);
+  TFrameSet* FCurFrameSet = nullptr;
+  std::unique_ptr<TStringBitmapList> FImageCache;
+  bool FProcessing = false;
+  std::vector<THTMLViewer*> FProcessList;
+  TStringList FVisited, FHistory, FTitleHistory;
+  std::vector<int> FPosHistory;
+  int FHistoryIndex = 0;
+  int FVisitedMaxCount = 50;
+  int FHistoryMaxCount = 0;
+  TFrameViewerOptions FOptions = fvPrintTableBackground;
+  std::string FServerRoot;
+  bool FReportedProcessing = false;
+};

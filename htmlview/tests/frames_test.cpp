@@ -1,0 +1,255 @@
+// The frames viewer: ROWS/COLS sizes, framesets loaded from a path, targets between frames,
+// nesting limits, the error page, histories, and a help page as it looks on screen.
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "htmlview/core_wishlist.h"
+#include "htmlview/framview.h"
+#include "htmlview/htmlsection.h"
+#include "viewer_fixture.h"
+
+namespace {
+
+TEST(FrameSizes, RowsAndColsShareTheExtent) {
+  struct Case {
+    std::string Spec;
+    int Extent;
+    std::vector<int> Sizes;
+  };
+  const std::vector<Case> Cases = {
+      {"100,*,2*", 400, {100, 100, 200}},
+      {"25%,*", 400, {100, 300}},
+      {"50%,50%,100", 400, {150, 150, 100}},
+      {"500,500", 400, {200, 200}},
+      {"*", 0, {0}},
+      {"*,*", -10, {0, 0}},
+      {"10%", 400, {40}},
+      {"x,3*,,", 300, {50, 150, 50, 50}},
+  };
+  for (const Case& C : Cases) {
+    std::array<int, MaxFrameDims + 1> Dims{};
+    const int N = ParseFrameDimensions(C.Spec, Dims);
+    std::vector<int> D(Dims.begin() + 1, Dims.begin() + 1 + N);
+    EXPECT_EQ(FrameSizes(D, C.Extent), C.Sizes) << C.Spec;
+  }
+  // More than twenty items: the rest is ignored.
+  std::string Many;
+  for (int I = 0; I < 30; ++I) Many += "10,";
+  std::array<int, MaxFrameDims + 1> Dims{};
+  EXPECT_EQ(ParseFrameDimensions(Many, Dims), MaxFrameDims);
+  // Star weights and percentages are bounded as written.
+  EXPECT_EQ(ParseFrameDimensions("500*,5000%,99999", Dims), 3);
+  EXPECT_EQ(Dims[1], -99);
+  EXPECT_EQ(Dims[2], -1000);
+  EXPECT_EQ(Dims[3], 5000);
+}
+
+class FramesTest : public ViewerTest {
+ protected:
+  TFrameViewer* NewFrames(int W = 400, int H = 300) {
+    auto* F = new TFrameViewer(Form);
+    F->SetParent(Form);
+    F->DefFontName = "Courier New";
+    F->DefFontSize = 10;
+    F->DefBackground = clWhite;
+    F->DefFontColor = clBlack;
+    F->SetBounds(0, 0, W, H);
+    return F;
+  }
+  static std::string Text(THTMLViewer* V) {
+    V->SelectAll();
+    return V->SelText();
+  }
+  static THTMLViewer* ViewerOf(TFrameViewer* F, const std::string& Name) {
+    const int I = F->CurFrameSet()->FrameNames.IndexOf(UpperCase(Name));
+    if (I < 0) return nullptr;
+    return static_cast<TfvFrame*>(F->CurFrameSet()->FrameNames.Objects(I))->Viewer;
+  }
+  // Clicks the link with URL Url in viewer V.
+  bool ClickLink(THTMLViewer* V, const std::string& Url) {
+    int X = 0, Y = 0;
+    if (!FindLink(V, Url, X, Y)) return false;
+    vxtest::Click(V->PaintPanel(), X, Y);
+    vxtest::Pump();
+    return true;
+  }
+};
+
+TEST_F(FramesTest, MissingFileRaisesTheLoadError) {
+  TFrameViewer* F = NewFrames();
+  const std::string Missing = (Dir / "help" / "none.htm").string();
+  try {
+    F->LoadFromFile(Missing + "#top");
+    FAIL() << "no exception";
+  } catch (const EfvLoadError& E) {
+    EXPECT_EQ(E.Message(), "Can't locate file: " + Missing);
+  }
+  EXPECT_EQ(F->ViewerCount(), 0);
+  EXPECT_FALSE(F->Processing());
+}
+
+TEST_F(FramesTest, TwoFramesLoadAndTargetsLoadIntoTheNamedFrame) {
+  Write("index.htm",
+        "<title>Help</title><frameset cols=\"100,*\"><frame name=\"menu\" src=\"menu.htm\">"
+        "<frame name=\"main\" src=\"sub/first.htm\"></frameset>");
+  Write("menu.htm",
+        "<p><a href=\"sub/second.htm\" target=\"main\">second</a> <a href=\"other.htm\" target=\"_top\">top</a> "
+        "<a href=\"x.htm\" target=\"nowhere\">lost</a>");
+  Write("sub/first.htm", "<p>first page");
+  Write("sub/second.htm", "<p>second page");
+  Write("other.htm", "<title>Other</title><p>a whole page");
+  TFrameViewer* F = NewFrames();
+  F->LoadFromFile((Dir / "index.htm").string());
+  ASSERT_EQ(F->ViewerCount(), 2);
+  EXPECT_EQ(F->DocumentTitle(), "Help");
+  THTMLViewer* Menu = ViewerOf(F, "menu");
+  THTMLViewer* Main = ViewerOf(F, "MAIN");
+  ASSERT_NE(Menu, nullptr);
+  ASSERT_NE(Main, nullptr);
+  EXPECT_NE(Text(Main).find("first page"), std::string::npos);
+  // The frames share the width as COLS says: 100 pixels and the rest.
+  EXPECT_EQ(Menu->Owner() ? static_cast<TControl*>(Menu->Owner())->Width() : 0, 100);
+  EXPECT_FALSE(F->BackButtonEnabled());
+
+  std::vector<std::pair<std::string, std::string>> Clicks;
+  F->OnHotSpotTargetClick = [&](TObject*, const std::string& Target, const std::string& Url, bool&) {
+    Clicks.emplace_back(Target, Url);
+  };
+  ASSERT_TRUE(ClickLink(Menu, "sub/second.htm"));
+  ASSERT_EQ(Clicks.size(), 1u);
+  EXPECT_EQ(Clicks[0].first, "main");
+  EXPECT_NE(Text(Main).find("second page"), std::string::npos);
+  EXPECT_EQ(Main->CurrentFile(), ExpandFileName((Dir / "sub" / "second.htm").string()));
+  // The frame recorded its own history even with the application's HistoryMaxCount 0.
+  EXPECT_TRUE(F->BackButtonEnabled());
+  EXPECT_FALSE(F->FwdButtonEnabled());
+  EXPECT_EQ(F->History()->Count(), 0);
+
+  // A target that names nothing does nothing.
+  ASSERT_TRUE(ClickLink(Menu, "x.htm"));
+  EXPECT_EQ(F->ViewerCount(), 2);
+
+  // "_top" replaces the whole frameset.
+  ASSERT_TRUE(ClickLink(Menu, "other.htm"));
+  EXPECT_EQ(F->ViewerCount(), 1);
+  EXPECT_EQ(F->DocumentTitle(), "Other");
+  EXPECT_EQ(F->CurrentFile(), ExpandFileName((Dir / "other.htm").string()));
+}
+
+TEST_F(FramesTest, PlainDocumentLinksReplaceTheTopAndRecordHistory) {
+  const std::string A = Write("a.htm", "<title>A</title><p><a href=\"b.htm\">to b</a>");
+  Write("b.htm", "<title>B</title><p>page b");
+  TFrameViewer* F = NewFrames();
+  F->SetHistoryMaxCount(5);
+  int Changes = 0;
+  F->OnHistoryChange = [&](TObject*) { ++Changes; };
+  F->LoadFromFile(A);
+  ASSERT_EQ(F->ViewerCount(), 1);
+  EXPECT_EQ(F->DocumentTitle(), "A");
+  ASSERT_TRUE(ClickLink(F->Viewers(0), "b.htm"));
+  EXPECT_EQ(F->DocumentTitle(), "B");
+  ASSERT_EQ(F->History()->Count(), 2);
+  EXPECT_EQ(F->History()->Strings(0), ExpandFileName((Dir / "b.htm").string()));
+  EXPECT_EQ(F->History()->Strings(1), ExpandFileName(A));
+  EXPECT_TRUE(F->BackButtonEnabled());
+  EXPECT_FALSE(F->FwdButtonEnabled());
+  EXPECT_GE(Changes, 2);
+  EXPECT_EQ(F->VisitedList()->Strings(0), ExpandFileName((Dir / "b.htm").string()));
+}
+
+TEST_F(FramesTest, MissingFrameSourceShowsTheErrorPage) {
+  Write("set.htm", "<frameset rows=\"*,*,*\"><frame src=\"gone<&>.htm\"><frame src=\"ok.htm\"></frameset>");
+  Write("ok.htm", "<p>fine");
+  TFrameViewer* F = NewFrames();
+  F->LoadFromFile((Dir / "set.htm").string());
+  // Three rows and two frames: a third, empty frame is added.
+  EXPECT_EQ(F->CurFrameSet()->List.size(), 3u);
+  ASSERT_EQ(F->ViewerCount(), 2);
+  const std::string Error = Text(F->Viewers(0));
+  EXPECT_NE(Error.find("Can't load"), std::string::npos) << Error;
+  EXPECT_NE(Error.find("gone<&>.htm"), std::string::npos) << Error;
+  EXPECT_NE(Text(F->Viewers(1)).find("fine"), std::string::npos);
+}
+
+TEST_F(FramesTest, NestingStopsAtItsDepthAndExtraFramesAreIgnored) {
+  // A frameset that holds itself: loads stop at the nesting limit instead of recursing.
+  Write("self.htm", "<frameset rows=\"*,*\"><frame src=\"self.htm\"><frame src=\"leaf.htm\"></frameset>");
+  Write("leaf.htm", "<p>leaf");
+  TFrameViewer* F = NewFrames(400, 400);
+  F->LoadFromFile((Dir / "self.htm").string());
+  // One leaf beside each frameset that was still loaded: levels 0 to 3.
+  EXPECT_EQ(F->ViewerCount(), MaxFrameNesting);
+  for (int I = 0; I < F->ViewerCount(); ++I) EXPECT_NE(Text(F->Viewers(I)).find("leaf"), std::string::npos);
+
+  std::string Many = "<frameset cols=\"*\">";
+  for (int I = 0; I < 30; ++I) Many += "<frame src=\"leaf.htm\">";
+  Write("many.htm", Many + "<frameset><frame src=\"leaf.htm\"></frameset></frameset>");
+  F->LoadFromFile((Dir / "many.htm").string());
+  EXPECT_EQ(F->CurFrameSet()->List.size(), static_cast<size_t>(MaxFrameDims));
+  EXPECT_EQ(F->ViewerCount(), MaxFrameDims);
+}
+
+TEST_F(FramesTest, AnchorInTheNameScrollsItsViewer) {
+  std::string Body;
+  for (int I = 0; I < 80; ++I) Body += "<p>row " + std::to_string(I);
+  Write("help/index.htm", Body + "<p><a name=\"top2\">here</a>" + Body);
+  TFrameViewer* F = NewFrames(300, 200);
+  F->LoadFromFile((Dir / "help" / "index.htm").string() + "#top2");
+  ASSERT_EQ(F->ViewerCount(), 1);
+  EXPECT_GT(F->Viewers(0)->VScrollBarPosition(), 0);
+}
+
+// A help page with headings, a table, a picture and a list, as the frames viewer shows it. The
+// picture was looked at and kept in the source tree; a change of the drawing shows up here.
+TEST_F(FramesTest, HelpPageLooksAsKept) {
+  TBitmap Pic;
+  Pic.SetSize(40, 30);
+  Pic.Canvas()->Brush()->SetColor(RGB(0, 128, 0));
+  Pic.Canvas()->FillRect(TRect(0, 0, 40, 30));
+  Pic.Canvas()->Brush()->SetColor(clYellow);
+  Pic.Canvas()->FillRect(TRect(10, 8, 30, 22));
+  std::filesystem::create_directories(Dir / "help");
+  Pic.SaveToFile((Dir / "help" / "key.bmp").string());
+  Write("help/page.htm",
+        "<title>Pomoc</title><body bgcolor=\"#FFFFF0\"><h1>Pomoc</h1><h3>Klawiatura</h3>"
+        "<p><img src=\"key.bmp\" align=\"left\">Trzymaj palce na klawiszach wyj\x9C\x63iowych.</p>"
+        "<table border=\"1\" cellpadding=\"3\"><tr><th>Lekcja</th><th>Znaki</th></tr>"
+        "<tr><td>1</td><td>a s d f</td></tr><tr><td>2</td><td>j k l</td></tr></table>"
+        "<ul><li>pierwszy punkt</li><li>drugi punkt</li></ul></body>");
+  TFrameViewer* F = NewFrames(400, 300);
+  F->SetFvOptions(fvNoBorder | fvPrintTableBackground);
+  F->LoadFromFile((Dir / "help" / "page.htm").string());
+  ASSERT_EQ(F->ViewerCount(), 1);
+  TBitmap Shot;
+  vxtest::Grab(F, &Shot);
+  // VX_UPDATE_REFERENCE=1 writes a new reference (look at the PNG written beside it first).
+  const std::string Ref = std::string(VX_HTMLVIEW_TEST_DIR) + "/reference/help_page.bmp";
+  if (const char* Update = std::getenv("VX_UPDATE_REFERENCE"); Update && std::string(Update) == "1") {
+    std::filesystem::create_directories(std::filesystem::path(Ref).parent_path());
+    Shot.SaveToFile(Ref);
+    vxtest::SaveGrabPng(F, (std::filesystem::temp_directory_path() / "help_page.png").string());
+  }
+  ASSERT_TRUE(std::filesystem::exists(Ref)) << "no reference picture; run with VX_UPDATE_REFERENCE=1";
+  TBitmap Kept;
+  Kept.LoadFromFile(Ref);
+  ASSERT_EQ(Kept.Width(), Shot.Width());
+  ASSERT_EQ(Kept.Height(), Shot.Height());
+  int Differ = 0;
+  for (int Y = 0; Y < Shot.Height(); ++Y)
+    for (int X = 0; X < Shot.Width(); ++X)
+      if ((Shot.PixelColor(X, Y) & 0xFFFFFF) != (Kept.PixelColor(X, Y) & 0xFFFFFF)) ++Differ;
+  EXPECT_EQ(Differ, 0);
+  // What the page must show in any case: the picture's colours and the page background.
+  bool Green = false, Yellow = false;
+  for (int Y = 0; Y < Shot.Height(); ++Y)
+    for (int X = 0; X < Shot.Width(); ++X) {
+      const TColor C = Shot.PixelColor(X, Y) & 0xFFFFFF;
+      Green = Green || C == RGB(0, 128, 0);
+      Yellow = Yellow || C == clYellow;
+    }
+  EXPECT_TRUE(Green && Yellow);
+  EXPECT_EQ(Shot.PixelColor(Shot.Width() - 30, Shot.Height() - 30) & 0xFFFFFF, RGB(0xFF, 0xFF, 0xF0));
+}
+
+}  // namespace
