@@ -568,6 +568,20 @@ void TQueryPlan::StoreValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, c
   Cursor->PutField(FieldNo, Record, false, Dest.data());
 }
 
+void TQueryPlan::StoreValues(TDataCursor* Cursor, uint8_t* Record, const char* Statement) {
+  for (size_t I = 0; I < TargetFields.size(); ++I) {
+    TExpToken* V = EvaluateExpression(Query->UpdateValues[I]->Expression.Get(), nullptr, Eval);
+    try {
+      StoreValue(Cursor, TargetFields[I], Record, V, Query->UpdateFields[I]->ColumnName, Query->UpdateValues[I]->Text,
+                 Statement);
+    } catch (...) {
+      PutExpToken(V);
+      throw;
+    }
+    PutExpToken(V);
+  }
+}
+
 // ---- INSERT, UPDATE, DELETE ---------------------------------------------------------------------
 
 namespace {
@@ -623,17 +637,7 @@ void TQueryPlan::ExecuteInsert() {
   Q->RowsAffected = 0;
   if (!Q->InsertFromSelect) {
     C->InitRecord(Buffer.data());
-    for (size_t I = 0; I < TargetFields.size(); ++I) {
-      TExpToken* V = EvaluateExpression(Q->UpdateValues[I]->Expression.Get(), nullptr, Eval);
-      try {
-        StoreValue(C, TargetFields[I], Buffer.data(), V, Q->UpdateFields[I]->ColumnName, Q->UpdateValues[I]->Text,
-                   "INSERT");
-      } catch (...) {
-        PutExpToken(V);
-        throw;
-      }
-      PutExpToken(V);
-    }
+    StoreValues(C, Buffer.data(), "INSERT");
     C->InsertRecord(Buffer.data(), false);
     Q->RowsAffected = 1;
     return;
@@ -690,17 +694,7 @@ void TQueryPlan::ExecuteUpdateDelete() {
       C->DeleteRecord(T.Record.data(), false);
     } else {
       Buffer = T.Record;
-      for (size_t I = 0; I < TargetFields.size(); ++I) {
-        TExpToken* V = EvaluateExpression(Q->UpdateValues[I]->Expression.Get(), nullptr, Eval);
-        try {
-          StoreValue(C, TargetFields[I], Buffer.data(), V, Q->UpdateFields[I]->ColumnName, Q->UpdateValues[I]->Text,
-                     "UPDATE");
-        } catch (...) {
-          PutExpToken(V);
-          throw;
-        }
-        PutExpToken(V);
-      }
+      StoreValues(C, Buffer.data(), "UPDATE");
       C->ModifyRecord(Buffer.data(), true, false);
     }
     Tx.RowDone(++Count);

@@ -99,6 +99,8 @@ class TQueryPlan {
   void ExecuteUpdateDelete();
   void StoreValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const TExpToken* Value, const std::string& Column,
                   const std::string& ValueText, const char* Statement);
+  // The VALUES or SET values evaluated on the current row and stored into Record.
+  void StoreValues(TDataCursor* Cursor, uint8_t* Record, const char* Statement);
   void StoreCell(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const TSQLCell& Cell, uint8_t Type,
                  const std::string& Column, const char* Statement);
   void Progress(uint32_t Position, uint32_t Total, bool& Abort);
