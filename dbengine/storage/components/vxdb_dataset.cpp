@@ -988,3 +988,51 @@ void TVXDBParams::Clear() {
     delete P;
   }
 }
+
+std::string ParseSQL(const std::string& Text, TVXDBParams* Params) {
+  std::string Out;
+  Out.reserve(Text.size());
+  const std::size_t N = Text.size();
+  auto IsQuote = [](char C) { return C == '\'' || C == '"'; };
+  char Quote = 0;
+  std::size_t I = 0;
+  while (I < N) {
+    const char C = Text[I];
+    if (Quote != 0) {
+      if (C == Quote) Quote = 0;
+      Out += C;
+      ++I;
+    } else if (IsQuote(C)) {
+      Quote = C;
+      Out += C;
+      ++I;
+    } else if (C == ':' && I + 1 < N && Text[I + 1] == ':') {
+      Out += ':';
+      I += 2;
+    } else if (C == ':' && I + 1 < N) {
+      // The name runs to a line end, blank, ')', ',' or ';' outside quotes, or to the end.
+      std::size_t J = I + 1;
+      char NameQuote = 0;
+      for (; J < N; ++J) {
+        const char D = Text[J];
+        if (NameQuote != 0) {
+          if (D == NameQuote) NameQuote = 0;
+        } else if (IsQuote(D)) {
+          NameQuote = D;
+        } else if (D == '\n' || D == '\r' || D == ' ' || D == ')' || D == ',' || D == ';') {
+          break;
+        }
+      }
+      std::string Name = Text.substr(I + 1, J - I - 1);
+      if (!Name.empty() && IsQuote(Name.front())) Name.erase(0, 1);
+      if (!Name.empty() && IsQuote(Name.back())) Name.pop_back();
+      if (Params != nullptr) Params->CreateParam(ftUnknown, Name, ptUnknown);
+      Out += '?';
+      I = J;
+    } else {
+      Out += C;
+      ++I;
+    }
+  }
+  return Out;
+}

@@ -273,3 +273,7 @@ class TVXDBParams : public TPersistent {
  private:
   std::vector<TVXDBParam*> FItems;
 };
+
+// The text with every ":name" parameter replaced by "?" ("::" stands for one colon; quoted literals
+// are left alone); each name found is added to Params when it is given.
+std::string ParseSQL(const std::string& Text, TVXDBParams* Params);

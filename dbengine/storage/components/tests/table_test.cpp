@@ -399,5 +399,30 @@ TEST(ParamsTest, ValuesSetTypesAndNamesCompareWithoutCase) {
   EXPECT_EQ(Params.Count(), 0);
 }
 
+TEST(ParamsTest, ParseSQLReplacesNamesOutsideLiterals) {
+  struct Case {
+    const char* Text;
+    const char* Result;
+    std::vector<std::string> Names;
+  };
+  const Case Cases[] = {
+      {"select * from t where id = :id", "select * from t where id = ?", {"id"}},
+      {"where s = ':x' and t = \":y\"", "where s = ':x' and t = \":y\"", {}},
+      {"select a::b from t", "select a:b from t", {}},
+      {"(:a),:b;:c\n:d\r:e f", "(?),?;?\n?\r? f", {"a", "b", "c", "d", "e"}},
+      {"x = :a=b and y = :c\td", "x = ? and y = ?", {"a=b", "c\td"}},
+      {"x = :\"my name\", :'it''s'", "x = ?, ?", {"my name", "it''s"}},
+      {"ends with :", "ends with :", {}},
+  };
+  for (const Case& C : Cases) {
+    TVXDBParams Params;
+    EXPECT_EQ(ParseSQL(C.Text, &Params), C.Result) << C.Text;
+    std::vector<std::string> Names;
+    for (int I = 0; I < Params.Count(); ++I) Names.push_back(Params.Items(I)->Name);
+    EXPECT_EQ(Names, C.Names) << C.Text;
+    EXPECT_EQ(ParseSQL(C.Text, nullptr), C.Result);
+  }
+}
+
 }  // namespace
 }  // namespace comptest
