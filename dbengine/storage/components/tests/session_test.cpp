@@ -135,9 +135,13 @@ TEST_F(SessionTest, KeepConnectionAndSharedHandles) {
   EXPECT_TRUE(Database->Connected());
   T->Open();  // the directory is still usable
   EXPECT_EQ(T->RecordCount(), 0);
-  // Closing the database closes its datasets.
+  // Closing the database closes its datasets, and a borrower loses the directory with it.
+  Other->Open();
+  EXPECT_TRUE(Other->Borrowed());
   Database->Close();
   EXPECT_FALSE(T->Active());
+  EXPECT_FALSE(Other->Connected());
+  EXPECT_EQ(Other->Handle(), nullptr);
 }
 
 TEST_F(SessionTest, ADatasetWithAFolderAsDatabaseGetsATemporaryDatabase) {

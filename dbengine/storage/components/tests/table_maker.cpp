@@ -8,9 +8,9 @@
 
 namespace comptest {
 
-void CreateTestTable(const std::string& Dir, const std::string& Table, const std::vector<TTestField>& Fields,
-                     const std::vector<TTestIndex>& Indexes) {
-  if (GetTableFilesFactory() == nullptr) RegisterTableFiles();
+namespace {
+
+TCreateTableParams MakeParams(const std::vector<TTestField>& Fields, const std::vector<TTestIndex>& Indexes) {
   TCreateTableParams P;
   uint16_t No = 0;
   for (const TTestField& F : Fields) {
@@ -34,14 +34,26 @@ void CreateTestTable(const std::string& Dir, const std::string& Table, const std
       SetU16(D.data() + kIndexDescFieldNumbersOffset + 2 * I, static_cast<uint16_t>(X.Fields[I]));
     P.Indexes.push_back(D);
   }
+  return P;
+}
+
+}  // namespace
+
+void CreateTestTableIn(TDataDirectory* Directory, const std::string& Table, const std::vector<TTestField>& Fields,
+                       const std::vector<TTestIndex>& Indexes, bool InMemory) {
+  if (GetTableFilesFactory() == nullptr) RegisterTableFiles();
+  TDataCursor C(Directory);
+  C.SetTableName(Table);
+  C.SetExclusive(true);
+  C.SetInMemory(InMemory);
+  C.CreateTable(MakeParams(Fields, Indexes));
+}
+
+void CreateTestTable(const std::string& Dir, const std::string& Table, const std::vector<TTestField>& Fields,
+                     const std::vector<TTestIndex>& Indexes) {
   TDataSession Session;
   TDataDirectory* Directory = Session.OpenDirectory("maker", Dir);
-  {
-    TDataCursor C(Directory);
-    C.SetTableName(Table);
-    C.SetExclusive(true);
-    C.CreateTable(std::move(P));
-  }
+  CreateTestTableIn(Directory, Table, Fields, Indexes, false);
   Session.CloseDirectory(Directory);
 }
 

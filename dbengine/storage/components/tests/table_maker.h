@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+class TDataDirectory;
+
 namespace comptest {
 
 // Engine type codes of the columns the tests use.
@@ -32,5 +34,10 @@ struct TTestIndex {
 // Creates Table in the folder Dir; Indexes[0] is the primary index.
 void CreateTestTable(const std::string& Dir, const std::string& Table, const std::vector<TTestField>& Fields,
                      const std::vector<TTestIndex>& Indexes);
+
+// The same in an open directory of the components (a database's handle); with InMemory the table
+// lives in memory and exists only while that directory is open.
+void CreateTestTableIn(TDataDirectory* Directory, const std::string& Table, const std::vector<TTestField>& Fields,
+                       const std::vector<TTestIndex>& Indexes, bool InMemory);
 
 }  // namespace comptest

@@ -399,6 +399,26 @@ TEST(ParamsTest, ValuesSetTypesAndNamesCompareWithoutCase) {
   EXPECT_EQ(Params.Count(), 0);
 }
 
+TEST_F(TableTest, InMemoryTablesLiveInTheMemoryDatabase) {
+  auto* Memory = new TVXDBDatabase(Owner);
+  Memory->SetSessionName(Session->SessionName());
+  Memory->SetDatabaseName("Memory");
+  Memory->Open();
+  CreateTestTableIn(Memory->Handle(), "scratch", {{"ID", etInteger, 0, kAutoInc}, {"S", etString, 10}},
+                    {{"", {1}, true}}, true);
+  TVXDBTable* T = NewTable("scratch");
+  T->SetInMemory(true);
+  EXPECT_EQ(T->DatabaseName(), "Memory");
+  T->SetDatabaseName("db");
+  EXPECT_EQ(T->DatabaseName(), "Memory");
+  T->Open();
+  EXPECT_EQ(T->Database(), Memory);
+  T->AppendRecord({Variant(), "x"});
+  T->AppendRecord({Variant(), "y"});
+  EXPECT_EQ(Column(T, "S"), (std::vector<std::string>{"x", "y"}));
+  EXPECT_FALSE(std::filesystem::exists(Path + "scratch.DAT"));
+}
+
 TEST(ParamsTest, ParseSQLReplacesNamesOutsideLiterals) {
   struct Case {
     const char* Text;
