@@ -31,20 +31,6 @@ bool IsImageName(const std::string& S) {
 }
 bool IsTextName(const std::string& S) { return LowerCase(ExtractFileExt(S)).substr(0, 5) == ".txt"; }
 
-std::string EscapeHtml(const std::string& S) {
-  std::string R;
-  for (char C : S) {
-    switch (C) {
-      case '&': R += "&amp;"; break;
-      case '<': R += "&lt;"; break;
-      case '>': R += "&gt;"; break;
-      case '"': R += "&quot;"; break;
-      default: R += C;
-    }
-  }
-  return R;
-}
-
 TFrameSource FileSource(const std::string& Name) {
   TFrameSource S;
   S.Kind = 0;
@@ -265,7 +251,7 @@ void TfvFrame::LoadViewer(const std::string& Name, const std::string& Dest) {
 void TfvFrame::ShowError() {
   if (!Viewer) CreateViewer();
   const std::string Page =
-      ("<p><img src=\"qw%&.bmp\" alt=\"Error\"> Can't load " + EscapeHtml(Source)).substr(0, 255);
+      ("<p><img src=\"qw%&.bmp\" alt=\"Error\"> Can't load " + HtmlEscape(Source)).substr(0, 255);
   Viewer->LoadFromBuffer(Page.data(), static_cast<int>(Page.size()));
 }
 
@@ -957,8 +943,4 @@ void TFrameViewer::SetFvOptions(TFrameViewerOptions Value) {
   }
 }
 
-void TFrameViewer::SetServerRoot(const std::string& Value) {
-  std::string S = Trim(Value);
-  if (!S.empty() && (S.back() == '\\' || S.back() == '/')) S.pop_back();
-  FServerRoot = S;
-}
+void TFrameViewer::SetServerRoot(const std::string& Value) { FServerRoot = ServerRootOf(Value); }

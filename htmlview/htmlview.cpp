@@ -42,21 +42,29 @@ bool IsWordChar(char C) {
 }
 
 // The HTML of a document that shows one picture; the name is written as an attribute value.
-std::string ImageDocument(const std::string& Name) {
-  std::string Escaped;
-  for (char C : Name) {
-    switch (C) {
-      case '&': Escaped += "&amp;"; break;
-      case '"': Escaped += "&quot;"; break;
-      case '<': Escaped += "&lt;"; break;
-      case '>': Escaped += "&gt;"; break;
-      default: Escaped += C;
-    }
-  }
-  return ("<img src=\"" + Escaped + "\">").substr(0, 255);
-}
+std::string ImageDocument(const std::string& Name) { return ("<img src=\"" + HtmlEscape(Name) + "\">").substr(0, 255); }
 
 }  // namespace
+
+std::string HtmlEscape(const std::string& Text) {
+  std::string R;
+  for (char C : Text) {
+    switch (C) {
+      case '&': R += "&amp;"; break;
+      case '"': R += "&quot;"; break;
+      case '<': R += "&lt;"; break;
+      case '>': R += "&gt;"; break;
+      default: R += C;
+    }
+  }
+  return R;
+}
+
+std::string ServerRootOf(const std::string& Value) {
+  std::string S = Trim(Value);
+  if (!S.empty() && (S.back() == '\\' || S.back() == '/')) S.pop_back();
+  return S;
+}
 
 // ---- drawing panel ------------------------------------------------------------------------------
 
@@ -1034,11 +1042,7 @@ void THTMLViewer::SetBorderStyle(THTMLBorderStyle Value) {
   }
 }
 
-void THTMLViewer::SetServerRoot(const std::string& Value) {
-  std::string S = Trim(Value);
-  if (!S.empty() && (S.back() == '\\' || S.back() == '/')) S.pop_back();
-  FServerRoot = S;
-}
+void THTMLViewer::SetServerRoot(const std::string& Value) { FServerRoot = ServerRootOf(Value); }
 
 void THTMLViewer::SetHtOptions(ThtmlViewerOptions Value) {
   FOptions = Value;

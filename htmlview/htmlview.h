@@ -285,5 +285,10 @@ class THTMLViewer : public TWinControl {
   } FSubmit;
 };
 
+// Text written into HTML as it reads: & < > and " as entities.
+std::string HtmlEscape(const std::string& Text);
+// A server root as stored: trimmed, without one trailing separator.
+std::string ServerRootOf(const std::string& Value);
+
 // WM_USER + 100: raises OnFormSubmit after the click that submitted the form.
 constexpr unsigned wm_FormSubmit = WM_USER + 100;
