@@ -25,6 +25,8 @@ std::array<uint8_t, 768> FieldDescOf(const TCreateField& F) {
   if (F.DataType == ftString || F.DataType == ftBytes)
     D[kFieldDescDeclaredSizeOffset] = static_cast<uint8_t>(std::min<uint32_t>(F.Size, 255));
   if (F.DataType == ftBCD) D[kFieldDescDeclaredScaleOffset] = F.Scale;
+  // BLOB(n, kind): the kind (1 memo .. 7) is the BLOB subtype.
+  if (F.DataType == ftBlob && F.Scale >= 1 && F.Scale <= 7) D[kFieldDescSubTypeOffset] = static_cast<uint8_t>(21 + F.Scale);
   D[kFieldDescRequiredOffset] = F.NotNull ? 1 : 0;
   D[kFieldDescCharCaseOffset] = F.CharCase;
   SetShortString(D.data() + kFieldDescDefaultOffset, 50, Cut(F.DefaultText, 50));

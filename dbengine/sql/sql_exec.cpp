@@ -286,10 +286,51 @@ void TQueryPlan::CollectRow(TSQLRow& Row) {
       Row.push_back(CellPut<int32_t>(1));
       continue;
     }
+    if (F->DataType == ftBlob && !F->Aggregate && !F->IsExpression) {
+      Row.push_back(ReadBlobCell(RunOf(F->SourceTable), F->SourceFieldNo));
+      continue;
+    }
     TExpToken* T = EvaluateExpression(F->Expression.Get(), nullptr, Eval);
     Row.push_back(CellOf(T));
     PutExpToken(T);
   }
+}
+
+TSQLCell TQueryPlan::ReadBlobCell(TSourceRun* Run, int FieldNo) {
+  TSQLCell C;
+  if (!Run || Run->NullRow) return C;
+  TDataCursor* Cursor = Run->Cursor;
+  uint8_t* Record = Run->Record.data();
+  bool Blank = true;
+  Cursor->GetField(FieldNo, Record, Blank, nullptr);
+  if (Blank) return C;
+  auto Check = [&](uint16_t Code) {
+    if (Code != 0) RaiseEngineError(Code, Cursor->TableName);
+  };
+  Check(Cursor->OpenBlob(FieldNo, Record, false, false));
+  try {
+    int64_t Size = 0, Count = 0;
+    Check(Cursor->GetBlobSize(FieldNo, Record, false, Size));
+    C.Bytes.resize(static_cast<size_t>(Size));
+    if (Size > 0) Check(Cursor->ReadBlob(FieldNo, Record, false, Count, Size, C.Bytes.data(), 0));
+    C.Null = false;
+  } catch (...) {
+    Cursor->CloseBlob(FieldNo, Record, false);
+    throw;
+  }
+  Check(Cursor->CloseBlob(FieldNo, Record, false));
+  return C;
+}
+
+void TQueryPlan::WriteBlobValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const uint8_t* Data,
+                                size_t Length) {
+  auto Check = [&](uint16_t Code) {
+    if (Code != 0) RaiseEngineError(Code, Cursor->TableName);
+  };
+  // The value is replaced as a whole; an empty value leaves the field NULL.
+  Check(Cursor->OpenBlob(FieldNo, Record, false, false));
+  Check(Cursor->TruncateBlob(FieldNo, Record, false, 0));
+  if (Length > 0) Check(Cursor->WriteBlob(FieldNo, Record, false, static_cast<int64_t>(Length), Data, 0));
 }
 
 // ---- SELECT -------------------------------------------------------------------------------------
@@ -534,6 +575,12 @@ void TQueryPlan::WriteResultTable() {
 void TQueryPlan::StoreCell(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const TSQLCell& Cell, uint8_t Type,
                            const std::string& Column, const char* Statement) {
   const TFieldDescriptor& D = Cursor->FieldDescs[static_cast<size_t>(FieldNo - 1)];
+  if (D.Type() == ftBlob && (Cell.Null || Type == ftBlob || Type == ftString)) {
+    size_t Length = Cell.Null ? 0 : Cell.Bytes.size();
+    if (Type == ftString) Length = strnlen(reinterpret_cast<const char*>(Cell.Bytes.data()), Length);
+    WriteBlobValue(Cursor, FieldNo, Record, Cell.Bytes.data(), Length);
+    return;
+  }
   if (Cell.Null) {
     Cursor->PutField(FieldNo, Record, false, nullptr);
     return;
@@ -556,7 +603,13 @@ void TQueryPlan::StoreCell(TDataCursor* Cursor, int FieldNo, uint8_t* Record, co
 void TQueryPlan::StoreValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const TExpToken* Value,
                             const std::string& Column, const std::string& ValueText, const char* Statement) {
   const TFieldDescriptor& D = Cursor->FieldDescs[static_cast<size_t>(FieldNo - 1)];
-  if (Value->Null || Value->DataType == dtUntyped) {
+  const bool Null = Value->Null || Value->DataType == dtUntyped;
+  if (D.Type() == ftBlob && (Null || Value->DataType == ftString || Value->DataType == dtLongText)) {
+    const std::string S = Null ? std::string() : Value->AsString();
+    WriteBlobValue(Cursor, FieldNo, Record, reinterpret_cast<const uint8_t*>(S.data()), S.size());
+    return;
+  }
+  if (Null) {
     Cursor->PutField(FieldNo, Record, false, nullptr);
     return;
   }
@@ -730,6 +783,21 @@ void TQueryPlan::Execute() {
 
 std::string SQLFieldText(TDataCursor* Cursor, int FieldNo, const uint8_t* Record) {
   const TFieldDescriptor& D = Cursor->FieldDescs[static_cast<size_t>(FieldNo - 1)];
+  if (D.Type() == ftBlob) {
+    // The bytes of the value, read through an opened BLOB of a copy of the record.
+    std::vector<uint8_t> Copy(Record, Record + Cursor->RecordBufferSize);
+    bool Blank = true;
+    Cursor->GetField(FieldNo, Copy.data(), Blank, nullptr);
+    if (Blank || Cursor->OpenBlob(FieldNo, Copy.data(), false, false) != 0) return std::string();
+    int64_t Size = 0, Count = 0;
+    std::string S;
+    if (Cursor->GetBlobSize(FieldNo, Copy.data(), false, Size) == 0 && Size > 0) {
+      S.resize(static_cast<size_t>(Size));
+      if (Cursor->ReadBlob(FieldNo, Copy.data(), false, Count, Size, S.data(), 0) != 0) S.clear();
+    }
+    Cursor->CloseBlob(FieldNo, Copy.data(), false);
+    return S;
+  }
   TFieldAccess A;
   A.Offset = D.Offset();
   A.DataType = D.Type();

@@ -92,6 +92,8 @@ class TQueryPlan {
   void ScanRows(const std::function<bool()>& Emit, bool Report = true);
   void ExecuteSelect();
   void CollectRow(TSQLRow& Row);
+  TSQLCell ReadBlobCell(TSourceRun* Run, int FieldNo);
+  void WriteBlobValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const uint8_t* Data, size_t Length);
   void GroupRows();
   void SortRows(const std::vector<int>& Columns, const std::vector<bool>& Descending, bool NoCase, bool Unique);
   void WriteResultTable();

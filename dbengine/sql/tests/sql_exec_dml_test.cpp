@@ -221,3 +221,22 @@ TEST_F(DMLTest, AbortThroughProgressKeepsTheRowsDoneAndResultsIntoATable) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DMLTest, MemoColumnsAreWrittenReadAndCopiedByValue) {
+  Exec("CREATE TABLE notes (ID INTEGER, BODY BLOB(1, 1), PRIMARY KEY (ID))");
+  Exec("INSERT INTO notes VALUES (1, 'short')");
+  Exec("INSERT INTO notes VALUES (2, NULL)");
+  Exec("INSERT INTO notes VALUES (3, '" + std::string(240, 'y') + "')");
+  Exec("UPDATE notes SET BODY = 'changed' WHERE ID = 2");
+  Exec("CREATE TABLE copy (ID INTEGER, BODY BLOB(1, 1))");
+  EXPECT_EQ(Exec("INSERT INTO copy SELECT * FROM notes WHERE ID < 3"), 2u);
+  EXPECT_EQ(Query("SELECT ID, BODY FROM copy"), (TRows{{"1", "short"}, {"2", "changed"}}));
+  EXPECT_EQ(Query("SELECT BODY FROM notes WHERE ID = 3"), (TRows{{std::string(240, 'y')}}));
+  Exec("UPDATE notes SET BODY = NULL WHERE ID = 1");
+  EXPECT_EQ(Query("SELECT ID, BODY FROM notes ORDER BY ID"),
+            (TRows{{"1", ""}, {"2", "changed"}, {"3", std::string(240, 'y')}}));
+}
+
+}  // namespace
