@@ -11,6 +11,8 @@ list(APPEND VXDB_STORAGE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/data_cursor.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_cursor_nav.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_cursor_blobs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/data_cursor_filters.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/cursor_filters.cpp
 )
 vx_add_gtest(dbengine_storage_data_cursor_tests LABEL dbengine-storage
   SOURCES

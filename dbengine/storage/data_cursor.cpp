@@ -45,6 +45,7 @@ TDataCursor::~TDataCursor() {
     Close();
   } catch (...) {
   }
+  FreeFilters();
   for (auto& B : Bitmaps) PutRecordsBitmap(B);
 }
 
@@ -225,6 +226,9 @@ void TDataCursor::RebuildStatusIndex() {
 void TDataCursor::Close() {
   if (!Active) return;
   FreeBlobs(true);
+  FreeFilters();
+  FVisibleKeys.clear();
+  FCalculations.clear();
   BitmapOrder = false;
   for (auto& B : Bitmaps) B->ClearAll();
   RangeActive = false;
@@ -499,7 +503,6 @@ void TDataCursor::SetIndexNo(uint8_t N) {
       Descending = Unique = CaseInsensitive = false;
     }
   } else {
-    BitmapOrder = false;
     LoadIndexInfo();
   }
   // A new order has no range; its visible set is built at once.

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "dbengine/storage/cursor_filters.h"
 #include "dbengine/storage/data_fields.h"
 #include "dbengine/storage/data_session.h"
 #include "dbengine/storage/data_table.h"
@@ -256,6 +257,61 @@ class TDataCursor : public TEngineObject {
   // The comparison the index pages call for this cursor's keys.
   int ComparePageKeys(const TPage& Page, const uint8_t* EntryKey, const uint8_t* SearchKey, int Length);
 
+  // ---- Filters and the visible record set ----
+  // The active filters' records, in index or natural order, make the visible set (BitmapOrder).
+  // Filters are owned by the cursor; a handle stays valid until the filter is dropped or the cursor
+  // closes. With Text a condition is compiled from it; else Tree is taken; else Callback makes a
+  // callback filter. 0x250A when 64 filters exist; 0x2743 for a bad text.
+  std::vector<TFilter*> Filters;
+  TFilterHandle AddFilter(void* Data, const std::string& Text, bool NoPartialCompare, bool CaseInsensitive,
+                          bool Flag, bool EvaluateLast, TFilterCallback Callback, bool Optimise,
+                          std::unique_ptr<TCursorCondition> Tree = nullptr);
+  // Handle nullptr: every filter. 0x2742 for a handle that is not listed.
+  void DropFilter(TFilterHandle Handle);
+  void ActivateFilter(TFilterHandle Handle);
+  void DeactivateFilter(TFilterHandle Handle);
+  // Gives an active filter a new condition; nothing for nullptr; 0x2742 unless Handle is active.
+  void SetFilterExpression(std::unique_ptr<TCursorCondition> Tree, TFilterHandle Handle);
+  // A new open cursor on the same table with this cursor's field map, index, range and filters,
+  // standing on this cursor's record. The caller frees it.
+  TDataCursor* CloneCursor();
+
+  // Records 1..N of the table's data file (the next record number - 1).
+  int32_t PhysicalRecordCount();
+  // Key length of an index slot (5 for the status index).
+  int SlotKeyLength(uint8_t Slot);
+  // Records of index Slot whose key lies in [Low, High]; Aborted when a page changed under the walk.
+  int32_t CountKeyRangeOn(uint8_t Slot, const uint8_t* Low, const uint8_t* High, bool& Aborted);
+  // Clears Bitmap (sized to the table) and sets the bits of those records.
+  void MarkKeyRangeOn(uint8_t Slot, const uint8_t* Low, const uint8_t* High, bool& Aborted, TRecordsBitmap& Bitmap);
+  int32_t CountKeyRange(const uint8_t* Low, const uint8_t* High, bool& Aborted);
+  void MarkKeyRange(const uint8_t* Low, const uint8_t* High, bool& Aborted, TRecordsBitmap& Bitmap);
+  // Mode 10: only the records whose bits are set are read; other modes set every bit first. Each
+  // live record read is given to Test (record image, record number); a false answer clears its bit.
+  void FilterBitmap(TRecordsBitmap& Bitmap,
+                    const std::function<bool(const uint8_t* Record, uint32_t RecordNo)>& Test, bool& Aborted,
+                    int Mode);
+  // The first index (0 only with a primary key, then 1..n) whose first key field is the physical
+  // field FieldNo, ascending, and whose case option is CaseInsensitive (any with AnyCase or for a
+  // field that is not a string); -1 when none.
+  int FindIndexOnField(int FieldNo, bool CaseInsensitive, bool AnyCase);
+  // Key filling for index Slot: from byte position From (1-based) onward every segment takes its
+  // lowest (null byte 0, value 0x00) or highest (null byte 1, value 0xFF) bytes; string segments of
+  // a table with a locale take the first or last entry of the collation map.
+  void FillKeyLow(uint8_t Slot, uint8_t* Key, int From);
+  void FillKeyHigh(uint8_t Slot, uint8_t* Key, int From);
+  void LowestKey(uint8_t Slot, uint8_t* Key) { FillKeyLow(Slot, Key, 1); }
+  void HighestKey(uint8_t Slot, uint8_t* Key) { FillKeyHigh(Slot, Key, 1); }
+  // Key byte strings as unsigned big-endian numbers; all 0xFF stays on increment, all 0 on decrement.
+  static void IncrementKey(uint8_t* Key, int Length);
+  static void DecrementKey(uint8_t* Key, int Length);
+
+  // ---- Calculated fields of the field map ----
+  // Computes field FieldNo (a calculated entry of the map) after every record read.
+  void SetFieldCalculation(int FieldNo, std::unique_ptr<TCursorCalculation> Calculation);
+  // Computes every calculated field of Record (a record buffer of this cursor).
+  void ComputeCalculatedFields(uint8_t* Record);
+
  private:
   TDataFile* DataFile();
   TIndexFile* IndexFile();
@@ -321,6 +377,35 @@ class TDataCursor : public TEngineObject {
   // image held and no longer uses are freed. The open BLOBs of the image are released.
   void StoreBlobFields(uint8_t* Image, const uint8_t* OldImage, uint32_t RecordNo);
   void FreeRecordBlobs(const uint8_t* Image, uint32_t RecordNo);
+
+  // Filters and the visible set: the range and live-record sets are Bitmaps[1] and Bitmaps[2].
+  TRecordsBitmap* VisibleSet() { return Bitmaps[0]; }
+  TRecordsBitmap* RangeSet() { return Bitmaps[1]; }
+  TRecordsBitmap* LiveSet() { return Bitmaps[2]; }
+  bool KeyedBitmapOrder();
+  bool AnyActiveFilter();
+  TFilter* ListedFilter(TFilterHandle Handle);
+  void FreeFilters();
+  void BuildRangeAndLiveSets(int32_t N);
+  void EvaluateFilter(TFilter* F, bool Narrow, bool& Restart);
+  void EvaluateAllFilters();
+  void CombineVisibleSet();
+  void BuildVisibleKeys();
+  void LoadVisibleKey(int32_t Position);
+  void AfterFilterChange();
+  // Brings record RecNo's bits up to date after this cursor wrote it (Image: its new image, or
+  // nullptr when it was deleted).
+  void UpdateVisibleRecord(uint32_t RecNo, const uint8_t* Image);
+  bool RecordKeyInRange(const uint8_t* Image);
+  void FillKey(uint8_t Slot, uint8_t* Key, int From, bool High);
+  bool FFilterBusy = false;
+  // Visible records in index order under BitmapOrder: their index ordinal and record number.
+  struct TVisibleKey {
+    int32_t Ordinal;
+    uint32_t Record;
+  };
+  std::vector<TVisibleKey> FVisibleKeys;
+  std::vector<std::unique_ptr<TCursorCalculation>> FCalculations;
 
   bool FHoldingReadLock = false;
   int FReadDepth = 0;

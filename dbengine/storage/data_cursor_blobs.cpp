@@ -73,6 +73,8 @@ void TDataCursor::SetFieldMap(const std::vector<std::array<uint8_t, 768>>& Descs
     StoreShortString(F.Bytes + kFieldDescQualifiedOffset, 100, Qualified);
   }
   FieldDescs = std::move(Map);
+  FCalculations.clear();
+  FCalculations.resize(FieldDescs.size());
   FieldCount = static_cast<uint16_t>(FieldDescs.size());
   HasComputedFields = Computed;
   RecordBufferSize = Size;

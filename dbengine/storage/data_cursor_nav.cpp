@@ -34,6 +34,7 @@ void TDataCursor::ReadCurrentRecord() {
     if (ReadRecordImage(CurrentRecordNumber, Image)) {
       Image.resize(RecordBufferSize);
       CurrentRecord = std::move(Image);
+      if (HasComputedFields) ComputeCalculatedFields(CurrentRecord.data());
       return;
     }
   }
@@ -176,34 +177,36 @@ void TDataCursor::ComputeRange() {
 }
 
 void TDataCursor::RebuildVisibleSet() {
-  if (!IsNaturalOrder()) {
-    ComputeRange();
+  if (!IsNaturalOrder()) ComputeRange();
+  // Natural order and active filters hold the visible set as a bitmap.
+  BitmapOrder = IsNaturalOrder() || AnyActiveFilter();
+  FVisibleKeys.clear();
+  if (!BitmapOrder) {
+    for (TRecordsBitmap* B : Bitmaps) B->ClearAll();
+    VisibleCount = 0;
     return;
   }
-  TRecordsBitmap* V = Bitmaps[0];
-  const int32_t Count = static_cast<int32_t>(DataFile()->NextRecord()) - 1;
-  V->SetRecordCount(std::max(Count, 1));
-  V->ClearAll();
-  std::vector<uint8_t> Image;
-  for (int32_t N = 1; N <= Count; ++N)
-    if (ReadRecordImage(static_cast<uint32_t>(N), Image) && Image[0] == 0) V->SetBit(N);
-  VisibleCount = V->CountSet();
-  RangeFirst = 1;
-  RangeLast = VisibleCount;
+  EvaluateAllFilters();
+  if (IsNaturalOrder()) {
+    RangeFirst = 1;
+    RangeLast = VisibleCount;
+  }
 }
 
 bool TDataCursor::VisibleEmpty() {
   if (IsNaturalOrder()) return VisibleCount == 0;
+  if (BitmapOrder) return FVisibleKeys.empty();
   return !(RangeFirst >= 1 && RangeLast >= RangeFirst);
 }
 
 int32_t TDataCursor::GetRecordCount() {
   if (IsNaturalOrder()) return VisibleCount;
+  if (BitmapOrder) return static_cast<int32_t>(FVisibleKeys.size());
   return (RangeFirst >= 1 && RangeLast >= 1 && RangeLast >= RangeFirst) ? RangeLast - RangeFirst + 1 : 0;
 }
 
 int32_t TDataCursor::GetSequenceNumber() {
-  if (IsNaturalOrder()) return SequenceNumber;
+  if (IsNaturalOrder() || BitmapOrder) return SequenceNumber;
   return SequenceNumber < 1 || RangeFirst < 1 ? 0 : SequenceNumber - RangeFirst + 1;
 }
 
@@ -236,6 +239,8 @@ void TDataCursor::MoveFirst() {
     CurrentRecordNumber = static_cast<uint32_t>(N);
     SequenceNumber = 1;
     AtBOF = AtEOF = false;
+  } else if (BitmapOrder) {
+    LoadVisibleKey(1);
   } else {
     LoadOrdinal(RangeFirst);
   }
@@ -252,6 +257,8 @@ void TDataCursor::MoveLast() {
     CurrentRecordNumber = static_cast<uint32_t>(N);
     SequenceNumber = VisibleCount;
     AtBOF = AtEOF = false;
+  } else if (BitmapOrder) {
+    LoadVisibleKey(static_cast<int32_t>(FVisibleKeys.size()));
   } else {
     LoadOrdinal(RangeLast);
   }
@@ -285,18 +292,23 @@ void TDataCursor::MoveBy(int N) {
     }
     return;
   }
-  int32_t From = AtBOF ? RangeFirst - 1 : (AtEOF ? RangeLast + 1 : SequenceNumber);
+  // Index order steps through positions of the index range, or of the visible keys under a bitmap.
+  const int32_t First = BitmapOrder ? 1 : RangeFirst;
+  const int32_t Last = BitmapOrder ? static_cast<int32_t>(FVisibleKeys.size()) : RangeLast;
+  int32_t From = AtBOF ? First - 1 : (AtEOF ? Last + 1 : SequenceNumber);
   int64_t To = static_cast<int64_t>(From) + N;
-  if (To < RangeFirst) {
+  if (To < First) {
     AtBOF = true;
     AtEOF = false;
-    SequenceNumber = RangeFirst - 1;
+    SequenceNumber = First - 1;
     CurrentRecordNumber = 0;
-  } else if (To > RangeLast) {
+  } else if (To > Last) {
     AtEOF = true;
     AtBOF = false;
-    SequenceNumber = RangeLast + 1;
+    SequenceNumber = Last + 1;
     CurrentRecordNumber = 0;
+  } else if (BitmapOrder) {
+    LoadVisibleKey(static_cast<int32_t>(To));
   } else {
     LoadOrdinal(static_cast<int32_t>(To));
   }
@@ -400,6 +412,8 @@ void TDataCursor::GotoSequence(int32_t N) {
     CurrentRecordNumber = static_cast<uint32_t>(R);
     SequenceNumber = N;
     AtBOF = AtEOF = false;
+  } else if (BitmapOrder) {
+    LoadVisibleKey(N);
   } else {
     LoadOrdinal(RangeFirst + N - 1);
   }
@@ -464,6 +478,20 @@ bool TDataCursor::SearchKey(const uint8_t* Key, bool Nearest) {
   int64_t Ordinal = 0;
   bool Found = IndexFindKey(*IndexFile(), this, IndexNo, Key, Rec, Ordinal);
   int64_t Seq = Found ? Ordinal : Ordinal + 1;
+  if (BitmapOrder) {
+    // Only keys of visible records count; without one at or after the key the cursor is at the end.
+    auto It = std::lower_bound(FVisibleKeys.begin(), FVisibleKeys.end(), Seq,
+                               [](const TVisibleKey& K, int64_t S) { return K.Ordinal < S; });
+    if (It == FVisibleKeys.end()) {
+      AtEOF = true;
+      AtBOF = false;
+      SequenceNumber = static_cast<int32_t>(FVisibleKeys.size()) + 1;
+      CurrentRecordNumber = 0;
+      return false;
+    }
+    LoadVisibleKey(static_cast<int32_t>(It - FVisibleKeys.begin()) + 1);
+    return Found && It->Ordinal == Seq;
+  }
   if (Seq < RangeFirst) {
     Seq = RangeFirst;
     Found = false;
@@ -678,16 +706,8 @@ void TDataCursor::InsertRecord(uint8_t* Buffer, bool Repos) {
       D->ReleaseRecord(R);
       IndexFile()->IncRecordCount();
       FlushChanges();
-      if (IsNaturalOrder()) {
-        TRecordsBitmap* V = Bitmaps[0];
-        if (V->RecordCount < static_cast<int32_t>(NewRec)) V->SetRecordCount(static_cast<int32_t>(NewRec));
-        if (!V->GetBit(static_cast<int32_t>(NewRec))) {
-          V->SetBit(static_cast<int32_t>(NewRec));
-          ++VisibleCount;
-        }
-      } else {
-        ComputeRange();
-      }
+      if (!IsNaturalOrder()) ComputeRange();
+      UpdateVisibleRecord(NewRec, CurrentRecord.data());
       if (Repos) {
         CurrentRecordNumber = NewRec;
         AtBOF = AtEOF = false;
@@ -766,6 +786,7 @@ void TDataCursor::ModifyRecord(uint8_t* Buffer, bool Unlock, bool Repos) {
       ReadCurrentRecord();
       FlushChanges();
       if (!IsNaturalOrder()) ComputeRange();
+      UpdateVisibleRecord(RecNo, CurrentRecord.data());
     } catch (...) {
       if (LockedHere) {
         try {
@@ -814,15 +835,8 @@ void TDataCursor::DeleteRecord(const uint8_t* Buffer, bool Repos) {
       R->Modified = true;
       D->ReleaseRecord(R);
       FlushChanges();
-      if (IsNaturalOrder()) {
-        TRecordsBitmap* V = Bitmaps[0];
-        if (static_cast<int32_t>(RecNo) <= V->RecordCount && V->GetBit(static_cast<int32_t>(RecNo))) {
-          V->ClearBit(static_cast<int32_t>(RecNo));
-          --VisibleCount;
-        }
-      } else {
-        ComputeRange();
-      }
+      if (!IsNaturalOrder()) ComputeRange();
+      UpdateVisibleRecord(RecNo, nullptr);
       // The cursor moves to the record after the deleted one in every case: a position left on
       // the deleted key's place would make the next step skip a record.
       (void)Repos;
