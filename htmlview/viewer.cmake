@@ -22,3 +22,9 @@ if(TARGET vxhtml)
     endif()
   endif()
 endif()
+
+# The timing targets of the viewer controls, run by hand (never a test).
+if(VX_BENCH AND TARGET vxhtmlviewer)
+  add_executable(htmlview_viewer_targets ${CMAKE_CURRENT_LIST_DIR}/bench/viewer_targets.cpp)
+  target_link_libraries(htmlview_viewer_targets PRIVATE vxhtmlviewer JPEG::JPEG)
+endif()
