@@ -97,9 +97,9 @@ struct TCopy {
   TVXDBDatabase* Database;
 };
 
-using ProcessTest = ComponentsTest;
+using ComponentProcessTest = ComponentsTest;
 
-TEST_F(ProcessTest, ARecordInEditIsLockedForOtherProcessesUntilTheEditEnds) {
+TEST_F(ComponentProcessTest, ARecordInEditIsLockedForOtherProcessesUntilTheEditEnds) {
   CreateStudents();
   {
     TVXDBTable* T = NewTable("student");
@@ -207,7 +207,7 @@ class TLogonCopy : public TCopy {
   int SessionId = -1;
 };
 
-TEST_F(ProcessTest, LogonProtocolBetweenCopiesSweepsTheRowsOfDeadCopies) {
+TEST_F(ComponentProcessTest, LogonProtocolBetweenCopiesSweepsTheRowsOfDeadCopies) {
   CreateSessionTables(Path);
   auto LogOnAndStay = [&](int Student) {
     return [&, Student](const auto& Report, const auto& Wait) {
@@ -257,7 +257,7 @@ TEST_F(ProcessTest, LogonProtocolBetweenCopiesSweepsTheRowsOfDeadCopies) {
 }
 
 // ---- Transactions --------------------------------------------------------------------------------
-TEST_F(ProcessTest, RollbackAfterAFailureInTheFourthTableLeavesAllFourAsTheyWere) {
+TEST_F(ComponentProcessTest, RollbackAfterAFailureInTheFourthTableLeavesAllFourAsTheyWere) {
   std::vector<TVXDBTable*> Tables;
   for (int I = 1; I <= 4; ++I) {
     std::string Name = "t" + std::to_string(I);

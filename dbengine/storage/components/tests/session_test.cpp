@@ -6,9 +6,9 @@
 namespace comptest {
 namespace {
 
-using SessionTest = ComponentsTest;
+using SessionComponentTest = ComponentsTest;
 
-TEST_F(SessionTest, AutoSessionNamesAreNumberedPerProcessAndHandedToTheOwnersComponents) {
+TEST_F(SessionComponentTest, AutoSessionNamesAreNumberedPerProcessAndHandedToTheOwnersComponents) {
   auto* DM = new TComponent(nullptr);
   auto* Db = new TVXDBDatabase(DM);
   Db->SetDatabaseName("db");
@@ -50,7 +50,7 @@ TEST_F(SessionTest, AutoSessionNamesAreNumberedPerProcessAndHandedToTheOwnersCom
   delete DM4;
 }
 
-TEST_F(SessionTest, SessionTextsAndSettingsReachTheEngineSession) {
+TEST_F(SessionComponentTest, SessionTextsAndSettingsReachTheEngineSession) {
   EXPECT_EQ(RaisedMessage([] { VXDBSessions().GetSession("nowhere"); }), "Session name nowhere is not valid.");
   EXPECT_EQ(VXDBSessions().FindSession("")->SessionName(), "Default");
   EXPECT_EQ(VXDBSessions().FindSession(Session->SessionName()), Session);
@@ -80,7 +80,7 @@ TEST_F(SessionTest, SessionTextsAndSettingsReachTheEngineSession) {
   EXPECT_FALSE(S->Active());
 }
 
-TEST_F(SessionTest, DatabaseTexts) {
+TEST_F(SessionComponentTest, DatabaseTexts) {
   auto* D = new TVXDBDatabase(Owner);
   D->SetSessionName(Session->SessionName());
   EXPECT_EQ(RaisedMessage([&] { D->Open(); }), "Database name is missing.");
@@ -106,7 +106,7 @@ TEST_F(SessionTest, DatabaseTexts) {
             "Session name nowhere is not valid.");
 }
 
-TEST_F(SessionTest, KeepConnectionAndSharedHandles) {
+TEST_F(SessionComponentTest, KeepConnectionAndSharedHandles) {
   CreateStudents();
   TVXDBTable* T = NewTable("student");
   Database->SetKeepConnection(false);
@@ -144,7 +144,7 @@ TEST_F(SessionTest, KeepConnectionAndSharedHandles) {
   EXPECT_EQ(Other->Handle(), nullptr);
 }
 
-TEST_F(SessionTest, ADatasetWithAFolderAsDatabaseGetsATemporaryDatabase) {
+TEST_F(SessionComponentTest, ADatasetWithAFolderAsDatabaseGetsATemporaryDatabase) {
   CreateStudents();
   Session->SetKeepConnections(false);
   TVXDBTable* T = NewTable("student");

@@ -5,7 +5,7 @@
 namespace comptest {
 namespace {
 
-class TableTest : public ComponentsTest {
+class TableComponentTest : public ComponentsTest {
  protected:
   void SetUp() override {
     ComponentsTest::SetUp();
@@ -20,7 +20,7 @@ class TableTest : public ComponentsTest {
   }
 };
 
-TEST_F(TableTest, AppendEditCancelDeleteReachTheFileAndAnotherTable) {
+TEST_F(TableComponentTest, AppendEditCancelDeleteReachTheFileAndAnotherTable) {
   TVXDBTable* T = OpenStudents({{Variant(), 1, "Ala", "W"}, {Variant(), 1, "Olek", "M"}, {Variant(), 2, "Ewa", "W"}});
   EXPECT_EQ(T->RecordCount(), 3);
   EXPECT_EQ(Column(T, "ID_STUDENT"), (std::vector<std::string>{"1", "2", "3"}));
@@ -59,7 +59,7 @@ TEST_F(TableTest, AppendEditCancelDeleteReachTheFileAndAnotherTable) {
   EXPECT_EQ(Column(T, "NAME"), (std::vector<std::string>{"Aleksander", "Ewa", "Jan"}));
 }
 
-TEST_F(TableTest, BrowsingBookmarksRecNoAndStateErrors) {
+TEST_F(TableComponentTest, BrowsingBookmarksRecNoAndStateErrors) {
   TVXDBTable* T = OpenStudents({{Variant(), 1, "A", "W"}, {Variant(), 1, "B", "M"}, {Variant(), 1, "C", "W"},
                                 {Variant(), 1, "D", "M"}});
   T->Last();
@@ -84,7 +84,7 @@ TEST_F(TableTest, BrowsingBookmarksRecNoAndStateErrors) {
   EXPECT_EQ(T->RecordCount(), 4);
 }
 
-TEST_F(TableTest, TableNameWithFolderAndReadOnlyTables) {
+TEST_F(TableComponentTest, TableNameWithFolderAndReadOnlyTables) {
   TVXDBTable* T = new TVXDBTable(Owner);
   T->SetSessionName(Session->SessionName());
   T->SetTableName(Path + "student");
@@ -104,7 +104,7 @@ TEST_F(TableTest, TableNameWithFolderAndReadOnlyTables) {
   EXPECT_EQ(RaisedMessage([&] { NewTable("")->Open(); }), "Missing table name.");
 }
 
-TEST_F(TableTest, IndexFieldNamesSwitchIndexAndStayOnTheRecord) {
+TEST_F(TableComponentTest, IndexFieldNamesSwitchIndexAndStayOnTheRecord) {
   TVXDBTable* T = OpenStudents({{Variant(), 3, "Cezary", "M"}, {Variant(), 1, "Adam", "M"}, {Variant(), 2, "Beata", "W"}});
   ASSERT_TRUE(T->Locate("NAME", "Beata", 0));
   T->SetIndexFieldNames("ID_GROUP");
@@ -133,7 +133,7 @@ TEST_F(TableTest, IndexFieldNamesSwitchIndexAndStayOnTheRecord) {
 }
 
 // Locate on the current index's fields goes through the index (FindKey); on other fields it scans.
-TEST_F(TableTest, LocateThroughTheIndexAndByScan) {
+TEST_F(TableComponentTest, LocateThroughTheIndexAndByScan) {
   TVXDBTable* T = OpenStudents({{Variant(), 1, "Kowalski", "M"}, {Variant(), 1, "kowalczyk", "W"},
                                 {Variant(), 2, "Nowak", "M"}, {Variant(), 2, Variant::Null(), "W"}});
   T->SetIndexName("BYNAME");  // case-insensitive index
@@ -178,7 +178,7 @@ TEST_F(TableTest, LocateThroughTheIndexAndByScan) {
   EXPECT_EQ(T->FieldByName("ID_STUDENT")->AsInteger(), 4);
 }
 
-TEST_F(TableTest, MasterDetailFollowsTheMasterAndNewRowsGetItsKey) {
+TEST_F(TableComponentTest, MasterDetailFollowsTheMasterAndNewRowsGetItsKey) {
   TVXDBTable* Students = OpenStudents({{Variant(), 1, "Ala", "W"}, {Variant(), 1, "Olek", "M"}});
   TVXDBTable* Practice = NewTable("practice");
   Practice->Open();
@@ -215,7 +215,7 @@ TEST_F(TableTest, MasterDetailFollowsTheMasterAndNewRowsGetItsKey) {
   EXPECT_EQ(Practice->RecordCount(), 7);
 }
 
-TEST_F(TableTest, BlobStreamReadWriteSeekTruncate) {
+TEST_F(TableComponentTest, BlobStreamReadWriteSeekTruncate) {
   TVXDBTable* T = NewTable("practice");
   T->Open();
   T->Append();
@@ -263,7 +263,7 @@ TEST_F(TableTest, BlobStreamReadWriteSeekTruncate) {
   EXPECT_EQ(T->FieldByName("NOTE")->AsString(), "Hello! More.");
 }
 
-TEST_F(TableTest, LockSlotsOutOfRangeAndHeld) {
+TEST_F(TableComponentTest, LockSlotsOutOfRangeAndHeld) {
   TVXDBTable* T = OpenStudents({{Variant(), 1, "A", "W"}});
   EXPECT_FALSE(T->LockSlot(0));
   EXPECT_FALSE(T->LockSlot(1025));
@@ -282,7 +282,7 @@ TEST_F(TableTest, LockSlotsOutOfRangeAndHeld) {
   EXPECT_FALSE(Other->IsRecordLocked());
 }
 
-TEST_F(TableTest, EveryFieldTypeKeepsItsValue) {
+TEST_F(TableComponentTest, EveryFieldTypeKeepsItsValue) {
   CreateTestTable(Path, "kinds",
                   {{"ID", etInteger, 0, kAutoInc}, {"D", etDate}, {"T", etTime}, {"TS", etTimeStamp},
                    {"B", etBoolean}, {"SI", etSmallint}, {"W", etWord}, {"F", etFloat}, {"M", etFloat, 0, 21},
@@ -331,7 +331,7 @@ TEST_F(TableTest, EveryFieldTypeKeepsItsValue) {
 
 // A search on the current index's fields goes through the index: it visits no records on the
 // way, which a scan would hand one by one to the record filter.
-TEST_F(TableTest, LocateOnIndexFieldsVisitsNoRecordsAndFiltersApply) {
+TEST_F(TableComponentTest, LocateOnIndexFieldsVisitsNoRecordsAndFiltersApply) {
   TVXDBTable* T = NewTable("student");
   T->Open();
   for (int I = 1; I <= 200; ++I) T->AppendRecord({Variant(), I % 7, "Name" + std::to_string(1000 + I), I % 2 ? "M" : "W"});
@@ -399,7 +399,7 @@ TEST(ParamsTest, ValuesSetTypesAndNamesCompareWithoutCase) {
   EXPECT_EQ(Params.Count(), 0);
 }
 
-TEST_F(TableTest, InMemoryTablesLiveInTheMemoryDatabase) {
+TEST_F(TableComponentTest, InMemoryTablesLiveInTheMemoryDatabase) {
   auto* Memory = new TVXDBDatabase(Owner);
   Memory->SetSessionName(Session->SessionName());
   Memory->SetDatabaseName("Memory");
