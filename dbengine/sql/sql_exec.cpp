@@ -482,6 +482,7 @@ void TQueryPlan::ExecuteSelect() {
         R->Cursor->HoldReadLock();
         Held.push_back(R->Cursor);
       }
+    OptimizeJoins();
     const bool Grouped = Q->GroupBy || WholeAggregate;
     const int32_t Max = Q->MaxRowCount;
     ScanRows([&]() {

@@ -274,64 +274,122 @@ void TQueryPlan::SplitWhere() {
   for (TExpToken* P : Parts) {
     auto Cond = std::make_unique<TCondition>();
     Cond->Node = P;
-    std::vector<const void*> Sources;
-    CollectSources(P, Sources);
-    for (size_t I = 0; I < Runs.size(); ++I)
-      if (std::find(Sources.begin(), Sources.end(), Runs[I]->Source) != Sources.end())
-        Cond->Level = std::max(Cond->Level, static_cast<int>(I));
-    for (auto& [Node, Outer] : OnParts) {
-      if (Node != P) continue;
-      const int OuterLevel = static_cast<int>(
-          std::find_if(Runs.begin(), Runs.end(), [&](auto& R) { return R.get() == Outer; }) - Runs.begin());
-      if (Cond->Level <= OuterLevel) {
-        Cond->On = true;
-        Cond->Level = OuterLevel;
-      }
-    }
+    for (auto& [Node, Outer] : OnParts)
+      if (Node == P) Cond->OnRun = Outer;
     Conditions.push_back(std::move(Cond));
   }
+  AssignLevels();
   ChooseKeyRanges();
+}
+
+bool TQueryPlan::FindKey(TSourceRun& R, const std::function<bool(const void*)>& Placed, const TExpToken** Value,
+                         int* FieldNo, uint8_t* Index) {
+  if (!R.Cursor) return false;
+  for (auto& C : Conditions) {
+    if (C->On != R.Outer || (C->On && C->OnRun != &R)) continue;
+    const TExpToken* N = C->Node;
+    if (N->Kind != nkBinary || N->Code != opEqual) continue;
+    for (int Side = 0; Side < 2; ++Side) {
+      const TExpToken* Col = Side == 0 ? N->Operand1 : N->Operand2;
+      const TExpToken* Val = Side == 0 ? N->Operand2 : N->Operand1;
+      if (!Col || !Val || Col->Kind != nkColumn || Col->Source != R.Source) continue;
+      // Strings compare by collation and NULL equals NULL: only exact, ordered types qualify.
+      const uint8_t T = Col->DataType;
+      if (T != ftInteger && T != ftSmallInt && T != ftWord && T != ftDate && T != ftTime) continue;
+      std::vector<const void*> Sources;
+      CollectSources(Val, Sources);
+      bool Earlier = true;
+      for (const void* S : Sources)
+        if (S == R.Source || !Placed(S)) Earlier = false;
+      if (!Earlier || HasAggregate(Val)) continue;
+      const int Field = R.Cursor->FieldDescs[Col->FieldNo - 1u].Number();
+      const int Count = R.Cursor->GetIndexCount();
+      for (int I = R.Cursor->HasNoPrimaryKey() ? 1 : 0; I <= Count; ++I) {
+        uint8_t Desc[120] = {};
+        R.Cursor->GetIndexDesc(static_cast<uint8_t>(I), Desc);
+        if (Desc[kIndexDescFieldCountOffset] >= 1 && GetU16(Desc + kIndexDescFieldNumbersOffset) == Field) {
+          if (Value) *Value = Val;
+          if (FieldNo) *FieldNo = Col->FieldNo;
+          if (Index) *Index = static_cast<uint8_t>(I);
+          return true;
+        }
+      }
+    }
+  }
+  return false;
 }
 
 void TQueryPlan::ChooseKeyRanges() {
   for (size_t L = 0; L < Runs.size(); ++L) {
     TSourceRun& R = *Runs[L];
     R.KeyValue = nullptr;
-    if (!R.Cursor) continue;
-    for (auto& C : Conditions) {
-      if (C->Level != static_cast<int>(L) || C->On != R.Outer) continue;
-      const TExpToken* N = C->Node;
-      if (N->Kind != nkBinary || N->Code != opEqual) continue;
-      for (int Side = 0; Side < 2 && !R.KeyValue; ++Side) {
-        const TExpToken* Col = Side == 0 ? N->Operand1 : N->Operand2;
-        const TExpToken* Val = Side == 0 ? N->Operand2 : N->Operand1;
-        if (!Col || !Val || Col->Kind != nkColumn || Col->Source != R.Source) continue;
-        // Strings compare by collation and NULL equals NULL: only exact, ordered types qualify.
-        const uint8_t T = Col->DataType;
-        if (T != ftInteger && T != ftSmallInt && T != ftWord && T != ftDate && T != ftTime) continue;
-        std::vector<const void*> Sources;
-        CollectSources(Val, Sources);
-        bool Earlier = true;
-        for (const void* S : Sources) {
-          const auto It = std::find_if(Runs.begin(), Runs.end(), [&](auto& X) { return X->Source == S; });
-          if (It == Runs.end() || static_cast<size_t>(It - Runs.begin()) >= L) Earlier = false;
-        }
-        if (!Earlier || HasAggregate(Val)) continue;
-        const int Field = R.Cursor->FieldDescs[Col->FieldNo - 1u].Number();
-        const int Count = R.Cursor->GetIndexCount();
-        for (int I = R.Cursor->HasNoPrimaryKey() ? 1 : 0; I <= Count && !R.KeyValue; ++I) {
-          uint8_t Desc[120] = {};
-          R.Cursor->GetIndexDesc(static_cast<uint8_t>(I), Desc);
-          if (Desc[kIndexDescFieldCountOffset] >= 1 && GetU16(Desc + kIndexDescFieldNumbersOffset) == Field) {
-            R.KeyValue = Val;
-            R.KeyField = Col->FieldNo;
-            R.KeyIndex = static_cast<uint8_t>(I);
-          }
-        }
+    auto Placed = [&](const void* S) {
+      for (size_t I = 0; I < L; ++I)
+        if (Runs[I]->Source == S) return true;
+      return false;
+    };
+    FindKey(R, Placed, &R.KeyValue, &R.KeyField, &R.KeyIndex);
+  }
+}
+
+void TQueryPlan::AssignLevels() {
+  for (auto& C : Conditions) {
+    std::vector<const void*> Sources;
+    CollectSources(C->Node, Sources);
+    C->Level = 0;
+    for (size_t I = 0; I < Runs.size(); ++I)
+      if (std::find(Sources.begin(), Sources.end(), Runs[I]->Source) != Sources.end())
+        C->Level = std::max(C->Level, static_cast<int>(I));
+    C->On = false;
+    if (C->OnRun) {
+      const int OuterLevel = static_cast<int>(
+          std::find_if(Runs.begin(), Runs.end(), [&](auto& R) { return R.get() == C->OnRun; }) - Runs.begin());
+      if (C->Level <= OuterLevel) {
+        C->On = true;
+        C->Level = OuterLevel;
       }
-      if (R.KeyValue) break;
     }
   }
+}
+
+void TQueryPlan::OptimizeJoins() {
+  // Inner joins only: the order of the loops does not change which rows a query gives.
+  const size_t N = Runs.size();
+  if (N < 2 || N > 6 || Query->NoJoinOptimize) return;
+  for (auto& R : Runs)
+    if (R->Outer) return;
+  std::vector<double> Count(N);
+  for (size_t I = 0; I < N; ++I) Count[I] = std::max(1, Runs[I]->Cursor->GetRecordCount());
+  // The estimated work of an order: a table reached through a key range costs one lookup a row of
+  // the loops around it, any other table a scan.
+  std::vector<size_t> Order(N), Best;
+  for (size_t I = 0; I < N; ++I) Order[I] = I;
+  double BestCost = 0;
+  do {
+    double Rows = 1, Cost = 0;
+    for (size_t P = 0; P < N; ++P) {
+      auto Placed = [&](const void* S) {
+        for (size_t Q = 0; Q < P; ++Q)
+          if (Runs[Order[Q]]->Source == S) return true;
+        return false;
+      };
+      if (P > 0 && FindKey(*Runs[Order[P]], Placed, nullptr, nullptr, nullptr)) {
+        Cost += Rows * 2;
+      } else {
+        Cost += Rows * Count[Order[P]];
+        Rows *= Count[Order[P]];
+      }
+    }
+    if (Best.empty() || Cost < BestCost) {
+      Best = Order;
+      BestCost = Cost;
+    }
+  } while (std::next_permutation(Order.begin(), Order.end()));
+  std::vector<std::unique_ptr<TSourceRun>> Sorted;
+  for (size_t I : Best) Sorted.push_back(std::move(Runs[I]));
+  Runs = std::move(Sorted);
+  AssignLevels();
+  ChooseKeyRanges();
 }
 
 void TQueryPlan::PrepareSelect() {

@@ -34,6 +34,7 @@ struct TCondition {
   TExpToken* Node = nullptr;  // part of the query's WHERE tree
   int Level = 0;              // the loop level (source index) where all its tables are positioned
   bool On = false;            // an ON condition of the outer table at Level
+  TSourceRun* OnRun = nullptr;  // the outer table whose ON condition this is
   TExpTree Ready;             // the copy prepared for this execution
 };
 
@@ -75,7 +76,11 @@ class TQueryPlan {
   int ResolveSubSelect(TExpToken* Node);
   TTypeCheckContext CheckContext(const char* Context, bool Condition);
   void SplitWhere();
+  void AssignLevels();
   void ChooseKeyRanges();
+  void OptimizeJoins();
+  bool FindKey(TSourceRun& R, const std::function<bool(const void*)>& Placed, const TExpToken** Value, int* FieldNo,
+               uint8_t* Index);
   bool SetKeyRange(TSourceRun& Run);
   void PrepareSelect();
   void BindResultNames();

@@ -108,3 +108,25 @@ TEST_F(AppQueriesTest, IndexedInnerTablesGiveTheSameRowsAsAScan) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AppQueriesTest, JoinOrderChosenByTheOptimiserGivesTheSameRows) {
+  for (int I = 0; I < 40; ++I)
+    Exec("INSERT INTO bomber VALUES (" + std::to_string(I % 4) + ", " + std::to_string(I * 7 % 23) + ")");
+  const char* Queries[] = {
+      "SELECT s.NAME, b.SCORE, n.KEY_NAME FROM bomber b, student s, netstat n WHERE s.ID_STUDENT = b.ID_STUDENT "
+      "AND n.ID_STUDENT = s.ID_STUDENT AND n.ID_PRACTICE = 3 ORDER BY 2, 1",
+      "SELECT s.NAME, COUNT(*), SUM(b.SCORE) FROM student s JOIN bomber b ON b.ID_STUDENT = s.ID_STUDENT "
+      "WHERE b.SCORE > 5 GROUP BY s.NAME",
+      "SELECT n.KEY_NAME, p.CPM FROM netstat n, practice p WHERE p.ID_PRACTICE = n.ID_PRACTICE AND p.CPM < 130 "
+      "ORDER BY 1, 2",
+  };
+  for (const char* Q : Queries) {
+    TRows Optimised = Query(Q);
+    EXPECT_FALSE(Optimised.empty()) << Q;
+    EXPECT_EQ(Query(std::string(Q) + " NOJOINOPTIMIZE"), Optimised) << Q;
+  }
+}
+
+}  // namespace
