@@ -189,7 +189,6 @@ void TfvFrame::CreateViewer() {
   THTMLViewer* V = Viewer;
   V->SetVisible(false);
   V->SetParent(this);
-  V->SetAlign(alClient);
   if (MasterSet->FBorderWidth == 0) V->SetBorderStyle(htNone);
   if (NoScroll) V->SetScrollBars(ssNone);
   V->SetDefBackground(FV->DefBackground);
@@ -229,13 +228,68 @@ void TfvFrame::CreateViewer() {
   V->OnMeta = [FV](TObject* S, const std::string& H, const std::string& N, const std::string& C) {
     if (FV->OnMeta) FV->OnMeta(S, H, N, C);
   };
+  V->OnMetaRefresh = [this](TObject*, int Delay, const std::string& URL) { MetaRefresh(Delay, URL); };
   V->OnPrintHeader = FV->OnPrintHeader;
   V->OnPrintFooter = FV->OnPrintFooter;
   if (FV->OnSoundRequest) V->OnSoundRequest = FV->OnSoundRequest;
+  Resize();
   V->SetVisible(true);
   V->SendToBack();
   V->SetTabStop(true);
   MasterSet->Viewers.push_back(V);
+}
+
+void TfvFrame::Resize() {
+  TFrameBase::Resize();
+  // The viewer leaves the frame's bevel free, so that the frameset's lines can be taken there.
+  const int B = BevelOuter() != bvNone ? BevelWidth() : 0;
+  if (Viewer) Viewer->SetBounds(B, B, std::max(1, Width() - 2 * B), std::max(1, Height() - 2 * B));
+}
+
+void TfvFrame::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TFrameBase::MouseDown(Button, Shift, X, Y);
+  LOwner->MouseDown(Button, Shift, X + Left(), Y + Top());
+}
+void TfvFrame::MouseMove(TShiftState Shift, int X, int Y) {
+  TFrameBase::MouseMove(Shift, X, Y);
+  LOwner->MouseMove(Shift, X + Left(), Y + Top());
+  SetCursor(LOwner->Cursor());
+}
+void TfvFrame::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TFrameBase::MouseUp(Button, Shift, X, Y);
+  LOwner->MouseUp(Button, Shift, X + Left(), Y + Top());
+}
+
+void TfvFrame::MetaRefresh(int Delay, const std::string& URL) {
+  TFrameViewer* FV = MasterSet->FrameViewer;
+  if (!(FV->fvOptions() & fvMetaRefresh)) return;
+  RefreshFile = URL.empty() ? Source : Viewer ? Viewer->HTMLExpandFilename(URL) : FV->HTMLExpandFilename(URL, MasterSet);
+  if (!FileExists(RefreshFile)) return;
+  if (!RefreshTimer) {
+    RefreshTimer = new TTimer(this);
+    RefreshTimer->OnTimer = [this](TObject*) { RefreshTick(); };
+  }
+  RefreshTimer->SetEnabled(false);
+  RefreshTimer->SetInterval(static_cast<unsigned>(std::min(Delay, 24 * 3600)) * 1000u);
+  RefreshTimer->SetEnabled(true);
+}
+
+void TfvFrame::RefreshTick() {
+  RefreshTimer->SetEnabled(false);
+  if (UnLoaded) return;
+  TFrameViewer* FV = MasterSet->FrameViewer;
+  if (FV->Processing()) return;
+  if (MasterSet->Viewers.size() > 1) {
+    try {
+      frLoadFromFile(RefreshFile, "", true, true);
+    } catch (const Exception&) {
+      ShowError();
+    }
+  } else if (CompareText(RefreshFile, MasterSet->FCurrentFile) != 0) {
+    FV->LoadFromFile(RefreshFile);
+  } else {
+    FV->Reload();
+  }
 }
 
 void TfvFrame::LoadViewer(const std::string& Name, const std::string& Dest) {
@@ -292,6 +346,7 @@ void TfvFrame::LoadFiles() {
 }
 
 void TfvFrame::UnloadFiles() {
+  if (RefreshTimer) RefreshTimer->SetEnabled(false);
   if (FrameSet) {
     FrameSet->UnloadFiles();
   } else if (Viewer) {
@@ -346,6 +401,7 @@ void TfvFrame::BumpHistory(const std::string& NewName, int NewPos, int OldPos) {
 
 void TfvFrame::frLoadFromFile(const std::string& Name, const std::string& Dest, bool Bump, bool Reload) {
   TFrameViewer* FV = MasterSet->FrameViewer;
+  if (RefreshTimer) RefreshTimer->SetEnabled(false);
   const std::string OldName = Source;
   if (!Name.empty()) Source = Name;
   Destination = Dest;
@@ -494,7 +550,7 @@ void TSubFrameSet::CalcSizes() {
   DimF = FrameSizes(Dims, Rows ? H : W);
   DimFTot = 0;
   for (int S : DimF) DimFTot += S;
-  Lines.assign(1, 0);
+  Lines.assign(1, BorderSize);
   int Pos = BorderSize;
   for (size_t I = 0; I < List.size(); ++I) {
     const int S = I < DimF.size() ? DimF[I] : 0;
@@ -540,6 +596,54 @@ bool TSubFrameSet::CheckNoResize(bool& Lower, bool& Upper) {
     }
   }
   return false;
+}
+
+int TSubFrameSet::LineAt(int P) const {
+  int Best = 0, BestDist = 6;
+  for (size_t I = 1; I + 1 < Lines.size() && I < LineNoResize.size(); ++I) {
+    const int D = std::abs(Lines[I] - P);
+    // Ties go to the line at or before the pointer.
+    if (D < BestDist || (D == BestDist && Lines[I] <= P)) {
+      Best = static_cast<int>(I);
+      BestDist = D;
+    }
+  }
+  if (Best == 0 || BestDist > 5 || LineNoResize[static_cast<size_t>(Best)]) return 0;
+  return Best;
+}
+
+void TSubFrameSet::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TFrameBase::MouseDown(Button, Shift, X, Y);
+  if (Button != mbLeft) return;
+  FDragLine = LineAt(Rows ? Y : X);
+  FDragPos = Rows ? Y : X;
+}
+
+void TSubFrameSet::MouseMove(TShiftState Shift, int X, int Y) {
+  TFrameBase::MouseMove(Shift, X, Y);
+  const int P = Rows ? Y : X;
+  if (FDragLine > 0) {
+    // The line stays between its neighbours, one pixel inside each.
+    const size_t I = static_cast<size_t>(FDragLine);
+    FDragPos = std::clamp(P, Lines[I - 1] + 1, std::max(Lines[I - 1] + 1, Lines[I + 1] - 1));
+    return;
+  }
+  SetCursor(LineAt(P) > 0 ? (Rows ? crVSplit : crHSplit) : MasterSet->FrameViewer->Cursor());
+}
+
+void TSubFrameSet::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TFrameBase::MouseUp(Button, Shift, X, Y);
+  if (FDragLine <= 0) return;
+  MouseMove(Shift, X, Y);
+  const size_t I = static_cast<size_t>(FDragLine);
+  FDragLine = 0;
+  Lines[I] = FDragPos;
+  // The children keep the proportions of the new lines.
+  const int Total = DimFTot, Last = Lines.back() - Lines.front();
+  for (size_t K = 1; K < Lines.size() && K <= MaxFrameDims; ++K)
+    Dim[K] = std::max(1, Share(Lines[K] - Lines[K - 1], Total, Last));
+  CalcSizes();
+  Invalidate();
 }
 
 void TSubFrameSet::ClearFrames() {
@@ -869,15 +973,16 @@ void TFrameViewer::HotSpotClick(TObject* Sender, const std::string& URL, bool& H
   SetProcessing(false);
 }
 
-std::string TFrameViewer::HTMLExpandFilename(const std::string& Filename) {
+std::string TFrameViewer::HTMLExpandFilename(const std::string& Filename, TFrameSet* Set) {
+  if (!Set) Set = FCurFrameSet;
   std::string S = ServerPathToDos(TrimText(Filename), FServerRoot);
   if ((S.size() > 1 && S[1] == ':') || S.rfind("\\\\", 0) == 0) return S;
-  THTMLViewer* A = ActiveViewer();
-  const std::string Base = A ? A->Base() : FCurFrameSet->FBase;
+  THTMLViewer* A = Set->Viewers.size() == 1 ? Set->Viewers.front() : Set->FActive;
+  const std::string Base = A ? A->Base() : Set->FBase;
   if (CompareText(Base, "DosPath") == 0) return S;
   if (!Base.empty()) return ExpandFileName(ExtractFilePath(UrlToDosPath(Base)) + S);
   if (A) return A->HTMLExpandFilename(S);
-  return ExpandFileName(ExtractFilePath(FCurFrameSet->FCurrentFile) + S);
+  return ExpandFileName(ExtractFilePath(Set->FCurrentFile) + S);
 }
 
 void TFrameViewer::AddVisitedLink(const std::string& S) {

@@ -66,9 +66,19 @@ class TfvFrame : public TFrameBase {
   // Loads a new document into the frame in place (a link target); Bump records history.
   void frLoadFromFile(const std::string& Name, const std::string& Dest, bool Bump, bool Reload);
   void CreateViewer();
+  // A META refresh of the frame's document: fires once, then loads RefreshFile.
+  TTimer* RefreshTimer = nullptr;
+  std::string RefreshFile;
+  void Resize() override;
+  // Presses and moves on the frame's border belong to the frameset's lines.
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
 
  private:
   void LoadViewer(const std::string& Name, const std::string& Dest);
+  void MetaRefresh(int Delay, const std::string& URL);
+  void RefreshTick();
   void LoadNestedFrameset();
   void ShowError();
   void BumpHistory(const std::string& NewName, int NewPos, int OldPos);
@@ -103,6 +113,17 @@ class TSubFrameSet : public TFrameBase {
   void UnloadFiles() override;
   bool CheckNoResize(bool& Lower, bool& Upper) override;
   void ClearFrames();
+  // Dragging the lines between the children (client coordinates of this frameset).
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  // The inner line (1 .. children - 1) within 5 pixels of P that may move, else 0.
+  int LineAt(int P) const;
+  int DragLine() const { return FDragLine; }
+
+ private:
+  int FDragLine = 0;
+  int FDragPos = 0;
 };
 
 class TFrameSet : public TSubFrameSet {
@@ -190,7 +211,8 @@ class TFrameViewer : public TFrameViewerBase {
   void CheckVisitedLinks();
   void FrameHistoryChanged();
   // Resolves a frame's image or text source against the active base.
-  std::string HTMLExpandFilename(const std::string& Filename);
+  // Set is the frameset being resolved for (the current one when none is given).
+  std::string HTMLExpandFilename(const std::string& Filename, TFrameSet* Set = nullptr);
 
  private:
   void LoadFromFileInternal(const std::string& Name, const std::string& Dest);

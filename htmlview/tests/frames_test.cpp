@@ -200,6 +200,58 @@ TEST_F(FramesTest, AnchorInTheNameScrollsItsViewer) {
   EXPECT_GT(F->Viewers(0)->VScrollBarPosition(), 0);
 }
 
+TEST_F(FramesTest, DraggingALineResizesTheFramesUnlessNoResize) {
+  Write("cols.htm", "<frameset cols=\"100,*,*\"><frame src=\"leaf.htm\"><frame src=\"leaf.htm\">"
+                    "<frame src=\"leaf.htm\" noresize></frameset>");
+  Write("leaf.htm", "<p>leaf");
+  TFrameViewer* F = NewFrames(400, 200);
+  F->LoadFromFile((Dir / "cols.htm").string());
+  TFrameSet* Set = F->CurFrameSet();
+  ASSERT_EQ(Set->List.size(), 3u);
+  auto* First = static_cast<TfvFrame*>(Set->List[0]);
+  const int Line = First->Left() + First->Width();
+  EXPECT_EQ(First->Width(), 100);
+  // The press lands on the first frame's border, next to the line.
+  vxtest::MouseMove(First, First->Width() - 1, 50);
+  EXPECT_EQ(Set->Cursor(), crHSplit);
+  vxtest::MouseDown(First, First->Width() - 1, 50);
+  EXPECT_EQ(Set->DragLine(), 1);
+  vxtest::MouseMove(First, First->Width() - 1 + 60, 50, ssLeft);
+  vxtest::MouseUp(First, First->Width() - 1 + 60, 50);
+  EXPECT_EQ(Set->DragLine(), 0);
+  EXPECT_NEAR(First->Width(), 160, 1);
+  EXPECT_EQ(Set->List[0]->Width() + Set->List[1]->Width() + Set->List[2]->Width(), Set->DimFTot);
+  // The line beside the NORESIZE frame does not move.
+  const int Fixed = Set->Lines[2];
+  EXPECT_EQ(Set->LineAt(Fixed), 0);
+  EXPECT_EQ(Set->LineAt(Line + 60), 1);
+}
+
+TEST_F(FramesTest, MetaRefreshOfAFrameLoadsItsTarget) {
+  Write("two.htm", "<frameset rows=\"*,*\"><frame name=\"a\" src=\"wait.htm\"><frame src=\"leaf.htm\"></frameset>");
+  Write("wait.htm", "<meta http-equiv=\"refresh\" content=\"3; URL=next.htm\"><p>waiting");
+  Write("next.htm", "<p>arrived");
+  Write("leaf.htm", "<p>leaf");
+  for (bool Enabled : {false, true}) {
+    TFrameViewer* F = NewFrames();
+    if (Enabled) F->SetFvOptions(F->fvOptions() | fvMetaRefresh);
+    F->LoadFromFile((Dir / "two.htm").string());
+    const int I = F->CurFrameSet()->FrameNames.IndexOf("A");
+    ASSERT_GE(I, 0);
+    auto* Frame = static_cast<TfvFrame*>(F->CurFrameSet()->FrameNames.Objects(I));
+    if (!Enabled) {
+      EXPECT_EQ(Frame->RefreshTimer, nullptr);
+      continue;
+    }
+    ASSERT_NE(Frame->RefreshTimer, nullptr);
+    EXPECT_TRUE(Frame->RefreshTimer->Enabled());
+    EXPECT_EQ(Frame->RefreshTimer->Interval(), 3000u);
+    Frame->RefreshTimer->OnTimer(Frame->RefreshTimer);
+    EXPECT_FALSE(Frame->RefreshTimer->Enabled());
+    EXPECT_NE(Text(Frame->Viewer).find("arrived"), std::string::npos);
+  }
+}
+
 // A help page with headings, a table, a picture and a list, as the frames viewer shows it. The
 // picture was looked at and kept in the source tree; a change of the drawing shows up here.
 TEST_F(FramesTest, HelpPageLooksAsKept) {
