@@ -475,6 +475,7 @@ void TQueryPlan::SortRows(const std::vector<int>& Columns, const std::vector<boo
 void TQueryPlan::ExecuteSelect() {
   TDataQuery* Q = Query;
   Rows.clear();
+  bool Counted = false;
   std::vector<TDataCursor*> Held;
   try {
     if (Q->WithLocks)
@@ -485,19 +486,29 @@ void TQueryPlan::ExecuteSelect() {
     OptimizeJoins();
     const bool Grouped = Q->GroupBy || WholeAggregate;
     const int32_t Max = Q->MaxRowCount;
-    ScanRows([&]() {
-      if (!Grouped && Max >= 0 && Rows.size() >= static_cast<size_t>(Max)) return false;
-      Rows.emplace_back();
-      CollectRow(Rows.back());
-      return true;
-    });
+    if (WholeAggregate && Q->ResultFields.size() == 1 && Q->ResultFields[0]->CountAll && Runs.size() == 1 &&
+        Conditions.empty()) {
+      // COUNT(*) of a whole table reads no rows.
+      const int32_t Count = std::max(Runs.front()->Cursor->GetRecordCount(), 0);
+      bool Abort = false;
+      Progress(static_cast<uint32_t>(Count), static_cast<uint32_t>(Count), Abort);
+      Rows.assign(1, TSQLRow{CellPut<int32_t>(Count)});
+      Counted = true;
+    } else {
+      ScanRows([&]() {
+        if (!Grouped && Max >= 0 && Rows.size() >= static_cast<size_t>(Max)) return false;
+        Rows.emplace_back();
+        CollectRow(Rows.back());
+        return true;
+      });
+    }
     for (TDataCursor* C : Held) C->ReleaseReadLock();
     Held.clear();
   } catch (...) {
     for (TDataCursor* C : Held) C->ReleaseReadLock();
     throw;
   }
-  if (Q->GroupBy || WholeAggregate) GroupRows();
+  if ((Q->GroupBy || WholeAggregate) && !Counted) GroupRows();
   if (Q->Distinct) {
     std::vector<int> All;
     for (size_t I = 0; I < Q->ResultFields.size(); ++I) All.push_back(static_cast<int>(I));

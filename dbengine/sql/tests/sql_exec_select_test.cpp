@@ -50,6 +50,12 @@ TEST_F(SelectTest, StarExpressionsAndGeneratedNames) {
 TEST_F(SelectTest, WholeTableAggregates) {
   EXPECT_EQ(Query("SELECT COUNT(*), COUNT(AGE), SUM(AGE), MIN(AGE), MAX(AGE), AVG(AGE) FROM people"),
             (TRows{{"5", "4", "121", "25", "40", "30.25"}}));
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM people"), (TRows{{"5"}}));
+  EXPECT_EQ(Columns(), (std::vector<std::string>{"Count Of *"}));
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM people WITH LOCKS"), (TRows{{"5"}}));
+  EXPECT_EQ(Query("SELECT NAME FROM people WHERE ID = 2 WITH LOCKS"), (TRows{{"ala"}}));
+  Exec("DELETE FROM people");
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM people"), (TRows{{"0"}}));
   // No rows: COUNT 0, every other aggregate NULL.
   EXPECT_EQ(Query("SELECT COUNT(*), SUM(AGE), AVG(AGE), MIN(AGE) FROM people WHERE AGE > 100"),
             (TRows{{"0", "", "", ""}}));
