@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dbengine/storage/components/engine_bridge.h"
+#include "platform/core/datetime.h"
 #include "platform/core/finally.h"
 
 namespace {
@@ -1035,4 +1036,198 @@ std::string ParseSQL(const std::string& Text, TVXDBParams* Params) {
     }
   }
   return Out;
+}
+
+// ---- Stored parameters ---------------------------------------------------------------------------
+namespace {
+
+constexpr int kMaxStoredParamBytes = 2048;
+
+bool IsBlobParamType(TFieldType T) { return T == ftBlob || (T >= ftGraphic && T <= ftTypedBinary); }
+
+// The value of a parameter as bytes, in the form the statement receives it.
+std::string EncodeParamValue(const TVXDBParam* P) {
+  auto Bytes = [](const void* Data, std::size_t Size) { return std::string(static_cast<const char*>(Data), Size); };
+  const Variant& V = P->Value();
+  const bool Blank = P->IsNull || V.IsClear();
+  switch (P->DataType) {
+    case ftString:
+    case ftMemo: return (Blank ? std::string() : V.AsString()) + '\0';
+    case ftSmallint:
+    case ftWord:
+    case ftBoolean: {
+      int16_t X = Blank ? 0 : static_cast<int16_t>(P->DataType == ftBoolean ? (V.AsBoolean() ? 1 : 0) : V.AsInteger());
+      return Bytes(&X, 2);
+    }
+    case ftInteger:
+    case ftAutoInc: {
+      int32_t X = Blank ? 0 : V.AsInteger();
+      return Bytes(&X, 4);
+    }
+    case ftDate:
+    case ftTime: {
+      int32_t X = 0;
+      if (!Blank) {
+        TTimeStamp TS = DateTimeToTimeStamp(V.AsDateTime());
+        X = P->DataType == ftDate ? TS.Date : TS.Time;
+      }
+      return Bytes(&X, 4);
+    }
+    case ftFloat:
+    case ftCurrency: {
+      double X = Blank ? 0 : V.AsFloat();
+      return Bytes(&X, 8);
+    }
+    case ftBCD: {
+      int64_t X = Blank ? 0 : EngCurrToBCD(4, V.AsCurrency().Raw);
+      return Bytes(&X, 8);
+    }
+    case ftDateTime: {
+      double X = Blank ? 0 : TimeStampToMSecs(DateTimeToTimeStamp(V.AsDateTime()));
+      return Bytes(&X, 8);
+    }
+    default:
+      if (IsBlobParamType(P->DataType)) return Blank ? std::string() : V.AsString();
+      DatabaseErrorFmt(SUnsupportedFieldType, {P->Name});
+  }
+}
+
+Variant DecodeParamValue(TFieldType Type, const std::string& B, const std::string& Name) {
+  auto Need = [&](std::size_t Size) {
+    if (B.size() != Size) DatabaseError(SBadParamData);
+  };
+  auto Load = [&](auto& X) {
+    Need(sizeof X);
+    std::memcpy(&X, B.data(), sizeof X);
+  };
+  switch (Type) {
+    case ftString:
+    case ftMemo: return Variant(std::string(B.c_str()));
+    case ftSmallint: {
+      int16_t X;
+      Load(X);
+      return Variant::Smallint(X);
+    }
+    case ftWord: {
+      uint16_t X;
+      Load(X);
+      return Variant(static_cast<int>(X));
+    }
+    case ftBoolean: {
+      int16_t X;
+      Load(X);
+      return Variant(X != 0);
+    }
+    case ftInteger:
+    case ftAutoInc: {
+      int32_t X;
+      Load(X);
+      return Variant(static_cast<int>(X));
+    }
+    case ftDate:
+    case ftTime: {
+      int32_t X;
+      Load(X);
+      TTimeStamp TS;
+      if (Type == ftDate) {
+        TS.Date = X;
+        TS.Time = 0;
+      } else {
+        TS.Date = DateDelta;
+        TS.Time = X;
+      }
+      return Variant::Date(TimeStampToDateTime(TS));
+    }
+    case ftFloat: {
+      double X;
+      Load(X);
+      return Variant(X);
+    }
+    case ftCurrency: {
+      double X;
+      Load(X);
+      return Variant(Currency::FromDouble(X));
+    }
+    case ftBCD: {
+      int64_t X;
+      Load(X);
+      return Variant(Currency::FromRaw(EngBCDToCurr(X)));
+    }
+    case ftDateTime: {
+      double X;
+      Load(X);
+      return Variant::Date(TimeStampToDateTime(MSecsToTimeStamp(X)));
+    }
+    default:
+      if (IsBlobParamType(Type)) return Variant(B);
+      DatabaseErrorFmt(SUnsupportedFieldType, {Name});
+  }
+}
+
+template <class T>
+T ReadValue(TStream* S) {
+  T X;
+  S->ReadBuffer(&X, sizeof X);
+  return X;
+}
+
+template <class T>
+void WriteValue(TStream* S, T X) {
+  S->WriteBuffer(&X, sizeof X);
+}
+
+}  // namespace
+
+void TVXDBParams::WriteData(TStream* Stream) const {
+  WriteValue<uint16_t>(Stream, 1);
+  WriteValue<uint16_t>(Stream, static_cast<uint16_t>(FItems.size()));
+  for (const TVXDBParam* P : FItems) {
+    std::string Name = P->Name.substr(0, 255);
+    WriteValue<uint8_t>(Stream, static_cast<uint8_t>(Name.size()));
+    Stream->WriteString(Name);
+    WriteValue<uint8_t>(Stream, static_cast<uint8_t>(P->ParamType));
+    WriteValue<uint8_t>(Stream, static_cast<uint8_t>(P->DataType));
+    if (P->DataType != ftUnknown) {
+      std::string Value = EncodeParamValue(P);
+      if (Value.size() > static_cast<std::size_t>(kMaxStoredParamBytes))
+        DatabaseErrorFmt(SParamTooBig, {P->Name, kMaxStoredParamBytes});
+      WriteValue<uint16_t>(Stream, static_cast<uint16_t>(Value.size()));
+      Stream->WriteString(Value);
+    }
+    WriteValue<uint8_t>(Stream, P->IsNull ? 1 : 0);
+    WriteValue<uint8_t>(Stream, P->Bound ? 1 : 0);
+  }
+}
+
+void TVXDBParams::ReadData(TStream* Stream) {
+  Clear();
+  try {
+    const uint16_t Version = ReadValue<uint16_t>(Stream);
+    if (Version > 2) DatabaseError(SBadParamData);
+    const bool Wide = Version == 2;
+    const uint32_t Count = Wide ? ReadValue<uint32_t>(Stream) : ReadValue<uint16_t>(Stream);
+    for (uint32_t I = 0; I < Count; ++I) {
+      const uint32_t NameLength = Wide ? ReadValue<uint32_t>(Stream) : ReadValue<uint8_t>(Stream);
+      if (NameLength > 255) DatabaseError(SBadParamData);
+      std::string Name(NameLength, '\0');
+      Stream->ReadBuffer(Name.data(), NameLength);
+      const uint8_t ParamType = ReadValue<uint8_t>(Stream);
+      const uint8_t DataType = ReadValue<uint8_t>(Stream);
+      if (ParamType > ptResult || DataType > ftGuid) DatabaseError(SBadParamData);
+      auto* P = CreateParam(static_cast<TFieldType>(DataType), Name, static_cast<TParamType>(ParamType));
+      if (DataType != ftUnknown) {
+        const uint32_t Size = Wide ? ReadValue<uint32_t>(Stream) : ReadValue<uint16_t>(Stream);
+        if (Size > static_cast<uint32_t>(kMaxStoredParamBytes)) DatabaseError(SBadParamData);
+        std::string Bytes(Size, '\0');
+        Stream->ReadBuffer(Bytes.data(), Size);
+        P->FValue = DecodeParamValue(P->DataType, Bytes, Name);
+      }
+      P->IsNull = ReadValue<uint8_t>(Stream) != 0;
+      P->Bound = ReadValue<uint8_t>(Stream) != 0;
+      if (P->IsNull) P->FValue = Variant();
+    }
+  } catch (...) {
+    Clear();
+    throw;
+  }
 }

@@ -269,6 +269,11 @@ class TVXDBParams : public TPersistent {
   // "Parameter '%s' not found" when none.
   TVXDBParam* ParamByName(const std::string& Name) const;
   void Clear();
+  // The list as stored with a query: names, types, values and flags (version 1). Reading
+  // replaces the list and accepts versions 1 and 2; a value of more than 2048 bytes cannot be
+  // stored.
+  void WriteData(TStream* Stream) const;
+  void ReadData(TStream* Stream);
 
  private:
   std::vector<TVXDBParam*> FItems;

@@ -419,6 +419,61 @@ TEST_F(TableComponentTest, InMemoryTablesLiveInTheMemoryDatabase) {
   EXPECT_FALSE(std::filesystem::exists(Path + "scratch.DAT"));
 }
 
+TEST(ParamsTest, StoredParametersReadBackAndBadDataIsRefused) {
+  TVXDBParams Params;
+  Params.CreateParam(ftUnknown, "i", ptInput)->SetAsInteger(-7);
+  Params.CreateParam(ftUnknown, "s", ptInput)->SetAsString("tekst");
+  Params.CreateParam(ftUnknown, "f", ptOutput)->SetAsFloat(2.5);
+  Params.CreateParam(ftUnknown, "d", ptInput)->SetAsDate(45000);
+  Params.CreateParam(ftUnknown, "ts", ptInput)->SetAsDateTime(45000.5);
+  Params.CreateParam(ftUnknown, "b", ptInput)->SetAsBoolean(true);
+  Params.CreateParam(ftUnknown, "m", ptInput)->SetAsBCD(Currency::FromRaw(12345));
+  Params.CreateParam(ftUnknown, "blob", ptInput)->SetAsBlob(std::string("a\0b", 3));
+  Params.CreateParam(ftInteger, "n", ptInput)->Clear();
+  Params.CreateParam(ftUnknown, "unset", ptInput);
+  TMemoryStream Stream;
+  Params.WriteData(&Stream);
+
+  TVXDBParams Back;
+  Back.CreateParam(ftString, "old", ptInput);
+  Stream.SetPosition(0);
+  Back.ReadData(&Stream);
+  ASSERT_EQ(Back.Count(), 10);
+  for (int I = 0; I < Params.Count(); ++I) {
+    TVXDBParam* A = Params.Items(I);
+    TVXDBParam* B = Back.Items(I);
+    EXPECT_EQ(B->Name, A->Name);
+    EXPECT_EQ(B->DataType, A->DataType) << A->Name;
+    EXPECT_EQ(B->ParamType, A->ParamType) << A->Name;
+    EXPECT_EQ(B->IsNull, A->IsNull) << A->Name;
+    EXPECT_EQ(B->Bound, A->Bound) << A->Name;
+    if (!A->IsNull) {
+      EXPECT_EQ(B->Value().AsString(), A->Value().AsString()) << A->Name;
+    }
+  }
+  EXPECT_EQ(Back.ParamByName("m")->Value().AsCurrency().Raw, 12345);
+
+  // Every cut of the data is refused with an error, and leaves an empty list.
+  Stream.SetPosition(0);
+  const std::string All = Stream.ReadString(Stream.Size());
+  for (std::size_t Cut = 0; Cut < All.size(); ++Cut) {
+    TMemoryStream Part;
+    Part.WriteString(All.substr(0, Cut));
+    Part.SetPosition(0);
+    EXPECT_THROW(Back.ReadData(&Part), Exception) << Cut;
+    EXPECT_EQ(Back.Count(), 0);
+  }
+  TMemoryStream Future;
+  Future.WriteString(std::string("\x03\x00\x00\x00", 4));
+  Future.SetPosition(0);
+  EXPECT_EQ(RaisedMessage([&] { Back.ReadData(&Future); }), "Unable to load bind parameters");
+
+  TVXDBParams Big;
+  Big.CreateParam(ftUnknown, "p", ptInput)->SetAsBlob(std::string(2049, 'x'));
+  TMemoryStream Out;
+  EXPECT_EQ(RaisedMessage([&] { Big.WriteData(&Out); }), "Parameter 'p', cannot save data larger than 2048 bytes");
+}
+
 TEST(ParamsTest, ParseSQLReplacesNamesOutsideLiterals) {
   struct Case {
     const char* Text;
