@@ -91,6 +91,11 @@ TEST_F(DMLTest, FailedUpdateInItsOwnTransactionLeavesNothingChanged) {
   EXPECT_EQ(E.Code, ecKeyViolation);
   EXPECT_FALSE(Dir->InTransaction);
   EXPECT_EQ(Query("SELECT ID, V FROM u ORDER BY ID"), (TRows{{"1", "1"}, {"2", "2"}, {"3", "3"}}));
+  // With a commit interval the rows committed before the error stay changed.
+  E = Raised([&] { Exec("UPDATE u SET ID = 4 - ID + 1, V = V * 10 COMMIT INTERVAL 1"); });
+  EXPECT_EQ(E.Code, ecKeyViolation);
+  EXPECT_FALSE(Dir->InTransaction);
+  EXPECT_EQ(Query("SELECT ID, V FROM u ORDER BY ID"), (TRows{{"2", "2"}, {"3", "3"}, {"4", "10"}}));
 }
 
 TEST_F(DMLTest, TableStatementsCreateAndDropTablesAndIndexes) {
