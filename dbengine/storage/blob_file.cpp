@@ -65,6 +65,8 @@ TBlobFile::~TBlobFile() {
     Close();
   } catch (...) {
   }
+  ClearCache();
+  FreeOrphans();
 }
 
 void TBlobFile::Raise(uint16_t Code) const { RaiseEngineError(Code, ErrorName()); }
@@ -102,6 +104,7 @@ void TBlobFile::Open() {
 
 void TBlobFile::Close() {
   ClearCache();
+  FreeOrphans();
   TFileHandler::Close();
 }
 
@@ -168,6 +171,8 @@ void TBlobFile::VerifyHeader() {
   // The end must be a block boundary; every link is checked against it.
   if (End < kBlobHeaderSize || (End - kBlobHeaderSize) % static_cast<uint32_t>(FBlockSize) != 0)
     Raise(ecHeaderCorrupt);
+  // Blocks are written before the header that counts them, so the file holds them all.
+  if (static_cast<int64_t>(End) > GetSize()) Raise(ecHeaderCorrupt);
   if (Free == 0) return;
   if (End == kBlobHeaderSize) Raise(ecHeaderCorrupt);
   if (Free < kBlobHeaderSize || static_cast<int64_t>(Free) > static_cast<int64_t>(End) - FBlockSize ||
@@ -381,8 +386,18 @@ bool TBlobFile::GetBlock(TDataCursor* Cursor, uint32_t Offset, TBlock*& Block, i
 void TBlobFile::ReleaseBlock(TBlock*& Block) {
   if (Block == nullptr) return;
   if (Block->PinCount > 0) --Block->PinCount;
-  if (!Block->Cached && Block->PinCount == 0) ReturnToPool(Block);
+  if (!Block->Cached && Block->PinCount == 0) {
+    auto It = std::find(FOrphans.begin(), FOrphans.end(), Block);
+    if (It != FOrphans.end()) FOrphans.erase(It);
+    ReturnToPool(Block);
+  }
   Block = nullptr;
+}
+
+void TBlobFile::FreeOrphans() {
+  // Blocks still held when their file closes can no longer be used.
+  for (TBlock* B : FOrphans) delete B;
+  FOrphans.clear();
 }
 
 void TBlobFile::AllocateBlock(TDataCursor* Cursor, TBlock*& Block) {
@@ -449,7 +464,10 @@ void TBlobFile::ClearCache() {
   for (TBlock* B : FSorted) {
     B->MruPrev = B->MruNext = nullptr;
     B->Cached = false;
-    if (B->PinCount == 0) ReturnToPool(B);
+    if (B->PinCount == 0)
+      ReturnToPool(B);
+    else
+      FOrphans.push_back(B);
   }
   FSorted.clear();
   FMruHead = FMruTail = nullptr;

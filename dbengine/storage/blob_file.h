@@ -171,6 +171,7 @@ class TBlobFile : public TFileHandler {
  private:
   int FBlockSize = kDefaultBlobBlockSize;
   std::vector<TBlock*> FSorted;  // by offset
+  std::vector<TBlock*> FOrphans;  // dropped from the cache while still pinned
   TBlock* FMruHead = nullptr;
   TBlock* FMruTail = nullptr;
   TBlockStack FPool;
@@ -190,6 +191,7 @@ class TBlobFile : public TFileHandler {
   void InsertCached(TBlock* B);
   void RemoveCached(TBlock* B);
   void ReturnToPool(TBlock* B);
+  void FreeOrphans();
   void MruUnlink(TBlock* B);
   void MruPushFront(TBlock* B);
   void ReadBlocks(uint32_t Offset, int Count);

@@ -108,6 +108,8 @@ TDataFile::~TDataFile() {
     Close();
   } catch (...) {
   }
+  ClearCache();
+  FreeOrphans();
 }
 
 void TDataFile::Raise(uint16_t Code, const std::string& FieldName) const {
@@ -142,6 +144,7 @@ void TDataFile::Open() {
 void TDataFile::Close() {
   if (!Opened) return;
   ClearCache();
+  FreeOrphans();
   Fields.clear();
   DescriptorsChanged = false;
   TFileHandler::Close();
@@ -357,6 +360,8 @@ void TDataFile::VerifyStructure() {
   // Counters that address records: a wrong one would read or write outside the records.
   if (NextRecord() < 1 || NextRecord() > kMaxRecordNumber || FreeRecord() >= NextRecord())
     Raise(ecHeaderCorrupt);
+  // Records are written before the header that counts them, so the file holds them all.
+  if (RecordSize() > 0 && RecordOffset(NextRecord()) > GetSize()) Raise(ecHeaderCorrupt);
   TTableFormatScope Scope(LanguageId());
   std::set<std::string> Names;
   std::set<int> Numbers;
@@ -590,8 +595,18 @@ bool TDataFile::GetRecord(TDataCursor* Cursor, uint32_t RecordNumber, TRecord*& 
 void TDataFile::ReleaseRecord(TRecord*& Record) {
   if (Record == nullptr) return;
   Record->Unpin();
-  if (!Record->Cached && Record->PinCount == 0) ReturnToPool(Record);
+  if (!Record->Cached && Record->PinCount == 0) {
+    auto It = std::find(FOrphans.begin(), FOrphans.end(), Record);
+    if (It != FOrphans.end()) FOrphans.erase(It);
+    ReturnToPool(Record);
+  }
   Record = nullptr;
+}
+
+void TDataFile::FreeOrphans() {
+  // Records still held when their file closes can no longer be used.
+  for (TRecord* R : FOrphans) delete R;
+  FOrphans.clear();
 }
 
 uint32_t TDataFile::AllocateRecord(TDataCursor* Cursor, bool HasPrimaryIndex, TRecord*& Record) {
@@ -665,7 +680,10 @@ void TDataFile::ClearCache() {
     R->MruPrev = R->MruNext = nullptr;
     R->Cached = false;
     // A record a cursor still holds goes to the pool when it is released.
-    if (R->PinCount == 0) ReturnToPool(R);
+    if (R->PinCount == 0)
+      ReturnToPool(R);
+    else
+      FOrphans.push_back(R);
   }
   FSorted.clear();
   FMruHead = FMruTail = nullptr;

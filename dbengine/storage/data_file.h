@@ -241,6 +241,7 @@ class TDataFile : public TFileHandler {
 
  private:
   std::vector<TRecord*> FSorted;  // by record number
+  std::vector<TRecord*> FOrphans;  // dropped from the cache while still pinned
   TRecord* FMruHead = nullptr;
   TRecord* FMruTail = nullptr;
   TRecordStack FPool;
@@ -258,6 +259,7 @@ class TDataFile : public TFileHandler {
   void InsertCached(TRecord* R);
   void RemoveCached(TRecord* R);
   void ReturnToPool(TRecord* R);
+  void FreeOrphans();
   void MruUnlink(TRecord* R);
   void MruPushFront(TRecord* R);
   void ReadRecords(uint32_t RecordNumber, int Count, bool Forward);

@@ -61,14 +61,14 @@ void WalkData(const std::string& Name, bool Primary) {
   }
   // Free chain, appends and write-back; each step may meet the corruption on its own.
   for (int I = 0; I < 4; ++I) {
+    TRecord* R = nullptr;
     try {
-      TRecord* R = nullptr;
       F.AllocateRecord(nullptr, Primary, R);
       R->SetRowNumber(F.NextAutoInc());
       if (I == 3) F.PushFreeRecord(R, Primary);
-      F.ReleaseRecord(R);
     } catch (const EVXDBEngineError&) {
     }
+    F.ReleaseRecord(R);
   }
   try {
     F.FlushRecords();

@@ -299,17 +299,20 @@ TEST_F(BlobFileTest, CorruptHeadersRaiseAtOpen) {
       {"free block in an empty file", [](const std::string& P) { PatchU32(P, 9, 1024); }, ecHeaderCorrupt},
       {"free block at the end",
        [](const std::string& P) {
+         fs::resize_file(P, 1536);
          PatchU32(P, 13, 1536);
          PatchU32(P, 9, 1536);
        },
        ecHeaderCorrupt},
       {"free block between blocks",
        [](const std::string& P) {
+         fs::resize_file(P, 1536);
          PatchU32(P, 13, 1536);
          PatchU32(P, 9, 700);
        },
        ecHeaderCorrupt},
       {"end between blocks", [](const std::string& P) { PatchU32(P, 13, 1000); }, ecHeaderCorrupt},
+      {"end beyond the file", [](const std::string& P) { PatchU32(P, 13, 512 + 512 * 1000); }, ecHeaderCorrupt},
       {"end before the header", [](const std::string& P) { PatchU32(P, 13, 100); }, ecHeaderCorrupt},
       {"cut header", [](const std::string& P) { fs::resize_file(P, 200); }, ecReadError},
   };

@@ -475,6 +475,7 @@ TEST_F(DataFileTest, CorruptFilesRaiseClearErrorsAndStayClosed) {
       {"free record beyond the records", [](const std::string& P) { PatchU32(P, kDatFreeRecord, 5); },
        ecHeaderCorrupt},
       {"next record 0", [](const std::string& P) { PatchU32(P, kDatNextRecord, 0); }, ecHeaderCorrupt},
+      {"records beyond the file", [](const std::string& P) { PatchU32(P, kDatNextRecord, 3); }, ecHeaderCorrupt},
       {"field offset", Word(Field(2, 90), 10), ecHeaderCorrupt},
       {"auto-increment offset", Word(Field(1, 90), 9), ecHeaderCorrupt},
       {"field number", Word(Field(3, 0), 2), ecHeaderCorrupt},
