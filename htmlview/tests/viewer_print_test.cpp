@@ -7,6 +7,7 @@
 
 #include "htmlview/htmlblock.h"
 #include "htmlview/htmlsection.h"
+#include "htmlview/pixbuf.h"
 #include "htmlview/vwprint.h"
 #include "platform/gui/printers.h"
 #include "viewer_fixture.h"
@@ -96,6 +97,25 @@ TEST_F(PrintTest, LongTextBreaksBetweenLinesWithTheMargins) {
   for (size_t I = 1; I < V->PrintedPageTops().size(); ++I)
     EXPECT_NE(std::find(LineTops.begin(), LineTops.end(), V->PrintedPageTops()[I]), LineTops.end())
         << "page " << I + 1 << " starts at " << V->PrintedPageTops()[I];
+}
+
+TEST_F(PrintTest, APictureTallerThanAPageStillMovesOn) {
+  THTMLViewer* V = NewViewer();
+  // A picture taller than a page cannot be kept whole: it runs over pages that each start
+  // further down, and the job ends with the document.
+  V->SetOnBitmapRequest([](TObject*, const std::string&, int32_t&, TPixelBuffer*& B) {
+    B = new TPixelBuffer();
+    B->SetSize(50, 2500, 0xFF0000FF);
+  });
+  const std::string Html = "<p><img src=\"tall.bmp\"></p><p>after";
+  V->LoadFromBuffer(Html.data(), static_cast<int>(Html.size()));
+  ASSERT_GT(V->DocumentHeight(), 2500);
+  V->Print(1, 9999);
+  const std::vector<int>& Tops = V->PrintedPageTops();
+  ASSERT_GE(Tops.size(), 3u);
+  EXPECT_LE(Tops.size(), 5u);
+  for (size_t I = 1; I < Tops.size(); ++I) EXPECT_GT(Tops[I], Tops[I - 1]);
+  EXPECT_EQ(PdfPages(Pdf), V->PrintedPages());
 }
 
 TEST_F(PrintTest, HeaderStopsAfterTheCurrentPage) {
