@@ -10,6 +10,7 @@
 #include "htmlview/htmlimages.h"
 #include "htmlview/imagecache.h"
 #include "platform/core/fileutils.h"
+#include "platform/gui/controls.h"
 
 namespace {
 
@@ -650,7 +651,7 @@ void THTMLViewer::PanelMouseMove(TShiftState Shift, int X, int Y) {
   FMouseOutside = false;
   if (OnMouseMove) OnMouseMove(this, Shift, X, Y);
   if (FMiddleScroll) {
-    if (std::abs(Y - FMiddleY) > 20) PostMessage(wm_AutoScroll, 0, Y);
+    if (std::abs(Y - FMiddleY) > 20 && !FAutoScrolling) PostMessage(wm_AutoScroll);
     return;
   }
   const int HP = FHScrollBar->Position();
@@ -681,7 +682,7 @@ void THTMLViewer::PanelMouseMove(TShiftState Shift, int X, int Y) {
     if (OnHotSpotCovered) OnHotSpotCovered(this, Url);
   }
   if (FLeftButtonDown) {
-    if (Y < 1 || Y >= PanelHeight()) PostMessage(wm_AutoScroll, X, Y);
+    if ((Y < 1 || Y >= PanelHeight()) && !FAutoScrolling) PostMessage(wm_AutoScroll);
     if (!FNoSelect) ExtendSelection(X, Y);
   }
 }
@@ -811,24 +812,44 @@ void THTMLViewer::WndProc(TMessage& Message) {
     return;
   }
   if (Message.Msg == wm_AutoScroll) {
-    // One step per message; the drag or middle-button mode posts the next one while it lasts.
-    int Step = 0;
-    const int Y = static_cast<int>(Message.LParam);
-    if (FMiddleScroll) {
-      const int D = Y - FMiddleY;
-      Step = D < -60 ? -32 : D < -20 ? -8 : D > 60 ? 32 : D > 20 ? 8 : 0;
-      if (Step != 0) FPaintPanel->SetCursor(Step < 0 ? UpOnlyCursor : DownOnlyCursor);
-    } else if (FLeftButtonDown) {
-      const int H = PanelHeight();
-      Step = Y < -15 ? -8 * SmallV : Y < 1 ? -SmallV : Y < H + 15 ? (Y >= H ? SmallV : 0) : 8 * SmallV;
-    }
-    if (Step != 0) {
-      ScrollTo(FSectionList->ScrollY + Step);
-      if (FLeftButtonDown && !FNoSelect) ExtendSelection(static_cast<int>(Message.WParam), Y);
-    }
+    AutoScroll();
     return;
   }
   TWinControl::WndProc(Message);
+}
+
+void THTMLViewer::AutoScroll() {
+  // Runs while a selection is dragged above or below the panel, or while the middle-button mode
+  // points more than 20 pixels away from where it started; one step every 100 ms.
+  if (FAutoScrolling || !Application) return;
+  FAutoScrolling = true;
+  auto Active = [this] {
+    return (FLeftButtonDown && (FLastY < 1 || FLastY >= PanelHeight())) ||
+           (FMiddleScroll && std::abs(FLastY - FMiddleY) > 20);
+  };
+  uint32_t Last = GetTickCount() - 100;
+  while (Active() && !Application->Terminated()) {
+    const uint32_t Now = GetTickCount();
+    if (Now - Last >= 100) {
+      Last = Now;
+      const int Y = FLastY, H = PanelHeight();
+      int Step = 0;
+      if (FMiddleScroll) {
+        const int D = Y - FMiddleY;
+        Step = D < -60 ? -32 : D < -20 ? -8 : D > 60 ? 32 : 8;
+        FPaintPanel->SetCursor(Step < 0 ? UpOnlyCursor : DownOnlyCursor);
+      } else {
+        Step = Y < -15 ? -8 * SmallV : Y < 1 ? -SmallV : Y < H + 15 ? SmallV : 8 * SmallV;
+      }
+      ScrollTo(FSectionList->ScrollY + Step);
+      if (FLeftButtonDown && !FNoSelect) ExtendSelection(FLastX, Y);
+      FPaintPanel->Repaint();
+    }
+    for (int I = 0; I < 4 && Active(); ++I) Application->ProcessMessages();
+    Sleep(5);
+  }
+  FAutoScrolling = false;
+  if (FMiddleScroll) FPaintPanel->SetCursor(UpDownCursor);
 }
 
 // ---- links, history, visited --------------------------------------------------------------------

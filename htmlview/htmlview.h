@@ -235,6 +235,7 @@ class THTMLViewer : public TWinControl {
                   std::vector<std::vector<std::string>>* FormData);
   void LinkClick();
   void ExtendSelection(int X, int Y);
+  void AutoScroll();
   void MetaHandler(const std::string& HttpEq, const std::string& Name, const std::string& Content);
   void UpdateBorder();
   int PanelHeight() const;
@@ -263,6 +264,7 @@ class THTMLViewer : public TWinControl {
   bool FLeftButtonDown = false, FClickPending = false, FLinkClicked = false;
   bool FMiddleScroll = false;
   int FLastX = 0, FLastY = 0;
+  bool FAutoScrolling = false;
   int FMiddleY = 0;
   TColor FBackground = clBtnFace;
   int FFontSize = 12;

@@ -251,6 +251,29 @@ TEST_F(ViewerTest, DragSelectsAndCopiesTheText) {
   EXPECT_EQ(V->SelLength(), 0);
 }
 
+TEST_F(ViewerTest, DraggingBelowThePanelScrollsAndSelects) {
+  THTMLViewer* V = NewViewer(300, 150);
+  const std::string Html = Lines(80);
+  V->LoadFromBuffer(Html.data(), static_cast<int>(Html.size()));
+  int X = 0, Y = 0;
+  ASSERT_TRUE(FindPosition(V, 0, X, Y));
+  vxtest::MouseDown(V->PaintPanel(), X, Y);
+  // Far below the panel: eight small changes a step, until the button comes up.
+  TTimer Release(nullptr);
+  Release.SetInterval(350);
+  Release.OnTimer = [&](TObject*) {
+    Release.SetEnabled(false);
+    vxtest::MouseUp(V->PaintPanel(), X, V->PaintPanel()->Height() + 40);
+  };
+  Release.SetEnabled(true);
+  vxtest::MouseMove(V->PaintPanel(), X, V->PaintPanel()->Height() + 40, ssLeft);
+  vxtest::Pump();
+  EXPECT_GT(V->VScrollBarPosition(), 0);
+  EXPECT_EQ(V->VScrollBarPosition() % (8 * 16), 0);
+  EXPECT_GT(V->SelLength(), 0);
+  EXPECT_EQ(V->SelStart(), 0);
+}
+
 TEST_F(ViewerTest, DoubleClickSelectsTheWord) {
   THTMLViewer* V = NewViewer(300, 150);
   const std::string Html = "<p>alpha beta gamma</p>";
