@@ -29,3 +29,8 @@ vx_add_gtest(dbengine_storage_cursor_tests LABEL dbengine-storage
     ${CMAKE_CURRENT_LIST_DIR}/tests/data_table_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/cursor_fields_test.cpp
   LIBS vxdbstorage)
+
+vx_add_gtest(dbengine_storage_cursor_filter_tests LABEL dbengine-storage
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_filter_test.cpp
+  LIBS vxdbstorage)

@@ -565,7 +565,7 @@ void TDataCursor::SetRange(bool IsKey, const uint8_t* Start, int StartFieldCount
   MakeKey(Start, StartFieldCount, false, RangeStartKey);
   MakeKey(End, EndFieldCount, true, RangeEndKey);
   RangeActive = true;
-  ComputeRange();
+  RebuildVisibleSet();
   Reposition();
 }
 
