@@ -40,20 +40,24 @@ TCreateTableParams MakeParams(const std::vector<TTestField>& Fields, const std::
 }  // namespace
 
 void CreateTestTableIn(TDataDirectory* Directory, const std::string& Table, const std::vector<TTestField>& Fields,
-                       const std::vector<TTestIndex>& Indexes, bool InMemory) {
+                       const std::vector<TTestIndex>& Indexes, bool InMemory, const std::string& Password) {
   if (GetTableFilesFactory() == nullptr) RegisterTableFiles();
   TDataCursor C(Directory);
   C.SetTableName(Table);
   C.SetExclusive(true);
   C.SetInMemory(InMemory);
-  C.CreateTable(MakeParams(Fields, Indexes));
+  TCreateTableParams P = MakeParams(Fields, Indexes);
+  P.Encrypted = !Password.empty();
+  P.Password = Password;
+  C.CreateTable(std::move(P));
 }
 
 void CreateTestTable(const std::string& Dir, const std::string& Table, const std::vector<TTestField>& Fields,
-                     const std::vector<TTestIndex>& Indexes) {
+                     const std::vector<TTestIndex>& Indexes, const std::string& Password) {
   TDataSession Session;
   TDataDirectory* Directory = Session.OpenDirectory("maker", Dir);
-  CreateTestTableIn(Directory, Table, Fields, Indexes, false);
+  Session.AddPassword(Password);
+  CreateTestTableIn(Directory, Table, Fields, Indexes, false, Password);
   Session.CloseDirectory(Directory);
 }
 

@@ -31,13 +31,15 @@ struct TTestIndex {
   bool CaseInsensitive = false;
 };
 
-// Creates Table in the folder Dir; Indexes[0] is the primary index.
+// Creates Table in the folder Dir; Indexes[0] is the primary index. With a password the table is
+// enciphered.
 void CreateTestTable(const std::string& Dir, const std::string& Table, const std::vector<TTestField>& Fields,
-                     const std::vector<TTestIndex>& Indexes);
+                     const std::vector<TTestIndex>& Indexes, const std::string& Password = std::string());
 
 // The same in an open directory of the components (a database's handle); with InMemory the table
 // lives in memory and exists only while that directory is open.
 void CreateTestTableIn(TDataDirectory* Directory, const std::string& Table, const std::vector<TTestField>& Fields,
-                       const std::vector<TTestIndex>& Indexes, bool InMemory);
+                       const std::vector<TTestIndex>& Indexes, bool InMemory,
+                       const std::string& Password = std::string());
 
 }  // namespace comptest

@@ -419,6 +419,42 @@ TEST_F(TableComponentTest, InMemoryTablesLiveInTheMemoryDatabase) {
   EXPECT_FALSE(std::filesystem::exists(Path + "scratch.DAT"));
 }
 
+TEST_F(TableComponentTest, PasswordsAndDamagedTables) {
+  CreateTestTable(Path, "secret", {{"ID", etInteger, 0, kAutoInc}, {"S", etString, 10}}, {{"", {1}, true}}, "haslo");
+  TVXDBTable* T = NewTable("secret");
+  // Without a password the table stays closed, and the database is let go.
+  EXPECT_EQ(RaisedMessage([&] { T->Open(); }),
+            "VXDB Engine Error # 10498 Insufficient rights to table 'secret.DAT', a password is required");
+  EXPECT_FALSE(T->Active());
+  EXPECT_EQ(T->Database(), nullptr);
+  int Asked = 0;
+  Session->OnPassword = [&](TObject* Sender, bool& Continue) {
+    ++Asked;
+    static_cast<TVXDBSession*>(Sender)->AddPassword(Asked == 1 ? "wrong" : "haslo");
+    Continue = true;
+  };
+  T->Open();
+  EXPECT_EQ(Asked, 2);
+  T->AppendRecord({Variant(), "ukryte"});
+  T->Close();
+  Session->RemoveAllPasswords();
+  Session->OnPassword = nullptr;
+  EXPECT_NE(RaisedMessage([&] { T->Open(); }), "");
+
+  // A data file that is no table gives an error, not a crash.
+  {
+    std::FILE* F = std::fopen((Path + "junk.DAT").c_str(), "wb");
+    ASSERT_NE(F, nullptr);
+    std::fputs("this is not a table at all, just some text long enough to look like a header", F);
+    std::fclose(F);
+  }
+  TVXDBTable* Junk = NewTable("junk");
+  EXPECT_EQ(RaisedMessage([&] { Junk->Open(); }), "VXDB Engine Error # 9217 Error reading from table 'junk.DAT'");
+  EXPECT_FALSE(Junk->Active());
+  EXPECT_EQ(RaisedMessage([&] { NewTable("missing")->Open(); }),
+            "VXDB Engine Error # 11010 Invalid path or file name for table 'missing.DAT'");
+}
+
 TEST(ParamsTest, StoredParametersReadBackAndBadDataIsRefused) {
   TVXDBParams Params;
   Params.CreateParam(ftUnknown, "i", ptInput)->SetAsInteger(-7);
