@@ -153,8 +153,10 @@ TfvFrame::TfvFrame(TSubFrameSet* AOwnerSet, TFrameSet* AMaster, const TAttribute
   if (Found) {
     std::string S;
     SplitAt(TrimText(V), '#', S, Destination);
-    S = ServerPathToDos(S, FV->ServerRoot());
-    if (!S.empty() && S.find(':') == std::string::npos && S[0] != '\\' && S[0] != '/') {
+    if (!FV->RequestMode()) S = ServerPathToDos(S, FV->ServerRoot());
+    if (FV->RequestMode()) {
+      // The program supplies the documents by the names as written.
+    } else if (!S.empty() && S.find(':') == std::string::npos && S[0] != '\\' && S[0] != '/') {
       const std::string& Base = AMaster->FBase;
       if (Base.empty())
         S = ExpandFileName(ExtractFilePath(Path) + S);
@@ -292,14 +294,32 @@ void TfvFrame::RefreshTick() {
   }
 }
 
+void TfvFrame::LoadViewerFrom(const TFrameSource& Src, const std::string& Dest) {
+  Viewer->SetBaseEx(MasterSet->FBase);
+  switch (Src.Kind) {
+    case 1: Viewer->LoadFromBuffer(Src.Buffer, static_cast<int>(Src.Length)); break;
+    case 2: {
+      TStringList L;
+      L.Assign(Src.Strings);
+      Viewer->LoadFromStrings(&L);
+      break;
+    }
+    case 3: Viewer->LoadFromStream(Src.Stream); break;
+    default: Viewer->LoadFromFile(Src.FileName + Dest); return;
+  }
+  Viewer->PositionTo(Dest);
+}
+
 void TfvFrame::LoadViewer(const std::string& Name, const std::string& Dest) {
   Viewer->SetBaseEx(MasterSet->FBase);
-  if (IsImageName(Name))
+  if (IsImageName(Name)) {
     Viewer->LoadImageDocument(Name);
-  else if (IsTextName(Name))
+  } else if (IsTextName(Name)) {
     Viewer->LoadTextFile(Name);
-  else
-    Viewer->LoadFromFile(Name + Dest);
+  } else {
+    bool Answered = false;
+    LoadViewerFrom(MasterSet->FrameViewer->DocumentSource(Name, Answered), Dest);
+  }
 }
 
 void TfvFrame::ShowError() {
@@ -315,7 +335,9 @@ void TfvFrame::LoadNestedFrameset() {
   FrameSet->SetParent(this);
   FrameSet->SetAlign(alClient);
   SetBevelOuter(bvNone);
-  ParseFrameDocument(MasterSet->FrameViewer, static_cast<TSubFrameSet*>(FrameSet), FileSource(Source));
+  bool Answered = false;
+  ParseFrameDocument(MasterSet->FrameViewer, static_cast<TSubFrameSet*>(FrameSet),
+                     MasterSet->FrameViewer->DocumentSource(Source, Answered));
   for (TFrameBase* F : FrameSet->List) F->LoadFiles();
   FrameSet->CalcSizes();
   bool Lower = false, Upper = false;
@@ -326,14 +348,20 @@ void TfvFrame::LoadFiles() {
   if (Source.empty() || MasterSet->NestLevel >= MaxFrameNesting) return;
   ++MasterSet->NestLevel;
   try {
-    if (!IsImageName(Source) && !IsTextName(Source) && IsFramesetDocument(FileSource(Source))) {
+    bool Answered = false;
+    const bool Plain = IsImageName(Source) || IsTextName(Source);
+    const TFrameSource Src = Plain ? FileSource(Source) : MasterSet->FrameViewer->DocumentSource(Source, Answered);
+    if (!Plain && IsFramesetDocument(Src)) {
       LoadNestedFrameset();
       History.InsertObject(0, Source, nullptr);
       PositionHistory.insert(PositionHistory.begin(), 0);
     } else {
-      if (!FileExists(Source)) throw EfvLoadError("Can't load: " + Source);
+      if (Src.Kind == 0 && !FileExists(Src.FileName)) throw EfvLoadError("Can't load: " + Source);
       CreateViewer();
-      LoadViewer(Source, Destination);
+      if (Plain)
+        LoadViewer(Source, Destination);
+      else
+        LoadViewerFrom(Src, Destination);
       History.InsertObject(0, Source, nullptr);
       PositionHistory.insert(PositionHistory.begin(), Viewer->Position());
     }
@@ -409,8 +437,10 @@ void TfvFrame::frLoadFromFile(const std::string& Name, const std::string& Dest, 
   const bool Plain = IsImageName(Source) || IsTextName(Source);
   bool IsFrameset = false;
   if (!Plain) {
-    if (!FileExists(Source)) throw EfvLoadError("Can't load: " + Source);
-    IsFrameset = IsFramesetDocument(FileSource(Source));
+    bool Answered = false;
+    const TFrameSource Src = FV->DocumentSource(Source, Answered);
+    if (Src.Kind == 0 && !FileExists(Src.FileName)) throw EfvLoadError("Can't load: " + Source);
+    IsFrameset = IsFramesetDocument(Src);
   }
   if (SameName && FrameSet) {
     // Back to the nested frameset's first state.
@@ -696,10 +726,15 @@ void TFrameSet::Clear() {
 void TFrameSet::LoadFromFile(const std::string& FName, const std::string& Dest) {
   Clear();
   NestLevel = 0;
-  FCurrentFile = ExpandFileName(FName);
-  if (!IsImageName(FName) && !IsTextName(FName) && IsFramesetDocument(FileSource(FCurrentFile))) {
+  const bool Plain = IsImageName(FName) || IsTextName(FName);
+  bool Answered = false;
+  const TFrameSource Src = Plain ? FileSource(FName) : FrameViewer->DocumentSource(FName, Answered);
+  // A document the program supplied keeps its name as given.
+  FCurrentFile = Answered ? FName : ExpandFileName(FName);
+  if (!Plain && IsFramesetDocument(Answered ? Src : FileSource(FCurrentFile))) {
     std::string Title, Base;
-    ParseFrameDocument(FrameViewer, static_cast<TSubFrameSet*>(this), FileSource(FCurrentFile), &Title, &Base);
+    ParseFrameDocument(FrameViewer, static_cast<TSubFrameSet*>(this), Answered ? Src : FileSource(FCurrentFile), &Title,
+                       &Base);
     FTitle = Title;
     FBase = Base;
     for (TFrameBase* F : List) F->LoadFiles();
@@ -928,7 +963,7 @@ void TFrameViewer::HotSpotClick(TObject* Sender, const std::string& URL, bool& H
   std::string Rest, Dest, Name, Query;
   SplitAt(URL, '#', Rest, Dest);
   SplitAt(Rest, '?', Name, Query);
-  if (!Name.empty() && V) Name = V->HTMLExpandFilename(Name);
+  if (!Name.empty() && V && !RequestMode()) Name = V->HTMLExpandFilename(Name);
   TfvFrame* DestFrame = nullptr;
   bool Top = false;
   int Found = -1;
@@ -971,6 +1006,48 @@ void TFrameViewer::HotSpotClick(TObject* Sender, const std::string& URL, bool& H
     throw;
   }
   SetProcessing(false);
+}
+
+TFrameSource TFrameViewer::DocumentSource(const std::string& Name, bool& Answered) {
+  Answered = false;
+  TFrameSource S = FileSource(Name);
+  if (!RequestMode()) return S;
+  Answered = true;
+  TStrings* Strings = nullptr;
+  if (OnStringsRequest) OnStringsRequest(this, Name, Strings);
+  if (Strings) {
+    S.Kind = 2;
+    S.Strings = Strings;
+    return S;
+  }
+  TStream* Stream = nullptr;
+  if (OnStreamRequest) OnStreamRequest(this, Name, Stream);
+  if (Stream) {
+    S.Kind = 3;
+    S.Stream = Stream;
+    return S;
+  }
+  const char* Buffer = nullptr;
+  int Size = 0;
+  if (OnBufferRequest) OnBufferRequest(this, Name, Buffer, Size);
+  if (Buffer && Size > 0) {
+    // Kept here while the frame reads it.
+    FRequestBuffer.assign(Buffer, static_cast<size_t>(Size));
+    S.Kind = 1;
+    S.Buffer = FRequestBuffer.data();
+    S.Length = FRequestBuffer.size();
+    return S;
+  }
+  std::string NewName;
+  if (OnFileRequest) OnFileRequest(this, Name, NewName);
+  if (!NewName.empty()) {
+    S.FileName = NewName;
+    return S;
+  }
+  // Unanswered: the name is a file after all.
+  Answered = false;
+  S.FileName = HTMLExpandFilename(Name);
+  return S;
 }
 
 std::string TFrameViewer::HTMLExpandFilename(const std::string& Filename, TFrameSet* Set) {

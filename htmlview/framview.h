@@ -77,6 +77,7 @@ class TfvFrame : public TFrameBase {
 
  private:
   void LoadViewer(const std::string& Name, const std::string& Dest);
+  void LoadViewerFrom(const TFrameSource& Src, const std::string& Dest);
   void MetaRefresh(int Delay, const std::string& URL);
   void RefreshTick();
   void LoadNestedFrameset();
@@ -196,6 +197,15 @@ class TFrameViewer : public TFrameViewerBase {
       OnMeta;
   std::function<void(TObject* Sender, TCanvas* Canvas, int NumPage, int W, int H, bool& StopPrinting)> OnPrintHeader,
       OnPrintFooter;
+  // Documents from the program instead of files: asked in this order, the first answer counts.
+  std::function<void(TObject* Sender, const std::string& SRC, TStrings*& Strings)> OnStringsRequest;
+  std::function<void(TObject* Sender, const std::string& SRC, TStream*& Stream)> OnStreamRequest;
+  std::function<void(TObject* Sender, const std::string& SRC, const char*& Buffer, int& BuffSize)> OnBufferRequest;
+  std::function<void(TObject* Sender, const std::string& SRC, std::string& NewName)> OnFileRequest;
+  bool RequestMode() const { return OnStringsRequest || OnStreamRequest || OnBufferRequest || OnFileRequest; }
+  // The document a source name stands for: the request events' answer in request mode, else the
+  // file of that name. Answered tells whether an event answered.
+  TFrameSource DocumentSource(const std::string& Name, bool& Answered);
 
   // The factory operations the frameset reader calls.
   void AddFrame(void* Frameset, const TAttributeList& Attributes, const std::string& Path) override;
@@ -230,4 +240,5 @@ class TFrameViewer : public TFrameViewerBase {
   TFrameViewerOptions FOptions = fvPrintTableBackground;
   std::string FServerRoot;
   bool FReportedProcessing = false;
+  std::string FRequestBuffer;
 };

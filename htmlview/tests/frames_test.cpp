@@ -252,6 +252,39 @@ TEST_F(FramesTest, MetaRefreshOfAFrameLoadsItsTarget) {
   }
 }
 
+TEST_F(FramesTest, RequestEventsSupplyTheDocuments) {
+  // The top name must exist; its text and every frame's come from the program.
+  const std::string Top = Write("top.htm", "<p>never shown");
+  TStringList Set, Menu;
+  Set.Add("<frameset rows=\"50%,*\"><frame name=\"m\" src=\"menu\"><frame name=\"b\" src=\"body\"></frameset>");
+  Menu.Add("<p><a href=\"other\" target=\"b\">other</a>");
+  const std::string Body = "<p>body from a buffer", Other = "<p>other from a stream";
+  TMemoryStream OtherStream;
+  OtherStream.Write(Other.data(), static_cast<int64_t>(Other.size()));
+  TFrameViewer* F = NewFrames();
+  std::vector<std::string> Asked;
+  F->OnStringsRequest = [&](TObject*, const std::string& Src, TStrings*& S) {
+    Asked.push_back(Src);
+    if (Src == Top) S = &Set;
+    if (Src == "menu") S = &Menu;
+  };
+  F->OnBufferRequest = [&](TObject*, const std::string& Src, const char*& B, int& N) {
+    if (Src == "body") {
+      B = Body.data();
+      N = static_cast<int>(Body.size());
+    }
+  };
+  F->OnStreamRequest = [&](TObject*, const std::string& Src, TStream*& S) {
+    if (Src == "other") S = &OtherStream;
+  };
+  F->LoadFromFile(Top);
+  ASSERT_EQ(F->ViewerCount(), 2);
+  EXPECT_NE(Text(ViewerOf(F, "b")).find("body from a buffer"), std::string::npos);
+  ASSERT_TRUE(ClickLink(ViewerOf(F, "m"), "other"));
+  EXPECT_NE(Text(ViewerOf(F, "b")).find("other from a stream"), std::string::npos);
+  EXPECT_NE(std::find(Asked.begin(), Asked.end(), "other"), Asked.end());
+}
+
 // A help page with headings, a table, a picture and a list, as the frames viewer shows it. The
 // picture was looked at and kept in the source tree; a change of the drawing shows up here.
 TEST_F(FramesTest, HelpPageLooksAsKept) {
