@@ -163,6 +163,37 @@ void TSQLExecutor::SetMaxRowCount(int32_t N) {
   if (FStatement) FStatement->SetMaxRowCount(N);
 }
 
+void TSQLExecutor::SetParams(const std::vector<std::array<uint8_t, 768>>& Descriptors, const uint8_t* Buffer) {
+  if (!FStatement) SQLFail("No statement has been prepared");
+  auto& Params = FStatement->Params;
+  for (size_t I = 0; I < Descriptors.size(); ++I) {
+    if (I >= Params.size()) SQLFail("Internal parameter error");
+    const TFieldDescriptor& D = *reinterpret_cast<const TFieldDescriptor*>(Descriptors[I].data());
+    TExpToken* P = Params[I];
+    const uint8_t* At = Buffer + D.Offset();
+    P->DataType = D.Type();
+    P->SubType = D.SubType();
+    if (D.Type() == ftBlob) {
+      uint32_t Length = 0;
+      const uint8_t* Bytes = nullptr;
+      std::memcpy(&Length, At + 1, 4);
+      std::memcpy(&Bytes, At + 5, sizeof Bytes);
+      P->SetCapacity(Length + 1);
+      std::memset(P->Value, 0, P->Capacity);
+      if (Length && Bytes) std::memcpy(P->Value, Bytes, Length);
+      P->Size = Length;
+      P->Scale = 0;
+    } else {
+      P->SetCapacity(D.DataSize() + 1u);
+      std::memset(P->Value, 0, P->Capacity);
+      std::memcpy(P->Value, At + 1, D.DataSize());
+      P->Size = D.DataSize();
+      P->Scale = D.Bytes[kFieldDescDataScaleOffset];
+    }
+    P->Null = (At[0] & 1) == 0;
+  }
+}
+
 // ---- Rows ---------------------------------------------------------------------------------------
 
 void TQueryPlan::Progress(uint32_t Position, uint32_t Total, bool& Abort) {

@@ -50,6 +50,12 @@ class TSQLExecutor {
   uint32_t RowsAffected() const { return FStatement ? FStatement->GetRowsAffected() : 0; }
   double ExecutionTime() const { return FStatement ? FStatement->GetExecutionTime() : 0; }
   void SetMaxRowCount(int32_t N);
+  // Copies parameter values into the parameters of the prepared statement, in their order: one
+  // field descriptor each (type, subtype, physical size and scale, record offset) over Buffer,
+  // which holds at that offset a has-value byte (1 = value) and the value; a BLOB value is a
+  // 32-bit length followed by a pointer to the bytes. More descriptors than parameters raise
+  // "Internal parameter error".
+  void SetParams(const std::vector<std::array<uint8_t, 768>>& Descriptors, const uint8_t* Buffer);
   // Called per row of the row loops: (position, percent, abort).
   std::function<void(uint32_t, uint32_t, bool&)> OnProgress;
 

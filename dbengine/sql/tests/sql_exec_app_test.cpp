@@ -3,6 +3,10 @@
 // inner table.
 #include "dbengine/sql/tests/sql_exec_test_util.h"
 
+#include <cstring>
+
+#include "dbengine/storage/data_fields.h"
+
 using namespace sqltest;
 
 namespace {
@@ -127,6 +131,41 @@ TEST_F(AppQueriesTest, JoinOrderChosenByTheOptimiserGivesTheSameRows) {
     EXPECT_FALSE(Optimised.empty()) << Q;
     EXPECT_EQ(Query(std::string(Q) + " NOJOINOPTIMIZE"), Optimised) << Q;
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(AppQueriesTest, ParameterValuesFromFieldDescriptors) {
+  Executor->Prepare("SELECT KEY_NAME FROM netstat WHERE ID_PRACTICE = ? AND KEY_NAME <> ? ORDER BY 1");
+  // Two parameters laid out as fields of a record: an integer at offset 10, a string at 20.
+  std::vector<std::array<uint8_t, 768>> D(2);
+  D[0][kFieldDescTypeOffset] = ftInteger;
+  D[0][kFieldDescDataSizeOffset] = 4;
+  SetU16(D[0].data() + kFieldDescRecordOffset, 10);
+  D[1][kFieldDescTypeOffset] = ftString;
+  D[1][kFieldDescDataSizeOffset] = 3;
+  SetU16(D[1].data() + kFieldDescRecordOffset, 20);
+  uint8_t Buffer[40] = {};
+  Buffer[10] = 1;
+  const int32_t Practice = 2;
+  std::memcpy(Buffer + 11, &Practice, 4);
+  Buffer[20] = 1;
+  std::memcpy(Buffer + 21, "a", 2);
+  Executor->SetParams(D, Buffer);
+  Executor->Execute();
+  // The blank key name was stored as NULL, like the empty one.
+  EXPECT_EQ(CursorRows(Executor->ResultCursor()), (TRows{{""}, {""}, {"e"}, {"i"}, {"o"}, {"u"}}));
+  // A NULL parameter: nothing equals it but NULL.
+  Buffer[10] = 0;
+  Executor->SetParams(D, Buffer);
+  Executor->Execute();
+  EXPECT_TRUE(CursorRows(Executor->ResultCursor()).empty());
+  D.push_back(D[0]);
+  TRaised E = Raised([&] { Executor->SetParams(D, Buffer); });
+  EXPECT_EQ(E.Code, kSQLErrorCode);
+  EXPECT_NE(E.Message.find("Internal parameter error"), std::string::npos);
 }
 
 }  // namespace
