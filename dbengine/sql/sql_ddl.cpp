@@ -131,6 +131,8 @@ void TQueryPlan::ExecuteDDL() {
       break;
     }
     case skDropTable:
+      // A table that is not there raises the error its opening would.
+      if (!Runs.front()->Directory->TableExists(C->TableName, C->InMemory)) C->Open();
       C->DeleteTable();
       break;
     case skDropIndex:

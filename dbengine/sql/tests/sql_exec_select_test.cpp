@@ -141,6 +141,35 @@ TEST_F(SelectTest, PlanningErrorsCarryTheirMessages) {
   }
 }
 
+TEST_F(SelectTest, BadStatementsRaiseEngineErrors) {
+  const char* Cases[] = {
+      "SELECT * FROM nothere",
+      "SELECT x.NAME FROM people",
+      "UPDATE people SET * = 1",
+      "UPDATE people SET NOPE = 1",
+      "INSERT INTO people SELECT NAME FROM people",
+      "INSERT INTO people (NAME) VALUES ('a', 'b')",
+      "SELECT SUM(NAME) FROM people",
+      "DELETE FROM people WHERE NAME",
+      "SELECT NAME FROM people GROUP BY 5",
+      "SELECT NAME FROM people WHERE ID IN (SELECT ID, NAME FROM people)",
+      "SELECT NAME FROM people WHERE AGE = 'abc'",
+      "SELECT NAME, COUNT(*) FROM people GROUP BY NAME HAVING NAME",
+      "SELECT NAME FROM people p, people p",
+      "CREATE TABLE t2 (A CHAR(300))",
+      "CREATE INDEX I ON people (NOPE)",
+      "DROP INDEX people.NOPE",
+      "DROP TABLE nothere2",
+      "ALTER TABLE nothere ADD X INTEGER",
+  };
+  for (const char* C : Cases) {
+    TRaised E = Raised([&] { Exec(C); });
+    EXPECT_NE(E.Code, 0) << C;
+  }
+  // The table is untouched by all of it.
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM people"), (TRows{{"5"}}));
+}
+
 TEST_F(SelectTest, MaximumRowCountAndReExecution) {
   Executor->Prepare("SELECT NAME FROM people");
   Executor->SetMaxRowCount(0);
