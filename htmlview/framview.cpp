@@ -31,6 +31,8 @@ bool IsImageName(const std::string& S) {
 }
 bool IsTextName(const std::string& S) { return LowerCase(ExtractFileExt(S)).substr(0, 5) == ".txt"; }
 
+TfvFrame* FrameOf(THTMLViewer* V) { return V ? dynamic_cast<TfvFrame*>(V->Owner()) : nullptr; }
+
 TFrameSource FileSource(const std::string& Name) {
   TFrameSource S;
   S.Kind = 0;
@@ -913,6 +915,26 @@ bool TFrameViewer::BackButtonEnabled() const {
   return false;
 }
 
+TStringList* TFrameViewer::ViewerEdges() {
+  FEdges.Clear();
+  const TPoint Origin = FCurFrameSet->ClientOrigin();
+  const int W = FCurFrameSet->Width(), H = FCurFrameSet->Height();
+  for (THTMLViewer* V : FCurFrameSet->Viewers) {
+    if (V->IsEmpty()) continue;
+    auto* Frame = FrameOf(V);
+    if (!Frame) continue;
+    const TPoint P = Frame->ClientOrigin();
+    const int L = P.X - Origin.X, T = P.Y - Origin.Y, R = L + Frame->Width(), B = T + Frame->Height();
+    std::string E;
+    if (L <= 2) E += 'l';
+    if (T <= 2) E += 't';
+    if (R >= W - 2) E += 'r';
+    if (B >= H - 2) E += 'b';
+    FEdges.AddObject(E, V);
+  }
+  return &FEdges;
+}
+
 void TFrameViewer::Reload() {
   SetProcessing(true);
   FProcessList.clear();
@@ -932,12 +954,6 @@ void TFrameViewer::DoAttributes(void* Frameset, const TAttributeList& Attributes
   static_cast<TSubFrameSet*>(Frameset)->DoAttributes(Attributes);
 }
 void TFrameViewer::EndFrameset(void* Frameset) { static_cast<TSubFrameSet*>(Frameset)->EndFrameset(); }
-
-namespace {
-
-TfvFrame* FrameOf(THTMLViewer* V) { return V ? dynamic_cast<TfvFrame*>(V->Owner()) : nullptr; }
-
-}  // namespace
 
 void TFrameViewer::HotSpotCovered(TObject* Sender, const std::string& URL) {
   auto* V = dynamic_cast<THTMLViewer*>(Sender);

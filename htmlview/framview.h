@@ -164,6 +164,9 @@ class TFrameViewer : public TFrameViewerBase {
   TStringList* VisitedList() { return &FVisited; }
   void ClearHistory();
   TStringBitmapList* ImageCache() { return FImageCache.get(); }
+  // One entry per viewer with a document: the letters l, t, r, b of the edges of its frame that lie
+  // on (within 2 pixels of) the same edge of the whole frameset; the viewer is the entry's object.
+  TStringList* ViewerEdges();
 
   // Display settings copied to every frame viewer.
   bool ViewImages = true;
@@ -241,4 +244,5 @@ class TFrameViewer : public TFrameViewerBase {
   std::string FServerRoot;
   bool FReportedProcessing = false;
   std::string FRequestBuffer;
+  TStringList FEdges;
 };

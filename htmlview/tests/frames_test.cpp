@@ -126,6 +126,11 @@ TEST_F(FramesTest, TwoFramesLoadAndTargetsLoadIntoTheNamedFrame) {
   EXPECT_FALSE(F->FwdButtonEnabled());
   EXPECT_EQ(F->History()->Count(), 0);
 
+  // The menu lies on the left, top and bottom edges, the main frame on the top, right and bottom.
+  TStringList* Edges = F->ViewerEdges();
+  ASSERT_EQ(Edges->Count(), 2);
+  for (int I = 0; I < 2; ++I)
+    EXPECT_EQ(Edges->Strings(I), Edges->Objects(I) == Menu ? "ltb" : "trb");
   // A target that names nothing does nothing.
   ASSERT_TRUE(ClickLink(Menu, "x.htm"));
   EXPECT_EQ(F->ViewerCount(), 2);
