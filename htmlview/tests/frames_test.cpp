@@ -131,9 +131,21 @@ TEST_F(FramesTest, TwoFramesLoadAndTargetsLoadIntoTheNamedFrame) {
   ASSERT_EQ(Edges->Count(), 2);
   for (int I = 0; I < 2; ++I)
     EXPECT_EQ(Edges->Strings(I), Edges->Objects(I) == Menu ? "ltb" : "trb");
-  // A target that names nothing does nothing.
+  // A target that names nothing does nothing, unless the program asks for such windows.
   ASSERT_TRUE(ClickLink(Menu, "x.htm"));
   EXPECT_EQ(F->ViewerCount(), 2);
+  std::vector<std::string> Blank;
+  F->OnBlankWindowRequest = [&](TObject*, const std::string& Target, const std::string& Url) {
+    Blank.push_back(Target + " " + Url);
+  };
+  ASSERT_TRUE(ClickLink(Menu, "x.htm"));
+  EXPECT_EQ(Blank, std::vector<std::string>{"nowhere x.htm"});
+  EXPECT_EQ(F->ViewerCount(), 2);
+
+  // A reload reads the files again.
+  Write("sub/second.htm", "<p>second page, changed");
+  F->Reload();
+  EXPECT_NE(Text(ViewerOf(F, "main")).find("changed"), std::string::npos);
 
   // "_top" replaces the whole frameset.
   ASSERT_TRUE(ClickLink(Menu, "other.htm"));
