@@ -8,12 +8,6 @@
 #include "dbengine/storage/engine_errors.h"
 #include "platform/core/sysutils.h"
 
-namespace {
-constexpr int kBlockPoolLimit = 4095;
-constexpr int kCacheGrowth = 255;
-constexpr int kReadAheadBytes = 65535;
-}  // namespace
-
 // ---- TBlock -------------------------------------------------------------------------------------------
 
 TBlock::~TBlock() { EngineFree(Data); }
@@ -37,27 +31,6 @@ void TBlock::GetData(int Position, void* Dest, int Count) const {
   if (Count > 0) std::memcpy(Dest, Data + Position, static_cast<size_t>(Count));
 }
 
-// ---- TBlockStack --------------------------------------------------------------------------------------
-
-TBlockStack::~TBlockStack() {
-  for (TBlock* B : FFree) delete B;
-}
-
-TBlock* TBlockStack::Pop() {
-  if (FFree.empty()) return new TBlock();
-  TBlock* B = FFree.back();
-  FFree.pop_back();
-  return B;
-}
-
-void TBlockStack::Push(TBlock* B) {
-  if (static_cast<int>(FFree.size()) >= kBlockPoolLimit) {
-    delete B;
-    return;
-  }
-  FFree.push_back(B);
-}
-
 // ---- Opening and the header ---------------------------------------------------------------------------
 
 TBlobFile::~TBlobFile() {
@@ -65,8 +38,8 @@ TBlobFile::~TBlobFile() {
     Close();
   } catch (...) {
   }
-  ClearCache();
-  FreeOrphans();
+  FCache.Clear();
+  FCache.FreeOrphans();
 }
 
 void TBlobFile::Raise(uint16_t Code) const { RaiseEngineError(Code, ErrorName()); }
@@ -75,7 +48,7 @@ void TBlobFile::SetBlockSize(int Size) {
   if (Size != FBlockSize) {
     ClearCache();
     // Pooled blocks carry data parts of the old size.
-    while (FPool.Size() > 0) delete FPool.Pop();
+    FCache.Pool.Clear();
   }
   FBlockSize = (Size & 0xFFFF) == 0 ? kDefaultBlobBlockSize : (Size & 0xFFFF);
 }
@@ -104,7 +77,7 @@ void TBlobFile::Open() {
 
 void TBlobFile::Close() {
   ClearCache();
-  FreeOrphans();
+  FCache.FreeOrphans();
   TFileHandler::Close();
 }
 
@@ -192,82 +165,9 @@ int TBlobFile::BlocksFor(int64_t Length) const {
 
 // ---- The block cache ----------------------------------------------------------------------------------
 
-void TBlobFile::MruUnlink(TBlock* B) {
-  if (B->MruPrev != nullptr) B->MruPrev->MruNext = B->MruNext;
-  if (B->MruNext != nullptr) B->MruNext->MruPrev = B->MruPrev;
-  if (FMruHead == B) FMruHead = B->MruNext;
-  if (FMruTail == B) FMruTail = B->MruPrev;
-  B->MruPrev = B->MruNext = nullptr;
-}
-
-void TBlobFile::MruPushFront(TBlock* B) {
-  B->MruPrev = nullptr;
-  B->MruNext = FMruHead;
-  if (FMruHead != nullptr) FMruHead->MruPrev = B;
-  FMruHead = B;
-  if (FMruTail == nullptr) FMruTail = B;
-}
-
-namespace {
-bool BlockBefore(const TBlock* B, uint32_t Offset) { return B->Offset < Offset; }
-}  // namespace
-
-TBlock* TBlobFile::FindCached(uint32_t Offset) {
-  TBlock* P = FMruHead;
-  for (int I = 0; I < 4 && P != nullptr; ++I, P = P->MruNext)
-    if (P->Offset == Offset) return P;
-  auto It = std::lower_bound(FSorted.begin(), FSorted.end(), Offset, BlockBefore);
-  return (It != FSorted.end() && (*It)->Offset == Offset) ? *It : nullptr;
-}
-
-void TBlobFile::InsertCached(TBlock* B) {
-  auto It = std::lower_bound(FSorted.begin(), FSorted.end(), B->Offset, BlockBefore);
-  FSorted.insert(It, B);
-  B->Cached = true;
-  MruPushFront(B);
-}
-
-void TBlobFile::RemoveCached(TBlock* B) {
-  auto It = std::lower_bound(FSorted.begin(), FSorted.end(), B->Offset, BlockBefore);
-  while (It != FSorted.end() && *It != B && (*It)->Offset == B->Offset) ++It;
-  if (It != FSorted.end() && *It == B) FSorted.erase(It);
-  MruUnlink(B);
-  B->Cached = false;
-}
-
-void TBlobFile::ReturnToPool(TBlock* B) {
-  B->Modified = false;
-  B->PinCount = 0;
-  B->Cached = false;
-  FPool.Push(B);
-}
-
-TBlock* TBlobFile::TakeReusable() {
-  for (TBlock* P = FMruTail; P != nullptr; P = P->MruPrev) {
-    if (P->Modified || P->PinCount != 0) continue;
-    if (FWindowFirst != 0 && P->Offset >= FWindowFirst && P->Offset <= FWindowLast) continue;
-    RemoveCached(P);
-    return P;
-  }
-  return nullptr;
-}
-
 TBlock* TBlobFile::ObtainEntry() {
-  TBlock* B = nullptr;
-  if (static_cast<int>(FSorted.size()) < CacheCapacity) {
-    B = FPool.Pop();
-  } else {
-    B = TakeReusable();
-    if (B == nullptr && !InTransaction()) {
-      FlushBlocks();
-      B = TakeReusable();
-    }
-    if (B == nullptr) {
-      if (!InTransaction()) Raise(ecBlobsCorrupt);
-      CacheCapacity += kCacheGrowth;
-      B = FPool.Pop();
-    }
-  }
+  TBlock* B = FCache.Obtain(CacheCapacity, InTransaction(), kCacheGrowth, [this] { FlushBlocks(); });
+  if (B == nullptr) Raise(ecBlobsCorrupt);
   B->Owner = this;
   B->Modified = false;
   B->PinCount = 0;
@@ -308,8 +208,8 @@ void TBlobFile::StoreBlock(const TBlock* B, uint8_t* Image) const {
 
 void TBlobFile::ReadBlocks(uint32_t Offset, int Count) {
   std::vector<uint8_t> Images(static_cast<size_t>(Count) * static_cast<size_t>(FBlockSize));
-  FWindowFirst = Offset;
-  FWindowLast = Offset + static_cast<uint32_t>((Count - 1) * FBlockSize);
+  FCache.WindowFirst = Offset;
+  FCache.WindowLast = Offset + static_cast<uint32_t>((Count - 1) * FBlockSize);
   try {
     int64_t Got = ReadAt(Offset, Images.data(), static_cast<int64_t>(Images.size()), true);
     int Complete = static_cast<int>(Got / FBlockSize);
@@ -319,22 +219,21 @@ void TBlobFile::ReadBlocks(uint32_t Offset, int Count) {
     for (int I = Count - 1; I >= 0; --I) {
       uint32_t At = Offset + static_cast<uint32_t>(I * FBlockSize);
       const uint8_t* Image = Images.data() + static_cast<size_t>(I) * static_cast<size_t>(FBlockSize);
-      auto It = std::lower_bound(FSorted.begin(), FSorted.end(), At, BlockBefore);
-      TBlock* B = (It != FSorted.end() && (*It)->Offset == At) ? *It : nullptr;
+      TBlock* B = FCache.FindSorted(At);
       if (B == nullptr) {
         B = ObtainEntry();
         B->Offset = At;
         LoadBlock(B, Image);
-        InsertCached(B);
+        FCache.Insert(B);
       } else if (!B->Modified && B->PinCount == 0) {
         LoadBlock(B, Image);
       }
     }
   } catch (...) {
-    FWindowFirst = FWindowLast = 0;
+    FCache.WindowFirst = FCache.WindowLast = 0;
     throw;
   }
-  FWindowFirst = FWindowLast = 0;
+  FCache.WindowFirst = FCache.WindowLast = 0;
 }
 
 bool TBlobFile::GetBlock(TDataCursor* Cursor, uint32_t Offset, TBlock*& Block, int Count, bool ReadAhead) {
@@ -342,17 +241,17 @@ bool TBlobFile::GetBlock(TDataCursor* Cursor, uint32_t Offset, TBlock*& Block, i
   if (Offset == 0) Raise(ecBlobsCorrupt);
   if (Offset == EndOffset()) {
     if (static_cast<int64_t>(EndOffset()) > kMaxBlobFileOffset) Raise(ecTableFull);
-    TBlock* Stale = FindCached(Offset);
+    TBlock* Stale = FCache.Find(Offset);
     if (Stale != nullptr) {
       if (Stale->PinCount != 0) Raise(ecBlobsCorrupt);
-      RemoveCached(Stale);
-      ReturnToPool(Stale);
+      FCache.Remove(Stale);
+      FCache.Recycle(Stale);
     }
     TBlock* B = ObtainEntry();
     B->Offset = Offset;
     B->Reset();
     B->Modified = true;
-    InsertCached(B);
+    FCache.Insert(B);
     StoreU32(Header + kBlbEndOffset, EndOffset() + static_cast<uint32_t>(FBlockSize));
     SetDirty();
     B->PinCount = 1;
@@ -360,7 +259,7 @@ bool TBlobFile::GetBlock(TDataCursor* Cursor, uint32_t Offset, TBlock*& Block, i
     return true;
   }
   if (!ValidLink(Offset)) Raise(ecBlobsCorrupt);
-  TBlock* B = FindCached(Offset);
+  TBlock* B = FCache.Find(Offset);
   if (B != nullptr) {
     ++CacheHits;
   } else {
@@ -372,12 +271,11 @@ bool TBlobFile::GetBlock(TDataCursor* Cursor, uint32_t Offset, TBlock*& Block, i
       N = std::max(1, std::min(N, CacheCapacity / 2));
     }
     ReadBlocks(Offset, N);
-    B = FindCached(Offset);
+    B = FCache.Find(Offset);
     if (B == nullptr) Raise(ecBlobsCorrupt);
   }
   if (B->Offset != Offset) Raise(ecBlobsCorrupt);
-  MruUnlink(B);
-  MruPushFront(B);
+  FCache.Touch(B);
   ++B->PinCount;
   Block = B;
   return true;
@@ -385,19 +283,8 @@ bool TBlobFile::GetBlock(TDataCursor* Cursor, uint32_t Offset, TBlock*& Block, i
 
 void TBlobFile::ReleaseBlock(TBlock*& Block) {
   if (Block == nullptr) return;
-  if (Block->PinCount > 0) --Block->PinCount;
-  if (!Block->Cached && Block->PinCount == 0) {
-    auto It = std::find(FOrphans.begin(), FOrphans.end(), Block);
-    if (It != FOrphans.end()) FOrphans.erase(It);
-    ReturnToPool(Block);
-  }
+  FCache.Release(Block);
   Block = nullptr;
-}
-
-void TBlobFile::FreeOrphans() {
-  // Blocks still held when their file closes can no longer be used.
-  for (TBlock* B : FOrphans) delete B;
-  FOrphans.clear();
 }
 
 void TBlobFile::AllocateBlock(TDataCursor* Cursor, TBlock*& Block) {
@@ -431,57 +318,26 @@ void TBlobFile::PushFreeBlock(TBlock* Block) {
 }
 
 bool TBlobFile::FlushBlocks() {
-  auto Flushable = [this](const TBlock* B) {
-    if (!B->Modified || B->PinCount != 0) return false;
-    return FWindowFirst == 0 || B->Offset < FWindowFirst || B->Offset > FWindowLast;
-  };
-  bool Wrote = false;
+  const size_t Size = static_cast<size_t>(FBlockSize);
   std::vector<uint8_t> Run;
-  size_t I = 0;
-  while (I < FSorted.size()) {
-    if (!Flushable(FSorted[I])) {
-      ++I;
-      continue;
-    }
-    size_t J = I;
-    while (J + 1 < FSorted.size() && Flushable(FSorted[J + 1]) &&
-           FSorted[J + 1]->Offset == FSorted[J]->Offset + static_cast<uint32_t>(FBlockSize))
-      ++J;
-    size_t Count = J - I + 1;
-    Run.resize(Count * static_cast<size_t>(FBlockSize));
-    for (size_t K = 0; K < Count; ++K) StoreBlock(FSorted[I + K], Run.data() + K * static_cast<size_t>(FBlockSize));
-    WriteAt(FSorted[I]->Offset, Run.data(), static_cast<int64_t>(Run.size()));
-    for (size_t K = 0; K < Count; ++K) FSorted[I + K]->Modified = false;
-    BlockWrites += static_cast<int64_t>(Count);
-    Wrote = true;
-    I = J + 1;
-  }
-  if (Wrote) MarkChanged();
-  return Wrote;
+  int64_t Written = FCache.WriteRuns(static_cast<uint32_t>(FBlockSize), [&](TBlock* const* First, size_t Count) {
+    Run.resize(Count * Size);
+    for (size_t K = 0; K < Count; ++K) StoreBlock(First[K], Run.data() + K * Size);
+    WriteAt(First[0]->Offset, Run.data(), static_cast<int64_t>(Run.size()));
+  });
+  BlockWrites += Written;
+  if (Written > 0) MarkChanged();
+  return Written > 0;
 }
 
 void TBlobFile::ClearCache() {
-  for (TBlock* B : FSorted) {
-    B->MruPrev = B->MruNext = nullptr;
-    B->Cached = false;
-    if (B->PinCount == 0)
-      ReturnToPool(B);
-    else
-      FOrphans.push_back(B);
-  }
-  FSorted.clear();
-  FMruHead = FMruTail = nullptr;
+  FCache.Clear();
   ResetCacheCapacity();
 }
 
 void TBlobFile::TrimCache() {
   ResetCacheCapacity();
-  for (size_t I = FSorted.size(); I > 0 && static_cast<int>(FSorted.size()) > CacheCapacity; --I) {
-    TBlock* B = FSorted[I - 1];
-    if (B->Modified || B->PinCount != 0) continue;
-    RemoveCached(B);
-    ReturnToPool(B);
-  }
+  FCache.Trim(CacheCapacity);
 }
 
 // ---- BLOB values --------------------------------------------------------------------------------------

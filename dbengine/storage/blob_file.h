@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dbengine/storage/file_layer.h"
+#include "dbengine/storage/table_file_cache.h"
 #include "dbengine/storage/table_file_owner.h"
 
 class TBlobFile;
@@ -73,19 +74,7 @@ class TBlock : public TEngineObject {
 };
 
 // Pool of free block objects (at most 4,095 kept).
-class TBlockStack {
- public:
-  TBlockStack() = default;
-  TBlockStack(const TBlockStack&) = delete;
-  TBlockStack& operator=(const TBlockStack&) = delete;
-  ~TBlockStack();
-  TBlock* Pop();
-  void Push(TBlock* B);
-  int Size() const { return static_cast<int>(FFree.size()); }
-
- private:
-  std::vector<TBlock*> FFree;
-};
+using TBlockStack = TItemPool<TBlock, 4095>;
 
 // One open BLOB value of a cursor: the cursor reads it into Data with ReadBlob and writes it back
 // with WriteBlob.
@@ -146,7 +135,7 @@ class TBlobFile : public TFileHandler {
   bool FlushBlocks();
   void ClearCache();
   void TrimCache();
-  int CachedBlocks() const { return static_cast<int>(FSorted.size()); }
+  int CachedBlocks() const { return FCache.Count(); }
 
   void EmptyBlobFile();
   void VerifyHeader();
@@ -170,12 +159,7 @@ class TBlobFile : public TFileHandler {
 
  private:
   int FBlockSize = kDefaultBlobBlockSize;
-  std::vector<TBlock*> FSorted;  // by offset
-  std::vector<TBlock*> FOrphans;  // dropped from the cache while still pinned
-  TBlock* FMruHead = nullptr;
-  TBlock* FMruTail = nullptr;
-  TBlockStack FPool;
-  uint32_t FWindowFirst = 0, FWindowLast = 0;  // offsets of the running read, 0 when none
+  TItemCache<TBlock, &TBlock::Offset, 4095> FCache;
   uint32_t FDiskChangeCount = 0;
 
   bool InTransaction() const { return Owner != nullptr && Owner->InTransaction(); }
@@ -185,15 +169,7 @@ class TBlobFile : public TFileHandler {
   // A link inside the file: a block boundary from 512 up to the end offset.
   bool ValidLink(uint32_t Offset) const;
   void ResetCacheCapacity();
-  TBlock* FindCached(uint32_t Offset);
   TBlock* ObtainEntry();
-  TBlock* TakeReusable();
-  void InsertCached(TBlock* B);
-  void RemoveCached(TBlock* B);
-  void ReturnToPool(TBlock* B);
-  void FreeOrphans();
-  void MruUnlink(TBlock* B);
-  void MruPushFront(TBlock* B);
   void ReadBlocks(uint32_t Offset, int Count);
   void LoadBlock(TBlock* B, const uint8_t* Image);
   void StoreBlock(const TBlock* B, uint8_t* Image) const;

@@ -13,7 +13,6 @@
 
 namespace {
 constexpr int kRecordBufferStep = 510;
-constexpr int kRecordPoolLimit = 16383;
 constexpr int kHighestFieldType = 15;
 }  // namespace
 
@@ -80,27 +79,6 @@ void TRecord::CopyImage(const uint8_t* Image) {
   Modified = true;
 }
 
-// ---- TRecordStack ------------------------------------------------------------------------------------
-
-TRecordStack::~TRecordStack() {
-  for (TRecord* R : FFree) delete R;
-}
-
-TRecord* TRecordStack::Pop() {
-  if (FFree.empty()) return new TRecord();
-  TRecord* R = FFree.back();
-  FFree.pop_back();
-  return R;
-}
-
-void TRecordStack::Push(TRecord* R) {
-  if (static_cast<int>(FFree.size()) >= kRecordPoolLimit) {
-    delete R;
-    return;
-  }
-  FFree.push_back(R);
-}
-
 // ---- Opening and the header --------------------------------------------------------------------------
 
 TDataFile::~TDataFile() {
@@ -108,8 +86,8 @@ TDataFile::~TDataFile() {
     Close();
   } catch (...) {
   }
-  ClearCache();
-  FreeOrphans();
+  FCache.Clear();
+  FCache.FreeOrphans();
 }
 
 void TDataFile::Raise(uint16_t Code, const std::string& FieldName) const {
@@ -144,7 +122,7 @@ void TDataFile::Open() {
 void TDataFile::Close() {
   if (!Opened) return;
   ClearCache();
-  FreeOrphans();
+  FCache.FreeOrphans();
   Fields.clear();
   DescriptorsChanged = false;
   TFileHandler::Close();
@@ -418,85 +396,11 @@ uint32_t TDataFile::NextBlobRevision() {
 
 // ---- The record cache --------------------------------------------------------------------------------
 
-void TDataFile::MruUnlink(TRecord* R) {
-  if (R->MruPrev != nullptr) R->MruPrev->MruNext = R->MruNext;
-  if (R->MruNext != nullptr) R->MruNext->MruPrev = R->MruPrev;
-  if (FMruHead == R) FMruHead = R->MruNext;
-  if (FMruTail == R) FMruTail = R->MruPrev;
-  R->MruPrev = R->MruNext = nullptr;
-}
-
-void TDataFile::MruPushFront(TRecord* R) {
-  R->MruPrev = nullptr;
-  R->MruNext = FMruHead;
-  if (FMruHead != nullptr) FMruHead->MruPrev = R;
-  FMruHead = R;
-  if (FMruTail == nullptr) FMruTail = R;
-}
-
-namespace {
-bool RecordBefore(const TRecord* R, uint32_t N) { return R->RecordNumber < N; }
-}  // namespace
-
-TRecord* TDataFile::FindCached(uint32_t N) {
-  TRecord* P = FMruHead;
-  for (int I = 0; I < 4 && P != nullptr; ++I, P = P->MruNext)
-    if (P->RecordNumber == N) return P;
-  auto It = std::lower_bound(FSorted.begin(), FSorted.end(), N, RecordBefore);
-  return (It != FSorted.end() && (*It)->RecordNumber == N) ? *It : nullptr;
-}
-
-TRecord* TDataFile::CachedRecord(uint32_t N) { return FindCached(N); }
-
-void TDataFile::InsertCached(TRecord* R) {
-  auto It = std::lower_bound(FSorted.begin(), FSorted.end(), R->RecordNumber, RecordBefore);
-  FSorted.insert(It, R);
-  R->Cached = true;
-  MruPushFront(R);
-}
-
-void TDataFile::RemoveCached(TRecord* R) {
-  auto It = std::lower_bound(FSorted.begin(), FSorted.end(), R->RecordNumber, RecordBefore);
-  while (It != FSorted.end() && *It != R && (*It)->RecordNumber == R->RecordNumber) ++It;
-  if (It != FSorted.end() && *It == R) FSorted.erase(It);
-  MruUnlink(R);
-  R->Cached = false;
-}
-
-void TDataFile::ReturnToPool(TRecord* R) {
-  R->Modified = false;
-  R->PinCount = 0;
-  R->Cached = false;
-  FPool.Push(R);
-}
-
-TRecord* TDataFile::TakeReusable() {
-  for (TRecord* P = FMruTail; P != nullptr; P = P->MruPrev) {
-    if (P->Modified || P->PinCount != 0) continue;
-    // Records just read by the running read-ahead stay.
-    if (FWindowFirst != 0 && P->RecordNumber >= FWindowFirst && P->RecordNumber <= FWindowLast) continue;
-    RemoveCached(P);
-    return P;
-  }
-  return nullptr;
-}
+TRecord* TDataFile::CachedRecord(uint32_t N) { return FCache.Find(N); }
 
 TRecord* TDataFile::ObtainEntry() {
-  TRecord* R = nullptr;
-  if (static_cast<int>(FSorted.size()) < CacheCapacity) {
-    R = FPool.Pop();
-  } else {
-    R = TakeReusable();
-    if (R == nullptr && !InTransaction()) {
-      FlushRecords();
-      R = TakeReusable();
-    }
-    if (R == nullptr) {
-      if (!InTransaction()) Raise(ecRecordsCorrupt);
-      CacheCapacity += kCacheGrowth;
-      R = FPool.Pop();
-    }
-  }
+  TRecord* R = FCache.Obtain(CacheCapacity, InTransaction(), kCacheGrowth, [this] { FlushRecords(); });
+  if (R == nullptr) Raise(ecRecordsCorrupt);
   R->Owner = this;
   R->Modified = false;
   R->PinCount = 0;
@@ -509,8 +413,8 @@ void TDataFile::ReadRecords(uint32_t RecordNumber, int Count, bool Forward) {
   int R = RecordSize();
   uint32_t First = Forward ? RecordNumber : RecordNumber - static_cast<uint32_t>(Count) + 1;
   std::vector<uint8_t> Images(static_cast<size_t>(Count) * static_cast<size_t>(R));
-  FWindowFirst = First;
-  FWindowLast = First + static_cast<uint32_t>(Count) - 1;
+  FCache.WindowFirst = First;
+  FCache.WindowLast = First + static_cast<uint32_t>(Count) - 1;
   try {
     int64_t Got = ReadAt(RecordOffset(First), Images.data(), static_cast<int64_t>(Images.size()), true);
     int Complete = static_cast<int>(Got / R);
@@ -522,22 +426,21 @@ void TDataFile::ReadRecords(uint32_t RecordNumber, int Count, bool Forward) {
     for (int I = 0; I < Count; ++I) {
       uint32_t N = First + static_cast<uint32_t>(I);
       const uint8_t* Image = Images.data() + static_cast<size_t>(I) * static_cast<size_t>(R);
-      auto It = std::lower_bound(FSorted.begin(), FSorted.end(), N, RecordBefore);
-      TRecord* C = (It != FSorted.end() && (*It)->RecordNumber == N) ? *It : nullptr;
+      TRecord* C = FCache.FindSorted(N);
       if (C == nullptr) {
         C = ObtainEntry();
         C->RecordNumber = N;
         C->Load(Image, Cipher);
-        InsertCached(C);
+        FCache.Insert(C);
       } else if (!C->Modified && C->PinCount == 0) {
         C->Load(Image, Cipher);
       }
     }
   } catch (...) {
-    FWindowFirst = FWindowLast = 0;
+    FCache.WindowFirst = FCache.WindowLast = 0;
     throw;
   }
-  FWindowFirst = FWindowLast = 0;
+  FCache.WindowFirst = FCache.WindowLast = 0;
 }
 
 bool TDataFile::GetRecord(TDataCursor* Cursor, uint32_t RecordNumber, TRecord*& Record, bool Forward, int Estimate,
@@ -550,16 +453,16 @@ bool TDataFile::GetRecord(TDataCursor* Cursor, uint32_t RecordNumber, TRecord*& 
     if (static_cast<int64_t>(RecordNumber) + 1 > kMaxRecordNumber ||
         static_cast<int64_t>(RecordSize()) * RecordNumber > kMaxTableBytes)
       Raise(ecTableFull);
-    TRecord* Stale = FindCached(RecordNumber);
+    TRecord* Stale = FCache.Find(RecordNumber);
     if (Stale != nullptr) {
       if (Stale->PinCount != 0) Raise(ecRecordsCorrupt);
-      RemoveCached(Stale);
-      ReturnToPool(Stale);
+      FCache.Remove(Stale);
+      FCache.Recycle(Stale);
     }
     TRecord* R = ObtainEntry();
     R->RecordNumber = RecordNumber;
     R->Clear(false);
-    InsertCached(R);
+    FCache.Insert(R);
     StoreU32(Header + kDatNextRecord, Next + 1);
     SetDirty();
     R->Pin();
@@ -567,7 +470,7 @@ bool TDataFile::GetRecord(TDataCursor* Cursor, uint32_t RecordNumber, TRecord*& 
     return true;
   }
   if (RecordNumber > Next) Raise(ecRecordsCorrupt);
-  TRecord* R = FindCached(RecordNumber);
+  TRecord* R = FCache.Find(RecordNumber);
   if (R != nullptr) {
     ++CacheHits;
   } else {
@@ -581,12 +484,11 @@ bool TDataFile::GetRecord(TDataCursor* Cursor, uint32_t RecordNumber, TRecord*& 
       Count = std::max(1, std::min(Count, CacheCapacity / 2));
     }
     ReadRecords(RecordNumber, Count, Forward);
-    R = FindCached(RecordNumber);
+    R = FCache.Find(RecordNumber);
     if (R == nullptr) Raise(ecRecordsCorrupt);
   }
   if (R->RecordNumber != RecordNumber) Raise(ecRecordsCorrupt);
-  MruUnlink(R);
-  MruPushFront(R);
+  FCache.Touch(R);
   R->Pin();
   Record = R;
   return true;
@@ -594,19 +496,8 @@ bool TDataFile::GetRecord(TDataCursor* Cursor, uint32_t RecordNumber, TRecord*& 
 
 void TDataFile::ReleaseRecord(TRecord*& Record) {
   if (Record == nullptr) return;
-  Record->Unpin();
-  if (!Record->Cached && Record->PinCount == 0) {
-    auto It = std::find(FOrphans.begin(), FOrphans.end(), Record);
-    if (It != FOrphans.end()) FOrphans.erase(It);
-    ReturnToPool(Record);
-  }
+  FCache.Release(Record);
   Record = nullptr;
-}
-
-void TDataFile::FreeOrphans() {
-  // Records still held when their file closes can no longer be used.
-  for (TRecord* R : FOrphans) delete R;
-  FOrphans.clear();
 }
 
 uint32_t TDataFile::AllocateRecord(TDataCursor* Cursor, bool HasPrimaryIndex, TRecord*& Record) {
@@ -644,58 +535,25 @@ void TDataFile::PushFreeRecord(TRecord* Record, bool HasPrimaryIndex) {
 }
 
 bool TDataFile::FlushRecords() {
-  int R = RecordSize();
-  bool Cipher = Encrypted();
-  auto Flushable = [this](const TRecord* P) {
-    if (!P->Modified || P->PinCount != 0) return false;
-    return FWindowFirst == 0 || P->RecordNumber < FWindowFirst || P->RecordNumber > FWindowLast;
-  };
-  bool Wrote = false;
+  const size_t R = static_cast<size_t>(RecordSize());
+  const bool Cipher = Encrypted();
   std::vector<uint8_t> Run;
-  size_t I = 0;
-  while (I < FSorted.size()) {
-    if (!Flushable(FSorted[I])) {
-      ++I;
-      continue;
-    }
-    size_t J = I;
-    while (J + 1 < FSorted.size() && Flushable(FSorted[J + 1]) &&
-           FSorted[J + 1]->RecordNumber == FSorted[J]->RecordNumber + 1)
-      ++J;
-    size_t Count = J - I + 1;
-    Run.resize(Count * static_cast<size_t>(R));
-    for (size_t K = 0; K < Count; ++K) FSorted[I + K]->Store(Run.data() + K * static_cast<size_t>(R), Cipher);
-    WriteAt(RecordOffset(FSorted[I]->RecordNumber), Run.data(), static_cast<int64_t>(Run.size()));
-    for (size_t K = 0; K < Count; ++K) FSorted[I + K]->Modified = false;
-    RecordWrites += static_cast<int64_t>(Count);
-    Wrote = true;
-    I = J + 1;
-  }
-  if (Wrote) MarkChanged();
-  return Wrote;
+  int64_t Written = FCache.WriteRuns(1, [&](TRecord* const* First, size_t Count) {
+    Run.resize(Count * R);
+    for (size_t K = 0; K < Count; ++K) First[K]->Store(Run.data() + K * R, Cipher);
+    WriteAt(RecordOffset(First[0]->RecordNumber), Run.data(), static_cast<int64_t>(Run.size()));
+  });
+  RecordWrites += Written;
+  if (Written > 0) MarkChanged();
+  return Written > 0;
 }
 
 void TDataFile::ClearCache() {
-  for (TRecord* R : FSorted) {
-    R->MruPrev = R->MruNext = nullptr;
-    R->Cached = false;
-    // A record a cursor still holds goes to the pool when it is released.
-    if (R->PinCount == 0)
-      ReturnToPool(R);
-    else
-      FOrphans.push_back(R);
-  }
-  FSorted.clear();
-  FMruHead = FMruTail = nullptr;
+  FCache.Clear();
   ResetCacheCapacity();
 }
 
 void TDataFile::TrimCache() {
   ResetCacheCapacity();
-  for (size_t I = FSorted.size(); I > 0 && static_cast<int>(FSorted.size()) > CacheCapacity; --I) {
-    TRecord* R = FSorted[I - 1];
-    if (R->Modified || R->PinCount != 0) continue;
-    RemoveCached(R);
-    ReturnToPool(R);
-  }
+  FCache.Trim(CacheCapacity);
 }

@@ -14,6 +14,7 @@
 
 #include "dbengine/storage/data_fields.h"
 #include "dbengine/storage/file_layer.h"
+#include "dbengine/storage/table_file_cache.h"
 #include "dbengine/storage/table_file_owner.h"
 
 class TDataFile;
@@ -31,9 +32,6 @@ constexpr int64_t kMaxTableBytes = 2000000000;
 // Record caches hold min(kRecordCacheBytes div R, kMaxCachedRecords) records outside transactions.
 constexpr int kRecordCacheBytes = 131070;
 constexpr int kMaxCachedRecords = 8191;
-constexpr int kReadAheadBytes = 65535;
-// Entries added to a full cache inside a transaction, where nothing may be written.
-constexpr int kCacheGrowth = 255;
 
 // Key of the table texts (description and password); descriptors and records use the data key.
 constexpr uint8_t kTableTextKeyLow = 0x3C;
@@ -114,19 +112,7 @@ class TRecord : public TEngineObject {
 };
 
 // Pool of free record objects (at most 16,383 kept).
-class TRecordStack {
- public:
-  TRecordStack() = default;
-  TRecordStack(const TRecordStack&) = delete;
-  TRecordStack& operator=(const TRecordStack&) = delete;
-  ~TRecordStack();
-  TRecord* Pop();
-  void Push(TRecord* R);
-  int Size() const { return static_cast<int>(FFree.size()); }
-
- private:
-  std::vector<TRecord*> FFree;
-};
+using TRecordStack = TItemPool<TRecord, 16383>;
 
 class TDataFile : public TFileHandler {
  public:
@@ -176,7 +162,7 @@ class TDataFile : public TFileHandler {
   // Forgets every cached record without writing it.
   void ClearCache();
   void TrimCache();
-  int CachedRecords() const { return static_cast<int>(FSorted.size()); }
+  int CachedRecords() const { return FCache.Count(); }
   // The cached record of a number, nullptr when not cached (no pin, no read).
   TRecord* CachedRecord(uint32_t N);
 
@@ -240,28 +226,15 @@ class TDataFile : public TFileHandler {
   bool UnlockAllRecordBytes() { return LockBytes(2047483645LL, 100000001LL, false); }
 
  private:
-  std::vector<TRecord*> FSorted;  // by record number
-  std::vector<TRecord*> FOrphans;  // dropped from the cache while still pinned
-  TRecord* FMruHead = nullptr;
-  TRecord* FMruTail = nullptr;
-  TRecordStack FPool;
-  uint32_t FWindowFirst = 0, FWindowLast = 0;  // read-ahead window, 0 when none
-  uint32_t FDiskChangeCount = 0;               // change count last read from or written to the file
+  TItemCache<TRecord, &TRecord::RecordNumber, 16383> FCache;
+  uint32_t FDiskChangeCount = 0;  // change count last read from or written to the file
 
   bool InTransaction() const { return Owner != nullptr && Owner->InTransaction(); }
   void MarkChanged() {
     if (Owner != nullptr) Owner->MarkChanged();
   }
   void ResetCacheCapacity();
-  TRecord* FindCached(uint32_t N);
   TRecord* ObtainEntry();
-  TRecord* TakeReusable();
-  void InsertCached(TRecord* R);
-  void RemoveCached(TRecord* R);
-  void ReturnToPool(TRecord* R);
-  void FreeOrphans();
-  void MruUnlink(TRecord* R);
-  void MruPushFront(TRecord* R);
   void ReadRecords(uint32_t RecordNumber, int Count, bool Forward);
   void CipherDescriptors(uint8_t* Block, int64_t Length, bool Reading) const;
   [[noreturn]] void Raise(uint16_t Code, const std::string& FieldName = std::string()) const;
