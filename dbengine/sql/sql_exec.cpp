@@ -159,6 +159,17 @@ uint32_t TSQLExecutor::ExecSQL(const std::string& Text) {
 
 TDataCursor* TSQLExecutor::ResultCursor() const { return FPlans.empty() ? nullptr : FPlans.front()->ResultCursor; }
 
+TDataCursor* TSQLExecutor::TakeResultCursor(TDataDirectory*& Directory) {
+  Directory = nullptr;
+  TQueryPlan* P = FPlans.empty() ? nullptr : FPlans.front().get();
+  if (!P || !P->ResultCursor) return nullptr;
+  TDataCursor* C = P->ResultCursor;
+  P->ResultCursor = nullptr;
+  Directory = C->Directory;
+  Directory->AddRef();
+  return C;
+}
+
 void TSQLExecutor::SetMaxRowCount(int32_t N) {
   if (FStatement) FStatement->SetMaxRowCount(N);
 }
@@ -559,8 +570,7 @@ void TQueryPlan::WriteResultTable() {
   TDataSession* Session = Executor->Owner()->Session;
   // Every execution writes a fresh table, so its record order is the order of the rows.
   if (ResultCursor) {
-    ResultCursor->Close();
-    if (Q->ResultTableName.empty()) ResultCursor->DeleteTable();
+    ResultCursor->Close();  // a temporary result goes with its files
     delete ResultCursor;
     ResultCursor = nullptr;
   }
@@ -595,6 +605,7 @@ void TQueryPlan::WriteResultTable() {
     C->SetTableName(Name);
     C->SetInMemory(InMemory);
     C->SetExclusive(true);
+    C->SetTemporary(Q->ResultTableName.empty());
     C->CreateTable(P);
     C->Open();
   } catch (...) {

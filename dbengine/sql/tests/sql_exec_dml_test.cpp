@@ -220,9 +220,25 @@ TEST_F(DMLTest, AbortThroughProgressKeepsTheRowsDoneAndResultsIntoATable) {
   EXPECT_EQ(CursorRows(&C), (TRows{{"5"}, {"6"}}));
   C.Close();
   Session->CloseDirectory(P);
-  size_t Files = 0;
-  for (auto& E : std::filesystem::directory_iterator(Private)) Files += E.path().filename().string().rfind("kept", 0) != 0;
-  EXPECT_EQ(Files, 0u);
+  auto Others = [&] {
+    size_t Files = 0;
+    for (auto& E : std::filesystem::directory_iterator(Private)) Files += E.path().filename().string().rfind("kept", 0) != 0;
+    return Files;
+  };
+  EXPECT_EQ(Others(), 0u);
+  // A result taken by the caller outlives the executor and goes when the caller closes it.
+  Executor = std::make_unique<TSQLExecutor>(Dir);
+  Exec("SELECT V FROM n ORDER BY V DESC");
+  TDataDirectory* RD = nullptr;
+  TDataCursor* R = Executor->TakeResultCursor(RD);
+  ASSERT_NE(R, nullptr);
+  EXPECT_EQ(Executor->ResultCursor(), nullptr);
+  Executor.reset();
+  EXPECT_EQ(CursorRows(R), (TRows{{"6"}, {"5"}, {"4"}, {"3"}}));
+  EXPECT_GT(Others(), 0u);
+  delete R;
+  Session->CloseDirectory(RD);
+  EXPECT_EQ(Others(), 0u);
 }
 
 }  // namespace
