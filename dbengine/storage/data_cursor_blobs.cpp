@@ -54,7 +54,8 @@ int TDataCursor::GetFieldDescByName(const std::string& Name) {
 
 void TDataCursor::SetFieldMap(const std::vector<std::array<uint8_t, 768>>& Descs) {
   std::vector<std::array<uint8_t, 768>> Checked = Descs;
-  CheckFieldDefinitions(TableName, LanguageID, SortID, Checked, false, LiveResult);
+  // A field map may mark calculated fields on any cursor (a stored table never holds them).
+  CheckFieldDefinitions(TableName, LanguageID, SortID, Checked, false, true);
   const std::string Base = RemoveFileExt(TableName);
   uint16_t Size = static_cast<uint16_t>(DataFile()->RecordSize());
   std::vector<TFieldDescriptor> Map(Checked.size());
