@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -540,40 +537,22 @@ TEST_F(DataFileTest, FieldAttributesTableInfoAndEmptying) {
 
 TEST_F(DataFileTest, AnotherProcessSeesTheHeaderChangeCount) {
   Create(StudentFields());
-  int ToChild[2], ToParent[2];
-  ASSERT_EQ(pipe(ToChild), 0);
-  ASSERT_EQ(pipe(ToParent), 0);
-  pid_t Pid = fork();
-  ASSERT_GE(Pid, 0);
-  if (Pid == 0) {
-    // The child opens the file only after the fork, through its own open file description.
-    char C;
-    int Status = 1;
-    try {
-      auto F = NewFile();
-      F->Open();
-      bool Quiet = !F->HeaderChanged();
-      if (write(ToParent[1], "o", 1) != 1 || read(ToChild[0], &C, 1) != 1) _exit(2);
-      bool Seen = F->HeaderChanged();
-      if (Quiet && Seen && F->NextRecord() == 2 && F->ChangeCount() == 2 && !F->HeaderChanged()) Status = 0;
-    } catch (...) {
-      Status = 3;
-    }
-    _exit(Status);
-  }
-  char C = 0;
-  ASSERT_EQ(read(ToParent[0], &C, 1), 1);
+  TForkedPeer Peer([&](TForkedPeer& P) {
+    auto F = NewFile();
+    F->Open();
+    bool Quiet = !F->HeaderChanged();
+    if (!P.Tell() || !P.Hear()) return 2;
+    bool Seen = F->HeaderChanged();
+    return Quiet && Seen && F->NextRecord() == 2 && F->ChangeCount() == 2 && !F->HeaderChanged() ? 0 : 1;
+  });
+  ASSERT_TRUE(Peer.Await());
   {
     auto F = Open();
     Append(*F, "from the parent");
     Commit(*F);
   }
-  ASSERT_EQ(write(ToChild[1], "g", 1), 1);
-  int Status = 0;
-  waitpid(Pid, &Status, 0);
-  EXPECT_TRUE(WIFEXITED(Status));
-  EXPECT_EQ(WEXITSTATUS(Status), 0);
-  for (int Fd : {ToChild[0], ToChild[1], ToParent[0], ToParent[1]}) close(Fd);
+  ASSERT_TRUE(Peer.Signal());
+  EXPECT_EQ(Peer.Finish(), 0);
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <memory>
 #include <string>
@@ -208,39 +205,27 @@ TEST_F(TableFilesTest, EncryptedTablesEncipherAllThreeFiles) {
 
 TEST_F(TableFilesTest, TwoProcessesSeeEachOthersHeaderChangeCounters) {
   Create();
-  int ToChild[2], ToParent[2];
-  ASSERT_EQ(pipe(ToChild), 0);
-  ASSERT_EQ(pipe(ToParent), 0);
-  pid_t Pid = fork();
-  ASSERT_GE(Pid, 0);
-  if (Pid == 0) {
-    int Status = 1;
-    try {
-      auto S = OpenAll();
-      char C;
-      bool Quiet = !S->HeaderChanged(TTableFileKind::Index) && !S->HeaderChanged(TTableFileKind::Data) &&
-                   !S->HeaderChanged(TTableFileKind::Blob);
-      if (write(ToParent[1], "o", 1) != 1 || read(ToChild[0], &C, 1) != 1) _exit(2);
-      bool Seen = S->HeaderChanged(TTableFileKind::Index) && S->HeaderChanged(TTableFileKind::Data) &&
-                  S->HeaderChanged(TTableFileKind::Blob);
-      S->ReloadHeader(TTableFileKind::Data);
-      if (Quiet && Seen && S->RecordCount() == 1 && S->ChangeCount(TTableFileKind::Index) == 2) Status = 0;
-      // Now the child writes and the parent looks.
-      Insert(*S, "Child", "from the child");
-      S->WriteAll();
-      if (write(ToParent[1], "w", 1) != 1) _exit(2);
-    } catch (...) {
-      Status = 3;
-    }
-    _exit(Status);
-  }
-  char C = 0;
-  ASSERT_EQ(read(ToParent[0], &C, 1), 1);
+  TForkedPeer Peer([&](TForkedPeer& P) {
+    auto S = OpenAll();
+    bool Quiet = !S->HeaderChanged(TTableFileKind::Index) && !S->HeaderChanged(TTableFileKind::Data) &&
+                 !S->HeaderChanged(TTableFileKind::Blob);
+    if (!P.Tell() || !P.Hear()) return 2;
+    bool Seen = S->HeaderChanged(TTableFileKind::Index) && S->HeaderChanged(TTableFileKind::Data) &&
+                S->HeaderChanged(TTableFileKind::Blob);
+    S->ReloadHeader(TTableFileKind::Data);
+    bool Ok = Quiet && Seen && S->RecordCount() == 1 && S->ChangeCount(TTableFileKind::Index) == 2;
+    // Now the child writes and the parent looks.
+    Insert(*S, "Child", "from the child");
+    S->WriteAll();
+    if (!P.Tell()) return 2;
+    return Ok ? 0 : 1;
+  });
+  ASSERT_TRUE(Peer.Await());
   auto S = OpenAll();
   Insert(*S, "Parent", "from the parent");
   S->WriteAll();
-  ASSERT_EQ(write(ToChild[1], "g", 1), 1);
-  ASSERT_EQ(read(ToParent[0], &C, 1), 1);
+  ASSERT_TRUE(Peer.Signal());
+  ASSERT_TRUE(Peer.Await());
   EXPECT_TRUE(S->HeaderChanged(TTableFileKind::Index));
   EXPECT_TRUE(S->HeaderChanged(TTableFileKind::Blob));
   S->ReloadHeader(TTableFileKind::Data);
@@ -255,11 +240,7 @@ TEST_F(TableFilesTest, TwoProcessesSeeEachOthersHeaderChangeCounters) {
   S->Data.ReleaseRecord(R);
   S->Blob.ReadBlob(B);
   EXPECT_EQ(std::string(B.Data.begin(), B.Data.end()), "from the child");
-  int Status = 0;
-  waitpid(Pid, &Status, 0);
-  EXPECT_TRUE(WIFEXITED(Status));
-  EXPECT_EQ(WEXITSTATUS(Status), 0);
-  for (int Fd : {ToChild[0], ToChild[1], ToParent[0], ToParent[1]}) close(Fd);
+  EXPECT_EQ(Peer.Finish(), 0);
 }
 
 TEST_F(TableFilesTest, AnOpenTableUsesTheRegisteredFileSet) {

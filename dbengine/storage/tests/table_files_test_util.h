@@ -2,12 +2,14 @@
 // by the definition checks, raw file access and an owner stub that records what the files ask.
 #pragma once
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -112,6 +114,52 @@ class TOwnerStub : public TTableFileOwner {
   }
   bool Repairing(TDataCursor*) const override { return Repair; }
   void RepairLog(TDataCursor*, const std::string& Text) override { Log.push_back(Text); }
+};
+
+// A second process running Child (its result is the exit status), talking to the test over two
+// pipes. It must start before the test opens the files, so that the two never share an open file
+// description.
+class TForkedPeer {
+ public:
+  explicit TForkedPeer(const std::function<int(TForkedPeer&)>& Child) {
+    if (pipe(FDown) != 0 || pipe(FUp) != 0) return;
+    Pid = fork();
+    if (Pid == 0) {
+      int Status = 3;
+      try {
+        Status = Child(*this);
+      } catch (...) {
+      }
+      _exit(Status);
+    }
+  }
+  ~TForkedPeer() {
+    for (int Fd : {FDown[0], FDown[1], FUp[0], FUp[1]})
+      if (Fd >= 0) close(Fd);
+  }
+  // Child side: tell the test, wait for the test.
+  bool Tell() { return write(FUp[1], "c", 1) == 1; }
+  bool Hear() {
+    char C;
+    return read(FDown[0], &C, 1) == 1;
+  }
+  // Test side.
+  bool Signal() { return write(FDown[1], "p", 1) == 1; }
+  bool Await() {
+    char C;
+    return read(FUp[0], &C, 1) == 1;
+  }
+  // The child's exit status, -1 when it did not exit normally.
+  int Finish() {
+    int Status = 0;
+    if (Pid <= 0 || waitpid(Pid, &Status, 0) != Pid) return -1;
+    return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+  }
+  pid_t Pid = -1;
+
+ private:
+  int FDown[2] = {-1, -1};
+  int FUp[2] = {-1, -1};
 };
 
 }  // namespace tablefiletest
