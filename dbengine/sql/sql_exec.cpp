@@ -814,6 +814,14 @@ void TQueryPlan::ExecuteUpdateDelete() {
 
 void TQueryPlan::Execute() {
   const auto Start = std::chrono::steady_clock::now();
+  // Parameters get their types after the statement was prepared: the conditions are checked
+  // again with them.
+  if ((Query->Kind == skSelect || Query->Kind == skUpdate || Query->Kind == skDelete) && Query->Where.Get() &&
+      !Executor->Statement()->Params.empty()) {
+    TTypeCheckContext C = CheckContext("WHERE or JOIN clause", true);
+    if (CheckExpressionTypes(C, nullptr, Query->Where.Get()) != ftBoolean)
+      SQLFail("WHERE or JOIN clause must be a boolean expression");
+  }
   switch (Query->Kind) {
     case skSelect:
       ExecuteSelect();

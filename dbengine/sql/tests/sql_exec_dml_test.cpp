@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "dbengine/sql/expr_values.h"
 #include "dbengine/storage/data_cursor.h"
 
 using namespace sqltest;
@@ -258,6 +259,30 @@ TEST_F(DMLTest, MemoColumnsAreWrittenReadAndCopiedByValue) {
   Exec("UPDATE notes SET BODY = NULL WHERE ID = 1");
   EXPECT_EQ(Query("SELECT ID, BODY FROM notes ORDER BY ID"),
             (TRows{{"1", ""}, {"2", "changed"}, {"3", std::string(240, 'y')}}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DMLTest, ParametersTypedAfterPreparingAreCheckedAgainAtExecution) {
+  Executor->Prepare("SELECT ID FROM t WHERE D = ?");
+  TExpToken* P = Executor->Statement()->Params.at(0);
+  P->DataType = ftDate;
+  P->Size = 4;
+  P->Put<int32_t>(EncodeDayNumber(2024, 1, 31));
+  P->Null = false;
+  Executor->Execute();
+  EXPECT_EQ(CursorRows(Executor->ResultCursor()), (TRows{{"1"}}));
+  P->Put<int32_t>(EncodeDayNumber(2024, 2, 1));
+  Executor->Execute();
+  EXPECT_TRUE(CursorRows(Executor->ResultCursor()).empty());
+  // A text is no date: the comparison is refused instead of giving no rows.
+  P->DataType = ftString;
+  P->SetString("2024-01-31");
+  TRaised E = Raised([&] { Executor->Execute(); });
+  EXPECT_EQ(E.Code, kSQLErrorCode);
+  EXPECT_NE(E.Message.find("Type mismatch"), std::string::npos) << E.Message;
 }
 
 }  // namespace
