@@ -7,6 +7,7 @@
 #include "htmlview/core_wishlist.h"
 #include "htmlview/htmlbuilder.h"
 #include "htmlview/htmlfonts.h"
+#include "htmlview/htmlforms.h"
 #include "htmlview/htmlimages.h"
 #include "htmlview/imagecache.h"
 #include "platform/core/fileutils.h"
@@ -163,7 +164,7 @@ THTMLViewer::THTMLViewer(TComponent* AOwner) : TWinControl(AOwner) {
     PostMessage(wm_FormSubmit);
   };
   FSectionList->OnControlEnter = [this](TFormControlObj* C) {
-    const int Top = reinterpret_cast<TIDObject*>(C)->YPosition();
+    const int Top = C->YPosition();
     const int Y = FSectionList->ScrollY;
     if (Top < Y || Top > Y + PanelHeight() - 20) ScrollTo(Top - PanelHeight() / 2);
   };

@@ -184,6 +184,20 @@ TEST_F(ViewerTest, ScrollingRepaintsWhatAFullRenderShows) {
   }
 }
 
+TEST_F(ViewerTest, VeryTallDocumentScrollsToItsEndByTheThumb) {
+  THTMLViewer* V = NewViewer(300, 150);
+  std::string Html;
+  for (int I = 0; I < 3000; ++I) Html += "x<br>";
+  V->LoadFromBuffer(Html.data(), static_cast<int>(Html.size()));
+  ASSERT_GT(V->DocumentHeight(), 40000);
+  const int End = V->DocumentHeight() - V->PaintPanel()->Height();
+  int Pos = End;
+  V->VScrollBar()->OnScroll(V->VScrollBar(), scTrack, Pos);
+  EXPECT_EQ(V->VScrollBarPosition(), End);
+  EXPECT_EQ(V->VScrollBar()->Position(), End);
+  EXPECT_EQ(Pos, End);
+}
+
 TEST_F(ViewerTest, VerticalBarAppearsAtTheClientHeight) {
   THTMLViewer* V = NewViewer(300, 200);
   V->SetScrollBars(ssVertical);
