@@ -218,7 +218,7 @@ class TExpressionCondition : public TCursorCondition {
     if (MapNo < 1 || MapNo > FCursor->GetFieldCount()) return false;
     uint8_t D[kFieldDescriptorSize];
     FCursor->GetFieldDesc(MapNo, D);
-    if (D[kFieldDescCalculatedOffset] != 0 || IsAutoIncField(D)) return false;
+    if (D[kFieldDescCalculatedOffset] != 0) return false;
     const uint8_t Type = D[kFieldDescTypeOffset];
     const bool Text = Type == ftString;
     // Strings go through an index only where keys order them as the evaluator does.

@@ -113,6 +113,29 @@ TEST_F(FilterCursorTest, AComparisonOfAnIndexedColumnIsAnsweredByTheIndex) {
   }
 }
 
+TEST_F(FilterCursorTest, AnIndexedEqualityReadsOnlyTheMatchingRecord) {
+  Fill(MakeItems(20000, 17));
+  TDataFile* D = TableFileAccess(Indexed->Table)->DataFile();
+  TIndexFile* X = TableFileAccess(Indexed->Table)->IndexFile();
+  const int64_t Records = D->CacheHits + D->RecordReads;
+  const int64_t Pages = X->CacheHits + X->PageReads;
+  TFilterHandle H = Indexed->AddFilter(nullptr, "ID = 77", false, false, true, false, nullptr, true);
+  EXPECT_EQ(H->Optimization, 2);
+  Indexed->ActivateFilter(H);
+  EXPECT_EQ(Indexed->GetRecordCount(), 1);
+  // The live set, the key range and the position come from index pages; the one record is read
+  // when the cursor stands on it.
+  EXPECT_LE(D->CacheHits + D->RecordReads - Records, 3);
+  EXPECT_LT(X->CacheHits + X->PageReads - Pages, 200);
+  // Without an index every record is read.
+  const int64_t Plain0 = TableFileAccess(Plain->Table)->DataFile()->CacheHits +
+                         TableFileAccess(Plain->Table)->DataFile()->RecordReads;
+  Visible(Plain, "QTY = 77");
+  EXPECT_GE(TableFileAccess(Plain->Table)->DataFile()->CacheHits +
+                TableFileAccess(Plain->Table)->DataFile()->RecordReads - Plain0,
+            20000);
+}
+
 TEST_F(FilterCursorTest, BadFilterTextsRaiseTheFilterError) {
   Fill(MakeItems(5, 1));
   struct TCase {

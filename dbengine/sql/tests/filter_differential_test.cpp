@@ -34,7 +34,7 @@ class FilterDifferentialTest : public FilterFixture {
                std::to_string(Q + static_cast<int>(G() % 10));
       case 9: return "BORN " + Op + " '" + std::to_string(1998 + G() % 3) + "-0" + std::to_string(1 + G() % 9) + "-15'";
       case 10: return G() % 2 ? "FLAG" : "NOT FLAG";
-      case 11: return "QTY + 1 " + Op + " " + std::to_string(Q);
+      case 11: return G() % 2 ? "QTY + 1 " + Op + " " + std::to_string(Q) : "ID " + Op + " " + std::to_string(Q * 40);
       case 12: {
         const std::string N = Names[G() % 9];
         return "NAME = '" + N.substr(1, std::min<size_t>(2, N.size() - 2)) + "*'";
