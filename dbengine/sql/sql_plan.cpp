@@ -709,6 +709,14 @@ void TQueryPlan::CheckValues(const char*) {
       uint8_t Buf[8] = {};
       if (!TextToTemporal(N->AsString(), F.DataType, Buf, Settings))
         SQLFail("Date, time, or timestamp expression expected, instead found '" + V.Text + "'" + " in update values");
+      continue;
+    }
+    // A constant that can never be stored in its column is refused before any row is written.
+    if (N->Kind == nkConstant && !N->Null && !N->Parameter && N->DataType != dtUntyped && F.DataType != ftBlob) {
+      std::vector<uint8_t> Dest(static_cast<size_t>(std::max<uint32_t>(F.Size, 8)) + 1, 0);
+      if (!ConvertFieldValue(N->DataType, N->Value, N->Capacity, F.DataType, Dest.data(), std::max<uint32_t>(F.Size, 1),
+                             F.Scale, Settings))
+        SQLFail("Type mismatch between column '" + F.ColumnName + "' and constant '" + V.Text + "' in update values");
     }
   }
 }

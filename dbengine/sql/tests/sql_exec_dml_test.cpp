@@ -35,6 +35,10 @@ TEST_F(DMLTest, InsertStoresConvertedValuesAndRefusesDuplicateKeys) {
   EXPECT_EQ(E.Message.find("The number of values must match the number of table columns") != std::string::npos, true);
   E = Raised([&] { Exec("INSERT INTO t (ID, NOPE) VALUES (5, 1)"); });
   EXPECT_NE(E.Message.find("Invalid column name 'NOPE'"), std::string::npos);
+  E = Raised([&] { Exec("INSERT INTO t (ID, NAME) VALUES ('five', 'x')"); });
+  EXPECT_NE(E.Message.find("Type mismatch between column 'ID' and constant ''five'' in update values"),
+            std::string::npos)
+      << E.Message;
   E = Raised([&] { Exec("INSERT INTO t (ID, D) VALUES (5, 'no date')"); });
   EXPECT_NE(E.Message.find("Date, time, or timestamp expression expected, instead found ''no date''"),
             std::string::npos)
