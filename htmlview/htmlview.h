@@ -195,6 +195,9 @@ class THTMLViewer : public TWinControl {
   // Passed to the document (pictures from the program instead of files).
   void SetOnBitmapRequest(TBitmapRequestEvent E) { FSectionList->OnBitmapRequest = std::move(E); }
   void SetOnImageRequest(TImageRequestEvent E) { FSectionList->OnImageRequest = std::move(E); }
+  void SetOnObjectClick(TObjectClickEvent E) { FSectionList->OnObjectClick = std::move(E); }
+  void SetOnPanelCreate(decltype(TSectionList::OnPanelCreate) E) { FSectionList->OnPanelCreate = std::move(E); }
+  void SetOnPanelDestroy(decltype(TSectionList::OnPanelDestroy) E) { FSectionList->OnPanelDestroy = std::move(E); }
 
   // ---- control
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;

@@ -288,6 +288,29 @@ TEST_F(ViewerTest, DraggingBelowThePanelScrollsAndSelects) {
   EXPECT_EQ(V->SelStart(), 0);
 }
 
+TEST_F(ViewerTest, RightClickReportsTheWordAndTheLink) {
+  THTMLViewer* V = NewViewer(300, 150);
+  const std::string Html = "<p>plain words <a href=\"next.htm\" target=\"main\">linked</a></p>";
+  V->LoadFromBuffer(Html.data(), static_cast<int>(Html.size()));
+  std::vector<TRightClickParameters> Got;
+  V->OnRightClick = [&](TObject*, const TRightClickParameters& P) { Got.push_back(P); };
+  int X = 0, Y = 0;
+  ASSERT_TRUE(FindPosition(V, 7, X, Y));  // inside "words"
+  vxtest::MouseDown(V->PaintPanel(), X, Y, mbRight);
+  vxtest::MouseUp(V->PaintPanel(), X, Y, mbRight);
+  ASSERT_TRUE(FindLink(V, "next.htm", X, Y));
+  vxtest::MouseDown(V->PaintPanel(), X, Y, mbRight);
+  vxtest::MouseUp(V->PaintPanel(), X, Y, mbRight);
+  ASSERT_EQ(Got.size(), 2u);
+  EXPECT_EQ(Got[0].ClickWord, "words");
+  EXPECT_TRUE(Got[0].URL.empty());
+  EXPECT_EQ(Got[1].URL, "next.htm");
+  EXPECT_EQ(Got[1].Target, "main");
+  EXPECT_EQ(Got[1].ClickWord, "linked");
+  // A right click follows no link.
+  EXPECT_TRUE(V->CurrentFile().empty());
+}
+
 TEST_F(ViewerTest, DoubleClickSelectsTheWord) {
   THTMLViewer* V = NewViewer(300, 150);
   const std::string Html = "<p>alpha beta gamma</p>";
