@@ -197,6 +197,13 @@ void THTMLViewer::SetProcessing(bool Value) {
 
 // ---- loading ------------------------------------------------------------------------------------
 
+void THTMLViewer::ApplyDefaults() {
+  FSectionList->SetDefaults(DefFontName, FPreFontName, FFontSize, ColorToRGB(DefFontColor), ColorToRGB(DefHotSpotColor),
+                            ColorToRGB(DefVisitedLinkColor), ColorToRGB(DefOverLinkColor),
+                            (FOptions & htOverLinksActive) != 0, ColorToRGB(FBackground),
+                            static_cast<uint8_t>(CharSet));
+}
+
 void THTMLViewer::ResetDocument() {
   if (!FSharedCache && !FOwnCache) {
     FOwnCache = std::make_unique<TStringBitmapList>();
@@ -205,10 +212,7 @@ void THTMLViewer::ResetDocument() {
   FSectionList->ImageCache = FSharedCache ? FSharedCache : FOwnCache.get();
   FSectionList->Clear();
   FSectionList->SetScroll(0);
-  FSectionList->SetDefaults(DefFontName, FPreFontName, FFontSize, ColorToRGB(DefFontColor), ColorToRGB(DefHotSpotColor),
-                            ColorToRGB(DefVisitedLinkColor), ColorToRGB(DefOverLinkColor),
-                            (FOptions & htOverLinksActive) != 0, ColorToRGB(FBackground),
-                            static_cast<uint8_t>(CharSet));
+  ApplyDefaults();
   FSectionList->MarginWidth = MarginWidth;
   FSectionList->MarginHeight = MarginHeight;
   FSectionList->PrintTableBackground = (FOptions & htPrintTableBackground) != 0;
@@ -402,10 +406,7 @@ void THTMLViewer::Clear() {
   FSectionList->Clear();
   FSectionList->SetScroll(0);
   if (FOwnCache) FOwnCache->Clear();
-  FSectionList->SetDefaults(DefFontName, FPreFontName, FFontSize, ColorToRGB(DefFontColor), ColorToRGB(DefHotSpotColor),
-                            ColorToRGB(DefVisitedLinkColor), ColorToRGB(DefOverLinkColor),
-                            (FOptions & htOverLinksActive) != 0, ColorToRGB(FBackground),
-                            static_cast<uint8_t>(CharSet));
+  ApplyDefaults();
   FBase.clear();
   FBaseEx.clear();
   FBaseTarget.clear();

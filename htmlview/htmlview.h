@@ -229,6 +229,8 @@ class THTMLViewer : public TWinControl {
   void LoadFile(const std::string& FileName, int FileType);
   void LoadDocument(const std::string& FileName, int FileType);
   void ResetDocument();
+  // The document's fonts, colours and character set from the viewer's settings.
+  void ApplyDefaults();
   void ParseSource(int FileType, const std::string& ImageName);
   void FinishLoad();
   void DoLayout();
