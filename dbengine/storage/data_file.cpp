@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <set>
 
 #include "dbengine/storage/collation.h"
@@ -556,4 +557,266 @@ void TDataFile::ClearCache() {
 void TDataFile::TrimCache() {
   ResetCacheCapacity();
   FCache.Trim(CacheCapacity);
+}
+
+// ---- Sorting -----------------------------------------------------------------------------------------
+
+namespace {
+
+// The sort key of a record: its status (live records first), then per key field the null flag and
+// the encoded value, then the row number, so that equal keys keep creation order.
+class TSortOrder {
+ public:
+  TSortOrder(TDataFile& File, const std::vector<int>& KeyFields, bool CaseInsensitive)
+      : FLanguage(File.LanguageId()), FSort(File.SortId()), FCaseInsensitive(CaseInsensitive) {
+    int Pos = 1;
+    for (int Number : KeyFields) {
+      const TFieldDescriptor* D = File.FieldByNumber(Number);
+      if (D == nullptr) RaiseEngineError(ecInvalidField, File.TableName);
+      if (D->Type() == ftBlob) RaiseEngineError(ecIndexFieldType, File.TableName, D->Name());
+      int Size = (D->IsAutoInc() ? 4 : D->DataSize()) + 1;
+      FParts.push_back({D, Pos, Size, D->KeyDescending()});
+      Pos += Size;
+    }
+    FFieldEnd = Pos;
+    KeyLength = Pos + 4;
+  }
+
+  int KeyLength = 0;
+
+  void Build(const uint8_t* Record, uint8_t* Key) const {
+    std::memset(Key, 0, static_cast<size_t>(KeyLength));
+    Key[0] = Record[0] == 0 ? 0 : 1;
+    for (const TPart& P : FParts) {
+      bool Blank;
+      GetFieldValue(P.Field->Data(), Record, Blank, nullptr);
+      if (!Blank) {
+        Key[P.Position] = 1;
+        const uint8_t* Value = P.Field->IsAutoInc() ? Record + 5 : Record + P.Field->Offset() + 1;
+        BuildIndexKey(P.Field->Data(), Value, Key, P.Position, FSort, FLanguage, P.Descending, FCaseInsensitive);
+      } else if (P.Descending && FLanguage == 0) {
+        InvertKeyBytes(Key + P.Position, P.Size);
+      }
+    }
+    EncodeIntegerKey(static_cast<int32_t>(LoadU32(Record + 5)), Key + FFieldEnd);
+  }
+
+  // Status and key fields only.
+  int CompareFields(const uint8_t* A, const uint8_t* B) const {
+    if (A[0] != B[0]) return A[0] < B[0] ? -1 : 1;
+    if (FLanguage == 0) return Sign(std::memcmp(A + 1, B + 1, static_cast<size_t>(FFieldEnd - 1)));
+    for (const TPart& P : FParts) {
+      const uint8_t* X = A + P.Position;
+      const uint8_t* Y = B + P.Position;
+      int C;
+      if (P.Field->Type() == ftString && X[0] != 0 && Y[0] != 0) {
+        const char* S = reinterpret_cast<const char*>(X + 1);
+        const char* T = reinterpret_cast<const char*>(Y + 1);
+        C = CollateStrings(FLanguage, FSort, S, static_cast<int>(strnlen(S, static_cast<size_t>(P.Size - 1))), T,
+                           static_cast<int>(strnlen(T, static_cast<size_t>(P.Size - 1))),
+                           kCompareIgnoreNonSpace | (FCaseInsensitive ? kCompareIgnoreCase : 0));
+      } else if (X[0] != Y[0]) {
+        C = X[0] < Y[0] ? -1 : 1;
+      } else {
+        C = Sign(std::memcmp(X, Y, static_cast<size_t>(P.Size)));
+      }
+      // Descending order applies to every field (the byte inversion only happens in language 0).
+      if (C != 0) return P.Descending ? -C : C;
+    }
+    return 0;
+  }
+
+  int Compare(const uint8_t* A, const uint8_t* B) const {
+    int C = CompareFields(A, B);
+    return C != 0 ? C : Sign(std::memcmp(A + FFieldEnd, B + FFieldEnd, 4));
+  }
+
+ private:
+  struct TPart {
+    const TFieldDescriptor* Field;
+    int Position;
+    int Size;
+    bool Descending;
+  };
+  std::vector<TPart> FParts;
+  int FFieldEnd = 1;
+  uint16_t FLanguage;
+  uint16_t FSort;
+  bool FCaseInsensitive;
+
+  static int Sign(int V) { return V < 0 ? -1 : (V > 0 ? 1 : 0); }
+};
+
+// Entries of a sorted run: key, then the deciphered record image.
+struct TSortRun {
+  TFileHandler* File = nullptr;
+  int64_t Count = 0;
+  int64_t Next = 0;
+  std::vector<uint8_t> Buffer;
+  int64_t BufferFirst = 0;
+  int64_t BufferCount = 0;
+};
+
+}  // namespace
+
+uint32_t TDataFile::SortRecords(const std::vector<int>& KeyFields, bool CaseInsensitive, bool Distinct, bool Group,
+                                const TSortGroupCallbacks& Callbacks, const std::string& TempDirectory) {
+  FlushRecords();
+  ClearCache();
+  const TSortOrder Order(*this, KeyFields, CaseInsensitive);
+  const size_t R = static_cast<size_t>(RecordSize());
+  const size_t K = static_cast<size_t>(Order.KeyLength);
+  const size_t Entry = K + R;
+  const uint32_t Total = RecordCount();
+  const uint32_t RunSize = static_cast<uint32_t>(std::max(1, CacheCapacity));
+  const bool Cipher = Encrypted();
+
+  // Reads records First..First+Count-1 as sorted entries.
+  auto SortedRun = [&](uint32_t First, uint32_t Count, std::vector<uint8_t>& Out) {
+    std::vector<uint8_t> Images(Count * R);
+    ReadAt(RecordOffset(First), Images.data(), static_cast<int64_t>(Images.size()));
+    std::vector<uint8_t> Entries(Count * Entry);
+    for (uint32_t I = 0; I < Count; ++I) {
+      uint8_t* E = Entries.data() + I * Entry;
+      std::memcpy(E + K, Images.data() + I * R, R);
+      if (Cipher) CipherDecode(E + K, static_cast<int>(R), kTableCipherKeyLow, kTableCipherKeyHigh);
+      Order.Build(E + K, E);
+    }
+    std::vector<uint32_t> Index(Count);
+    for (uint32_t I = 0; I < Count; ++I) Index[I] = I;
+    std::sort(Index.begin(), Index.end(), [&](uint32_t A, uint32_t B) {
+      return Order.Compare(Entries.data() + A * Entry, Entries.data() + B * Entry) < 0;
+    });
+    Out.resize(Count * Entry);
+    for (uint32_t I = 0; I < Count; ++I) std::memcpy(Out.data() + I * Entry, Entries.data() + Index[I] * Entry, Entry);
+  };
+
+  // The output: records 1, 2, ... written in chunks, with Distinct and Group applied.
+  uint32_t Written = 0;
+  uint32_t LastDeleted = 0;
+  std::vector<uint8_t> Pending;
+  uint32_t PendingFirst = 1;
+  std::vector<uint8_t> Previous(K), Row(R);
+  bool HaveRow = false;
+  auto FlushPending = [&]() {
+    if (!Pending.empty()) WriteAt(RecordOffset(PendingFirst), Pending.data(), static_cast<int64_t>(Pending.size()));
+    Pending.clear();
+    PendingFirst = Written + 1;
+  };
+  auto Emit = [&](const uint8_t* Image) {
+    size_t At = Pending.size();
+    Pending.insert(Pending.end(), Image, Image + R);
+    uint8_t* P = Pending.data() + At;
+    ++Written;
+    // Deleted records end up last, unchained: only tables with a primary index reuse them.
+    if (P[0] == 0) {
+      StoreU32(P + 1, Written);
+    } else {
+      StoreU32(P + 1, 0);
+      LastDeleted = Written;
+    }
+    if (Cipher) CipherEncode(P, static_cast<int>(R), kTableCipherKeyLow, kTableCipherKeyHigh);
+    if (Pending.size() >= static_cast<size_t>(kReadAheadBytes)) FlushPending();
+  };
+  auto CloseGroup = [&]() {
+    if (!HaveRow) return;
+    HaveRow = false;
+    if (Callbacks.Finish) Callbacks.Finish(Row.data());
+    if (!Callbacks.Keep || Callbacks.Keep(Row.data())) Emit(Row.data());
+  };
+  bool First = true;
+  auto Put = [&](const uint8_t* E) {
+    const uint8_t* Image = E + K;
+    if ((Distinct || Group) && Image[0] != 0) return;
+    bool Same = !First && Order.CompareFields(E, Previous.data()) == 0;
+    First = false;
+    std::memcpy(Previous.data(), E, K);
+    if (Group) {
+      if (!Same) {
+        CloseGroup();
+        std::memcpy(Row.data(), Image, R);
+        HaveRow = true;
+      }
+      if (Callbacks.Accumulate) Callbacks.Accumulate(Row.data(), Image);
+      return;
+    }
+    if (Distinct && Same) return;
+    Emit(Image);
+  };
+
+  if (Total <= RunSize) {
+    std::vector<uint8_t> Run;
+    if (Total > 0) SortedRun(1, Total, Run);
+    for (uint32_t I = 0; I < Total; ++I) Put(Run.data() + I * Entry);
+  } else {
+    std::vector<TSortRun> Runs;
+    std::vector<std::unique_ptr<TFileHandler>> Files;
+    auto Cleanup = [&]() {
+      for (auto& F : Files) {
+        try {
+          F->Close();
+          F->Delete();
+        } catch (...) {
+        }
+      }
+    };
+    try {
+      std::vector<uint8_t> Run;
+      for (uint32_t Start = 1; Start <= Total; Start += RunSize) {
+        uint32_t Count = std::min(RunSize, Total - Start + 1);
+        SortedRun(Start, Count, Run);
+        auto F = std::make_unique<TFileHandler>(UniqueTempFileName(TempDirectory, ".SRT", InMemory), InMemory);
+        F->Temporary = true;
+        F->TableName = ErrorName();
+        F->CreateFile();
+        F->WriteAt(0, Run.data(), static_cast<int64_t>(Run.size()));
+        TSortRun S;
+        S.File = F.get();
+        S.Count = Count;
+        Runs.push_back(std::move(S));
+        Files.push_back(std::move(F));
+      }
+      // Each run's head entry, read through a buffer of up to 64 KB.
+      const int64_t PerRead = std::max<int64_t>(1, kReadAheadBytes / static_cast<int64_t>(Entry));
+      auto Head = [&](TSortRun& S) -> const uint8_t* {
+        if (S.Next >= S.Count) return nullptr;
+        if (S.Next >= S.BufferFirst + S.BufferCount || S.BufferCount == 0) {
+          S.BufferFirst = S.Next;
+          S.BufferCount = std::min(PerRead, S.Count - S.Next);
+          S.Buffer.resize(static_cast<size_t>(S.BufferCount) * Entry);
+          S.File->ReadAt(S.Next * static_cast<int64_t>(Entry), S.Buffer.data(), static_cast<int64_t>(S.Buffer.size()));
+        }
+        return S.Buffer.data() + static_cast<size_t>(S.Next - S.BufferFirst) * Entry;
+      };
+      for (;;) {
+        TSortRun* Best = nullptr;
+        const uint8_t* BestEntry = nullptr;
+        for (TSortRun& S : Runs) {
+          const uint8_t* H = Head(S);
+          if (H != nullptr && (BestEntry == nullptr || Order.Compare(H, BestEntry) < 0)) {
+            Best = &S;
+            BestEntry = H;
+          }
+        }
+        if (Best == nullptr) break;
+        Put(BestEntry);
+        ++Best->Next;
+      }
+    } catch (...) {
+      Cleanup();
+      throw;
+    }
+    Cleanup();
+  }
+  if (Group) CloseGroup();
+  FlushPending();
+  if (Distinct || Group) {
+    StoreU32(Header + kDatNextRecord, Written + 1);
+    Seek(RecordOffset(Written + 1), 0);
+    Truncate();
+  }
+  StoreU32(Header + kDatFreeRecord, LastDeleted);
+  SetDirty();
+  MarkChanged();
+  return Written;
 }

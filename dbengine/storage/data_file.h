@@ -114,6 +114,15 @@ class TRecord : public TEngineObject {
 // Pool of free record objects (at most 16,383 kept).
 using TRecordStack = TItemPool<TRecord, 16383>;
 
+// What SortRecords does with the records of one key (GROUP BY).
+struct TSortGroupCallbacks {
+  // Every record of a group, the first included; Row starts as a copy of the group's first record.
+  std::function<void(uint8_t* Row, const uint8_t* Record)> Accumulate;
+  std::function<void(uint8_t* Row)> Finish;
+  // False drops the finished row (HAVING).
+  std::function<bool(const uint8_t* Row)> Keep;
+};
+
 class TDataFile : public TFileHandler {
  public:
   explicit TDataFile(TTableFileOwner* Owner = nullptr) : Owner(Owner) {}
@@ -179,6 +188,14 @@ class TDataFile : public TFileHandler {
   void EmptyTable();
   // The open checks of version, language and descriptors.
   void VerifyStructure();
+  // Sorts the records in place by the key fields (descending where their descriptor says so; equal
+  // keys keep creation order; deleted records go last). Distinct keeps the first record of each
+  // key and Group makes one row per key through the callbacks; both drop deleted records and make
+  // the rows written the new record count. Returns the rows written (the caller gives the index
+  // file that count). When the records do not fit the cache, sorted runs go to temporary files in
+  // TempDirectory and are merged.
+  uint32_t SortRecords(const std::vector<int>& KeyFields, bool CaseInsensitive, bool Distinct, bool Group,
+                       const TSortGroupCallbacks& Callbacks, const std::string& TempDirectory);
 
   // Header fields.
   uint32_t ChangeCount() const { return LoadU32(Header + kDatChangeCount); }

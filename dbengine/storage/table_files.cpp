@@ -203,3 +203,10 @@ uint32_t TTableFileSet::ChangeCount(TTableFileKind Kind) {
   }
   return 0;
 }
+
+uint32_t TTableFileSet::SortRecords(const std::vector<int>& KeyFields, bool CaseInsensitive, bool Distinct, bool Group,
+                                   const TSortGroupCallbacks& Callbacks, const std::string& TempDirectory) {
+  uint32_t Rows = Data.SortRecords(KeyFields, CaseInsensitive, Distinct, Group, Callbacks, TempDirectory);
+  if ((Distinct || Group) && Index.Opened) Index.SetRecordCount(Rows);
+  return Rows;
+}

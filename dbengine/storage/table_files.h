@@ -39,6 +39,10 @@ class TTableFileSet : public TTableFiles, public TTableFileOwner, public TIndexF
   // nullptr when the table has no BLOB file open.
   TBlobFile* BlobFile() { return Blob.Opened ? &Blob : nullptr; }
   void BindTable(TDataTable* T) { Table = T; }
+  // Sorts the records (see TDataFile::SortRecords); with Distinct or Group the index file takes the
+  // rows written as its record count.
+  uint32_t SortRecords(const std::vector<int>& KeyFields, bool CaseInsensitive, bool Distinct, bool Group,
+                       const TSortGroupCallbacks& Callbacks, const std::string& TempDirectory);
   // Items or headers changed since the last WriteAll.
   bool Changed() const { return FChanged; }
 

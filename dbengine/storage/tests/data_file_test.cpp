@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -553,6 +554,150 @@ TEST_F(DataFileTest, AnotherProcessSeesTheHeaderChangeCount) {
   }
   ASSERT_TRUE(Peer.Signal());
   EXPECT_EQ(Peer.Finish(), 0);
+}
+
+// NAME string 10, AGE integer, CNT integer: records of 31 bytes.
+class SortTest : public DataFileTest {
+ protected:
+  std::unique_ptr<TDataFile> Make(uint16_t Language = 0, bool AgeDescending = false, bool Encrypted = false) {
+    auto Fields = LayOut({MakeField("NAME", ftString, 10), MakeField("AGE", ftInteger), MakeField("CNT", ftInteger)});
+    Fields[1].Bytes[kFieldDescKeyDescendingOffset] = AgeDescending ? 1 : 0;
+    Create(Fields, Encrypted, Language, "pw");
+    return Open();
+  }
+  static void Add(TDataFile& F, const std::string& Name, int32_t Age) {
+    TRecord* R = nullptr;
+    F.AllocateRecord(nullptr, false, R);
+    R->SetRowNumber(F.NextAutoInc());
+    PutFieldValue(F.Field(1)->Data(), R->Buffer, Name.c_str(), false, 0, 0);
+    PutFieldValue(F.Field(2)->Data(), R->Buffer, &Age, false, 0, 0);
+    int32_t Zero = 0;
+    PutFieldValue(F.Field(3)->Data(), R->Buffer, &Zero, false, 0, 0);
+    F.ReleaseRecord(R);
+  }
+  struct TRow {
+    std::string Name;
+    int32_t Age, Count;
+    uint32_t Own, RowNumber;
+  };
+  static std::vector<TRow> Rows(TDataFile& F) {
+    std::vector<TRow> V;
+    for (uint32_t N = 1; N < F.NextRecord(); ++N) {
+      TRecord* R = nullptr;
+      F.GetRecord(nullptr, N, R);
+      TRow Row{reinterpret_cast<const char*>(R->Buffer + 10), static_cast<int32_t>(LoadU32(R->Buffer + 22)),
+               static_cast<int32_t>(LoadU32(R->Buffer + 27)), LoadU32(R->Buffer + 1), R->RowNumber()};
+      if (R->Status() == 0) V.push_back(Row);
+      F.ReleaseRecord(R);
+    }
+    return V;
+  }
+};
+
+TEST_F(SortTest, EqualKeysKeepTheirCreationOrder) {
+  auto F = Make();
+  for (const char* N : {"b", "a", "c", "a", "b"}) Add(*F, N, 1);
+  Commit(*F);
+  EXPECT_EQ(F->SortRecords({1}, false, false, false, {}, Dir.Path), 5u);
+  std::vector<std::pair<std::string, uint32_t>> Got;
+  uint32_t Position = 0;
+  for (const TRow& R : Rows(*F)) {
+    Got.push_back({R.Name, R.RowNumber});
+    EXPECT_EQ(R.Own, ++Position);
+  }
+  std::vector<std::pair<std::string, uint32_t>> Expected = {{"a", 2}, {"a", 4}, {"b", 1}, {"b", 5}, {"c", 3}};
+  EXPECT_EQ(Got, Expected);
+  EXPECT_EQ(F->NextRecord(), 6u);
+}
+
+TEST_F(SortTest, PolishTextsCollateAndDescendingNumbersReverseInAnyLanguage) {
+  auto F = Make(0x0415, true);
+  const char* Names[] = {"\xbf" "aba", "zebra", "\xb3\xf3" "d\x9f", "lody", "\xb9s", "as", "b\xb9k"};
+  int32_t Age = 0;
+  for (const char* N : Names) Add(*F, N, ++Age % 3);
+  Commit(*F);
+  F->SortRecords({1}, false, false, false, {}, Dir.Path);
+  std::vector<std::string> Got;
+  for (const TRow& R : Rows(*F)) Got.push_back(R.Name);
+  std::vector<std::string> Expected = {"as", "\xb9s", "b\xb9k", "lody", "\xb3\xf3" "d\x9f", "zebra", "\xbf" "aba"};
+  EXPECT_EQ(Got, Expected);
+  F->SortRecords({2}, false, false, false, {}, Dir.Path);
+  std::vector<int32_t> Ages;
+  for (const TRow& R : Rows(*F)) Ages.push_back(R.Age);
+  EXPECT_EQ(Ages, (std::vector<int32_t>{2, 2, 1, 1, 1, 0, 0}));
+}
+
+TEST_F(SortTest, DistinctAndGroupMakeOneRowPerKeyAndDropDeletedRecords) {
+  struct Case {
+    bool Distinct, Group;
+    std::vector<std::pair<std::string, int32_t>> Expected;  // name and CNT
+  } const Cases[] = {
+      {true, false, {{"a", 0}, {"b", 0}}},
+      {false, true, {{"a", 10}}},  // b sums to 7 and is dropped
+  };
+  for (const auto& C : Cases) {
+    auto F = Make();
+    for (auto [N, A] : std::vector<std::pair<const char*, int32_t>>{{"a", 1}, {"b", 2}, {"a", 3}, {"c", 4}, {"b", 5},
+                                                                       {"a", 6}})
+      Add(*F, N, A);
+    TRecord* R = nullptr;
+    ASSERT_TRUE(F->GetRecord(nullptr, 4, R));
+    F->PushFreeRecord(R, false);
+    F->ReleaseRecord(R);
+    Commit(*F);
+    TSortGroupCallbacks G;
+    int Finished = 0;
+    G.Accumulate = [](uint8_t* Row, const uint8_t* Record) {
+      StoreU32(Row + 27, LoadU32(Row + 27) + LoadU32(Record + 22));
+    };
+    G.Finish = [&](uint8_t*) { ++Finished; };
+    G.Keep = [](const uint8_t* Row) { return LoadU32(Row + 27) >= 8; };
+    uint32_t N = F->SortRecords({1}, false, C.Distinct, C.Group, G, Dir.Path);
+    EXPECT_EQ(N, C.Expected.size());
+    EXPECT_EQ(F->NextRecord(), N + 1);
+    EXPECT_EQ(F->FreeRecord(), 0u);
+    Commit(*F);
+    EXPECT_EQ(ReadAll(Name).size(), 127u + 3 * 768 + N * 31);
+    std::vector<std::pair<std::string, int32_t>> Got;
+    for (const TRow& Row : Rows(*F)) Got.push_back({Row.Name, Row.Count});
+    EXPECT_EQ(Got, C.Expected);
+    EXPECT_EQ(Finished, C.Group ? 2 : 0);
+  }
+}
+
+TEST_F(SortTest, TablesLargerThanTheCacheAreMergedFromSortedRuns) {
+  auto F = Make(0, false, true);
+  const int Total = 10000;  // the cache holds 131070 / 31 = 4228 records: three runs
+  ASSERT_EQ(F->CacheCapacity, 4228);
+  std::mt19937 G(7);
+  std::vector<int> Count(100);
+  for (int I = 0; I < Total; ++I) {
+    int32_t Age = static_cast<int32_t>(G() % 100);
+    ++Count[static_cast<size_t>(Age)];
+    Add(*F, "x", Age);
+  }
+  Commit(*F);
+  EXPECT_EQ(F->SortRecords({2}, false, false, false, {}, Dir.Path), static_cast<uint32_t>(Total));
+  Commit(*F);
+  auto Sorted = Open();
+  std::vector<TRow> V = Rows(*Sorted);
+  ASSERT_EQ(V.size(), static_cast<size_t>(Total));
+  std::vector<int> Seen(100);
+  for (size_t I = 0; I < V.size(); ++I) {
+    ++Seen[static_cast<size_t>(V[I].Age)];
+    EXPECT_EQ(V[I].Own, I + 1);
+    if (I > 0) {
+      ASSERT_LE(V[I - 1].Age, V[I].Age);
+      if (V[I - 1].Age == V[I].Age) {
+        ASSERT_LT(V[I - 1].RowNumber, V[I].RowNumber);
+      }
+    }
+  }
+  EXPECT_EQ(Seen, Count);
+  // The run files are gone.
+  int Files = 0;
+  for (const auto& E : fs::directory_iterator(Dir.Path)) Files += E.path().filename() != "STUDENT.DAT";
+  EXPECT_EQ(Files, 0);
 }
 
 }  // namespace
