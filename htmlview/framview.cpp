@@ -128,8 +128,8 @@ TfvFrame::TfvFrame(TSubFrameSet* AOwnerSet, TFrameSet* AMaster, const TAttribute
                    const std::string& Path)
     : TFrameBase(AOwnerSet, AOwnerSet, AMaster) {
   TFrameViewer* FV = AMaster->FrameViewer;
-  MarginWidth = FV->MarginWidth;
-  MarginHeight = FV->MarginHeight;
+  MarginWidth = FV->MarginWidth();
+  MarginHeight = FV->MarginHeight();
   if (AOwnerSet->FBorderWidth > 0) {
     SetBevelOuter(bvLowered);
     SetBevelWidth(AOwnerSet->FBorderWidth);
@@ -195,25 +195,25 @@ void TfvFrame::CreateViewer() {
   V->SetParent(this);
   if (MasterSet->FBorderWidth == 0) V->SetBorderStyle(htNone);
   if (NoScroll) V->SetScrollBars(ssNone);
-  V->SetDefBackground(FV->DefBackground);
-  V->CharSet = FV->CharSet;
+  V->SetDefBackground(FV->DefBackground());
+  V->CharSet = FV->CharSet();
   V->SetImageCache(FV->ImageCache());
-  V->SetImageCacheCount(FV->ImageCacheCount);
-  V->SetNoSelect(FV->NoSelect);
-  V->DefFontColor = FV->DefFontColor;
-  V->DefHotSpotColor = FV->DefHotSpotColor;
-  V->DefVisitedLinkColor = FV->DefVisitedLinkColor;
-  V->DefOverLinkColor = FV->DefOverLinkColor;
-  V->SetDefFontSize(FV->DefFontSize);
-  V->DefFontName = FV->DefFontName;
-  V->SetDefPreFontName(FV->DefPreFontName);
+  V->SetImageCacheCount(FV->ImageCacheCount());
+  V->SetNoSelect(FV->NoSelect());
+  V->DefFontColor = FV->DefFontColor();
+  V->DefHotSpotColor = FV->DefHotSpotColor();
+  V->DefVisitedLinkColor = FV->DefVisitedLinkColor();
+  V->DefOverLinkColor = FV->DefOverLinkColor();
+  V->SetDefFontSize(FV->DefFontSize());
+  V->DefFontName = FV->DefFontName();
+  V->SetDefPreFontName(FV->DefPreFontName());
   V->SetCursor(FV->Cursor());
   V->SetHistoryMaxCount(FV->HistoryMaxCount());
   V->SetVisitedMaxCount(0);  // the frames viewer keeps the visited list
-  V->PrintMarginLeft = FV->PrintMarginLeft;
-  V->PrintMarginRight = FV->PrintMarginRight;
-  V->PrintMarginTop = FV->PrintMarginTop;
-  V->PrintMarginBottom = FV->PrintMarginBottom;
+  V->PrintMarginLeft = FV->PrintMarginLeft();
+  V->PrintMarginRight = FV->PrintMarginRight();
+  V->PrintMarginTop = FV->PrintMarginTop();
+  V->PrintMarginBottom = FV->PrintMarginBottom();
   V->SetServerRoot(FV->ServerRoot());
   V->MarginWidth = MarginWidth;
   V->MarginHeight = MarginHeight;
@@ -224,7 +224,7 @@ void TfvFrame::CreateViewer() {
   if (F & fvShowVScroll) O |= htShowVScroll;
   if (!(F & fvPrintTableBackground)) O &= ~htPrintTableBackground;
   V->SetHtOptions(O);
-  V->SetViewImages(FV->ViewImages);
+  V->SetViewImages(FV->ViewImages());
   V->OnHotSpotClick = [FV](TObject* S, const std::string& U, bool& H) { FV->HotSpotClick(S, U, H); };
   V->OnHotSpotCovered = [FV](TObject* S, const std::string& U) { FV->HotSpotCovered(S, U); };
   V->OnProcessing = [FV, V](TObject*, bool On) { FV->ViewerProcessing(V, On); };
@@ -1139,6 +1139,88 @@ void TFrameViewer::SetFvOptions(TFrameViewerOptions Value) {
     if (Value & fvShowVScroll) O |= htShowVScroll;
     V->SetHtOptions(O);
   }
+}
+
+void TFrameViewer::ForEachViewer(const std::function<void(THTMLViewer*)>& Fn) {
+  if (FCurFrameSet)
+    for (THTMLViewer* V : FCurFrameSet->Viewers) Fn(V);
+}
+
+void TFrameViewer::SetViewImages(bool Value) {
+  if (Value == FViewImages || Processing()) return;
+  FViewImages = Value;
+  ForEachViewer([Value](THTMLViewer* V) { V->SetViewImages(Value); });
+}
+void TFrameViewer::SetImageCacheCount(int Value) {
+  if (Value == FImageCacheCount || Processing()) return;
+  FImageCacheCount = Value;
+  ForEachViewer([Value](THTMLViewer* V) { V->SetImageCacheCount(Value); });
+}
+void TFrameViewer::SetNoSelect(bool Value) {
+  if (Value == FNoSelect) return;
+  FNoSelect = Value;
+  ForEachViewer([Value](THTMLViewer* V) { V->SetNoSelect(Value); });
+}
+void TFrameViewer::SetDefBackground(TColor Value) {
+  if (Value == FDefBackground) return;
+  FDefBackground = Value;
+  SetColor(Value);
+  ForEachViewer([Value](THTMLViewer* V) { V->SetDefBackground(Value); });
+}
+void TFrameViewer::SetDefFontName(const std::string& Value) {
+  if (CompareText(Value, FDefFontName) == 0) return;
+  FDefFontName = Value;
+  ForEachViewer([&Value](THTMLViewer* V) { V->DefFontName = Value; });
+}
+void TFrameViewer::SetDefPreFontName(const std::string& Value) {
+  if (CompareText(Value, FDefPreFontName) == 0) return;
+  FDefPreFontName = Value;
+  ForEachViewer([&Value](THTMLViewer* V) { V->SetDefPreFontName(Value); });
+}
+void TFrameViewer::SetDefFontSize(int Value) {
+  FDefFontSize = Value;
+  ForEachViewer([Value](THTMLViewer* V) { V->SetDefFontSize(Value); });
+}
+void TFrameViewer::SetDefFontColor(TColor Value) {
+  FDefFontColor = Value;
+  ForEachViewer([Value](THTMLViewer* V) { V->DefFontColor = Value; });
+}
+void TFrameViewer::SetDefHotSpotColor(TColor Value) {
+  FDefHotSpotColor = Value;
+  ForEachViewer([Value](THTMLViewer* V) { V->DefHotSpotColor = Value; });
+}
+void TFrameViewer::SetDefVisitedLinkColor(TColor Value) {
+  if (Value == FDefVisitedLinkColor) return;
+  FDefVisitedLinkColor = Value;
+  ForEachViewer([Value](THTMLViewer* V) { V->DefVisitedLinkColor = Value; });
+}
+void TFrameViewer::SetDefOverLinkColor(TColor Value) {
+  FDefOverLinkColor = Value;
+  ForEachViewer([Value](THTMLViewer* V) { V->DefOverLinkColor = Value; });
+}
+void TFrameViewer::SetCharSet(int Value) {
+  if (Value == FCharSet) return;
+  FCharSet = Value;
+  ForEachViewer([Value](THTMLViewer* V) { V->CharSet = Value; });
+}
+void TFrameViewer::SetMarginWidth(int Value) {
+  if (Value == FMarginWidth) return;
+  FMarginWidth = Value;
+  ForEachViewer([Value](THTMLViewer* V) { V->MarginWidth = Value; });
+}
+void TFrameViewer::SetMarginHeight(int Value) {
+  if (Value == FMarginHeight) return;
+  FMarginHeight = Value;
+  ForEachViewer([Value](THTMLViewer* V) { V->MarginHeight = Value; });
+}
+void TFrameViewer::SetPrintMargins(double Left, double Top, double Right, double Bottom) {
+  FPrintMargins = {Left, Top, Right, Bottom};
+  ForEachViewer([&](THTMLViewer* V) {
+    V->PrintMarginLeft = Left;
+    V->PrintMarginTop = Top;
+    V->PrintMarginRight = Right;
+    V->PrintMarginBottom = Bottom;
+  });
 }
 
 void TFrameViewer::SetServerRoot(const std::string& Value) { FServerRoot = ServerRootOf(Value); }

@@ -168,18 +168,42 @@ class TFrameViewer : public TFrameViewerBase {
   // on (within 2 pixels of) the same edge of the whole frameset; the viewer is the entry's object.
   TStringList* ViewerEdges();
 
-  // Display settings copied to every frame viewer.
-  bool ViewImages = true;
-  int ImageCacheCount = 5;
-  bool NoSelect = false;
-  double PrintMarginLeft = 2.0, PrintMarginRight = 2.0, PrintMarginTop = 2.0, PrintMarginBottom = 2.0;
-  int MarginWidth = 10, MarginHeight = 5;
-  TColor DefBackground = clBtnFace;
-  std::string DefFontName = "Times New Roman", DefPreFontName = "Courier New";
-  int DefFontSize = 12;
-  TColor DefFontColor = clBtnText;
-  TColor DefHotSpotColor = 0xFF0000, DefVisitedLinkColor = 0x800080, DefOverLinkColor = 0xFF0000;
-  int CharSet = DEFAULT_CHARSET;
+  // Display settings: each frame viewer takes them when it is made, and a change reaches every
+  // frame viewer shown.
+  bool ViewImages() const { return FViewImages; }
+  void SetViewImages(bool Value);
+  int ImageCacheCount() const { return FImageCacheCount; }
+  void SetImageCacheCount(int Value);
+  bool NoSelect() const { return FNoSelect; }
+  void SetNoSelect(bool Value);
+  TColor DefBackground() const { return FDefBackground; }
+  void SetDefBackground(TColor Value);
+  const std::string& DefFontName() const { return FDefFontName; }
+  void SetDefFontName(const std::string& Value);
+  const std::string& DefPreFontName() const { return FDefPreFontName; }
+  void SetDefPreFontName(const std::string& Value);
+  int DefFontSize() const { return FDefFontSize; }
+  void SetDefFontSize(int Value);
+  TColor DefFontColor() const { return FDefFontColor; }
+  void SetDefFontColor(TColor Value);
+  TColor DefHotSpotColor() const { return FDefHotSpotColor; }
+  void SetDefHotSpotColor(TColor Value);
+  TColor DefVisitedLinkColor() const { return FDefVisitedLinkColor; }
+  void SetDefVisitedLinkColor(TColor Value);
+  TColor DefOverLinkColor() const { return FDefOverLinkColor; }
+  void SetDefOverLinkColor(TColor Value);
+  int CharSet() const { return FCharSet; }
+  void SetCharSet(int Value);
+  int MarginWidth() const { return FMarginWidth; }
+  void SetMarginWidth(int Value);
+  int MarginHeight() const { return FMarginHeight; }
+  void SetMarginHeight(int Value);
+  // Print margins in centimetres: left, top, right, bottom.
+  double PrintMarginLeft() const { return FPrintMargins[0]; }
+  double PrintMarginTop() const { return FPrintMargins[1]; }
+  double PrintMarginRight() const { return FPrintMargins[2]; }
+  double PrintMarginBottom() const { return FPrintMargins[3]; }
+  void SetPrintMargins(double Left, double Top, double Right, double Bottom);
   int VisitedMaxCount() const { return FVisitedMaxCount; }
   void SetVisitedMaxCount(int Value);
   int HistoryMaxCount() const { return FHistoryMaxCount; }
@@ -244,5 +268,17 @@ class TFrameViewer : public TFrameViewerBase {
   std::string FServerRoot;
   bool FReportedProcessing = false;
   std::string FRequestBuffer;
+  void ForEachViewer(const std::function<void(THTMLViewer*)>& Fn);
+  bool FViewImages = true;
+  int FImageCacheCount = 5;
+  bool FNoSelect = false;
+  TColor FDefBackground = clBtnFace;
+  std::string FDefFontName = "Times New Roman", FDefPreFontName = "Courier New";
+  int FDefFontSize = 12;
+  TColor FDefFontColor = clBtnText;
+  TColor FDefHotSpotColor = 0xFF0000, FDefVisitedLinkColor = 0x800080, FDefOverLinkColor = 0xFF0000;
+  int FCharSet = DEFAULT_CHARSET;
+  int FMarginWidth = 10, FMarginHeight = 5;
+  std::array<double, 4> FPrintMargins{2.0, 2.0, 2.0, 2.0};
   TStringList FEdges;
 };

@@ -50,10 +50,10 @@ class FramesTest : public ViewerTest {
   TFrameViewer* NewFrames(int W = 400, int H = 300) {
     auto* F = new TFrameViewer(Form);
     F->SetParent(Form);
-    F->DefFontName = "Courier New";
-    F->DefFontSize = 10;
-    F->DefBackground = clWhite;
-    F->DefFontColor = clBlack;
+    F->SetDefFontName("Courier New");
+    F->SetDefFontSize(10);
+    F->SetDefBackground(clWhite);
+    F->SetDefFontColor(clBlack);
     F->SetBounds(0, 0, W, H);
     return F;
   }
@@ -142,6 +142,11 @@ TEST_F(FramesTest, TwoFramesLoadAndTargetsLoadIntoTheNamedFrame) {
   EXPECT_EQ(Blank, std::vector<std::string>{"nowhere x.htm"});
   EXPECT_EQ(F->ViewerCount(), 2);
 
+  // Settings reach the viewers already shown.
+  F->SetNoSelect(true);
+  F->SetDefFontSize(14);
+  EXPECT_TRUE(Menu->NoSelect() && Main->NoSelect());
+  EXPECT_EQ(Main->DefFontSize(), 14);
   // A reload reads the files again.
   Write("sub/second.htm", "<p>second page, changed");
   F->Reload();

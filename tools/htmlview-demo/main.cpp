@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
   auto* Viewer = new TFrameViewer(Form);
   Viewer->SetParent(Form);
   Viewer->SetAlign(alClient);
-  Viewer->CharSet = EASTEUROPE_CHARSET;
+  Viewer->SetCharSet(EASTEUROPE_CHARSET);
   Viewer->SetHistoryMaxCount(20);
   Viewer->OnHistoryChange = [Form, Viewer](TObject*) { Form->SetCaption("htmlview-demo - " + Viewer->DocumentTitle()); };
   Form->Show();
