@@ -12,6 +12,7 @@ list(APPEND VXDB_STORAGE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/data_cursor_nav.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_cursor_blobs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_cursor_filters.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/data_cursor_sort.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cursor_filters.cpp
 )
 vx_add_gtest(dbengine_storage_data_cursor_tests LABEL dbengine-storage
@@ -33,4 +34,5 @@ vx_add_gtest(dbengine_storage_cursor_tests LABEL dbengine-storage
 vx_add_gtest(dbengine_storage_cursor_filter_tests LABEL dbengine-storage
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_filter_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_filter_sort_test.cpp
   LIBS vxdbstorage)

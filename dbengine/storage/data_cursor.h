@@ -21,6 +21,7 @@
 
 #include "dbengine/storage/cursor_filters.h"
 #include "dbengine/storage/data_fields.h"
+#include "dbengine/storage/data_file.h"
 #include "dbengine/storage/data_session.h"
 #include "dbengine/storage/data_table.h"
 #include "dbengine/storage/engine_heap.h"
@@ -305,6 +306,15 @@ class TDataCursor : public TEngineObject {
   // Key byte strings as unsigned big-endian numbers; all 0xFF stays on increment, all 0 on decrement.
   static void IncrementKey(uint8_t* Key, int Length);
   static void DecrementKey(uint8_t* Key, int Length);
+
+  // ---- Physical sort (result tables) ----
+  // Rewrites the records of a table without primary key and secondary indexes in the order of the
+  // physical fields KeyFields (Descending per field, ascending where not given); equal keys keep
+  // creation order. Distinct keeps one record per key; Group makes one row per key through the
+  // callbacks. Other tables are left as they are; 0x280D unless Exclusive. The cursor ends before
+  // the first record.
+  void SortTable(const std::vector<int>& KeyFields, const std::vector<bool>& Descending, bool CaseInsensitive,
+                 bool Distinct, bool Group, const TSortGroupCallbacks& Callbacks = TSortGroupCallbacks());
 
   // ---- Calculated fields of the field map ----
   // Computes field FieldNo (a calculated entry of the map) after every record read.
