@@ -188,7 +188,6 @@ class THTMLViewer : public TWinControl {
   std::function<void(TObject* Sender, const TRightClickParameters& Parameters)> OnRightClick;
   TMouseEvent OnMouseDouble;
   std::function<void(TObject* Sender, std::string& Source)> OnParseBegin;
-  std::function<void(TObject* Sender, const std::string& SRC, TStream*& Stream)> OnhtStreamRequest;
   std::function<void(TObject* Sender, const std::string& Name, const std::string& Language,
                      const std::string& Script)>
       OnScript;
