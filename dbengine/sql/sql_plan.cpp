@@ -604,7 +604,7 @@ void TQueryPlan::BindHaving() {
       N->FieldNo = static_cast<uint16_t>(Found + 1);
       N->DataType = F.DataType;
       N->SubType = F.DataType == ftInteger && F.SubType == stAutoInc ? 0 : F.SubType;
-      N->Size = F.DataType == ftString ? F.Size : F.Size;
+      N->Size = F.Size;
       N->Scale = F.Scale;
       return;
     }
