@@ -146,6 +146,10 @@ class TDataCursor : public TEngineObject {
   void RenameIndex(uint8_t N, const std::string& Name, const uint16_t* FieldNumbers);
   // Renames the closed table's files to the backup extensions.
   void BackupTable();
+  // Copies the index file to its backup (".IBK") and back; exclusive (the backup also writable).
+  // After a restore the cursor stands before the first record of its index.
+  void BackupIndexFile();
+  void RestoreIndexFile(bool Skip, bool DeleteBackup);
 
   // ---- Header values (from the shared table while open, from the data file header while closed) ----
   uint16_t GetBlobBlockSize();

@@ -1,5 +1,5 @@
 // The physical sort of a result table: the data file rewrites its records in key order, and the
-// status index, whose keys name the records' new places, is built again.
+// status index, whose keys name the records' new places, is built again. The index file's backup.
 #include <cstring>
 
 #include "dbengine/storage/data_cursor.h"
@@ -52,4 +52,28 @@ void TDataCursor::SortTable(const std::vector<int>& KeyFields, const std::vector
     MoveBy(-1);
     ReadCurrentRecord();
   });
+}
+
+// ---- Index file backup ------------------------------------------------------------------------------------
+
+void TDataCursor::BackupIndexFile() {
+  CheckExclusive();
+  CheckWritable();
+  TReadBracket Bracket(this);
+  Table->BackupIndexFile();
+}
+
+void TDataCursor::RestoreIndexFile(bool Skip, bool DeleteBackup) {
+  CheckExclusive();
+  TReadBracket Bracket(this);
+  Table->RestoreIndexFile(Skip, DeleteBackup);
+  if (Skip) return;
+  // The index state held by this cursor described the replaced file.
+  StoreChangeCounts();
+  BumpTableGeneration(Table);
+  if (!IsNaturalOrder() && IndexNo != kStatusIndex && IndexNo > GetIndexCount()) IndexNo = 0;
+  SetIndexNo(IndexNo);
+  MoveFirst();
+  MoveBy(-1);
+  ReadCurrentRecord();
 }

@@ -163,6 +163,26 @@ void TDataTable::DeleteFiles() {
   }
 }
 
+void TDataTable::BackupIndexFile() {
+  Files->WriteAll();
+  IndexHandler()->CopyTo(BaseName() + ".IBK");
+}
+
+void TDataTable::RestoreIndexFile(bool Skip, bool DeleteBackup) {
+  const std::string Backup = BaseName() + ".IBK";
+  TFileList& L = EngineFileList();
+  if (!Skip) {
+    if (!L.FileExists(Backup, InMemory)) Fail(ecInvalidPath);
+    IndexHandler()->CopyFrom(Backup);
+    Files->DropCache(TTableFileKind::Index);
+    Files->ReloadHeader(TTableFileKind::Index);
+  }
+  if (DeleteBackup && L.FileExists(Backup, InMemory)) {
+    int R = L.FileDelete(Backup, InMemory);
+    if (R < 0) Fail(static_cast<uint16_t>(-R));
+  }
+}
+
 int TDataTable::RenameFiles(const std::string& NewName, bool Backup) {
   std::string Base = BaseName();
   std::string Dir = (InMemory || Directory == nullptr) ? std::string() : Directory->Path;

@@ -142,6 +142,11 @@ class TDataTable : public TEngineObject {
   int RenameFiles(const std::string& NewName, bool Backup);
   void CheckVersion();
   bool IsEncrypted();
+  // Writes everything cached, then copies the index file to the table's name with ".IBK".
+  void BackupIndexFile();
+  // Unless Skip, copies the ".IBK" file back over the index file and forgets the index state held
+  // in memory; with DeleteBackup the ".IBK" file is deleted when present.
+  void RestoreIndexFile(bool Skip, bool DeleteBackup);
 
   // Session settings (defaults when the table has no directory).
   int LockRetryCount() const;

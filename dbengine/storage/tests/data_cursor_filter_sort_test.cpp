@@ -1,6 +1,7 @@
 // The physical sort of result-like tables (no primary key, no indexes): order, DISTINCT, groups
 // with their callbacks, and a table that stays usable (navigation, writes, filters) afterwards.
 #include <algorithm>
+#include <filesystem>
 
 #include "dbengine/storage/tests/data_cursor_test_util.h"
 
@@ -117,6 +118,40 @@ TEST_F(SortTest, OnlyExclusiveNaturalOrderTablesAreSorted) {
   P->SwitchIndex(kNaturalOrderIndex);
   P->SortTable({2}, {}, false, false, false);
   EXPECT_EQ(Scan(P), (std::vector<std::string>{"Zed", "Abe"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SortTest, TheIndexFileIsBackedUpAndRestored) {
+  CreatePeople();
+  TDataCursor* C = OpenPeople(true);
+  Insert(C, "Abe", 1);
+  Insert(C, "Zed", 2);
+  const int Indexes = C->GetIndexCount();
+  C->BackupIndexFile();
+  EXPECT_TRUE(std::filesystem::exists(Path + "people.IBK"));
+  C->AddIndex(Index("BYAGE", {3}, false));
+  ASSERT_EQ(C->GetIndexCount(), Indexes + 1);
+  C->RestoreIndexFile(false, true);
+  EXPECT_EQ(C->GetIndexCount(), Indexes);
+  EXPECT_FALSE(std::filesystem::exists(Path + "people.IBK"));
+  EXPECT_EQ(Scan(C), (std::vector<std::string>{"Abe", "Zed"}));
+  C->SetIndexName("BYNAME");
+  EXPECT_EQ(C->GetRecordCount(), 2);
+  C->Close();
+  C->Open();
+  EXPECT_EQ(C->GetIndexCount(), Indexes);
+  EXPECT_EQ(Scan(C), (std::vector<std::string>{"Abe", "Zed"}));
+  // Skip leaves the index file alone; without a backup a restore is refused.
+  C->BackupIndexFile();
+  C->RestoreIndexFile(true, true);
+  EXPECT_FALSE(std::filesystem::exists(Path + "people.IBK"));
+  EXPECT_NE(RaisedCode([&] { C->RestoreIndexFile(false, false); }), 0);
+  C->Close();
+  TDataCursor* D = OpenPeople(false);
+  EXPECT_EQ(RaisedCode([&] { D->BackupIndexFile(); }), ecNeedExclusive);
 }
 
 }  // namespace
