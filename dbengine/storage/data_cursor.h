@@ -277,6 +277,8 @@ class TDataCursor : public TEngineObject {
   void DeactivateFilter(TFilterHandle Handle);
   // Gives an active filter a new condition; nothing for nullptr; 0x2742 unless Handle is active.
   void SetFilterExpression(std::unique_ptr<TCursorCondition> Tree, TFilterHandle Handle);
+  // The password request of Open calls Handler(Session); without a handler the request fails.
+  void SetPasswordHandler(void* Session, std::function<bool(void* Session)> Handler);
   // A new open cursor on the same table with this cursor's field map, index, range and filters,
   // standing on this cursor's record. The caller frees it.
   TDataCursor* CloneCursor();

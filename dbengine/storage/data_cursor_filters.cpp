@@ -577,6 +577,14 @@ void TDataCursor::ComputeCalculatedFields(uint8_t* Record) {
 
 // ---- Clone ------------------------------------------------------------------------------------------------
 
+void TDataCursor::SetPasswordHandler(void* Session, std::function<bool(void* Session)> Handler) {
+  if (!Handler) {
+    OnPasswordRequest = nullptr;
+    return;
+  }
+  OnPasswordRequest = [Session, Handler = std::move(Handler)](TDataCursor*) { return Handler(Session); };
+}
+
 TDataCursor* TDataCursor::CloneCursor() {
   TReadBracket Bracket(this);
   auto C = std::make_unique<TDataCursor>(Directory);

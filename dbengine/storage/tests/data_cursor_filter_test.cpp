@@ -291,4 +291,35 @@ TEST_F(FilterTest, CloneOfAnExclusiveCursorOpensOnTheSameTable) {
   EXPECT_EQ(NameOf(Clone, B.data()), "B");
 }
 
+TEST_F(FilterTest, CloneOfAnEncryptedTableOpensWithoutTheSessionKnowingThePassword) {
+  TCreateTableParams P;
+  P.Fields = {Field("A", ftInteger)};
+  P.Indexes = {Index("", {1}, true)};
+  P.Encrypted = true;
+  P.Password = "Tajne1";
+  Create("secret", P);
+  TDataCursor* C = NewCursor("secret");
+  // The handler is asked with the session it was given and adds the password.
+  int Asked = 0;
+  C->SetPasswordHandler(Session, [&](void* S) {
+    ++Asked;
+    static_cast<TDataSession*>(S)->AddPassword("Tajne1");
+    return true;
+  });
+  C->Open();
+  EXPECT_EQ(Asked, 1);
+  int32_t V = 5;
+  TBuffer B(C->RecordBufferSize);
+  C->InitRecord(B.data());
+  C->PutField(1, B.data(), false, &V);
+  C->InsertRecord(B.data(), true);
+  Session->RemovePassword("Tajne1");
+  TDataCursor* Clone = C->CloneCursor();
+  Cursors.push_back(Clone);
+  EXPECT_EQ(Clone->GetRecordCount(), 1);
+  EXPECT_FALSE(Session->HasPassword("Tajne1"));
+  TDataCursor* D = NewCursor("secret");
+  EXPECT_EQ(RaisedCode([&] { D->Open(); }), ecNoRights);
+}
+
 }  // namespace
