@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 
+#include "dbengine/sql/expr_filters.h"
 #include "dbengine/sql/expr_values.h"
 #include "dbengine/sql/sql_plan.h"
 #include "dbengine/storage/collation.h"
@@ -140,6 +141,8 @@ void TSQLExecutor::Prepare(const std::string& Text) {
   FStatement = std::make_unique<TQueryStatement>(FOwner->DatabaseName);
   uint32_t Consumed = 0;
   FStatement->Parse(Text, Consumed);
+  if (FRequestLive) FStatement->SetRequestLive(true);
+  FStatement->SetMaxRowCount(FMaxRowCount);
   for (auto& Q : FStatement->Queries) FPlans.push_back(std::make_unique<TQueryPlan>(this, Q.get()));
   // Sub-selects first: the queries that use them bind against their result columns.
   for (size_t I = FPlans.size(); I-- > 0;) FPlans[I]->Prepare();
@@ -159,10 +162,12 @@ uint32_t TSQLExecutor::ExecSQL(const std::string& Text) {
 
 TDataCursor* TSQLExecutor::ResultCursor() const { return FPlans.empty() ? nullptr : FPlans.front()->ResultCursor; }
 
+bool TSQLExecutor::ResultIsLive() const { return !FPlans.empty() && FPlans.front()->Live; }
+
 TDataCursor* TSQLExecutor::TakeResultCursor(TDataDirectory*& Directory) {
   Directory = nullptr;
   TQueryPlan* P = FPlans.empty() ? nullptr : FPlans.front().get();
-  if (!P || !P->ResultCursor) return nullptr;
+  if (!P || !P->ResultCursor || P->Live) return nullptr;
   TDataCursor* C = P->ResultCursor;
   P->ResultCursor = nullptr;
   Directory = C->Directory;
@@ -171,6 +176,7 @@ TDataCursor* TSQLExecutor::TakeResultCursor(TDataDirectory*& Directory) {
 }
 
 void TSQLExecutor::SetMaxRowCount(int32_t N) {
+  FMaxRowCount = N;
   if (FStatement) FStatement->SetMaxRowCount(N);
 }
 
@@ -514,8 +520,33 @@ void TQueryPlan::SortRows(const std::vector<int>& Columns, const std::vector<boo
                Rows.end());
 }
 
+void TQueryPlan::ExecuteLive() {
+  TDataCursor* C = Runs.front()->Cursor;
+  // The filter is made over the table's own fields, then the result columns become the map.
+  if (LiveFilter) {
+    C->DropFilter(LiveFilter);
+    LiveFilter = nullptr;
+  }
+  C->SetFieldMap(PhysicalDescs);
+  if (Query->Where.Get()) {
+    LiveFilter = C->AddFilter(nullptr, std::string(), true, false, true, false, nullptr, true,
+                              MakeTreeCondition(*C, CopyExpression(Query->Where.Get()), true, false));
+    C->ActivateFilter(LiveFilter);
+  }
+  C->SetIndexNo(OrderIndex);
+  C->SetFieldMap(LiveDescs);
+  C->SetLiveResult(true);
+  C->MoveToBegin();
+  ResultCursor = C;
+  Query->RowsAffected = static_cast<uint32_t>(std::max(C->GetRecordCount(), 0));
+}
+
 void TQueryPlan::ExecuteSelect() {
   TDataQuery* Q = Query;
+  if (Live) {
+    ExecuteLive();
+    return;
+  }
   Rows.clear();
   bool Counted = false;
   std::vector<TDataCursor*> Held;

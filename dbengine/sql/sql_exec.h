@@ -3,10 +3,11 @@
 // conditions tested as soon as the tables they name are positioned, the bound result, ORDER BY and
 // GROUP BY columns, and the result table.
 //
-// A SELECT always yields a canned result: a temporary table in the session's private directory (or
-// the INTO table) that the executor keeps open and hands out as ResultCursor. Grouping, DISTINCT
-// and ordering are done on the collected rows before they are written, so the result table's
-// natural order is the query's order.
+// A SELECT yields a canned result: a temporary table in the session's private directory (or the
+// INTO table) that the executor keeps open and hands out as ResultCursor. Grouping, DISTINCT and
+// ordering are done on the collected rows before they are written, so the result table's natural
+// order is the query's order. When a live result is requested, a one-table SELECT of plain
+// columns without grouping (its ORDER BY served by an index) yields the table's own cursor.
 #pragma once
 
 #include <array>
@@ -47,12 +48,18 @@ class TSQLExecutor {
   TQueryStatement* Statement() const { return FStatement.get(); }
   // The result of the last executed SELECT, positioned before its first row; owned here.
   TDataCursor* ResultCursor() const;
-  // Hands the result cursor to the caller, who closes and frees it (a result without INTO is a
+  // True when the SELECT's result is the source table's own cursor (live, editable, filtered by
+  // the WHERE); it stays owned here.
+  bool ResultIsLive() const;
+  // Ask for a live result; applies to the statements prepared from now on.
+  void SetRequestLive(bool Live) { FRequestLive = Live; }
+  // Hands a canned result cursor to the caller, who closes and frees it (a result without INTO is a
   // temporary table that goes with its files) and then releases Directory through its session's
-  // CloseDirectory. nullptr when there is none.
+  // CloseDirectory. nullptr when there is none or the result is live.
   TDataCursor* TakeResultCursor(TDataDirectory*& Directory);
   uint32_t RowsAffected() const { return FStatement ? FStatement->GetRowsAffected() : 0; }
   double ExecutionTime() const { return FStatement ? FStatement->GetExecutionTime() : 0; }
+  // The maximum number of result rows (-1: no limit), for the prepared statement and later ones.
   void SetMaxRowCount(int32_t N);
   // Copies parameter values into the parameters of the prepared statement, in their order: one
   // field descriptor each (type, subtype, physical size and scale, record offset) over Buffer,
@@ -69,6 +76,8 @@ class TSQLExecutor {
  private:
   void Clear();
   TDataDirectory* FOwner;
+  bool FRequestLive = false;
+  int32_t FMaxRowCount = -1;
   std::unique_ptr<TQueryStatement> FStatement;
   std::vector<std::unique_ptr<TQueryPlan>> FPlans;  // one per query, in the statement's order
 };

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "dbengine/sql/expr_check.h"
+#include "dbengine/sql/expr_filters.h"
 #include "dbengine/sql/expr_values.h"
 #include "dbengine/sql/sql_plan.h"
 #include "dbengine/storage/data_fields.h"
@@ -108,6 +109,7 @@ TQueryPlan::TQueryPlan(TSQLExecutor* Executor, TDataQuery* Query) : Executor(Exe
 
 TQueryPlan::~TQueryPlan() {
   Conditions.clear();
+  if (Live) ResultCursor = nullptr;  // the source's own cursor
   if (ResultCursor) {
     try {
       ResultCursor->Close();  // a result without INTO is a temporary table: its files go
@@ -480,6 +482,54 @@ void TQueryPlan::PrepareSelect() {
   BindOrderAndGroup();
   BindHaving();
   BuildResultDescs();
+  PrepareLive();
+}
+
+void TQueryPlan::PrepareLive() {
+  TDataQuery* Q = Query;
+  Live = false;
+  if (!Q->RequestLive || Q->SubQuery || Runs.size() != 1 || Q->Distinct || Q->GroupBy || Q->HasHaving ||
+      !Q->ResultTableName.empty() || Q->IntoMemory || Executor->Statement()->Queries.size() != 1)
+    return;
+  TSourceRun& R = *Runs.front();
+  for (auto& F : Q->ResultFields)
+    if (F->Aggregate || F->IsExpression || F->CountAll || F->SourceTable != R.Source) return;
+  // An ORDER BY must be served by an index with the same fields, directions and case rule.
+  OrderIndex = kNaturalOrderIndex;
+  if (!OrderColumns.empty()) {
+    bool Found = false;
+    for (int I = R.Cursor->HasNoPrimaryKey() ? 1 : 0; I <= R.Cursor->GetIndexCount() && !Found; ++I) {
+      uint8_t D[120] = {};
+      R.Cursor->GetIndexDesc(static_cast<uint8_t>(I), D);
+      if (D[kIndexDescFieldCountOffset] != OrderColumns.size()) continue;
+      bool Same = true, AnyString = false;
+      for (size_t K = 0; K < OrderColumns.size() && Same; ++K) {
+        const TResultField& F = *Q->ResultFields[static_cast<size_t>(OrderColumns[K])];
+        const int Field = R.Cursor->FieldDescs[F.SourceFieldNo - 1u].Number();
+        const bool Desc = (D[kIndexDescDescendingOffset] != 0) != (D[kIndexDescFieldDescendingOffset + K] != 0);
+        Same = GetU16(D + kIndexDescFieldNumbersOffset + 2 * K) == Field && Desc == (Q->OrderBy[K]->Descending != 0);
+        AnyString = AnyString || F.DataType == ftString;
+      }
+      if (Same && (!AnyString || (D[kIndexDescCaseInsensitiveOffset] != 0) == Q->NoCase)) {
+        Found = true;
+        OrderIndex = static_cast<uint8_t>(I);
+      }
+    }
+    if (!Found) return;
+  }
+  Live = true;
+  PhysicalDescs.clear();
+  LiveDescs.clear();
+  for (const TFieldDescriptor& D : R.Cursor->FieldDescs) {
+    std::array<uint8_t, 768> A{};
+    std::memcpy(A.data(), D.Bytes, 768);
+    PhysicalDescs.push_back(A);
+  }
+  for (auto& F : Q->ResultFields) {
+    std::array<uint8_t, 768> A = PhysicalDescs[F->SourceFieldNo - 1u];
+    SetShortString(A.data() + kFieldDescNameOffset, 30, F->ResultName);
+    LiveDescs.push_back(A);
+  }
 }
 
 void TQueryPlan::BindResultNames() {

@@ -65,6 +65,13 @@ class TQueryPlan {
   TDataCursor* ResultCursor = nullptr;
   const TSQLRow* GroupRow = nullptr;  // the row HAVING reads
 
+  // A live result: the source table's own cursor with the WHERE as its filter, the result columns
+  // as its field map and the ORDER BY index; it stays owned by its source.
+  bool Live = false;
+  uint8_t OrderIndex = 255;
+  std::vector<std::array<uint8_t, 768>> PhysicalDescs, LiveDescs;
+  TFilterHandle LiveFilter = nullptr;
+
   // INSERT and UPDATE: the target's physical field number of each value.
   std::vector<int> TargetFields;
 
@@ -87,6 +94,8 @@ class TQueryPlan {
   void BindOrderAndGroup();
   void BindHaving();
   void BuildResultDescs();
+  void PrepareLive();
+  void ExecuteLive();
   void PrepareTargetColumns();
   void CheckValues(const char* Kind);
 

@@ -185,3 +185,43 @@ TEST_F(SelectTest, MaximumRowCountAndReExecution) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SelectTest, LiveResultsAreTheTablesOwnFilteredCursor) {
+  Exec("CREATE INDEX BYAGE ON people (AGE)");
+  Executor->SetRequestLive(true);
+  struct TCase {
+    const char* SQL;
+    bool Live;
+    TRows Rows;
+  } Cases[] = {
+      {"SELECT NAME, AGE FROM people WHERE AGE >= 31", true, {{"Ola", "31"}, {"Ela", "40"}}},
+      {"SELECT AGE, ID FROM people WHERE AGE = 25 ORDER BY AGE", true, {{"25", "2"}, {"25", "4"}}},
+      {"SELECT NAME FROM people ORDER BY NAME", false, {{"Ela"}, {"Iza"}, {"Ola"}, {"Ula"}, {"ala"}}},
+      {"SELECT UPPER(NAME) FROM people WHERE ID = 1", false, {{"OLA"}}},
+      {"SELECT COUNT(*) FROM people", false, {{"5"}}},
+  };
+  for (const TCase& C : Cases) {
+    EXPECT_EQ(Query(C.SQL), C.Rows) << C.SQL;
+    EXPECT_EQ(Executor->ResultIsLive(), C.Live) << C.SQL;
+    EXPECT_EQ(Executor->RowsAffected(), C.Rows.size()) << C.SQL;
+  }
+  // The live cursor edits the table itself.
+  Executor->Prepare("SELECT NAME, AGE FROM people WHERE AGE > 35");
+  Executor->Execute();
+  TDataCursor* R = Executor->ResultCursor();
+  ASSERT_TRUE(Executor->ResultIsLive());
+  EXPECT_EQ((std::vector<std::string>{R->FieldDescs[0].Name(), R->FieldDescs[1].Name()}),
+            (std::vector<std::string>{"NAME", "AGE"}));
+  std::vector<uint8_t> B(R->RecordBufferSize);
+  R->MoveToBegin();
+  ASSERT_EQ(R->GetNextRecord(B.data()), 0);
+  const int32_t Age = 41;
+  R->PutField(2, B.data(), false, &Age);
+  R->ModifyRecord(B.data(), true, false);
+  Executor->SetRequestLive(false);
+  EXPECT_EQ(Query("SELECT NAME, AGE FROM people WHERE ID = 3"), (TRows{{"Ela", "41"}}));
+}
+
+}  // namespace
