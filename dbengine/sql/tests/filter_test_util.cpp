@@ -11,13 +11,14 @@ void FilterFixture::SetUp() {
   RegisterEngineExpressions();
 }
 
-void FilterFixture::Fill(const std::vector<TItem>& Rows) {
+void FilterFixture::Fill(const std::vector<TItem>& Rows, uint16_t Language) {
   Items = Rows;
   for (const char* Table : {"indexed", "plain"}) {
     TCreateTableParams P;
     P.Fields = {Field("ID", ftInteger, 0, kSubTypeAutoInc), Field("NAME", ftString, 20), Field("QTY", ftInteger),
                 Field("PRICE", ftFloat), Field("BORN", ftDate), Field("FLAG", ftBoolean)};
     P.Indexes = {Index("", {1}, true)};
+    P.LanguageID = Language;
     if (std::string(Table) == "indexed") {
       P.Indexes.push_back(Index("BYNAME", {kName}, false));
       P.Indexes.push_back(Index("BYQTY", {kQty}, false));

@@ -31,7 +31,7 @@ class FilterFixture : public cursortest::CursorTest {
   void SetUp() override;
   // Creates "indexed" (secondary indexes on NAME, QTY, PRICE, BORN) and "plain" (primary key only)
   // and inserts Rows into both; opens a cursor on each.
-  void Fill(const std::vector<TItem>& Rows);
+  void Fill(const std::vector<TItem>& Rows, uint16_t Language = 0);
   void InsertItem(TDataCursor* C, const TItem& Row);
   // IDs of the records a text filter leaves visible (the filter stays active).
   std::set<int32_t> Visible(TDataCursor* C, const std::string& Text, bool CaseInsensitive = false,
