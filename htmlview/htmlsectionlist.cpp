@@ -144,6 +144,7 @@ int TSectionList::Arrange(TCanvas* Canvas, int Y, int& Curs, int& MaxWidth, int 
   if (AnimationTimer) AnimationTimer->SetEnabled(false);
   for (int I = 0; I < Forms.Count(); ++I) Forms[I]->SizeControls(Canvas);
   const int MW = std::clamp(MarginWidth, 0, std::max(0, AWidth / 2 - 1));
+  ArrangedLeft = X + MW;
   const int Height = TCell::Arrange(Canvas, Y + MarginHeight, Curs, MaxWidth, X + MW, AWidth - 2 * MW) + 2 * MarginHeight;
   MaxWidth += 2 * MW;
   const uint32_t Now = GetTickCount();
@@ -191,7 +192,7 @@ void TSectionList::PaintDocument(TCanvas* Canvas, const TRect& ARect) {
     for (TPanelObj* P : Panels) P->Placed = false;
   }
   DrawList.clear();
-  TCell::Paint(Canvas, ARect, nullptr, 0, 0, ScrollY);
+  TCell::Paint(Canvas, ARect, nullptr, ArrangedLeft, 0, ScrollY);
   for (const TImageRec& R : DrawList) R.Image->Draw(Canvas, R.X, R.Y, R.Y + R.Image->ImageHeight, nullptr);
   DrawList.clear();
   if (ScrollChanged) {

@@ -263,6 +263,9 @@ class TSectionList : public TCell {
   // Room kept free round the page (the viewer's margins; BODY MARGINWIDTH and MARGINHEIGHT
   // replace them for one page).
   int MarginWidth = 0, MarginHeight = 0;
+  // Left edge the document was last arranged at (the caller's X plus the margin actually used):
+  // painting starts there so that text is drawn where hit tests find it.
+  int ArrangedLeft = 0;
   // Results of the builder.
   std::string Title, BaseURL, BaseTarget;
   // Printing: the document Y where the page being printed ends (painting may move it up so that

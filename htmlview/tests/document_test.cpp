@@ -471,6 +471,29 @@ TEST_F(Document, AnimatedGifsStepOnlyWhenShown) {
   EXPECT_EQ(G->CurrentFrame, 2);
 }
 
+TEST_F(Document, TextIsPaintedWhereHitTestsFindIt) {
+  // With a page margin the text must be drawn at the arranged position, not at the canvas edge.
+  Doc.SetDefaults("Courier New", "Courier New", 10, 0x000000, 0x000000, 0x000000, 0x000000, true, 0xFFFFFF, 1);
+  Doc.MarginWidth = 10;
+  Build("<p><a href=x>MMMM</a>");
+  Paint();
+  TSection* S = FirstSection(Doc);
+  ASSERT_NE(S, nullptr);
+  int FirstInk = -1;
+  for (int X = 0; X < 100 && FirstInk < 0; ++X)
+    for (int Y = S->Lines[0].PaintY; Y < S->Lines[0].PaintY + S->Lines[0].LineHeight; ++Y)
+      if (Pixel(X, Y) != 0xFFFFFF) {
+        FirstInk = X;
+        break;
+      }
+  ASSERT_GE(FirstInk, 10);
+  EXPECT_LE(FirstInk, 12);
+  TUrlTarget* Url = nullptr;
+  int Fc = 0;
+  EXPECT_TRUE(Doc.LinkAt(FirstInk + 1, S->Lines[0].PaintY + 2, Url, Fc));
+  delete Url;
+}
+
 TEST_F(Document, DefaultsMarginsAndBodyAttributes) {
   Doc.SetDefaults("Courier New", "Courier New", 10, 0x000000, 0x00FF00, 0x808080, 0x0000FF, true, 0xFFFFFF, 1);
   Doc.MarginWidth = 10;
