@@ -1,6 +1,6 @@
 // Opens arbitrary bytes as a data file (.DAT) or a BLOB file (.BLB) of the in-memory database and
-// walks them the way tables do: every record and field, the free chain, appends and write-back;
-// every block chain, the free chain, a rewrite and the repair walk. A corrupt file may raise engine
+// walks them the way tables do: every record and field, the free chain, appends, write-back and
+// sorting; every block chain, the free chain, a rewrite and the repair walk. A corrupt file may raise engine
 // errors; anything else (a crash, another exception, a read out of bounds) is a fault.
 //
 // Layout of an input: byte 0 bit 0 picks the file (0 data, 1 BLOB), bit 1 enciphers the BLOB file,
@@ -75,6 +75,17 @@ void WalkData(const std::string& Name, bool Primary) {
     F.WriteHeader(false);
     F.TrimCache();
   } catch (const EVXDBEngineError&) {
+  }
+  // Sorting builds keys from every record's values.
+  if (F.NextRecord() <= 2000 && F.FieldCount() > 0) {
+    std::vector<int> Keys;
+    for (int I = 1; I <= F.FieldCount() && I <= 3; ++I) Keys.push_back(I);
+    TSortGroupCallbacks Group;
+    Group.Accumulate = [](uint8_t*, const uint8_t*) {};
+    try {
+      F.SortRecords(Keys, Primary, !Primary, Primary, Group, "");
+    } catch (const EVXDBEngineError&) {
+    }
   }
 }
 
