@@ -386,6 +386,19 @@ TEST_F(BlobFileTest, EncryptedFileHidesHeaderBlocksAndData) {
   EXPECT_EQ(Read(*F, First, 3), Text);
 }
 
+TEST_F(BlobFileTest, TheFileStopsGrowingAt2000000000Bytes) {
+  Create();
+  auto F = Open();
+  TBlock* B = nullptr;
+  // Only the header copy says so: nothing of this reaches the disk.
+  StoreU32(F->Header + kBlbEndOffset, 2000000000u);
+  EXPECT_EQ(CodeOf([&] { F->GetBlock(nullptr, 2000000000u, B); }), 0);
+  F->ReleaseBlock(B);
+  EXPECT_EQ(F->EndOffset(), 2000000512u);
+  EXPECT_EQ(CodeOf([&] { F->AllocateBlock(nullptr, B); }), ecTableFull);
+  F->ClearCache();
+}
+
 TEST_F(BlobFileTest, EmptyingCutsTheFileBackToItsHeader) {
   Create();
   auto F = Open();

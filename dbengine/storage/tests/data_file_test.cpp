@@ -373,6 +373,20 @@ TEST_F(DataFileTest, AppendLimitsAreCheckedIn64Bits) {
   }
 }
 
+TEST_F(DataFileTest, CreationRefusesTooManyBlobFieldsAndTooLongRecords) {
+  std::vector<TFieldDescriptor> Blobs, Strings;
+  for (int I = 0; I < 65; ++I) Blobs.push_back(MakeField("B" + std::to_string(I), ftBlob));
+  for (int I = 0; I < 261; ++I) Strings.push_back(MakeField("S" + std::to_string(I), ftString, 250));
+  auto F = NewFile();
+  EXPECT_EQ(CodeOf([&] { F->CreateTable(LayOut(Blobs), 512, 0, 0, false, "", "", 0, 0); }), ecBlobLimit);
+  Blobs.pop_back();
+  EXPECT_EQ(CodeOf([&] { F->CreateTable(LayOut(Blobs), 512, 0, 0, false, "", "", 0, 0); }), 0);
+  EXPECT_EQ(F->BlobFieldCount(), 64);
+  F->Close();
+  // 9 + 261 x 252 = 65,781 bytes.
+  EXPECT_EQ(CodeOf([&] { F->CreateTable(LayOut(Strings), 512, 0, 0, false, "", "", 0, 0); }), ecRecordTooBig);
+}
+
 TEST_F(DataFileTest, ATableOf1024FieldsOpensAndOneOf1025Fails) {
   std::vector<TFieldDescriptor> Fields;
   for (int I = 1; I <= 1024; ++I) Fields.push_back(MakeField("F" + std::to_string(I), ftSmallInt));
