@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "htmlview/core_wishlist.h"
 #include "htmlview/htmlsection.h"
 #include "htmlview/htmlsym.h"
 #include "htmlview/imagecache.h"

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "htmlview/core_wishlist.h"
 #include "htmlview/htmlbuilder.h"
 #include "htmlview/htmlfonts.h"
 #include "htmlview/htmlforms.h"

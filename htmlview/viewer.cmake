@@ -1,7 +1,6 @@
 # The viewer controls (the HTML viewer and the frames viewer) and their printing.
 if(TARGET vxhtml)
   add_library(vxhtmlviewer STATIC
-    ${CMAKE_CURRENT_LIST_DIR}/core_wishlist.cpp
     ${CMAKE_CURRENT_LIST_DIR}/htmlview.cpp
     ${CMAKE_CURRENT_LIST_DIR}/vwprint.cpp)
   if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/framview.cpp)

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "htmlview/core_wishlist.h"
+#include "platform/core/fileutils.h"
 #include "htmlview/htmlsection.h"
 #include "viewer_fixture.h"
 

@@ -39,6 +39,9 @@ bool RemoveDir(std::string_view Directory);
 bool DeleteFile(std::string_view FileName);
 bool RenameFile(std::string_view OldName, std::string_view NewName);
 std::string GetCurrentDir();
+// The name as an absolute path: a relative name is taken from the current folder and "." and ".."
+// components are folded away. Both separators are accepted; the result uses "/".
+std::string ExpandFileName(const std::string& FileName);
 // Size in bytes, -1 when the file does not exist.
 int64_t FileSizeOf(std::string_view FileName);
 

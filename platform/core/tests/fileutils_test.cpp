@@ -108,6 +108,18 @@ TEST(Paths, NameParts) {
   EXPECT_EQ(JoinPath("/a/", "/b"), "/a/b");
 }
 
+TEST(Paths, ExpandFileNameFoldsDotsAndAnchorsRelativeNames) {
+  struct {
+    std::string In, Out;
+  } Cases[] = {
+      {"/a/b/../c/./d.htm", "/a/c/d.htm"}, {"/a\\b\\c", "/a/b/c"}, {"/../x", "/x"},
+      {"/a/b/", "/a/b"},                   {"/", "/"},               {"", ""},
+  };
+  for (const auto& C : Cases) EXPECT_EQ(ExpandFileName(C.In), C.Out) << C.In;
+  EXPECT_EQ(ExpandFileName("x/../y.htm"), ExpandFileName(GetCurrentDir() + "/y.htm"));
+  EXPECT_EQ(ExpandFileName("y.htm").front(), '/');
+}
+
 TEST(Paths, ProgramFileAndFolder) {
   const std::string exe = ProgramFileName();
   EXPECT_EQ(ExtractFileName(exe), "platform_core_tests");
