@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "htmlview/core_wishlist.h"
+#include "platform/core/fileutils.h"
 #include "htmlview/framview.h"
 #include "htmlview/htmlsection.h"
 #include "viewer_fixture.h"
