@@ -86,6 +86,7 @@ TEST_F(TableFilesTest, CreateMakesTheThreeFilesWithTheirHeaders) {
   EXPECT_EQ(U32At(Idx, 9), 4096u);                                // end offset
   EXPECT_EQ(Idx.substr(14 + 120 + 1, 6), "BYNAME");                 // slot 1
   EXPECT_EQ(Idx.substr(14 + 31 * 120, 12), "\x0bSys Deleted");       // slot 31
+  EXPECT_EQ(U16At(Idx, 14 + 31 * 120 + 31), 5);                   // status byte and row number
   ASSERT_EQ(Blb.size(), 512u);
   EXPECT_EQ(U32At(Blb, 0), 1u);
   EXPECT_EQ(U32At(Blb, 13), 512u);
