@@ -4,6 +4,7 @@
 #include "dbengine/storage/engine_common.h"
 #include "dbengine/storage/engine_errors.h"
 #include "dbengine/storage/engine_keys.h"
+#include "dbengine/storage/table_files.h"
 #include "platform/core/sysutils.h"
 
 namespace {
@@ -11,7 +12,8 @@ TTableFilesFactory GFactory = nullptr;
 }
 
 void SetTableFilesFactory(TTableFilesFactory Factory) { GFactory = Factory; }
-TTableFilesFactory GetTableFilesFactory() { return GFactory; }
+// Without a factory set by the program (tests may set a stand-in), tables get the real file set.
+TTableFilesFactory GetTableFilesFactory() { return GFactory ? GFactory : MakeTableFiles; }
 
 bool TTableDefinition::HasBlobFields() const {
   for (const auto& F : Fields)
@@ -20,8 +22,7 @@ bool TTableDefinition::HasBlobFields() const {
 }
 
 TDataTable::TDataTable(TDataDirectory* Dir) : Directory(Dir) {
-  if (GFactory == nullptr) RaiseEngineError(ecNotInitialized);
-  Files = GFactory();
+  Files = GetTableFilesFactory()();
   LockedRecords = GetRecordsBitmap();
   CursorLocks = GetRecordsBitmap();
   PendingUnlocks = GetRecordsBitmap();

@@ -84,7 +84,7 @@ class TTableFiles : public TEngineObject {
   virtual int32_t RecordCount() = 0;
 };
 
-// Makes the file set of a new table. The table files register the real one; tests may set another.
+// Makes the file set of a new table: the real one unless another was set (tests set stand-ins).
 using TTableFilesFactory = TTableFiles* (*)();
 void SetTableFilesFactory(TTableFilesFactory Factory);
 TTableFilesFactory GetTableFilesFactory();

@@ -16,7 +16,6 @@ void EngRaise(uint16_t Code, const std::string& TableName) { RaiseEngineError(Co
 
 // ---- Engine and sessions ----
 void EngStartEngine() {
-  if (GetTableFilesFactory() == nullptr) RegisterTableFiles();
   StartEngine();
 }
 void EngStopEngine() { StopEngine(); }

@@ -41,7 +41,6 @@ TCreateTableParams MakeParams(const std::vector<TTestField>& Fields, const std::
 
 void CreateTestTableIn(TDataDirectory* Directory, const std::string& Table, const std::vector<TTestField>& Fields,
                        const std::vector<TTestIndex>& Indexes, bool InMemory, const std::string& Password) {
-  if (GetTableFilesFactory() == nullptr) RegisterTableFiles();
   TDataCursor C(Directory);
   C.SetTableName(Table);
   C.SetExclusive(true);
