@@ -207,6 +207,8 @@ class TExpressionCondition : public TCursorCondition {
 
   // Whether a node is answered by one index: its slot and key ranges.
   bool Plan(const TExpToken* N, TIndexPlan& P) {
+    // A live query result maps its columns onto a source table: it is scanned.
+    if (FCursor->LiveResult) return false;
     if (N == nullptr || N->Operand1 == nullptr || N->Operand1->Kind != nkColumn) return false;
     const bool Compare = IsComparison(N) && N->Operand2 != nullptr && N->Operand2->Kind == nkConstant;
     const bool Prefix = N->Kind == nkPrefix && N->Code == opEqual && !N->CaseInsensitive && N->PrefixLength > 0 &&
