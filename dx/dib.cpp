@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "platform/gui/ddraw_soft.h"
+#include "platform/gui/pixelrow.h"
 
 namespace {
 
@@ -258,41 +259,22 @@ uint8_t* TDIB::ScanLine(int Y) {
 uint32_t TDIB::Pixels(int X, int Y) const {
   if (X < 0 || Y < 0 || X >= Width() || Y >= Height()) return 0;
   const uint8_t* p = ScanLineReadOnly(Y);
-  switch (BitCount()) {
-    case 1: return (p[X / 8] >> (7 - X % 8)) & 1;
-    case 4: return X % 2 == 0 ? p[X / 2] >> 4 : p[X / 2] & 15;
-    case 8: return p[X];
-    case 16: return Get16(p + 2 * X);
-    case 24: return (static_cast<uint32_t>(p[3 * X]) << 16) | (static_cast<uint32_t>(p[3 * X + 1]) << 8) | p[3 * X + 2];
-    case 32: return Get32(p + 4 * X);
-  }
-  return 0;
+  // 24-bit values are read with the first byte highest (the order SetPixels writes).
+  if (BitCount() == 24)
+    return (static_cast<uint32_t>(p[3 * X]) << 16) | (static_cast<uint32_t>(p[3 * X + 1]) << 8) | p[3 * X + 2];
+  return LoadRawPixel(p, X, BitCount());
 }
 
 void TDIB::SetPixels(int X, int Y, uint32_t V) {
   if (X < 0 || Y < 0 || X >= Width() || Y >= Height()) return;
   uint8_t* p = ScanLine(Y);
-  switch (BitCount()) {
-    case 1: {
-      const uint8_t bit = static_cast<uint8_t>(0x80 >> (X % 8));
-      p[X / 8] = static_cast<uint8_t>((V & 1) ? (p[X / 8] | bit) : (p[X / 8] & ~bit));
-      break;
-    }
-    case 4:
-      p[X / 2] = static_cast<uint8_t>(X % 2 == 0 ? ((p[X / 2] & 0x0F) | ((V & 15) << 4)) : ((p[X / 2] & 0xF0) | (V & 15)));
-      break;
-    case 8: p[X] = static_cast<uint8_t>(V); break;
-    case 16:
-      p[2 * X] = static_cast<uint8_t>(V);
-      p[2 * X + 1] = static_cast<uint8_t>(V >> 8);
-      break;
-    case 24:
-      p[3 * X] = static_cast<uint8_t>(V >> 16);
-      p[3 * X + 1] = static_cast<uint8_t>(V >> 8);
-      p[3 * X + 2] = static_cast<uint8_t>(V);
-      break;
-    case 32: std::memcpy(p + 4 * X, &V, 4); break;
+  if (BitCount() == 24) {
+    p[3 * X] = static_cast<uint8_t>(V >> 16);
+    p[3 * X + 1] = static_cast<uint8_t>(V >> 8);
+    p[3 * X + 2] = static_cast<uint8_t>(V);
+    return;
   }
+  StoreRawPixel(p, X, BitCount(), V);
 }
 
 uint32_t TDIB::PixelRGB(int X, int Y) const {

@@ -7,40 +7,14 @@
 #include <numbers>
 
 #include "dx/dxdraws.h"
+#include "platform/gui/pixelrow.h"
 
 uint32_t TDXR_Surface::Fetch(int X, int Y) const {
-  const uint8_t* p = Bits + static_cast<ptrdiff_t>(Y) * Pitch;
-  switch (BitCount) {
-    case 1: return (p[X / 8] >> (7 - X % 8)) & 1;
-    case 2: return (p[X / 4] >> (6 - 2 * (X % 4))) & 3;
-    case 4: return X % 2 == 0 ? p[X / 2] >> 4 : p[X / 2] & 15;
-    case 8: return p[X];
-    case 16: return static_cast<uint32_t>(p[2 * X] | (p[2 * X + 1] << 8));
-    case 24: return static_cast<uint32_t>(p[3 * X] | (p[3 * X + 1] << 8) | (p[3 * X + 2] << 16));
-    case 32: {
-      uint32_t v;
-      std::memcpy(&v, p + 4 * X, 4);
-      return v;
-    }
-  }
-  return 0;
+  return LoadRawPixel(Bits + static_cast<ptrdiff_t>(Y) * Pitch, X, BitCount);
 }
 
 void TDXR_Surface::Store(int X, int Y, uint32_t V) const {
-  uint8_t* p = Bits + static_cast<ptrdiff_t>(Y) * Pitch;
-  switch (BitCount) {
-    case 8: p[X] = static_cast<uint8_t>(V); break;
-    case 16:
-      p[2 * X] = static_cast<uint8_t>(V);
-      p[2 * X + 1] = static_cast<uint8_t>(V >> 8);
-      break;
-    case 24:
-      p[3 * X] = static_cast<uint8_t>(V);
-      p[3 * X + 1] = static_cast<uint8_t>(V >> 8);
-      p[3 * X + 2] = static_cast<uint8_t>(V >> 16);
-      break;
-    case 32: std::memcpy(p + 4 * X, &V, 4); break;
-  }
+  StoreRawPixel(Bits + static_cast<ptrdiff_t>(Y) * Pitch, X, BitCount, V);
 }
 
 bool DXRDescribeSurface(TDirectDrawSurface* Surface, TDXR_Surface& Out) {

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/gui/pixelrow.h"
+
 TDDPixelFormat DDPixelFormatOf(int BitCount) {
   TDDPixelFormat f;
   f.BitCount = BitCount;
@@ -141,46 +143,12 @@ int32_t TDDSoftSurface::Restore() {
 
 uint32_t TDDSoftSurface::GetPixel(int X, int Y) const {
   if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight) return 0;
-  const uint8_t* p = Row(Y);
-  switch (FFormat.BitCount) {
-    case 1: return (p[X / 8] >> (7 - X % 8)) & 1;
-    case 4: return X % 2 == 0 ? p[X / 2] >> 4 : p[X / 2] & 15;
-    case 8: return p[X];
-    case 16: return static_cast<uint32_t>(p[2 * X] | (p[2 * X + 1] << 8));
-    case 24: return static_cast<uint32_t>(p[3 * X] | (p[3 * X + 1] << 8) | (p[3 * X + 2] << 16));
-    case 32: {
-      uint32_t v;
-      std::memcpy(&v, p + 4 * X, 4);
-      return v;
-    }
-  }
-  return 0;
+  return LoadRawPixel(Row(Y), X, FFormat.BitCount);
 }
 
 void TDDSoftSurface::SetPixel(int X, int Y, uint32_t V) {
   if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight) return;
-  uint8_t* p = Row(Y);
-  switch (FFormat.BitCount) {
-    case 1: {
-      const uint8_t bit = static_cast<uint8_t>(0x80 >> (X % 8));
-      p[X / 8] = static_cast<uint8_t>((V & 1) ? (p[X / 8] | bit) : (p[X / 8] & ~bit));
-      break;
-    }
-    case 4:
-      p[X / 2] = static_cast<uint8_t>(X % 2 == 0 ? ((p[X / 2] & 0x0F) | ((V & 15) << 4)) : ((p[X / 2] & 0xF0) | (V & 15)));
-      break;
-    case 8: p[X] = static_cast<uint8_t>(V); break;
-    case 16:
-      p[2 * X] = static_cast<uint8_t>(V);
-      p[2 * X + 1] = static_cast<uint8_t>(V >> 8);
-      break;
-    case 24:
-      p[3 * X] = static_cast<uint8_t>(V);
-      p[3 * X + 1] = static_cast<uint8_t>(V >> 8);
-      p[3 * X + 2] = static_cast<uint8_t>(V >> 16);
-      break;
-    case 32: std::memcpy(p + 4 * X, &V, 4); break;
-  }
+  StoreRawPixel(Row(Y), X, FFormat.BitCount, V);
 }
 
 uint32_t TDDSoftSurface::PixelToRGB(uint32_t Pixel) const {

@@ -3,12 +3,15 @@
 
 #include <QTemporaryDir>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <vector>
 
 extern "C" {
 #include <jpeglib.h>
 }
+
+#include "platform/gui/pixelrow.h"
 
 #include "platform/core/classes.h"
 #include "platform/gui/graphics.h"
@@ -105,3 +108,32 @@ TEST(Pictures, LoadByExtensionDrawAndUnknownExtension) {
 }
 
 }  // namespace
+
+// Packed pixel rows: known byte layouts, and every pixel written then read back without touching
+// its neighbours, at every depth.
+TEST(PixelRow, LayoutsAndRoundTripsAtEveryDepth) {
+  uint8_t Row[8] = {};
+  StoreRawPixel(Row, 1, 1, 1);
+  StoreRawPixel(Row, 1, 2, 2);  // pixel 1 of a 2-bit row: bits 5-4 of byte 0
+  EXPECT_EQ(Row[0], 0x40 | 0x20);
+  std::memset(Row, 0, sizeof Row);
+  StoreRawPixel(Row, 1, 4, 0xA);
+  EXPECT_EQ(Row[0], 0x0A);
+  StoreRawPixel(Row, 1, 24, 0x123456);
+  EXPECT_EQ(Row[0], 0x0A);  // pixel 1 of a 24-bit row owns bytes 3..5 only
+  EXPECT_EQ(Row[3], 0x56);
+  EXPECT_EQ(Row[4], 0x34);
+  EXPECT_EQ(Row[5], 0x12);
+  for (int Bits : {1, 2, 4, 8, 16, 24, 32}) {
+    SCOPED_TRACE(Bits);
+    const uint32_t Max = Bits == 32 ? 0xFFFFFFFFu : (1u << Bits) - 1;
+    uint8_t Buf[64] = {};
+    const int N = 64 * 8 / Bits;
+    for (int X = 0; X < N; ++X) StoreRawPixel(Buf, X, Bits, (0x9E3779B9u * (X + 1)) & Max);
+    for (int X = 0; X < N; ++X) EXPECT_EQ(LoadRawPixel(Buf, X, Bits), (0x9E3779B9u * (X + 1)) & Max) << X;
+    StoreRawPixel(Buf, 3, Bits, 0);
+    EXPECT_EQ(LoadRawPixel(Buf, 3, Bits), 0u);
+    EXPECT_EQ(LoadRawPixel(Buf, 2, Bits), (0x9E3779B9u * 3) & Max);
+    EXPECT_EQ(LoadRawPixel(Buf, 4, Bits), (0x9E3779B9u * 5) & Max);
+  }
+}
