@@ -418,7 +418,7 @@ void TDataCursor::AddIndex(const std::array<uint8_t, 120>& Descriptor) {
   if (!D.Unique()) KeyLength += 4;
   if (Fields == 0 || KeyLength > kMaxKeyBytes) Fail(ecInvalidKeySize, "", Trim(D.Name()));
   D.SetKeyLength(static_cast<uint16_t>(KeyLength));
-  D.Bytes[kIdFieldCount] = static_cast<uint8_t>(Fields);
+  D.Bytes[kIndexDescFieldCountOffset] = static_cast<uint8_t>(Fields);
   TIndexFile* X = IndexFile();
   X->AddIndex(D);
   const int Slot = X->IndexCount();

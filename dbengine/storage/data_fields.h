@@ -17,6 +17,7 @@
 
 #include "dbengine/storage/data_table.h"
 #include "dbengine/storage/engine_keys.h"
+#include "dbengine/storage/index_descriptor.h"
 #include "platform/core/sysutils.h"
 #include "platform/core/types.h"
 
@@ -40,17 +41,6 @@ constexpr int kFieldDescQualifiedOffset = 254;   // string[100]
 constexpr uint8_t kSubTypeAutoInc = 29;
 constexpr uint8_t kSubTypeMoney = 21;
 constexpr uint8_t ftVarBytes = 15;
-
-// Index descriptor offsets.
-constexpr int kIndexDescNameOffset = 0;          // string[30]
-constexpr int kIndexDescKeyLengthOffset = 31;    // u16
-constexpr int kIndexDescDescendingOffset = 33;
-constexpr int kIndexDescCaseInsensitiveOffset = 34;
-constexpr int kIndexDescUniqueOffset = 35;
-constexpr int kIndexDescFieldCountOffset = 37;
-constexpr int kIndexDescFieldDescendingOffset = 38;  // 16 bytes
-constexpr int kIndexDescFieldNumbersOffset = 54;     // 16 x u16
-constexpr int kIndexDescReservedOffset = 86;         // root page and free page, cleared by the checks
 
 constexpr int kMaxTableFields = 1024;
 // Descriptors the index file holds: the primary index and 30 secondary ones.

@@ -119,11 +119,11 @@ void TIndexFile::EmptyIndexFile() {
   SetRecordCount(0);
   const int N = std::min(IndexCount(), kMaxSecondaryIndexes);
   for (int S = 0; S <= N; ++S) {
-    StoreU32(Descriptor(S)->Bytes + kIdRootPage, 0);
-    StoreU32(Descriptor(S)->Bytes + kIdFreePage, 0);
+    StoreU32(Descriptor(S)->Bytes + kIndexDescRootPageOffset, 0);
+    StoreU32(Descriptor(S)->Bytes + kIndexDescFreePageOffset, 0);
   }
-  StoreU32(Descriptor(kSysDeletedSlot)->Bytes + kIdRootPage, 0);
-  StoreU32(Descriptor(kSysDeletedSlot)->Bytes + kIdFreePage, 0);
+  StoreU32(Descriptor(kSysDeletedSlot)->Bytes + kIndexDescRootPageOffset, 0);
+  StoreU32(Descriptor(kSysDeletedSlot)->Bytes + kIndexDescFreePageOffset, 0);
   SetDirty();
 }
 
@@ -162,11 +162,11 @@ void TIndexFile::SetPrimaryIndex(const TIndexDescriptor& D) {
     CheckDefinitionFields(D, "Primary");
     Header[kIdxNoPrimaryIndex] = 0;
     uint32_t Free = S->FreePage();
-    memcpy(S->Bytes, D.Bytes, kIdRootPage);
+    memcpy(S->Bytes, D.Bytes, kIndexDescRootPageOffset);
     S->SetName("");
-    S->Bytes[kIdUnique] = 1;
-    StoreU32(S->Bytes + kIdRootPage, 0);
-    StoreU32(S->Bytes + kIdFreePage, Free);
+    S->Bytes[kIndexDescUniqueOffset] = 1;
+    StoreU32(S->Bytes + kIndexDescRootPageOffset, 0);
+    StoreU32(S->Bytes + kIndexDescFreePageOffset, Free);
     memset(S->Bytes + 94, 0, kIndexDescriptorSize - 94);
   } else {
     ClearDescriptor(0);
@@ -194,7 +194,7 @@ void TIndexFile::ClearDescriptor(int Slot) {
   TIndexDescriptor* S = Descriptor(Slot);
   uint32_t Free = S->FreePage();
   memset(S->Bytes, 0, kIndexDescriptorSize);
-  StoreU32(S->Bytes + kIdFreePage, Free);
+  StoreU32(S->Bytes + kIndexDescFreePageOffset, Free);
   SetDirty();
 }
 
@@ -223,10 +223,10 @@ void TIndexFile::RemoveIndex(int Slot, bool Physically) {
 void TIndexFile::SetIndexDescriptor(int Slot, const TIndexDescriptor& D) {
   TIndexDescriptor* S = Descriptor(Slot);
   uint32_t Free = S->FreePage();
-  memcpy(S->Bytes, D.Bytes, kIdRootPage);
+  memcpy(S->Bytes, D.Bytes, kIndexDescRootPageOffset);
   S->SetName(Trim(D.Name()));
-  StoreU32(S->Bytes + kIdRootPage, 0);
-  StoreU32(S->Bytes + kIdFreePage, Free);
+  StoreU32(S->Bytes + kIndexDescRootPageOffset, 0);
+  StoreU32(S->Bytes + kIndexDescFreePageOffset, Free);
   S->Bytes[94] = 0;
   memset(S->Bytes + 96, 0, kIndexDescriptorSize - 96);
   SetDirty();
@@ -384,7 +384,7 @@ TPage* TIndexFile::AllocatePage(TDataCursor* Cursor, int Slot) {
       ReleasePage(P);
       PageCorrupt();
     }
-    StoreU32(D->Bytes + kIdFreePage, NextFree);
+    StoreU32(D->Bytes + kIndexDescFreePageOffset, NextFree);
   } else {
     if (!GetPage(Cursor, Slot, EndOffset(), P, true)) throw EIndexChanged();
   }
@@ -411,13 +411,13 @@ void TIndexFile::PushFreePage(int Slot, TPage* Page) {
   Page->Free = true;
   Page->CompressedSize = 0;
   Page->MarkModified();
-  StoreU32(D->Bytes + kIdFreePage, Page->Offset);
+  StoreU32(D->Bytes + kIndexDescFreePageOffset, Page->Offset);
   SetDirty();
 }
 
 void TIndexFile::SetRootPage(int Slot, uint32_t Offset) {
   CheckSlot(Slot);
-  StoreU32(Descriptor(Slot)->Bytes + kIdRootPage, Offset);
+  StoreU32(Descriptor(Slot)->Bytes + kIndexDescRootPageOffset, Offset);
   SetDirty();
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dbengine/storage/file_layer.h"
+#include "dbengine/storage/index_descriptor.h"
 #include "dbengine/storage/index_page.h"
 #include "dbengine/storage/table_file_owner.h"
 
@@ -42,37 +43,24 @@ constexpr int kIdxRecordCount = 3974;
 constexpr int kIdxNoPrimaryIndex = 3978;
 constexpr int kIdxDirty = 3979;
 
-// Descriptor offsets (120 bytes, the same in memory and on disk).
-constexpr int kIdName = 0;             // string[30]
-constexpr int kIdKeyLength = 31;       // u16
-constexpr int kIdDescending = 33;
-constexpr int kIdCaseInsensitive = 34;
-constexpr int kIdUnique = 35;
-constexpr int kIdCompression = 36;
-constexpr int kIdFieldCount = 37;
-constexpr int kIdFieldDescending = 38;  // 16 bytes
-constexpr int kIdFieldNumbers = 54;     // 16 x u16
-constexpr int kIdRootPage = 86;         // u32
-constexpr int kIdFreePage = 90;         // u32
-
 // A 120-byte index descriptor.
 struct TIndexDescriptor {
   uint8_t Bytes[kIndexDescriptorSize] = {};
 
-  std::string Name() const { return LoadShortString(Bytes + kIdName, 30); }
-  void SetName(const std::string& S) { StoreShortString(Bytes + kIdName, 30, S); }
-  uint16_t KeyLength() const { return LoadU16(Bytes + kIdKeyLength); }
-  void SetKeyLength(uint16_t V) { StoreU16(Bytes + kIdKeyLength, V); }
-  bool Descending() const { return Bytes[kIdDescending] != 0; }
-  bool CaseInsensitive() const { return Bytes[kIdCaseInsensitive] != 0; }
-  bool Unique() const { return Bytes[kIdUnique] != 0; }
-  uint8_t Compression() const { return Bytes[kIdCompression]; }
-  uint8_t FieldCount() const { return Bytes[kIdFieldCount]; }
-  uint16_t FieldNumber(int I) const { return LoadU16(Bytes + kIdFieldNumbers + 2 * I); }
-  void SetFieldNumber(int I, uint16_t V) { StoreU16(Bytes + kIdFieldNumbers + 2 * I, V); }
-  bool FieldDescending(int I) const { return Bytes[kIdFieldDescending + I] != 0; }
-  uint32_t RootPage() const { return LoadU32(Bytes + kIdRootPage); }
-  uint32_t FreePage() const { return LoadU32(Bytes + kIdFreePage); }
+  std::string Name() const { return LoadShortString(Bytes + kIndexDescNameOffset, 30); }
+  void SetName(const std::string& S) { StoreShortString(Bytes + kIndexDescNameOffset, 30, S); }
+  uint16_t KeyLength() const { return LoadU16(Bytes + kIndexDescKeyLengthOffset); }
+  void SetKeyLength(uint16_t V) { StoreU16(Bytes + kIndexDescKeyLengthOffset, V); }
+  bool Descending() const { return Bytes[kIndexDescDescendingOffset] != 0; }
+  bool CaseInsensitive() const { return Bytes[kIndexDescCaseInsensitiveOffset] != 0; }
+  bool Unique() const { return Bytes[kIndexDescUniqueOffset] != 0; }
+  uint8_t Compression() const { return Bytes[kIndexDescCompressionOffset]; }
+  uint8_t FieldCount() const { return Bytes[kIndexDescFieldCountOffset]; }
+  uint16_t FieldNumber(int I) const { return LoadU16(Bytes + kIndexDescFieldNumbersOffset + 2 * I); }
+  void SetFieldNumber(int I, uint16_t V) { StoreU16(Bytes + kIndexDescFieldNumbersOffset + 2 * I, V); }
+  bool FieldDescending(int I) const { return Bytes[kIndexDescFieldDescendingOffset + I] != 0; }
+  uint32_t RootPage() const { return LoadU32(Bytes + kIndexDescRootPageOffset); }
+  uint32_t FreePage() const { return LoadU32(Bytes + kIndexDescFreePageOffset); }
 };
 
 class TIndexFile : public TFileHandler, public TPageStore {

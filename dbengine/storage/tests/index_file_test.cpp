@@ -156,7 +156,7 @@ TEST_F(IndexFile, PrimaryIndexWithoutFieldsAndRemovedIndexes) {
   F->AddIndex(MakeIndex("A", {2}, 46, false));
   F->AddIndex(MakeIndex("B", {3}, 9, false));
   F->AddIndex(MakeIndex("C", {5}, 5, true));
-  StoreU32(F->Descriptor(1)->Bytes + kIdRootPage, 0);
+  StoreU32(F->Descriptor(1)->Bytes + kIndexDescRootPageOffset, 0);
   const TIndexDescriptor RemovedA = *F->Descriptor(1);
   F->RemoveIndex(1, true);
   EXPECT_EQ(F->IndexCount(), 2);
@@ -174,8 +174,8 @@ TEST_F(IndexFile, PrimaryIndexWithoutFieldsAndRemovedIndexes) {
 
   // Redefining a slot replaces the definition, keeps the free chain and byte 95, clears the rest.
   TIndexDescriptor* D = G->Descriptor(2);
-  StoreU32(D->Bytes + kIdRootPage, 0x2000);
-  StoreU32(D->Bytes + kIdFreePage, 0x3000);
+  StoreU32(D->Bytes + kIndexDescRootPageOffset, 0x2000);
+  StoreU32(D->Bytes + kIndexDescFreePageOffset, 0x3000);
   D->Bytes[94] = 7;
   D->Bytes[95] = 8;
   D->Bytes[100] = 9;

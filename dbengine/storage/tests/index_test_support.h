@@ -43,11 +43,11 @@ inline TIndexDescriptor MakeIndex(const std::string& Name, const std::vector<uin
   TIndexDescriptor D;
   D.SetName(Name);
   D.SetKeyLength(static_cast<uint16_t>(KeyLength));
-  D.Bytes[kIdDescending] = Descending;
-  D.Bytes[kIdCaseInsensitive] = CaseInsensitive;
-  D.Bytes[kIdUnique] = Unique;
-  D.Bytes[kIdCompression] = Compression;
-  D.Bytes[kIdFieldCount] = static_cast<uint8_t>(FieldNumbers.size());
+  D.Bytes[kIndexDescDescendingOffset] = Descending;
+  D.Bytes[kIndexDescCaseInsensitiveOffset] = CaseInsensitive;
+  D.Bytes[kIndexDescUniqueOffset] = Unique;
+  D.Bytes[kIndexDescCompressionOffset] = Compression;
+  D.Bytes[kIndexDescFieldCountOffset] = static_cast<uint8_t>(FieldNumbers.size());
   for (size_t I = 0; I < FieldNumbers.size() && I < 16; ++I) D.SetFieldNumber(static_cast<int>(I), FieldNumbers[I]);
   return D;
 }
