@@ -7,7 +7,6 @@
 #include <cmath>
 
 #include "htmlview/htmlview.h"
-#include "platform/core/fileutils.h"
 
 namespace {
 
@@ -103,8 +102,6 @@ void TvwPrinter::EndDoc() {
 void TvwPrinter::Abort() {
   CheckPrinting(true);
   FDevice->Abort();
-  // The platform's PDF writer still closes its file on abort; an aborted job delivers nothing.
-  if (FDevice->PrinterIndex() < 0 && !FDevice->OutputFileName().empty()) DeleteFile(FDevice->OutputFileName());
   FAborted = true;
   EndDoc();
 }

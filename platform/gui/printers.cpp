@@ -71,6 +71,10 @@ void TPrinter::Abort() {
   if (!FPrinting) throw EPrinter("Printer is not currently printing");
   FImpl->printer->abort();
   if (FImpl->painter.isActive()) FImpl->painter.end();
+  // The PDF writer has no way to cancel: closing its painter completes the file. An aborted job
+  // must deliver nothing, so the file it wrote goes.
+  if (FImpl->printer->outputFormat() == QPrinter::PdfFormat && !FImpl->printer->outputFileName().isEmpty())
+    QFile::remove(FImpl->printer->outputFileName());
   FAborted = true;
   FPrinting = false;
   FPageNumber = 0;

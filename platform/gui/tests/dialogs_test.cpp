@@ -104,6 +104,27 @@ TEST(PrinterPdf, TwoPagesWithTextReachTheFile) {
   EXPECT_NE(pdf.find(utf16be(QString::fromUtf8("Certyfikat ukończenia kursu pis")) + ")"), std::string::npos);
 }
 
+TEST(PrinterPdf, AbortedJobLeavesNoFileAndNextJobWorks) {
+  QTemporaryDir dir;
+  const std::string file = dir.filePath("aborted.pdf").toStdString();
+  TPrinter* p = Printer();
+  p->SetOutputFileName(file);
+  EXPECT_THROW(p->Abort(), EPrinter);
+  p->BeginDoc();
+  p->Canvas()->TextOut(50, 50, "Strona 1");
+  p->NewPage();
+  p->Abort();
+  EXPECT_FALSE(p->Printing());
+  EXPECT_TRUE(p->Aborted());
+  EXPECT_EQ(p->PageNumber(), 0);
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(file)));
+  // The printer stays usable: the next job reaches its file.
+  p->BeginDoc();
+  p->Canvas()->TextOut(50, 50, "Strona 1");
+  p->EndDoc();
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(file)));
+}
+
 TEST_F(DialogsTest, BarChartPagesLabelsAndMarks) {
   TForm* f = NewForm(420, 260);
   auto* ch = new TChart(f);
