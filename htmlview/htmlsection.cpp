@@ -855,10 +855,17 @@ int TSection::CursorAt(int X, int Y) {
 }
 
 bool TSection::LinkAt(int X, int Y, TUrlTarget*& UrlTarget, int& FormControl) {
-  (void)FormControl;
   int IX = 0, IY = 0;
   TImageObj* Img = nullptr;
   if (Images.HitImage(X, Y, IX, IY, Img)) {
+    // A form's image button acts as a link: a click on it submits the form with the point.
+    if (TImageFormControlObj* Button = ParentSectionList ? ParentSectionList->ImageButtonOf(Img) : nullptr) {
+      Button->PendingX = IX;
+      Button->PendingY = IY;
+      ParentSectionList->ActiveImageButton = Button;
+      FormControl = 1;
+      return true;
+    }
     TFontObj* F = Fonts.GetFontObjAt(Img->Pos);
     if (Img->HasUseMap && ParentSectionList) {
       for (int I = 0; I < ParentSectionList->MapList.Count(); ++I) {

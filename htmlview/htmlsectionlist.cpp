@@ -124,6 +124,7 @@ void TSectionList::Clear() {
   SelStart = SelEnd = 0;
   ActiveLink = nullptr;
   ActiveImage = nullptr;
+  ActiveImageButton = nullptr;
   if (!Printing) Styles.Clear();
   Title.clear();
   BaseURL.clear();
@@ -133,9 +134,9 @@ void TSectionList::Clear() {
 
 void TSectionList::SetDefaults(const std::string& FontName, const std::string& PreFontName, double PointSize,
                                int32_t TextColour, int32_t LinkColour, int32_t VisitedColour, int32_t HoverColour,
-                               bool LinksActive, int32_t BackgroundColour, uint8_t CharSet) {
-  Styles.Initialize(FontName, PreFontName.substr(0, 32), 10, 5, CharSet, true, HoverColour, VisitedColour, LinkColour,
-                    TextColour, PointSize);
+                               bool LinksActive, int32_t BackgroundColour, uint8_t CharSet, bool UnderlineLinks) {
+  Styles.Initialize(FontName, PreFontName.substr(0, 32), 10, 5, CharSet, UnderlineLinks, HoverColour, VisitedColour,
+                    LinkColour, TextColour, PointSize);
   HoverLinks = LinksActive;
   SetBackgroundColour(BackgroundColour);
 }
@@ -221,11 +222,19 @@ void TSectionList::PlaceFormControls() {
   }
 }
 
+TImageFormControlObj* TSectionList::ImageButtonOf(const TImageObj* Image) const {
+  if (!Image) return nullptr;
+  for (TFormControlObj* C : FormControlList)
+    if (auto* B = dynamic_cast<TImageFormControlObj*>(C); B && B->MyImage == Image) return B;
+  return nullptr;
+}
+
 bool TSectionList::LinkAt(int X, int Y, TUrlTarget*& UrlTarget, int& FormControl) {
   TFontObj* OldLink = ActiveLink;
   TImageObj* OldImage = ActiveImage;
   ActiveLink = nullptr;
   ActiveImage = nullptr;
+  ActiveImageButton = nullptr;
   const int DocY = Y + ScrollY;
   const bool Result = TCellBasic::LinkAt(X, DocY, UrlTarget, FormControl);
   if (!Result) ActiveLink = nullptr;

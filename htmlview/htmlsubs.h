@@ -22,6 +22,7 @@ class TUrlTarget;
 class TFontObj;
 class TImageObj;
 class TFormControlObj;
+class TImageFormControlObj;
 class ThtmlForm;
 class TPanelObj;
 class TPanel;
@@ -254,6 +255,10 @@ class TSectionList : public TCell {
   std::vector<TFontObj*> Links;
   TFontObj* ActiveLink = nullptr;
   TImageObj* ActiveImage = nullptr;
+  // The form image button that the last LinkAt found under the point (its click position kept).
+  TImageFormControlObj* ActiveImageButton = nullptr;
+  // The form image button drawn as Image, if it is one.
+  TImageFormControlObj* ImageButtonOf(const TImageObj* Image) const;
   TStyleList Styles;
   std::vector<TImageRec> DrawList;
   int* FirstLineBaseline = nullptr;
@@ -288,10 +293,10 @@ class TSectionList : public TCell {
   void SetScroll(int Y);
   void SetBackgroundColour(int32_t Colour);
   // The viewer's defaults: fonts, text and link colours, hover tracking, background, character
-  // set; the style list starts from them.
+  // set, whether links are underlined; the style list starts from them.
   void SetDefaults(const std::string& FontName, const std::string& PreFontName, double PointSize, int32_t TextColour,
                    int32_t LinkColour, int32_t VisitedColour, int32_t HoverColour, bool LinksActive,
-                   int32_t BackgroundColour, uint8_t CharSet);
+                   int32_t BackgroundColour, uint8_t CharSet, bool UnderlineLinks = true);
   void SetBackgroundName(const std::string& Name);
   // The last registered element whose Y is not below Y; nullptr when Y lies above the first.
   TSectionBase* SectionAtY(int Y, int& Top, int& Index);

@@ -200,7 +200,7 @@ void THTMLViewer::ApplyDefaults() {
   FSectionList->SetDefaults(DefFontName, FPreFontName, FFontSize, ColorToRGB(DefFontColor), ColorToRGB(DefHotSpotColor),
                             ColorToRGB(DefVisitedLinkColor), ColorToRGB(DefOverLinkColor),
                             (FOptions & htOverLinksActive) != 0, ColorToRGB(FBackground),
-                            static_cast<uint8_t>(CharSet));
+                            static_cast<uint8_t>(CharSet), (FOptions & htNoLinkUnderline) == 0);
 }
 
 void THTMLViewer::ResetDocument() {
@@ -661,8 +661,8 @@ void THTMLViewer::PanelMouseMove(TShiftState Shift, int X, int Y) {
   TUrlTarget* UT = nullptr;
   int FC = -1;
   const bool OverLink = FSectionList->LinkAt(X + HP, Y, UT, FC);
+  if (OverLink) C = HandCursor;  // a link, or a form's image button
   if (OverLink && UT) {
-    C = HandCursor;
     Url = UT->URL;
     Tgt = UT->Target;
   }
@@ -736,7 +736,11 @@ void THTMLViewer::PanelMouseUp(TMouseButton Button, TShiftState Shift, int X, in
     FLeftButtonDown = false;
     TUrlTarget* UT = nullptr;
     int FC = -1;
-    if (FClickPending && SelLength() == 0 && FSectionList->LinkAt(X + HP, Y, UT, FC) && UT) {
+    const bool OverLink = FClickPending && SelLength() == 0 && FSectionList->LinkAt(X + HP, Y, UT, FC);
+    if (OverLink && FSectionList->ActiveImageButton) {
+      delete UT;
+      FSectionList->ActiveImageButton->ImageClicked();
+    } else if (OverLink && UT) {
       FURL = UT->URL;
       FTarget = UT->Target;
       delete UT;

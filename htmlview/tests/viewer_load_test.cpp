@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/core/fileutils.h"
+#include "htmlview/htmlforms.h"
 #include "htmlview/htmlsection.h"
 #include "viewer_fixture.h"
 
@@ -386,6 +387,64 @@ TEST_F(ViewerTest, MetaRefreshAndSettingLimits) {
   EXPECT_EQ(V->ImageCacheCount(), 20);
   V->SetImageCacheCount(-1);
   EXPECT_EQ(V->ImageCacheCount(), 0);
+}
+
+TEST_F(ViewerTest, NoLinkUnderlineOptionReachesTheDocument) {
+  THTMLViewer* V = NewViewer();
+  const std::string Html = "<p><a href=\"x.htm\">link</a> text";
+  struct Case {
+    ThtmlViewerOptions Options;
+    bool Underlined;
+  };
+  for (const Case& C : {Case{htPrintTableBackground, true}, Case{htPrintTableBackground | htNoLinkUnderline, false}}) {
+    V->SetHtOptions(C.Options);
+    V->LoadFromBuffer(Html.data(), static_cast<int>(Html.size()));
+    ASSERT_FALSE(V->SectionList()->Links.empty());
+    const bool Underlined = (V->SectionList()->Links.front()->TheFont.Style() & fsUnderline) != 0;
+    EXPECT_EQ(Underlined, C.Underlined) << C.Options;
+  }
+}
+
+TEST_F(ViewerTest, ImageButtonSubmitsTheFormWithTheClickPoint) {
+  TBitmap Red;
+  Red.SetSize(40, 20);
+  Red.Canvas()->Brush()->SetColor(clRed);
+  Red.Canvas()->FillRect(TRect(0, 0, 40, 20));
+  Red.SaveToFile((Dir / "btn.bmp").string());
+  const std::string Page = Write("form.htm",
+                                 "<form action=\"go.cgi\" method=\"post\"><input type=hidden name=h value=1>"
+                                 "Send <input type=image name=pt src=\"btn.bmp\"> now</form><p>after");
+  THTMLViewer* V = NewViewer();
+  V->LoadFromFile(Page);
+  vxtest::Pump();  // painted: the picture has its place
+  std::vector<std::string> Results;
+  std::string Action, Method;
+  int Submits = 0;
+  V->OnFormSubmit = [&](TObject*, const std::string& A, const std::string&, const std::string&, const std::string& M,
+                        const std::vector<std::string>& R) {
+    ++Submits;
+    Action = A;
+    Method = M;
+    Results = R;
+  };
+  TImageFormControlObj* Button = nullptr;
+  for (TFormControlObj* C : V->SectionList()->FormControlList)
+    if (auto* B = dynamic_cast<TImageFormControlObj*>(C)) Button = B;
+  ASSERT_NE(Button, nullptr);
+  const int X = Button->MyImage->DrawX + 7, Y = Button->MyImage->DrawYY - V->VScrollBarPosition() + 4;
+  vxtest::MouseMove(V->PaintPanel(), X, Y);
+  EXPECT_EQ(V->PaintPanel()->Cursor(), HandCursor);
+  vxtest::Click(V->PaintPanel(), X, Y);
+  EXPECT_EQ(Submits, 0) << "the submit event runs after the click has finished";
+  vxtest::Pump();
+  ASSERT_EQ(Submits, 1);
+  EXPECT_EQ(Action, "go.cgi");
+  EXPECT_EQ(LowerCase(Method), "post");
+  EXPECT_EQ(Results, (std::vector<std::string>{"h=1", "pt.x=7", "pt.y=4"}));
+  // A click beside the button is no click on it.
+  vxtest::Click(V->PaintPanel(), Button->MyImage->DrawX + 60, Y);
+  vxtest::Pump();
+  EXPECT_EQ(Submits, 1);
 }
 
 }  // namespace
