@@ -9,6 +9,11 @@
 #include "dbengine/storage/engine_decimal.h"
 #include "dbengine/storage/engine_errors.h"
 
+#ifdef VXDB_WITH_EXPRESSIONS
+#include "dbengine/sql/expr_eval.h"
+#include "dbengine/sql/expr_filters.h"
+#endif
+
 std::string EngShortString(const uint8_t* P, int MaxLength) { return GetShortString(P, MaxLength); }
 uint16_t EngU16(const uint8_t* P) { return GetU16(P); }
 
@@ -96,6 +101,7 @@ void EngOpenCursor(TDataCursor* C, const TEngCursorOptions& O) {
   C->Open();
 }
 
+bool EngIsLiveResult(TDataCursor* C) { return C->LiveResult; }
 bool EngCursorReadOnly(TDataCursor* C) { return C->ReadOnly; }
 std::string EngCursorTableName(TDataCursor* C) { return C->TableName; }
 int EngRecordBufferSize(TDataCursor* C) { return C->RecordBufferSize; }
@@ -157,6 +163,118 @@ bool EngSetToBookmark(TDataCursor* C, const uint8_t* Bookmark, bool Exact) {
   return C->SetToBookmark(Bookmark, Exact, false);
 }
 int EngCompareBookmarks(TDataCursor* C, const uint8_t* B1, const uint8_t* B2) { return C->CompareBookmarks(B1, B2); }
+
+// ---- Filters and clones ----
+TEngFilter EngAddTextFilter(TDataCursor* C, const std::string& Text, bool NoPartialCompare, bool CaseInsensitive) {
+  return C->AddFilter(nullptr, Text, NoPartialCompare, CaseInsensitive, true, false, nullptr, true);
+}
+
+TEngFilter EngAddCallbackFilter(TDataCursor* C, std::function<bool(const uint8_t* Record)> Accept) {
+  TFilterCallback Callback = [Accept = std::move(Accept)](void*, const uint8_t* Record, uint32_t) {
+    return Accept(Record);
+  };
+  return C->AddFilter(nullptr, std::string(), false, false, true, true, std::move(Callback), false);
+}
+
+void EngDropFilter(TDataCursor* C, TEngFilter Filter) { C->DropFilter(static_cast<TFilterHandle>(Filter)); }
+void EngActivateFilter(TDataCursor* C, TEngFilter Filter) { C->ActivateFilter(static_cast<TFilterHandle>(Filter)); }
+void EngDeactivateFilter(TDataCursor* C, TEngFilter Filter) {
+  C->DeactivateFilter(static_cast<TFilterHandle>(Filter));
+}
+
+#ifdef VXDB_WITH_EXPRESSIONS
+namespace {
+
+// The cursor's fields as the expression library reads them from a record image.
+std::vector<TFieldAccess> SearchFieldAccess(TDataCursor* C) {
+  std::vector<TFieldAccess> Fields;
+  uint8_t D[kFieldDescriptorSize];
+  for (int I = 1; I <= C->GetFieldCount(); ++I) {
+    C->GetFieldDesc(I, D);
+    TFieldAccess A;
+    A.Name = FieldDescName(D);
+    A.DataType = D[kFieldDescTypeOffset];
+    A.SubType = D[kFieldDescSubTypeOffset];
+    A.Size = D[kFieldDescDataSizeOffset];
+    A.Scale = D[kFieldDescDataScaleOffset];
+    // An auto-increment field keeps its value in the row number.
+    A.Offset = IsAutoIncField(D) ? 5 : FieldDescOffset(D);
+    Fields.push_back(A);
+  }
+  return Fields;
+}
+
+}  // namespace
+
+bool EngSearchFiltersAvailable() { return true; }
+
+TEngFilter EngAddSearchFilter(TDataCursor* C, const uint8_t* Record, const std::vector<TEngSearchField>& Fields,
+                              bool CaseInsensitive) {
+  std::vector<TFieldAccess> Access = SearchFieldAccess(C);
+  auto Resolve = MakeFieldResolver(Access);
+  TColumnReader Read = MakeRecordColumnReader(Access, static_cast<uint32_t>(C->RecordBufferSize));
+  TExpTree Tree;
+  for (const TEngSearchField& F : Fields) {
+    if (F.FieldNo < 1 || F.FieldNo > static_cast<int>(Access.size())) RaiseEngineError(ecFilterError, C->TableName);
+    TExpTree Column(GetExpToken());
+    Column->Kind = nkColumn;
+    Column->Text = Column->ColumnName = Access[static_cast<std::size_t>(F.FieldNo - 1)].Name;
+    Resolve(Column.Get());
+    Column->FieldNo = static_cast<uint16_t>(F.FieldNo);
+    // The value as the record holds it, so that it has the column's very form.
+    TExpTree Constant(GetExpToken());
+    Constant->Kind = nkConstant;
+    Constant->FieldNo = Column->FieldNo;
+    Constant->DataType = Column->DataType;
+    Constant->SubType = Column->SubType;
+    Constant->Size = Column->Size;
+    Constant->Scale = Column->Scale;
+    Read(Record, Constant.Get());
+    Constant->FieldNo = 0;
+    if (Constant->Null) Constant->Text = "NULL";
+    TExpTree Compare(GetExpToken());
+    const bool Prefix = F.PrefixLength > 0 && Column->DataType == ftString;
+    Compare->Kind = Prefix ? nkPrefix : nkBinary;
+    Compare->Code = opEqual;
+    Compare->Text = "=";
+    Compare->DataType = ftBoolean;
+    Compare->CaseInsensitive = CaseInsensitive;
+    Compare->PrefixLength = Prefix ? static_cast<uint32_t>(F.PrefixLength) : 0;
+    Compare->Operand1 = Column.Release();
+    Compare->Operand2 = Constant.Release();
+    Compare->Operand1->Parent = Compare->Operand2->Parent = Compare.Get();
+    if (!Tree.Get()) {
+      Tree.Reset(Compare.Release());
+      continue;
+    }
+    TExpTree And(GetExpToken());
+    And->Kind = nkBinary;
+    And->Code = opAnd;
+    And->Text = "AND";
+    And->DataType = ftBoolean;
+    And->Operand1 = Tree.Release();
+    And->Operand2 = Compare.Release();
+    And->Operand1->Parent = And->Operand2->Parent = And.Get();
+    Tree.Reset(And.Release());
+  }
+  // A literal '*' of a whole-value search is a character like any other.
+  std::unique_ptr<TCursorCondition> Condition = MakeTreeCondition(*C, Tree.Release(), true, CaseInsensitive);
+  return C->AddFilter(nullptr, std::string(), true, CaseInsensitive, true, false, nullptr, true, std::move(Condition));
+}
+#else
+bool EngSearchFiltersAvailable() { return false; }
+
+TEngFilter EngAddSearchFilter(TDataCursor* C, const uint8_t*, const std::vector<TEngSearchField>&, bool) {
+  RaiseEngineError(ecFilterError, C->TableName, std::string(), std::string(), "filter expressions are not available");
+}
+#endif
+
+TDataCursor* EngCloneCursor(TDataCursor* C) { return C->CloneCursor(); }
+
+void EngSetToCursor(TDataCursor* C, TDataCursor* Other) {
+  uint16_t Code = C->SetToCursor(Other);
+  if (Code != 0) RaiseEngineError(Code, C->TableName);
+}
 
 bool EngIsRecordLocked(TDataCursor* C) { return C->IsRecordLocked(); }
 bool EngLockSlot(TDataCursor* C, int N) { return C->LockSlot(N); }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class TDataSession;
 class TDataDirectory;
@@ -91,6 +92,8 @@ struct TEngCursorOptions {
 };
 void EngOpenCursor(TDataCursor* C, const TEngCursorOptions& Options);
 bool EngCursorReadOnly(TDataCursor* C);
+// True for the live result of an SQL query (the source table's cursor, owned by its statement).
+bool EngIsLiveResult(TDataCursor* C);
 std::string EngCursorTableName(TDataCursor* C);
 int EngRecordBufferSize(TDataCursor* C);
 int EngBookmarkSize(TDataCursor* C);
@@ -132,6 +135,35 @@ void EngCancelRange(TDataCursor* C);
 void EngGetBookmark(TDataCursor* C, uint8_t* Bookmark);
 bool EngSetToBookmark(TDataCursor* C, const uint8_t* Bookmark, bool Exact);
 int EngCompareBookmarks(TDataCursor* C, const uint8_t* B1, const uint8_t* B2);
+
+// ---- Filters and clones ----
+// Filter handles stay valid until dropped or until the cursor closes (which frees them all).
+using TEngFilter = void*;
+// A condition text (0x2743 when it does not compile, or when no expression compiler is linked).
+TEngFilter EngAddTextFilter(TDataCursor* C, const std::string& Text, bool NoPartialCompare, bool CaseInsensitive);
+// A record callback: Record is the cursor's record image of a candidate record.
+TEngFilter EngAddCallbackFilter(TDataCursor* C, std::function<bool(const uint8_t* Record)> Accept);
+void EngDropFilter(TDataCursor* C, TEngFilter Filter);
+void EngActivateFilter(TDataCursor* C, TEngFilter Filter);
+void EngDeactivateFilter(TDataCursor* C, TEngFilter Filter);
+
+// One key field of a search: the record given to EngAddSearchFilter holds its value (or null).
+// A prefix length above 0 compares only that many leading characters of a string field.
+struct TEngSearchField {
+  int FieldNo = 0;
+  int PrefixLength = 0;
+};
+// True when this build can make search conditions (the expression library is linked).
+bool EngSearchFiltersAvailable();
+// A filter passing the records whose fields equal the values in Record (field 1 AND field 2 ...);
+// strings compare without case when CaseInsensitive. Requires EngSearchFiltersAvailable().
+TEngFilter EngAddSearchFilter(TDataCursor* C, const uint8_t* Record, const std::vector<TEngSearchField>& Fields,
+                              bool CaseInsensitive);
+
+// A new open cursor on the same table with C's field map, index, range and filters, on C's record.
+TDataCursor* EngCloneCursor(TDataCursor* C);
+// Moves C onto the record Other stands on; the engine error when it cannot.
+void EngSetToCursor(TDataCursor* C, TDataCursor* Other);
 
 bool EngIsRecordLocked(TDataCursor* C);
 bool EngLockSlot(TDataCursor* C, int N);

@@ -80,7 +80,14 @@ void TVXDBDataSet::SetAutoDisplayLabels(bool Value) {
   }
 }
 
-void TVXDBDataSet::DestroyHandle() { EngFreeCursor(FCursor); }
+void TVXDBDataSet::DestroyHandle() {
+  // A live query result is the source table's own cursor, owned by its statement.
+  if (FCursor != nullptr && EngIsLiveResult(FCursor)) {
+    FCursor = nullptr;
+    return;
+  }
+  EngFreeCursor(FCursor);
+}
 
 TDataCursor* TVXDBDataSet::FindIndexForFields(const std::string& KeyFields, bool CaseInsensitive) {
   (void)KeyFields;
@@ -129,7 +136,9 @@ void TVXDBDataSet::GetIndexInfo() {
   FIndexCaseInsensitive = false;
   FKeyLength = 0;
   std::memset(FIndexFieldNos, 0, sizeof FIndexFieldNos);
-  if (FCursor == nullptr || !EngCurrentIndexDesc(FCursor, Desc)) return;
+  // A live query result searches and bookmarks like an unindexed cursor: its field map is not
+  // the table's, so the index's field numbers do not apply.
+  if (FCursor == nullptr || EngIsLiveResult(FCursor) || !EngCurrentIndexDesc(FCursor, Desc)) return;
   FIndexCaseInsensitive = Desc[kIDCaseInsensitive] != 0;
   FIndexFieldCount = std::min<int>(Desc[kIDFieldCount], 16);
   for (int I = 0; I < FIndexFieldCount; ++I) FIndexFieldNos[I] = EngU16(Desc + kIDFieldNumbers + 2 * I);
@@ -155,12 +164,18 @@ void TVXDBDataSet::OpenDataSet() {
   ComputeLayout();
   FOldValueBuffer.assign(static_cast<std::size_t>(FBufferSize), 0);
   for (auto& K : FKeyBuffers) K.assign(static_cast<std::size_t>(FRecordSize) + 8, 0);
+  FFilterRecord.assign(static_cast<std::size_t>(FBufferSize), 0);
   EngMoveToBegin(FCursor);
   ApplyIndexSelection();
-  CheckTextFilter();
+  FTextFilter = MakeTextFilter(Filter(), FilterOptions());
+  FCallbackFilter = MakeCallbackFilter(OnFilterRecord());
+  if (Filtered()) SetFiltersActive(true);
 }
 
 void TVXDBDataSet::CloseDataSet() {
+  // The cursor frees its filters when it closes.
+  FTextFilter = FCallbackFilter = nullptr;
+  FFilterRecord.clear();
   FFilterBuffer = nullptr;
   FKeyBuffer = nullptr;
   for (auto& K : FKeyBuffers) K.clear();
@@ -176,12 +191,14 @@ void TVXDBDataSet::CloseDataSet() {
 
 void TVXDBDataSet::SetIndexByName(const std::string& Name) {
   CancelRange();
+  ResetIndexCache();
   EngSetIndexName(FCursor, Name);
   // The bookmark (the index key) changes size with the index: every buffer is made again.
   SetBufListSize(0);
   GetIndexInfo();
   ComputeLayout();
   FOldValueBuffer.assign(static_cast<std::size_t>(FBufferSize), 0);
+  FFilterRecord.assign(static_cast<std::size_t>(FBufferSize), 0);
   SetBufListSize(BufferCount() + 1);
 }
 
@@ -220,8 +237,6 @@ void TVXDBDataSet::SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) {
   RecInfo(Buffer)[4] = static_cast<uint8_t>(Value);
 }
 
-bool TVXDBDataSet::CallbackFilterActive() const { return OnFilterRecord() && (Filtered() || FInFilter); }
-
 template <class F>
 auto TVXDBDataSet::WithFilterBuffer(TRecordBuffer Buffer, F Body) {
   TRecordBuffer Saved = FFilterBuffer;
@@ -242,37 +257,24 @@ bool TVXDBDataSet::FilterAccepts(TRecordBuffer Buffer) {
   });
 }
 
-void TVXDBDataSet::CheckTextFilter() const {
-  // Filter texts are expressions, which this engine does not evaluate yet: refusing them is
-  // better than showing records the filter should have hidden.
-  if (Filtered() && !Trim(Filter()).empty())
-    DatabaseError("Filter expressions are not supported: '" + Filter() + "'");
-}
-
 TGetResult TVXDBDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCheck) {
-  for (;;) {
-    uint16_t Code = 0;
-    switch (GetMode) {
-      case gmCurrent: Code = EngGetCurrentRecord(FCursor, Buffer, false); break;
-      case gmNext: Code = EngGetNextRecord(FCursor, Buffer); break;
-      case gmPrior: Code = EngGetPriorRecord(FCursor, Buffer); break;
-    }
-    if (Code == kEngBeginOfFile) return grBOF;
-    if (Code == kEngEndOfFile) return grEOF;
-    if (Code != 0) {
-      if (DoCheck) EngRaise(Code, EngCursorTableName(FCursor));
-      return grError;
-    }
-    if (CallbackFilterActive() && !FilterAccepts(Buffer)) {
-      if (GetMode == gmCurrent) return grError;
-      continue;
-    }
-    StoreI32(RecInfo(Buffer), EngSequenceNumber(FCursor));
-    RecInfo(Buffer)[4] = bfCurrent;
-    GetCalcFields(Buffer);
-    EngGetBookmark(FCursor, Buffer + FBookmarkOffset);
-    return grOK;
+  uint16_t Code = 0;
+  switch (GetMode) {
+    case gmCurrent: Code = EngGetCurrentRecord(FCursor, Buffer, false); break;
+    case gmNext: Code = EngGetNextRecord(FCursor, Buffer); break;
+    case gmPrior: Code = EngGetPriorRecord(FCursor, Buffer); break;
   }
+  if (Code == kEngBeginOfFile) return grBOF;
+  if (Code == kEngEndOfFile) return grEOF;
+  if (Code != 0) {
+    if (DoCheck) EngRaise(Code, EngCursorTableName(FCursor));
+    return grError;
+  }
+  StoreI32(RecInfo(Buffer), EngSequenceNumber(FCursor));
+  RecInfo(Buffer)[4] = bfCurrent;
+  GetCalcFields(Buffer);
+  EngGetBookmark(FCursor, Buffer + FBookmarkOffset);
+  return grOK;
 }
 
 TRecordBuffer TVXDBDataSet::StateBuffer() {
@@ -474,13 +476,81 @@ void TVXDBDataSet::FillNewRecord() {
 }
 
 // ---- Filters -------------------------------------------------------------------------------------
-void TVXDBDataSet::SetFilterText(const std::string& Value) {
-  if (Active()) CheckBrowseMode();
-  TDataSet::SetFilterText(Value);
-  if (Active() && Filtered()) {
-    CheckTextFilter();
-    First();
+// The filters live in the cursor, so that record counts, positions and navigation all see the same
+// set of records.
+void* TVXDBDataSet::MakeTextFilter(const std::string& Text, TFilterOptions Options) {
+  if (Trim(Text).empty()) return nullptr;
+  return EngAddTextFilter(FCursor, Text, (Options & foNoPartialCompare) != 0, (Options & foCaseInsensitive) != 0);
+}
+
+void* TVXDBDataSet::MakeCallbackFilter(const TFilterRecordEvent& Event) {
+  if (!Event) return nullptr;
+  return EngAddCallbackFilter(FCursor, [this](const uint8_t* Record) {
+    std::memcpy(FFilterRecord.data(), Record, static_cast<std::size_t>(FRecordSize));
+    return FilterAccepts(FFilterRecord.data());
+  });
+}
+
+void TVXDBDataSet::ReplaceFilter(void*& Slot, void* New) {
+  if (New != nullptr && Filtered()) {
+    try {
+      UpdateCursorPos();
+      EngActivateFilter(FCursor, New);
+    } catch (...) {
+      EngDropFilter(FCursor, New);
+      throw;
+    }
   }
+  if (Slot != nullptr) EngDropFilter(FCursor, Slot);
+  Slot = New;
+  ResetIndexCache();
+}
+
+void TVXDBDataSet::SetFiltersActive(bool Value) {
+  ResetIndexCache();
+  for (void* F : {FTextFilter, FCallbackFilter}) {
+    if (F == nullptr) continue;
+    if (!Value) {
+      EngDeactivateFilter(FCursor, F);
+      continue;
+    }
+    try {
+      EngActivateFilter(FCursor, F);
+    } catch (...) {
+      // Both or neither: a filter that cannot be evaluated leaves the records unfiltered.
+      if (FTextFilter != nullptr) EngDeactivateFilter(FCursor, FTextFilter);
+      if (FCallbackFilter != nullptr) EngDeactivateFilter(FCursor, FCallbackFilter);
+      throw;
+    }
+  }
+}
+
+void TVXDBDataSet::SetFilterText(const std::string& Value) {
+  if (Active()) {
+    CheckBrowseMode();
+    if (Value != Filter()) ReplaceFilter(FTextFilter, MakeTextFilter(Value, FilterOptions()));
+  }
+  TDataSet::SetFilterText(Value);
+  if (Active() && Filtered()) First();
+}
+
+void TVXDBDataSet::SetFilterOptions(TFilterOptions Value) {
+  if (Active()) {
+    CheckBrowseMode();
+    if (Value != FilterOptions()) ReplaceFilter(FTextFilter, MakeTextFilter(Filter(), Value));
+  }
+  TDataSet::SetFilterOptions(Value);
+  if (Active() && Filtered()) First();
+}
+
+void TVXDBDataSet::SetOnFilterRecord(const TFilterRecordEvent& Value) {
+  if (Active()) {
+    CheckBrowseMode();
+    // Events cannot be compared: setting one always evaluates the records again.
+    ReplaceFilter(FCallbackFilter, MakeCallbackFilter(Value));
+  }
+  TDataSet::SetOnFilterRecord(Value);
+  if (Active() && Filtered()) First();
 }
 
 void TVXDBDataSet::SetFiltered(bool Value) {
@@ -490,26 +560,10 @@ void TVXDBDataSet::SetFiltered(bool Value) {
   }
   CheckBrowseMode();
   if (Value == Filtered()) return;
+  UpdateCursorPos();
+  SetFiltersActive(Value);
   TDataSet::SetFiltered(Value);
-  try {
-    CheckTextFilter();
-  } catch (...) {
-    TDataSet::SetFiltered(false);
-    throw;
-  }
   First();
-}
-
-void TVXDBDataSet::SetFilterOptions(TFilterOptions Value) {
-  if (Active()) CheckBrowseMode();
-  TDataSet::SetFilterOptions(Value);
-  if (Active() && Filtered()) First();
-}
-
-void TVXDBDataSet::SetOnFilterRecord(const TFilterRecordEvent& Value) {
-  if (Active()) CheckBrowseMode();
-  TDataSet::SetOnFilterRecord(Value);
-  if (Active() && Filtered()) First();
 }
 
 bool TVXDBDataSet::FindRecord(bool Restart, bool GoForward) {
@@ -520,10 +574,12 @@ bool TVXDBDataSet::FindRecord(bool Restart, bool GoForward) {
   CursorPosChanged();
   TGetResult R;
   {
-    // The search runs under the filter even when Filtered is off.
-    bool Saved = FInFilter;
-    FInFilter = true;
-    TFinally Restore([&] { FInFilter = Saved; });
+    // The search runs under the filters even when Filtered is off.
+    const bool Activate = !Filtered();
+    if (Activate) SetFiltersActive(true);
+    TFinally Restore([&] {
+      if (Activate) SetFiltersActive(false);
+    });
     if (GoForward) {
       if (Restart) EngMoveToBegin(FCursor);
       R = GetRecord(TempBuffer(), gmNext, true);
@@ -540,12 +596,17 @@ bool TVXDBDataSet::FindRecord(bool Restart, bool GoForward) {
 }
 
 // ---- Searches ------------------------------------------------------------------------------------
-int TVXDBDataSet::SearchByIndex(const std::vector<TField*>& Fields, const Variant& KeyValues, TLocateOptions Options,
-                                TRecordBuffer Found) {
+bool TVXDBDataSet::CurrentIndexServes(const std::vector<TField*>& Fields, bool CaseInsensitive) const {
   const int N = static_cast<int>(Fields.size());
-  if (N == 0 || N > FIndexFieldCount || FIndexCaseInsensitive != ((Options & loCaseInsensitive) != 0)) return -1;
+  if (N == 0 || N > FIndexFieldCount || FIndexCaseInsensitive != CaseInsensitive) return false;
   for (int I = 0; I < N; ++I)
-    if (Fields[static_cast<std::size_t>(I)]->FieldNo() != FIndexFieldNos[I]) return -1;
+    if (Fields[static_cast<std::size_t>(I)]->FieldNo() != FIndexFieldNos[I]) return false;
+  return true;
+}
+
+bool TVXDBDataSet::SearchByKey(TDataCursor* C, const std::vector<TField*>& Fields, const Variant& KeyValues,
+                               TLocateOptions Options, bool Move, TRecordBuffer Found) {
+  const int N = static_cast<int>(Fields.size());
   std::memset(Found, 0, static_cast<std::size_t>(FBufferSize));
   int FieldCount = N;
   int Partial = 0;
@@ -563,14 +624,69 @@ int TVXDBDataSet::SearchByIndex(const std::vector<TField*>& Fields, const Varian
     }
     return Partial == 0 && FieldCount == 0;
   });
-  // An empty prefix of the only key field matches every record.
+  // A cursor of its own may stand behind changes made through the dataset's.
+  if (C != FCursor) EngRefresh(C);
+  bool Hit;
   if (ScanAll) {
-    CursorPosChanged();
-    EngMoveToBegin(FCursor);
-    return EngGetNextRecord(FCursor, Found) == 0 ? 1 : 0;
+    // An empty prefix of the only key field matches every record.
+    EngMoveToBegin(C);
+    Hit = EngGetNextRecord(C, Found) == 0;
+  } else {
+    Hit = EngFindKey(C, Found, Found, Partial, FieldCount);
   }
+  if (Hit && Move && C != FCursor) EngSetToCursor(FCursor, C);
+  return Hit;
+}
+
+bool TVXDBDataSet::SearchByFilter(const std::vector<TField*>& Fields, const Variant& KeyValues,
+                                  TLocateOptions Options, TRecordBuffer Found) {
+  const int N = static_cast<int>(Fields.size());
+  std::memset(Found, 0, static_cast<std::size_t>(FBufferSize));
+  std::vector<TEngSearchField> Search(Fields.size());
+  WithFilterBuffer(Found, [&] {
+    for (int I = 0; I < N; ++I) {
+      TField* F = Fields[static_cast<std::size_t>(I)];
+      const Variant& V = N == 1 ? KeyValues : KeyValues[I];
+      Search[static_cast<std::size_t>(I)].FieldNo = F->FieldNo();
+      if (!(Options & loPartialKey) || F->DataType() != ftString || V.IsClear()) {
+        F->SetAsVariant(V);
+        continue;
+      }
+      // A partial key matches the records starting with it; a '*' ending it stands for the rest.
+      std::string Text = V.AsString();
+      if (Text.size() > 1 && Text.back() == '*') Text.pop_back();
+      F->SetAsString(Text);
+      Search[static_cast<std::size_t>(I)].PrefixLength =
+          static_cast<int>(std::min<std::size_t>(Text.size(), static_cast<std::size_t>(F->Size())));
+    }
+    return 0;
+  });
+  void* Filter = EngAddSearchFilter(FCursor, Found, Search, (Options & loCaseInsensitive) != 0);
+  bool Hit = false;
+  try {
+    EngActivateFilter(FCursor, Filter);
+    EngMoveToBegin(FCursor);
+    Hit = EngGetNextRecord(FCursor, Found) == 0;
+  } catch (...) {
+    EngDropFilter(FCursor, Filter);
+    throw;
+  }
+  EngDropFilter(FCursor, Filter);
+  return Hit;
+}
+
+bool TVXDBDataSet::SearchRecord(const std::string& KeyFields, const std::vector<TField*>& Fields,
+                                const Variant& KeyValues, TLocateOptions Options, bool Move, TRecordBuffer Found) {
+  const bool CaseInsensitive = (Options & loCaseInsensitive) != 0;
   CursorPosChanged();
-  return EngFindKey(FCursor, Found, Found, Partial, FieldCount) ? 1 : 0;
+  if (CurrentIndexServes(Fields, CaseInsensitive))
+    return SearchByKey(FCursor, Fields, KeyValues, Options, Move, Found);
+  if (TDataCursor* Other = FindIndexForFields(KeyFields, CaseInsensitive))
+    return SearchByKey(Other, Fields, KeyValues, Options, Move, Found);
+  const bool Blob = std::any_of(Fields.begin(), Fields.end(), [](TField* F) { return F->IsBlob(); });
+  if (EngSearchFiltersAvailable() && !Blob) return SearchByFilter(Fields, KeyValues, Options, Found);
+  // Without the expression library (or for BLOB keys) the records are compared one by one.
+  return LocateRecord(KeyFields, KeyValues, Options);
 }
 
 bool TVXDBDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options) {
@@ -581,8 +697,7 @@ bool TVXDBDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues
   if (List.size() > 1 && (!KeyValues.IsArray() || KeyValues.ArrayCount() < static_cast<int>(List.size())))
     DatabaseError(SFieldIndexError);
   UpdateCursorPos();
-  int R = SearchByIndex(List, KeyValues, Options, TempBuffer());
-  bool Found = R < 0 ? LocateRecord(KeyFields, KeyValues, Options) : R == 1;
+  bool Found = SearchRecord(KeyFields, List, KeyValues, Options, true, TempBuffer());
   CursorPosChanged();
   if (Found) {
     Resync(rmExact | rmCenter);
@@ -595,12 +710,13 @@ Variant TVXDBDataSet::Lookup(const std::string& KeyFields, const Variant& KeyVal
   CheckBrowseMode();
   std::vector<TField*> List;
   GetFieldList(List, KeyFields);
+  if (List.size() > 1 && (!KeyValues.IsArray() || KeyValues.ArrayCount() < static_cast<int>(List.size())))
+    DatabaseError(SFieldIndexError);
   UpdateCursorPos();
   TRecordBuffer Buf = TempBuffer();
-  int R = SearchByIndex(List, KeyValues, 0, Buf);
-  if (R < 0) return TDataSet::Lookup(KeyFields, KeyValues, ResultFields);
+  bool Found = SearchRecord(KeyFields, List, KeyValues, 0, false, Buf);
   CursorPosChanged();
-  if (R == 0) return Variant::Null();
+  if (!Found) return Variant::Null();
   GetCalcFields(Buf);
   TRecordBuffer OldCalc = CalcBuffer();
   SetCalcBuffer(Buf);
@@ -639,6 +755,7 @@ bool TVXDBDataSet::ApplyRange() {
   uint8_t* End = KeyBuffer(kiRangeEnd);
   if (std::memcmp(Start, KeyBuffer(kiCurRangeStart), Size) == 0 && std::memcmp(End, KeyBuffer(kiCurRangeEnd), Size) == 0)
     return false;
+  ResetIndexCache();
   EngSetRange(FCursor, Start[0] ? Start + 8 : nullptr, LoadI32(Start + 4), End[0] ? End + 8 : nullptr,
               LoadI32(End + 4));
   std::memcpy(KeyBuffer(kiCurRangeStart), Start, Size);
@@ -653,6 +770,7 @@ bool TVXDBDataSet::RangeActive() const {
 
 bool TVXDBDataSet::CancelRange() {
   if (!RangeActive()) return false;
+  ResetIndexCache();
   EngCancelRange(FCursor);
   std::fill(FKeyBuffers[kiCurRangeStart].begin(), FKeyBuffers[kiCurRangeStart].end(), 0);
   std::fill(FKeyBuffers[kiCurRangeEnd].begin(), FKeyBuffers[kiCurRangeEnd].end(), 0);
@@ -1038,14 +1156,9 @@ std::string ParseSQL(const std::string& Text, TVXDBParams* Params) {
   return Out;
 }
 
-// ---- Stored parameters ---------------------------------------------------------------------------
-namespace {
-
-constexpr int kMaxStoredParamBytes = 2048;
-
+// ---- Parameter values ----------------------------------------------------------------------------
 bool IsBlobParamType(TFieldType T) { return T == ftBlob || (T >= ftGraphic && T <= ftTypedBinary); }
 
-// The value of a parameter as bytes, in the form the statement receives it.
 std::string EncodeParamValue(const TVXDBParam* P) {
   auto Bytes = [](const void* Data, std::size_t Size) { return std::string(static_cast<const char*>(Data), Size); };
   const Variant& V = P->Value();
@@ -1091,6 +1204,11 @@ std::string EncodeParamValue(const TVXDBParam* P) {
       DatabaseErrorFmt(SUnsupportedFieldType, {P->Name});
   }
 }
+
+// ---- Stored parameters ---------------------------------------------------------------------------
+namespace {
+
+constexpr int kMaxStoredParamBytes = 2048;
 
 Variant DecodeParamValue(TFieldType Type, const std::string& B, const std::string& Name) {
   auto Need = [&](std::size_t Size) {

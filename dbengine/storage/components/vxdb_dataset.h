@@ -120,15 +120,26 @@ class TVXDBDataSet : public TDataSet {
   friend class TVXDBBlobStream;
   uint8_t* RecInfo(TRecordBuffer Buffer) const { return Buffer + FRecInfoOffset; }
   TRecordBuffer StateBuffer();
-  // The search of Locate and Lookup through the current index; -1 when the index does not serve.
-  int SearchByIndex(const std::vector<TField*>& Fields, const Variant& KeyValues, TLocateOptions Options,
-                    TRecordBuffer Found);
+  // The search of Locate and Lookup: through the current index, a cursor on another index, or a
+  // search filter. The record found is read into Found; with Move the dataset's cursor stands on it.
+  bool SearchRecord(const std::string& KeyFields, const std::vector<TField*>& Fields, const Variant& KeyValues,
+                    TLocateOptions Options, bool Move, TRecordBuffer Found);
+  bool CurrentIndexServes(const std::vector<TField*>& Fields, bool CaseInsensitive) const;
+  bool SearchByKey(TDataCursor* C, const std::vector<TField*>& Fields, const Variant& KeyValues,
+                   TLocateOptions Options, bool Move, TRecordBuffer Found);
+  bool SearchByFilter(const std::vector<TField*>& Fields, const Variant& KeyValues, TLocateOptions Options,
+                      TRecordBuffer Found);
   bool FilterAccepts(TRecordBuffer Buffer);
   // Runs Body in the filter state with Buffer as the record the fields read and write.
   template <class F>
   auto WithFilterBuffer(TRecordBuffer Buffer, F Body);
-  bool CallbackFilterActive() const;
-  void CheckTextFilter() const;
+  // The cursor filters made from Filter and from OnFilterRecord (nullptr: none).
+  void* MakeTextFilter(const std::string& Text, TFilterOptions Options);
+  void* MakeCallbackFilter(const TFilterRecordEvent& Event);
+  // Puts New in the place of Slot's filter; New is activated first when the dataset is filtered,
+  // so that a filter failing to evaluate leaves the old one in force.
+  void ReplaceFilter(void*& Slot, void* New);
+  void SetFiltersActive(bool Value);
 
   TRecordBuffer FFilterBuffer = nullptr;
   std::vector<uint8_t> FOldValueBuffer;
@@ -145,7 +156,10 @@ class TVXDBDataSet : public TDataSet {
   int FBufferSize = 0;
   bool FAutoDisplayLabels = false;
   bool FCopyOnAppend = false;
-  bool FInFilter = false;
+  void* FTextFilter = nullptr;
+  void* FCallbackFilter = nullptr;
+  // The copy of a candidate record the record filter event reads.
+  std::vector<uint8_t> FFilterRecord;
 };
 
 // A dataset that names its session and database and holds the database while it is open.
@@ -278,6 +292,13 @@ class TVXDBParams : public TPersistent {
  private:
   std::vector<TVXDBParam*> FItems;
 };
+
+// BLOB, graphic and the other types whose parameter value is a block of raw bytes.
+bool IsBlobParamType(TFieldType T);
+// The value of a parameter as bytes in the form the statement receives it: strings and memos
+// zero-terminated, numbers, dates and times in the record's encoding, BLOB types their raw bytes
+// (a null value gives zeros). "Field '%s' is of an unsupported type" for other types.
+std::string EncodeParamValue(const TVXDBParam* P);
 
 // The text with every ":name" parameter replaced by "?" ("::" stands for one colon; quoted literals
 // are left alone); each name found is added to Params when it is given.

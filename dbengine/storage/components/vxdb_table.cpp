@@ -1,6 +1,7 @@
 #include "dbengine/storage/components/vxdb_table.h"
 
 #include <cstring>
+#include <vector>
 
 #include "dbengine/storage/components/engine_bridge.h"
 #include "platform/core/finally.h"
@@ -166,6 +167,65 @@ void TVXDBTable::SetIndex(const std::string& Text, bool ByFields) {
 }
 
 void TVXDBTable::ApplyIndexSelection() { ApplyMasterRange(); }
+
+namespace {
+
+std::vector<std::string> FieldNameList(const std::string& Names) {
+  std::vector<std::string> R;
+  std::size_t Start = 0;
+  while (Start <= Names.size()) {
+    std::size_t End = Names.find(';', Start);
+    if (End == std::string::npos) End = Names.size();
+    std::string Name = Trim(Names.substr(Start, End - Start));
+    if (!Name.empty()) R.push_back(Name);
+    Start = End + 1;
+  }
+  return R;
+}
+
+// True when the index's key fields begin with Fields, in that order.
+bool IndexStartsWith(const TIndexDef* Def, const std::vector<std::string>& Fields) {
+  const std::vector<std::string> Keys = FieldNameList(Def->Fields);
+  if (Fields.empty() || Fields.size() > Keys.size()) return false;
+  for (std::size_t I = 0; I < Fields.size(); ++I)
+    if (!SameText(Fields[I], Keys[I])) return false;
+  return true;
+}
+
+}  // namespace
+
+TDataCursor* TVXDBTable::FindIndexForFields(const std::string& KeyFields, bool CaseInsensitive) {
+  if (FLookupCached && SameText(KeyFields, FLookupFields) && CaseInsensitive == FLookupCaseInsensitive)
+    return FLookupCursor;
+  ResetIndexCache();
+  if (!RangeActive()) {
+    FIndexDefs.Update();
+    const std::vector<std::string> Fields = FieldNameList(KeyFields);
+    for (int I = 0; I < FIndexDefs.Count(); ++I) {
+      const TIndexDef* Def = FIndexDefs.Items(I);
+      if (((Def->Options & ixCaseInsensitive) != 0) != CaseInsensitive || !IndexStartsWith(Def, Fields)) continue;
+      TDataCursor* Clone = EngCloneCursor(FCursor);
+      try {
+        EngSetIndexName(Clone, Def->Name);
+      } catch (...) {
+        EngFreeCursor(Clone);
+        throw;
+      }
+      FLookupCursor = Clone;
+      break;
+    }
+  }
+  FLookupCached = true;
+  FLookupFields = KeyFields;
+  FLookupCaseInsensitive = CaseInsensitive;
+  return FLookupCursor;
+}
+
+void TVXDBTable::ResetIndexCache() {
+  EngFreeCursor(FLookupCursor);
+  FLookupCached = false;
+  FLookupFields.clear();
+}
 
 // ---- Master/detail -------------------------------------------------------------------------------
 bool TVXDBTable::MasterLinked() const { return FMasterLink->Active() && !FMasterLink->Fields().empty(); }

@@ -52,6 +52,10 @@ class TVXDBTable : public TVXDBDBDataSet {
   TDataSource* GetDataSource() override { return FMasterLink->DataSource(); }
   void ReadIndexDefs() override;
   void ApplyIndexSelection() override;
+  // A clone of the cursor on the index of KeyFields whose case option is CaseInsensitive (nullptr
+  // when there is none, or while a range is set); kept for the next search on the same fields.
+  TDataCursor* FindIndexForFields(const std::string& KeyFields, bool CaseInsensitive) override;
+  void ResetIndexCache() override;
 
  private:
   void SetIndex(const std::string& Text, bool ByFields);
@@ -70,4 +74,8 @@ class TVXDBTable : public TVXDBDBDataSet {
   bool FIndexByFields = false;
   std::string FTableName;
   std::string FIndexText;
+  TDataCursor* FLookupCursor = nullptr;
+  bool FLookupCached = false;
+  std::string FLookupFields;
+  bool FLookupCaseInsensitive = false;
 };

@@ -132,7 +132,8 @@ TEST_F(TableComponentTest, IndexFieldNamesSwitchIndexAndStayOnTheRecord) {
   EXPECT_EQ(T->IndexDefs()->Items(2)->Options, ixCaseInsensitive);
 }
 
-// Locate on the current index's fields goes through the index (FindKey); on other fields it scans.
+// Locate on the current index's fields goes through the index (FindKey); on fields another index
+// serves, through a clone of the cursor on that index; on other fields through a search filter.
 TEST_F(TableComponentTest, LocateThroughTheIndexAndByScan) {
   TVXDBTable* T = OpenStudents({{Variant(), 1, "Kowalski", "M"}, {Variant(), 1, "kowalczyk", "W"},
                                 {Variant(), 2, "Nowak", "M"}, {Variant(), 2, Variant::Null(), "W"}});
@@ -153,8 +154,8 @@ TEST_F(TableComponentTest, LocateThroughTheIndexAndByScan) {
       {"NAME", "Kowalski", 0, 1},          // case flag differs from the index: scan
       {"NAME", "KOWALSKI", 0, 0},          // scan with case
       {"NAME", "kowalc", loPartialKey, 2}, // scan, partial
-      {"SEX", "M", 0, 1},       // scan in index order: the null name comes first
-      {"ID_GROUP", 1, 0, 2},
+      {"SEX", "M", 0, 1},       // filtered scan in index order: the null name comes first
+      {"ID_GROUP", 1, 0, 1},    // the ID_GROUP index: group 1 in that index's order
   };
   for (const Case& C : Cases) {
     T->First();
@@ -363,10 +364,11 @@ TEST_F(TableComponentTest, LocateOnIndexFieldsVisitsNoRecordsAndFiltersApply) {
   ASSERT_TRUE(T->FindLast());
   EXPECT_EQ(T->FieldByName("ID_STUDENT")->AsInteger(), 200);
 
-  // Expression filters cannot be evaluated yet: they are refused, not ignored.
-  T->SetFilter("SEX = 'W'");
-  EXPECT_NE(RaisedMessage([&] { T->SetFiltered(true); }), "");
-  EXPECT_FALSE(T->Filtered());
+  // An expression filter and the record filter together: both must pass.
+  T->SetFilter("ID_GROUP = 3");
+  T->SetFiltered(true);
+  EXPECT_EQ(T->RecordCount(), 14);
+  EXPECT_EQ(Column(T, "SEX"), std::vector<std::string>(14, "W"));
 }
 
 TEST(ParamsTest, ValuesSetTypesAndNamesCompareWithoutCase) {
