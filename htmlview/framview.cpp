@@ -337,12 +337,20 @@ void TfvFrame::LoadNestedFrameset() {
   FrameSet->SetAlign(alClient);
   SetBevelOuter(bvNone);
   bool Answered = false;
+  TSubFrameSet* Set = FrameSet;
+  const std::string Src = Source;
+  std::string Title, Base;
   ParseFrameDocument(MasterSet->FrameViewer, static_cast<TSubFrameSet*>(FrameSet),
-                     MasterSet->FrameViewer->DocumentSource(Source, Answered));
+                     MasterSet->FrameViewer->DocumentSource(Source, Answered), &Title, &Base, &FrameSet->FBaseTarget,
+                     [Set, Src](const std::string& HttpEq, const std::string& Name, const std::string& Content) {
+                       Set->FrameMeta(HttpEq, Name, Content, Src);
+                     });
+  if (!Base.empty()) FrameSet->FBase = Base;
   for (TFrameBase* F : FrameSet->List) F->LoadFiles();
   FrameSet->CalcSizes();
   bool Lower = false, Upper = false;
   FrameSet->CheckNoResize(Lower, Upper);
+  FrameSet->StartRefresh();
 }
 
 void TfvFrame::LoadFiles() {
@@ -607,9 +615,53 @@ void TSubFrameSet::LoadFiles() {
 void TSubFrameSet::ReloadFiles(int APosition) {
   for (TFrameBase* F : List) F->ReloadFiles(APosition);
   UnLoaded = false;
+  StartRefresh();
+}
+
+void TSubFrameSet::FrameMeta(const std::string& HttpEq, const std::string& Name, const std::string& Content,
+                             const std::string& Source) {
+  TFrameViewer* FV = MasterSet->FrameViewer;
+  if (FV->OnMeta) FV->OnMeta(FV, HttpEq, Name, Content);
+  if (!(FV->fvOptions() & fvMetaRefresh) || CompareText(HttpEq, "refresh") != 0) return;
+  int Delay = 0;
+  std::string URL;
+  if (!ParseRefreshContent(Content, Delay, URL)) return;
+  RefreshDelay = Delay;
+  // Without a URL the frameset's own document (already a path) is loaded again.
+  FRefreshURL = URL;
+  RefreshFile = URL.empty() ? Source : std::string();
+}
+
+void TSubFrameSet::StartRefresh() {
+  if (RefreshDelay <= 0) return;
+  if (RefreshFile.empty()) RefreshFile = MasterSet->FrameViewer->HTMLExpandFilename(FRefreshURL, MasterSet);
+  if (!FileExists(RefreshFile)) return;
+  if (!RefreshTimer) {
+    RefreshTimer = new TTimer(this);
+    RefreshTimer->OnTimer = [this](TObject*) { RefreshTick(); };
+  }
+  RefreshTimer->SetEnabled(false);
+  RefreshTimer->SetInterval(static_cast<unsigned>(std::min(RefreshDelay, 24 * 3600)) * 1000u);
+  RefreshTimer->SetEnabled(true);
+}
+
+void TSubFrameSet::RefreshTick() {
+  RefreshTimer->SetEnabled(false);
+  TFrameViewer* FV = MasterSet->FrameViewer;
+  if (UnLoaded || FV->Processing()) return;
+  if (this == MasterSet) {
+    if (FV->CurFrameSet() == MasterSet) FV->LoadFromFile(RefreshFile);
+  } else if (auto* Frame = dynamic_cast<TfvFrame*>(Owner())) {
+    try {
+      Frame->frLoadFromFile(RefreshFile, "", true, true);
+    } catch (const Exception&) {
+      // The document went away meanwhile: the frame keeps what it shows.
+    }
+  }
 }
 
 void TSubFrameSet::UnloadFiles() {
+  if (RefreshTimer) RefreshTimer->SetEnabled(false);
   for (TFrameBase* F : List) F->UnloadFiles();
   if (MasterSet->FrameViewer->OnSoundRequest) MasterSet->FrameViewer->OnSoundRequest(MasterSet->FrameViewer, "", 0, true);
   UnLoaded = true;
@@ -721,7 +773,11 @@ void TFrameSet::Clear() {
   Frames.clear();
   FTitle.clear();
   FCurrentFile.clear();
+  FBaseTarget.clear();
   FActive = nullptr;
+  if (RefreshTimer) RefreshTimer->SetEnabled(false);
+  RefreshDelay = 0;
+  RefreshFile.clear();
 }
 
 void TFrameSet::LoadFromFile(const std::string& FName, const std::string& Dest) {
@@ -733,13 +789,19 @@ void TFrameSet::LoadFromFile(const std::string& FName, const std::string& Dest) 
   // A document the program supplied keeps its name as given.
   FCurrentFile = Answered ? FName : ExpandFileName(FName);
   if (!Plain && IsFramesetDocument(Answered ? Src : FileSource(FCurrentFile))) {
-    std::string Title, Base;
+    std::string Title, Base, BaseTarget;
+    const std::string Self = FCurrentFile;
     ParseFrameDocument(FrameViewer, static_cast<TSubFrameSet*>(this), Answered ? Src : FileSource(FCurrentFile), &Title,
-                       &Base);
+                       &Base, &BaseTarget,
+                       [this, Self](const std::string& HttpEq, const std::string& Name, const std::string& Content) {
+                         FrameMeta(HttpEq, Name, Content, Self);
+                       });
     FTitle = Title;
     FBase = Base;
+    FBaseTarget = BaseTarget;
     for (TFrameBase* F : List) F->LoadFiles();
     CalcSizes();
+    StartRefresh();
   } else {
     auto* F = new TfvFrame(this, this, nullptr, "");
     F->SetParent(this);

@@ -101,6 +101,15 @@ class TSubFrameSet : public TFrameBase {
   int BorderSize = 0;
   int FBorderWidth = 2;
   std::string FBase, FBaseTarget;
+  // A META refresh of the frameset document: once its frames are loaded, RefreshFile is loaded
+  // after RefreshDelay seconds (by the enclosing frame, or by the frames viewer for the top).
+  int RefreshDelay = 0;
+  std::string RefreshFile;
+  TTimer* RefreshTimer = nullptr;
+  // The META handler of the frameset document; Source stands in for a refresh without a URL.
+  void FrameMeta(const std::string& HttpEq, const std::string& Name, const std::string& Content,
+                 const std::string& Source);
+  void StartRefresh();
 
   void AddFrame(const TAttributeList& Attributes, const std::string& Path);
   TSubFrameSet* CreateSubFrameset();
@@ -123,6 +132,8 @@ class TSubFrameSet : public TFrameBase {
   int DragLine() const { return FDragLine; }
 
  private:
+  void RefreshTick();
+  std::string FRefreshURL;
   int FDragLine = 0;
   int FDragPos = 0;
 };

@@ -1093,31 +1093,48 @@ bool IsFramesetDocument(const TFrameSource& Source) {
 }
 
 void ParseFrameDocument(TFrameViewerBase* Viewer, void* TopFrameset, const TFrameSource& Source, std::string* Title,
-                        std::string* Base) {
+                        std::string* Base, std::string* BaseTarget, const decltype(TParseHandlers::OnMeta)& OnMeta) {
   std::string Text;
   if (!Viewer || !LoadFrameSource(Source, Text)) return;
   TFrameReader R(Viewer, Source.Kind == 0 ? Source.FileName : std::string());
   THtmlTokenizer& Tok = R.Tok;
   Tok.Start(Text);
-  for (Tok.GetToken(); Tok.Sy != EofSy && !IsContentSymbol(Tok.Sy); Tok.GetToken()) {
+  auto AttrOf = [&Tok](Symb Sy, std::string& Value) {
+    TAttribute* A = nullptr;
+    if (!Tok.Attributes.Find(Sy, A)) return false;
+    Value = A->Text;
+    return true;
+  };
+  Tok.GetToken();
+  while (Tok.Sy != EofSy && !IsContentSymbol(Tok.Sy)) {
     switch (Tok.Sy) {
       case TitleSy: {
         std::string T;
         for (Tok.GetToken(); Tok.Sy == TextSy; Tok.GetToken()) T += Tok.Buff.AsString();
         if (Title) *Title = T;
-        if (Tok.Sy == FrameSetSy) R.ReadFrameset(TopFrameset);
-        break;
+        continue;  // the symbol that ended the title is read as any other
       }
       case BaseSy: {
-        TAttribute* A = nullptr;
-        if (Base && Tok.Attributes.Find(HrefSy, A)) *Base = A->Text;
+        std::string V;
+        if (Base && AttrOf(HrefSy, V)) *Base = V;
+        if (BaseTarget && AttrOf(TargetSy, V)) *BaseTarget = V;
         break;
       }
+      case MetaSy:
+        if (OnMeta) {
+          std::string HttpEq, Name, Content;
+          AttrOf(HttpEqSy, HttpEq);
+          AttrOf(NameSy, Name);
+          AttrOf(ContentSy, Content);
+          OnMeta(HttpEq, Name, Content);
+        }
+        break;
       case NoFramesSy: SkipTo(Tok, NoFramesEndSy); break;
       case ScriptSy: SkipTo(Tok, ScriptEndSy); break;
       case FrameSetSy: R.ReadFrameset(TopFrameset); break;
       default: break;
     }
     if (Tok.Sy == EofSy) break;
+    Tok.GetToken();
   }
 }

@@ -63,6 +63,8 @@ struct TFrameSource {
 
 // True when a FRAMESET comes before the first content element; false when the source is missing.
 bool IsFramesetDocument(const TFrameSource& Source);
-// Reads the frameset document into TopFrameset; Title and Base receive what TITLE and BASE give.
+// Reads the frameset document into TopFrameset; Title, Base and BaseTarget receive what TITLE and
+// BASE give; OnMeta is called for each META element before the frameset.
 void ParseFrameDocument(TFrameViewerBase* Viewer, void* TopFrameset, const TFrameSource& Source,
-                        std::string* Title = nullptr, std::string* Base = nullptr);
+                        std::string* Title = nullptr, std::string* Base = nullptr, std::string* BaseTarget = nullptr,
+                        const decltype(TParseHandlers::OnMeta)& OnMeta = nullptr);

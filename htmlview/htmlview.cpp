@@ -273,17 +273,22 @@ void THTMLViewer::FinishLoad() {
 void THTMLViewer::MetaHandler(const std::string& HttpEq, const std::string& Name, const std::string& Content) {
   if (OnMeta) OnMeta(this, HttpEq, Name, Content);
   if (!OnMetaRefresh || CompareText(HttpEq, "refresh") != 0) return;
-  const size_t Semi = Content.find(';');
-  const std::string Num = Trim(Content.substr(0, Semi));
-  int Delay = -1;
-  if (!Num.empty() && std::all_of(Num.begin(), Num.end(), [](char C) { return C >= '0' && C <= '9'; }) &&
-      Num.size() < 9)
-    Delay = std::stoi(Num);
-  if (Delay < 0) return;
-  if (Delay == 0) Delay = 1;
-  const size_t U = LowerCase(Content).find("url=");
-  FRefreshURL = U == std::string::npos ? std::string() : Content.substr(U + 4);
+  int Delay = 0;
+  std::string URL;
+  if (!ParseRefreshContent(Content, Delay, URL)) return;
+  FRefreshURL = URL;
   FRefreshDelay = Delay;
+}
+
+bool ParseRefreshContent(const std::string& Content, int& Delay, std::string& URL) {
+  const std::string Num = Trim(Content.substr(0, Content.find(';')));
+  if (Num.empty() || Num.size() >= 9 ||
+      !std::all_of(Num.begin(), Num.end(), [](char C) { return C >= '0' && C <= '9'; }))
+    return false;
+  Delay = std::max(1, std::stoi(Num));
+  const size_t U = LowerCase(Content).find("url=");
+  URL = U == std::string::npos ? std::string() : Content.substr(U + 4);
+  return true;
 }
 
 void THTMLViewer::LoadFile(const std::string& FileName, int FileType) {

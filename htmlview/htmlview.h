@@ -293,6 +293,9 @@ class THTMLViewer : public TWinControl {
 
 // Text written into HTML as it reads: & < > and " as entities.
 std::string HtmlEscape(const std::string& Text);
+// The CONTENT of a META refresh: the delay is the integer before the first ';' (0 becomes 1) and
+// the URL what follows "url=" (any case; empty when none). False when there is no delay.
+bool ParseRefreshContent(const std::string& Content, int& Delay, std::string& URL);
 // A server root as stored: trimmed, without one trailing separator.
 std::string ServerRootOf(const std::string& Value);
 

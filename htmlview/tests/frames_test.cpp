@@ -274,6 +274,92 @@ TEST_F(FramesTest, MetaRefreshOfAFrameLoadsItsTarget) {
   }
 }
 
+TEST_F(FramesTest, FramesetBaseTargetIsTheDefaultTargetOfItsFrames) {
+  Write("index.htm",
+        "<base target=\"main\"><frameset cols=\"100,*\"><frame name=\"menu\" src=\"menu.htm\">"
+        "<frame name=\"main\" src=\"first.htm\"></frameset>");
+  Write("menu.htm", "<p><a href=\"second.htm\">second</a> <a href=\"menu2.htm\" target=\"_self\">self</a>");
+  Write("first.htm", "<p>first page");
+  Write("second.htm", "<p>second page");
+  Write("menu2.htm", "<p>other menu");
+  TFrameViewer* F = NewFrames();
+  F->LoadFromFile((Dir / "index.htm").string());
+  EXPECT_EQ(F->CurFrameSet()->FBaseTarget, "main");
+  THTMLViewer* Menu = ViewerOf(F, "menu");
+  THTMLViewer* Main = ViewerOf(F, "main");
+  ASSERT_NE(Menu, nullptr);
+  ASSERT_NE(Main, nullptr);
+  std::vector<std::string> Targets;
+  F->OnHotSpotTargetClick = [&](TObject*, const std::string& Target, const std::string&, bool&) {
+    Targets.push_back(Target);
+  };
+  ASSERT_TRUE(ClickLink(Menu, "second.htm"));
+  EXPECT_NE(Text(Main).find("second page"), std::string::npos);
+  EXPECT_EQ(Menu->CurrentFile(), ExpandFileName((Dir / "menu.htm").string()));
+  // A link's own target still wins over the frameset's.
+  ASSERT_TRUE(ClickLink(Menu, "menu2.htm"));
+  EXPECT_EQ(Menu->CurrentFile(), ExpandFileName((Dir / "menu2.htm").string()));
+  EXPECT_NE(Text(Main).find("second page"), std::string::npos);
+  EXPECT_EQ(Targets, (std::vector<std::string>{"main", "_self"}));
+}
+
+TEST_F(FramesTest, MetaRefreshOfAFramesetReloadsTheWholeFrameset) {
+  Write("set.htm",
+        "<meta http-equiv=\"refresh\" content=\"2; url=next.htm\"><meta name=\"k\" content=\"v\">"
+        "<frameset rows=\"*,*\"><frame src=\"leaf.htm\"><frame src=\"leaf.htm\"></frameset>");
+  Write("next.htm", "<title>Next</title><p>arrived");
+  Write("leaf.htm", "<p>leaf");
+  for (bool Enabled : {false, true}) {
+    TFrameViewer* F = NewFrames();
+    std::vector<std::string> Metas;
+    F->OnMeta = [&](TObject* Sender, const std::string& HttpEq, const std::string& Name, const std::string&) {
+      EXPECT_EQ(Sender, F);
+      Metas.push_back(HttpEq + Name);
+    };
+    if (Enabled) F->SetFvOptions(F->fvOptions() | fvMetaRefresh);
+    F->LoadFromFile((Dir / "set.htm").string());
+    EXPECT_EQ(Metas, (std::vector<std::string>{"refresh", "k"}));
+    TFrameSet* Set = F->CurFrameSet();
+    ASSERT_EQ(F->ViewerCount(), 2);
+    if (!Enabled) {
+      EXPECT_EQ(Set->RefreshTimer, nullptr);
+      continue;
+    }
+    ASSERT_NE(Set->RefreshTimer, nullptr);
+    EXPECT_TRUE(Set->RefreshTimer->Enabled());
+    EXPECT_EQ(Set->RefreshTimer->Interval(), 2000u);
+    Set->RefreshTimer->OnTimer(Set->RefreshTimer);
+    EXPECT_EQ(F->CurrentFile(), ExpandFileName((Dir / "next.htm").string()));
+    EXPECT_EQ(F->DocumentTitle(), "Next");
+    ASSERT_EQ(F->ViewerCount(), 1);
+    EXPECT_NE(Text(F->Viewers(0)).find("arrived"), std::string::npos);
+  }
+}
+
+TEST_F(FramesTest, MetaRefreshOfANestedFramesetLoadsIntoItsFrame) {
+  Write("outer.htm", "<frameset cols=\"*,*\"><frame name=\"holder\" src=\"inner.htm\"><frame src=\"leaf.htm\"></frameset>");
+  Write("inner.htm", "<meta http-equiv=\"refresh\" content=\"1\"><meta http-equiv=\"refresh\" content=\"1; url=next.htm\">"
+                     "<frameset rows=\"*,*\"><frame src=\"leaf.htm\"><frame src=\"leaf.htm\"></frameset>");
+  Write("next.htm", "<p>arrived");
+  Write("leaf.htm", "<p>leaf");
+  TFrameViewer* F = NewFrames();
+  F->SetFvOptions(F->fvOptions() | fvMetaRefresh);
+  F->LoadFromFile((Dir / "outer.htm").string());
+  const int I = F->CurFrameSet()->FrameNames.IndexOf("HOLDER");
+  ASSERT_GE(I, 0);
+  auto* Holder = static_cast<TfvFrame*>(F->CurFrameSet()->FrameNames.Objects(I));
+  ASSERT_NE(Holder->FrameSet, nullptr);
+  ASSERT_NE(Holder->FrameSet->RefreshTimer, nullptr);
+  EXPECT_EQ(Holder->FrameSet->RefreshTimer->Interval(), 1000u);
+  EXPECT_EQ(F->CurFrameSet()->RefreshTimer, nullptr);
+  Holder->FrameSet->RefreshTimer->OnTimer(Holder->FrameSet->RefreshTimer);
+  vxtest::Pump();
+  ASSERT_NE(Holder->Viewer, nullptr);
+  EXPECT_EQ(Holder->FrameSet, nullptr);
+  EXPECT_NE(Text(Holder->Viewer).find("arrived"), std::string::npos);
+  EXPECT_EQ(F->ViewerCount(), 2);
+}
+
 TEST_F(FramesTest, RequestEventsSupplyTheDocuments) {
   // The top name must exist; its text and every frame's come from the program.
   const std::string Top = Write("top.htm", "<p>never shown");

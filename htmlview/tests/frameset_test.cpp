@@ -84,6 +84,27 @@ TEST(Frameset, NestedFramesetsWithPixelPercentAndStarSizes) {
                                             "frame 1 a.htm ", "frame 1 b.htm ", "end 1", "frame 0 c.htm ", "end 0"}));
 }
 
+TEST(Frameset, BaseTargetAndMetaElementsAreReported) {
+  // The title has no end tag: the META that closes it still counts.
+  const std::string Html =
+      "<title>Help<meta http-equiv=\"Refresh\" content=\"5; url=next.htm\">"
+      "<meta name=\"author\" content=\"vx\"><base href=\"http://x/\" target=\"main\">"
+      "<frameset cols=\"*,*\"><frame src=a.htm><frame src=b.htm></frameset>"
+      "<meta http-equiv=\"after\" content=\"no\">";
+  RecordingViewer V;
+  std::string Title, Base, BaseTarget;
+  std::vector<std::string> Metas;
+  ParseFrameDocument(&V, nullptr, FromText(Html), &Title, &Base, &BaseTarget,
+                     [&](const std::string& HttpEq, const std::string& Name, const std::string& Content) {
+                       Metas.push_back(HttpEq + "|" + Name + "|" + Content);
+                     });
+  EXPECT_EQ(Title, "Help");
+  EXPECT_EQ(Base, "http://x/");
+  EXPECT_EQ(BaseTarget, "main");
+  EXPECT_EQ(Metas, (std::vector<std::string>{"Refresh||5; url=next.htm", "|author|vx", "after||no"}));
+  EXPECT_EQ(V.Log.size(), 4u);
+}
+
 TEST(Frameset, MissingEndsCloseAtTheEndOfInput) {
   RecordingViewer V;
   ParseFrameDocument(&V, nullptr, FromText("<frameset><frameset><frame src=x>"));
