@@ -864,6 +864,14 @@ THTMLViewer* TFrameViewer::ActiveViewer() const {
   return FCurFrameSet->FActive;
 }
 
+void TFrameViewer::SetFocus() {
+  THTMLViewer* V = ActiveViewer();
+  if (V && V->CanFocus())
+    V->SetFocus();
+  else
+    TFrameViewerBase::SetFocus();
+}
+
 void TFrameViewer::LoadFromFile(const std::string& Name) {
   if (Processing()) return;
   std::string S, Dest;

@@ -165,6 +165,8 @@ class TFrameViewer : public TFrameViewerBase {
   int ViewerCount() const { return static_cast<int>(FCurFrameSet->Viewers.size()); }
   THTMLViewer* Viewers(int Index) const { return FCurFrameSet->Viewers.at(static_cast<size_t>(Index)); }
   THTMLViewer* ActiveViewer() const;
+  // The focus goes to the active frame's viewer when it can take it, else to this control.
+  void SetFocus();
   TFrameSet* CurFrameSet() const { return FCurFrameSet; }
   bool Processing() const { return FProcessing || !FProcessList.empty(); }
   const std::string& DocumentTitle() const { return FCurFrameSet->FTitle; }

@@ -360,6 +360,38 @@ TEST_F(FramesTest, MetaRefreshOfANestedFramesetLoadsIntoItsFrame) {
   EXPECT_EQ(F->ViewerCount(), 2);
 }
 
+TEST_F(FramesTest, SetFocusGoesToTheActiveFrameViewer) {
+  Write("two.htm", "<frameset cols=\"*,*\"><frame name=\"a\" src=\"leaf.htm\"><frame name=\"b\" src=\"leaf.htm\">"
+                   "</frameset>");
+  Write("leaf.htm", "<p>leaf");
+  auto* Other = new TEdit(Form);
+  Other->SetParent(Form);
+  Other->SetBounds(0, 290, 50, 20);
+  TFrameViewer* F = NewFrames(400, 280);
+  // A plain document: its one viewer is the active one.
+  F->LoadFromFile((Dir / "leaf.htm").string());
+  Other->SetFocus();
+  vxtest::Pump();
+  F->SetFocus();
+  vxtest::Pump();
+  ASSERT_EQ(F->ViewerCount(), 1);
+  EXPECT_TRUE(F->Viewers(0)->Focused());
+  // Two frames: the one that last had the focus gets it back.
+  F->LoadFromFile((Dir / "two.htm").string());
+  THTMLViewer* B = ViewerOf(F, "b");
+  ASSERT_NE(B, nullptr);
+  B->SetFocus();
+  vxtest::Pump();
+  EXPECT_EQ(F->ActiveViewer(), B);
+  Other->SetFocus();
+  vxtest::Pump();
+  EXPECT_FALSE(B->Focused());
+  F->SetFocus();
+  vxtest::Pump();
+  EXPECT_TRUE(B->Focused());
+  EXPECT_FALSE(ViewerOf(F, "a")->Focused());
+}
+
 TEST_F(FramesTest, RequestEventsSupplyTheDocuments) {
   // The top name must exist; its text and every frame's come from the program.
   const std::string Top = Write("top.htm", "<p>never shown");
