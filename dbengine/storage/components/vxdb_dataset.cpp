@@ -249,10 +249,10 @@ auto TVXDBDataSet::WithFilterBuffer(TRecordBuffer Buffer, F Body) {
   return Body();
 }
 
-bool TVXDBDataSet::FilterAccepts(TRecordBuffer Buffer) {
+bool TVXDBDataSet::FilterAccepts(const TFilterRecordEvent& Event, TRecordBuffer Buffer) {
   return WithFilterBuffer(Buffer, [&] {
     bool Accept = true;
-    OnFilterRecord()(this, Accept);
+    Event(this, Accept);
     return Accept;
   });
 }
@@ -485,9 +485,10 @@ void* TVXDBDataSet::MakeTextFilter(const std::string& Text, TFilterOptions Optio
 
 void* TVXDBDataSet::MakeCallbackFilter(const TFilterRecordEvent& Event) {
   if (!Event) return nullptr;
-  return EngAddCallbackFilter(FCursor, [this](const uint8_t* Record) {
+  // The filter calls the event it was made for: a new event is evaluated before it is stored.
+  return EngAddCallbackFilter(FCursor, [this, Event](const uint8_t* Record) {
     std::memcpy(FFilterRecord.data(), Record, static_cast<std::size_t>(FRecordSize));
-    return FilterAccepts(FFilterRecord.data());
+    return FilterAccepts(Event, FFilterRecord.data());
   });
 }
 

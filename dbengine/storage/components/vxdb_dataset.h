@@ -129,7 +129,7 @@ class TVXDBDataSet : public TDataSet {
                    TLocateOptions Options, bool Move, TRecordBuffer Found);
   bool SearchByFilter(const std::vector<TField*>& Fields, const Variant& KeyValues, TLocateOptions Options,
                       TRecordBuffer Found);
-  bool FilterAccepts(TRecordBuffer Buffer);
+  bool FilterAccepts(const TFilterRecordEvent& Event, TRecordBuffer Buffer);
   // Runs Body in the filter state with Buffer as the record the fields read and write.
   template <class F>
   auto WithFilterBuffer(TRecordBuffer Buffer, F Body);

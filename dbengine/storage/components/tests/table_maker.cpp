@@ -5,6 +5,10 @@
 #include "dbengine/storage/data_cursor.h"
 #include "dbengine/storage/data_fields.h"
 #include "dbengine/storage/table_files.h"
+#include "dbengine/storage/cursor_filters.h"
+#ifdef VXDB_WITH_EXPRESSIONS
+#include "dbengine/sql/expr_filters.h"
+#endif
 
 namespace comptest {
 
@@ -58,6 +62,23 @@ void CreateTestTable(const std::string& Dir, const std::string& Table, const std
   Session.AddPassword(Password);
   CreateTestTableIn(Directory, Table, Fields, Indexes, false, Password);
   Session.CloseDirectory(Directory);
+}
+
+bool RegisterExpressions() {
+#ifdef VXDB_WITH_EXPRESSIONS
+  RegisterEngineExpressions();
+  return true;
+#else
+  return false;
+#endif
+}
+
+TNoExpressionCompiler::TNoExpressionCompiler() : FSaved(CursorExpressionCompiler()) {
+  SetCursorExpressionCompiler(nullptr);
+}
+
+TNoExpressionCompiler::~TNoExpressionCompiler() {
+  SetCursorExpressionCompiler(static_cast<TCursorExpressionCompiler*>(FSaved));
 }
 
 }  // namespace comptest

@@ -42,4 +42,18 @@ void CreateTestTableIn(TDataDirectory* Directory, const std::string& Table, cons
                        const std::vector<TTestIndex>& Indexes, bool InMemory,
                        const std::string& Password = std::string());
 
+// Filter texts compile through the expression library when the build has it; true then.
+bool RegisterExpressions();
+// Takes the expression compiler away until the object dies (the error of a build without it).
+class TNoExpressionCompiler {
+ public:
+  TNoExpressionCompiler();
+  ~TNoExpressionCompiler();
+  TNoExpressionCompiler(const TNoExpressionCompiler&) = delete;
+  TNoExpressionCompiler& operator=(const TNoExpressionCompiler&) = delete;
+
+ private:
+  void* FSaved;
+};
+
 }  // namespace comptest
