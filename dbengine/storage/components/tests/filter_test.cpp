@@ -241,6 +241,8 @@ TEST_F(FilterComponentTest, LocateAndLookupOnOtherFields) {
   EXPECT_EQ(T->RecordCount(), 2);
   // A record changed through the dataset is found at its new value through the other index.
   T->SetFiltered(false);
+  ASSERT_TRUE(T->Locate("ID_GROUP", 1, 0));  // the clone on ID_GROUP is kept from here
+  EXPECT_EQ(T->FieldByName("ID_STUDENT")->AsInteger(), 1);
   ASSERT_TRUE(T->Locate("ID_STUDENT", 5, 0));
   T->Edit();
   T->FieldByName("ID_GROUP")->SetAsInteger(8);
@@ -248,6 +250,34 @@ TEST_F(FilterComponentTest, LocateAndLookupOnOtherFields) {
   T->First();
   ASSERT_TRUE(T->Locate("ID_GROUP", 8, 0));
   EXPECT_EQ(T->FieldByName("ID_STUDENT")->AsInteger(), 5);
+}
+
+// The search on another index clones the cursor: an exclusive or in-memory table allows that.
+TEST_F(FilterComponentTest, ExclusiveAndInMemoryTablesSearchThroughAClone) {
+  auto* Memory = new TVXDBDatabase(Owner);
+  Memory->SetSessionName(Session->SessionName());
+  Memory->SetDatabaseName("Memory");
+  Memory->Open();
+  CreateTestTableIn(Memory->Handle(), "mem",
+                    {{"ID", etInteger}, {"GRP", etInteger}, {"NAME", etString, 20}},
+                    {{"", {1}, true}, {"GRP", {2}, false}}, true);
+  TVXDBTable* Mem = NewTable("mem");
+  Mem->SetInMemory(true);
+  TVXDBTable* Excl = NewTable("student");
+  Excl->SetExclusive(true);
+  for (TVXDBTable* T : {Mem, Excl}) {
+    SCOPED_TRACE(T->TableName());
+    T->Open();
+    for (int I = 1; I <= 6; ++I) T->AppendRecord({T == Mem ? Variant(I) : Variant(), I % 3, "N" + std::to_string(I)});
+    T->First();
+    const std::string Key = T == Mem ? "GRP" : "ID_GROUP";
+    ASSERT_TRUE(T->Locate(Key, 0, 0));
+    EXPECT_EQ(T->Fields()->Fields(2)->AsString(), "N3");
+    EXPECT_EQ(T->Lookup(Key, 2, T->Fields()->Fields(2)->FieldName()).AsString(), "N2");
+    T->Next();
+    EXPECT_EQ(T->Fields()->Fields(2)->AsString(), "N4");
+    T->Close();
+  }
 }
 
 TEST_F(FilterComponentTest, FiltersOnADetailFollowTheMaster) {
