@@ -700,6 +700,25 @@ void TSubFrameSet::MouseDown(TMouseButton Button, TShiftState Shift, int X, int 
   if (Button != mbLeft) return;
   FDragLine = LineAt(Rows ? Y : X);
   FDragPos = Rows ? Y : X;
+  if (FDragLine > 0) ShowDragBar();
+}
+
+void TSubFrameSet::ShowDragBar() {
+  // A 2-pixel line across the frameset follows the pointer until the button is released.
+  if (!FDragBar) {
+    FDragBar = new TPanel(this);
+    FDragBar->SetBevelOuter(bvNone);
+    FDragBar->SetCaption("");
+    FDragBar->SetParentColor(false);
+    FDragBar->SetColor(clGray);
+    FDragBar->SetParent(this);
+  }
+  if (Rows)
+    FDragBar->SetBounds(0, FDragPos - 1, Width(), 2);
+  else
+    FDragBar->SetBounds(FDragPos - 1, 0, 2, Height());
+  FDragBar->SetVisible(true);
+  FDragBar->BringToFront();
 }
 
 void TSubFrameSet::MouseMove(TShiftState Shift, int X, int Y) {
@@ -709,6 +728,7 @@ void TSubFrameSet::MouseMove(TShiftState Shift, int X, int Y) {
     // The line stays between its neighbours, one pixel inside each.
     const size_t I = static_cast<size_t>(FDragLine);
     FDragPos = std::clamp(P, Lines[I - 1] + 1, std::max(Lines[I - 1] + 1, Lines[I + 1] - 1));
+    ShowDragBar();
     return;
   }
   SetCursor(LineAt(P) > 0 ? (Rows ? crVSplit : crHSplit) : MasterSet->FrameViewer->Cursor());
@@ -718,6 +738,7 @@ void TSubFrameSet::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
   TFrameBase::MouseUp(Button, Shift, X, Y);
   if (FDragLine <= 0) return;
   MouseMove(Shift, X, Y);
+  if (FDragBar) FDragBar->SetVisible(false);
   const size_t I = static_cast<size_t>(FDragLine);
   FDragLine = 0;
   Lines[I] = FDragPos;
@@ -767,7 +788,9 @@ void TFrameSet::Detach(TSubFrameSet* Set) {
 void TFrameSet::Clear() {
   ClearFrames();
   // Framesets read but never shown (beyond the frame limit) go as well.
-  for (int I = ComponentCount() - 1; I >= 0; --I) delete Components(I);
+  // (The refresh timer stays: a refresh of the same file clears the frames from its own tick.)
+  for (int I = ComponentCount() - 1; I >= 0; --I)
+    if (!IsHelper(Components(I))) delete Components(I);
   FrameNames.Clear();
   Viewers.clear();
   Frames.clear();

@@ -130,10 +130,16 @@ class TSubFrameSet : public TFrameBase {
   // The inner line (1 .. children - 1) within 5 pixels of P that may move, else 0.
   int LineAt(int P) const;
   int DragLine() const { return FDragLine; }
+  // The line shown at the pointer while a border is dragged (nullptr before the first drag).
+  TPanel* DragBar() const { return FDragBar; }
+  // The refresh timer and the drag line: owned components that outlive a clear of the frames.
+  bool IsHelper(const TComponent* C) const { return C == RefreshTimer || C == FDragBar; }
 
  private:
   void RefreshTick();
+  void ShowDragBar();
   std::string FRefreshURL;
+  TPanel* FDragBar = nullptr;
   int FDragLine = 0;
   int FDragPos = 0;
 };

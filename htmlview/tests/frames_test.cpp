@@ -238,8 +238,21 @@ TEST_F(FramesTest, DraggingALineResizesTheFramesUnlessNoResize) {
   EXPECT_EQ(Set->Cursor(), crHSplit);
   vxtest::MouseDown(First, First->Width() - 1, 50);
   EXPECT_EQ(Set->DragLine(), 1);
+  // A 2-pixel line across the frameset follows the pointer while the border is dragged.
+  TPanel* Bar = Set->DragBar();
+  ASSERT_NE(Bar, nullptr);
+  EXPECT_TRUE(Bar->Visible());
+  EXPECT_EQ(Bar->Width(), 2);
+  EXPECT_EQ(Bar->Height(), Set->Height());
+  EXPECT_EQ(Bar->Left(), First->Left() + First->Width() - 2);
   vxtest::MouseMove(First, First->Width() - 1 + 60, 50, ssLeft);
+  EXPECT_EQ(Bar->Left(), First->Left() + First->Width() - 2 + 60);
+  TBitmap Shot;
+  vxtest::Grab(Set, &Shot);
+  EXPECT_EQ(static_cast<uint32_t>(Shot.PixelColor(Bar->Left(), 100)) & 0xFFFFFF,
+            static_cast<uint32_t>(ColorToRGB(clGray)));
   vxtest::MouseUp(First, First->Width() - 1 + 60, 50);
+  EXPECT_FALSE(Bar->Visible());
   EXPECT_EQ(Set->DragLine(), 0);
   EXPECT_NEAR(First->Width(), 160, 1);
   EXPECT_EQ(Set->List[0]->Width() + Set->List[1]->Width() + Set->List[2]->Width(), Set->DimFTot);
@@ -334,6 +347,24 @@ TEST_F(FramesTest, MetaRefreshOfAFramesetReloadsTheWholeFrameset) {
     ASSERT_EQ(F->ViewerCount(), 1);
     EXPECT_NE(Text(F->Viewers(0)).find("arrived"), std::string::npos);
   }
+}
+
+TEST_F(FramesTest, MetaRefreshWithoutUrlReloadsTheSameFrameset) {
+  Write("self.htm", "<meta http-equiv=\"refresh\" content=\"0\">"
+                    "<frameset rows=\"*,*\"><frame src=\"leaf.htm\"><frame src=\"leaf.htm\"></frameset>");
+  Write("leaf.htm", "<p>leaf");
+  TFrameViewer* F = NewFrames();
+  F->SetFvOptions(F->fvOptions() | fvMetaRefresh);
+  F->LoadFromFile((Dir / "self.htm").string());
+  TFrameSet* Set = F->CurFrameSet();
+  ASSERT_NE(Set->RefreshTimer, nullptr);
+  EXPECT_EQ(Set->RefreshTimer->Interval(), 1000u);
+  Write("leaf.htm", "<p>changed");
+  Set->RefreshTimer->OnTimer(Set->RefreshTimer);
+  EXPECT_EQ(F->CurFrameSet(), Set);
+  ASSERT_EQ(F->ViewerCount(), 2);
+  EXPECT_NE(Text(F->Viewers(1)).find("changed"), std::string::npos);
+  EXPECT_TRUE(Set->RefreshTimer->Enabled());
 }
 
 TEST_F(FramesTest, MetaRefreshOfANestedFramesetLoadsIntoItsFrame) {
