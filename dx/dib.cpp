@@ -121,11 +121,23 @@ void DecodeRLE(const std::vector<uint8_t>& D, TDIBSharedImage& Img, bool Four) {
 
 }  // namespace
 
+namespace {
+
+// Count one bits moved left by Shift, keeping only what fits in 32 bits. Bit-field masks read from
+// a file may be 32 bits wide each, so neither the count nor the shift is limited to below 32.
+uint32_t MaskBits(int Count, int Shift) {
+  if (Count <= 0 || Shift < 0 || Shift >= 32) return 0;
+  const uint32_t ones = Count >= 32 ? ~0u : (1u << Count) - 1;
+  return ones << Shift;
+}
+
+}  // namespace
+
 TDIBPixelFormat MakeDIBPixelFormat(int R, int G, int B) {
   TDIBPixelFormat f;
-  f.RBitMask = ((1u << R) - 1) << (G + B);
-  f.GBitMask = ((1u << G) - 1) << B;
-  f.BBitMask = (1u << B) - 1;
+  f.RBitMask = MaskBits(R, G + B);
+  f.GBitMask = MaskBits(G, B);
+  f.BBitMask = MaskBits(B, 0);
   f.RBitCount = R;
   f.GBitCount = G;
   f.BBitCount = B;

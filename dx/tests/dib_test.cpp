@@ -138,6 +138,9 @@ TEST(DIB, BadFilesRaiseTheirMessages) {
       {Bmp(40, 100000, 100000, 32, 0, "", "", px), "DIB is invalid"},
       {Bmp(40, 0x7FFFFFFF, 2, 32, 0, "", "", px), "DIB is invalid"},
       {Bmp(40, 4, 4, 24, 0, "", "", px), "Stream read error"},
+      // Bit-field masks as wide as the whole pixel, or whose channels together pass 32 bits.
+      {Bmp(40, 1, 1, 32, 3, Le(0xFFFFFFFF, 4) + Le(0xFFFFFFFF, 4) + Le(0xFFFFFFFF, 4), "", px), "PixelFormat in invalid"},
+      {Bmp(40, 1, 1, 32, 3, Le(0xFF000000, 4) + Le(0xFFFF, 4) + Le(0xFFFF, 4), "", px), "PixelFormat in invalid"},
   };
   for (const Case& c : cases) {
     TDIB d;
@@ -151,6 +154,11 @@ TEST(DIB, BadFilesRaiseTheirMessages) {
   TDIB ok;
   Load(ok, Bmp(40, 1, 1, 16, 3, Le(0xF800, 4) + Le(0x7E0, 4) + Le(0x1F, 4), "", Le(0xF800, 4)));
   EXPECT_EQ(ok.PixelRGB(0, 0), 0xF80000u);
+  const TDIBPixelFormat wide = MakeDIBPixelFormatMask(0xFFFFFFFF, 0xFFFF, 0xFFFF);
+  EXPECT_EQ(wide.RBitCount, 32);
+  EXPECT_EQ(wide.RBitMask, 0xFFFFFFFFu);
+  EXPECT_EQ(MakeDIBPixelFormat(32, 16, 16).RBitMask, 0u);  // shifted out entirely
+  EXPECT_EQ(MakeDIBPixelFormat(8, 8, 8).RBitMask, 0xFF0000u);
   TDIB empty;
   Load(empty, "");
   EXPECT_TRUE(empty.Empty());
