@@ -660,7 +660,6 @@ bool TVXDBDataSet::SearchByFilter(const std::vector<TField*>& Fields, const Vari
       Search[static_cast<std::size_t>(I)].PrefixLength =
           static_cast<int>(std::min<std::size_t>(Text.size(), static_cast<std::size_t>(F->Size())));
     }
-    return 0;
   });
   void* Filter = EngAddSearchFilter(FCursor, Found, Search, (Options & loCaseInsensitive) != 0);
   bool Hit = false;
