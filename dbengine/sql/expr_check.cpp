@@ -104,6 +104,8 @@ bool RightOfEqualityAllowed(const TExpToken& L, const TExpToken& R, bool Orderin
 
 bool OperandsCompatible(uint8_t Code, const TExpToken& L, const TExpToken& R) {
   const uint8_t LT = L.DataType, RT = R.DataType;
+  // A parameter has no type until its value is given; the statement is checked again then.
+  if ((L.Parameter && LT == dtUntyped) || (R.Parameter && RT == dtUntyped)) return true;
   if (IsNullConstant(L) || LT == dtUntyped || LT == ftBytes || LT == dtLongText) return false;
   if (IsNullConstant(R) && Code != opEqual && Code != opNotEqual) return false;
   switch (Code) {
