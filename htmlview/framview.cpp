@@ -234,6 +234,7 @@ void TfvFrame::CreateViewer() {
   V->OnMetaRefresh = [this](TObject*, int Delay, const std::string& URL) { MetaRefresh(Delay, URL); };
   V->OnPrintHeader = FV->OnPrintHeader;
   V->OnPrintFooter = FV->OnPrintFooter;
+  FV->CopyEvents(V);
   if (FV->OnSoundRequest) V->OnSoundRequest = FV->OnSoundRequest;
   Resize();
   V->SetVisible(true);
@@ -1316,3 +1317,71 @@ void TFrameViewer::SetPrintMargins(double Left, double Top, double Right, double
 }
 
 void TFrameViewer::SetServerRoot(const std::string& Value) { FServerRoot = ServerRootOf(Value); }
+
+void TFrameViewer::CopyEvents(THTMLViewer* V) const {
+  V->OnImageClick = FOnImageClick;
+  V->OnImageOver = FOnImageOver;
+  V->OnRightClick = FOnRightClick;
+  V->OnMouseDouble = FOnMouseDouble;
+  V->OnInclude = FOnInclude;
+  V->OnScript = FOnScript;
+  V->OnParseBegin = FOnParseBegin;
+  V->OnFormSubmit = FOnFormSubmit;
+  V->SetOnBitmapRequest(FOnBitmapRequest);
+  V->SetOnImageRequest(FOnImageRequest);
+  V->SetOnObjectClick(FOnObjectClick);
+  V->SetOnPanelCreate(FOnPanelCreate);
+  V->SetOnPanelDestroy(FOnPanelDestroy);
+}
+void TFrameViewer::SetOnImageClick(decltype(THTMLViewer::OnImageClick) E) {
+  FOnImageClick = std::move(E);
+  ForEachViewer([this](THTMLViewer* V) { V->OnImageClick = FOnImageClick; });
+}
+void TFrameViewer::SetOnImageOver(decltype(THTMLViewer::OnImageOver) E) {
+  FOnImageOver = std::move(E);
+  ForEachViewer([this](THTMLViewer* V) { V->OnImageOver = FOnImageOver; });
+}
+void TFrameViewer::SetOnRightClick(decltype(THTMLViewer::OnRightClick) E) {
+  FOnRightClick = std::move(E);
+  ForEachViewer([this](THTMLViewer* V) { V->OnRightClick = FOnRightClick; });
+}
+void TFrameViewer::SetOnMouseDouble(TMouseEvent E) {
+  FOnMouseDouble = std::move(E);
+  ForEachViewer([this](THTMLViewer* V) { V->OnMouseDouble = FOnMouseDouble; });
+}
+void TFrameViewer::SetOnInclude(decltype(THTMLViewer::OnInclude) E) {
+  FOnInclude = std::move(E);
+  ForEachViewer([this](THTMLViewer* V) { V->OnInclude = FOnInclude; });
+}
+void TFrameViewer::SetOnScript(decltype(THTMLViewer::OnScript) E) {
+  FOnScript = std::move(E);
+  ForEachViewer([this](THTMLViewer* V) { V->OnScript = FOnScript; });
+}
+void TFrameViewer::SetOnParseBegin(decltype(THTMLViewer::OnParseBegin) E) {
+  FOnParseBegin = std::move(E);
+  ForEachViewer([this](THTMLViewer* V) { V->OnParseBegin = FOnParseBegin; });
+}
+void TFrameViewer::SetOnFormSubmit(decltype(THTMLViewer::OnFormSubmit) E) {
+  FOnFormSubmit = std::move(E);
+  ForEachViewer([this](THTMLViewer* V) { V->OnFormSubmit = FOnFormSubmit; });
+}
+void TFrameViewer::SetOnBitmapRequest(TBitmapRequestEvent E) {
+  FOnBitmapRequest = std::move(E);
+  ForEachViewer([this](THTMLViewer* V) { V->SetOnBitmapRequest(FOnBitmapRequest); });
+}
+void TFrameViewer::SetOnImageRequest(TImageRequestEvent E) {
+  FOnImageRequest = std::move(E);
+  ForEachViewer([this](THTMLViewer* V) { V->SetOnImageRequest(FOnImageRequest); });
+}
+void TFrameViewer::SetOnObjectClick(TObjectClickEvent E) {
+  FOnObjectClick = std::move(E);
+  ForEachViewer([this](THTMLViewer* V) { V->SetOnObjectClick(FOnObjectClick); });
+}
+void TFrameViewer::SetOnPanelCreate(decltype(TSectionList::OnPanelCreate) E) {
+  FOnPanelCreate = std::move(E);
+  ForEachViewer([this](THTMLViewer* V) { V->SetOnPanelCreate(FOnPanelCreate); });
+}
+void TFrameViewer::SetOnPanelDestroy(decltype(TSectionList::OnPanelDestroy) E) {
+  FOnPanelDestroy = std::move(E);
+  ForEachViewer([this](THTMLViewer* V) { V->SetOnPanelDestroy(FOnPanelDestroy); });
+}

@@ -243,6 +243,36 @@ class TFrameViewer : public TFrameViewerBase {
       OnMeta;
   std::function<void(TObject* Sender, TCanvas* Canvas, int NumPage, int W, int H, bool& StopPrinting)> OnPrintHeader,
       OnPrintFooter;
+  // Events of the frame viewers (the frame viewer is the Sender): each setter stores the handler
+  // and gives it to every frame viewer shown; new frame viewers take it when they are made.
+  const decltype(THTMLViewer::OnImageClick)& OnImageClick() const { return FOnImageClick; }
+  void SetOnImageClick(decltype(THTMLViewer::OnImageClick) E);
+  const decltype(THTMLViewer::OnImageOver)& OnImageOver() const { return FOnImageOver; }
+  void SetOnImageOver(decltype(THTMLViewer::OnImageOver) E);
+  const decltype(THTMLViewer::OnRightClick)& OnRightClick() const { return FOnRightClick; }
+  void SetOnRightClick(decltype(THTMLViewer::OnRightClick) E);
+  const TMouseEvent& OnMouseDouble() const { return FOnMouseDouble; }
+  void SetOnMouseDouble(TMouseEvent E);
+  const decltype(THTMLViewer::OnInclude)& OnInclude() const { return FOnInclude; }
+  void SetOnInclude(decltype(THTMLViewer::OnInclude) E);
+  const decltype(THTMLViewer::OnScript)& OnScript() const { return FOnScript; }
+  void SetOnScript(decltype(THTMLViewer::OnScript) E);
+  const decltype(THTMLViewer::OnParseBegin)& OnParseBegin() const { return FOnParseBegin; }
+  void SetOnParseBegin(decltype(THTMLViewer::OnParseBegin) E);
+  const decltype(THTMLViewer::OnFormSubmit)& OnFormSubmit() const { return FOnFormSubmit; }
+  void SetOnFormSubmit(decltype(THTMLViewer::OnFormSubmit) E);
+  const TBitmapRequestEvent& OnBitmapRequest() const { return FOnBitmapRequest; }
+  void SetOnBitmapRequest(TBitmapRequestEvent E);
+  const TImageRequestEvent& OnImageRequest() const { return FOnImageRequest; }
+  void SetOnImageRequest(TImageRequestEvent E);
+  const TObjectClickEvent& OnObjectClick() const { return FOnObjectClick; }
+  void SetOnObjectClick(TObjectClickEvent E);
+  const decltype(TSectionList::OnPanelCreate)& OnPanelCreate() const { return FOnPanelCreate; }
+  void SetOnPanelCreate(decltype(TSectionList::OnPanelCreate) E);
+  const decltype(TSectionList::OnPanelDestroy)& OnPanelDestroy() const { return FOnPanelDestroy; }
+  void SetOnPanelDestroy(decltype(TSectionList::OnPanelDestroy) E);
+  // Gives a new frame viewer the event handlers above.
+  void CopyEvents(THTMLViewer* V) const;
   // Documents from the program instead of files: asked in this order, the first answer counts.
   std::function<void(TObject* Sender, const std::string& SRC, TStrings*& Strings)> OnStringsRequest;
   std::function<void(TObject* Sender, const std::string& SRC, TStream*& Stream)> OnStreamRequest;
@@ -300,4 +330,17 @@ class TFrameViewer : public TFrameViewerBase {
   int FMarginWidth = 10, FMarginHeight = 5;
   std::array<double, 4> FPrintMargins{2.0, 2.0, 2.0, 2.0};
   TStringList FEdges;
+  decltype(THTMLViewer::OnImageClick) FOnImageClick;
+  decltype(THTMLViewer::OnImageOver) FOnImageOver;
+  decltype(THTMLViewer::OnRightClick) FOnRightClick;
+  TMouseEvent FOnMouseDouble;
+  decltype(THTMLViewer::OnInclude) FOnInclude;
+  decltype(THTMLViewer::OnScript) FOnScript;
+  decltype(THTMLViewer::OnParseBegin) FOnParseBegin;
+  decltype(THTMLViewer::OnFormSubmit) FOnFormSubmit;
+  TBitmapRequestEvent FOnBitmapRequest;
+  TImageRequestEvent FOnImageRequest;
+  TObjectClickEvent FOnObjectClick;
+  decltype(TSectionList::OnPanelCreate) FOnPanelCreate;
+  decltype(TSectionList::OnPanelDestroy) FOnPanelDestroy;
 };

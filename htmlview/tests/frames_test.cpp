@@ -7,6 +7,7 @@
 #include "platform/core/fileutils.h"
 #include "htmlview/framview.h"
 #include "htmlview/htmlsection.h"
+#include "htmlview/imagecache.h"
 #include "viewer_fixture.h"
 
 namespace {
@@ -421,6 +422,49 @@ TEST_F(FramesTest, SetFocusGoesToTheActiveFrameViewer) {
   vxtest::Pump();
   EXPECT_TRUE(B->Focused());
   EXPECT_FALSE(ViewerOf(F, "a")->Focused());
+}
+
+TEST_F(FramesTest, EventsReachEveryFrameViewer) {
+  TBitmap Red;
+  Red.SetSize(20, 10);
+  Red.Canvas()->Brush()->SetColor(clRed);
+  Red.Canvas()->FillRect(TRect(0, 0, 20, 10));
+  Red.SaveToFile((Dir / "pic.bmp").string());
+  Write("two.htm", "<frameset cols=\"*,*\"><frame name=\"a\" src=\"pic.htm\"><frame name=\"b\" src=\"pic.htm\">"
+                   "</frameset>");
+  Write("pic.htm", "<p><img src=\"pic.bmp\"> picture");
+  TFrameViewer* F = NewFrames();
+  F->LoadFromFile((Dir / "two.htm").string());
+  vxtest::Pump();
+  THTMLViewer* B = ViewerOf(F, "b");
+  ASSERT_NE(B, nullptr);
+  // Without a request handler the pictures come from their files.
+  auto PicturePoint = [](THTMLViewer* V, int& X, int& Y) {
+    void* Obj = nullptr;
+    for (Y = 0; Y < 40; ++Y)
+      for (X = 0; X < 60; ++X)
+        if (V->SectionList()->ObjectAt(X, Y, Obj) && static_cast<TImageObj*>(Obj)->Image) return true;
+    return false;
+  };
+  int X = 0, Y = 0;
+  ASSERT_TRUE(PicturePoint(B, X, Y));
+  // A handler set after the load reaches the frame viewers already shown.
+  std::vector<TObject*> Senders;
+  F->SetOnImageClick([&](TObject* Sender, void*, TMouseButton, TShiftState, int, int) { Senders.push_back(Sender); });
+  vxtest::Click(B->PaintPanel(), X, Y);
+  EXPECT_EQ(Senders, std::vector<TObject*>{B});
+  F->SetOnImageClick(nullptr);
+  vxtest::Click(B->PaintPanel(), X, Y);
+  EXPECT_EQ(Senders.size(), 1u);
+  // The program's pictures: asked for by name in every frame, also for frames made later.
+  std::vector<std::string> Asked;
+  F->SetOnBitmapRequest([&](TObject*, const std::string& Name, int32_t&, TPixelBuffer*& Bitmap) {
+    Asked.push_back(ExtractFileName(Name));
+    Bitmap = nullptr;
+  });
+  F->ImageCache()->Clear();
+  F->Reload();
+  EXPECT_EQ(Asked, (std::vector<std::string>{"pic.bmp", "pic.bmp"}));
 }
 
 TEST_F(FramesTest, RequestEventsSupplyTheDocuments) {
