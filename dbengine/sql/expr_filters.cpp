@@ -13,12 +13,6 @@
 #include "dbengine/storage/engine_errors.h"
 #include "dbengine/storage/records_bitmap.h"
 
-namespace {
-
-const char* const kFilterContext = "filter expression";
-
-// ---- The cursor's fields as the evaluator sees them ----
-
 std::vector<TFieldAccess> CursorFields(TDataCursor& Cursor) {
   std::vector<TFieldAccess> Fields;
   uint8_t D[kFieldDescriptorSize];
@@ -36,6 +30,10 @@ std::vector<TFieldAccess> CursorFields(TDataCursor& Cursor) {
   }
   return Fields;
 }
+
+namespace {
+
+const char* const kFilterContext = "filter expression";
 
 void GetCursorFormat(TDataCursor& Cursor, TFormatSettings& Settings) {
   GetLocaleFormatSettings(Cursor.LanguageID, Cursor.SortID, Settings);

@@ -6,7 +6,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "dbengine/sql/expr_eval.h"
 #include "dbengine/sql/expr_token.h"
 #include "dbengine/storage/cursor_filters.h"
 
@@ -15,6 +17,10 @@ class TDataCursor;
 // Makes the cursors' filter texts compile through this library. Idempotent; programs and tests
 // that add text filters call it at start-up (linking this file registers it too).
 void RegisterEngineExpressions();
+
+// The cursor's fields as the evaluator reads them from a record image (an auto-increment field
+// reads its value from the row number).
+std::vector<TFieldAccess> CursorFields(TDataCursor& Cursor);
 
 // Parses and type-checks a filter text against the cursor's fields under the table's locale;
 // raises 0x2743 with the parser's or checker's message, "filter expression is empty" or "filter

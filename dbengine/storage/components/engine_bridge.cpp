@@ -183,34 +183,11 @@ void EngDeactivateFilter(TDataCursor* C, TEngFilter Filter) {
 }
 
 #ifdef VXDB_WITH_EXPRESSIONS
-namespace {
-
-// The cursor's fields as the expression library reads them from a record image.
-std::vector<TFieldAccess> SearchFieldAccess(TDataCursor* C) {
-  std::vector<TFieldAccess> Fields;
-  uint8_t D[kFieldDescriptorSize];
-  for (int I = 1; I <= C->GetFieldCount(); ++I) {
-    C->GetFieldDesc(I, D);
-    TFieldAccess A;
-    A.Name = FieldDescName(D);
-    A.DataType = D[kFieldDescTypeOffset];
-    A.SubType = D[kFieldDescSubTypeOffset];
-    A.Size = D[kFieldDescDataSizeOffset];
-    A.Scale = D[kFieldDescDataScaleOffset];
-    // An auto-increment field keeps its value in the row number.
-    A.Offset = IsAutoIncField(D) ? 5 : FieldDescOffset(D);
-    Fields.push_back(A);
-  }
-  return Fields;
-}
-
-}  // namespace
-
 bool EngSearchFiltersAvailable() { return true; }
 
 TEngFilter EngAddSearchFilter(TDataCursor* C, const uint8_t* Record, const std::vector<TEngSearchField>& Fields,
                               bool CaseInsensitive) {
-  std::vector<TFieldAccess> Access = SearchFieldAccess(C);
+  std::vector<TFieldAccess> Access = CursorFields(*C);
   auto Resolve = MakeFieldResolver(Access);
   TColumnReader Read = MakeRecordColumnReader(Access, static_cast<uint32_t>(C->RecordBufferSize));
   TExpTree Tree;
