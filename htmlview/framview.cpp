@@ -343,9 +343,7 @@ void TfvFrame::LoadNestedFrameset() {
   std::string Title, Base;
   ParseFrameDocument(MasterSet->FrameViewer, static_cast<TSubFrameSet*>(FrameSet),
                      MasterSet->FrameViewer->DocumentSource(Source, Answered), &Title, &Base, &FrameSet->FBaseTarget,
-                     [Set, Src](const std::string& HttpEq, const std::string& Name, const std::string& Content) {
-                       Set->FrameMeta(HttpEq, Name, Content, Src);
-                     });
+                     MasterSet->FrameViewer->FramesetHandlers(Set, Src));
   if (!Base.empty()) FrameSet->FBase = Base;
   for (TFrameBase* F : FrameSet->List) F->LoadFiles();
   FrameSet->CalcSizes();
@@ -816,10 +814,7 @@ void TFrameSet::LoadFromFile(const std::string& FName, const std::string& Dest) 
     std::string Title, Base, BaseTarget;
     const std::string Self = FCurrentFile;
     ParseFrameDocument(FrameViewer, static_cast<TSubFrameSet*>(this), Answered ? Src : FileSource(FCurrentFile), &Title,
-                       &Base, &BaseTarget,
-                       [this, Self](const std::string& HttpEq, const std::string& Name, const std::string& Content) {
-                         FrameMeta(HttpEq, Name, Content, Self);
-                       });
+                       &Base, &BaseTarget, FrameViewer->FramesetHandlers(this, Self));
     FTitle = Title;
     FBase = Base;
     FBaseTarget = BaseTarget;
@@ -1317,6 +1312,24 @@ void TFrameViewer::SetPrintMargins(double Left, double Top, double Right, double
 }
 
 void TFrameViewer::SetServerRoot(const std::string& Value) { FServerRoot = ServerRootOf(Value); }
+
+TParseHandlers TFrameViewer::FramesetHandlers(TSubFrameSet* Set, const std::string& Source) {
+  TParseHandlers H;
+  H.OnMeta = [Set, Source](const std::string& HttpEq, const std::string& Name, const std::string& Content) {
+    Set->FrameMeta(HttpEq, Name, Content, Source);
+  };
+  if (OnSoundRequest)
+    H.OnSoundRequest = [this](const std::string& Src, int Loop) { OnSoundRequest(this, Src, Loop, false); };
+  if (FOnScript)
+    H.OnScript = [this](const std::string& Name, const std::string& Language, const std::string& Script) {
+      FOnScript(this, Name, Language, Script);
+    };
+  if (FOnInclude)
+    H.OnInclude = [this](const std::string& Command, const std::vector<std::string>& Params, std::string& Buffer) {
+      FOnInclude(this, Command, Params, Buffer);
+    };
+  return H;
+}
 
 void TFrameViewer::CopyEvents(THTMLViewer* V) const {
   V->OnImageClick = FOnImageClick;

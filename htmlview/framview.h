@@ -273,6 +273,9 @@ class TFrameViewer : public TFrameViewerBase {
   void SetOnPanelDestroy(decltype(TSectionList::OnPanelDestroy) E);
   // Gives a new frame viewer the event handlers above.
   void CopyEvents(THTMLViewer* V) const;
+  // What the reader of Set's frameset document (Source) tells this control: META elements go to
+  // Set, background sounds, scripts and include directives to this control's events.
+  TParseHandlers FramesetHandlers(TSubFrameSet* Set, const std::string& Source);
   // Documents from the program instead of files: asked in this order, the first answer counts.
   std::function<void(TObject* Sender, const std::string& SRC, TStrings*& Strings)> OnStringsRequest;
   std::function<void(TObject* Sender, const std::string& SRC, TStream*& Stream)> OnStreamRequest;

@@ -57,6 +57,30 @@ uint8_t AlignmentOf(const std::string& TextAlign) {
   return 1;
 }
 
+// The raw text of a SCRIPT element up to "</script>" (compared without case), line ends as CR LF;
+// the tokenizer goes on after the end tag.
+std::string ReadScriptText(THtmlTokenizer& Tok) {
+  const bool Comments = Tok.CommentsEnabled;
+  Tok.CommentsEnabled = false;
+  std::string Text;
+  static const std::string End = "</script";
+  while (Tok.Ch != EofChar) {
+    if (Tok.Ch == '\r')
+      Text += "\r\n";
+    else
+      Text += Tok.Ch;
+    Tok.ReadChar();
+    if (Text.size() >= End.size() && LowerCase(Text.substr(Text.size() - End.size())) == End) {
+      Text.resize(Text.size() - End.size());
+      while (Tok.Ch != '>' && Tok.Ch != EofChar) Tok.ReadChar();
+      break;
+    }
+  }
+  Tok.CommentsEnabled = Comments;
+  if (Tok.Ch == '>') Tok.GetCh();
+  return Text;
+}
+
 class TBuilder {
  public:
   TBuilder(TSectionList* AList, const TMyFont& ABase, const TParseHandlers& AHandlers)
@@ -618,27 +642,10 @@ class TBuilder {
     // The tokenizer goes on at the "<" of the end tag.
   }
 
-  // SCRIPT: the raw text up to "</script>" (compared without case), handed to the viewer.
+  // SCRIPT: the raw text, handed to the viewer.
   void Script() {
     const std::string Name = AttrText(NameSy), Language = AttrText(LanguageSy);
-    const bool Comments = Tok.CommentsEnabled;
-    Tok.CommentsEnabled = false;
-    std::string Text;
-    static const std::string End = "</script";
-    while (Tok.Ch != EofChar) {
-      if (Tok.Ch == '\r')
-        Text += "\r\n";
-      else
-        Text += Tok.Ch;
-      Tok.ReadChar();
-      if (Text.size() >= End.size() && LowerCase(Text.substr(Text.size() - End.size())) == End) {
-        Text.resize(Text.size() - End.size());
-        while (Tok.Ch != '>' && Tok.Ch != EofChar) Tok.ReadChar();
-        break;
-      }
-    }
-    Tok.CommentsEnabled = Comments;
-    if (Tok.Ch == '>') Tok.GetCh();
+    const std::string Text = ReadScriptText(Tok);
     if (Handlers.OnScript) Handlers.OnScript(Name, Language, Text);
   }
 
@@ -1043,11 +1050,25 @@ void SkipTo(THtmlTokenizer& Tok, Symb End) {
 
 class TFrameReader {
  public:
-  TFrameReader(TFrameViewerBase* AViewer, const std::string& APath) : Viewer(AViewer), Path(APath) {}
+  TFrameReader(TFrameViewerBase* AViewer, const std::string& APath, const TParseHandlers& AHandlers)
+      : Viewer(AViewer), Path(APath), Handlers(AHandlers) {}
   THtmlTokenizer Tok;
   TFrameViewerBase* Viewer;
   std::string Path;
+  const TParseHandlers& Handlers;
   int Depth = 0;
+
+  std::string Attr(Symb Sy, bool& Found) const {
+    TAttribute* A = nullptr;
+    Found = Tok.Attributes.Find(Sy, A);
+    return Found ? A->Text : std::string();
+  }
+  void Script() {
+    bool Found = false;
+    const std::string Name = Attr(NameSy, Found), Language = Attr(LanguageSy, Found);
+    const std::string Text = ReadScriptText(Tok);
+    if (Handlers.OnScript) Handlers.OnScript(Name, Language, Text);
+  }
 
   // The FRAMESET tag is the current symbol; reads up to its end tag.
   void ReadFrameset(void* Frameset) {
@@ -1064,7 +1085,7 @@ class TFrameReader {
           break;
         case FrameSy: Viewer->AddFrame(Frameset, Tok.Attributes, Path); break;
         case NoFramesSy: SkipTo(Tok, NoFramesEndSy); break;
-        case ScriptSy: SkipTo(Tok, ScriptEndSy); break;
+        case ScriptSy: Script(); break;
         default: break;
       }
       if (Tok.Sy != EofSy) Tok.GetToken();
@@ -1093,20 +1114,16 @@ bool IsFramesetDocument(const TFrameSource& Source) {
 }
 
 void ParseFrameDocument(TFrameViewerBase* Viewer, void* TopFrameset, const TFrameSource& Source, std::string* Title,
-                        std::string* Base, std::string* BaseTarget, const decltype(TParseHandlers::OnMeta)& OnMeta) {
+                        std::string* Base, std::string* BaseTarget, const TParseHandlers& Handlers) {
   std::string Text;
   if (!Viewer || !LoadFrameSource(Source, Text)) return;
-  TFrameReader R(Viewer, Source.Kind == 0 ? Source.FileName : std::string());
+  TFrameReader R(Viewer, Source.Kind == 0 ? Source.FileName : std::string(), Handlers);
   THtmlTokenizer& Tok = R.Tok;
+  Tok.OnInclude = Handlers.OnInclude;
   Tok.Start(Text);
-  auto AttrOf = [&Tok](Symb Sy, std::string& Value) {
-    TAttribute* A = nullptr;
-    if (!Tok.Attributes.Find(Sy, A)) return false;
-    Value = A->Text;
-    return true;
-  };
   Tok.GetToken();
   while (Tok.Sy != EofSy && !IsContentSymbol(Tok.Sy)) {
+    bool Found = false;
     switch (Tok.Sy) {
       case TitleSy: {
         std::string T;
@@ -1115,22 +1132,26 @@ void ParseFrameDocument(TFrameViewerBase* Viewer, void* TopFrameset, const TFram
         continue;  // the symbol that ended the title is read as any other
       }
       case BaseSy: {
-        std::string V;
-        if (Base && AttrOf(HrefSy, V)) *Base = V;
-        if (BaseTarget && AttrOf(TargetSy, V)) *BaseTarget = V;
+        const std::string Href = R.Attr(HrefSy, Found);
+        if (Base && Found) *Base = Href;
+        const std::string Target = R.Attr(TargetSy, Found);
+        if (BaseTarget && Found) *BaseTarget = Target;
         break;
       }
       case MetaSy:
-        if (OnMeta) {
-          std::string HttpEq, Name, Content;
-          AttrOf(HttpEqSy, HttpEq);
-          AttrOf(NameSy, Name);
-          AttrOf(ContentSy, Content);
-          OnMeta(HttpEq, Name, Content);
+        if (Handlers.OnMeta) {
+          const std::string HttpEq = R.Attr(HttpEqSy, Found), Name = R.Attr(NameSy, Found);
+          Handlers.OnMeta(HttpEq, Name, R.Attr(ContentSy, Found));
         }
         break;
+      case BgSoundSy: {
+        const std::string Src = R.Attr(SrcSy, Found);
+        TAttribute* Loop = nullptr;
+        if (Found && Handlers.OnSoundRequest) Handlers.OnSoundRequest(Src, Tok.Attributes.Find(LoopSy, Loop) ? Loop->Value : 1);
+        break;
+      }
       case NoFramesSy: SkipTo(Tok, NoFramesEndSy); break;
-      case ScriptSy: SkipTo(Tok, ScriptEndSy); break;
+      case ScriptSy: R.Script(); break;
       case FrameSetSy: R.ReadFrameset(TopFrameset); break;
       default: break;
     }

@@ -64,7 +64,8 @@ struct TFrameSource {
 // True when a FRAMESET comes before the first content element; false when the source is missing.
 bool IsFramesetDocument(const TFrameSource& Source);
 // Reads the frameset document into TopFrameset; Title, Base and BaseTarget receive what TITLE and
-// BASE give; OnMeta is called for each META element before the frameset.
+// BASE give. Handlers hear of META, BGSOUND, SCRIPT and include directives (style sheets are not
+// read: a frameset document shows no text).
 void ParseFrameDocument(TFrameViewerBase* Viewer, void* TopFrameset, const TFrameSource& Source,
                         std::string* Title = nullptr, std::string* Base = nullptr, std::string* BaseTarget = nullptr,
-                        const decltype(TParseHandlers::OnMeta)& OnMeta = nullptr);
+                        const TParseHandlers& Handlers = TParseHandlers());

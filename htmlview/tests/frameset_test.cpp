@@ -89,19 +89,28 @@ TEST(Frameset, BaseTargetAndMetaElementsAreReported) {
   const std::string Html =
       "<title>Help<meta http-equiv=\"Refresh\" content=\"5; url=next.htm\">"
       "<meta name=\"author\" content=\"vx\"><base href=\"http://x/\" target=\"main\">"
-      "<frameset cols=\"*,*\"><frame src=a.htm><frame src=b.htm></frameset>"
+      "<bgsound src=\"tune.wav\" loop=3><script language=\"js\">if (a < b) go();</script>"
+      "<frameset cols=\"*,*\"><frame src=a.htm><script name=\"in\">x</script><frame src=b.htm></frameset>"
       "<meta http-equiv=\"after\" content=\"no\">";
   RecordingViewer V;
   std::string Title, Base, BaseTarget;
   std::vector<std::string> Metas;
-  ParseFrameDocument(&V, nullptr, FromText(Html), &Title, &Base, &BaseTarget,
-                     [&](const std::string& HttpEq, const std::string& Name, const std::string& Content) {
-                       Metas.push_back(HttpEq + "|" + Name + "|" + Content);
-                     });
+  std::vector<std::string> Sounds, Scripts;
+  TParseHandlers H;
+  H.OnMeta = [&](const std::string& HttpEq, const std::string& Name, const std::string& Content) {
+    Metas.push_back(HttpEq + "|" + Name + "|" + Content);
+  };
+  H.OnSoundRequest = [&](const std::string& Src, int Loop) { Sounds.push_back(Src + " " + std::to_string(Loop)); };
+  H.OnScript = [&](const std::string& Name, const std::string& Language, const std::string& Script) {
+    Scripts.push_back(Name + "|" + Language + "|" + Script);
+  };
+  ParseFrameDocument(&V, nullptr, FromText(Html), &Title, &Base, &BaseTarget, H);
   EXPECT_EQ(Title, "Help");
   EXPECT_EQ(Base, "http://x/");
   EXPECT_EQ(BaseTarget, "main");
   EXPECT_EQ(Metas, (std::vector<std::string>{"Refresh||5; url=next.htm", "|author|vx", "after||no"}));
+  EXPECT_EQ(Sounds, std::vector<std::string>{"tune.wav 3"});
+  EXPECT_EQ(Scripts, (std::vector<std::string>{"|js|if (a < b) go();", "in||x"}));
   EXPECT_EQ(V.Log.size(), 4u);
 }
 
