@@ -253,6 +253,8 @@ void TVXDBQuery::PassParams() {
     V.Scale = P->DataType == ftBCD ? 4 : 0;
     V.Null = P->IsNull;
     V.Bytes = EncodeParamValue(P);
+    // A memo is a BLOB to the statement: its characters without the terminating zero.
+    if (P->DataType == ftMemo && !V.Bytes.empty()) V.Bytes.pop_back();
     // A string too long for the statement's inline values travels as a memo.
     if (T.Type == 1 && V.Bytes.size() > kMaxInlineString) {
       V.Bytes.pop_back();

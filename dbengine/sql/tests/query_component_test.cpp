@@ -201,6 +201,30 @@ TEST_F(QueryComponentTest, PreparingFollowsTheTextAndTheState) {
   EXPECT_EQ(T->RecordCount(), 4);
 }
 
+TEST_F(QueryComponentTest, ClosingTheDatabaseFreesTheStatementFirst) {
+  TVXDBQuery* Live = NewQuery("select * from pupil where AGE = 9");
+  Live->SetRequestLive(true);
+  Live->Open();
+  TVXDBQuery* Canned = NewQuery("select count(*) from pupil");
+  Canned->Open();
+  TVXDBQuery* Ready = NewQuery("delete from pupil where AGE = :age");
+  Ready->Prepare();
+  Database->Close();
+  for (TVXDBQuery* Q : {Live, Canned, Ready}) {
+    EXPECT_FALSE(Q->Active());
+    EXPECT_FALSE(Q->Prepared());
+  }
+  EXPECT_FALSE(Database->Connected());
+  // Each opens again on a new connection.
+  Live->Open();
+  EXPECT_EQ(Live->RecordCount(), 2);
+  Canned->Open();
+  EXPECT_EQ(Canned->Fields()->Fields(0)->AsInteger(), 4);
+  Ready->ParamByName("age")->SetAsInteger(12);
+  Ready->ExecSQL();
+  EXPECT_EQ(Ready->RowsAffected(), 1);
+}
+
 struct TParamCase {
   const char* Column;  // column type in CREATE TABLE
   std::function<void(TVXDBParam*)> Set;
@@ -272,6 +296,40 @@ TEST_F(QueryComponentTest, ParameterTypesTravelToTheStatementAndBack) {
     delete Q;
     EXPECT_EQ(Select("select K from " + Table + " where V is null"), (TRows{{"2"}}));
   }
+}
+
+TEST_F(QueryComponentTest, BlobParametersCarryTheirBytes) {
+  Exec({"CREATE TABLE notes (ID INTEGER, BODY BLOB(1, 1), PRIMARY KEY (ID))"});
+  const std::string Long(300, 'x');
+  const std::string Binary("a\0b\xFF", 4);
+  TVXDBQuery* Ins = NewQuery("insert into notes values (:id, :body)");
+  const std::function<void(TVXDBParam*)> Sets[] = {
+      [](TVXDBParam* P) { P->SetAsMemo("kr\xF3tka notatka"); },
+      [&](TVXDBParam* P) { P->SetValue(Variant(Long)); },  // a long string travels as a BLOB
+      [&](TVXDBParam* P) { P->SetAsBlob(Binary); },
+      [](TVXDBParam* P) {
+        P->DataType = ftBlob;
+        P->Clear();
+      },
+  };
+  int Id = 0;
+  for (auto& Set : Sets) {
+    Ins->ParamByName("id")->SetAsInteger(++Id);
+    Set(Ins->ParamByName("body"));
+    Ins->ExecSQL();
+    EXPECT_EQ(Ins->RowsAffected(), 1);
+  }
+  EXPECT_EQ(Ins->ParamByName("body")->DataType, ftBlob);
+  TVXDBQuery* Q = NewQuery("select ID, BODY from notes order by ID");
+  Q->Open();
+  std::vector<std::string> Bodies;
+  std::vector<bool> Nulls;
+  for (Q->First(); !Q->Eof(); Q->Next()) {
+    Bodies.push_back(Q->FieldByName("BODY")->AsString());
+    Nulls.push_back(Q->FieldByName("BODY")->IsNull());
+  }
+  EXPECT_EQ(Bodies, (std::vector<std::string>{"kr\xF3tka notatka", Long, Binary, ""}));
+  EXPECT_EQ(Nulls, (std::vector<bool>{false, false, false, true}));
 }
 
 TEST_F(QueryComponentTest, AParameterWithoutAValueOrTypeIsRefused) {
