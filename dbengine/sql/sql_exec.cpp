@@ -689,8 +689,13 @@ void TQueryPlan::StoreValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, c
                             const std::string& Column, const std::string& ValueText, const char* Statement) {
   const TFieldDescriptor& D = Cursor->FieldDescs[static_cast<size_t>(FieldNo - 1)];
   const bool Null = Value->Null || Value->DataType == dtUntyped;
-  if (D.Type() == ftBlob && (Null || Value->DataType == ftString || Value->DataType == dtLongText)) {
-    const std::string S = Null ? std::string() : Value->AsString();
+  if (D.Type() == ftBlob && (Null || Value->DataType == ftString || Value->DataType == dtLongText ||
+                             Value->DataType == ftBlob)) {
+    // A BLOB value (a BLOB parameter) holds its bytes, not a link into this table's BLOB file.
+    const std::string S = Null ? std::string()
+                          : Value->DataType == ftBlob
+                              ? std::string(reinterpret_cast<const char*>(Value->Value), Value->Size)
+                              : Value->AsString();
     WriteBlobValue(Cursor, FieldNo, Record, reinterpret_cast<const uint8_t*>(S.data()), S.size());
     return;
   }
