@@ -157,6 +157,9 @@ TEST_F(DifferentialTest, JoinsGiveTheSameRowsWithAndWithoutJoinOptimisation) {
       {"SELECT x.ID, y.ID, z.ID FROM a x JOIN b y ON x.ID = y.AK JOIN a z ON z.K = x.K WHERE z.ID < 40", "", false},
       {"SELECT a.K, COUNT(*), SUM(b.V) FROM a JOIN b ON a.ID = b.AK GROUP BY a.K", "", false},
       {"SELECT a.ID, b.ID FROM a JOIN b ON a.ID = b.AK ORDER BY b.ID DESC", "", true},
+      {"SELECT a.K, b.TAG, COUNT(*), MAX(b.V) FROM a JOIN b ON a.ID = b.AK GROUP BY a.K, b.TAG", "", false},
+      {"SELECT DISTINCT a.K FROM a JOIN b ON a.ID = b.AK WHERE b.TAG LIKE '%a%'", "", false},
+      {"SELECT a.NAME, b.ID FROM a JOIN b ON a.ID = b.AK WHERE a.K IN (SELECT K FROM a WHERE F > 900)", "", false},
   };
   for (const TCase& C : Cases) {
     Compare(C, false);
@@ -170,6 +173,7 @@ TEST_F(DifferentialTest, GroupingDistinctOrderingAndConditionsGiveTheSameRows) {
       {"SELECT AK, COUNT(V), SUM(V), MIN(V), MAX(V), AVG(V) FROM b GROUP BY AK", "", false},
       {"SELECT COUNT(*), SUM(V), AVG(V), MIN(AK), MAX(AK) FROM b", "", false},
       {"SELECT K, COUNT(*) FROM a WHERE F > 0 GROUP BY K HAVING COUNT(*) > 3", "", false},
+      {"SELECT K, COUNT(*), SUM(F) FROM a GROUP BY K ORDER BY 2 DESC, 1", "", true},
       {"SELECT DISTINCT K FROM a", "", false},
       {"SELECT DISTINCT TAG, AK FROM b WHERE AK < 100", "", false},
       // Multi-key orders; the last key makes them total.
