@@ -481,7 +481,9 @@ void TSection::FinishLine(TCanvas* Canvas, int Start, int Count, bool LastLine, 
     }
     HasObjects = true;
     int TH = TextHeight, TD = Descent;
-    if (MarkersOnly) {
+    if (MarkersOnly && Align == AMiddle) {
+      // Only a middle alignment centres on the font at the line start; on a line without text
+      // the others measure from a text height of 0, so that the line holds the whole object.
       TFontObj* F = Fonts.GetFontObjAt(Start);
       TH = F ? F->FontHeight : 0;
       TD = F ? F->Descent : 0;

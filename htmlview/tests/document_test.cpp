@@ -494,6 +494,27 @@ TEST_F(Document, TextIsPaintedWhereHitTestsFindIt) {
   delete Url;
 }
 
+TEST_F(Document, PictureAloneOnItsLineFitsInsideTheLine) {
+  // A line holding nothing but a picture is as tall as the picture, and the picture is drawn
+  // within it (not over what stands above).
+  for (const std::string Align : {"", " align=bottom", " align=top", " align=baseline"}) {
+    Doc.Clear();
+    Build("<p>above</p><p><img src=\"tall.bmp\"" + Align + "></p><p>below");
+    Paint();
+    TSection* S = nullptr;
+    for (int I = 0; I < Doc.Count() && !S; ++I)
+      if (auto* B = dynamic_cast<TBlock*>(Doc[I]))
+        if (TSection* T = FirstSection(B->Content); T && T->Images.Count() == 1) S = T;
+    ASSERT_NE(S, nullptr) << Align;
+    ASSERT_FALSE(S->Lines.empty());
+    const LineRec& L = S->Lines[0];
+    const int Top = L.PaintY, Bottom = L.PaintY + L.SpaceBefore + L.LineHeight + L.SpaceAfter;
+    const auto* Img = dynamic_cast<TImageObj*>(S->Images[0]);
+    EXPECT_GE(Img->DrawYY, Top) << Align;
+    EXPECT_LE(Img->DrawYY + 60, Bottom) << Align;
+  }
+}
+
 TEST_F(Document, DefaultsMarginsAndBodyAttributes) {
   Doc.SetDefaults("Courier New", "Courier New", 10, 0x000000, 0x00FF00, 0x808080, 0x0000FF, true, 0xFFFFFF, 1);
   Doc.MarginWidth = 10;
