@@ -425,11 +425,7 @@ TEST_F(FramesTest, SetFocusGoesToTheActiveFrameViewer) {
 }
 
 TEST_F(FramesTest, EventsReachEveryFrameViewer) {
-  TBitmap Red;
-  Red.SetSize(20, 10);
-  Red.Canvas()->Brush()->SetColor(clRed);
-  Red.Canvas()->FillRect(TRect(0, 0, 20, 10));
-  Red.SaveToFile((Dir / "pic.bmp").string());
+  WriteBitmap("pic.bmp", 20, 10, clRed);
   Write("two.htm", "<frameset cols=\"*,*\"><frame name=\"a\" src=\"pic.htm\"><frame name=\"b\" src=\"pic.htm\">"
                    "</frameset>");
   Write("pic.htm", "<p><img src=\"pic.bmp\"> picture");

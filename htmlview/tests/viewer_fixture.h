@@ -50,6 +50,17 @@ class ViewerTest : public ::testing::Test {
     std::ofstream(P, std::ios::binary) << Text;
     return P.string();
   }
+  // A one-coloured BMP picture in the test folder; returns its path.
+  std::string WriteBitmap(const std::string& Name, int W, int H, TColor Colour) {
+    TBitmap B;
+    B.SetSize(W, H);
+    B.Canvas()->Brush()->SetColor(Colour);
+    B.Canvas()->FillRect(TRect(0, 0, W, H));
+    const std::filesystem::path P = Dir / Name;
+    std::filesystem::create_directories(P.parent_path());
+    B.SaveToFile(P.string());
+    return P.string();
+  }
   // A panel point over the link whose URL is Url (false when none is shown).
   static bool FindLink(THTMLViewer* V, const std::string& Url, int& X, int& Y) {
     for (Y = 0; Y < V->PaintPanel()->Height(); Y += 2)

@@ -406,11 +406,7 @@ TEST_F(ViewerTest, NoLinkUnderlineOptionReachesTheDocument) {
 }
 
 TEST_F(ViewerTest, ImageButtonSubmitsTheFormWithTheClickPoint) {
-  TBitmap Red;
-  Red.SetSize(40, 20);
-  Red.Canvas()->Brush()->SetColor(clRed);
-  Red.Canvas()->FillRect(TRect(0, 0, 40, 20));
-  Red.SaveToFile((Dir / "btn.bmp").string());
+  WriteBitmap("btn.bmp", 40, 20, clRed);
   const std::string Page = Write("form.htm",
                                  "<form action=\"go.cgi\" method=\"post\"><input type=hidden name=h value=1>"
                                  "Send <input type=image name=pt src=\"btn.bmp\"> now</form><p>after");
