@@ -49,6 +49,28 @@ TEST_F(QueryComponentTest, ParametersAreParsedFromTheTextAndKeepTheirValuesAcros
   EXPECT_EQ(Q->ParamByName("age")->Value().AsInteger(), 9);
   EXPECT_FALSE(Q->ParamByName("id")->Bound);
 
+  // Lines given as a whole: the same text leaves the prepared statement alone, another one
+  // unprepares and parses again.
+  TStringList Lines;
+  Lines.SetText(Q->SQL()->Text());
+  Q->ParamByName("id")->SetAsInteger(1);
+  Q->Prepare();
+  Q->SetSQL(&Lines);
+  EXPECT_TRUE(Q->Prepared());
+  Lines.SetText("select * from pupil where ID = :ID");
+  Q->SetSQL(&Lines);
+  EXPECT_FALSE(Q->Prepared());
+  ASSERT_EQ(Q->ParamCount(), 1);
+  EXPECT_FALSE(Q->ParamByName("ID")->Bound);  // "id" and "ID" are different names here
+  // A list of parameters given to the query passes its values by name.
+  TVXDBParams Given;
+  Given.CreateParam(ftInteger, "id", ptInput)->SetAsInteger(4);
+  Q->SetParams(&Given);
+  EXPECT_EQ(Q->ParamByName("ID")->Value().AsInteger(), 4);
+  Q->Open();
+  EXPECT_EQ(Rows(Q), (TRows{{"4", "Darek", "12"}}));
+  Q->Close();
+
   // Without parameter checking the text stays as written and no list is made.
   TVXDBQuery* Plain = NewQuery();
   Plain->SetParamCheck(false);
