@@ -154,8 +154,28 @@ TEST_F(QueryComponentTest, LiveResultWritesThroughToTheTable) {
   Q->Open();
   Q->First();
   Q->Delete();
+  // A new row goes into the table too.
+  Q->Append();
+  Q->FieldByName("NAME")->SetAsString("Ela");
+  Q->FieldByName("AGE")->SetAsInteger(9);
+  Q->Post();
   Q->Close();
-  EXPECT_EQ(Select("select ID from pupil order by ID"), (TRows{{"2"}, {"3"}, {"4"}}));
+  EXPECT_EQ(Select("select ID, NAME from pupil order by ID"),
+            (TRows{{"2", "Bartek"}, {"3", "Cela"}, {"4", "Darek"}, {"5", "Ela"}}));
+
+  // A live result of some columns in another order writes each field to its own column.
+  TVXDBQuery* Some = NewQuery("select AGE, NAME from pupil where AGE > 10");
+  Some->SetRequestLive(true);
+  Some->Open();
+  ASSERT_TRUE(Some->CanModify());
+  EXPECT_EQ(FieldNames(Some), (std::vector<std::string>{"AGE", "NAME"}));
+  ASSERT_TRUE(Some->Locate("NAME", Variant("Darek"), 0));
+  Some->Edit();
+  Some->FieldByName("NAME")->SetAsString("Dariusz");
+  Some->FieldByName("AGE")->SetAsInteger(13);
+  Some->Post();
+  Some->Close();
+  EXPECT_EQ(Select("select ID, NAME, AGE from pupil where ID = 4"), (TRows{{"4", "Dariusz", "13"}}));
 }
 
 TEST_F(QueryComponentTest, CannedResultsAreReadOnly) {
