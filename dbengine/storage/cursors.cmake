@@ -36,3 +36,9 @@ vx_add_gtest(dbengine_storage_cursor_filter_tests LABEL dbengine-storage
     ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_filter_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_filter_sort_test.cpp
   LIBS vxdbstorage)
+
+# Restructuring a table.
+list(APPEND VXDB_STORAGE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/data_cursor_restructure.cpp)
+vx_add_gtest(dbengine_storage_restructure_tests LABEL dbengine-storage
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_restructure_test.cpp
+  LIBS vxdbstorage)

@@ -52,6 +52,35 @@ struct TCreateTableParams {
   bool Overwrite = false;
 };
 
+// The new definition of a table for RestructureTable. Field descriptors keep the field number of
+// the old field they come from (new fields carry numbers the table does not use); index key field
+// numbers are those field numbers. Index 0 is the primary index (no key fields: none).
+struct TRestructureParams {
+  std::vector<std::array<uint8_t, 768>> Fields;
+  std::vector<std::array<uint8_t, 120>> Indexes;
+  bool Encrypted = false;
+  std::string Password;
+  std::string Description;
+  uint16_t LanguageID = 0;
+  uint16_t SortID = 0;
+  int32_t BlobBlockSize = -1;  // -1 keeps the table's
+  uint16_t UserMajorVersion = 0;
+  uint16_t UserMinorVersion = 0;
+  int64_t LastAutoInc = -1;  // -1 keeps the table's
+  // Converts a non-null value of an old field (its storage bytes) into Dest (the new field's
+  // storage size, zero-filled); false when it does not convert, which stops the restructure. It may
+  // raise an error of its own instead. Without one only values of the same type carry over (a
+  // string or byte value that does not fit its new size does not convert).
+  std::function<bool(const TFieldDescriptor& From, const void* Value, const TFieldDescriptor& To, void* Dest)>
+      Convert;
+};
+
+// Called by a restructure that rewrote a disk or in-memory table after each step of putting the
+// new files in the old ones' place ("backup": the old files carry their backup names; "move": one
+// new file is in place). An exception thrown from it is handled as a failure of that step (the
+// new files go and the backups get their names back). Tests set it; nothing else does.
+extern std::function<void(const std::string& Step)> RestructureStepHook;
+
 class TDataCursor : public TEngineObject {
  public:
   explicit TDataCursor(TDataDirectory* Directory);
@@ -138,6 +167,25 @@ class TDataCursor : public TEngineObject {
   void CreateTable(TCreateTableParams Params);
   void AddIndex(const std::array<uint8_t, 120>& Descriptor);
   void DeleteIndex(const std::string& Name);
+  // Changes the definition of the closed, exclusive, writable table this cursor names: every
+  // record is rewritten into a new table when fields or file-shaping options change, otherwise
+  // only the changed indexes are rebuilt, otherwise only descriptors and header values are
+  // written. A rewrite keeps every live record's row number and every value (a value that does not
+  // convert stops it) and the last auto-increment value; the old files stay as they were until the
+  // new table is complete and are restored when putting the new files in place fails.
+  void RestructureTable(TRestructureParams Params);
+  // Definition comparisons of the restructure: fields by name, type, subtype, sizes, scale,
+  // required flag and limit/default texts (texts without case); indexes by key size, options and
+  // key fields (same numbers, same field definitions in Old and New; a key field number missing
+  // from New raises 0x2701).
+  static bool SameFieldDefinition(const uint8_t* A, const uint8_t* B);
+  bool SameIndexDefinition(const uint8_t* OldIndex, const uint8_t* NewIndex,
+                           const std::vector<std::array<uint8_t, 768>>& OldFields,
+                           const std::vector<std::array<uint8_t, 768>>& NewFields);
+  // Index key field numbers become the positions of the fields carrying those numbers (0 when
+  // none does), then the fields are numbered 1..n in order.
+  static void RenumberFields(std::vector<std::array<uint8_t, 768>>& Fields,
+                             std::vector<std::array<uint8_t, 120>>& Indexes);
 
   // The shared table stores description, password, last auto-increment value and user versions.
   void SetTableInfo(const std::string& Description, const std::string& Password, uint32_t LastAutoInc,
@@ -159,6 +207,8 @@ class TDataCursor : public TEngineObject {
   uint16_t GetUserMinorVersion();
   std::string GetDescription();
   bool IsEncrypted();
+  // The table's password (empty when it is not encrypted).
+  std::string GetPassword();
 
   // ---- Indexes ----
   int GetIndexCount();
@@ -373,6 +423,14 @@ class TDataCursor : public TEngineObject {
   void RebuildStatusIndex();
   const uint8_t* MapEntry(int FieldNo);
   uint32_t PeekNextAutoInc();
+  // The parts of RestructureTable.
+  void RestructureRewrite(const TRestructureParams& P, const std::vector<std::array<uint8_t, 768>>& NewFields,
+                          const std::vector<std::array<uint8_t, 120>>& NewIndexes, uint16_t BlobBlockSize);
+  void RestructureIndexes(const std::vector<std::array<uint8_t, 120>>& NewIndexes, size_t FirstChanged);
+  void RestructureDescriptors(const std::vector<std::array<uint8_t, 768>>& NewFields,
+                              const std::vector<std::array<uint8_t, 120>>& NewIndexes);
+  void CopyRecordInto(TDataCursor* Work, const TRestructureParams& P, std::vector<uint8_t>& From,
+                      std::vector<uint8_t>& To, const std::vector<int>& OldPositions);
   struct TOpenBlob {
     int32_t Handle = 0;
     int FieldNo = 0;
