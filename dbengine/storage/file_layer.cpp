@@ -182,32 +182,38 @@ int64_t TAbstractFile::Seek(int Number, int64_t Offset, int Origin) {
 
 bool TAbstractFile::Overlaps(int64_t First, int64_t Length) const {
   int64_t Last = First + Length - 1;
-  for (const TLockRange& R : LockRanges)
-    if ((First >= R.First && First <= R.Last) || (R.First >= First && R.First <= Last)) return true;
+  // The first range starting at or after First overlaps when it starts inside the new range; the
+  // one before it overlaps when it reaches First.
+  auto It = LockRanges.lower_bound(First);
+  if (It != LockRanges.end() && It->second.First <= Last) return true;
+  if (It != LockRanges.begin() && std::prev(It)->second.Last >= First) return true;
   return false;
 }
 
-int TAbstractFile::FindRange(int64_t First, int64_t Length, int Owner) const {
-  for (size_t I = 0; I < LockRanges.size(); ++I) {
-    const TLockRange& R = LockRanges[I];
-    if (R.First == First && R.Length == Length && (Owner == 0 || R.Owner == 0 || R.Owner == Owner))
-      return static_cast<int>(I);
-  }
-  return -1;
+std::map<int64_t, TLockRange>::iterator TAbstractFile::FindRange(int64_t First, int64_t Length, int Owner) {
+  auto It = LockRanges.find(First);
+  if (It == LockRanges.end()) return It;
+  const TLockRange& R = It->second;
+  if (R.Length == Length && (Owner == 0 || R.Owner == 0 || R.Owner == Owner)) return It;
+  return LockRanges.end();
+}
+
+void TAbstractFile::AddRange(int64_t First, int64_t Length, int Owner) {
+  LockRanges.emplace(First, TLockRange{First, First + Length - 1, Length, Owner});
 }
 
 bool TAbstractFile::LockRange(int64_t First, int64_t Length, int Owner) {
   std::lock_guard<std::recursive_mutex> G(Lock);
   if (Length < 1 || First < 0 || Overlaps(First, Length)) return false;
-  LockRanges.push_back(TLockRange{First, First + Length - 1, Length, Owner});
+  AddRange(First, Length, Owner);
   return true;
 }
 
 bool TAbstractFile::UnlockRange(int64_t First, int64_t Length, int Owner) {
   std::lock_guard<std::recursive_mutex> G(Lock);
-  int I = FindRange(First, Length, Owner);
-  if (I < 0) return false;
-  LockRanges.erase(LockRanges.begin() + I);
+  auto I = FindRange(First, Length, Owner);
+  if (I == LockRanges.end()) return false;
+  LockRanges.erase(I);
   return true;
 }
 
@@ -402,16 +408,16 @@ bool TPhysicalFile::LockRange(int64_t First, int64_t Length, int Owner) {
   if (First <= kOpenModeLockByte && First + Length - 1 >= kOpenModeLockByte) return false;
   // A read-only descriptor cannot hold write locks; such files are only read and need none.
   if (!OpenedReadOnly && !OfdLock(Descriptor, F_WRLCK, First, Length)) return false;
-  LockRanges.push_back(TLockRange{First, First + Length - 1, Length, Owner});
+  AddRange(First, Length, Owner);
   return true;
 }
 
 bool TPhysicalFile::UnlockRange(int64_t First, int64_t Length, int Owner) {
   std::lock_guard<std::recursive_mutex> G(Lock);
-  int I = FindRange(First, Length, Owner);
-  if (I < 0) return false;
+  auto I = FindRange(First, Length, Owner);
+  if (I == LockRanges.end()) return false;
   if (Descriptor >= 0 && !OpenedReadOnly) OfdLock(Descriptor, F_UNLCK, First, Length);
-  LockRanges.erase(LockRanges.begin() + I);
+  LockRanges.erase(I);
   return true;
 }
 

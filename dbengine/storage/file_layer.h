@@ -14,6 +14,8 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -52,7 +54,9 @@ class TAbstractFile : public TEngineObject {
   // Name used to find the object in the list (for disk files the resolved path).
   std::string ListKey;
   int64_t Size = 0;
-  std::vector<TLockRange> LockRanges;
+  // Held ranges by first byte. They never overlap, so each first byte starts at most one range, and
+  // the neighbours of a new range in this order are the only ones it could overlap.
+  std::map<int64_t, TLockRange> LockRanges;
   int HandleCount = 0;
   std::vector<THandleEntry> Handles;
 
@@ -87,7 +91,8 @@ class TAbstractFile : public TEngineObject {
   int NextHandleNumber = 1;
   int NewHandle();
   int64_t* PositionOf(int Number);
-  int FindRange(int64_t First, int64_t Length, int Owner) const;
+  std::map<int64_t, TLockRange>::iterator FindRange(int64_t First, int64_t Length, int Owner);
+  void AddRange(int64_t First, int64_t Length, int Owner);
   bool Overlaps(int64_t First, int64_t Length) const;
 };
 

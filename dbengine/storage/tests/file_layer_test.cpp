@@ -7,11 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "dbengine/storage/engine_errors.h"
 #include "dbengine/storage/file_layer.h"
@@ -222,6 +225,39 @@ TEST_F(FileLayer, RangeTableRefusesOverlapAndNeedsExactUnlock) {
   EXPECT_FALSE(HeldByAnyone(Path("r.dat"), 101, 1));
   Disk.Close();
   EXPECT_FALSE(HeldByAnyone(Path("r.dat"), 112, 1));  // closing the last handle drops them
+}
+
+// Many held ranges (as a transaction's record locks are): every answer matches a plain list of
+// ranges checked one by one, whichever neighbours a request falls between.
+TEST_F(FileLayer, ManyHeldRangesAnswerAsAPlainListWould) {
+  TFileHandler Mem("MEMORY/" + Dir + "/many.dat", true);
+  Mem.CreateFile();
+  struct TRange { int64_t First, Length; };
+  std::vector<TRange> Held;
+  auto Overlaps = [&](int64_t First, int64_t Length) {
+    for (const TRange& R : Held)
+      if ((First >= R.First && First <= R.First + R.Length - 1) || (R.First >= First && R.First <= First + Length - 1))
+        return true;
+    return false;
+  };
+  std::mt19937 G(99);
+  int Granted = 0, Released = 0;
+  for (int Step = 0; Step < 6000; ++Step) {
+    const int64_t First = static_cast<int64_t>(G() % 3000);
+    const int64_t Length = 1 + static_cast<int64_t>(G() % (Step % 7 == 0 ? 40 : 3));
+    if (G() % 3 != 0) {
+      const bool Expected = !Overlaps(First, Length);
+      ASSERT_EQ(Mem.LockBytes(First, Length, true), Expected) << First << "," << Length;
+      if (Expected) Held.push_back({First, Length}), ++Granted;
+    } else {
+      auto It = std::find_if(Held.begin(), Held.end(), [&](const TRange& R) { return R.First == First && R.Length == Length; });
+      ASSERT_EQ(Mem.LockBytes(First, Length, false), It != Held.end()) << First << "," << Length;
+      if (It != Held.end()) Held.erase(It), ++Released;
+    }
+  }
+  EXPECT_GT(Granted, 500);
+  EXPECT_GT(Released, 100);
+  EXPECT_EQ(Mem.FileObject->LockRanges.size(), Held.size());
 }
 
 TEST_F(FileLayer, SessionsOfOneProcessExcludeEachOther) {
