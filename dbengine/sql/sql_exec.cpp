@@ -267,43 +267,52 @@ void TQueryPlan::StepRows(size_t Level, const std::function<bool()>& Emit) {
 }
 
 // Positions the table of a loop level for its rows: the key range of its "column = value"
-// condition, or the whole table. False when no row can match.
+// conditions on the leading fields of its index, or the whole table. False when no row can match.
 bool TQueryPlan::SetKeyRange(TSourceRun& R) {
   TDataCursor* C = R.Cursor;
-  if (!R.KeyValue) {
+  if (R.KeyValues.empty()) {
     if (!C->IsNaturalOrder()) C->SetIndexNo(kNaturalOrderIndex);
     return true;
   }
   if (C->IndexNo != R.KeyIndex) C->SetIndexNo(R.KeyIndex);
-  TExpToken* V = EvaluateExpression(R.KeyValue, nullptr, Eval);
-  const TFieldDescriptor& D = C->FieldDescs[static_cast<size_t>(R.KeyField - 1)];
-  std::vector<uint8_t> Value(16, 0);
-  const bool Null = V->Null || V->DataType == dtUntyped;
-  bool Converted = !Null && ConvertFieldValue(V->DataType, V->Value, V->Capacity, D.Type(), Value.data(),
-                                              D.DataSize(), 0, Settings);
-  // A value beyond the column's range matches no row; a conversion to a narrower integer type
-  // must give back the same number.
-  if (Converted && D.Type() != V->DataType && (V->DataType == ftInteger || V->DataType == ftSmallInt ||
-                                                V->DataType == ftWord)) {
-    int64_t Want = V->DataType == ftInteger ? V->Get<int32_t>() : V->DataType == ftSmallInt ? V->Get<int16_t>()
-                                                                                            : V->Get<uint16_t>();
-    int64_t Got = D.Type() == ftSmallInt ? CellGet<int16_t>(TSQLCell{false, Value})
-                  : D.Type() == ftWord   ? CellGet<uint16_t>(TSQLCell{false, Value})
-                                         : CellGet<int32_t>(TSQLCell{false, Value});
-    if (Want != Got) {
-      PutExpToken(V);
-      return false;
-    }
-  }
-  PutExpToken(V);
-  if (Null || !Converted) {
-    // "column = NULL" holds for the NULL columns, which no key range gives: scan the table.
-    C->SetIndexNo(kNaturalOrderIndex);
-    return true;
-  }
   std::vector<uint8_t> Record(C->RecordBufferSize, 0);
-  C->PutField(R.KeyField, Record.data(), false, Value.data());
-  C->SetRange(false, Record.data(), 1, Record.data(), 1);
+  int Fields = 0;
+  for (size_t K = 0; K < R.KeyValues.size(); ++K) {
+    TExpToken* V = EvaluateExpression(R.KeyValues[K], nullptr, Eval);
+    const TFieldDescriptor& D = C->FieldDescs[static_cast<size_t>(R.KeyFields[K] - 1)];
+    std::vector<uint8_t> Value(16, 0);
+    const bool Null = V->Null || V->DataType == dtUntyped;
+    bool Converted = !Null && ConvertFieldValue(V->DataType, V->Value, V->Capacity, D.Type(), Value.data(),
+                                                D.DataSize(), 0, Settings);
+    // A value beyond the column's range matches no row; a conversion to a narrower integer type
+    // must give back the same number.
+    if (Converted && D.Type() != V->DataType &&
+        (V->DataType == ftInteger || V->DataType == ftSmallInt || V->DataType == ftWord)) {
+      int64_t Want = V->DataType == ftInteger    ? V->Get<int32_t>()
+                     : V->DataType == ftSmallInt ? V->Get<int16_t>()
+                                                 : V->Get<uint16_t>();
+      int64_t Got = D.Type() == ftSmallInt ? CellGet<int16_t>(TSQLCell{false, Value})
+                    : D.Type() == ftWord   ? CellGet<uint16_t>(TSQLCell{false, Value})
+                                           : CellGet<int32_t>(TSQLCell{false, Value});
+      if (Want != Got) {
+        PutExpToken(V);
+        return false;
+      }
+    }
+    PutExpToken(V);
+    if (Null || !Converted) {
+      // "column = NULL" holds for the NULL columns, which no key range gives: the leading fields
+      // before it still narrow the rows, without them the whole table is scanned.
+      if (K == 0) {
+        C->SetIndexNo(kNaturalOrderIndex);
+        return true;
+      }
+      break;
+    }
+    C->PutField(R.KeyFields[K], Record.data(), false, Value.data());
+    ++Fields;
+  }
+  C->SetRange(false, Record.data(), Fields, Record.data(), Fields);
   return true;
 }
 

@@ -282,9 +282,55 @@ void TQueryPlan::SplitWhere() {
   ChooseKeyRanges();
 }
 
-bool TQueryPlan::FindKey(TSourceRun& R, const std::function<bool(const void*)>& Placed, const TExpToken** Value,
-                         int* FieldNo, uint8_t* Index) {
+// The equality condition "column = value" of R's column Field (a physical field number) whose
+// value the tables placed before R give; nullptr when there is none. Col receives the column.
+static const TExpToken* EqualityValue(const std::vector<std::unique_ptr<TCondition>>& Conditions, TSourceRun& R,
+                                      const std::function<bool(const void*)>& Placed, int Field,
+                                      const TExpToken** Col);
+
+bool TQueryPlan::FindKey(TSourceRun& R, const std::function<bool(const void*)>& Placed,
+                         std::vector<const TExpToken*>* Values, std::vector<int>* FieldNos, uint8_t* Index) {
   if (!R.Cursor) return false;
+  // The first usable condition picks the index (the first whose leading field is its column);
+  // further key fields of that index join the range while each has an equality condition too.
+  for (auto& C : Conditions) {
+    if (C->On != R.Outer || (C->On && C->OnRun != &R)) continue;
+    const TExpToken* N = C->Node;
+    if (N->Kind != nkBinary || N->Code != opEqual) continue;
+    for (int Side = 0; Side < 2; ++Side) {
+      const TExpToken* Col = Side == 0 ? N->Operand1 : N->Operand2;
+      if (!Col || Col->Kind != nkColumn || Col->Source != R.Source) continue;
+      const int Field = R.Cursor->FieldDescs[Col->FieldNo - 1u].Number();
+      const TExpToken* FirstCol = nullptr;
+      const TExpToken* Val = EqualityValue(Conditions, R, Placed, Field, &FirstCol);
+      if (Val == nullptr || FirstCol != Col) continue;
+      const int Count = R.Cursor->GetIndexCount();
+      for (int I = R.Cursor->HasNoPrimaryKey() ? 1 : 0; I <= Count; ++I) {
+        uint8_t Desc[120] = {};
+        R.Cursor->GetIndexDesc(static_cast<uint8_t>(I), Desc);
+        const int KeyCount = Desc[kIndexDescFieldCountOffset];
+        if (KeyCount < 1 || GetU16(Desc + kIndexDescFieldNumbersOffset) != Field) continue;
+        if (Values) Values->assign(1, Val);
+        if (FieldNos) FieldNos->assign(1, Col->FieldNo);
+        if (Index) *Index = static_cast<uint8_t>(I);
+        for (int K = 1; K < KeyCount && (Values || FieldNos); ++K) {
+          const int Next = GetU16(Desc + kIndexDescFieldNumbersOffset + 2 * K);
+          const TExpToken* NextCol = nullptr;
+          const TExpToken* NextVal = EqualityValue(Conditions, R, Placed, Next, &NextCol);
+          if (NextVal == nullptr) break;
+          if (Values) Values->push_back(NextVal);
+          if (FieldNos) FieldNos->push_back(NextCol->FieldNo);
+        }
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+static const TExpToken* EqualityValue(const std::vector<std::unique_ptr<TCondition>>& Conditions, TSourceRun& R,
+                                      const std::function<bool(const void*)>& Placed, int Field,
+                                      const TExpToken** Column) {
   for (auto& C : Conditions) {
     if (C->On != R.Outer || (C->On && C->OnRun != &R)) continue;
     const TExpToken* N = C->Node;
@@ -293,6 +339,7 @@ bool TQueryPlan::FindKey(TSourceRun& R, const std::function<bool(const void*)>& 
       const TExpToken* Col = Side == 0 ? N->Operand1 : N->Operand2;
       const TExpToken* Val = Side == 0 ? N->Operand2 : N->Operand1;
       if (!Col || !Val || Col->Kind != nkColumn || Col->Source != R.Source) continue;
+      if (R.Cursor->FieldDescs[Col->FieldNo - 1u].Number() != Field) continue;
       // Strings compare by collation and NULL equals NULL: only exact, ordered types qualify.
       const uint8_t T = Col->DataType;
       if (T != ftInteger && T != ftSmallInt && T != ftWord && T != ftDate && T != ftTime) continue;
@@ -302,33 +349,24 @@ bool TQueryPlan::FindKey(TSourceRun& R, const std::function<bool(const void*)>& 
       for (const void* S : Sources)
         if (S == R.Source || !Placed(S)) Earlier = false;
       if (!Earlier || HasAggregate(Val)) continue;
-      const int Field = R.Cursor->FieldDescs[Col->FieldNo - 1u].Number();
-      const int Count = R.Cursor->GetIndexCount();
-      for (int I = R.Cursor->HasNoPrimaryKey() ? 1 : 0; I <= Count; ++I) {
-        uint8_t Desc[120] = {};
-        R.Cursor->GetIndexDesc(static_cast<uint8_t>(I), Desc);
-        if (Desc[kIndexDescFieldCountOffset] >= 1 && GetU16(Desc + kIndexDescFieldNumbersOffset) == Field) {
-          if (Value) *Value = Val;
-          if (FieldNo) *FieldNo = Col->FieldNo;
-          if (Index) *Index = static_cast<uint8_t>(I);
-          return true;
-        }
-      }
+      *Column = Col;
+      return Val;
     }
   }
-  return false;
+  return nullptr;
 }
 
 void TQueryPlan::ChooseKeyRanges() {
   for (size_t L = 0; L < Runs.size(); ++L) {
     TSourceRun& R = *Runs[L];
-    R.KeyValue = nullptr;
+    R.KeyValues.clear();
+    R.KeyFields.clear();
     auto Placed = [&](const void* S) {
       for (size_t I = 0; I < L; ++I)
         if (Runs[I]->Source == S) return true;
       return false;
     };
-    FindKey(R, Placed, &R.KeyValue, &R.KeyField, &R.KeyIndex);
+    FindKey(R, Placed, &R.KeyValues, &R.KeyFields, &R.KeyIndex);
   }
 }
 

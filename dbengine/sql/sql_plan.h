@@ -22,10 +22,10 @@ struct TSourceRun {
   std::vector<TFieldAccess> Fields;
   bool NullRow = false;  // an outer join delivers this table's columns as NULL
   bool Outer = false;    // the optional side of a LEFT or RIGHT join
-  // A condition "column = value" whose value the earlier tables give, served by an index that
-  // starts with the column: the loop reads only the range of that value.
-  const TExpToken* KeyValue = nullptr;  // the value side (part of the WHERE tree)
-  int KeyField = 0;                     // physical field number of the column
+  // Conditions "column = value" whose values the earlier tables give, served by an index whose
+  // leading fields are these columns: the loop reads only the range of those values.
+  std::vector<const TExpToken*> KeyValues;  // the value sides (parts of the WHERE tree), in key order
+  std::vector<int> KeyFields;               // the columns' field numbers, in key order
   uint8_t KeyIndex = 255;
 };
 
@@ -86,8 +86,8 @@ class TQueryPlan {
   void AssignLevels();
   void ChooseKeyRanges();
   void OptimizeJoins();
-  bool FindKey(TSourceRun& R, const std::function<bool(const void*)>& Placed, const TExpToken** Value, int* FieldNo,
-               uint8_t* Index);
+  bool FindKey(TSourceRun& R, const std::function<bool(const void*)>& Placed, std::vector<const TExpToken*>* Values,
+               std::vector<int>* FieldNos, uint8_t* Index);
   bool SetKeyRange(TSourceRun& Run);
   void PrepareSelect();
   void BindResultNames();

@@ -1,6 +1,9 @@
 // SELECT end to end on real tables: filters, ordering (DESC, NOCASE), result names, aggregates with
 // and without GROUP BY (AVG and SUM over their edge cases), HAVING, DISTINCT, joins and IN.
 #include "dbengine/sql/tests/sql_exec_test_util.h"
+#include "dbengine/storage/data_cursor_files.h"
+#include "dbengine/storage/data_file.h"
+#include "dbengine/storage/table_files.h"
 
 using namespace sqltest;
 
@@ -182,6 +185,52 @@ TEST_F(SelectTest, MaximumRowCountAndReExecution) {
   Executor->SetMaxRowCount(-1);
   Executor->Execute();
   EXPECT_EQ(CursorRows(Executor->ResultCursor()).size(), 5u);
+}
+
+// Equality conditions on the leading fields of an index narrow the rows read to their key range:
+// a second key field cuts a student's rows down to the practice's, a field the index does not
+// lead with does not, and the rows are those the conditions select.
+TEST_F(SelectTest, EqualitiesOnLeadingKeyFieldsReadOnlyTheirRange) {
+  Script({"CREATE TABLE stats (S INTEGER, P INTEGER, K SMALLINT, V INTEGER)",
+          "CREATE INDEX SP ON stats (S, P, K)", "CREATE TABLE pick (S INTEGER, P INTEGER)",
+          "INSERT INTO pick VALUES (2, 23)", "INSERT INTO pick VALUES (3, 31)"});
+  for (int Student = 1; Student <= 4; ++Student)
+    for (int Practice = 1; Practice <= 10; ++Practice)
+      for (int Key = 1; Key <= 5; ++Key)
+        Exec("INSERT INTO stats VALUES (" + std::to_string(Student) + ", " + std::to_string(Student * 10 + Practice) +
+             ", " + std::to_string(Key) + ", " + std::to_string(Student * 1000 + Practice * 10 + Key) + ")");
+  TDataCursor* Stats = new TDataCursor(Dir);
+  Stats->SetTableName("stats");
+  Stats->Open();
+  TDataFile* D = TableFileAccess(Stats->Table)->DataFile();
+  struct TCase {
+    const char* SQL;
+    std::vector<std::string> V;
+    int64_t MaxRead;  // records read by the query, at most
+  } Cases[] = {
+      {"SELECT V FROM stats WHERE S = 2 AND P = 23", {"2031", "2032", "2033", "2034", "2035"}, 5},
+      {"SELECT V FROM stats WHERE P = 23 AND V > 2032 AND S = 2", {"2033", "2034", "2035"}, 5},
+      {"SELECT V FROM stats WHERE S = 2 AND P = 23 AND K = 4", {"2034"}, 1},
+      {"SELECT V FROM stats WHERE S = 2 AND P = 23 AND K = 99999", {}, 5},  // beyond SMALLINT
+      {"SELECT V FROM stats WHERE S = 2 AND P = NULL", {}, 50},
+      {"SELECT V FROM stats WHERE S = 4 AND K = 5 AND V < 4040",  // the index does not lead to K
+       {"4015", "4025", "4035"}, 50},
+      {"SELECT V FROM stats WHERE S = 2 AND P = 33", {}, 0},
+      {"SELECT stats.V FROM pick JOIN stats ON stats.S = pick.S AND stats.P = pick.P",
+       {"2031", "2032", "2033", "2034", "2035", "3011", "3012", "3013", "3014", "3015"}, 10},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.SQL);
+    const int64_t Before = D->CacheHits + D->RecordReads;
+    const TRows Rows = Query(C.SQL);
+    const int64_t Read = D->CacheHits + D->RecordReads - Before;
+    std::vector<std::string> V;
+    for (const auto& R : Rows) V.push_back(R.at(0));
+    EXPECT_EQ(V, C.V);
+    EXPECT_LE(Read, C.MaxRead);
+  }
+  Stats->Close();
+  delete Stats;
 }
 
 }  // namespace
