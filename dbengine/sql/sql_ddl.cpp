@@ -1,4 +1,4 @@
-// The table statements: CREATE TABLE, CREATE INDEX, DROP TABLE and DROP INDEX on the table that the
+// The table statements: CREATE TABLE, CREATE INDEX, ALTER TABLE, DROP TABLE and DROP INDEX on the table that the
 // statement names (in the statement's database, the in-memory database, or a path).
 #include <cstring>
 
@@ -51,6 +51,12 @@ void Redefine(std::array<uint8_t, 768>& D, const TCreateField& F) {
   if (F.DefaultGiven) SetShortString(D.data() + kFieldDescDefaultOffset, 50, Cut(F.DefaultText, 50));
   if (F.MinGiven) SetShortString(D.data() + kFieldDescMinimumOffset, 50, Cut(F.MinText, 50));
   if (F.MaxGiven) SetShortString(D.data() + kFieldDescMaximumOffset, 50, Cut(F.MaxText, 50));
+}
+
+int FindFieldNumber(const std::vector<std::array<uint8_t, 768>>& Fields, uint16_t Number) {
+  for (size_t I = 0; I < Fields.size(); ++I)
+    if (GetU16(Fields[I].data() + kFieldDescNumberOffset) == Number) return static_cast<int>(I);
+  return -1;
 }
 
 int FindField(const std::vector<std::array<uint8_t, 768>>& Fields, const std::string& Name) {
@@ -165,24 +171,20 @@ void TQueryPlan::ExecuteDDL() {
   }
 }
 
-// ALTER TABLE: the new definition is applied to a copy of the table made under a working name;
-// every record is copied with its row number (so ids that other tables hold stay valid) and every
-// value converted, and only when all of it succeeded does the copy take the old table's place.
-// A value that does not convert stops the statement and leaves the old table as it was.
+// ALTER TABLE: the actions build the new definition from the present one (fields keep their
+// numbers, so that the restructure knows where each value comes from; new fields take numbers the
+// table does not use), and the cursor's restructure carries every record over with its row number
+// and its values converted to their new types. A value that does not convert stops the statement
+// and leaves the old table as it was.
 void TQueryPlan::AlterTable() {
   TDataQuery* Q = Query;
-  TSourceRun& R = *Runs.front();
-  TDataDirectory* Dir = R.Directory;
-  const bool Mem = R.Source->Memory != 0;
   std::unique_ptr<TDataCursor> Old(TargetCursor(true));
   Old->Open();
-  Old->SetIndexNo(kNaturalOrderIndex);
   // The present definition.
   std::vector<std::array<uint8_t, 768>> Fields;
   for (const TFieldDescriptor& D : Old->FieldDescs) {
     std::array<uint8_t, 768> A{};
     std::memcpy(A.data(), D.Bytes, 768);
-    if (D.Type() == ftBlob) SQLFail("ALTER TABLE cannot copy the BLOB column " + D.Name());
     Fields.push_back(A);
   }
   std::vector<std::array<uint8_t, 120>> Indexes;
@@ -192,6 +194,18 @@ void TQueryPlan::AlterTable() {
     Indexes.push_back(D);
   }
   const bool HadPrimary = !Old->HasNoPrimaryKey();
+  // The options the statement does not give keep their present values.
+  TRestructureParams P;
+  P.Description = Q->DescriptionGiven ? Q->Description : Old->GetDescription();
+  P.BlobBlockSize = Q->BlobBlockSizeGiven ? Q->BlobBlockSize : -1;
+  P.LanguageID = Q->LanguageGiven ? Q->LanguageId : Old->GetLanguageID();
+  P.SortID = Q->LanguageGiven ? Q->SortId : Old->GetSortID();
+  P.UserMajorVersion = Q->MajorGiven ? Q->MajorVersion : Old->GetUserMajorVersion();
+  P.UserMinorVersion = Q->MinorGiven ? Q->MinorVersion : Old->GetUserMinorVersion();
+  P.Encrypted = Q->EncryptedGiven ? Q->Encrypted : Old->IsEncrypted();
+  P.Password = Q->EncryptedGiven ? Q->Password : Old->GetPassword();
+  P.LastAutoInc = Q->LastAutoInc >= 0 ? Q->LastAutoInc : -1;
+  Old->Close();
   uint16_t NextNumber = 0;
   for (auto& F : Fields) NextNumber = std::max<uint16_t>(NextNumber, GetU16(F.data()));
   // The column actions, in order.
@@ -247,104 +261,21 @@ void TQueryPlan::AlterTable() {
     }
     Indexes[0] = D;
   }
-  // Field numbers become positions in the new table; an index over a dropped column goes.
-  std::vector<int> OldFieldOf;  // per new position: the old physical field number, 0 when new
-  for (auto& F : Fields) {
-    const uint16_t N = GetU16(F.data());
-    int Old1 = 0;
-    for (size_t I = 0; I < Old->FieldDescs.size(); ++I)
-      if (Old->FieldDescs[I].Number() == N) Old1 = static_cast<int>(I + 1);
-    OldFieldOf.push_back(Old1);
-  }
-  std::vector<std::array<uint8_t, 120>> NewIndexes;
-  for (size_t X = 0; X < Indexes.size(); ++X) {
-    std::array<uint8_t, 120> D = Indexes[X];
-    bool Keep = true;
-    const int Count = D[kIndexDescFieldCountOffset];
-    for (int K = 0; K < Count; ++K) {
-      const uint16_t N = GetU16(D.data() + kIndexDescFieldNumbersOffset + 2 * K);
-      int Pos = 0;
-      for (size_t I = 0; I < Fields.size(); ++I)
-        if (GetU16(Fields[I].data()) == N) Pos = static_cast<int>(I + 1);
-      if (Pos == 0) Keep = false;
-      SetU16(D.data() + kIndexDescFieldNumbersOffset + 2 * K, static_cast<uint16_t>(Pos));
-    }
-    if (X == 0 && !Keep) D = std::array<uint8_t, 120>{};
-    if (X == 0 || Keep) NewIndexes.push_back(D);
-  }
-  for (size_t I = 0; I < Fields.size(); ++I) SetU16(Fields[I].data() + kFieldDescNumberOffset, static_cast<uint16_t>(I + 1));
-  // The options the statement does not give keep their present values.
-  TCreateTableParams P;
+  // An index over a dropped column goes with it (the primary key leaves the table without one).
   P.Fields = Fields;
-  P.Indexes = NewIndexes;
-  P.Description = Q->DescriptionGiven ? Q->Description : Old->GetDescription();
-  P.BlobBlockSize = Q->BlobBlockSizeGiven ? Q->BlobBlockSize : Old->GetBlobBlockSize();
-  P.LanguageID = Q->LanguageGiven ? Q->LanguageId : Old->GetLanguageID();
-  P.SortID = Q->LanguageGiven ? Q->SortId : Old->GetSortID();
-  P.UserMajorVersion = Q->MajorGiven ? Q->MajorVersion : Old->GetUserMajorVersion();
-  P.UserMinorVersion = Q->MinorGiven ? Q->MinorVersion : Old->GetUserMinorVersion();
-  if (Old->IsEncrypted() && !Q->EncryptedGiven) SQLFail("ALTER TABLE of an encrypted table needs ENCRYPTED WITH");
-  P.Encrypted = Q->Encrypted;
-  P.Password = Q->Password;
-  P.Overwrite = true;
-  const uint32_t LastAutoInc =
-      Q->LastAutoInc >= 0 ? static_cast<uint32_t>(Q->LastAutoInc) : TableFileAccess(Old->Table)->DataFile()->LastAutoInc();
-  const std::string Base = RemoveFileExt(Old->TableName);
-  const std::string Work = "__new_" + Base, Backup = "__old_" + Base;
-  std::unique_ptr<TDataCursor> New(new TDataCursor(Dir));
-  New->SetTableName(Work);
-  New->SetInMemory(Mem);
-  New->SetExclusive(true);
-  New->CreateTable(P);
-  try {
-    New->Open();
-    New->SetNoAutoInc(true);
-    std::vector<uint8_t> From(Old->RecordBufferSize), To(New->RecordBufferSize);
-    std::vector<uint8_t> Value(512), Converted(512);
-    Old->MoveToBegin();
-    while (Old->GetNextRecord(From.data()) == 0) {
-      New->InitRecord(To.data());
-      std::memcpy(To.data() + 5, From.data() + 5, 4);  // the row number, which is also the auto-increment value
-      for (size_t I = 0; I < Fields.size(); ++I) {
-        if (OldFieldOf[I] == 0) continue;
-        const TFieldDescriptor& OD = Old->FieldDescs[static_cast<size_t>(OldFieldOf[I] - 1)];
-        const TFieldDescriptor& ND = New->FieldDescs[I];
-        if (ND.IsAutoInc()) continue;
-        bool Blank = true;
-        std::fill(Value.begin(), Value.end(), 0);
-        if (OD.IsAutoInc()) {
-          std::memcpy(Value.data(), From.data() + 5, 4);
-          Blank = false;
-        } else {
-          Old->GetField(OldFieldOf[I], From.data(), Blank, Value.data());
-        }
-        if (Blank) continue;
-        std::fill(Converted.begin(), Converted.end(), 0);
-        if (!ConvertFieldValue(OD.Type(), Value.data(), OD.DataSize(), ND.Type(), Converted.data(), ND.DataSize(),
-                               ND.Bytes[kFieldDescDataScaleOffset], Settings))
-          SQLFail("A value of column " + OD.Name() + " cannot be converted to the new type of column " + ND.Name());
-        New->PutField(static_cast<int>(I + 1), To.data(), false, Converted.data());
-      }
-      New->InsertRecord(To.data(), false);
-    }
-    New->SetTableInfo(P.Description, P.Password, LastAutoInc, P.UserMajorVersion, P.UserMinorVersion);
-    New->Close();
-    Old->Close();
-  } catch (...) {
-    New->Close();
-    New->DeleteTable();
-    throw;
+  for (size_t X = 0; X < Indexes.size(); ++X) {
+    bool Keep = true;
+    for (int K = 0; K < Indexes[X][kIndexDescFieldCountOffset]; ++K)
+      if (FindFieldNumber(Fields, GetU16(Indexes[X].data() + kIndexDescFieldNumbersOffset + 2 * K)) < 0) Keep = false;
+    if (X == 0) P.Indexes.push_back(Keep ? Indexes[X] : std::array<uint8_t, 120>{});
+    else if (Keep) P.Indexes.push_back(Indexes[X]);
   }
-  // The copy takes the old table's place; the old files stay as a backup until it has.
-  auto Check = [&](int Code, const std::string& Table) {
-    if (Code < 0) RaiseEngineError(static_cast<uint16_t>(-Code), Table);
+  // Values change type through the statement's conversions.
+  P.Convert = [this](const TFieldDescriptor& From, const void* Value, const TFieldDescriptor& To, void* Dest) {
+    if (!ConvertFieldValue(From.Type(), Value, From.DataSize(), To.Type(), Dest, To.DataSize(),
+                           To.Bytes[kFieldDescDataScaleOffset], Settings))
+      SQLFail("A value of column " + From.Name() + " cannot be converted to the new type of column " + To.Name());
+    return true;
   };
-  Check(Dir->RenameTable(Old->TableName, Backup, false, Mem), Old->TableName);
-  const int Moved = Dir->RenameTable(Work, Old->TableName, false, Mem);
-  if (Moved < 0) {
-    Dir->RenameTable(Backup, Old->TableName, false, Mem);
-    Dir->DeleteTable(Work, Mem);
-    Check(Moved, Old->TableName);
-  }
-  Dir->DeleteTable(Backup, Mem);
+  Old->RestructureTable(std::move(P));
 }

@@ -4,6 +4,9 @@
 #include "dbengine/sql/tests/sql_exec_test_util.h"
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 
 #include "dbengine/sql/expr_values.h"
 #include "dbengine/storage/data_cursor.h"
@@ -287,6 +290,58 @@ TEST_F(DMLTest, ParametersTypedAfterPreparingAreCheckedAgainAtExecution) {
   TRaised E = Raised([&] { Executor->Execute(); });
   EXPECT_EQ(E.Code, kSQLErrorCode);
   EXPECT_NE(E.Message.find("Type mismatch"), std::string::npos) << E.Message;
+}
+
+}  // namespace
+
+namespace {
+
+std::map<std::string, std::string> FilesIn(const std::string& Path) {
+  std::map<std::string, std::string> M;
+  for (const auto& E : std::filesystem::directory_iterator(Path)) {
+    if (!E.is_regular_file()) continue;
+    std::ifstream F(E.path(), std::ios::binary);
+    M[E.path().filename().string()] = std::string(std::istreambuf_iterator<char>(F), std::istreambuf_iterator<char>());
+  }
+  return M;
+}
+
+TEST_F(AlterTest, AFailedConversionLeavesTheFilesByteIdenticalAndNoWorkFiles) {
+  const auto Before = FilesIn(Path);
+  TRaised E = Raised([&] { Exec("ALTER TABLE a ADD X INTEGER, REDEFINE N N SMALLINT"); });
+  EXPECT_EQ(E.Code, kSQLErrorCode);
+  EXPECT_NE(E.Message.find("column N"), std::string::npos) << E.Message;
+  EXPECT_EQ(FilesIn(Path), Before);
+  EXPECT_TRUE(FilesIn(Private).empty());
+}
+
+TEST_F(SQLTest, AlterKeepsBlobColumnsAndTheirValues) {
+  Script({"CREATE TABLE notes (ID AUTOINC, BODY BLOB(1, 1), TAG CHAR(4), PRIMARY KEY (ID))",
+          "INSERT INTO notes (BODY, TAG) VALUES ('short', 'a')", "INSERT INTO notes (BODY, TAG) VALUES (NULL, 'b')",
+          "INSERT INTO notes (BODY, TAG) VALUES ('" + std::string(240, 'y') + "', 'c')",
+          "DELETE FROM notes WHERE TAG = 'a'"});
+  Exec("ALTER TABLE notes ADD FIRST INTEGER AT 1, REDEFINE TAG LABEL CHAR(10), ADD MORE BLOB(1, 1)");
+  EXPECT_EQ(Query("SELECT * FROM notes ORDER BY ID"),
+            (TRows{{"", "2", "", "b", ""}, {"", "3", std::string(240, 'y'), "c", ""}}));
+  Exec("UPDATE notes SET MORE = 'added' WHERE ID = 2");
+  Exec("ALTER TABLE notes DROP FIRST");
+  EXPECT_EQ(Query("SELECT ID, BODY, MORE FROM notes ORDER BY ID"),
+            (TRows{{"2", "", "added"}, {"3", std::string(240, 'y'), ""}}));
+}
+
+TEST_F(SQLTest, AlterOfAnEncryptedTableKeepsItsPassword) {
+  Session->AddPassword("sekret");
+  Script({"CREATE TABLE s (ID AUTOINC, NAME CHAR(10), PRIMARY KEY (ID) ENCRYPTED WITH 'sekret')",
+          "INSERT INTO s (NAME) VALUES ('ala')", "INSERT INTO s (NAME) VALUES ('ola')"});
+  Exec("ALTER TABLE s ADD AGE INTEGER");
+  EXPECT_EQ(Query("SELECT * FROM s"), (TRows{{"1", "ala", ""}, {"2", "ola", ""}}));
+  TDataCursor C(Dir);
+  C.SetTableName("s");
+  EXPECT_TRUE(C.IsEncrypted());
+  EXPECT_EQ(C.GetPassword(), "sekret");
+  // Without the password the table stays closed to the session.
+  Session->RemovePassword("sekret");
+  EXPECT_EQ(Raised([&] { Exec("SELECT * FROM s"); }).Code, ecNoRights);
 }
 
 }  // namespace
