@@ -1,5 +1,5 @@
-// The table statements: CREATE TABLE, CREATE INDEX, ALTER TABLE, DROP TABLE and DROP INDEX on the table that the
-// statement names (in the statement's database, the in-memory database, or a path).
+// The table statements: CREATE TABLE, CREATE INDEX, ALTER TABLE, DROP TABLE and DROP INDEX on the
+// table that the statement names (in the statement's database, the in-memory database, or a path).
 #include <cstring>
 
 #include "dbengine/sql/expr_values.h"

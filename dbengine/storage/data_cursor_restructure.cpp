@@ -281,7 +281,9 @@ void TDataCursor::RestructureRewrite(const TRestructureParams& P,
                                      const std::vector<std::array<uint8_t, 120>>& NewIndexes,
                                      uint16_t BlobBlockSize) {
   TDataSession* S = Directory->Session;
-  TDataDirectory* WorkDir = InMemory || S == nullptr ? Directory : S->OpenDirectory("", S->GetPrivateDir());
+  // The private directory is opened for the rewrite (and may be the table's own directory).
+  const bool OpenedWorkDir = !InMemory && S != nullptr;
+  TDataDirectory* WorkDir = OpenedWorkDir ? S->OpenDirectory("", S->GetPrivateDir()) : Directory;
   const bool AddedPassword = P.Encrypted && S != nullptr && !S->HasPassword(P.Password);
   if (AddedPassword) S->AddPassword(P.Password);
   std::string WorkName;
@@ -290,7 +292,7 @@ void TDataCursor::RestructureRewrite(const TRestructureParams& P,
   auto Release = [&]() {
     Work.reset();
     if (AddedPassword) S->RemovePassword(P.Password);
-    if (WorkDir != Directory) S->CloseDirectory(WorkDir);
+    if (OpenedWorkDir) S->CloseDirectory(WorkDir);
   };
   try {
     WorkDir->GetTempTableName(InMemory, WorkName);

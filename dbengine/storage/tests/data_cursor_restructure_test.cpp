@@ -21,6 +21,12 @@ std::string ReadFileBytes(const std::string& Name) {
 
 class RestructureTest : public CursorTest {
  protected:
+  void SetUp() override {
+    CursorTest::SetUp();
+    Private = Path + "priv/";
+    std::filesystem::create_directories(Private);
+    Session->SetPrivateDir(Private);
+  }
   void TearDown() override {
     RestructureStepHook = nullptr;
     CursorTest::TearDown();
@@ -121,9 +127,10 @@ class RestructureTest : public CursorTest {
   std::map<std::string, std::string> Files() {
     std::map<std::string, std::string> M;
     for (const auto& E : std::filesystem::directory_iterator(Path))
-      M[E.path().filename().string()] = ReadFileBytes(E.path().string());
+      if (E.is_regular_file()) M[E.path().filename().string()] = ReadFileBytes(E.path().string());
     return M;
   }
+  std::string Private;
 };
 
 using TRows = std::map<uint32_t, std::vector<std::string>>;
@@ -160,6 +167,19 @@ TEST_F(RestructureTest, AddDropRedefineAndReorderKeepValuesRowNumbersAndAutoInc)
   EXPECT_EQ(Rows().rbegin()->first, 6u);
   // No work files are left in the private directory or the table's.
   EXPECT_EQ(Files().size(), 2u);
+  EXPECT_TRUE(std::filesystem::is_empty(Private));
+}
+
+TEST_F(RestructureTest, APrivateDirectoryThatIsTheTablesOwnWorksToo) {
+  Fill();
+  Session->SetPrivateDir(Path);
+  const uint32_t Refs = Dir->RefCount;
+  TRestructureParams P = Current();
+  P.Fields[1][kFieldDescDeclaredSizeOffset] = 25;
+  Restructure(P);
+  EXPECT_EQ(Dir->RefCount, Refs);
+  EXPECT_EQ(Files().size(), 2u);
+  EXPECT_EQ(Rows(), (TRows{{1, {"1", "ala", "30"}}, {3, {"3", "cyryl", "50"}}, {5, {"5", "ewa", "70"}}}));
 }
 
 TEST_F(RestructureTest, IndexOnlyAndDescriptorOnlyChangesLeaveTheRecordsAlone) {
@@ -228,6 +248,25 @@ TEST_F(RestructureTest, FailuresLeaveTheOldFilesByteIdentical) {
     EXPECT_EQ(Files(), Before) << K.What;
   }
   EXPECT_EQ(Rows(), (TRows{{1, {"1", "ala", "30"}}, {3, {"3", "cyryl", "50"}}, {5, {"5", "ewa", "70"}}}));
+}
+
+TEST_F(RestructureTest, AFailedIndexBuildRestoresTheIndexFile) {
+  Fill();
+  TDataCursor* C = OpenPeople(true);
+  Insert(C, "ala", 30);
+  C->Close();
+  const std::string IndexBefore = ReadFileBytes(Path + "people.IDX");
+  const auto RowsBefore = Rows();
+  TRestructureParams P = Current();
+  P.Indexes.push_back(Index("BYAGE", {3}, true));
+  EXPECT_EQ(RaisedCode([&] { Restructure(P); }), ecKeyViolation);
+  EXPECT_EQ(ReadFileBytes(Path + "people.IDX"), IndexBefore);
+  EXPECT_FALSE(std::filesystem::exists(Path + "people.IBK"));
+  EXPECT_EQ(Rows(), RowsBefore);
+  TDataCursor* D = OpenPeople(true);
+  EXPECT_EQ(D->GetIndexCount(), 1);
+  D->SetIndexName("BYNAME");
+  EXPECT_EQ(Scan(D), (std::vector<std::string>{"ala", "ala", "cyryl", "ewa"}));
 }
 
 TEST_F(RestructureTest, AConverterChangesTypesAndItsRefusalStopsTheRestructure) {
