@@ -86,6 +86,19 @@ void ReplaceTableFiles(const std::string& WorkBase, const std::string& TableBase
   for (int I : Backed) L.FileDelete(TableBase + kBackupExts[I], InMemory);
 }
 
+// The table options of a restructure into a table definition or the parameters of a new table.
+template <class TOptions>
+void TakeTableOptions(TOptions& To, const TRestructureParams& P, uint16_t BlobBlockSize) {
+  To.Description = P.Description;
+  To.Encrypted = P.Encrypted;
+  To.Password = P.Password;
+  To.BlobBlockSize = BlobBlockSize;
+  To.LanguageID = P.LanguageID;
+  To.SortID = P.SortID;
+  To.UserMajorVersion = P.UserMajorVersion;
+  To.UserMinorVersion = P.UserMinorVersion;
+}
+
 int FieldPosition(const std::vector<std::array<uint8_t, 768>>& Fields, uint16_t Number) {
   for (size_t I = 0; I < Fields.size(); ++I)
     if (GetU16(Fields[I].data() + kFieldDescNumberOffset) == Number) return static_cast<int>(I + 1);
@@ -189,14 +202,7 @@ void TDataCursor::RestructureTable(TRestructureParams P) {
     Def.Fields = P.Fields;
     Def.Indexes = P.Indexes;
     if (Def.Indexes.empty()) Def.Indexes.push_back(std::array<uint8_t, 120>{});
-    Def.Description = P.Description;
-    Def.Encrypted = P.Encrypted;
-    Def.Password = P.Password;
-    Def.BlobBlockSize = BlobBlock;
-    Def.LanguageID = P.LanguageID;
-    Def.SortID = P.SortID;
-    Def.UserMajorVersion = P.UserMajorVersion;
-    Def.UserMinorVersion = P.UserMinorVersion;
+    TakeTableOptions(Def, P, BlobBlock);
     if (Def.Indexes.size() > static_cast<size_t>(kMaxTableIndexes)) Fail(ecIndexLimit);
     CheckTableDefinition(TableName, Def, false, true);
 
@@ -306,14 +312,7 @@ void TDataCursor::RestructureRewrite(const TRestructureParams& P,
     C.Fields = NewFields;
     C.Indexes = NewIndexes;
     RenumberFields(C.Fields, C.Indexes);
-    C.Description = P.Description;
-    C.Encrypted = P.Encrypted;
-    C.Password = P.Password;
-    C.BlobBlockSize = BlobBlockSize;
-    C.LanguageID = P.LanguageID;
-    C.SortID = P.SortID;
-    C.UserMajorVersion = P.UserMajorVersion;
-    C.UserMinorVersion = P.UserMinorVersion;
+    TakeTableOptions(C, P, BlobBlockSize);
     Work.reset(new TDataCursor(WorkDir));
     Work->SetTableName(WorkName);
     Work->SetInMemory(InMemory);
