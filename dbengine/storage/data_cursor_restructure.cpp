@@ -367,10 +367,19 @@ void TDataCursor::CopyRecordInto(TDataCursor* Work, const TRestructureParams& P,
     if (Old == 0) continue;
     const TFieldDescriptor& OD = *reinterpret_cast<const TFieldDescriptor*>(DataFile()->Field(Old));
     const TFieldDescriptor& ND = *reinterpret_cast<const TFieldDescriptor*>(Work->DataFile()->Field(New));
-    if (ND.IsAutoInc()) continue;  // its value is the row number, kept
     bool Blank = true;
     std::memset(Value, 0, sizeof Value);
     GetPhysicalField(Old, From.data(), Blank, OD.Type() == ftBlob ? nullptr : Value);
+    if (ND.IsAutoInc()) {
+      // Its value is the row number, which every record keeps: a value of a field that becomes
+      // the auto-increment field survives only when it is that number.
+      if (OD.IsAutoInc() || Blank) continue;
+      std::memset(Converted, 0, sizeof Converted);
+      const bool Done = OD.Type() != ftBlob && (P.Convert ? P.Convert(OD, Value, ND, Converted)
+                                                           : ConvertSameType(OD, Value, ND, Converted));
+      if (!Done || std::memcmp(Converted, From.data() + 5, 4) != 0) Fail(ecInvalidFieldDef, OD.Name());
+      continue;
+    }
     if (Blank) continue;
     if (OD.Type() == ftBlob || ND.Type() == ftBlob) {
       // BLOB values move as bytes; a string becomes a BLOB's text and a BLOB a string that holds it.

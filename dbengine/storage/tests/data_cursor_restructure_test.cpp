@@ -269,6 +269,43 @@ TEST_F(RestructureTest, AFailedIndexBuildRestoresTheIndexFile) {
   EXPECT_EQ(Scan(D), (std::vector<std::string>{"ala", "ala", "cyryl", "ewa"}));
 }
 
+TEST_F(RestructureTest, AFieldBecomesTheAutoIncrementFieldOnlyWhenItsValuesAreTheRowNumbers) {
+  TCreateTableParams T;
+  T.Fields = {Field("K", ftInteger), Field("NAME", ftString, 8)};
+  T.Indexes = {Index("", {1}, true)};
+  Create("keys", T);
+  TDataCursor* C = NewCursor("keys", true);
+  C->Open();
+  TBuffer B(C->RecordBufferSize);
+  for (int32_t K : {1, 2}) {
+    C->InitRecord(B.data());
+    C->PutField(1, B.data(), false, &K);
+    C->PutField(2, B.data(), false, "x");
+    C->InsertRecord(B.data(), false);
+  }
+  C->Close();
+  TRestructureParams P = Current("keys");
+  P.Fields[0][kFieldDescSubTypeOffset] = kSubTypeAutoInc;
+  Restructure(P, "keys");
+  EXPECT_EQ(Rows("keys"), (TRows{{1, {"1", "x"}}, {2, {"2", "x"}}}));
+  // Here K differs from the row numbers: its values cannot be kept.
+  TCreateTableParams U = T;
+  Create("other", U);
+  C = NewCursor("other", true);
+  C->Open();
+  for (int32_t K : {10, 20}) {
+    C->InitRecord(B.data());
+    C->PutField(1, B.data(), false, &K);
+    C->InsertRecord(B.data(), false);
+  }
+  C->Close();
+  const auto Before = Files();
+  P = Current("other");
+  P.Fields[0][kFieldDescSubTypeOffset] = kSubTypeAutoInc;
+  EXPECT_EQ(RaisedCode([&] { Restructure(P, "other"); }), ecInvalidFieldDef);
+  EXPECT_EQ(Files(), Before);
+}
+
 TEST_F(RestructureTest, AConverterChangesTypesAndItsRefusalStopsTheRestructure) {
   Fill();
   const auto Before = Files();
