@@ -412,6 +412,7 @@ TEST_F(RestructureTest, AFailurePuttingTheNewFilesInPlaceRestoresTheOldOnes) {
     EXPECT_THROW(Restructure(P), EInOutError) << FailAt;
     EXPECT_EQ(Seen.back(), FailAt);
     EXPECT_EQ(Files(), Before) << FailAt;
+    EXPECT_TRUE(std::filesystem::is_empty(Private)) << FailAt;
   }
   RestructureStepHook = nullptr;
   EXPECT_EQ(Rows(), (TRows{{1, {"1", "ala", "30"}}, {3, {"3", "cyryl", "50"}}, {5, {"5", "ewa", "70"}}}));
