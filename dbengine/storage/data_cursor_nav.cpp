@@ -14,13 +14,35 @@
 
 // ---- Records of the data file ---------------------------------------------------------------------------
 
+// Number of records from First on, stepping by Step, whose bits are set, up to Limit.
+static int SetRun(const TRecordsBitmap& Bits, int32_t First, int32_t Step, int Limit) {
+  int Run = 0;
+  for (int32_t N = First; Run < Limit && N >= 1 && N <= Bits.RecordCount && Bits.GetBit(N); N += Step) ++Run;
+  return Run;
+}
+
 bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image) {
   TDataFile* D = DataFile();
   if (RecordNo == 0 || RecordNo >= D->NextRecord()) return false;
+  // A record that has to come from the file brings the run of visible records next to it in
+  // natural order along in the same read. The direction is the one the cursor moves in: away from
+  // a cached neighbour towards one that is not; when that does not tell, the longer run.
+  bool Forward = true;
+  int Estimate = 0;
+  if (IsNaturalOrder() && Bitmaps[0] != nullptr && D->CachedRecord(RecordNo) == nullptr) {
+    const int32_t N = static_cast<int32_t>(RecordNo);
+    const int Ahead = SetRun(*Bitmaps[0], N, 1, D->ReadAheadCount);
+    const int Behind = SetRun(*Bitmaps[0], N, -1, D->ReadAheadCount);
+    const bool NextCached = D->CachedRecord(RecordNo + 1) != nullptr;
+    const bool PriorCached = RecordNo > 1 && D->CachedRecord(RecordNo - 1) != nullptr;
+    Forward = NextCached != PriorCached ? PriorCached : Ahead >= Behind;
+    Estimate = Forward ? Ahead : Behind;
+  }
+  const bool ReadAhead = Estimate > 1;
   TRecord* R = nullptr;
-  if (!D->GetRecord(this, RecordNo, R) || R == nullptr) {
+  if (!D->GetRecord(this, RecordNo, R, Forward, Estimate, ReadAhead) || R == nullptr) {
     // One retry: the first read may have met another holder's change.
-    if (!D->GetRecord(this, RecordNo, R) || R == nullptr) Fail(ecRecordsCorrupt);
+    if (!D->GetRecord(this, RecordNo, R, Forward, Estimate, ReadAhead) || R == nullptr) Fail(ecRecordsCorrupt);
   }
   Image.assign(std::max<size_t>(RecordBufferSize, static_cast<size_t>(D->RecordSize())), 0);
   std::memcpy(Image.data(), R->Buffer, static_cast<size_t>(D->RecordSize()));

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -41,6 +42,52 @@ class ScaleTest : public CursorTest {
     C->InsertRecord(B.data(), false);
   }
 };
+
+// A natural-order scan reads the runs of visible records in one file read each, forward and
+// backward, and a deleted record ends a run; the rows are those a record-by-record read gives.
+TEST_F(ScaleTest, NaturalOrderScansReadRunsOfVisibleRecordsAtOnce) {
+  CreateNetstat("ahead");
+  const int Rows = 5000;
+  {
+    TDataCursor* C = NewCursor("ahead", true);
+    C->Open();
+    for (int I = 1; I <= Rows; ++I) Put(C, I % 13, I % 17, static_cast<int16_t>(I % 100), I);
+    // Every 100th record goes: 50 gaps split the visible set into runs.
+    TBuffer B(C->RecordBufferSize);
+    C->MoveToBegin();
+    while (C->GetNextRecord(B.data()) == 0)
+      if (IntOf(C, 4, B.data()) % 100 == 0) C->DeleteRecord(B.data(), true);
+    C->Close();
+  }
+  struct TCase {
+    bool Backward;
+  } Cases[] = {{false}, {true}};
+  for (const TCase& T : Cases) {
+    SCOPED_TRACE(T.Backward ? "backward" : "forward");
+    TDataCursor* C = NewCursor("ahead");
+    C->Open();  // the table's files open anew: nothing is cached
+    C->SetIndexNo(kNaturalOrderIndex);
+    TDataFile* D = TableFileAccess(C->Table)->DataFile();
+    const int64_t Reads = D->RecordReads;
+    TBuffer B(C->RecordBufferSize);
+    std::vector<int32_t> Seen;
+    if (T.Backward) {
+      C->MoveToEnd();
+      while (C->GetPriorRecord(B.data()) == 0) Seen.push_back(IntOf(C, 4, B.data()));
+    } else {
+      C->MoveToBegin();
+      while (C->GetNextRecord(B.data()) == 0) Seen.push_back(IntOf(C, 4, B.data()));
+    }
+    std::vector<int32_t> Expected;
+    for (int I = 1; I <= Rows; ++I)
+      if (I % 100 != 0) Expected.push_back(I);
+    if (T.Backward) std::reverse(Expected.begin(), Expected.end());
+    EXPECT_EQ(Seen, Expected);
+    // One read per run between deleted records (a run longer than the read-ahead takes more).
+    EXPECT_LE(D->RecordReads - Reads, Rows / 100 + Rows / D->ReadAheadCount + 2);
+    C->Close();
+  }
+}
 
 TEST_F(ScaleTest, PositionsAndRangeCountsAgreeWithAScan) {
   CreateNetstat("netstat");
