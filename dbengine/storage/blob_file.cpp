@@ -189,6 +189,7 @@ void TBlobFile::LoadBlock(TBlock* B, const uint8_t* Image) {
   B->SavedUsed = B->Used = LoadU16(H + kBlkUsed);
   B->SavedRevision = B->Revision = LoadU32(H + kBlkRevision);
   B->SavedTotalLength = B->TotalLength = LoadU32(H + kBlkTotalLength);
+  if (B->Modified && B->Cached) FCache.DropDirtyTail();
   B->Modified = false;
 }
 

@@ -61,6 +61,7 @@ class TBlock : public TEngineObject {
   uint16_t SavedUsed = 0;
   uint8_t* Data = nullptr;  // block size - 18 bytes
   intptr_t DataCapacity = 0;
+  uint32_t DirtyMark = 0;  // the cache's mark of the run of modified blocks at its old end
   TBlock* MruPrev = nullptr;
   TBlock* MruNext = nullptr;
 

@@ -30,6 +30,7 @@ void TRecord::Clear(bool NewRowNumber) {
   std::memset(Buffer, 0, RecordSize);
   StoreU32(Buffer + 1, RecordNumber);
   if (NewRowNumber && Owner != nullptr) StoreU32(Buffer + 5, Owner->NextAutoInc());
+  if (Modified && Cached && Owner != nullptr) Owner->RecordCleaned();
   Modified = false;
 }
 
@@ -37,6 +38,7 @@ void TRecord::Load(const uint8_t* Image, bool Encrypted) {
   std::memcpy(Buffer, Image, RecordSize);
   if (Encrypted) CipherDecode(Buffer, RecordSize, kTableCipherKeyLow, kTableCipherKeyHigh);
   if (Buffer[0] == 0) StoreU32(Buffer + 1, RecordNumber);
+  if (Modified && Cached && Owner != nullptr) Owner->RecordCleaned();
   Modified = false;
 }
 

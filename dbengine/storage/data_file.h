@@ -77,6 +77,7 @@ class TRecord : public TEngineObject {
   uint16_t RecordSize = 0;
   // In its file's cache (a record dropped from the cache while pinned goes to the pool on release).
   bool Cached = false;
+  uint32_t DirtyMark = 0;  // the cache's mark of the run of modified records at its old end
   TRecord* MruPrev = nullptr;
   TRecord* MruNext = nullptr;
 
@@ -172,6 +173,8 @@ class TDataFile : public TFileHandler {
   void ClearCache();
   void TrimCache();
   int CachedRecords() const { return FCache.Count(); }
+  // A cached record lost its modified flag outside the write-back.
+  void RecordCleaned() { FCache.DropDirtyTail(); }
   // The cached record of a number, nullptr when not cached (no pin, no read).
   TRecord* CachedRecord(uint32_t N);
 

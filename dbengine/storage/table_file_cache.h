@@ -3,7 +3,10 @@
 // first four entries are probed before the binary search. A pinned item is held by a cursor; a
 // modified one waits for the write-back. While a read is placing its items, the window of keys it
 // read is kept: a write-back it triggers skips them, and they are not reused for each other.
-// Free item objects are pooled.
+// Free item objects are pooled. Inside a transaction nothing is written back, so the modified items
+// pile up at the old end of the chain; the search for a reusable item remembers how far from that
+// end every item is known to be modified and starts behind them, until one of them is cleaned,
+// moved or dropped.
 #pragma once
 
 #include <algorithm>
@@ -46,7 +49,8 @@ class TItemPool {
   std::vector<TItem*> FFree;
 };
 
-// TItem has the fields Cached, Modified, PinCount, MruPrev and MruNext; Key names its key field.
+// TItem has the fields Cached, Modified, PinCount, DirtyMark, MruPrev and MruNext; Key names its
+// key field.
 template <class TItem, uint32_t TItem::*Key, int PoolLimit>
 class TItemCache {
  public:
@@ -96,13 +100,31 @@ class TItemCache {
     PushFront(I);
   }
   // The least recently used item that is neither modified, pinned nor just read, out of the cache.
-  TItem* TakeReusable() {
-    for (TItem* P = FTail; P != nullptr; P = P->MruPrev) {
-      if (P->Modified || P->PinCount != 0 || InWindow(P->*Key)) continue;
+  // With SkipDirtyTail the items at the old end known to be modified are not looked at again.
+  TItem* TakeReusable(bool SkipDirtyTail = false) {
+    TItem* P = FTail;
+    bool Extend = SkipDirtyTail;
+    if (SkipDirtyTail && FDirtyEdge != nullptr) P = FDirtyEdge->MruPrev;
+    for (; P != nullptr; P = P->MruPrev) {
+      if (P->Modified || P->PinCount != 0 || InWindow(P->*Key)) {
+        // The run of modified items from the old end grows while no other item came between.
+        if (Extend && P->Modified && P->MruNext == FDirtyEdge) {
+          P->DirtyMark = FDirtyMark;
+          FDirtyEdge = P;
+        } else {
+          Extend = false;
+        }
+        continue;
+      }
       Remove(P);
       return P;
     }
     return nullptr;
+  }
+  // Forgets the run of items known to be modified (one of them may have been cleaned).
+  void DropDirtyTail() {
+    FDirtyEdge = nullptr;
+    ++FDirtyMark;
   }
   void Recycle(TItem* I) {
     I->Modified = false;
@@ -130,6 +152,7 @@ class TItemCache {
     }
     Sorted.clear();
     FHead = FTail = nullptr;
+    DropDirtyTail();
   }
   // Items still pinned when their file closes can no longer be used.
   void FreeOrphans() {
@@ -142,7 +165,7 @@ class TItemCache {
   template <class F>
   TItem* Obtain(int& Capacity, bool InTransaction, int Growth, F&& Flush) {
     if (Count() < Capacity) return Pool.Pop();
-    TItem* I = TakeReusable();
+    TItem* I = TakeReusable(InTransaction);
     if (I == nullptr && !InTransaction) {
       Flush();
       I = TakeReusable();
@@ -178,6 +201,7 @@ class TItemCache {
       size_t N = J - I + 1;
       Write(Sorted.data() + I, N);
       for (size_t K = 0; K < N; ++K) Sorted[I + K]->Modified = false;
+      DropDirtyTail();
       Written += static_cast<int64_t>(N);
       I = J + 1;
     }
@@ -188,11 +212,16 @@ class TItemCache {
   std::vector<TItem*> FOrphans;
   TItem* FHead = nullptr;
   TItem* FTail = nullptr;
+  // The newest item of the run at the old end of the chain whose items are all modified (nullptr:
+  // none known); the run's items carry the current mark, so that a stale mark never counts.
+  TItem* FDirtyEdge = nullptr;
+  uint32_t FDirtyMark = 1;
 
   typename std::vector<TItem*>::iterator LowerBound(uint32_t K) {
     return std::lower_bound(Sorted.begin(), Sorted.end(), K, [](const TItem* I, uint32_t V) { return I->*Key < V; });
   }
   void Unlink(TItem* I) {
+    if (FDirtyEdge != nullptr && I->DirtyMark == FDirtyMark) DropDirtyTail();
     if (I->MruPrev != nullptr) I->MruPrev->MruNext = I->MruNext;
     if (I->MruNext != nullptr) I->MruNext->MruPrev = I->MruPrev;
     if (FHead == I) FHead = I->MruNext;

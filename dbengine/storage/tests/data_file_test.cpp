@@ -10,6 +10,7 @@
 #include "dbengine/storage/data_file.h"
 #include "dbengine/storage/engine_common.h"
 #include "dbengine/storage/engine_errors.h"
+#include "dbengine/storage/table_file_cache.h"
 #include "dbengine/storage/tests/table_files_test_util.h"
 
 using namespace tablefiletest;
@@ -332,6 +333,78 @@ TEST_F(DataFileTest, CacheFlushesWhenFullAndGrowsInsideATransaction) {
   TRecord* R = nullptr;
   EXPECT_EQ(CodeOf([&] { F->GetRecord(nullptr, 5000, R); }), ecRecordsCorrupt);
   for (TRecord*& H : Held) F->ReleaseRecord(H);
+}
+
+// Inside a transaction the search for a reusable entry skips the modified ones it already passed;
+// it still takes exactly the entry a full search takes while entries are cleaned, touched, pinned
+// and dropped in between (a model cache that always searches the whole chain is the reference).
+TEST(ItemCacheTest, SkippingKnownModifiedEntriesTakesWhatAFullSearchTakes) {
+  struct TItem {
+    uint32_t Key = 0;
+    bool Cached = false, Modified = false;
+    uint16_t PinCount = 0;
+    uint32_t DirtyMark = 0;
+    TItem *MruPrev = nullptr, *MruNext = nullptr;
+  };
+  using TCache = TItemCache<TItem, &TItem::Key, 64>;
+  TCache Fast, Full;
+  std::mt19937 G(5);
+  uint32_t NextKey = 1;
+  int Taken = 0, Grown = 0;
+  for (int Step = 0; Step < 20000; ++Step) {
+    const unsigned Op = G() % 100;
+    const uint32_t K = NextKey > 1 ? 1 + G() % (NextKey - 1) : 1;
+    TItem* A = Fast.FindSorted(K);
+    TItem* B = Full.FindSorted(K);
+    ASSERT_EQ(A == nullptr, B == nullptr);
+    if (Op < 60) {  // a new, modified entry (as an appended record)
+      TItem* X = Fast.TakeReusable(true);
+      TItem* Y = Full.TakeReusable(false);
+      ASSERT_EQ(X == nullptr, Y == nullptr) << Step;
+      if (X != nullptr) {
+        ASSERT_EQ(X->Key, Y->Key) << Step;
+        ++Taken;
+      } else {
+        X = new TItem();
+        Y = new TItem();
+        ++Grown;
+      }
+      for (TItem* I : {X, Y}) {
+        I->Key = NextKey;
+        I->Modified = true;
+        I->PinCount = 0;
+      }
+      ++NextKey;
+      Fast.Insert(X);
+      Full.Insert(Y);
+    } else if (A == nullptr) {
+      continue;
+    } else if (Op < 70) {  // written back or read again: clean
+      if (A->Modified) Fast.DropDirtyTail();
+      A->Modified = B->Modified = false;
+    } else if (Op < 80) {
+      Fast.Touch(A);
+      Full.Touch(B);
+    } else if (Op < 88) {
+      A->PinCount = B->PinCount = A->PinCount == 0 ? 1 : 0;
+    } else if (Op < 94) {
+      A->Modified = B->Modified = true;
+    } else {
+      Fast.Remove(A);
+      Full.Remove(B);
+      delete A;
+      delete B;
+    }
+  }
+  EXPECT_GT(Taken, 1000);
+  EXPECT_GT(Grown, 1000);
+  EXPECT_EQ(Fast.Count(), Full.Count());
+  for (TCache* C : {&Fast, &Full})
+    while (!C->Sorted.empty()) {
+      TItem* I = C->Sorted.back();
+      C->Remove(I);
+      delete I;
+    }
 }
 
 TEST_F(DataFileTest, AppendLimitsAreCheckedIn64Bits) {
