@@ -282,55 +282,19 @@ void TQueryPlan::SplitWhere() {
   ChooseKeyRanges();
 }
 
-// The equality condition "column = value" of R's column Field (a physical field number) whose
-// value the tables placed before R give; nullptr when there is none. Col receives the column.
-static const TExpToken* EqualityValue(const std::vector<std::unique_ptr<TCondition>>& Conditions, TSourceRun& R,
-                                      const std::function<bool(const void*)>& Placed, int Field,
-                                      const TExpToken** Col);
+namespace {
 
-bool TQueryPlan::FindKey(TSourceRun& R, const std::function<bool(const void*)>& Placed,
-                         std::vector<const TExpToken*>* Values, std::vector<int>* FieldNos, uint8_t* Index) {
-  if (!R.Cursor) return false;
-  // The first usable condition picks the index (the first whose leading field is its column);
-  // further key fields of that index join the range while each has an equality condition too.
-  for (auto& C : Conditions) {
-    if (C->On != R.Outer || (C->On && C->OnRun != &R)) continue;
-    const TExpToken* N = C->Node;
-    if (N->Kind != nkBinary || N->Code != opEqual) continue;
-    for (int Side = 0; Side < 2; ++Side) {
-      const TExpToken* Col = Side == 0 ? N->Operand1 : N->Operand2;
-      if (!Col || Col->Kind != nkColumn || Col->Source != R.Source) continue;
-      const int Field = R.Cursor->FieldDescs[Col->FieldNo - 1u].Number();
-      const TExpToken* FirstCol = nullptr;
-      const TExpToken* Val = EqualityValue(Conditions, R, Placed, Field, &FirstCol);
-      if (Val == nullptr || FirstCol != Col) continue;
-      const int Count = R.Cursor->GetIndexCount();
-      for (int I = R.Cursor->HasNoPrimaryKey() ? 1 : 0; I <= Count; ++I) {
-        uint8_t Desc[120] = {};
-        R.Cursor->GetIndexDesc(static_cast<uint8_t>(I), Desc);
-        const int KeyCount = Desc[kIndexDescFieldCountOffset];
-        if (KeyCount < 1 || GetU16(Desc + kIndexDescFieldNumbersOffset) != Field) continue;
-        if (Values) Values->assign(1, Val);
-        if (FieldNos) FieldNos->assign(1, Col->FieldNo);
-        if (Index) *Index = static_cast<uint8_t>(I);
-        for (int K = 1; K < KeyCount && (Values || FieldNos); ++K) {
-          const int Next = GetU16(Desc + kIndexDescFieldNumbersOffset + 2 * K);
-          const TExpToken* NextCol = nullptr;
-          const TExpToken* NextVal = EqualityValue(Conditions, R, Placed, Next, &NextCol);
-          if (NextVal == nullptr) break;
-          if (Values) Values->push_back(NextVal);
-          if (FieldNos) FieldNos->push_back(NextCol->FieldNo);
-        }
-        return true;
-      }
-    }
-  }
-  return false;
-}
+// A condition "column = value" on a column of one table whose value the tables before it give.
+struct TKeyCondition {
+  int Field;  // the column's physical field number
+  const TExpToken* Column;
+  const TExpToken* Value;
+};
 
-static const TExpToken* EqualityValue(const std::vector<std::unique_ptr<TCondition>>& Conditions, TSourceRun& R,
-                                      const std::function<bool(const void*)>& Placed, int Field,
-                                      const TExpToken** Column) {
+// The key conditions of R in the order of the WHERE (and, for an outer table, ON) conditions.
+std::vector<TKeyCondition> KeyConditions(const std::vector<std::unique_ptr<TCondition>>& Conditions, TSourceRun& R,
+                                         const std::function<bool(const void*)>& Placed) {
+  std::vector<TKeyCondition> Out;
   for (auto& C : Conditions) {
     if (C->On != R.Outer || (C->On && C->OnRun != &R)) continue;
     const TExpToken* N = C->Node;
@@ -339,7 +303,6 @@ static const TExpToken* EqualityValue(const std::vector<std::unique_ptr<TConditi
       const TExpToken* Col = Side == 0 ? N->Operand1 : N->Operand2;
       const TExpToken* Val = Side == 0 ? N->Operand2 : N->Operand1;
       if (!Col || !Val || Col->Kind != nkColumn || Col->Source != R.Source) continue;
-      if (R.Cursor->FieldDescs[Col->FieldNo - 1u].Number() != Field) continue;
       // Strings compare by collation and NULL equals NULL: only exact, ordered types qualify.
       const uint8_t T = Col->DataType;
       if (T != ftInteger && T != ftSmallInt && T != ftWord && T != ftDate && T != ftTime) continue;
@@ -349,11 +312,45 @@ static const TExpToken* EqualityValue(const std::vector<std::unique_ptr<TConditi
       for (const void* S : Sources)
         if (S == R.Source || !Placed(S)) Earlier = false;
       if (!Earlier || HasAggregate(Val)) continue;
-      *Column = Col;
-      return Val;
+      Out.push_back({R.Cursor->FieldDescs[Col->FieldNo - 1u].Number(), Col, Val});
     }
   }
-  return nullptr;
+  return Out;
+}
+
+}  // namespace
+
+bool TQueryPlan::FindKey(TSourceRun& R, const std::function<bool(const void*)>& Placed,
+                         std::vector<const TExpToken*>* Values, std::vector<int>* FieldNos, uint8_t* Index) {
+  if (!R.Cursor) return false;
+  const std::vector<TKeyCondition> Keys = KeyConditions(Conditions, R, Placed);
+  auto FirstFor = [&](int Field) -> const TKeyCondition* {
+    for (const TKeyCondition& K : Keys)
+      if (K.Field == Field) return &K;
+    return nullptr;
+  };
+  // The first key condition picks the index (the first whose leading field is its column);
+  // further key fields of that index join the range while each has a key condition too.
+  for (const TKeyCondition& K : Keys) {
+    const int Count = R.Cursor->GetIndexCount();
+    for (int I = R.Cursor->HasNoPrimaryKey() ? 1 : 0; I <= Count; ++I) {
+      uint8_t Desc[120] = {};
+      R.Cursor->GetIndexDesc(static_cast<uint8_t>(I), Desc);
+      const int KeyCount = Desc[kIndexDescFieldCountOffset];
+      if (KeyCount < 1 || GetU16(Desc + kIndexDescFieldNumbersOffset) != K.Field) continue;
+      if (Values) Values->assign(1, K.Value);
+      if (FieldNos) FieldNos->assign(1, K.Column->FieldNo);
+      if (Index) *Index = static_cast<uint8_t>(I);
+      for (int F = 1; F < KeyCount; ++F) {
+        const TKeyCondition* Next = FirstFor(GetU16(Desc + kIndexDescFieldNumbersOffset + 2 * F));
+        if (Next == nullptr) break;
+        if (Values) Values->push_back(Next->Value);
+        if (FieldNos) FieldNos->push_back(Next->Column->FieldNo);
+      }
+      return true;
+    }
+  }
+  return false;
 }
 
 void TQueryPlan::ChooseKeyRanges() {
