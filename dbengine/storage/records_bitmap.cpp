@@ -34,7 +34,15 @@ void TRecordsBitmap::SetRecordCount(int32_t N) {
   WordCount = BitCount / 32;
 }
 
-int32_t TRecordsBitmap::CountSet() const {
+// Counting runs over the whole bitmap on every rebuild of a visible set; with the processor's own
+// population count (chosen at run time where the processor has one) it is several times faster.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define VX_POPCOUNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#else
+#define VX_POPCOUNT_CLONES
+#endif
+
+VX_POPCOUNT_CLONES int32_t TRecordsBitmap::CountSet() const {
   int32_t Count = 0;
   for (int32_t I = 0; I < WordCount; ++I) {
     uint32_t W = Words[I];
@@ -46,7 +54,7 @@ int32_t TRecordsBitmap::CountSet() const {
   return Count;
 }
 
-int32_t TRecordsBitmap::CountSetBefore(int32_t N) const {
+VX_POPCOUNT_CLONES int32_t TRecordsBitmap::CountSetBefore(int32_t N) const {
   // Records 1..N-1, never beyond the words that exist.
   int32_t Last = std::min(N - 1, WordCount * 32);
   if (Last < 1) return 0;
