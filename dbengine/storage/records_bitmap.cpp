@@ -36,7 +36,9 @@ void TRecordsBitmap::SetRecordCount(int32_t N) {
 
 // Counting runs over the whole bitmap on every rebuild of a visible set; with the processor's own
 // population count (chosen at run time where the processor has one) it is several times faster.
-#if defined(__x86_64__) && defined(__GNUC__)
+// Clang emits the clones under a name that calls from other files do not link against, so it
+// keeps the portable version.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define VX_POPCOUNT_CLONES __attribute__((target_clones("popcnt", "default")))
 #else
 #define VX_POPCOUNT_CLONES
