@@ -595,13 +595,17 @@ void CheckBound(const TTypeCheckContext& C, TExpToken* Owner, TExpToken* Tested,
            (Bound ? Bound->Text : std::string()) + "'" + " in " + C.Context);
   Bound->Parent = Owner;
   if (Bound->Kind == nkUnary) {
-    // Type the signed constant without letting its chain link be walked.
-    TExpToken* Link = Bound->Operand2;
+    // Type the signed constant without letting its chain link be walked. The link goes back even
+    // when the check fails, or the rest of the chain would be lost with the error.
+    struct TLinkRestore {
+      TExpToken* Node;
+      TExpToken* Link;
+      ~TLinkRestore() { Node->Operand2 = Link; }
+    } Restore{Bound, Bound->Operand2};
     Bound->Operand2 = nullptr;
     TTypeCheckContext Plain = C;
     Plain.ResolveColumn = nullptr;
     CheckExpressionTypes(Plain, Owner, Bound);
-    Bound->Operand2 = Link;
   }
   ConvertTemporalText(C, Bound, Tested);
   if (!OperandsCompatible(opEqual, *Tested, *Bound))

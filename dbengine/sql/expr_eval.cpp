@@ -810,17 +810,14 @@ TExpToken* Prepare(const TExpToken* Src, const TEvalContext& C, bool NoPartial, 
                                         N->Code == prNotIn)) {
     TExpToken* Tested = N->Operand1;
     TExpToken** Link = &N->Operand2;
+    // The item stays linked until its replacement is ready, so a failed conversion frees it with N.
     while (*Link) {
-      TExpToken* Item = *Link;
-      *Link = nullptr;
-      *Link = ReadyConstant(Tested, Item, C);
+      *Link = ReadyConstant(Tested, *Link, C);
       Link = &(*Link)->Operand2;
     }
   } else if ((N->Kind == nkBinary) && N->Code >= opEqual && N->Code <= opLessEqual && IsSignedConstant(N->Operand2) &&
              N->Operand1 && N->Operand1->DataType != ftString) {
-    TExpToken* K = N->Operand2;
-    N->Operand2 = nullptr;
-    N->Operand2 = ReadyConstant(N->Operand1, K, C);
+    N->Operand2 = ReadyConstant(N->Operand1, N->Operand2, C);
   }
   return N.Release();
 }

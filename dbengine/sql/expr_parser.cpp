@@ -281,11 +281,11 @@ TExpToken* TExpressionParser::ParseExtended(uint8_t Flags, TExpToken* LeftNode) 
     TExpTree Null(NewNode(nkConstant, 0, "NULL"));
     Null->Null = true;
     NextToken();
-    TExpToken* N = NewNode(nkBinary, Code, Text);
+    TExpTree N(NewNode(nkBinary, Code, Text));
     N->DataType = ftBoolean;
     N->Operand1 = Left.Release();
     N->Operand2 = Null.Release();
-    return N;
+    return N.Release();
   }
   bool Negated = false;
   if (IsKeyword("NOT")) {
@@ -400,11 +400,11 @@ TExpToken* TExpressionParser::ParseQualified(uint8_t Flags, const std::string& F
     FailAt("Symbol or string expression expected after table correlation name separator '.', instead found '");
   if (Star && !(Flags & pfAllColumns)) Fail("* (all columns) symbol is not allowed in " + Context);
   std::string Second = TokenText();
-  TExpToken* N = NewNode(nkColumn, 0, Cut255(First + "." + Second));
+  TExpTree N(NewNode(nkColumn, 0, Cut255(First + "." + Second)));
   N->ColumnName = Cut255(Second);
   N->CorrelationName = Cut255(ExtractFileBaseName(First));
   NextToken();
-  return N;
+  return N.Release();
 }
 
 TExpToken* TExpressionParser::ParsePrimary(uint8_t Flags) {
@@ -452,9 +452,9 @@ TExpToken* TExpressionParser::ParsePrimary(uint8_t Flags) {
       std::string S = TokenText();
       NextToken();
       if (IsSymbol('.')) return ParseQualified(Flags, S);
-      TExpToken* N = NewNode(nkColumn, 0, S);
+      TExpTree N(NewNode(nkColumn, 0, S));
       N->ColumnName = S;
-      return N;
+      return N.Release();
     }
     case '(': {
       NextToken();
@@ -464,17 +464,17 @@ TExpToken* TExpressionParser::ParsePrimary(uint8_t Flags) {
     }
     case '*': {
       if (!(Flags & pfAllColumns)) Fail("* (all columns) symbol is not allowed in " + Context);
-      TExpToken* N = NewNode(nkColumn, 0, "*");
+      TExpTree N(NewNode(nkColumn, 0, "*"));
       N->ColumnName = "*";
       NextToken();
-      return N;
+      return N.Release();
     }
     case '?': {
       if (!(Flags & pfParameters)) Fail("Parameters are not allowed in " + Context);
-      TExpToken* N = NewNode(nkConstant, 0, "?");
+      TExpTree N(NewNode(nkConstant, 0, "?"));
       N->Parameter = true;
       NextToken();
-      return N;
+      return N.Release();
     }
     case tkIdentifier:
       return ParseIdentifier(Flags);
@@ -520,21 +520,21 @@ TExpToken* TExpressionParser::ParseIdentifier(uint8_t Flags) {
   for (const TFunctionWord& F : kFunctions)
     if (IsKeyword(F.Word)) return ParseFunction(Flags, F.Code, Word);
   if (IsKeyword("TRUE") || IsKeyword("FALSE")) {
-    TExpToken* N = NewNode(nkConstant, 0, Word);
+    TExpTree N(NewNode(nkConstant, 0, Word));
     N->DataType = ftBoolean;
     N->Size = 2;
     N->Put<uint16_t>(IsKeyword("TRUE") ? 1 : 0);
     NextToken();
-    return N;
+    return N.Release();
   }
   if (IsKeyword("NULL")) {
-    TExpToken* N = NewNode(nkConstant, 0, Word);
+    TExpTree N(NewNode(nkConstant, 0, Word));
     N->Null = true;
     NextToken();
-    return N;
+    return N.Release();
   }
   if (IsKeyword("CURRENT_DATE") || IsKeyword("CURRENT_TIME") || IsKeyword("CURRENT_TIMESTAMP")) {
-    TExpToken* N = NewNode(nkConstant, 0, Word);
+    TExpTree N(NewNode(nkConstant, 0, Word));
     int32_t Day = 0, Ms = 0;
     CurrentDayAndTime(Day, Ms);
     if (IsKeyword("CURRENT_DATE")) {
@@ -551,14 +551,14 @@ TExpToken* TExpressionParser::ParseIdentifier(uint8_t Flags) {
       N->Put<double>(MakeTimeStamp(Day, Ms));
     }
     NextToken();
-    return N;
+    return N.Release();
   }
   NextToken();
   if (IsSymbol('(')) Fail("Unknown or unexpected function '" + Word + "'" + " found in " + Context);
   if (IsSymbol('.')) return ParseQualified(Flags, Word);
-  TExpToken* N = NewNode(nkColumn, 0, Word);
+  TExpTree N(NewNode(nkColumn, 0, Word));
   N->ColumnName = Word;
-  return N;
+  return N.Release();
 }
 
 TExpToken* TExpressionParser::ParseFunction(uint8_t Flags, uint8_t Code, const std::string& Name) {

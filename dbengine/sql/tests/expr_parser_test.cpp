@@ -243,6 +243,16 @@ TEST(ExprParser, ErrorsReturnThePartialTreeToThePool) {
   const int Before = PooledExpTokenCount();
   for (int I = 0; I < 50; ++I) ParseToText("a + b + c + (d", F);
   EXPECT_EQ(PooledExpTokenCount(), Before);
+  // A leaf whose following token cannot be scanned (an unterminated string here) is freed with the
+  // error, not dropped.
+  const char* kLeafThenBadToken[] = {"t.a 'x", "t.* 'x", "* 'x", "? 'x", "TRUE 'x", "NULL 'x", "CURRENT_DATE 'x",
+                                     "a + t.b \"x"};
+  for (const char* Text : kLeafThenBadToken) {
+    SCOPED_TRACE(Text);
+    const int Warm = PooledExpTokenCount();
+    EXPECT_EQ(ParseToText(Text, F | pfAllColumns | pfParameters).substr(0, 1), "!");
+    EXPECT_EQ(PooledExpTokenCount(), Warm);
+  }
 }
 
 TEST(ExprParser, SubSelectGoesToTheStatementParser) {

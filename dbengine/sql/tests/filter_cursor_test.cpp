@@ -3,6 +3,7 @@
 // trees; calculated fields of the field map.
 #include <functional>
 
+#include "dbengine/sql/expr_token.h"
 #include "dbengine/sql/expr_values.h"
 #include "filter_test_util.h"
 
@@ -147,12 +148,23 @@ TEST_F(FilterCursorTest, BadFilterTextsRaiseTheFilterError) {
       {"QTY + 1", "filter expression must be a boolean expression"},
       {"(QTY = 1", "Right parentheses expected, instead found '' in filter expression"},
       {"NOPE = 1", nullptr},
+      // A signed bound of the wrong type: the bounds after it go with the error too.
+      {"QTY BETWEEN -'x' AND 5", nullptr},
+      {"QTY IN (-'x', 1, 2)", nullptr},
   };
+  {  // enough pooled nodes that no failed text needs a new one
+    std::vector<TExpToken*> Warm;
+    for (int I = 0; I < 64; ++I) Warm.push_back(GetExpToken());
+    for (TExpToken*& N : Warm) PutExpToken(N);
+  }
   for (const TCase& T : Cases) {
     SCOPED_TRACE(T.Text);
+    const int Pooled = PooledExpTokenCount();
     EXPECT_EQ(RaisedCode([&] { Indexed->AddFilter(nullptr, T.Text, false, false, true, false, nullptr, true); }),
               ecFilterError);
     if (T.Message) { EXPECT_EQ(EngineErrorContext().MessageText, T.Message); }
+    // Every node of the failed text is back in the pool.
+    EXPECT_EQ(PooledExpTokenCount(), Pooled);
   }
   EXPECT_TRUE(Indexed->Filters.empty());
   // An error met while testing records is the filter error; the filter does not stay active.
