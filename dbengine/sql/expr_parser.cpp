@@ -20,6 +20,21 @@ bool IsDigit(char C) { return C >= '0' && C <= '9'; }
 
 std::string Cut255(const std::string& S) { return S.size() > 255 ? S.substr(0, 255) : S; }
 
+// Every level of nesting costs stack here and in each later pass over the tree; a limit far beyond
+// any written query turns runaway nesting into an error instead of a stack overflow.
+constexpr int kMaxNesting = 256;
+
+struct TNestingLevel {
+  int& Depth;
+  TNestingLevel(const TExpressionParser& P, int& D) : Depth(D) {
+    if (Depth >= kMaxNesting) P.Fail("Expression nesting is too deep in " + P.Context);
+    ++Depth;
+  }
+  ~TNestingLevel() { --Depth; }
+  TNestingLevel(const TNestingLevel&) = delete;
+  TNestingLevel& operator=(const TNestingLevel&) = delete;
+};
+
 TExpToken* NewNode(uint8_t Kind, uint8_t Code, const std::string& Text) {
   TExpToken* N = GetExpToken();
   N->Kind = Kind;
@@ -322,6 +337,7 @@ TExpToken* TExpressionParser::ParseExtended(uint8_t Flags, TExpToken* LeftNode) 
       N->Code = Negated ? prNotInSelect : prInSelect;
       TExpToken* S = NewNode(nkSubSelect, 0, "SELECT");
       N->Operand2 = S;
+      TNestingLevel Level(*this, Nesting_);
       S->SubSelect = OnParseSubSelect(*this);
     } else {
       N->Code = Negated ? prNotIn : prIn;
@@ -408,6 +424,7 @@ TExpToken* TExpressionParser::ParseQualified(uint8_t Flags, const std::string& F
 }
 
 TExpToken* TExpressionParser::ParsePrimary(uint8_t Flags) {
+  TNestingLevel Level(*this, Nesting_);
   switch (TokenKind_) {
     case tkInteger: {
       TExpTree N(NewNode(nkConstant, 0, TokenText()));

@@ -91,6 +91,7 @@ class TExpressionParser : public TEngineObject {
   size_t Mark_ = 0;
   size_t PreviousEnd_ = 0;
   uint8_t TokenKind_ = tkEnd;
+  int Nesting_ = 0;  // open parentheses, function arguments and sub-selects being parsed
 };
 
 // Links Next as the following item of a chain (IN lists, FROM/FOR, WITH, data type arguments)

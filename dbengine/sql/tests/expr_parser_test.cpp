@@ -255,6 +255,20 @@ TEST(ExprParser, ErrorsReturnThePartialTreeToThePool) {
   }
 }
 
+TEST(ExprParser, RunawayNestingIsAnErrorNotAStackOverflow) {
+  const auto Nested = [](int Depth, const std::string& Open, const std::string& Close) {
+    std::string S;
+    for (int I = 0; I < Depth; ++I) S += Open;
+    S += "a";
+    for (int I = 0; I < Depth; ++I) S += Close;
+    return S;
+  };
+  EXPECT_EQ(ParseToText(Nested(100, "(", ")"), F), "c:a");
+  EXPECT_EQ(ParseToText(Nested(100, "UPPER(", ")"), F).substr(0, 11), "(upper (upp");
+  EXPECT_EQ(ParseToText(Nested(5000, "(", ")"), F), "!Expression nesting is too deep in filter expression");
+  EXPECT_EQ(ParseToText(Nested(5000, "UPPER(", ")"), F), "!Expression nesting is too deep in filter expression");
+}
+
 TEST(ExprParser, SubSelectGoesToTheStatementParser) {
   TExpressionParser P;
   P.Context = "WHERE clause";
