@@ -761,8 +761,6 @@ class TWriteTransaction {
   void RowDone(uint32_t Count) {
     if ((FStarted || FGiven) && Count % FInterval == 0) {
       FDir->Commit(false);
-      // Committing without ending keeps the transaction; the directory's flag must say so too.
-      FDir->InTransaction = true;
     }
   }
   void Finish() {

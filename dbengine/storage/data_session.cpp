@@ -282,7 +282,9 @@ void TDataDirectory::Commit(bool EndTransaction) {
     T->Commit(EndTransaction);
     if (T->RefCount == 0) CloseTable(T, true);
   }
-  InTransaction = false;
+  // A commit that does not end the transaction (an interval commit) leaves it open: its tables are
+  // still in it, and the directory must say so, or the final commit or a rollback would not reach them.
+  if (EndTransaction) InTransaction = false;
 }
 
 int TDataDirectory::CreateTable(const std::string& Name, TDataTable*& Table, bool Temporary, bool InMemory,

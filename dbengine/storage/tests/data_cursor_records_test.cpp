@@ -326,6 +326,26 @@ TEST_F(RecordsTest, EditingARowTwiceInOneTransaction) {
   B->UnlockRecord(0);
 }
 
+TEST_F(RecordsTest, AnIntervalCommitKeepsTheTransactionOpenForTheRollback) {
+  TDataCursor* C = Filled();
+  const int32_t Before = C->GetRecordCount();
+  ASSERT_EQ(Dir->StartTransaction(), nullptr);
+  Insert(C, "Kept", 30);
+  Dir->Commit(false);  // an interval: what came before stays, the transaction goes on
+  EXPECT_TRUE(Dir->InTransaction);
+  Insert(C, "Undone", 31);
+  Dir->Rollback();
+  EXPECT_FALSE(Dir->InTransaction);
+  C->Refresh();  // as the database component does for its datasets after a rollback
+  C->MoveToBegin();
+  EXPECT_EQ(C->GetRecordCount(), Before + 1);
+  std::vector<std::string> Names;
+  TBuffer R(C->RecordBufferSize);
+  while (C->GetNextRecord(R.data()) == 0) Names.push_back(NameOf(C, R.data()));
+  EXPECT_NE(std::find(Names.begin(), Names.end(), "Kept"), Names.end());
+  EXPECT_EQ(std::find(Names.begin(), Names.end(), "Undone"), Names.end());
+}
+
 class TwoProcessTest : public RecordsTest, public ::testing::WithParamInterface<bool> {};
 
 // P2 (the child) edits the first row and holds its lock; P1 (this process) read the row before.
