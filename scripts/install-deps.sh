@@ -10,7 +10,7 @@ packages=(
   libsdl2-dev
   zlib1g-dev libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsqlite3-dev                      # benchmark peer only
+  libsqlite3-dev                      # comparison peer: SQL differential test and benchmark
   fonts-dejavu-core fonts-dejavu-extra fonts-liberation2
   xvfb xauth
 )
