@@ -7,12 +7,14 @@ packages=(
   cmake ninja-build g++ pkg-config
   clang libclang-rt-14-dev            # fuzz targets and sanitizer builds
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev
+  qt6-svg-dev                         # the build renders the interface pictures from SVG
   libsdl2-dev
   zlib1g-dev libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev                      # comparison peer: SQL differential test and benchmark
   fonts-dejavu-core fonts-dejavu-extra fonts-liberation2
   xvfb xauth
+  wpolish hunspell hunspell-pl        # Polish word list and spelling dictionary of the content checks
 )
 
 missing=()
