@@ -295,7 +295,18 @@ std::string GetUserNameStr() {
   return n.size() <= 49 ? n : std::string();
 }
 
+namespace {
+TTickSource gTickSource = nullptr;
+}
+
+TTickSource SetTickSource(TTickSource Source) {
+  const TTickSource Old = gTickSource;
+  gTickSource = Source;
+  return Old;
+}
+
 uint32_t GetTickCount() {
+  if (gTickSource) return gTickSource();
   timespec ts;
   ::clock_gettime(CLOCK_MONOTONIC, &ts);
   const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;

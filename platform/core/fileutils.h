@@ -101,4 +101,8 @@ std::string GetUserNameStr();
 // Milliseconds from a monotonic clock, on 32 bits: wraps after 49.7 days; differences of two
 // readings taken as uint32_t stay correct across the wrap.
 uint32_t GetTickCount();
+// Replaces the clock behind GetTickCount (tests and replays drive time by hand); nullptr restores
+// the monotonic clock. Returns the source that was installed before.
+using TTickSource = uint32_t (*)();
+TTickSource SetTickSource(TTickSource Source);
 void Sleep(uint32_t Milliseconds);

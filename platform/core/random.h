@@ -14,3 +14,9 @@ void Randomize();
 int32_t Random(int32_t Range);
 // A uniform value in [0, 1).
 double RandomFloat();
+
+// Replaces the generator behind Random and RandomFloat (a test scripts the numbers a game or a
+// generator draws): Random(Range) returns Source(Range) clamped to 0 .. Range-1, RandomFloat
+// Source(0x10000) / 65536. nullptr restores the generator. Returns the source installed before.
+using TRandomSource = int32_t (*)(int32_t Range);
+TRandomSource SetRandomSource(TRandomSource Source);

@@ -202,4 +202,14 @@ TEST(System, TempDirNamesAndTicks) {
   EXPECT_GE(static_cast<uint32_t>(b - a), 2u);  // wrap-safe difference
 }
 
+TEST(FileUtils, TickSourceCanBeReplacedAndRestored) {
+  static uint32_t now = 0xFFFFFFF0u;
+  EXPECT_EQ(SetTickSource([] { return now; }), nullptr);
+  const uint32_t a = GetTickCount();
+  now += 0x20;  // across the wrap
+  EXPECT_EQ(static_cast<uint32_t>(GetTickCount() - a), 0x20u);
+  SetTickSource(nullptr);
+  EXPECT_NE(GetTickCount(), now);
+}
+
 }  // namespace

@@ -40,4 +40,20 @@ TEST(Random, RandomizeChangesTheSeed) {
   EXPECT_NE(a, 7u);
 }
 
+TEST(Random, AnInstalledSourceIsClampedAndRemovable) {
+  static int32_t next = 0;
+  const TRandomSource old = SetRandomSource([](int32_t) { return next; });
+  EXPECT_EQ(old, nullptr);
+  const struct { int32_t Drawn, Range, Expect; } cases[] = {{3, 10, 3}, {10, 10, 9}, {-4, 10, 0}, {7, 0, 0}};
+  for (const auto& c : cases) {
+    next = c.Drawn;
+    EXPECT_EQ(Random(c.Range), c.Expect) << c.Drawn << " of " << c.Range;
+  }
+  next = 0x8000;
+  EXPECT_DOUBLE_EQ(RandomFloat(), 0.5);
+  SetRandomSource(nullptr);
+  RandSeed = 0;
+  EXPECT_EQ(Random(1000), 0);  // the generator again
+}
+
 }  // namespace
