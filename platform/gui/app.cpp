@@ -89,6 +89,11 @@ class VxApplication : public QApplication {
 
   bool notify(QObject* receiver, QEvent* e) override {
     try {
+      // A control whose destruction has begun gets no key, focus, click or mouse handler calls: Qt
+      // alone handles what still reaches its widgets (the focus moving away as they go).
+      if (receiver->isWidgetType())
+        if (TWinControl* c = ControlOfWidget(static_cast<QWidget*>(receiver)); c && ControlBridge::BeingDestroyed(c))
+          return QApplication::notify(receiver, e);
       switch (e->type()) {
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
@@ -196,6 +201,8 @@ TScreen* Screen = new TScreen(nullptr);
 TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner), FImpl(new Impl) { FTitle = "vx"; }
 TApplication::~TApplication() {
   FMainForm = nullptr;
+  // Every form goes: none of them reacts to the focus leaving another one.
+  Destroying();
   DestroyComponents();
 }
 

@@ -108,6 +108,12 @@ struct ControlBridge {
   static void ApplyCursor(TControl* c);
   static void ApplyHint(TControl* c);
   static void ApplyPalette(TWinControl* w);
+  // True from the moment the destruction of the control, of a window holding it or of its owner
+  // has begun: no event handler of such a control runs any more.
+  static bool BeingDestroyed(const TControl* c);
+  // Marks the control and everything inside it (children and owned components) as being destroyed,
+  // before the first child is detached, so that the focus moving away reaches no handler.
+  static void MarkDestroying(TControl* c);
 };
 
 TWinControl* ControlOfWidget(QWidget* w, bool exact = false);

@@ -105,6 +105,7 @@ TControl::TControl(TComponent* AOwner) : TComponent(AOwner), P(new TControlPriva
 }
 
 TControl::~TControl() {
+  ControlBridge::MarkDestroying(this);
   MarkLive(this, false);
   if (g_capture == this) ReleaseCapture();
   if (P->parent) {
@@ -492,7 +493,7 @@ TWinControl::TWinControl(TComponent* AOwner, TWidgetKind kind) : TControl(AOwner
 }
 
 TWinControl::~TWinControl() {
-  P->destroying = true;
+  ControlBridge::MarkDestroying(this);
   if (g_capture == this) ReleaseCapture();
   // The timers may be delivering the very tick that frees this control: let Qt free them later.
   auto dropTimer = [](QTimer* t) {
@@ -515,6 +516,9 @@ TWinControl::~TWinControl() {
   }
   if (P->widget) {
     QWidget* w = P->widget.data();
+    // The signals of a widget being deleted (selection cleared, text emptied) would reach handlers
+    // of a control whose own parts are already gone.
+    QObject::disconnect(w, nullptr, nullptr, nullptr);
     UnregisterWidget(w);
     if (auto* vx = dynamic_cast<VxWidget*>(w)) vx->control = nullptr;
     P->widget = nullptr;
@@ -1050,17 +1054,21 @@ void ControlBridge::SetHover(TWinControl* w, TControl* c) {
   }
 }
 
-namespace {
-// No focus events for controls whose window is being torn down.
-bool Dying(TControl* c) {
-  for (TControl* p = c; p; p = p->Parent())
-    if (ControlBridge::P(p).destroying || p->HasState(csDestroying)) return true;
+bool ControlBridge::BeingDestroyed(const TControl* c) {
+  for (const TControl* p = c; p; p = p->Parent())
+    if (p->P->destroying || p->HasState(csDestroying)) return true;
   return false;
 }
-}  // namespace
+
+void ControlBridge::MarkDestroying(TControl* c) {
+  c->Destroying();
+  if (c->P->destroying) return;
+  c->P->destroying = true;
+  for (TControl* ch : c->P->children) MarkDestroying(ch);
+}
 
 void ControlBridge::FocusIn(TWinControl* c) {
-  if (Dying(c)) return;
+  if (BeingDestroyed(c)) return;
   for (TControl* p = c->Parent(); p; p = p->Parent())
     if (auto* f = dynamic_cast<TForm*>(p)) {
       ControlBridge::P(f).activeControl = c;
@@ -1070,7 +1078,7 @@ void ControlBridge::FocusIn(TWinControl* c) {
 }
 
 void ControlBridge::FocusOut(TWinControl* c) {
-  if (Dying(c)) return;
+  if (BeingDestroyed(c)) return;
   GuardedCall([c] { c->DoExit(); });
 }
 
@@ -1317,6 +1325,20 @@ bool VxWidget::event(QEvent* e) {
   if (!control) return QWidget::event(e);
   TWinControl* c = control;
   auto& p = ControlBridge::P(c);
+  if (ControlBridge::BeingDestroyed(c)) {
+    // Qt keeps its own bookkeeping; the control, half torn down, hears nothing more.
+    switch (int(e->type())) {
+      case kPaintPassEvent: p.passQueued = false; return true;
+      case QEvent::Paint: case QEvent::Resize: case QEvent::Move:
+      case QEvent::MouseButtonPress: case QEvent::MouseButtonRelease: case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove: case QEvent::Wheel: case QEvent::Enter: case QEvent::Leave:
+      case QEvent::KeyPress: case QEvent::KeyRelease: case QEvent::Close: case QEvent::ToolTip:
+      case QEvent::WindowActivate: case QEvent::WindowDeactivate:
+        e->ignore();
+        return true;
+      default: return QWidget::event(e);
+    }
+  }
   switch (int(e->type())) {
     case kPaintPassEvent: {
       p.passQueued = false;

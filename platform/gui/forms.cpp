@@ -51,7 +51,7 @@ TForm::TForm(TComponent* AOwner) : TWinControl(AOwner) {
 }
 
 TForm::~TForm() {
-  P->destroying = true;
+  ControlBridge::MarkDestroying(this);
   BeforeDestruction();
   auto& v = FormList();
   v.erase(std::remove(v.begin(), v.end(), this), v.end());

@@ -332,6 +332,63 @@ TEST_F(HostTest, EditClickAndEnterExitEvents) {
   vxtest::Click(b, 5, 5);
   EXPECT_EQ(log, (std::vector<std::string>{"enter a", "exit a", "enter b", "click b"}));
   EXPECT_EQ(f->ActiveControl(), b);
+  // The handlers capture this test's locals: the form goes while they exist, and its teardown
+  // (the focus leaving b) must not call them.
+  log.clear();
+  delete f;
+  vxtest::Pump();
+  EXPECT_TRUE(log.empty()) << log.front();
+}
+
+// Tearing down a window that holds the focused edit moves the focus as the edits go; none of
+// that reaches a handler of a control whose destruction has begun, however the teardown starts.
+TEST_F(HostTest, NoHandlerRunsOnceDestructionHasBegun) {
+  enum How { kDeleteForm, kDeletePanel, kDeleteApplication };
+  for (How how : {kDeleteForm, kDeletePanel, kDeleteApplication}) {
+    SCOPED_TRACE(how);
+    TForm* f = NewForm();
+    auto* other = new TEdit(f);  // outside the panel: keeps the focus chain of the form alive
+    other->SetParent(f);
+    auto* panel = new TPanel(f);
+    panel->SetParent(f);
+    panel->SetBounds(0, 40, 200, 100);
+    std::vector<std::string> log;
+    std::vector<TEdit*> edits{other};
+    for (int i = 0; i < 2; ++i) {
+      auto* e = new TEdit(f);  // owned by the form, held by the panel
+      e->SetParent(panel);
+      e->SetTop(30 * i);
+      edits.push_back(e);
+    }
+    for (size_t i = 0; i < edits.size(); ++i) {
+      std::string n = std::to_string(i);
+      edits[i]->OnEnter = [&log, n](TObject*) { log.push_back("enter " + n); };
+      edits[i]->OnExit = [&log, n](TObject*) { log.push_back("exit " + n); };
+      edits[i]->OnChange = [&log, n](TObject*) { log.push_back("change " + n); };
+    }
+    edits[2]->SetFocus();
+    vxtest::Pump();
+    ASSERT_FALSE(log.empty());  // focus events do arrive while the controls live
+    log.clear();
+    switch (how) {
+      case kDeleteForm: delete f; break;
+      case kDeletePanel: delete panel; break;
+      case kDeleteApplication:
+        delete Application;
+        Application = new TApplication(nullptr);
+        Application->Initialize();
+        break;
+    }
+    vxtest::Pump();
+    // Deleting only the panel leaves the form's own edit alive: taking the focus is its right.
+    if (how == kDeletePanel) {
+      for (const std::string& l : log) EXPECT_EQ(l, "enter 0");
+      log.clear();
+      delete f;
+      vxtest::Pump();
+    }
+    EXPECT_TRUE(log.empty()) << log.front();
+  }
 }
 
 }  // namespace
