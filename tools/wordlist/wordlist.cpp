@@ -34,8 +34,15 @@ bool HasOddRepeat(std::string_view W) {
   return false;
 }
 
-// Letters q, v and x appear in Polish only in loan words.
-bool HasForeignLetter(std::string_view W) { return W.find_first_of("qvx") != std::string_view::npos; }
+// Letters q, v and x, and spellings such as sh, th or oo, appear only in words taken over from
+// other languages without Polish spelling (the dictionary has many of them: flash, shake, hall).
+bool LooksForeign(std::string_view W) {
+  if (W.find_first_of("qvx") != std::string_view::npos) return true;
+  static const char* const Pairs[] = {"sh", "th", "ph", "gh", "ee", "oo", "ff", "ss", "ll", "ea", "ae", "ay", "ey", "oy", "uy", "wh", "kh"};
+  for (const char* P : Pairs)
+    if (W.find(P) != std::string_view::npos) return true;
+  return false;
+}
 
 }  // namespace
 
@@ -58,7 +65,8 @@ bool Builder::AddCommon(std::string_view W) {
 }
 
 Verdict Builder::AddDictionary(std::string_view W) {
-  if (!IsTypableWord(W) || HasForeignLetter(W)) return Verdict::NotTypable;
+  if (!IsTypableWord(W)) return Verdict::NotTypable;
+  if (LooksForeign(W)) return Verdict::Foreign;
   if (W.size() < Opt.MinDictLength) return Verdict::TooShort;
   if (W.size() > Opt.MaxDictLength) return Verdict::TooLong;
   if (!HasVowel(W)) return Verdict::NoVowel;

@@ -22,7 +22,7 @@ bool IsTypableWord(std::string_view W);
 struct Options {
   // Dictionary words shorter than this are left out (short dictionary entries are mostly
   // abbreviations and letter names; the common list supplies the real short words).
-  std::size_t MinDictLength = 3;
+  std::size_t MinDictLength = 4;
   // Words up to this length are all taken; longer ones only one in LongStride.
   std::size_t ShortLength = 5;
   std::size_t LongStride = 16;
@@ -30,7 +30,7 @@ struct Options {
 };
 
 // Why a dictionary word was refused, for the statistics the tool prints.
-enum class Verdict { Taken, NotTypable, TooShort, TooLong, NoVowel, Repeated, Excluded, Duplicate, Skipped };
+enum class Verdict { Taken, NotTypable, Foreign, TooShort, TooLong, NoVowel, Repeated, Excluded, Duplicate, Skipped };
 
 class Builder {
  public:

@@ -24,22 +24,22 @@ TEST(WordList, TypableWords) {
 
 // Common words come first, in their order; dictionary words follow them, filtered and thinned.
 TEST(WordList, CommonWordsFirstThenTheDictionarySelection) {
-  Builder B(wordlist::Options{3, 5, 2, 8});
+  Builder B(wordlist::Options{4, 5, 2, 8});
   B.SetExcluded({"brz"});
-  ASSERT_TRUE(B.AddCommon("kot"));
+  ASSERT_TRUE(B.AddCommon("kura"));
   EXPECT_FALSE(B.AddCommon("Pies"));
   struct Case {
     const char* Utf8;
     Verdict V;
   } Cases[] = {
-      {"kot", Verdict::Duplicate},     {"ul", Verdict::TooShort},       {"krwi", Verdict::Taken},
+      {"kura", Verdict::Duplicate},     {"ula", Verdict::TooShort},      {"flash", Verdict::Foreign},       {"krwi", Verdict::Taken},
       {"pstr", Verdict::NoVowel},      {"aaron", Verdict::Repeated},    {"brrrum", Verdict::Repeated},
-      {"brzoza", Verdict::Excluded},   {"video", Verdict::NotTypable},  {"dziewczynki", Verdict::TooLong},
+      {"brzoza", Verdict::Excluded},   {"video", Verdict::Foreign},     {"ala-ma", Verdict::NotTypable},  {"dziewczynki", Verdict::TooLong},
       {"kamyki", Verdict::Taken},      {"kamyków", Verdict::Skipped},   {"kamykami", Verdict::Taken},
   };
   for (const Case& C : Cases) EXPECT_EQ(B.AddDictionary(Utf8ToCp1250(C.Utf8)), C.V) << C.Utf8;
   ASSERT_EQ(B.Words().size(), 4u);
-  EXPECT_EQ(B.Words()[0], "kot");
+  EXPECT_EQ(B.Words()[0], "kura");
   EXPECT_EQ(B.CommonCount(), 1u);
   EXPECT_EQ(wordlist::Render({"kot", Utf8ToCp1250("żuk")}), "kot\r\n" + Utf8ToCp1250("żuk") + "\r\n");
 }
