@@ -435,12 +435,21 @@ TListBoxFormControlObj::TListBoxFormControlObj(TSectionList* ADocument, int APos
 }
 TListBox* TListBoxFormControlObj::List() const { return static_cast<TListBox*>(Control); }
 int TSelectFormControlObj::FillItems(TStrings* Items) const {
-  Items->Clear();
+  // One batch, so that the windowed control takes the whole list once rather than once per
+  // option (which made a long list quadratic).
+  Items->BeginUpdate();
   int Index = -1;
-  for (size_t I = 0; I < Options.size(); ++I) {
-    Items->Add(Options[I].Text);
-    if (Options[I].Selected) Index = static_cast<int>(I);
+  try {
+    Items->Clear();
+    for (size_t I = 0; I < Options.size(); ++I) {
+      Items->Add(Options[I].Text);
+      if (Options[I].Selected) Index = static_cast<int>(I);
+    }
+  } catch (...) {
+    Items->EndUpdate();
+    throw;
   }
+  Items->EndUpdate();
   return Index;
 }
 

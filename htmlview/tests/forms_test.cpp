@@ -125,6 +125,41 @@ TEST_F(Forms, SubmissionResetAndRestore) {
   EXPECT_FALSE(Control<TCheckBoxFormControlObj>(2)->Box()->Checked());
 }
 
+// A long SELECT reaches its windowed control in one batch, not one refill per option.
+TEST_F(Forms, LongSelectsFillTheirControlsOnce) {
+  std::string Html = "<form><select name=d>";
+  std::string Opts;
+  for (int I = 0; I < 1000; ++I) Opts += "<option" + std::string(I == 700 ? " selected" : "") + ">o" + std::to_string(I);
+  Html += Opts + "</select><select name=l size=4>" + Opts + "</select></form>";
+  Build(Html);
+  auto* Combo = Control<TComboFormControlObj>(0);
+  auto* List = Control<TListBoxFormControlObj>(1);
+  ASSERT_NE(Combo, nullptr);
+  ASSERT_NE(List, nullptr);
+  int Refills[2] = {0, 0};
+  TStringList* Items[2] = {dynamic_cast<TStringList*>(Combo->Combo()->Items()),
+                           dynamic_cast<TStringList*>(List->List()->Items())};
+  for (int K = 0; K < 2; ++K) {
+    ASSERT_NE(Items[K], nullptr);
+    TNotifyEvent Sync = Items[K]->OnChange;
+    Items[K]->OnChange = [Sync, &Refills, K](TObject* Sender) {
+      ++Refills[K];
+      if (Sync) Sync(Sender);
+    };
+  }
+  Doc.Forms[0]->ResetAll();
+  EXPECT_EQ(Refills[0], 1);
+  EXPECT_EQ(Refills[1], 1);
+  EXPECT_EQ(Combo->Combo()->Items()->Count(), 1000);
+  EXPECT_EQ(Combo->Combo()->ItemIndex(), 700);
+  EXPECT_EQ(Combo->Combo()->Text(), "o700");
+  EXPECT_EQ(List->List()->Count(), 1000);
+  EXPECT_EQ(List->List()->ItemIndex(), 700);
+  Doc.Forms[0]->Submit("");
+  EXPECT_EQ(Submitted.front(), "d=o700");
+  EXPECT_EQ(Submitted.back(), "l=o700");
+}
+
 TEST_F(Forms, RadioGroupsByNameWithinAForm) {
   Build("<form><input type=radio name=a value=1 checked><input type=radio name=A value=2></form>"
         "<form><input type=radio name=a value=3 checked></form>");
