@@ -667,11 +667,12 @@ class TBuilder {
     if (!Handlers.OnStyleSheet(Href, Sheet, Base) || Sheet.empty()) return;
     size_t I = 0;
     auto Next = [&]() -> char {
-      // Line ends are dropped and tabs read as blanks.
-      while (I < Sheet.size() && (Sheet[I] == '\n' || Sheet[I] == '\r')) ++I;
+      // A line end (CR, LF or the pair) and a tab read as one blank: a value or selector that goes
+      // on in the next line keeps its words apart.
       if (I >= Sheet.size()) return EofChar;
       const char C = Sheet[I++];
-      return C == '\t' ? ' ' : C;
+      if (C == '\r' && I < Sheet.size() && Sheet[I] == '\n') ++I;
+      return C == '\t' || C == '\r' || C == '\n' ? ' ' : C;
     };
     char Ch = Next();
     // A sheet that stops at a stray "<" goes on after it.

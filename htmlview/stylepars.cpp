@@ -41,8 +41,11 @@ class TStyleReader {
  public:
   explicit TStyleReader(const TGetCharFunc& Get) : FGet(Get) {}
   char Ch = EofChar;
+  // Set when the last comment ended at a "<" (or the end) instead of its "*/".
+  bool CommentCut = false;
 
   void Next() {
+    CommentCut = false;
     Ch = Raw();
     while (Ch == '/') {
       char N = Raw();
@@ -57,6 +60,7 @@ class TStyleReader {
         char C = Raw();
         if (C == '<' || C == EofChar) {
           Ch = C;
+          CommentCut = true;
           return;
         }
         if (Prev == '*' && C == '/') break;
@@ -64,6 +68,12 @@ class TStyleReader {
       }
       Ch = Raw();
     }
+  }
+  // Starts at a character the caller has already taken: it may open a comment as well.
+  void Start(char First) {
+    FPushed = true;
+    FPushedCh = First;
+    Next();
   }
   void SkipBlanks() {
     while (Ch == ' ') Next();
@@ -281,12 +291,12 @@ std::string SelectorKey(const std::string& Selector, TStyleList& Styles) {
 void ReadStyleSheet(TStyleList& Styles, char& Ch, const TGetCharFunc& GetChar, const std::string& BasePath,
                     const TGetCharFunc& Peek) {
   TStyleReader R(GetChar);
-  R.Ch = (Ch == '\r' || Ch == '\n') ? ' ' : Ch;
+  R.Start(Ch);
   auto AtEnd = [&]() { return R.Ch == EofChar || R.Ch == '<'; };
   // The ">" of the STYLE tag and an enclosing "<!--". With a peek function a "<" is skipped only
   // when "!" follows, so that an empty sheet keeps the "<" of "</STYLE>".
   while (R.Ch == ' ' || R.Ch == '!' || R.Ch == '-' || R.Ch == '>' ||
-         (R.Ch == '<' && (!Peek || Peek() == '!')))
+         (R.Ch == '<' && !R.CommentCut && (!Peek || Peek() == '!')))
     R.Next();
   while (!AtEnd()) {
     if (R.Ch == '@') {

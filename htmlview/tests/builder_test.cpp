@@ -131,6 +131,27 @@ TEST(HtmlBuilderEvents, MetaSoundScriptAndLinkedSheets) {
   EXPECT_EQ(S->Fonts.GetFontObjAt(0)->TheFont.Color() & 0xFFFFFF, 0x0000FF);
 }
 
+// A linked sheet as written by hand: a leading comment, rules and values broken over lines.
+TEST(HtmlBuilderEvents, LinkedSheetKeepsEveryRule) {
+  TSectionList Doc;
+  TParseHandlers H;
+  H.OnStyleSheet = [&](const std::string&, std::string& Sheet, std::string&) {
+    Sheet = "/* Site colours */\nbody { color: #ff0000 }\r\np\n{ margin: 1px\n2px }\n";
+    return true;
+  };
+  ParseHtmlDocument("<link rel=stylesheet href=site.css><body><p>text", &Doc, BaseFont(), H);
+  auto* P = dynamic_cast<TBlock*>(Doc[0]);
+  ASSERT_NE(P, nullptr);
+  auto* S = dynamic_cast<TSection*>(P->Content[0]);
+  ASSERT_NE(S, nullptr);
+  EXPECT_EQ(S->Fonts.GetFontObjAt(0)->TheFont.Color() & 0xFFFFFF, 0x0000FF);
+  const int Rule = Doc.Styles.IndexOf("p");
+  ASSERT_GE(Rule, 0);
+  const TProperties* Props = Doc.Styles.Objects(Rule);
+  EXPECT_EQ(PropString(Props->Props[PropIndexOf("margin-top")]), "1px");
+  EXPECT_EQ(PropString(Props->Props[PropIndexOf("margin-right")]), "2px");
+}
+
 TEST(HtmlBuilderEvents, PlainTextKeepsEveryLine) {
   TSectionList Doc;
   ParsePlainText("a <b>\r\n\tc\n\nlast", &Doc, BaseFont());

@@ -73,6 +73,7 @@ TEST(StyleSheets, RulesFromSheets) {
       {"td { border-left: thin solid rgb(255,0,0) }", "",
        "td{border-style=solid;border-color=#0000FF;border-left-width=thin;border-left-style=solid}"},
       {"/* a < b */ p {color: red}", "", ""},
+      {"/* site */ /* colours */body { color: red }\r\np { color: blue }", "", "body{color=#0000FF}p{color=#FF0000}"},
       {"@import url(x.css); p {color: red} @page { margin: 1in } b {color: blue}", "",
        "b{color=#FF0000}p{color=#0000FF}"},
       {"<!-- p { color:red } -->", "", "p{color=#0000FF}"},
