@@ -139,7 +139,8 @@ class TBuilder {
       Top().AssignCharSet(128);
       FFont.reset();
     } else {
-      Tok.Start(Source);
+      // Pages in UTF-8, ISO-8859-2 and other declared sets are read as the program's own text.
+      Tok.Start(DocumentInCp1250(Source));
     }
     Tok.GetToken();
     while (Tok.Sy != EofSy) {
@@ -1101,7 +1102,7 @@ bool IsFramesetDocument(const TFrameSource& Source) {
   std::string Text;
   if (!LoadFrameSource(Source, Text)) return false;
   THtmlTokenizer Tok;
-  Tok.Start(Text);
+  Tok.Start(DocumentInCp1250(Text));
   try {
     for (Tok.GetToken(); Tok.Sy != EofSy; Tok.GetToken()) {
       if (Tok.Sy == FrameSetSy) return true;
@@ -1121,7 +1122,7 @@ void ParseFrameDocument(TFrameViewerBase* Viewer, void* TopFrameset, const TFram
   TFrameReader R(Viewer, Source.Kind == 0 ? Source.FileName : std::string(), Handlers);
   THtmlTokenizer& Tok = R.Tok;
   Tok.OnInclude = Handlers.OnInclude;
-  Tok.Start(Text);
+  Tok.Start(DocumentInCp1250(Text));
   Tok.GetToken();
   while (Tok.Sy != EofSy && !IsContentSymbol(Tok.Sy)) {
     bool Found = false;

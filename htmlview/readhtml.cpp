@@ -477,3 +477,81 @@ void THtmlTokenizer::GetTextAreaToken() {
   }
   Sy = TextSy;
 }
+
+namespace {
+
+const char Utf8Bom[] = "\xEF\xBB\xBF";
+
+bool StartsWithBom(const std::string& S) { return S.compare(0, 3, Utf8Bom) == 0; }
+
+std::string LowerAscii(std::string S) {
+  for (char& C : S)
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
+  return S;
+}
+
+// The value of "Key=..." in S (lower-cased), quoted or bare; empty when absent.
+std::string ValueAfter(const std::string& S, const std::string& Key) {
+  size_t P = S.find(Key);
+  if (P == std::string::npos) return std::string();
+  P += Key.size();
+  while (P < S.size() && (S[P] == ' ' || S[P] == '\t')) ++P;
+  if (P < S.size() && S[P] == '=') ++P;
+  while (P < S.size() && (S[P] == ' ' || S[P] == '\t')) ++P;
+  const char Quote = P < S.size() && (S[P] == '"' || S[P] == '\'') ? S[P++] : 0;
+  size_t E = P;
+  while (E < S.size() && S[E] != Quote && (Quote || (S[E] != ';' && S[E] != ' ' && S[E] != '\t' && S[E] != '"' &&
+                                                     S[E] != '\'' && S[E] != '?' && S[E] != '>')))
+    ++E;
+  return Trim(S.substr(P, E - P));
+}
+
+// The head of a document is searched this far at most for a META element.
+constexpr int MetaSearchLimit = 65536;
+
+}  // namespace
+
+std::string DeclaredCharset(const std::string& Source) {
+  if (StartsWithBom(Source)) return "utf-8";
+  // <?xml version="1.0" encoding="..."?>, possibly after leading white space.
+  size_t P = Source.find_first_not_of(" \t\r\n");
+  if (P != std::string::npos && LowerAscii(Source.substr(P, 5)) == "<?xml") {
+    const size_t E = Source.find("?>", P);
+    if (E != std::string::npos) {
+      const std::string Enc = ValueAfter(LowerAscii(Source.substr(P, E + 2 - P)), "encoding");
+      if (!Enc.empty()) return Enc;
+    }
+  }
+  THtmlTokenizer Tok;
+  Tok.Start(Source);
+  try {
+    for (Tok.GetToken(); Tok.Sy != EofSy && Tok.ChPos < MetaSearchLimit; Tok.GetToken()) {
+      if (Tok.Sy == BodySy || Tok.Sy == FrameSetSy) break;
+      if (Tok.Sy != MetaSy) continue;
+      TAttribute* A = nullptr;
+      if (Tok.Attributes.Find(CharSetSy, A) && !Trim(A->Text).empty()) return LowerAscii(Trim(A->Text));
+      if (Tok.Attributes.Find(HttpEqSy, A) && SameText(Trim(A->Text), "content-type") &&
+          Tok.Attributes.Find(ContentSy, A)) {
+        const std::string Set = ValueAfter(LowerAscii(A->Text), "charset");
+        if (!Set.empty()) return Set;
+      }
+    }
+  } catch (const EParseError&) {
+    // An unterminated comment: the builder reports it; no declaration was found before it.
+  }
+  return std::string();
+}
+
+std::string DocumentInCp1250(const std::string& Source) {
+  std::string Set = DeclaredCharset(Source);
+  const std::string Text = StartsWithBom(Source) ? Source.substr(3) : Source;
+  // A page that can declare its set in ASCII is not in UTF-16 or UTF-32, whatever it says; and
+  // pages labelled Latin-1 or ASCII are written in its Windows superset.
+  if (Set.rfind("utf-16", 0) == 0 || Set.rfind("utf-32", 0) == 0 || Set == "unicode") Set = "utf-8";
+  if (Set == "iso-8859-1" || Set == "iso8859-1" || Set == "iso_8859-1" || Set == "latin1" || Set == "l1" ||
+      Set == "us-ascii" || Set == "ascii")
+    Set = "windows-1252";
+  std::string Out;
+  if (Set.empty() || !CharsetToCp1250(Text, Set, Out)) return Text;
+  return Out;
+}

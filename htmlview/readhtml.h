@@ -84,3 +84,13 @@ class THtmlTokenizer {
 
 // The numeric value of an attribute text: rounded, saturated to 32 bits, 0 when not a number.
 int32_t AttributeNumber(const std::string& Text);
+
+// The character set a document declares, lower-cased: "utf-8" for a UTF-8 byte-order mark, else
+// the encoding of an XML declaration at its start, else the first META element before BODY that
+// names one (CHARSET, or "charset=" in the CONTENT of an HTTP-EQUIV content-type). Empty when
+// none does.
+std::string DeclaredCharset(const std::string& Source);
+// The document's text in CP1250, converted from the set it declares (a UTF-8 byte-order mark is
+// dropped); unchanged when it declares none or one that is not known. Characters that CP1250
+// cannot show become '?'.
+std::string DocumentInCp1250(const std::string& Source);

@@ -152,6 +152,41 @@ TEST(HtmlBuilderEvents, LinkedSheetKeepsEveryRule) {
   EXPECT_EQ(PropString(Props->Props[PropIndexOf("margin-right")]), "2px");
 }
 
+// Pages declaring their character set are read as CP1250 text: by META CHARSET, by the
+// HTTP-EQUIV form, by the XML declaration or by a byte-order mark.
+TEST(HtmlBuilder, DeclaredCharacterSetsBecomeTheProgramsText) {
+  struct Case {
+    const char *Html, *Tree;
+  } Cases[] = {
+      {"<meta charset=\"utf-8\"><p>Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 \xC4\x84\xC5\x9A\xC5\xB9",
+       "p(\"Za\xBF\xF3\xB3\xE6 \xA5\x8C\x8F\")"},
+      {"<head><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=ISO-8859-2\"></head>"
+       "<p>\xB1\xB6\xBC \xA1\xA6\xAC",
+       "p(\"\xB9\x9C\x9F \xA5\x8C\x8F\")"},
+      {"<meta http-equiv=content-type content='text/html;charset=windows-1250'><p>\xB9\x9C\x9F",
+       "p(\"\xB9\x9C\x9F\")"},
+      {"<meta charset=koi8-r><p>a\xC1", "p(\"a?\")"},
+      {"\xEF\xBB\xBF<p>\xC5\xBC", "p(\"\xBF\")"},
+      // Declarations that do not count: none, an unknown set, one inside a comment, one in the body.
+      {"<p>\xB9\xC5\xBC", "p(\"\xB9\xC5\xBC\")"},
+      {"<meta charset=x-no-such-set><p>\xC5\xBC", "p(\"\xC5\xBC\")"},
+      {"<!-- <meta charset=utf-8> --><p>\xC5\xBC", "p(\"\xC5\xBC\")"},
+      {"<body><meta charset=utf-8><p>\xC5\xBC", "p(\"\xC5\xBC\")"},
+  };
+  for (const auto& C : Cases) {
+    TSectionList Doc;
+    ParseHtmlDocument(C.Html, &Doc, BaseFont());
+    EXPECT_EQ(Tree(Doc), C.Tree) << C.Html;
+  }
+  // The XML declaration names the set too (the declaration itself is read as text).
+  TSectionList Xhtml;
+  ParseHtmlDocument("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<html><body><p>\xC5\x9B\xC4\x87</p></body></html>",
+                    &Xhtml, BaseFont());
+  const std::string T = Tree(Xhtml);
+  EXPECT_NE(T.find("p(\"\x9C\xE6\")"), std::string::npos) << T;
+  EXPECT_EQ(DeclaredCharset("<?xml version='1.0' encoding='ISO-8859-2' ?><p>"), "iso-8859-2");
+}
+
 TEST(HtmlBuilderEvents, PlainTextKeepsEveryLine) {
   TSectionList Doc;
   ParsePlainText("a <b>\r\n\tc\n\nlast", &Doc, BaseFont());

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <array>
+#include <cerrno>
 #include <unordered_map>
 
 namespace {
@@ -225,4 +226,65 @@ std::string UnicodeToCodePage(uint32_t Code, int CodePage) {
   size_t N = sizeof Out - OutLeft;
   if (R == static_cast<size_t>(-1) || N == 0) return "?";
   return std::string(Out, N < 2 ? N : 2);
+}
+
+bool CharsetToCp1250(std::string_view Text, std::string_view Charset, std::string& Out) {
+  // Only plain names reach iconv: no empty name (the locale's set) and no "//" suffixes.
+  std::string Name;
+  for (char C : Charset) {
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
+    if (!((C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '-' || C == '_' || C == '.' || C == ':'))
+      return false;
+    Name += C;
+  }
+  if (Name.empty() || Name.size() > 40) return false;
+  if (Name == "utf-8" || Name == "utf8") {
+    Out = Utf8ToCp1250(Text);
+    return true;
+  }
+  if (Name == "windows-1250" || Name == "cp1250" || Name == "x-cp1250") {
+    Out.assign(Text);
+    return true;
+  }
+  iconv_t Cd = iconv_open("UTF-32LE", Name.c_str());
+  if (Cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string Result;
+  Result.reserve(Text.size());
+  std::string In(Text);
+  char* InP = In.data();
+  size_t InLeft = In.size();
+  char Buf[1024];
+  auto Flush = [&](const char* End) {
+    for (const char* P = Buf; P + 4 <= End; P += 4) {
+      const auto* U = reinterpret_cast<const unsigned char*>(P);
+      const char32_t Cp = static_cast<char32_t>(U[0] | (U[1] << 8) | (U[2] << 16) | (static_cast<uint32_t>(U[3]) << 24));
+      unsigned char B;
+      Result += UnicodeToCp1250(Cp, B) ? static_cast<char>(B) : '?';
+    }
+  };
+  while (InLeft > 0) {
+    char* OutP = Buf;
+    size_t OutLeft = sizeof Buf;
+    const size_t R = iconv(Cd, &InP, &InLeft, &OutP, &OutLeft);
+    Flush(OutP);
+    if (R != static_cast<size_t>(-1)) continue;
+    if (errno == E2BIG) continue;
+    // A byte the set does not define, or a sequence cut off at the end.
+    Result += '?';
+    if (errno == EILSEQ) {
+      ++InP;
+      --InLeft;
+      iconv(Cd, nullptr, nullptr, nullptr, nullptr);
+    } else {
+      break;
+    }
+  }
+  // Stateful sets (ISO-2022-*) may owe a last sequence.
+  char* OutP = Buf;
+  size_t OutLeft = sizeof Buf;
+  iconv(Cd, nullptr, nullptr, &OutP, &OutLeft);
+  Flush(OutP);
+  iconv_close(Cd);
+  Out = std::move(Result);
+  return true;
 }

@@ -30,6 +30,11 @@ std::string UnicodeToCodePage(uint32_t Code, int CodePage);
 std::string Utf8ToCp1250(std::string_view S);
 std::u16string Cp1250ToUtf16(std::string_view S);
 std::string Utf16ToCp1250(std::u16string_view S);
+// Text in a named character set ("utf-8", "ISO-8859-2", "windows-1250", "latin1", ...; names as
+// iconv knows them, without regard to case) converted to CP1250. Characters the code page lacks,
+// bytes that are not valid in the set and a sequence cut off at the end become '?'. False, with Out
+// left alone, when the name is empty, malformed or not a known set.
+bool CharsetToCp1250(std::string_view Text, std::string_view Charset, std::string& Out);
 // True when S is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view S);
 

@@ -92,6 +92,39 @@ TEST(Cp1250, UnrepresentableAndMalformedInputBecomesQuestionMark) {
   EXPECT_EQ(Utf16ToCp1250(u"\U0001F600"), "?");
 }
 
+TEST(Cp1250, TextInOtherCharacterSets) {
+  struct Case {
+    const char* Set;
+    std::string In;
+    std::string Out;
+  };
+  const Case cases[] = {
+      {"UTF-8", "Zażółć ĄŚŹ", "Za\xBF\xF3\xB3\xE6 \xA5\x8C\x8F"},
+      {"utf8", "\xC5\x82\xC3", "\xB3?"},  // the last sequence is cut off
+      {"ISO-8859-2", "\xB1\xB6\xBC \xA1\xA6\xAC \xB3\xA3", "\xB9\x9C\x9F \xA5\x8C\x8F \xB3\xA3"},
+      {"latin2", "\xB1", "\xB9"},
+      {"Windows-1250", "\xB9\x9C\x81", "\xB9\x9C\x81"},
+      {"windows-1252", "caf\xE9 \x93q\x94 \xF1", "caf\xE9 \x93q\x94 ?"},
+      {"KOI8-R", "a\xC1", "a?"},             // a Cyrillic letter: not in the code page
+      {"ISO-8859-3", "x\xA5y", "x?y"},       // a byte the set leaves undefined
+      {"Shift_JIS", "a\x82", "a?"},          // a double-byte character cut off
+  };
+  for (const Case& c : cases) {
+    std::string Out = "untouched";
+    ASSERT_TRUE(CharsetToCp1250(c.In, c.Set, Out)) << c.Set;
+    EXPECT_EQ(Out, c.Out) << c.Set;
+  }
+  // Longer than one conversion buffer.
+  std::string Out;
+  ASSERT_TRUE(CharsetToCp1250(std::string(5000, '\xB1'), "iso-8859-2", Out));
+  EXPECT_EQ(Out, std::string(5000, '\xB9'));
+  for (const char* Bad : {"", "no-such-set", "utf-8//TRANSLIT", "latin 2"}) {
+    Out = "untouched";
+    EXPECT_FALSE(CharsetToCp1250("abc", Bad, Out)) << Bad;
+    EXPECT_EQ(Out, "untouched");
+  }
+}
+
 TEST(Cp1250, CaseMappingOfPolishLetters) {
   const std::string lower = Utf8ToCp1250("ąćęłńóśźżabcšťžľŕ");
   const std::string upper = Utf8ToCp1250("ĄĆĘŁŃÓŚŹŻABCŠŤŽĽŔ");
