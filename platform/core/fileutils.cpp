@@ -63,7 +63,16 @@ std::string ProgramFileName() {
   return FromOsPath(std::string(buf, static_cast<std::size_t>(n)));
 }
 
+namespace {
+std::string gProgramFolder;
+}
+
+void SetProgramFolder(std::string_view Folder) {
+  gProgramFolder = Folder.empty() ? std::string() : IncludeTrailingPathDelimiter(Folder);
+}
+
 std::string ProgramPath(std::string_view FileName) {
+  if (!gProgramFolder.empty()) return gProgramFolder + std::string(FileName);
   return ExtractFilePath(ProgramFileName()) + std::string(FileName);
 }
 

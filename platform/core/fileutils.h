@@ -22,6 +22,9 @@ constexpr char PathDelim = '/';
 std::string ProgramFileName();
 // The executable's folder with a trailing '/', followed by FileName as given.
 std::string ProgramPath(std::string_view FileName);
+// Makes ProgramPath use another folder (a test runs the program on an installation folder of its
+// own); "" goes back to the executable's folder.
+void SetProgramFolder(std::string_view Folder);
 
 // The path with '/' separators and the disk's spelling of every component that exists.
 std::string ResolvePath(std::string_view Path);

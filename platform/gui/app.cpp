@@ -450,7 +450,18 @@ void TTimer::UpdateTimer() {
   else FImpl->timer->stop();
 }
 
+namespace {
+TShellOpenHandler gShellOpenHandler;
+}
+
+TShellOpenHandler SetShellOpenHandler(TShellOpenHandler handler) {
+  TShellOpenHandler old = std::move(gShellOpenHandler);
+  gShellOpenHandler = std::move(handler);
+  return old;
+}
+
 bool ShellOpen(const std::string& target) {
+  if (gShellOpenHandler) return gShellOpenHandler(target);
   EnsureQtApp();
   QUrl url = QUrl::fromUserInput(ToQ(target));
   return url.isValid() && QDesktopServices::openUrl(url);

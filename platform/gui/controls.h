@@ -303,6 +303,10 @@ void MessageBeep(unsigned type);
 bool IsAccel(char key, const std::string& caption);
 // Opens a web address or a document with the desktop's default program.
 bool ShellOpen(const std::string& target);
+// Replaces what ShellOpen does (tests see the address instead of starting a browser); an empty
+// handler restores the desktop's. Returns the handler installed before.
+using TShellOpenHandler = std::function<bool(const std::string& target)>;
+TShellOpenHandler SetShellOpenHandler(TShellOpenHandler handler);
 
 // --- TForm ------------------------------------------------------------------------------------
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };

@@ -212,4 +212,12 @@ TEST(FileUtils, TickSourceCanBeReplacedAndRestored) {
   EXPECT_NE(GetTickCount(), now);
 }
 
+TEST(FileUtils, ProgramFolderOverride) {
+  const std::string real = ProgramPath("x.zlb");
+  SetProgramFolder("/tmp/install");
+  EXPECT_EQ(ProgramPath("data"), "/tmp/install/data");
+  SetProgramFolder("");
+  EXPECT_EQ(ProgramPath("x.zlb"), real);
+}
+
 }  // namespace

@@ -391,4 +391,16 @@ TEST_F(HostTest, NoHandlerRunsOnceDestructionHasBegun) {
   }
 }
 
+TEST(ShellOpenHook, TheHandlerGetsTheTargetAndAnEmptyOneRestoresTheDesktop) {
+  std::vector<std::string> seen;
+  EXPECT_FALSE(SetShellOpenHandler([&](const std::string& t) {
+    seen.push_back(t);
+    return t.rfind("https://", 0) == 0;
+  }));
+  EXPECT_TRUE(ShellOpen("https://example.org/"));
+  EXPECT_FALSE(ShellOpen("help\\about.htm"));
+  EXPECT_EQ(seen, (std::vector<std::string>{"https://example.org/", "help\\about.htm"}));
+  EXPECT_TRUE(static_cast<bool>(SetShellOpenHandler(nullptr)));
+}
+
 }  // namespace
