@@ -663,15 +663,29 @@ void TQueryPlan::BindOrderAndGroup() {
 void TQueryPlan::BindHaving() {
   if (!Query->Having.Get()) return;
   auto& Fields = Query->ResultFields;
+  // An aggregate of HAVING is typed as the result columns were, then compared with theirs; its
+  // columns compare by the field they resolve to, however the statement wrote their names.
+  TTypeCheckContext SourceContext = CheckContext("HAVING clause", false);
+  std::function<bool(const TExpToken*, const TExpToken*)> Same = [&](const TExpToken* A, const TExpToken* B) {
+    if (!A || !B) return A == B;
+    if (A->Kind == nkColumn && B->Kind == nkColumn && A->Source && B->Source)
+      return A->Source == B->Source && A->FieldNo == B->FieldNo;
+    return A->SameAs(*B) && Same(A->Operand1, B->Operand1) && Same(A->Operand2, B->Operand2) &&
+           Same(A->Operand3, B->Operand3);
+  };
   // Every aggregate (and every plain column) of HAVING becomes a reference to its result column.
   std::function<void(TExpToken*)> Rebind = [&](TExpToken* N) {
     if (!N) return;
     const bool Aggregate = IsAggregateNode(N);
     if (Aggregate || N->Kind == nkColumn) {
+      // COUNT(*) counts rows: neither it nor its result column is typed.
+      const bool CountAll = N->Code == fnCount && (!N->Operand1 || (N->Operand1->Kind == nkColumn &&
+                                                                     N->Operand1->ColumnName == "*"));
+      if (Aggregate && !CountAll) CheckExpressionTypes(SourceContext, nullptr, N);
       int Found = -1;
       for (size_t I = 0; I < Fields.size() && Found < 0; ++I) {
         const TResultField& F = *Fields[I];
-        if (Aggregate ? SameExpression(F.Expression.Get(), N)
+        if (Aggregate ? F.Aggregate && Same(F.Expression.Get(), N)
                       : (!F.Aggregate && (SameText(F.ResultName, N->ColumnName) ||
                                           (!F.IsExpression && SameText(F.SourceName, N->ColumnName)))))
           Found = static_cast<int>(I);

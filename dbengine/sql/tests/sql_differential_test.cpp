@@ -203,6 +203,27 @@ TEST_F(DifferentialTest, GroupingDistinctOrderingAndConditionsGiveTheSameRows) {
   for (const TCase& C : Cases) Compare(C, false);
 }
 
+// HAVING over each aggregate of the select list, on one table and on a join, grouped by name and
+// by position, alone and combined with a grouping column or another aggregate.
+TEST_F(DifferentialTest, HavingOverEveryAggregateGivesTheSameRows) {
+  const TCase Cases[] = {
+      {"SELECT AK, SUM(V) FROM b GROUP BY AK HAVING SUM(V) > 5", "", false},
+      {"SELECT AK, COUNT(V) FROM b GROUP BY AK HAVING COUNT(V) >= 2", "", false},
+      {"SELECT AK, AVG(V) FROM b GROUP BY 1 HAVING AVG(V) < 10", "", false},
+      {"SELECT K, MIN(F) FROM a GROUP BY K HAVING MIN(F) > -900", "", false},
+      {"SELECT K, MAX(F) FROM a GROUP BY 1 HAVING MAX(F) < 800", "", false},
+      {"SELECT AK, MIN(V) FROM b GROUP BY AK HAVING 0 > MIN(V)", "", false},
+      {"SELECT K, COUNT(*), SUM(F) FROM a GROUP BY K HAVING SUM(F) > 0 AND COUNT(*) > 6", "", false},
+      {"SELECT K, MIN(ID), MAX(ID) FROM a GROUP BY K HAVING MAX(ID) - MIN(ID) > 250 OR K < 3", "", false},
+      {"SELECT a.K, SUM(b.V) FROM a JOIN b ON a.ID = b.AK GROUP BY a.K HAVING SUM(b.V) > 100", "", false},
+      {"SELECT a.K, AVG(b.V), MIN(b.V) FROM a JOIN b ON a.ID = b.AK GROUP BY 1 HAVING AVG(b.V) > 40 OR MIN(b.V) < -45",
+       "", false},
+      {"SELECT a.K, MAX(b.V) FROM a, b WHERE a.ID = b.AK GROUP BY a.K HAVING MAX(b.V) < 100", "", false},
+      {"SELECT b.TAG, COUNT(*) FROM a JOIN b ON a.ID = b.AK GROUP BY b.TAG HAVING COUNT(*) > 1", "", false},
+  };
+  for (const TCase& C : Cases) Compare(C, false);
+}
+
 // Random conditions over the columns that hold no NULL, combined with AND, OR and NOT, on one
 // table and on a join (where an index can serve a key column, the engine takes other paths than a
 // scan).
