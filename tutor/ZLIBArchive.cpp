@@ -61,6 +61,22 @@ class TInflater {
     }
   }
 
+  // The stream must end exactly here, and the bytes up to Limit must be all of it: a stream
+  // that holds more than was asked for, or data left after it, fails.
+  void Finish() {
+    std::uint8_t Extra = 0;
+    for (;;) {
+      FZ.next_out = &Extra;
+      FZ.avail_out = 1;
+      if (FZ.avail_in == 0 && FFile.Position() < FLimit) Refill();
+      const int Rc = inflate(&FZ, Z_NO_FLUSH);
+      if (FZ.avail_out == 0) Fail(FMsg);
+      if (Rc == Z_STREAM_END) break;
+      if (Rc != Z_OK || (FZ.avail_in == 0 && FFile.Position() >= FLimit)) Fail(FMsg);
+    }
+    if (FZ.avail_in != 0 || FFile.Position() != FLimit) Fail(FMsg);
+  }
+
  private:
   void Refill() {
     const std::int64_t Left = FLimit - FFile.Position();
@@ -179,8 +195,10 @@ void TZLBArchive::LoadDirectory(TStream& File) {
 
   std::vector<std::uint8_t> Buf;
   File.SetPosition(static_cast<std::int64_t>(Offset));
+  // The directory fills the file from its offset to the trailer: a count that disagrees with its
+  // size (a zeroed count, say, which the CRC does not cover) is damage, not an empty archive.
   if (!FTrailer.DirectoryCompressed()) {
-    if (Bytes > Available) Fail("Unable to read archive file list");
+    if (Bytes != Available) Fail("Unable to read archive file list");
     Buf.resize(Bytes);
     if (Bytes > 0) File.ReadBuffer(Buf.data(), static_cast<std::int64_t>(Bytes));
   } else {
@@ -195,6 +213,7 @@ void TZLBArchive::LoadDirectory(TStream& File) {
       Progress(zpLoadingDirectory, "Extracting archive registry", static_cast<std::int64_t>(Done),
                static_cast<std::int64_t>(Bytes));
     }
+    Inflater.Finish();
   }
   FEntries.resize(Count);
   for (std::uint64_t i = 0; i < Count; ++i)

@@ -181,6 +181,15 @@ struct THostileCase {
   const char* ExtractError;
 };
 
+TEST_F(ZLBArchiveTest, ArchivesWithoutMembersOpenEmpty) {
+  for (bool Compressed : {false, true}) {
+    SCOPED_TRACE(Compressed);
+    EXPECT_TRUE(Archive.OpenArchive(Dir.Write("empty.zlb", MakeArchive({}, Compressed))));
+    EXPECT_EQ(Archive.Count(), 0);
+    EXPECT_EQ(Archive.IndexOf("a.txt"), -1);
+  }
+}
+
 TEST_F(ZLBArchiveTest, HostileArchivesGiveTheArchiveErrors) {
   const std::vector<TTestMember> Members = {{"c.txt", std::string(5000, 'c')},
                                             {"s.bin", "stored bytes", true}};
@@ -203,6 +212,20 @@ TEST_F(ZLBArchiveTest, HostileArchivesGiveTheArchiveErrors) {
       {"directory offset inside the trailer", true,
        [&](std::string& B) { Trailer(B, TrailerDirOffset, static_cast<std::uint32_t>(B.size() - 30)); },
        "Unable to read archive file list", "", ""},
+      // The count lies outside the CRC: it must agree with the directory's size.
+      {"zeroed entry count, stored directory", false, [&](std::string& B) { Trailer(B, TrailerCount, 0); },
+       "Unable to read archive file list", "", ""},
+      {"zeroed entry count, compressed directory", true, [&](std::string& B) { Trailer(B, TrailerCount, 0); },
+       "Unable to read archive file list", "", ""},
+      {"one entry fewer than the stored directory holds", false,
+       [&](std::string& B) { Trailer(B, TrailerCount, 1); }, "Unable to read archive file list", "", ""},
+      {"one entry fewer than the compressed directory holds", true,
+       [&](std::string& B) { Trailer(B, TrailerCount, 1); }, "Unable to read archive file list", "", ""},
+      {"stored directory offset four bytes early", false,
+       [&](std::string& B) { Trailer(B, TrailerDirOffset, DirectoryOffset(B) - 4); },
+       "Unable to read archive file list", "", ""},
+      {"bytes between the compressed directory and the trailer", true,
+       [&](std::string& B) { B.insert(B.size() - 36, "junk"); }, "Unable to read archive file list", "", ""},
       {"compressed directory that is no zlib stream", true,
        [&](std::string& B) { B[DirectoryOffset(B)] = 0x13; }, "Unable to read archive file list", "", ""},
       {"member offset past the end", false,

@@ -163,6 +163,10 @@ TEST_F(ZlbTools, ErrorsExitNonZeroWithTheMessage) {
   const std::string Out = Dir.Path + "/a.zlb";
   ASSERT_EQ(RunTool(Dir.Path, Pack + " '" + Out + "' '" + In + "/raw.bin'").Code, 0);
   std::string Bytes = ReadFile(Out);
+  // The member count in the trailer lies outside the CRC: a zeroed one is damage, not an empty archive.
+  std::string Uncounted = Bytes;
+  for (int i = 0; i < 4; ++i) Uncounted[Uncounted.size() - 36 + 4 + i] = 0;
+  WriteFile(Dir.Path + "/uncounted.zlb", Uncounted);
   Bytes[3] = static_cast<char>(Bytes[3] ^ 1);
   WriteFile(Dir.Path + "/bad.zlb", Bytes);
 
@@ -177,6 +181,8 @@ TEST_F(ZlbTools, ErrorsExitNonZeroWithTheMessage) {
       {"corrupt archive", List + " '" + Dir.Path + "/bad.zlb'",
        "zlb-list: The archive file appears to be corrupted\n"},
       {"missing archive", List + " '" + Dir.Path + "/none.zlb'", "zlb-list: Archive file not found\n"},
+      {"zeroed member count", List + " '" + Dir.Path + "/uncounted.zlb'",
+       "zlb-list: Unable to read archive file list\n"},
       {"--store naming no file", Pack + " --store nothing.bin '" + Dir.Path + "/b.zlb' '" + In + "/raw.bin'",
        "zlb-pack: --store nothing.bin names no file\n"},
       {"text outside the code page",
