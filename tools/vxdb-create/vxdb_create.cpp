@@ -1,18 +1,20 @@
-// vxdb-create [--force] [--group ID] DIR: creates the application's database in DIR.
+// vxdb-create [--force] [--group ID [--group-name NAME]] DIR: creates the application's database in DIR.
 #include <cstdio>
 #include <exception>
 #include <string>
 
+#include "platform/core/cp1250.h"
 #include "platform/core/sysutils.h"
 #include "tools/vxdb-create/vxdb_schema.h"
 
 namespace {
 int Usage() {
   std::fprintf(stderr,
-               "usage: vxdb-create [--force] [--group ID] DIR\n"
+               "usage: vxdb-create [--force] [--group ID [--group-name NAME]] DIR\n"
                "  creates the tables of the typing tutor's database in DIR\n"
-               "  --force     replace the tables when DIR already holds them\n"
-               "  --group ID  a shared installation working with group ID\n");
+               "  --force            replace the tables when DIR already holds them\n"
+               "  --group ID         a shared installation working with group ID (its row is made)\n"
+               "  --group-name NAME  the group's name (default \"Grupa ID\"), at most 40 characters\n");
   return 2;
 }
 }  // namespace
@@ -30,6 +32,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vxdb-create: the group id must be a number\n");
         return 2;
       }
+    } else if (A == "--group-name" && I + 1 < argc) {
+      // The command line is the system's UTF-8; the database holds CP1250.
+      Options.GroupName = Utf8ToCp1250(argv[++I]);
+      if (Options.GroupName.empty()) return Usage();
     } else if (!A.empty() && A[0] == '-') {
       return Usage();
     } else if (Dir.empty()) {
@@ -38,7 +44,7 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  if (Dir.empty()) return Usage();
+  if (Dir.empty() || (!Options.GroupName.empty() && Options.SharedGroup.empty())) return Usage();
   try {
     CreateVXDatabase(Dir, Options);
   } catch (const Exception& E) {

@@ -1,5 +1,6 @@
 #include "tools/vxdb-create/vxdb_schema.h"
 
+#include <ctime>
 #include <filesystem>
 #include <memory>
 
@@ -64,6 +65,12 @@ const std::vector<std::string>& VXSchemaTables() {
 }
 
 void CreateVXDatabase(const std::string& Dir, const TVXDatabaseOptions& Options) {
+  if (!Options.SharedGroup.empty()) {
+    if (Options.SharedGroup.size() > 10 || Options.SharedGroup.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoll(Options.SharedGroup) < 1 || std::stoll(Options.SharedGroup) > 2147483647)
+      throw Exception("The group id must be a number from 1 to 2147483647");
+    if (Options.GroupName.size() > 40) throw Exception("The group name is longer than 40 characters");
+  }
   if (!GetTableFilesFactory()) SetTableFilesFactory(MakeTableFiles);
   std::filesystem::create_directories(Dir);
   std::unique_ptr<TDataSession> Session(new TDataSession());
@@ -90,6 +97,19 @@ void CreateVXDatabase(const std::string& Dir, const TVXDatabaseOptions& Options)
     }
     for (auto& [Param, Value] : Config)
       SQL.ExecSQL("INSERT INTO config (PARAM, [VALUE]) VALUES ('" + Param + "', '" + Value + "')");
+    if (!Options.SharedGroup.empty()) {
+      // The logon dialog adds students only to a group that exists.
+      const std::string Name = Options.GroupName.empty() ? "Grupa " + Options.SharedGroup : Options.GroupName;
+      std::string Quoted;
+      for (char Ch : Name) Quoted += Ch == '\'' ? std::string("''") : std::string(1, Ch);
+      const std::time_t Now = std::time(nullptr);
+      std::tm Local{};
+      localtime_r(&Now, &Local);
+      char Date[16];
+      std::strftime(Date, sizeof Date, "%Y-%m-%d", &Local);
+      SQL.ExecSQL("INSERT INTO [group] (ID_GROUP, NAME, [DATE]) VALUES (" + Options.SharedGroup + ", '" + Quoted +
+                  "', '" + Date + "') NOAUTOINC");
+    }
   }
   Session->CloseDirectory(D);
 }

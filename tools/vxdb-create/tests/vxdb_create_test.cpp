@@ -143,4 +143,44 @@ TEST_F(CreatorTest, WritesTheConfigurationAndRefusesToOverwrite) {
   S2.CloseDirectory(D2);
 }
 
+// A shared installation can take students only into a group that exists: the creator makes the
+// row of its group, under the name given or a default one, and refuses ids and names it cannot store.
+TEST_F(CreatorTest, SharedInstallationMakesItsGroupRow) {
+  struct TCase {
+    std::string Args;
+    std::string Rows;  // "ID|NAME" of every group row
+  } Cases[] = {
+      {"--group 7", "7|Grupa 7"},
+      {"--group 12 --group-name 'Klasa 3b – Żółw O'\\''Hara'", "12|Klasa 3b \x96 \xAF\xF3\xB3w O'Hara"},
+      {"--force", ""},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Args);
+    ASSERT_EQ(Run("--force " + C.Args + " " + Data), 0);
+    TDataSession Session;
+    Session.LanguageID = 1045;
+    Session.SetPrivateDir(Root);
+    TDataDirectory* Dir = Session.OpenDirectory("db", Data);
+    {
+      TSQLExecutor SQL(Dir);
+      SQL.ExecSQL("SELECT ID_GROUP, NAME, [DATE] FROM [group]");
+      TDataCursor* R = SQL.ResultCursor();
+      std::vector<uint8_t> B(R->RecordBufferSize);
+      std::string Rows;
+      R->MoveToBegin();
+      while (R->GetNextRecord(B.data()) == 0) {
+        Rows += SQLFieldText(R, 1, B.data()) + "|" + SQLFieldText(R, 2, B.data());
+        EXPECT_EQ(SQLFieldText(R, 3, B.data()).size(), 10u);  // the day it was made, YYYY-MM-DD
+      }
+      EXPECT_EQ(Rows, C.Rows);
+    }
+    Session.CloseDirectory(Dir);
+  }
+  const char* Refused[] = {"--group 0", "--group 2147483648", "--group 5 --group-name " "'" "Nazwa grupy dłuższa niż czterdzieści znaków" "'"};
+  for (const char* A : Refused) {
+    EXPECT_EQ(Run("--force " + std::string(A) + " " + Data), 1) << A;
+  }
+  EXPECT_EQ(Run("--group-name Sama " + Data), 2);
+}
+
 }  // namespace
