@@ -30,6 +30,7 @@ struct Area {
 struct Page {
   std::string Background;
   std::vector<Control> Controls;
+  std::vector<Control> Pictures;
   std::vector<Area> Areas;
 };
 
@@ -64,6 +65,10 @@ std::vector<Page> ReadLayout(const std::string& Path) {
       c.Caption = Trim(c.Caption);
       if (!w && !w.eof()) throw bmp::Error(Path + ":" + std::to_string(n) + ": cannot read");
       pages.back().Controls.push_back(c);
+    } else if (verb == "pic") {
+      Control c;
+      w >> c.Picture >> c.X >> c.Y;
+      pages.back().Pictures.push_back(c);
     } else if (verb == "area") {
       Area a;
       w >> a.X >> a.Y >> a.W >> a.H;
@@ -170,6 +175,11 @@ int main(int argc, char** argv) {
       bmp::Image page = Exists(bcg) ? LoadBmp(bcg) : Canvas(800, 600, 0x808080);
       if (!Exists(bcg)) missing.push_back(p.Background + ".bmp");
       std::string layer;
+      for (const Control& c : p.Pictures) {
+        const std::string f = dir + "/" + c.Picture + ".bmp";
+        if (Exists(f)) pictures::Composite(page, LoadBmp(f), c.X, c.Y);
+        else missing.push_back(c.Picture + ".bmp");
+      }
       for (const Area& a : p.Areas) {
         layer += "<rect x='" + std::to_string(a.X) + "' y='" + std::to_string(a.Y) + "' width='" +
                  std::to_string(a.W) + "' height='" + std::to_string(a.H) +
@@ -187,7 +197,7 @@ int main(int argc, char** argv) {
         const bmp::Image pic = LoadBmp(st[0]);
         pictures::Composite(page, pic, c.X, c.Y, pictures::kKeyGreen);
         if (!c.Caption.empty())
-          layer += CaptionText(c.X + pic.width / 2, c.Y + pic.height / 2, c.Caption, font, 14, "#1b2a3a");
+          layer += CaptionText(c.X + pic.width / 2, c.Y + pic.height / 2, c.Caption, font, 13, "#1b2a3a");
       }
       DrawSvgLayer(page, layer);
       svg::SavePng(page, out + "/page-" + p.Background + ".png");
