@@ -2,7 +2,9 @@
 // placed where the page layout puts them, the captions the forms give them and outlines of the
 // areas the program draws itself, so the look of the whole program can be judged at a glance.
 //
-//   vx-sheet LAYOUT BMP-DIR OUT-DIR [--font FAMILY]
+//   vx-sheet LAYOUT BMP-DIR OUT-DIR [--font FAMILY] [--also DIR]...
+//
+// Pictures are looked up in BMP-DIR, then in every --also folder.
 //
 // Writes OUT-DIR/page-<background>.png for every page, OUT-DIR/contact-sheet.png (all pages at
 // half size) and OUT-DIR/controls.png (every state of every skinned control of the layout).
@@ -20,7 +22,7 @@
 namespace {
 
 struct Control {
-  std::string Picture, Caption;
+  std::string Picture, State, Caption;
   int X = 0, Y = 0;
 };
 struct Area {
@@ -61,6 +63,10 @@ std::vector<Page> ReadLayout(const std::string& Path) {
     if (verb == "at") {
       Control c;
       w >> c.Picture >> c.X >> c.Y;
+      if (const size_t colon = c.Picture.find(':'); colon != std::string::npos) {
+        c.State = c.Picture.substr(colon + 1);
+        c.Picture.erase(colon);
+      }
       std::getline(w, c.Caption);
       c.Caption = Trim(c.Caption);
       if (!w && !w.eof()) throw bmp::Error(Path + ":" + std::to_string(n) + ": cannot read");
@@ -163,7 +169,17 @@ int main(int argc, char** argv) {
   }
   const std::string layout = argv[1], dir = argv[2], out = argv[3];
   std::string font = "DejaVu Sans";
-  if (argc >= 6 && std::string(argv[4]) == "--font") font = argv[5];
+  std::vector<std::string> also;
+  for (int i = 4; i + 1 < argc; i += 2) {
+    if (std::string(argv[i]) == "--font") font = argv[i + 1];
+    else if (std::string(argv[i]) == "--also") also.push_back(argv[i + 1]);
+  }
+  auto find = [&](const std::string& file) {
+    if (Exists(dir + "/" + file)) return dir + "/" + file;
+    for (const std::string& d : also)
+      if (Exists(d + "/" + file)) return d + "/" + file;
+    return std::string();
+  };
   try {
     const std::vector<Page> pages = ReadLayout(layout);
     std::vector<std::string> missing;
@@ -176,8 +192,8 @@ int main(int argc, char** argv) {
       if (!Exists(bcg)) missing.push_back(p.Background + ".bmp");
       std::string layer;
       for (const Control& c : p.Pictures) {
-        const std::string f = dir + "/" + c.Picture + ".bmp";
-        if (Exists(f)) pictures::Composite(page, LoadBmp(f), c.X, c.Y);
+        const std::string f = find(c.Picture + ".bmp");
+        if (!f.empty()) pictures::Composite(page, LoadBmp(f), c.X, c.Y);
         else missing.push_back(c.Picture + ".bmp");
       }
       for (const Area& a : p.Areas) {
@@ -194,7 +210,15 @@ int main(int argc, char** argv) {
           continue;
         }
         if (controlNames.insert(c.Picture).second) controlOrder.push_back(c.Picture);
-        const bmp::Image pic = LoadBmp(st[0]);
+        std::string file = st[0];
+        if (!c.State.empty()) {
+          file = dir + "/" + c.Picture + "_" + c.State + ".bmp";
+          if (!Exists(file)) {
+            missing.push_back(c.Picture + "_" + c.State + ".bmp");
+            continue;
+          }
+        }
+        const bmp::Image pic = LoadBmp(file);
         pictures::Composite(page, pic, c.X, c.Y, pictures::kKeyGreen);
         if (!c.Caption.empty())
           layer += CaptionText(c.X + pic.width / 2, c.Y + pic.height / 2, c.Caption, font, 13, "#1b2a3a");

@@ -79,6 +79,7 @@ inline constexpr Resource kResources[] = {
     {nullptr, kSoundsArchive, Kind::Archive},
     {nullptr, kHintsArchive, Kind::Archive},
     {nullptr, kBomberArchive, Kind::Archive},
+    {nullptr, kBomberSoundArchive, Kind::Archive},
 
     {kInterfaceArchive, kMessagesMember, Kind::Text},
     {kInterfaceArchive, kTranslationMember, Kind::Text},
@@ -96,6 +97,10 @@ inline constexpr Resource kResources[] = {
     {kSoundsArchive, "enter2.wav", Kind::Wave},
     {kSoundsArchive, "key1.wav", Kind::Wave},
     {kSoundsArchive, "key2.wav", Kind::Wave},
+    {kBomberSoundArchive, "exp0.wav", Kind::Wave},
+    {kBomberSoundArchive, "exp1.wav", Kind::Wave},
+    {kBomberSoundArchive, "exp2.wav", Kind::Wave},
+    {kBomberSoundArchive, "error0.wav", Kind::Wave},
 
     {kScenarioArchive, "INDEX_01.SCN", Kind::Text},
     {nullptr, "INDEX_01.SCN", Kind::Text},
@@ -337,7 +342,6 @@ inline constexpr std::size_t kResourceCount = sizeof(kResources) / sizeof(kResou
 // What the games read: their archives come with the games' content.
 inline constexpr Resource kGameResources[] = {
     {nullptr, kBomberInterfaceArchive, Kind::Archive},
-    {nullptr, kBomberSoundArchive, Kind::Archive},
     {nullptr, kGalleryInterfaceArchive, Kind::Archive},
     {nullptr, kGalleryXml, Kind::Text},
     {kBomberArchive, "BIGEXPLOSION.DXG", Kind::Dxg},
@@ -351,10 +355,6 @@ inline constexpr Resource kGameResources[] = {
     {kBomberInterfaceArchive, "button-koniec-zga.bmp", Kind::Bitmap},
     {kBomberInterfaceArchive, "button-koniec-zap.bmp", Kind::Bitmap},
     {kBomberInterfaceArchive, "button-koniec-zap-in.bmp", Kind::Bitmap},
-    {kBomberSoundArchive, "exp0.wav", Kind::Wave},
-    {kBomberSoundArchive, "exp1.wav", Kind::Wave},
-    {kBomberSoundArchive, "exp2.wav", Kind::Wave},
-    {kBomberSoundArchive, "error0.wav", Kind::Wave},
     {kGalleryInterfaceArchive, "obrazytlo.bmp", Kind::Bitmap},
     {kGalleryInterfaceArchive, "bar.bmp", Kind::Bitmap},
     {kGalleryInterfaceArchive, "button-pauza-zga.bmp", Kind::Bitmap},
