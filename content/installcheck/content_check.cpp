@@ -305,6 +305,7 @@ TEST_F(ContentCheck, LessonSoundsAreShortEnoughToPlayOnEveryKey) {
 }
 
 // Every line of the shipped lessons a student types, and the letters that course steps allow.
+// The words of the word exercises count too: the generator puts them on the typing table.
 std::set<unsigned char> CharactersTyped(Problems& p) {
   std::set<unsigned char> used;
   const fs::path courses = Dist() / "courses";
@@ -312,23 +313,35 @@ std::set<unsigned char> CharactersTyped(Problems& p) {
     p.Add("courses/ is missing");
     return used;
   }
+  if (const std::string* words = Member(vx::res::kVxArchive, vx::res::kWordsMember)) {
+    for (unsigned char c : *words)
+      if (c != '\r' && c != '\n') used.insert(c);
+  }
   for (const auto& e : fs::recursive_directory_iterator(courses)) {
     if (e.path().extension() != ".txt") continue;
     TStringList lines;
     lines.SetText(ReadFile(e.path()));
     for (int i = 0; i < lines.Count(); ++i) {
       const std::string l = lines[i];
+      // The instruction document of a lesson is opened without a check: it must exist.
+      const std::string head = UpperAscii(l.substr(0, l.find('=') + 1));
+      if ((head == "#INST=" || head == "#HTMLINST=") && l.size() > head.size()) {
+        std::string doc = l.substr(head.size());
+        for (char& c : doc) if (c == '\\') c = '/';
+        if (!fs::exists(Dist() / Cp1250ToUtf8(doc)))
+          p.Add(fs::relative(e.path(), Dist()).string() + ": its instruction " + Cp1250ToUtf8(doc) + " does not exist");
+      }
       if (l.size() <= 1 || l[0] == '#') continue;
       for (unsigned char c : l) {
         if (c == '\t') p.Add(fs::relative(e.path(), Dist()).string() + " line " + std::to_string(i + 1) + " holds a tab");
-        used.insert(c);
+        else used.insert(c);
       }
     }
   }
   return used;
 }
 
-TEST_F(ContentCheck, KeyboardLayoutsCoverEveryCharacterTheLessonsUse) {
+TEST_F(ContentCheck, KeyboardLayoutsCoverEveryCharacterOfTheLessonsAndWords) {
   Problems p;
   TKeybList list((Dist() / vx::res::kKeyboardsArchive).string());
   if (list.Count() == 0) p.Add(std::string("no keyboard layout: ") + list.LoadError());
