@@ -96,7 +96,9 @@ class TStatList : public TObject {
   std::string FileName;
   std::string Desc;
 
-  int MaxAttempts = 3;
+  int MaxAttempts = 2;
+  // The engine itself waits for a table another copy holds in a transaction (some 25 s) and for a
+  // record it edits (the session's lock retries) before it reports a conflict.
   // Milliseconds to wait before the next attempt after a lock conflict.
   uint32_t RetryWait = 200;
   // Called at each step of a save ("practice", "results", "statcalc", "history", "netstat",
