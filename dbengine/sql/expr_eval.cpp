@@ -766,14 +766,36 @@ TExpToken* ReadyConstant(const TExpToken* Target, TExpToken* Item, const TEvalCo
   return V;
 }
 
-TExpToken* Prepare(const TExpToken* Src, const TEvalContext& C, bool NoPartial, bool CaseIns) {
+TExpToken* Prepare(const TExpToken* Src, const TEvalContext& C, bool NoPartial, bool CaseIns, bool Item = false);
+
+// The values of an IN list or the bounds of BETWEEN, chained through operand 2, prepared one after
+// the other rather than one call deeper each.
+TExpToken* PrepareChain(const TExpToken* First, const TEvalContext& C, bool NoPartial, bool CaseIns) {
+  TExpTree Head;
+  TExpToken* Last = nullptr;
+  for (const TExpToken* Item = First; Item; Item = Item->Operand2) {
+    TExpToken* P = Prepare(Item, C, NoPartial, CaseIns, true);
+    if (Last)
+      Last->Operand2 = P;
+    else
+      Head.Reset(P);
+    Last = P;
+  }
+  return Head.Release();
+}
+
+// Item: Src is a chained item, whose operand 2 is the link that the caller follows.
+TExpToken* Prepare(const TExpToken* Src, const TEvalContext& C, bool NoPartial, bool CaseIns, bool Item) {
   if (!Src) return nullptr;
   TExpTree N(GetExpToken());
   N->Assign(*Src);
   N->Operand1 = N->Operand2 = N->Operand3 = nullptr;
   N->Parent = nullptr;
   N->Operand1 = Prepare(Src->Operand1, C, NoPartial, CaseIns);
-  N->Operand2 = Prepare(Src->Operand2, C, NoPartial, CaseIns);
+  if (HasValueChain(*Src))
+    N->Operand2 = PrepareChain(Src->Operand2, C, NoPartial, CaseIns);
+  else if (!Item)
+    N->Operand2 = Prepare(Src->Operand2, C, NoPartial, CaseIns);
   N->Operand3 = Prepare(Src->Operand3, C, NoPartial, CaseIns);
   if (N->Kind == nkBinary && (N->Code == opEqual || N->Code == opNotEqual) && IsStringConstant(N->Operand2) &&
       !N->Operand2->Null) {

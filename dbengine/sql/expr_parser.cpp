@@ -1,5 +1,8 @@
 #include "dbengine/sql/expr_parser.h"
 
+#include <utility>
+#include <vector>
+
 #include "dbengine/sql/expr_values.h"
 #include "dbengine/storage/engine_common.h"
 #include "dbengine/storage/engine_errors.h"
@@ -34,6 +37,71 @@ struct TNestingLevel {
   TNestingLevel(const TNestingLevel&) = delete;
   TNestingLevel& operator=(const TNestingLevel&) = delete;
 };
+
+// Every pass over a finished tree (type checking, evaluation, planning, copying) walks it
+// recursively, one call per level, so a tree may not be deeper than this: a chain of "+", "-", "*",
+// "/", "||" or comparisons adds one level per term. Chains of AND and OR are built balanced and stay
+// shallow at any length.
+constexpr int kMaxTreeDepth = 1000;
+// The values of an IN list (and the bounds of BETWEEN) hang one after the other through operand 2: a pass that walks every operand goes one call deeper per value, though
+// with a small frame. A list may hold this many values; lists inside the values of a list share the
+// allowance.
+constexpr int kMaxListValues = 10000;
+// AND and OR chains of more terms than this are built as balanced trees. Shorter ones keep the
+// plain left-to-right shape.
+constexpr size_t kBalancedChain = 64;
+
+// Whether a tree keeps within both limits, found without recursion.
+bool WithinDepthLimits(const TExpToken* Root) {
+  struct TVisit {
+    const TExpToken* Node;
+    int Depth;    // levels, the node's own included
+    int Chained;  // chained values passed on the way
+    bool Item;    // a chained value: its operand 2 is the link to the next one
+  };
+  std::vector<TVisit> Pending;
+  if (Root) Pending.push_back({Root, 1, 0, false});
+  while (!Pending.empty()) {
+    const TVisit V = Pending.back();
+    Pending.pop_back();
+    if (V.Depth > kMaxTreeDepth || V.Depth + V.Chained > kMaxTreeDepth + kMaxListValues) return false;
+    const TExpToken* N = V.Node;
+    if (N->Operand1) Pending.push_back({N->Operand1, V.Depth + 1, V.Chained, false});
+    if (N->Operand3) Pending.push_back({N->Operand3, V.Depth + 1, V.Chained, false});
+    if (!N->Operand2 || V.Item) continue;
+    if (HasValueChain(*N)) {
+      int K = 0;
+      for (const TExpToken* Item = N->Operand2; Item; Item = Item->Operand2, ++K) {
+        if (V.Depth + 1 + V.Chained + K > kMaxTreeDepth + kMaxListValues) return false;
+        Pending.push_back({Item, V.Depth + 1, V.Chained + K, true});
+      }
+    } else {
+      Pending.push_back({N->Operand2, V.Depth + 1, V.Chained, false});
+    }
+  }
+  return true;
+}
+
+// Operands and operator nodes of a chain being read; what is still held here when the parse fails
+// goes back to the pool.
+struct TChainParts {
+  std::vector<TExpToken*> Terms, Operators;
+  ~TChainParts() {
+    for (TExpToken*& N : Terms) FreeExpression(N);
+    for (TExpToken*& N : Operators) FreeExpression(N);
+  }
+};
+
+// Terms[Lo, Hi) joined by the operators between them (Operators[I] stands between Terms[I] and
+// Terms[I + 1]), halving the range at every level.
+TExpToken* JoinBalanced(const TChainParts& P, size_t Lo, size_t Hi) {
+  if (Hi - Lo == 1) return P.Terms[Lo];
+  const size_t Mid = Lo + (Hi - Lo) / 2;
+  TExpToken* N = P.Operators[Mid - 1];
+  N->Operand1 = JoinBalanced(P, Lo, Mid);
+  N->Operand2 = JoinBalanced(P, Mid, Hi);
+  return N;
+}
 
 TExpToken* NewNode(uint8_t Kind, uint8_t Code, const std::string& Text) {
   TExpToken* N = GetExpToken();
@@ -191,33 +259,49 @@ void TExpressionParser::ExpectKeyword(const char* Word, const char* Head) {
 
 TExpToken* TExpressionParser::ParseExpression(uint8_t Flags) {
   if (!HasText_) SetText(std::string());
-  return ParseOr(Flags);
+  TExpTree Root(ParseOr(Flags));
+  CheckDepth(Root.Get());
+  return Root.Release();
 }
 
-TExpToken* TExpressionParser::ParseOr(uint8_t Flags) {
-  TExpTree Left(ParseAnd(Flags));
-  while (IsKeyword("OR")) {
-    TExpTree N(NewNode(nkBinary, opOr, TokenText()));
-    N->DataType = ftBoolean;
-    NextToken();
-    N->Operand1 = Left.Release();
-    N->Operand2 = ParseAnd(Flags);
-    Left.Reset(N.Release());
-  }
-  return Left.Release();
+void TExpressionParser::CheckDepth(const TExpToken* Root) const {
+  if (!WithinDepthLimits(Root)) Fail("Expression is too long in " + Context);
 }
 
-TExpToken* TExpressionParser::ParseAnd(uint8_t Flags) {
-  TExpTree Left(ParseNot(Flags));
-  while (IsKeyword("AND")) {
-    TExpTree N(NewNode(nkBinary, opAnd, TokenText()));
-    N->DataType = ftBoolean;
+TExpToken* TExpressionParser::ParseOr(uint8_t Flags) { return ParseLogicalChain(Flags, opOr); }
+
+TExpToken* TExpressionParser::ParseAnd(uint8_t Flags) { return ParseLogicalChain(Flags, opAnd); }
+
+TExpToken* TExpressionParser::ParseLogicalChain(uint8_t Flags, uint8_t Code) {
+  const char* Word = Code == opOr ? "OR" : "AND";
+  auto Operand = [&] { return Code == opOr ? ParseAnd(Flags) : ParseNot(Flags); };
+  TChainParts P;
+  P.Terms.push_back(nullptr);
+  P.Terms.back() = Operand();
+  while (IsKeyword(Word)) {
+    P.Operators.push_back(nullptr);
+    P.Operators.back() = NewNode(nkBinary, Code, TokenText());
+    P.Operators.back()->DataType = ftBoolean;
     NextToken();
-    N->Operand1 = Left.Release();
-    N->Operand2 = ParseNot(Flags);
-    Left.Reset(N.Release());
+    P.Terms.push_back(nullptr);
+    P.Terms.back() = Operand();
   }
-  return Left.Release();
+  TExpToken* Root;
+  if (P.Terms.size() > kBalancedChain) {
+    // AND and OR are associative, and the evaluator meets the terms in the same order in either
+    // shape: a long chain need not be as deep as it is long.
+    Root = JoinBalanced(P, 0, P.Terms.size());
+  } else {
+    Root = P.Terms[0];
+    for (size_t I = 0; I < P.Operators.size(); ++I) {
+      P.Operators[I]->Operand1 = Root;
+      P.Operators[I]->Operand2 = P.Terms[I + 1];
+      Root = P.Operators[I];
+    }
+  }
+  P.Terms.clear();
+  P.Operators.clear();
+  return Root;
 }
 
 TExpToken* TExpressionParser::ParseNot(uint8_t Flags) {
@@ -343,7 +427,9 @@ TExpToken* TExpressionParser::ParseExtended(uint8_t Flags, TExpToken* LeftNode) 
       N->Code = Negated ? prNotIn : prIn;
       N->Operand2 = ParseAdditive(Flags);
       TExpToken* Last = N->Operand2;
+      int Values = 1;
       while (IsSymbol(',')) {
+        if (++Values > kMaxListValues) Fail("Expression is too long in " + Context);
         NextToken();
         ChainExpToken(Last, ParseAdditive(Flags));
         Last = Last->Operand2;
@@ -424,6 +510,14 @@ TExpToken* TExpressionParser::ParseQualified(uint8_t Flags, const std::string& F
 }
 
 TExpToken* TExpressionParser::ParsePrimary(uint8_t Flags) {
+  // A primary that the statement parser asks for directly is a whole tree of its own.
+  const bool Outermost = Nesting_ == 0;
+  TExpTree N(ParsePrimaryNode(Flags));
+  if (Outermost) CheckDepth(N.Get());
+  return N.Release();
+}
+
+TExpToken* TExpressionParser::ParsePrimaryNode(uint8_t Flags) {
   TNestingLevel Level(*this, Nesting_);
   switch (TokenKind_) {
     case tkInteger: {

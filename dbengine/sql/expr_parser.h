@@ -47,6 +47,11 @@ class TExpressionParser : public TEngineObject {
   std::string MarkedText() const;
   int GetPosition() const { return static_cast<int>(TokenStart_); }
 
+  // Limits: parentheses, function calls and sub-selects nest at most 256 deep ("Expression nesting
+  // is too deep in <context>"). A finished tree is at most 1000 levels deep, every term of a chain
+  // of "+", "-", "*", "/", "||" or comparisons being one level, and an IN list holds at most 10,000
+  // values; beyond either, "Expression is too long in <context>". Chains of AND and OR of any length
+  // are built balanced: 20,000 AND terms make a tree some 15 levels deep.
   TExpToken* ParseExpression(uint8_t Flags);
   TExpToken* ParsePrimary(uint8_t Flags);
   void ParseDataTypeKeyword(TExpToken* Node, uint8_t Flags, bool Optional);
@@ -71,6 +76,9 @@ class TExpressionParser : public TEngineObject {
   char Ch(size_t P) const { return P < Text_.size() ? Text_[P] : '\0'; }
   TExpToken* ParseOr(uint8_t Flags);
   TExpToken* ParseAnd(uint8_t Flags);
+  TExpToken* ParseLogicalChain(uint8_t Flags, uint8_t Code);
+  TExpToken* ParsePrimaryNode(uint8_t Flags);
+  void CheckDepth(const TExpToken* Root) const;
   TExpToken* ParseNot(uint8_t Flags);
   TExpToken* ParsePredicate(uint8_t Flags);
   TExpToken* ParseAdditive(uint8_t Flags);

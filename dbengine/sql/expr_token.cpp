@@ -1,6 +1,8 @@
 #include "dbengine/sql/expr_token.h"
 
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "platform/core/sysutils.h"
 #include "dbengine/storage/system_list.h"
@@ -160,31 +162,75 @@ void PutExpToken(TExpToken*& Node) {
 
 int PooledExpTokenCount() { return Pool().Count(); }
 
-TExpToken* CopyExpression(const TExpToken* Root) {
+bool HasValueChain(const TExpToken& Node) {
+  return Node.Kind == nkPredicate &&
+         (Node.Code == prIn || Node.Code == prNotIn || Node.Code == prBetween || Node.Code == prNotBetween);
+}
+
+namespace {
+
+// Item: Root is a chained value, whose operand 2 is the link that the caller follows.
+TExpToken* CopyNode(const TExpToken* Root, bool Item) {
   if (!Root) return nullptr;
   TExpTree N(GetExpToken());
   N->Assign(*Root);
   N->Operand1 = N->Operand2 = N->Operand3 = nullptr;
-  N->Operand1 = CopyExpression(Root->Operand1);
-  N->Operand2 = CopyExpression(Root->Operand2);
-  N->Operand3 = CopyExpression(Root->Operand3);
+  N->Operand1 = CopyNode(Root->Operand1, false);
+  if (HasValueChain(*Root)) {
+    TExpToken** Link = &N->Operand2;
+    for (const TExpToken* V = Root->Operand2; V; V = V->Operand2) {
+      *Link = CopyNode(V, true);
+      Link = &(*Link)->Operand2;
+    }
+  } else if (!Item) {
+    N->Operand2 = CopyNode(Root->Operand2, false);
+  }
+  N->Operand3 = CopyNode(Root->Operand3, false);
   return N.Release();
 }
 
-void FreeExpression(TExpToken*& Root) {
-  if (!Root) return;
-  FreeExpression(Root->Operand1);
-  FreeExpression(Root->Operand2);
-  FreeExpression(Root->Operand3);
-  PutExpToken(Root);
-}
-
-bool SameExpression(const TExpToken* A, const TExpToken* B) {
+bool SameNode(const TExpToken* A, const TExpToken* B, bool Item) {
   if (!A && !B) return true;
   if (!A || !B) return false;
-  return SameExpression(A->Operand1, B->Operand1) && SameExpression(A->Operand2, B->Operand2) &&
-         SameExpression(A->Operand3, B->Operand3) && A->SameAs(*B);
+  if (!SameNode(A->Operand1, B->Operand1, false)) return false;
+  if (HasValueChain(*A)) {
+    const TExpToken *X = A->Operand2, *Y = B->Operand2;
+    for (; X && Y; X = X->Operand2, Y = Y->Operand2)
+      if (!SameNode(X, Y, true)) return false;
+    if (X || Y) return false;
+  } else if (!Item && !SameNode(A->Operand2, B->Operand2, false)) {
+    return false;
+  }
+  return SameNode(A->Operand3, B->Operand3, false) && A->SameAs(*B);
 }
+
+}  // namespace
+
+TExpToken* CopyExpression(const TExpToken* Root) { return CopyNode(Root, false); }
+
+void FreeExpression(TExpToken*& Root) {
+  if (!Root) return;
+  // Without recursion: a tree that was refused for its depth still goes back to the pool. Operands
+  // go back before their node, operand 1 first.
+  std::vector<std::pair<TExpToken*, bool>> Pending{{Root, false}};
+  while (!Pending.empty()) {
+    auto& [N, Expanded] = Pending.back();
+    if (Expanded) {
+      TExpToken* Done = N;
+      Pending.pop_back();
+      PutExpToken(Done);
+      continue;
+    }
+    Expanded = true;
+    TExpToken* Children[3] = {N->Operand1, N->Operand2, N->Operand3};
+    N->Operand1 = N->Operand2 = N->Operand3 = nullptr;
+    for (int I = 2; I >= 0; --I)
+      if (Children[I]) Pending.emplace_back(Children[I], false);
+  }
+  Root = nullptr;
+}
+
+bool SameExpression(const TExpToken* A, const TExpToken* B) { return SameNode(A, B, false); }
 
 bool IsUpperColumn(const TExpToken* Node) {
   return Node && Node->Kind == nkFunction && Node->Code == fnUpper && Node->Operand1 &&

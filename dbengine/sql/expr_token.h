@@ -161,6 +161,9 @@ void FreeExpression(TExpToken*& Root);
 bool SameExpression(const TExpToken* A, const TExpToken* B);
 // UPPER applied directly to a column reference.
 bool IsUpperColumn(const TExpToken* Node);
+// An IN list or BETWEEN: operand 2 is the first of the values chained through their operand 2. The
+// walks of this unit follow such a chain in a loop, so that a long list costs no stack.
+bool HasValueChain(const TExpToken& Node);
 
 // Owns a tree until released; frees it otherwise (so a raised error returns the nodes).
 class TExpTree {

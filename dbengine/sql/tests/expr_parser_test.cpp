@@ -269,6 +269,62 @@ TEST(ExprParser, RunawayNestingIsAnErrorNotAStackOverflow) {
   EXPECT_EQ(ParseToText(Nested(5000, "UPPER(", ")"), F), "!Expression nesting is too deep in filter expression");
 }
 
+// Long flat expressions. Chains of AND and OR of any length parse into shallow trees that check
+// and evaluate as written; chains of other operators deeper than the documented 1000 levels and IN
+// lists of more than 10,000 values are refused with a clear error (not a stack overflow), and a
+// refused text gives every node back to the pool.
+TEST(ExprParser, LongFlatChainsWorkOrAreRefused) {
+  const auto Chain = [](const std::string& Term, const std::string& Join, int Count) {
+    std::string S = Term;
+    for (int I = 1; I < Count; ++I) S += Join + Term;
+    return S;
+  };
+  std::string Values = "1";
+  for (int I = 2; I <= 10000; ++I) Values += ", " + std::to_string(I == 2000 ? 10 : 100 + I);
+  const struct {
+    std::string Text;
+    bool Truth;
+  } Works[] = {
+      {Chain("Qty > 5", " AND ", 20000), true},
+      {Chain("Qty > 5", " AND ", 20000) + " AND Qty < 0", false},
+      {"Qty < 0 AND " + Chain("Qty > 5", " AND ", 20000), false},
+      {Chain("Qty < 0", " OR ", 20000), false},
+      {Chain("Qty < 0", " OR ", 10000) + " OR Name = 'Smith' OR " + Chain("Qty < 0", " OR ", 10000), true},
+      {"(" + Chain("Qty > 5", " AND ", 100) + ") OR (" + Chain("Qty < 0", " OR ", 100) + ")", true},
+      {"Qty IN (" + Values + ")", true},
+      {"Qty NOT IN (" + Values + ")", false},
+      {"Qty + " + Chain("1", " + ", 990) + " = 1000", true},
+      {"Qty - " + Chain("1", " - ", 990) + " = -980", true},
+  };
+  TTestTable T;
+  const std::vector<uint8_t> R = T.Sample();
+  const TEvalContext E = T.EvalContext();
+  for (const auto& W : Works) {
+    SCOPED_TRACE(W.Text.substr(0, 40));
+    TExpTree N(T.Checked(W.Text));
+    TExpTree V(EvaluateExpression(N.Get(), R.data(), E));
+    EXPECT_FALSE(V->Null);
+    EXPECT_EQ(V->Get<uint16_t>() != 0, W.Truth);
+  }
+  std::string LongList = "1";
+  for (int I = 2; I <= 60000; ++I) LongList += ", " + std::to_string(I);
+  const std::string Refused[] = {
+      Chain("Qty", " + ", 20000) + " > 0",
+      "Qty IN (" + LongList + ")",
+      "Qty IN (" + Values + ", 0)",
+      Chain("Qty", " * ", 1001) + " > 0",
+      "UPPER(" + Chain("Name", " || ", 5000) + ") = 'X'",
+      "(" + Chain("Qty", " - ", 500) + ") + (" + Chain("Qty", " - ", 500) + ") - " + Chain("Qty", " - ", 600) + " > 0",
+  };
+  for (const std::string& Text : Refused) {
+    SCOPED_TRACE(Text.substr(0, 40));
+    EXPECT_EQ(ParseToText(Text, F), "!Expression is too long in filter expression");
+    const int Warm = PooledExpTokenCount();
+    ParseToText(Text, F);
+    EXPECT_EQ(PooledExpTokenCount(), Warm);
+  }
+}
+
 TEST(ExprParser, SubSelectGoesToTheStatementParser) {
   TExpressionParser P;
   P.Context = "WHERE clause";

@@ -137,6 +137,41 @@ TEST_F(FilterCursorTest, AnIndexedEqualityReadsOnlyTheMatchingRecord) {
             20000);
 }
 
+// Long generated filters: AND and OR chains of 20,000 terms give their records, through the
+// indexes as well as by scanning; a chain of 20,000 "+" terms and an IN list of 60,000 values give
+// the filter error with its reason.
+TEST_F(FilterCursorTest, LongFlatFiltersWorkOrGiveTheFilterError) {
+  Fill(MakeItems(60, 5));
+  std::string And = "QTY > 1", Or = "QTY = 3";
+  for (int I = 1; I < 20000; ++I) {
+    And += " AND QTY > " + std::to_string(1 - I % 3);
+    Or += " OR QTY = " + std::to_string(I == 9999 ? 5 : 1000 + I);
+  }
+  const struct {
+    std::string Text;
+    TPredicate Want;
+  } Cases[] = {
+      {And, [](const TItem& R) { return R.Qty && *R.Qty > 1; }},
+      {Or, [](const TItem& R) { return R.Qty && (*R.Qty == 3 || *R.Qty == 5); }},
+  };
+  for (const auto& C : Cases) {
+    for (TDataCursor* Cursor : {Indexed, Plain}) {
+      TFilterHandle H = nullptr;
+      EXPECT_EQ(Visible(Cursor, C.Text, false, &H), Expect(C.Want));
+      Cursor->DropFilter(H);
+    }
+  }
+  std::string Sum = "QTY", In = "1";
+  for (int I = 1; I < 20000; ++I) Sum += " + 1";
+  for (int I = 2; I <= 60000; ++I) In += ", " + std::to_string(I);
+  for (const std::string& Text : {Sum + " > 0", "QTY IN (" + In + ")"}) {
+    EXPECT_EQ(RaisedCode([&] { Plain->AddFilter(nullptr, Text, false, false, true, false, nullptr, true); }),
+              ecFilterError);
+    EXPECT_EQ(EngineErrorContext().MessageText, "Expression is too long in filter expression");
+  }
+  EXPECT_TRUE(Plain->Filters.empty());
+}
+
 TEST_F(FilterCursorTest, BadFilterTextsRaiseTheFilterError) {
   Fill(MakeItems(5, 1));
   struct TCase {

@@ -125,6 +125,41 @@ TEST_F(SelectTest, JoinsInnerLeftAndInSubSelect) {
             (TRows{{"Ela", "1"}, {"Ola", "2"}}));
 }
 
+// Long flat expressions, as programs generate them. Chains of AND and OR work at any length;
+// chains of other operators work up to the documented 1000 levels and IN lists up to 10,000 values,
+// and longer ones are refused with a clear error, never by running out of stack.
+TEST_F(SelectTest, LongFlatExpressionsWorkOrAreRefused) {
+  const auto Chain = [](const std::string& First, const std::string& Join, int Count, const auto& Term) {
+    std::string S = First;
+    for (int I = 1; I < Count; ++I) S += Join + Term(I);
+    return S;
+  };
+  const auto Same = [](const std::string& T) { return [T](int) { return T; }; };
+  const auto Ages = [](int I) { return std::to_string(I == 1500 ? 40 : 1000 + I); };
+  const std::string And = Chain("AGE > 20", " AND ", 20000, [](int I) { return "AGE > " + std::to_string(20 - I % 3); });
+  EXPECT_EQ(Query("SELECT NAME FROM people WHERE " + And + " ORDER BY NAME"), (TRows{{"Ela"}, {"Iza"}, {"Ola"}, {"ala"}}));
+  const std::string Or = Chain("AGE = 1", " OR ", 20000, [](int I) { return "AGE = " + std::to_string(I == 12345 ? 31 : -I); });
+  EXPECT_EQ(Query("SELECT NAME FROM people WHERE " + Or), (TRows{{"Ola"}}));
+  EXPECT_EQ(Query("SELECT " + Chain("AGE", " + ", 990, Same("1")) + " FROM people WHERE ID = 2"), (TRows{{"1014"}}));
+  EXPECT_EQ(Query("SELECT NAME FROM people WHERE AGE IN (" + Chain("1", ", ", 10000, Ages) + ")"), (TRows{{"Ela"}}));
+  EXPECT_EQ(Query("SELECT NAME FROM people WHERE AGE > 0 AND AGE NOT IN (" + Chain("1", ", ", 10000, Ages) + ") ORDER BY NAME"),
+            (TRows{{"Iza"}, {"Ola"}, {"ala"}}));
+  struct {
+    std::string SQL, Message;
+  } const Refused[] = {
+      {"SELECT " + Chain("AGE", " + ", 20000, Same("1")) + " FROM people", "Expression is too long in source column expression"},
+      {"SELECT NAME FROM people WHERE AGE IN (" + Chain("1", ", ", 60000, Ages) + ")",
+       "Expression is too long in WHERE or JOIN clause"},
+      {"UPDATE people SET AGE = " + Chain("1", " * ", 20000, Same("1")), "Expression is too long in"},
+  };
+  for (const auto& R : Refused) {
+    const TRaised E = Raised([&] { Exec(R.SQL); });
+    EXPECT_NE(E.Code, 0) << R.SQL.substr(0, 60);
+    EXPECT_NE(E.Message.find(R.Message), std::string::npos) << E.Message;
+  }
+  EXPECT_EQ(Query("SELECT AGE FROM people WHERE ID = 1"), (TRows{{"31"}}));
+}
+
 TEST_F(SelectTest, PlanningErrorsCarryTheirMessages) {
   struct TCase {
     const char* SQL;
