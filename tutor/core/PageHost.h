@@ -4,6 +4,7 @@
 // application reaches the host only through PageHost(), so no layer includes the pages.
 #pragma once
 
+#include <functional>
 #include <string>
 
 class TForm;
@@ -62,6 +63,15 @@ class TPageHost {
   virtual void EnterFullScreenIfNot() = 0;
   virtual void LeaveFullScreenIfSet() = 0;
 };
+
+// How a page is made (with no owner; the host sizes and shows it). Every page registers its
+// factory before the host first shows it; a page without one is not shown.
+using TPageFactory = std::function<TForm*()>;
+void RegisterPageFactory(TPageId Page, TPageFactory Factory);
+// The registered factory, or nullptr.
+const TPageFactory* FindPageFactory(TPageId Page);
+// The page's class name, for messages ("TMainForm", ...).
+const char* PageClassName(TPageId Page);
 
 // The installed host; nullptr before the host window exists and after it is gone.
 TPageHost* PageHost();

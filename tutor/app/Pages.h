@@ -1,0 +1,4 @@
+// Every page of the application registers how it is made before the host window first shows it.
+#pragma once
+
+void RegisterApplicationPages();

@@ -1,0 +1,3 @@
+#include "tutor/app/Program.h"
+
+int main() { return VxProgramMain(); }
