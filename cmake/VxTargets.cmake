@@ -8,6 +8,9 @@ function(vx_add_gtest name)
     return()
   endif()
   add_executable(${name} ${A_SOURCES} ${CMAKE_SOURCE_DIR}/cmake/test_environment.cpp)
+  # Only the environment file learns where the tests' font configuration is (no other file rebuilds).
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/cmake/test_environment.cpp TARGET_DIRECTORY ${name}
+    PROPERTIES COMPILE_DEFINITIONS "VX_TEST_FONTS_CONF=\"${CMAKE_SOURCE_DIR}/cmake/test-fonts.conf\"")
   target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name} PROPERTIES LABELS "${A_LABEL}" DISCOVERY_TIMEOUT 60)
 endfunction()

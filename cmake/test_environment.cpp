@@ -1,5 +1,7 @@
 // Linked into every test program: tests run headless and silent unless the caller asked otherwise,
 // whether they are started by ctest, by hand or from a debugger.
+#include <unistd.h>
+
 #include <cstdlib>
 
 namespace {
@@ -7,6 +9,11 @@ struct HeadlessDefaults {
   HeadlessDefaults() {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
+#ifdef VX_TEST_FONTS_CONF
+    // Rendered text is compared with kept pictures: only the program's own fonts take part, whatever
+    // else the machine has installed.
+    if (access(VX_TEST_FONTS_CONF, R_OK) == 0) setenv("FONTCONFIG_FILE", VX_TEST_FONTS_CONF, 1);
+#endif
   }
 } headlessDefaults;
 }  // namespace
