@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 
 #include "platform/core/cp1250.h"
 #include "platform/gui/stdctrls.h"
 #include "platform/gui/testing.h"
 #include "tutor/tests/test_archive.h"
+#include "platform/core/fileutils.h"
+#include "tutor/core/DataModule.h"
+#include "tutor/core/TempStat.h"
+#include "tutor/core/tests/install_fixture.h"
 
 namespace {
 
@@ -277,6 +282,78 @@ TEST_F(TypingTableTest, TypedCharactersShowRightAndWrongInTheirColours) {
   EXPECT_EQ(Count(0, 3 * CharW, Table->ErrColor), 0);
   EXPECT_GT(Count(3 * CharW, 4 * CharW, Table->ErrColor), 0);  // the '_' of the wrong blank
   EXPECT_EQ(Table->CurLine, 1);
+}
+
+// The whole road of one exercise below the lesson screen: two lines typed into a table with real
+// key input, 200 ms apart on an injected clock, every checked key fed into the statistics the way
+// the lesson does, then stored for a logged-on student.
+uint32_t FakeNow = 0;
+uint32_t FakeTick() { return FakeNow; }
+
+TEST_F(TypingTableTest, ATwoLineExerciseTypedWithThreeErrorsIsStored) {
+  TInstallOptions Options;
+  Options.SharedGroup = "1";
+  TInstallFolder Inst(Options);
+  const int Student = Inst.AddStudent("Ala", 1, "W");
+  auto* Dm = new TDM(nullptr);
+  Dm->DBLocal = false;
+  Dm->DBPath = Inst.DataPath();
+  Dm->Open();
+  ASSERT_EQ(Dm->Logon(1, Student), 0);
+
+  const TTickSource OldTick = SetTickSource(FakeTick);
+  FakeNow = 1000;
+  TStatList Stats(1, 1, "", "lesson.txt", "Lekcja");
+  uint32_t Last = 0;
+  bool Ended = false;
+  Table->OnKey = [&](char E, char T) {
+    if (E == 0 && T == 0) {
+      Ended = true;
+      return;
+    }
+    if (E == 0 || T == 0 || T == 8) return;  // the announcement and backspaces carry no keystroke
+    const uint32_t Now = GetTickCount();
+    Stats.AddKeystroke(E, T, static_cast<int32_t>(Now - Last));
+    Last = Now;
+  };
+  Start({"asdf jkl;", "fdsa ;lkj"});
+  Last = GetTickCount();
+  // Wrong: the 'x' for d, the 'z' for l and the 'q' for j; every key 200 ms after the one before.
+  for (char C : std::string("asxf jkz;\nfdsa ;lkq\n")) {
+    FakeNow += 200;
+    Type(std::string(1, C));
+  }
+  SetTickSource(OldTick);
+  ASSERT_TRUE(Ended);
+  EXPECT_EQ(Table->Errors, 3);
+  EXPECT_EQ(Table->Keystrokes, 20);
+  ASSERT_EQ(Stats.Count(), 20);
+
+  const TSaveOutcome O = Stats.SaveStatistics(Dm);
+  ASSERT_TRUE(O.Saved) << O.Error;
+  Dm->Close();
+  delete Dm;
+  const std::string N = IntToStr(O.PracticeId);
+  // 19 keystrokes counted (the first only starts the clock), 3 of them wrong, 0.2 s each.
+  EXPECT_EQ(Inst.Rows("practice", "ID_PRACTICE;ID_STUDENT;COUNT;ERRORS;DURATION;CPM;DESC"),
+            (std::vector<std::string>{N + "|" + IntToStr(Student) + "|19|3|3,8|300|Lekcja"}));
+  const double Accuracy = 16.0 * 100 / 19;
+  EXPECT_NEAR(StrToFloat(Inst.Rows("practice", "ACCURACY")[0]), Accuracy, 1e-9);
+  EXPECT_EQ(Inst.Rows("results", "ID_STUDENT;ID_PRACTICE;ERRORS"),
+            (std::vector<std::string>{IntToStr(Student) + "|" + N + "|3"}));
+  // One row per expected key counted: a s d f, the blank, j k l ; and Enter.
+  const auto Keys = Inst.Rows("statcalc", "KEY");
+  EXPECT_EQ(std::set<std::string>(Keys.begin(), Keys.end()),
+            (std::set<std::string>{"97", "115", "100", "102", "32", "106", "107", "108", "59", "13"}));
+  EXPECT_EQ(Keys.size(), 10u);
+  const auto Net = Inst.Rows("netstat", "ID_PRACTICE;KEY;CNT");
+  EXPECT_EQ(Net.size(), 10u);
+  int Counted = 0;
+  for (const std::string& R : Net) {
+    EXPECT_EQ(R.substr(0, N.size() + 1), N + "|");
+    Counted += StrToInt(R.substr(R.rfind('|') + 1));
+  }
+  EXPECT_EQ(Counted, 19);
 }
 
 }  // namespace
