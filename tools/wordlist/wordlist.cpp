@@ -38,7 +38,8 @@ bool HasOddRepeat(std::string_view W) {
 // other languages without Polish spelling (the dictionary has many of them: flash, shake, hall).
 bool LooksForeign(std::string_view W) {
   if (W.find_first_of("qvx") != std::string_view::npos) return true;
-  static const char* const Pairs[] = {"sh", "th", "ph", "gh", "ee", "oo", "ff", "ss", "ll", "ea", "ae", "ay", "ey", "oy", "uy", "wh", "kh", "rr"};
+  static const char* const Pairs[] = {"sh", "th", "ph", "gh", "wh", "kh", "ee", "oo", "ea", "ae",
+                                       "ay", "ey", "oy", "uy", "ff", "ss", "ll", "rr"};
   for (const char* P : Pairs)
     if (W.find(P) != std::string_view::npos) return true;
   return false;
