@@ -136,6 +136,14 @@ void CollectPieces(const fs::path& C, std::vector<Piece>& Out) {
       Out.push_back({std::string(F) + ":" + std::to_string(N), V});
     }
   }
+  {
+    // Our common words lead every generated exercise.
+    int N = 0;
+    for (const std::string& L : Lines(ReadFile(C / "words/common.txt"))) {
+      ++N;
+      if (!L.empty() && L[0] != '#') Out.push_back({"words/common.txt:" + std::to_string(N), L});
+    }
+  }
   for (const fs::path& P : Files(C / "lessons", ".txt")) {
     int N = 0;
     for (const std::string& L : Lines(ReadFile(P))) {
