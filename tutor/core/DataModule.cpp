@@ -147,6 +147,8 @@ TDM::~TDM() {
     // The database stays connected until the last dataset is closed, then closes once: a
     // database that closes itself while it is closing its datasets loses its directory handle.
     DB->SetKeepConnection(true);
+    // A program ended without its close (the error log, a terminate) still leaves no session row.
+    if (SessionId != -1 && TbLocks1->Active()) Logout();
     TVXDBTable* Order[] = {TbResults,  TbLocks2,  TbLocks1,   TbSessions2,  TbSessions1, TbCourse,
                            TbNetstat,  TbStatCalc, TbExercise, TbLesson,     TbStatistics, TbPractice,
                            TbStudent,  TbGroup,   TbConfig};

@@ -37,8 +37,11 @@ class TStepRunner {
  private:
   void Tick() {
     if (Done()) return;
-    // The previous action must have started (it may be waiting in a dialog of its own).
+    // The previous action must have started, and must have finished unless it waits in a dialog
+    // of its own (a loop deeper than the one it runs in): a step that pumps events itself must
+    // not see the next step run inside it.
     if (FStartedCount < FNext) return;
+    if (!FRunning.empty() && Application->LoopLevel() <= FRunning.back()) return;
     if (++FTicks > kMaxTicks) {
       Fail("the step never came: " + FSteps[FNext].What);
       FNext = FSteps.size();
@@ -57,11 +60,13 @@ class TStepRunner {
     FTicks = 0;
     Application->QueueCall([this, I] {
       if (FStartedCount < I + 1) FStartedCount = I + 1;
+      FRunning.push_back(Application->LoopLevel());
       try {
         if (FSteps[I].Act) FSteps[I].Act();
       } catch (const std::exception& E) {
         Fail("step '" + FSteps[I].What + "' raised: " + E.what());
       }
+      FRunning.pop_back();
     });
   }
 
@@ -69,6 +74,7 @@ class TStepRunner {
   TTimer* FTimer = nullptr;
   std::size_t FNext = 0;
   std::size_t FStartedCount = 0;
+  std::vector<int> FRunning;  // loop level of each action running now, innermost last
   int FTicks = 0;
 };
 
