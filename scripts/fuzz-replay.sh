@@ -23,9 +23,11 @@ export QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy
 if [ "${1:-}" = "--run" ]; then
   target=$2 seconds=${3:-60}
   exe=$(find "$build" -name "$target" -type f -executable | head -1)
-  corpus=$(ctest --test-dir "$build" -N -V -R "^fuzz-replay\.$target\$" | sed -n 's/.*-runs=0"\{0,1\} "\{0,1\}\([^"]*\)"\{0,1\}$/\1/p' | head -1)
+  command=$(ctest --test-dir "$build" -N -V -R "^fuzz-replay\.$target\$")
+  corpus=$(sed -n 's/.*-runs=0"\{0,1\} "\{0,1\}\([^"]*\)"\{0,1\}$/\1/p' <<<"$command" | head -1)
+  max_len=$(sed -n 's/.*-max_len=\([0-9]*\).*/\1/p' <<<"$command" | head -1)
   scratch=$(mktemp -d)
-  exec "$exe" -max_total_time="$seconds" "$scratch" "$corpus"
+  exec "$exe" -max_len="${max_len:-65536}" -max_total_time="$seconds" "$scratch" "$corpus"
 fi
 cd "$build"
 ctest --output-on-failure -j "$(nproc)" -L fuzz
