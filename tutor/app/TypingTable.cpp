@@ -189,23 +189,53 @@ void TTypingTable::PlaceCaret() {
   int X = 0;
   if (CurLine >= 0 && CurLine < TypedLines->Count() && Column > 0) {
     const std::string Typed = TypedLines->Strings(CurLine);
-    const std::string Part = Typed.substr(0, std::min<std::size_t>(Typed.size(), static_cast<std::size_t>(Column)));
-    TCanvas* C = Canvas();
-    C->SetFont(*Font());
-    X = C->TextWidth(Part);
+    const std::size_t N = std::min<std::size_t>(Typed.size(), static_cast<std::size_t>(Column));
+    if (FMeasuredLine == CurLine && FMeasuredLength == N) {
+      X = FMeasuredWidth;
+    } else {
+      TCanvas* C = Canvas();
+      C->SetFont(*Font());
+      X = C->TextWidth(Typed.substr(0, N));
+    }
   }
   SetCaretPos(X, (CurLine - TopLine) * RowPitch + LineHeight);
 }
 
 void TTypingTable::RedrawCurrentTypedLine(bool ClearRest) {
+  FMeasuredLine = -1;
   if (CurLine < TopLine || CurLine >= TopLine + VisibleRows) return;
   TCanvas* C = Canvas();
   C->SetFont(*Font());
   C->Brush()->SetStyle(bsSolid);
   C->Brush()->SetColor(BcgColor);
   const int Y = (CurLine - TopLine) * RowPitch + LineHeight;
-  const int W = DrawTypedLine(C, 0, 1, CurrentSource(), TypedLines->Strings(CurLine), Y);
-  if (ClearRest && W >= 0) C->FillRect(TRect(W, Y, ClientWidth(), Y + LineHeight));
+  const std::string Typed = TypedLines->Strings(CurLine);
+  // The line is measured once; only what changed is drawn: the character just typed, or after a
+  // backspace the cleared rest of the row. What Paint draws for the line looks the same.
+  int Fit = 0;
+  FExtents.clear();
+  if (!Typed.empty()) C->GetTextExtentExPoint(Typed, -1, &Fit, &FExtents);
+  if (FExtents.size() < Typed.size()) {
+    const int W = DrawTypedLine(C, 0, 1, CurrentSource(), Typed, Y);
+    if (ClearRest && W >= 0) C->FillRect(TRect(W, Y, ClientWidth(), Y + LineHeight));
+    return;
+  }
+  const int W = Typed.empty() ? 0 : FExtents[Typed.size() - 1];
+  if (ClearRest) {
+    C->FillRect(TRect(W, Y, ClientWidth(), Y + LineHeight));
+  } else if (!Typed.empty()) {
+    const std::size_t I = Typed.size() - 1;
+    const std::string Src = CurrentSource();
+    char Ch = Typed[I];
+    const bool Right = I < Src.size() && Ch == Src[I];
+    if (!Right && Ch == ' ') Ch = '_';
+    if (!Right && (Ch == 0 || Ch == 13)) Ch = static_cast<char>(kPilcrow);
+    C->Font()->SetColor(Right ? CorColor : ErrColor);
+    C->TextOut(I == 0 ? 0 : FExtents[I - 1], Y, Ch);
+  }
+  FMeasuredLine = CurLine;
+  FMeasuredLength = Typed.size();
+  FMeasuredWidth = W;
 }
 
 void TTypingTable::TypingKeyPress(char TypedChar) {

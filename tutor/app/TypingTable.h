@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/gui/controls.h"
 
@@ -101,4 +102,9 @@ class TTypingTable : public TCustomControl {
   void RedrawCurrentTypedLine(bool ClearRest);
   std::string CurrentSource() const;
   bool FCaretMade = false;
+  // The width of the current typed line as last measured, so the caret needs no second measure.
+  int FMeasuredLine = -1;
+  std::size_t FMeasuredLength = 0;
+  int FMeasuredWidth = 0;
+  std::vector<int> FExtents;
 };
