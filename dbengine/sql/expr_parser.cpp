@@ -46,7 +46,7 @@ constexpr int kMaxTreeDepth = 1000;
 // The values of an IN list (and the bounds of BETWEEN) hang one after the other through operand 2: a pass that walks every operand goes one call deeper per value, though
 // with a small frame. A list may hold this many values; lists inside the values of a list share the
 // allowance.
-constexpr int kMaxListValues = 10000;
+constexpr int kMaxListValues = 2000;
 // AND and OR chains of more terms than this are built as balanced trees. Shorter ones keep the
 // plain left-to-right shape.
 constexpr size_t kBalancedChain = 64;

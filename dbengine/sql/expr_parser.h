@@ -49,7 +49,7 @@ class TExpressionParser : public TEngineObject {
 
   // Limits: parentheses, function calls and sub-selects nest at most 256 deep ("Expression nesting
   // is too deep in <context>"). A finished tree is at most 1000 levels deep, every term of a chain
-  // of "+", "-", "*", "/", "||" or comparisons being one level, and an IN list holds at most 10,000
+  // of "+", "-", "*", "/", "||" or comparisons being one level, and an IN list holds at most 2000
   // values; beyond either, "Expression is too long in <context>". Chains of AND and OR of any length
   // are built balanced: 20,000 AND terms make a tree some 15 levels deep.
   TExpToken* ParseExpression(uint8_t Flags);
