@@ -115,6 +115,7 @@ TRun RunProgram(const TInstallFolder& Folder, const TRunOptions& Options) {
     SetProgramFolder(Folder.Path());
     std::unique_ptr<TStepRunner> Runner;
     TProgramHooks Hooks;
+    if (Options.Before) Options.Before();
     Hooks.Started = [&] { Runner = std::make_unique<TStepRunner>(Options.Steps); };
     Hooks.AfterLoop = [&] {
       if (Runner && !Runner->Done()) Fail("the program ended before the step: " + Runner->Pending());

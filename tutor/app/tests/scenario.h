@@ -45,6 +45,8 @@ struct TRunOptions {
   int ScreenWidth = 0, ScreenHeight = 0;  // 0: the platform's default offscreen screen
   // Settings written before the start: section, name, value.
   std::vector<std::tuple<std::string, std::string, std::string>> Settings;
+  // Runs inside the child before the program starts (another PC comes up, say).
+  std::function<void()> Before;
   std::vector<TStep> Steps;
   // Runs inside the child once the loop has ended.
   std::function<void()> AtEnd;

@@ -214,7 +214,9 @@ TEST_F(DataModuleTest, SharedDatabaseShowsOnlyTheConfiguredGroup) {
     TInstallOptions O;
     O.SharedGroup = C.IdGroup;
     Install(O);
-    Folder->Exec({"INSERT INTO [group] (NAME) VALUES ('1a')", "INSERT INTO [group] (NAME) VALUES ('2b')"});
+    // The creator adds the configured group; group 1 is another class, and a configured group
+    // that names no row is one that was removed since.
+    Folder->Exec({"INSERT INTO [group] (ID_GROUP, NAME) VALUES (1, '1a')", "DELETE FROM [group] WHERE ID_GROUP = 7"});
     Folder->AddStudent("Adam", 1);
     Folder->AddStudent("Bartek", 2);
     Folder->AddStudent("Anna", 1);
@@ -226,6 +228,7 @@ TEST_F(DataModuleTest, SharedDatabaseShowsOnlyTheConfiguredGroup) {
     for (D.TbStudent->First(); !D.TbStudent->Eof(); D.TbStudent->Next())
       Names.push_back(D.TbStudent->FieldByName("NAME")->AsString());
     EXPECT_EQ(Names, C.Names);
+    EXPECT_EQ(D.TbGroup->Locate("ID_GROUP", std::stoi(C.IdGroup), 0), !Names.empty());
     if (!Names.empty()) {
       ASSERT_TRUE(D.TbStudent->Locate("NAME", "Beata", 0));
       const int Id = D.TbStudent->FieldByName("ID_STUDENT")->AsInteger();
