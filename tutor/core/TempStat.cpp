@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "dbengine/sql/vxdb_query.h"
 #include "platform/core/datetime.h"
 #include "platform/core/fileutils.h"
 #include "platform/core/sysutils.h"
@@ -103,32 +102,54 @@ bool IsLockConflict(const std::exception& E) {
   return Code == 0x2801 || Code == 0x2809 || Code == 0x2812;
 }
 
-// The one value of a query of one row and one column; -1 when it is NULL or there is no row.
-int QueryInt(TVXDBQuery* Q, const std::string& Sql) {
-  Q->Close();
-  Q->SQL()->SetText(Sql);
-  Q->Open();
-  int Result = -1;
-  if (!Q->Eof() && !Q->Fields()->Fields(0)->IsNull()) Result = Q->Fields()->Fields(0)->AsInteger();
-  Q->Close();
-  return Result;
+// A table component of the module's database and session over TableName, owned by Owner.
+TVXDBTable* SideTable(TComponent* Owner, const TVXDBTable* Like, const std::string& TableName) {
+  auto* T = new TVXDBTable(Owner);
+  T->SetSessionName(Like->SessionName());
+  T->SetDatabaseName(Like->DatabaseName());
+  T->SetTableName(TableName);
+  return T;
 }
 
-// The student's latest practice that has a complete netstat snapshot. The engine commits the
-// tables of a transaction one after another, netstat before practice; a practice row that exists
-// therefore has all its netstat rows, while netstat rows of a practice row that never landed are
-// what a torn save left behind. A few of those in a row are skipped.
-int LatestSnapshot(TVXDBQuery* Q, int Student) {
-  int Below = -1;
+// The student's latest practice that has a complete netstat snapshot, read into Old. The engine
+// commits the tables of a transaction one after another, netstat before practice: a practice row
+// that exists therefore has all its netstat rows, while netstat rows without their practice row
+// are what a torn save left behind, and are passed over (a few of them in a row at most).
+// The snapshot is found at the end of the student's range of the netstat index (student,
+// practice), so the cost does not grow with the history.
+void ReadLatestSnapshot(TDM* Dm, int Student, TKeyHistoryArray& Old) {
+  TComponent Owner(nullptr);
+  // The student's rows only (a detail of the current student row), ordered by practice.
+  TVXDBTable* N = SideTable(&Owner, Dm->TbNetstat, Dm->TbNetstat->TableName());
+  N->SetIndexName("netstat");
+  N->SetMasterSource(Dm->DsStudent);
+  N->SetMasterFields("ID_STUDENT");
+  TVXDBTable* P = SideTable(&Owner, Dm->TbPractice, Dm->TbPractice->TableName());
+  N->Open();
+  P->Open();
+  TField* FStudent = N->FieldByName("ID_STUDENT");
+  TField* FPractice = N->FieldByName("ID_PRACTICE");
+  N->Last();
   for (int Tries = 0; Tries < 8; ++Tries) {
-    std::string Sql = Format("select max(id_practice) x from netstat where id_student = %d", {Student});
-    if (Below >= 0) Sql += Format(" and id_practice < %d", {Below});
-    const int P = QueryInt(Q, Sql);
-    if (P < 0) return -1;
-    if (QueryInt(Q, Format("select count(*) from practice where id_practice = %d", {P})) > 0) return P;
-    Below = P;
+    if (N->IsEmpty() || FStudent->AsInteger() != Student) return;
+    const int Practice = FPractice->AsInteger();
+    const bool Complete = P->Locate("ID_PRACTICE", Practice, 0);
+    // Back over the rows of that practice, read when its snapshot is complete.
+    bool More = true;
+    while (More && FPractice->AsInteger() == Practice) {
+      if (Complete) {
+        const int Key = N->FieldByName("KEY")->AsInteger();
+        if (Key > 0 && Key < 256) {
+          TKeyHistory& H = Old[static_cast<std::size_t>(Key)];
+          H.Cnt = N->FieldByName("CNT")->AsInteger();
+          H.Cpm = N->FieldByName("CPM")->AsFloat();
+          H.Acc = N->FieldByName("ACC")->AsFloat();
+        }
+      }
+      More = N->MoveBy(-1) != 0;
+    }
+    if (Complete || !More) return;
   }
-  return -1;
 }
 
 }  // namespace
@@ -201,24 +222,7 @@ void TStatList::SaveOnce(TDM* Dm, const TKeyStatsArray& Stats, TSaveOutcome& Out
 
   Step("history");
   TKeyHistoryArray Old{}, New{};
-  TVXDBQuery* Q = Dm->Query;
-  const int Prev = LatestSnapshot(Q, S);
-  if (Prev >= 0) {
-    Q->Close();
-    Q->SQL()->SetText(Format("select * from netstat where id_student = %d and id_practice = %d", {S, Prev}));
-    Q->Open();
-    while (!Q->Eof()) {
-      const int Key = Q->FieldByName("KEY")->AsInteger();
-      if (Key > 0 && Key < 256) {
-        TKeyHistory& H = Old[static_cast<std::size_t>(Key)];
-        H.Cnt = Q->FieldByName("CNT")->AsInteger();
-        H.Cpm = Q->FieldByName("CPM")->AsFloat();
-        H.Acc = Q->FieldByName("ACC")->AsFloat();
-      }
-      Q->Next();
-    }
-    Q->Close();
-  }
+  ReadLatestSnapshot(Dm, S, Old);
   MergeKeyHistory(Stats, Old, New);
 
   Step("netstat");
