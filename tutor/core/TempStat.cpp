@@ -252,6 +252,16 @@ TSaveOutcome TStatList::SaveStatistics(TDM* Dm) {
     Outcome.Error = "no database";
     return Outcome;
   }
+  try {
+    // Without a current student row the rows would be stored for nobody.
+    if (!Dm->TbStudent->Active() || Dm->TbStudent->IsEmpty()) {
+      Outcome.Error = "no current student";
+      return Outcome;
+    }
+  } catch (const std::exception& E) {
+    Outcome.Error = E.what();
+    return Outcome;
+  }
   const int Attempts = MaxAttempts < 1 ? 1 : MaxAttempts;
   for (int Attempt = 1; Attempt <= Attempts; ++Attempt) {
     ++Outcome.Attempts;

@@ -78,6 +78,14 @@ TEST_F(LevelsTest, AMissingArchiveOrMemberLeavesEmptyTablesAndNeverRaises) {
       EXPECT_EQ(SpeedLevel(V), -1);
     }
   }
+  // Each problem went to the error log.
+  if (ELogger) {
+    TStringList Log;
+    ASSERT_NO_THROW(Log.LoadFromFile(ELogger->LogPath()));
+    int Reports = 0;
+    for (int i = 0; i < Log.Count(); ++i) Reports += Log.Strings(i).rfind("Exception Message: Levels: ", 0) == 0;
+    EXPECT_EQ(Reports, 3);
+  }
 }
 
 }  // namespace

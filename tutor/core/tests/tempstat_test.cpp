@@ -294,6 +294,16 @@ TEST_F(SaveTest, AFailureOnTheLastTableLeavesTheFilesAsTheyWereAndIsReported) {
     EXPECT_TRUE(Dm->HoldsSessionLock()) << C.What;  // the rollback kept this copy's session alive
     EXPECT_TRUE(Files() == Before) << C.What;
   }
+  // Without a current student nothing is stored for nobody.
+  const bool WasFiltered = Dm->TbStudent->Filtered();
+  Dm->TbStudent->SetFilter("ID_STUDENT = -1");
+  Dm->TbStudent->SetFiltered(true);
+  const TSaveOutcome Nobody = Exercise("xab")->SaveStatistics(Dm);
+  EXPECT_FALSE(Nobody.Saved);
+  EXPECT_TRUE(Files() == Before);
+  Dm->TbStudent->SetFilter("");
+  Dm->TbStudent->SetFiltered(WasFiltered);
+  ASSERT_TRUE(Dm->TbStudent->Locate("ID_STUDENT", Student, 0));
   // The module is usable again: the next save stores one more exercise.
   ASSERT_TRUE(Exercise("xab")->SaveStatistics(Dm).Saved);
   EXPECT_EQ(Rows("select count(*) from practice"), (std::vector<std::string>{"2"}));
