@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev
   qt6-svg-dev                         # the build renders the interface pictures from SVG
   libsdl2-dev
+  libfontconfig-dev                   # the program chooses its own Liberation fonts
   zlib1g-dev libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev                      # comparison peer: SQL differential test and benchmark

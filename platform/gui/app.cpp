@@ -9,6 +9,9 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
+#include <fontconfig/fontconfig.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -166,8 +169,28 @@ void PopLoop(QEventLoop* l) {
   v.erase(std::remove(v.begin(), v.end(), l), v.end());
 }
 
+// The font substitution names Liberation families for the Windows metric fonts, meaning the files
+// of the Liberation 2 package the program is installed with. An older Liberation package has the
+// same family and style names with other glyph widths, and which of two such fonts the system's
+// font list offers is its own affair: while the program's folder is there, the Liberation fonts
+// come from it alone. The configuration is set up before Qt first asks for fonts.
+void PreferProgramFonts() {
+  static const char kProgramLiberation[] = "/usr/share/fonts/truetype/liberation2";
+  if (access(kProgramLiberation, R_OK | X_OK) != 0) return;
+  FcConfig* config = FcInitLoadConfig();
+  if (!config) return;
+  const std::string rules = std::string("<fontconfig><selectfont><acceptfont><glob>") + kProgramLiberation +
+                            "/*</glob></acceptfont><rejectfont><glob>*/Liberation*</glob></rejectfont>"
+                            "</selectfont></fontconfig>";
+  if (FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(rules.c_str()), FcFalse) &&
+      FcConfigBuildFonts(config))
+    FcConfigSetCurrent(config);
+  FcConfigDestroy(config);  // the current configuration holds a reference of its own
+}
+
 void EnsureQtApp() {
   if (QCoreApplication::instance()) return;
+  PreferProgramFonts();
   auto* app = new VxApplication(g_argc, g_argv);
   app->setQuitOnLastWindowClosed(false);
   g_appObject = new AppObject;

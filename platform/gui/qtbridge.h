@@ -58,3 +58,6 @@ struct TBitmapData {
 
 // Runs program code from an event dispatch: exceptions go to Application->HandleException.
 void GuardedCall(const std::function<void()>& fn);
+// Sets up the system's font configuration (as FONTCONFIG_FILE names it) so that the Liberation
+// families come only from the program's Liberation 2 folder; done once before the first window.
+void PreferProgramFonts();
