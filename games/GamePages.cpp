@@ -1,0 +1,3 @@
+#include "games/GameServices.h"
+
+void RegisterGamePages() {}
