@@ -9,6 +9,9 @@ struct HeadlessDefaults {
   HeadlessDefaults() {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
+    // Database changes stay all-or-nothing but are not synced to the disk one by one (the engine's
+    // durability tests switch syncing on themselves).
+    setenv("VXDB_SYNC", "off", 0);
 #ifdef VX_TEST_FONTS_CONF
     // Rendered text is compared with kept pictures: only the program's own fonts take part, whatever
     // else the machine has installed.

@@ -3,6 +3,7 @@
 list(APPEND VXDB_STORAGE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/data_session.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_table.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/journal.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_fields.cpp
 )
 # The cursor, over the table file set.

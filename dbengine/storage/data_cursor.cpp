@@ -616,6 +616,8 @@ void TDataCursor::BeginWrite() {
     bool Was = Table->WriteLocked;
     bool Changed = Table->WriteLock();
     FTookWriteLock = !Was && Table->WriteLocked;
+    Table->BeginPost();
+    FBeganPost = true;
     Changed = ChangeCountsDiffer() || Changed;
     AfterChange(Changed);
   } catch (...) {
@@ -627,6 +629,18 @@ void TDataCursor::BeginWrite() {
 void TDataCursor::EndWrite() {
   if (FWriteDepth == 0) return;
   if (--FWriteDepth > 0) return;
+  if (FBeganPost && Table != nullptr) {
+    FBeganPost = false;
+    try {
+      Table->EndPost();
+    } catch (...) {
+      if (FTookWriteLock) {
+        FTookWriteLock = false;
+        Table->WriteUnlock();
+      }
+      throw;
+    }
+  }
   if (FTookWriteLock) {
     FTookWriteLock = false;
     if (Table != nullptr) Table->WriteUnlock();

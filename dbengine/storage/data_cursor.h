@@ -486,6 +486,7 @@ class TDataCursor : public TEngineObject {
   bool FTookReadLock = false;
   int FWriteDepth = 0;
   bool FTookWriteLock = false;
+  bool FBeganPost = false;  // the table gathers this write bracket's changes
   bool FInRangeComputation = false;
   uint64_t FGeneration = 0;
   // Records this cursor unlocked inside the running transaction (the table keeps them locked).

@@ -632,7 +632,9 @@ void TDataCursor::FlushChanges() {
   IndexFile()->SetDirty();
   if (TBlobFile* B = TableFileAccess(Table)->BlobFile()) B->SetDirty();
   Table->Files->WriteAll();
-  if (Table->ForceBufferFlush()) Table->Files->SyncAll();
+  // A journalled table's change is durable when this returns; others sync only when asked to.
+  Table->CommitPost();
+  if (!Table->Journalled() && Table->ForceBufferFlush()) Table->Files->SyncAll();
   StoreChangeCounts();
 }
 

@@ -276,12 +276,19 @@ void TDataDirectory::Rollback() {
 }
 
 void TDataDirectory::Commit(bool EndTransaction) {
-  std::vector<TDataTable*> List = Tables;
-  for (auto It = List.rbegin(); It != List.rend(); ++It) {
-    TDataTable* T = *It;
-    T->Commit(EndTransaction);
-    if (T->RefCount == 0) CloseTable(T, true);
+  std::vector<TDataTable*> List(Tables.rbegin(), Tables.rend());
+  try {
+    TDataTable::CommitTables(List, EndTransaction);
+  } catch (...) {
+    if (EndTransaction) {
+      InTransaction = false;
+      for (TDataTable* T : List)
+        if (T->RefCount == 0) CloseTable(T, true);
+    }
+    throw;
   }
+  for (TDataTable* T : List)
+    if (T->RefCount == 0) CloseTable(T, true);
   // A commit that does not end the transaction (an interval commit) leaves it open: its tables are
   // still in it, and the directory must say so, or the final commit or a rollback would not reach them.
   if (EndTransaction) InTransaction = false;

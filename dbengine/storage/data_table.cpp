@@ -1,9 +1,12 @@
 #include "dbengine/storage/data_table.h"
 
+#include <algorithm>
+
 #include "dbengine/storage/data_session.h"
 #include "dbengine/storage/engine_common.h"
 #include "dbengine/storage/engine_errors.h"
 #include "dbengine/storage/engine_keys.h"
+#include "dbengine/storage/journal.h"
 #include "dbengine/storage/table_files.h"
 #include "platform/core/sysutils.h"
 
@@ -86,6 +89,12 @@ TDataTable* TDataTable::Open() {
   IndexRecreated = false;
   Opened = true;
   Files->NameFiles(BaseName(), InMemory, Exclusive, Temporary, SequentialAccess, ForceBufferFlush(), TableName);
+  try {
+    if (JournalPending()) SettleJournal();
+  } catch (...) {
+    Opened = false;
+    throw;
+  }
   Files->OpenData();
   try {
     Files->OpenIndex();
@@ -285,7 +294,13 @@ bool TDataTable::CheckChanges() {
 
 bool TDataTable::ReadLock() {
   if (LocksSkipped() || ReadLocked || ChangeCheckLocked || WriteLocked || HeaderLocked) return false;
-  if (!TakeReaderBytes(ReaderSlots[2], ReaderSlots[3])) Fail(ecLockFailure);
+  for (;;) {
+    if (!TakeReaderBytes(ReaderSlots[2], ReaderSlots[3])) Fail(ecLockFailure);
+    if (!JournalPending()) break;
+    // A commit of a dead process may be half in place: it is completed before anything is read.
+    ReleaseReaderBytes(ReaderSlots[2], ReaderSlots[3]);
+    SettleJournal();
+  }
   ReadLocked = true;
   return CheckChanges();
 }
@@ -312,6 +327,12 @@ bool TDataTable::WriteLock() {
     }
   }
   WriteLocked = true;
+  try {
+    if (JournalPending()) SettleJournal();
+  } catch (...) {
+    WriteUnlock();
+    throw;
+  }
   if (InTransaction) return false;
   return CheckChanges();
 }
@@ -493,13 +514,25 @@ void TDataTable::StartTransaction() {
       Fail(ecLockFailure);
     }
     HeaderLocked = true;
-    CheckChanges();
+    try {
+      if (JournalPending()) SettleJournal();
+      CheckChanges();
+    } catch (...) {
+      InTransaction = false;
+      ReleaseHeaderLock();
+      throw;
+    }
   } else {
     HeaderLocked = true;
   }
 }
 
 void TDataTable::AbandonChanges() {
+  // Gathered writes go first: the headers are read again from what the files hold.
+  for (TFileHandler* H : OpenHandlers()) {
+    H->EndGather();
+    if (PostDepth > 0) H->BeginGather();
+  }
   for (TTableFileKind K : {TTableFileKind::Data, TTableFileKind::Index, TTableFileKind::Blob}) {
     if (K == TTableFileKind::Blob && !HasBlobFile()) continue;
     Files->DropCache(K);
@@ -520,28 +553,183 @@ void TDataTable::Rollback() {
   if (!Exclusive) UnlockAllRecords(true);
 }
 
-void TDataTable::Commit(bool EndTransaction) {
-  if (ReadOnly || !InTransaction) return;
-  if (EndTransaction) InTransaction = false;
-  WriteLock();
+void TDataTable::Commit(bool EndTransaction) { CommitTables({this}, EndTransaction); }
+
+void TDataTable::CommitTables(const std::vector<TDataTable*>& Tables, bool EndTransaction) {
+  std::vector<TDataTable*> List;
+  for (TDataTable* T : Tables)
+    if (!T->ReadOnly && T->InTransaction) List.push_back(T);
+  if (List.empty()) return;
+  std::vector<TDataTable*> Locked;
+  std::vector<TFileHandler*> Gathered;
+  std::vector<std::string> Held;
+  std::string Dir;
   try {
-    Files->WriteAll();
-    if (!ForceBufferFlush()) Files->SyncAll();
+    // Every table is locked before anything is written, so that no reader sees one table of the
+    // transaction changed and another not yet.
+    for (TDataTable* T : List) {
+      T->WriteLock();
+      Locked.push_back(T);
+    }
+    for (TDataTable* T : List) {
+      if (T->Journalled()) {
+        T->GatherAll(true);
+        for (TFileHandler* H : T->OpenHandlers()) Gathered.push_back(H);
+        for (const std::string& N : T->FileNames()) Held.push_back(N);
+        Dir = T->Directory->Path;
+      }
+      T->Files->WriteAll();
+    }
+    if (!Gathered.empty()) JournalCommit(Dir, Gathered, Held);
+    for (TDataTable* T : List)
+      if (!T->Journalled() && !T->InMemory && !T->Temporary && !T->ForceBufferFlush()) T->Files->SyncAll();
   } catch (...) {
-    WriteUnlock();
+    // Nothing of the commit is on the files: its changes are dropped, and a final commit ends the
+    // transaction as a rollback would.
+    for (TDataTable* T : List) {
+      try {
+        T->GatherAll(false);
+        T->AbandonChanges();
+      } catch (...) {
+      }
+    }
+    for (TDataTable* T : Locked) {
+      try {
+        T->WriteUnlock();
+      } catch (...) {
+      }
+    }
+    if (EndTransaction) {
+      for (TDataTable* T : List) {
+        try {
+          T->Rollback();
+        } catch (...) {
+        }
+      }
+    }
     throw;
   }
-  if (EndTransaction) {
-    WriteUnlock();
-    if (HeaderLocked) {
-      if (LocksSkipped())
-        HeaderLocked = false;
-      else
-        ReleaseHeaderLock();
-    }
-    if (!Exclusive) UnlockAllRecords(true);
-  } else {
-    if (!Exclusive) UnlockAllRecords(true);
-    WriteUnlock();
+  for (TDataTable* T : List) {
+    T->GatherAll(false);
+    if (EndTransaction) T->InTransaction = false;
   }
+  for (TDataTable* T : List) {
+    if (EndTransaction) {
+      T->WriteUnlock();
+      if (T->HeaderLocked) {
+        if (T->LocksSkipped())
+          T->HeaderLocked = false;
+        else
+          T->ReleaseHeaderLock();
+      }
+      if (!T->Exclusive) T->UnlockAllRecords(true);
+    } else {
+      if (!T->Exclusive) T->UnlockAllRecords(true);
+      T->WriteUnlock();
+    }
+  }
+}
+
+// ---- The journal -------------------------------------------------------------------------------------
+
+bool TDataTable::Journalled() const {
+  return !InMemory && !Temporary && Directory != nullptr && !Directory->IsMemory();
+}
+
+std::vector<TFileHandler*> TDataTable::OpenHandlers() {
+  std::vector<TFileHandler*> R;
+  for (TTableFileKind K : {TTableFileKind::Data, TTableFileKind::Index, TTableFileKind::Blob}) {
+    TFileHandler* H = Files->Handler(K);
+    if (H != nullptr && H->Opened) R.push_back(H);
+  }
+  return R;
+}
+
+void TDataTable::GatherAll(bool On) {
+  for (TFileHandler* H : OpenHandlers()) {
+    if (On)
+      H->BeginGather();
+    else
+      H->EndGather();
+  }
+}
+
+std::vector<std::string> TDataTable::FileNames() {
+  std::string Base = JournalFileName(BaseName());
+  return {Base + ".DAT", Base + ".IDX", Base + ".BLB"};
+}
+
+bool TDataTable::JournalPending() {
+  if (!Journalled()) return false;
+  return JournalConcerns(Directory->Path, FileNames());
+}
+
+void TDataTable::SettleJournal() {
+  if (!Journalled()) return;
+  // Tables of this directory whose locks this process holds are not locked again for the replay.
+  std::vector<std::string> Held;
+  for (TDataTable* T : Directory->Tables) {
+    if (T != this && !(T->WriteLocked || T->HeaderLocked)) continue;
+    for (const std::string& N : T->FileNames()) Held.push_back(N);
+  }
+  std::vector<std::string> Replayed = ::SettleJournal(Directory->Path, Held);
+  if (Replayed.empty()) return;
+  // What this process cached of a replayed table may predate the replay.
+  for (TDataTable* T : Directory->Tables) {
+    if (!T->Opened || T->InTransaction) continue;
+    for (const std::string& N : T->FileNames()) {
+      if (std::none_of(Replayed.begin(), Replayed.end(), [&](const std::string& R) { return AnsiSameText(R, N); }))
+        continue;
+      for (TTableFileKind K : {TTableFileKind::Data, TTableFileKind::Index, TTableFileKind::Blob}) {
+        TFileHandler* H = T->Files->Handler(K);
+        if (H == nullptr || !H->Opened) continue;
+        T->Files->DropCache(K);
+        T->Files->ReloadHeader(K);
+      }
+      break;
+    }
+  }
+}
+
+void TDataTable::BeginPost() {
+  if (PostDepth++ > 0) return;
+  if (InTransaction || FilesReadOnly || ReadOnly || !Journalled()) return;
+  GatherAll(true);
+}
+
+void TDataTable::CommitPost() {
+  if (PostDepth == 0 || InTransaction || !Journalled()) return;
+  std::vector<TFileHandler*> Handlers = OpenHandlers();
+  bool Any = false;
+  for (TFileHandler* H : Handlers) Any = Any || !H->Gathered().empty();
+  if (!Any) return;
+  std::vector<std::string> Held;
+  for (TDataTable* T : Directory->Tables) {
+    if (T != this && !(T->WriteLocked || T->HeaderLocked)) continue;
+    for (const std::string& N : T->FileNames()) Held.push_back(N);
+  }
+  JournalCommit(Directory->Path, Handlers, Held);
+  for (TFileHandler* H : Handlers) {
+    H->EndGather();
+    H->BeginGather();
+  }
+}
+
+void TDataTable::EndPost() {
+  if (PostDepth == 0) return;
+  if (PostDepth > 1) {
+    --PostDepth;
+    return;
+  }
+  // What a bracket wrote without flushing it (a rebuilt index, a header) is committed as one change.
+  try {
+    CommitPost();
+  } catch (...) {
+    PostDepth = 0;
+    GatherAll(false);
+    AbandonChanges();
+    throw;
+  }
+  PostDepth = 0;
+  GatherAll(false);
 }

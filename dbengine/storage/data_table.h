@@ -173,6 +173,20 @@ class TDataTable : public TEngineObject {
   void StartTransaction();
   void Rollback();
   void Commit(bool EndTransaction);
+  // Commits the tables of one transaction together: every change of all of them reaches the files,
+  // or none does (then the changes are dropped and the error raised).
+  static void CommitTables(const std::vector<TDataTable*>& Tables, bool EndTransaction);
+
+  // A change outside a transaction (a post, a delete, a header change) is gathered from the start of
+  // its write bracket and committed through the directory journal when it is flushed; EndPost
+  // commits what is still gathered. Brackets nest.
+  void BeginPost();
+  void CommitPost();
+  void EndPost();
+  // Whether changes of this table go through the journal (disk tables that are not temporary).
+  bool Journalled() const;
+  // Replays or discards a journal that a dead process left over this table's files.
+  void SettleJournal();
   // After a failed change outside a transaction: forget every modified cached record, page and
   // block and re-read the three headers, so that nothing half-written reaches the files.
   void AbandonChanges();
@@ -193,4 +207,10 @@ class TDataTable : public TEngineObject {
   void GrowBitmaps();
   void ReleaseHeaderLock();
   std::string BaseName() const;
+  int PostDepth = 0;
+  // The table's file names within the directory, and whether a journal names one of them.
+  std::vector<std::string> FileNames();
+  bool JournalPending();
+  std::vector<TFileHandler*> OpenHandlers();
+  void GatherAll(bool On);
 };

@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <atomic>
 #include <memory>
+#include <mutex>
 
 #include "dbengine/storage/engine_common.h"
 #include "dbengine/storage/engine_errors.h"
@@ -357,21 +359,11 @@ int64_t TPhysicalFile::Write(int Number, const void* Buffer, int64_t Count) {
   int64_t* Pos = PositionOf(Number);
   if (!Pos || Descriptor < 0) return -ecInvalidFileHandle;
   if (OpenedReadOnly) return -ecAccessDenied;
-  int64_t Done = 0;
-  const char* B = static_cast<const char*>(Buffer);
-  while (Done < Count) {
-    ssize_t N = pwrite(Descriptor, B + Done, static_cast<size_t>(Count - Done), static_cast<off_t>(*Pos + Done));
-    if (N < 0) {
-      if (errno == EINTR) continue;
-      if (Done > 0) break;
-      return NegErrno(errno);
-    }
-    if (N == 0) break;
-    Done += N;
-  }
-  *Pos += Done;
+  int R = DiskWrite(Descriptor, Buffer, Count, *Pos, FileName.c_str());
+  if (R < 0) return NegErrno(-R);
+  *Pos += Count;
   if (*Pos > Size) Size = *Pos;
-  return Done;
+  return Count;
 }
 
 int64_t TPhysicalFile::GetSize() {
@@ -397,8 +389,8 @@ int TPhysicalFile::Flush() {
   std::lock_guard<std::recursive_mutex> G(Lock);
   if (Descriptor < 0) return -ecInvalidFileHandle;
   if (OpenedReadOnly) return 0;
-  if (fsync(Descriptor) != 0) return NegErrno(errno);
-  return 0;
+  int R = DiskSync(Descriptor, FileName.c_str());
+  return R < 0 ? NegErrno(-R) : 0;
 }
 
 bool TPhysicalFile::LockRange(int64_t First, int64_t Length, int Owner) {
@@ -532,7 +524,9 @@ int TFileList::FileCreate(const std::string& Name, bool InMemory, bool Temporary
   }
   std::lock_guard<std::recursive_mutex> FG(F->Lock);
   F->Exclusive = true;
-  F->Temporary = Temporary;
+  // A created temporary disk file stays on disk after this handle closes and goes when a handle
+  // opened as temporary closes; a memory file keeps its contents the same way until it is opened.
+  F->Temporary = Temporary && !InMemory;
   F->WriteThrough = false;
   F->SequentialAccess = false;
   int R = F->CreateFile();
@@ -678,6 +672,146 @@ int TFileList::FileCopyFrom(TAbstractFile* FileObject, int Handle, const std::st
   return R < 0 ? R : C;
 }
 
+// ---- Disk writes, syncs and their faults --------------------------------------------------------
+
+namespace {
+
+std::atomic<TDiskFaultHook> GDiskFaultHook{nullptr};
+
+// What the power-cut simulation keeps: the bytes a write replaced and the file's size before it.
+struct TUnsynced {
+  int Fd;
+  int64_t Offset;
+  int64_t SizeBefore;
+  std::vector<uint8_t> Old;
+};
+struct TPowerCut {
+  std::mutex Lock;
+  bool On = false;
+  std::vector<TUnsynced> Writes;
+  std::vector<std::string> Created;
+};
+TPowerCut& PowerCut() {
+  static TPowerCut* P = new TPowerCut;  // lives until the process ends
+  return *P;
+}
+
+int Fault(TDiskOp Op, const char* Path) {
+  TDiskFaultHook H = GDiskFaultHook.load();
+  return H != nullptr ? H(Op, Path != nullptr ? Path : "") : 0;
+}
+
+}  // namespace
+
+void SetDiskFaultHook(TDiskFaultHook Hook) { GDiskFaultHook.store(Hook); }
+
+namespace {
+std::atomic<int> GDiskSyncs{-1};
+}
+
+void SetDiskSyncs(bool On) { GDiskSyncs.store(On ? 1 : 0); }
+
+bool DiskSyncs() {
+  int S = GDiskSyncs.load();
+  if (S < 0) {
+    const char* E = getenv("VXDB_SYNC");
+    S = (E != nullptr && strcasecmp(E, "off") == 0) ? 0 : 1;
+    GDiskSyncs.store(S);
+  }
+  return S != 0;
+}
+
+int DiskWrite(int Fd, const void* Buffer, int64_t Count, int64_t Offset, const char* Path) {
+  if (int R = Fault(TDiskOp::Write, Path); R < 0) return R;
+  TPowerCut& P = PowerCut();
+  {
+    std::lock_guard<std::mutex> G(P.Lock);
+    if (P.On) {
+      struct stat St;
+      int64_t SizeBefore = fstat(Fd, &St) == 0 ? static_cast<int64_t>(St.st_size) : 0;
+      TUnsynced U{Fd, Offset, SizeBefore, {}};
+      int64_t Keep = std::max<int64_t>(0, std::min<int64_t>(Count, SizeBefore - Offset));
+      U.Old.resize(static_cast<size_t>(Keep));
+      if (Keep > 0 && pread(Fd, U.Old.data(), static_cast<size_t>(Keep), static_cast<off_t>(Offset)) != Keep)
+        U.Old.clear();
+      P.Writes.push_back(std::move(U));
+    }
+  }
+  int64_t Done = 0;
+  const char* B = static_cast<const char*>(Buffer);
+  while (Done < Count) {
+    ssize_t N = pwrite(Fd, B + Done, static_cast<size_t>(Count - Done), static_cast<off_t>(Offset + Done));
+    if (N < 0) {
+      if (errno == EINTR) continue;
+      return -errno;
+    }
+    if (N == 0) return -EIO;
+    Done += N;
+  }
+  return 0;
+}
+
+int DiskSync(int Fd, const char* Path) {
+  if (int R = Fault(TDiskOp::Sync, Path); R < 0) return R;
+  if (DiskSyncs() && fsync(Fd) != 0) return -errno;
+  TPowerCut& P = PowerCut();
+  std::lock_guard<std::mutex> G(P.Lock);
+  if (P.On)
+    P.Writes.erase(std::remove_if(P.Writes.begin(), P.Writes.end(), [Fd](const TUnsynced& U) { return U.Fd == Fd; }),
+                   P.Writes.end());
+  return 0;
+}
+
+int DiskSyncDirectory(const std::string& Dir) {
+  std::string D = Dir.empty() ? std::string(".") : Dir;
+  int R = Fault(TDiskOp::Sync, D.c_str());
+  if (R < 0) return R;
+  if (DiskSyncs()) {
+    int Fd = open(D.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (Fd < 0) return -errno;
+    if (fsync(Fd) != 0) R = -errno;
+    close(Fd);
+    if (R < 0) return R;
+  }
+  TPowerCut& P = PowerCut();
+  std::lock_guard<std::mutex> G(P.Lock);
+  if (P.On) {
+    std::string Prefix = D;
+    if (Prefix.back() != '/') Prefix += '/';
+    P.Created.erase(std::remove_if(P.Created.begin(), P.Created.end(),
+                                   [&](const std::string& F) { return F.compare(0, Prefix.size(), Prefix) == 0; }),
+                    P.Created.end());
+  }
+  return 0;
+}
+
+void KeepUnsyncedWrites(bool On) {
+  TPowerCut& P = PowerCut();
+  std::lock_guard<std::mutex> G(P.Lock);
+  P.On = On;
+  P.Writes.clear();
+  P.Created.clear();
+}
+
+void NoteFileCreated(const std::string& Path) {
+  TPowerCut& P = PowerCut();
+  std::lock_guard<std::mutex> G(P.Lock);
+  if (P.On) P.Created.push_back(Path);
+}
+
+void DropUnsyncedWrites() {
+  TPowerCut& P = PowerCut();
+  std::lock_guard<std::mutex> G(P.Lock);
+  for (auto It = P.Writes.rbegin(); It != P.Writes.rend(); ++It) {
+    if (!It->Old.empty() && pwrite(It->Fd, It->Old.data(), It->Old.size(), static_cast<off_t>(It->Offset)) < 0) continue;
+    struct stat St;
+    if (fstat(It->Fd, &St) == 0 && St.st_size > It->SizeBefore && ftruncate(It->Fd, It->SizeBefore) != 0) continue;
+  }
+  for (const std::string& F : P.Created) unlink(F.c_str());
+  P.Writes.clear();
+  P.Created.clear();
+}
+
 TFileList& EngineFileList() {
   static TFileList* List = new TFileList;  // lives until the process ends
   return *List;
@@ -755,6 +889,14 @@ int64_t TFileHandler::Read(void* Buffer, int64_t Count, bool AllowShort) {
 void TFileHandler::Write(const void* Buffer, int64_t Count) {
   if (!FileObject) Fail(-ecWriteError);
   if (Count <= 0) return;
+  if (FGathering) {
+    std::lock_guard<std::recursive_mutex> G(FileObject->Lock);
+    int64_t Pos = FileObject->Seek(Handle, 0, 1);
+    if (Pos < 0) Fail(-ecWriteError);
+    Gather(Pos, Buffer, Count, false);
+    FileObject->Seek(Handle, Pos + Count, 0);
+    return;
+  }
   int64_t N = FileObject->Write(Handle, Buffer, Count);
   if (N != Count) Fail(-ecWriteError);
 }
@@ -763,7 +905,10 @@ int64_t TFileHandler::ReadAt(int64_t Offset, void* Buffer, int64_t Count, bool A
   if (!FileObject) Fail(-ecReadError);
   std::lock_guard<std::recursive_mutex> G(FileObject->Lock);
   if (FileObject->Seek(Handle, Offset, 0) < 0) Fail(-ecReadError);
-  return Read(Buffer, Count, AllowShort);
+  if (!FGathering || FGathered.empty()) return Read(Buffer, Count, AllowShort);
+  int64_t N = GatheredRead(Offset, Buffer, Count);
+  if (N < Count && !AllowShort) Fail(-ecReadError);
+  return N;
 }
 
 void TFileHandler::WriteAt(int64_t Offset, const void* Buffer, int64_t Count) {
@@ -782,11 +927,18 @@ int64_t TFileHandler::Seek(int64_t Offset, int Origin) {
 
 int64_t TFileHandler::GetSize() {
   if (!FileObject) return 0;
+  if (FGathering && !FGathered.empty()) return FGatheredSize;
   return FileObject->GetSize();
 }
 
 void TFileHandler::Truncate() {
   if (!FileObject) Fail(-ecWriteError);
+  if (FGathering) {
+    int64_t Pos = FileObject->Seek(Handle, 0, 1);
+    if (Pos < 0) Fail(-ecWriteError);
+    Gather(Pos, nullptr, 0, true);
+    return;
+  }
   int R = FileObject->Truncate(Handle);
   if (R < 0) Fail(-ecWriteError);
 }
@@ -803,3 +955,85 @@ bool TFileHandler::LockBytes(int64_t First, int64_t Length, bool Lock) {
 }
 
 bool TFileHandler::Exists() { return EngineFileList().FileExists(FileName, InMemory); }
+
+// ---- Gathered changes ------------------------------------------------------------------------------
+
+void TFileHandler::BeginGather() {
+  FGathering = true;
+  FGathered.clear();
+  FSizeBefore = -1;
+}
+
+void TFileHandler::EndGather() {
+  FGathering = false;
+  FGathered.clear();
+  FGathered.shrink_to_fit();
+  FSizeBefore = -1;
+}
+
+void TFileHandler::Gather(int64_t Offset, const void* Buffer, int64_t Count, bool Truncate) {
+  if (FGathered.empty()) {
+    FSizeBefore = FileObject->GetSize();
+    FGatheredSize = FSizeBefore;
+  }
+  // A write right behind the previous one extends it (runs of records and pages come in pieces).
+  if (!Truncate && !FGathered.empty()) {
+    TGathered& Last = FGathered.back();
+    if (!Last.Truncate && Last.Offset + static_cast<int64_t>(Last.Bytes.size()) == Offset) {
+      const uint8_t* B = static_cast<const uint8_t*>(Buffer);
+      Last.Bytes.insert(Last.Bytes.end(), B, B + Count);
+      FGatheredSize = std::max(FGatheredSize, Offset + Count);
+      return;
+    }
+  }
+  TGathered G{Offset, {}, Truncate};
+  if (!Truncate) {
+    const uint8_t* B = static_cast<const uint8_t*>(Buffer);
+    G.Bytes.assign(B, B + Count);
+    FGatheredSize = std::max(FGatheredSize, Offset + Count);
+  } else {
+    FGatheredSize = Offset;
+  }
+  FGathered.push_back(std::move(G));
+}
+
+int64_t TFileHandler::GatheredRead(int64_t Offset, void* Buffer, int64_t Count) {
+  uint8_t* B = static_cast<uint8_t*>(Buffer);
+  int64_t Disk = FileObject->Read(Handle, B, Count);
+  if (Disk < 0) Fail(-ecReadError);
+  // The file as the gathered changes leave it: each one in turn over what the disk holds.
+  int64_t End = Offset + Disk;
+  for (const TGathered& G : FGathered) {
+    if (G.Truncate) {
+      if (G.Offset < End) End = std::max(Offset, G.Offset);
+      continue;
+    }
+    int64_t GEnd = G.Offset + static_cast<int64_t>(G.Bytes.size());
+    int64_t From = std::max(Offset, G.Offset), To = std::min(Offset + Count, GEnd);
+    if (From >= To) continue;
+    // Bytes between the current end and the write read as zeros (the file grows over a hole).
+    if (From > End) std::memset(B + (End - Offset), 0, static_cast<size_t>(From - End));
+    std::memcpy(B + (From - Offset), G.Bytes.data() + (From - G.Offset), static_cast<size_t>(To - From));
+    End = std::max(End, To);
+  }
+  int64_t N = std::min(End, FGatheredSize) - Offset;
+  if (N < 0) N = 0;
+  FileObject->Seek(Handle, Offset + N, 0);
+  return N;
+}
+
+void TFileHandler::ApplyGathered() {
+  if (!FileObject) Fail(-ecWriteError);
+  std::lock_guard<std::recursive_mutex> G(FileObject->Lock);
+  for (const TGathered& W : FGathered) {
+    if (FileObject->Seek(Handle, W.Offset, 0) < 0) Fail(-ecWriteError);
+    if (W.Truncate) {
+      int R = FileObject->Truncate(Handle);
+      if (R < 0) Fail(R);
+      continue;
+    }
+    int64_t N = FileObject->Write(Handle, W.Bytes.data(), static_cast<int64_t>(W.Bytes.size()));
+    if (N < 0) Fail(static_cast<int>(N));
+    if (N != static_cast<int64_t>(W.Bytes.size())) Fail(-ecWriteError);
+  }
+}

@@ -142,6 +142,31 @@ class TMemoryFile : public TAbstractFile {
   int Truncate(int Number) override;
 };
 
+// ---- Faults and durability of the disk writes ----
+// Every write and sync of a disk file (table files, the directory journal, directories) goes through
+// these two calls, so that tests can make the N-th of them fail or end the process there, and can
+// simulate a power cut.
+enum class TDiskOp : uint8_t { Write, Sync };
+// Returns 0 to go on or a negated errno value to fail the operation with. It may also end the process.
+using TDiskFaultHook = int (*)(TDiskOp Op, const char* Path);
+void SetDiskFaultHook(TDiskFaultHook Hook);
+// pwrite of all Count bytes (0 or a negated errno) and fsync (0 or a negated errno).
+int DiskWrite(int Fd, const void* Buffer, int64_t Count, int64_t Offset, const char* Path);
+int DiskSync(int Fd, const char* Path);
+// Syncs a directory, so that files created, renamed or removed in it stay so (0 or a negated errno).
+int DiskSyncDirectory(const std::string& Dir);
+// Whether DiskSync and DiskSyncDirectory reach the disk. On unless the environment variable
+// VXDB_SYNC is "off" (test programs of other parts set it: a change is still all-or-nothing
+// against a killed process, only not against a power cut). Tests of durability switch it on.
+void SetDiskSyncs(bool On);
+bool DiskSyncs();
+// Power-cut simulation: while on, the bytes every write replaces (and the size before it) are kept
+// until the file is synced; DropUnsyncedWrites puts them back, newest first, so the files hold only
+// what was synced. A file created since its directory was last synced is removed too.
+void KeepUnsyncedWrites(bool On);
+void NoteFileCreated(const std::string& Path);
+void DropUnsyncedWrites();
+
 class TFileList : public TEngineObject {
  public:
   TFileList() = default;
@@ -215,9 +240,35 @@ class TFileHandler : public TEngineObject {
   bool LockBytes(int64_t First, int64_t Length, bool Lock);
   bool Exists();
 
+  // While gathering, WriteAt, Write and Truncate only collect what they would do (in order) and
+  // ReadAt and GetSize see the collected changes over the file, so that a change can be journalled
+  // before any byte of it reaches the file.
+  struct TGathered {
+    int64_t Offset;
+    std::vector<uint8_t> Bytes;
+    bool Truncate;  // cut (or extend) the file at Offset instead of writing
+  };
+  void BeginGather();
+  // Forgets what was gathered and writes directly again.
+  void EndGather();
+  bool Gathering() const { return FGathering; }
+  const std::vector<TGathered>& Gathered() const { return FGathered; }
+  // Size of the file before the first gathered change.
+  int64_t SizeBeforeGather() const { return FSizeBefore; }
+  // Writes the gathered changes in place, in order (a failure raises the engine error).
+  void ApplyGathered();
+
  protected:
   [[noreturn]] void Fail(int NegatedCode);
   const std::string& ErrorName() const { return TableName.empty() ? FileName : TableName; }
+
+ private:
+  bool FGathering = false;
+  std::vector<TGathered> FGathered;
+  int64_t FSizeBefore = -1;
+  int64_t FGatheredSize = 0;
+  void Gather(int64_t Offset, const void* Buffer, int64_t Count, bool Truncate);
+  int64_t GatheredRead(int64_t Offset, void* Buffer, int64_t Count);
 };
 
 // Maps an errno value to the engine's code (positive).
