@@ -202,16 +202,36 @@ void TTypingTable::PlaceCaret() {
 }
 
 void TTypingTable::RedrawCurrentTypedLine(bool ClearRest) {
-  FMeasuredLine = -1;
-  if (CurLine < TopLine || CurLine >= TopLine + VisibleRows) return;
+  if (CurLine < TopLine || CurLine >= TopLine + VisibleRows) {
+    FMeasuredLine = -1;
+    return;
+  }
   TCanvas* C = Canvas();
   C->SetFont(*Font());
   C->Brush()->SetStyle(bsSolid);
   C->Brush()->SetColor(BcgColor);
   const int Y = (CurLine - TopLine) * RowPitch + LineHeight;
   const std::string Typed = TypedLines->Strings(CurLine);
-  // The line is measured once; only what changed is drawn: the character just typed, or after a
-  // backspace the cleared rest of the row. What Paint draws for the line looks the same.
+  // Only what changed is drawn: the character just typed, or after a backspace the cleared rest
+  // of the row. A character typed after the last one measured is placed at the width measured
+  // before (the lesson font is fixed-pitch), so a key measures one character, not its line.
+  const int PrevLine = FMeasuredLine;
+  FMeasuredLine = -1;
+  if (!ClearRest && PrevLine == CurLine && !Typed.empty() && FMeasuredLength + 1 == Typed.size()) {
+    const std::size_t I = Typed.size() - 1;
+    const std::string Src = CurrentSource();
+    char Ch = Typed[I];
+    const bool Right = I < Src.size() && Ch == Src[I];
+    if (!Right && Ch == ' ') Ch = '_';
+    if (!Right && (Ch == 0 || Ch == 13)) Ch = static_cast<char>(kPilcrow);
+    C->Font()->SetColor(Right ? CorColor : ErrColor);
+    const int X = FMeasuredWidth;
+    C->TextOut(X, Y, Ch);
+    FMeasuredLine = CurLine;
+    FMeasuredLength = Typed.size();
+    FMeasuredWidth = X + C->TextWidth(std::string(1, Typed[I]));
+    return;
+  }
   int Fit = 0;
   FExtents.clear();
   if (!Typed.empty()) C->GetTextExtentExPoint(Typed, -1, &Fit, &FExtents);
@@ -357,9 +377,19 @@ int TTypingTable::DrawTypedLine(TCanvas* C, int X0, int FirstColumn, const std::
   if (Dx.size() < Typed.size()) return -1;
   auto XOf = [&](std::size_t i) { return X0 + (i == 0 ? 0 : Dx[i - 1]); };
   auto Right = [&](std::size_t i) { return i < Source.size() && Typed[i] == Source[i]; };
+  // Right characters in runs (one text call per run, placed at the run's first extent), then
+  // every wrong one on its own at its extent.
   C->Font()->SetColor(CorColor);
-  for (std::size_t i = 0; i < Typed.size(); ++i)
-    if (Right(i)) C->TextOut(XOf(i), Y, Typed[i]);
+  for (std::size_t i = 0; i < Typed.size();) {
+    if (!Right(i)) {
+      ++i;
+      continue;
+    }
+    std::size_t j = i + 1;
+    while (j < Typed.size() && Right(j)) ++j;
+    C->TextOut(XOf(i), Y, Typed.substr(i, j - i));
+    i = j;
+  }
   C->Font()->SetColor(ErrColor);
   for (std::size_t i = 0; i < Typed.size(); ++i) {
     if (Right(i)) continue;
