@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -242,17 +243,31 @@ class TSQLiteSide {
 
 std::vector<std::string> Strings(const char* const* B, const char* const* E) { return {B, E}; }
 
-// The databases of each size, built on first use and kept for the whole run.
+// The databases of each size, built on first use and kept for the whole run; main frees them
+// while the engine's own state still exists.
+std::vector<std::function<void()>>& Cleanups() {
+  static std::vector<std::function<void()>> C;
+  return C;
+}
+template <class Side>
+std::map<int, std::unique_ptr<Side>>& Sides() {
+  static std::map<int, std::unique_ptr<Side>> M;
+  static bool Listed = false;
+  if (!Listed) {
+    Listed = true;
+    Cleanups().push_back([] { Sides<Side>().clear(); });
+  }
+  return M;
+}
 template <class Side>
 Side& Tables(int Rows) {
-  static std::map<int, std::unique_ptr<Side>> M;
-  auto& S = M[Rows];
+  auto& S = Sides<Side>()[Rows];
   if (!S) S = std::make_unique<Side>(Strings(std::begin(kSchema), std::end(kSchema)), DataStatements(Rows));
   return *S;
 }
 template <class Side>
 Side& Netstat() {
-  static std::unique_ptr<Side> S;
+  auto& S = Sides<Side>()[-1];
   if (!S) S = std::make_unique<Side>(Strings(std::begin(kNetstatSchema), std::end(kNetstatSchema)), NetstatStatements());
   return *S;
 }
@@ -427,6 +442,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TRatioReporter Reporter;
   benchmark::RunSpecifiedBenchmarks(&Reporter);
+  for (auto& C : Cleanups()) C();
   benchmark::Shutdown();
   return 0;
 }

@@ -605,6 +605,15 @@ void TQueryPlan::ExecuteSelect() {
   Q->RowsAffected = static_cast<uint32_t>(Rows.size());
 }
 
+size_t TQueryPlan::ResultBytes() const {
+  size_t Bytes = 0;
+  for (const TSQLRow& Row : Rows) {
+    Bytes += 16;
+    for (const TSQLCell& C : Row) Bytes += C.Bytes.size() + 1;
+  }
+  return Bytes;
+}
+
 void TQueryPlan::WriteResultTable() {
   TDataQuery* Q = Query;
   TDataSession* Session = Executor->Owner()->Session;
@@ -616,18 +625,24 @@ void TQueryPlan::WriteResultTable() {
   }
   std::string Name = Q->ResultTableName;
   bool InMemory = Q->IntoMemory;
-  if (!ResultDirectory) {
-    if (InMemory) {
-      ResultDirectory = Session->OpenDirectory("Memory", "");
+  // A result without INTO that fits in memory stays there: creating, writing and deleting three
+  // files in the private directory would cost more than most statements' own work. Bigger results
+  // go to the private directory.
+  const bool Spill = !Name.empty() || InMemory || ResultBytes() >= Executor->MemoryResultLimit;
+  TDataDirectory*& Dir = Spill ? ResultDirectory : MemoryResultDirectory;
+  if (!Dir) {
+    if (InMemory || !Spill) {
+      Dir = Session->OpenDirectory("Memory", "");
     } else if (Name.find_first_of(":\\/") != std::string::npos) {
       const size_t P = Name.find_last_of(":\\/");
-      ResultDirectory = Session->OpenDirectory(Name.substr(0, P + 1), Name.substr(0, P + 1));
+      Dir = Session->OpenDirectory(Name.substr(0, P + 1), Name.substr(0, P + 1));
     } else {
-      ResultDirectory = Session->OpenDirectory(Session->GetPrivateDir(), Session->GetPrivateDir());
+      Dir = Session->OpenDirectory(Session->GetPrivateDir(), Session->GetPrivateDir());
     }
   }
+  if (!Spill) InMemory = true;
   if (const size_t P = Name.find_last_of(":\\/"); P != std::string::npos) Name = Name.substr(P + 1);
-  if (Name.empty()) ResultDirectory->GetTempTableName(InMemory, Name);
+  if (Name.empty()) Dir->GetTempTableName(InMemory, Name);
   TCreateTableParams P;
   P.Fields = ResultDescs;
   P.Indexes.push_back(std::array<uint8_t, 120>{});
@@ -640,7 +655,7 @@ void TQueryPlan::WriteResultTable() {
   P.Encrypted = Q->Encrypted;
   P.Password = Q->Password;
   P.Overwrite = true;
-  auto* C = new TDataCursor(ResultDirectory);
+  auto* C = new TDataCursor(Dir);
   try {
     C->SetTableName(Name);
     C->SetInMemory(InMemory);

@@ -69,6 +69,9 @@ class TSQLExecutor {
   void SetParams(const std::vector<std::array<uint8_t, 768>>& Descriptors, const uint8_t* Buffer);
   // Called per row of the row loops: (position, percent, abort).
   std::function<void(uint32_t, uint32_t, bool&)> OnProgress;
+  // A result table without INTO whose values take fewer bytes than this lives in the in-memory
+  // database; a bigger one is written to the session's private directory.
+  size_t MemoryResultLimit = size_t(8) << 20;
 
   TDataDirectory* Owner() const { return FOwner; }
   TQueryPlan* PlanOf(const TDataQuery* Query) const;

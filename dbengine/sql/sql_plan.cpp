@@ -129,6 +129,7 @@ TQueryPlan::~TQueryPlan() {
     if (R->Directory) R->Directory->Session->CloseDirectory(R->Directory);
   }
   if (ResultDirectory) ResultDirectory->Session->CloseDirectory(ResultDirectory);
+  if (MemoryResultDirectory) MemoryResultDirectory->Session->CloseDirectory(MemoryResultDirectory);
 }
 
 TSourceRun* TQueryPlan::RunOf(const void* Source) const {

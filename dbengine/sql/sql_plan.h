@@ -62,6 +62,7 @@ class TQueryPlan {
   bool WholeAggregate = false;
   std::vector<TSQLRow> Rows;
   TDataDirectory* ResultDirectory = nullptr;
+  TDataDirectory* MemoryResultDirectory = nullptr;  // results small enough to stay in memory
   TDataCursor* ResultCursor = nullptr;
   const TSQLRow* GroupRow = nullptr;  // the row HAVING reads
 
@@ -111,6 +112,8 @@ class TQueryPlan {
   void GroupRows();
   void SortRows(const std::vector<int>& Columns, const std::vector<bool>& Descending, bool NoCase, bool Unique);
   void WriteResultTable();
+  // The size of the result rows' values (an estimate of the result table's size).
+  size_t ResultBytes() const;
   void ExecuteInsert();
   void ExecuteUpdateDelete();
   void StoreValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const TExpToken* Value, const std::string& Column,

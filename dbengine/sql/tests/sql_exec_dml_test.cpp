@@ -10,6 +10,7 @@
 
 #include "dbengine/sql/expr_values.h"
 #include "dbengine/storage/data_cursor.h"
+#include "dbengine/storage/file_layer.h"
 
 using namespace sqltest;
 
@@ -234,8 +235,10 @@ TEST_F(DMLTest, AbortThroughProgressKeepsTheRowsDoneAndResultsIntoATable) {
     return Files;
   };
   EXPECT_EQ(Others(), 0u);
-  // A result taken by the caller outlives the executor and goes when the caller closes it.
+  // A result taken by the caller outlives the executor and goes when the caller closes it (here
+  // one written to the private directory; small results stay in memory).
   Executor = std::make_unique<TSQLExecutor>(Dir);
+  Executor->MemoryResultLimit = 0;
   Exec("SELECT V FROM n ORDER BY V DESC");
   TDataDirectory* RD = nullptr;
   TDataCursor* R = Executor->TakeResultCursor(RD);
@@ -247,6 +250,48 @@ TEST_F(DMLTest, AbortThroughProgressKeepsTheRowsDoneAndResultsIntoATable) {
   delete R;
   Session->CloseDirectory(RD);
   EXPECT_EQ(Others(), 0u);
+}
+
+TEST_F(DMLTest, ResultsInMemoryAndOnDiskGiveTheSameRowsAndLeaveNothingBehind) {
+  Exec("CREATE TABLE m (ID INTEGER, NAME CHAR(20), BODY BLOB(1, 1), F FLOAT, PRIMARY KEY (ID))");
+  for (int I = 1; I <= 40; ++I)
+    Exec("INSERT INTO m VALUES (" + std::to_string(I) + ", 'n" + std::to_string(I % 7) + "', " +
+         (I % 3 ? "'" + std::string(static_cast<size_t>(I * 5), 'b') + "'" : std::string("NULL")) + ", " +
+         std::to_string(I) + ".25)");
+  const char* const Statements[] = {
+      "SELECT * FROM m WHERE ID > 5 ORDER BY NAME, ID",
+      "SELECT NAME, COUNT(*), SUM(F), MAX(ID) FROM m GROUP BY NAME",
+      "SELECT DISTINCT NAME FROM m",
+      "SELECT ID, BODY FROM m WHERE ID = 4",
+      "SELECT ID FROM m WHERE ID > 100",
+  };
+  const size_t MemoryFiles = EngineFileList().Count();
+  auto PrivateFiles = [&] {
+    return std::distance(std::filesystem::directory_iterator(Private), std::filesystem::directory_iterator());
+  };
+  for (const char* SQL : Statements) {
+    Executor->MemoryResultLimit = 0;
+    const TRows OnDisk = Query(SQL);
+    const std::vector<std::string> DiskColumns = Columns();
+    EXPECT_FALSE(Executor->ResultCursor()->InMemory) << SQL;
+    Executor->MemoryResultLimit = size_t(1) << 20;
+    EXPECT_EQ(Query(SQL), OnDisk) << SQL;
+    EXPECT_EQ(Columns(), DiskColumns) << SQL;
+    EXPECT_TRUE(Executor->ResultCursor()->InMemory) << SQL;
+    // Executing again replaces the result; a spilled one leaves no files in the private directory.
+    EXPECT_EQ(PrivateFiles(), 0) << SQL;
+  }
+  // A result in memory taken by the caller outlives the executor and goes when the caller closes it.
+  Exec("SELECT ID, BODY FROM m WHERE ID < 4");
+  TDataDirectory* RD = nullptr;
+  TDataCursor* R = Executor->TakeResultCursor(RD);
+  ASSERT_NE(R, nullptr);
+  Executor.reset();
+  EXPECT_EQ(CursorRows(R), (TRows{{"1", "bbbbb"}, {"2", std::string(10, 'b')}, {"3", ""}}));
+  delete R;
+  Session->CloseDirectory(RD);
+  EXPECT_EQ(EngineFileList().Count(), MemoryFiles);
+  EXPECT_EQ(PrivateFiles(), 0);
 }
 
 }  // namespace
