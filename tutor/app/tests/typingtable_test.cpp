@@ -284,6 +284,24 @@ TEST_F(TypingTableTest, TypedCharactersShowRightAndWrongInTheirColours) {
   EXPECT_EQ(Table->CurLine, 1);
 }
 
+// A key draws only what it changed; the table painted afresh must show the very same pixels.
+TEST_F(TypingTableTest, WhatTheKeysDrewIsWhatAFullPaintShows) {
+  Start({"zażółć gęślą", "jaźń kot"});
+  Type("zażólć gęśla\nja\b\bjaź");
+  vxtest::Pump();
+  TBitmap Typed, Painted;
+  vxtest::Grab(Table, &Typed);
+  Table->Invalidate();
+  vxtest::Pump();
+  vxtest::Grab(Table, &Painted);
+  ASSERT_EQ(Typed.Width(), Painted.Width());
+  int Differ = 0;
+  for (int Y = 0; Y < Typed.Height(); ++Y)
+    for (int X = 0; X < Typed.Width(); ++X) Differ += Typed.Canvas()->Pixel(X, Y) != Painted.Canvas()->Pixel(X, Y);
+  EXPECT_EQ(Differ, 0);
+  EXPECT_EQ(Table->Errors, 2);
+}
+
 // The whole road of one exercise below the lesson screen: two lines typed into a table with real
 // key input, 200 ms apart on an injected clock, every checked key fed into the statistics the way
 // the lesson does, then stored for a logged-on student.
