@@ -3,8 +3,8 @@
 //
 // keyboards.txt (CP1250), one layout a line, five fields split at ';':
 //   name;image;fingers image;keys file;chars file
-// The line order is the layout's index (Options\Keyboard). The two images are BMP members and the
-// two files text members of the same archive.
+// The line order is the layout's index (Options\Keyboard); a line of blanks only is no layout.
+// The two images are BMP members and the two files text members of the same archive.
 //
 // Keys file, one key a line, fields split at ';':
 //   KK;x;y;w;h[;x2;y2;w2;h2]
