@@ -4,6 +4,7 @@ list(APPEND VXDB_STORAGE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/data_session.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/journal.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/table_check.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_fields.cpp
 )
 # The cursor, over the table file set.
@@ -42,4 +43,9 @@ vx_add_gtest(dbengine_storage_cursor_filter_tests LABEL dbengine-storage
 list(APPEND VXDB_STORAGE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/data_cursor_restructure.cpp)
 vx_add_gtest(dbengine_storage_restructure_tests LABEL dbengine-storage
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_restructure_test.cpp
+  LIBS vxdbstorage)
+
+# Commits interrupted at every write and sync, power cuts and a full disk.
+vx_add_gtest(dbengine_storage_commit_crash_tests LABEL dbengine-storage
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/commit_crash_test.cpp
   LIBS vxdbstorage)

@@ -394,7 +394,11 @@ void JournalCommit(const std::string& Dir, const std::vector<TFileHandler*>& All
     if (Restore(Pre)) L.Retire();
     RaiseEngineError(E.ErrorCode(), FailedFile);
   }
-  if (L.Retire() < 0) Raise(ecWriteError, Path);
+  if (L.Retire() < 0) {
+    // The journal's removal may not last: the commit is taken back rather than reported done.
+    Restore(Pre);
+    Raise(ecWriteError, Path);
+  }
 }
 
 bool JournalConcerns(const std::string& Dir, const std::vector<std::string>& FileNames) {
