@@ -1,0 +1,155 @@
+#include "games/TopTen.h"
+
+#include "controls/vxbutton.h"
+#include "controls/vximage.h"
+#include "dbengine/sql/vxdb_query.h"
+#include "games/GameServices.h"
+#include "platform/core/fileutils.h"
+#include "tutor/ZLIBArchive.h"
+#include "tutor/core/DataModule.h"
+#include "tutor/core/PageHost.h"
+#include "tutor/core/ResourceNames.h"
+#include "tutor/translations.h"
+
+namespace {
+constexpr TColor kTransparent = 0x00FF00;
+constexpr TColor kTextColour = 0x00FFFFFF;
+}  // namespace
+
+TTopTenForm::TTopTenForm(TComponent* AOwner, const std::string& Game, int FirstRowTop)
+    : TForm(AOwner), FGame(Game) {
+  SetBorderStyle(bsNone);
+  SetBounds(0, 0, 800, 600);
+  SetCaption("Score");
+  SetColor(clBlack);
+  Font()->SetCharset(EASTEUROPE_CHARSET);
+  Archive = new TZLBArchive(this);
+  Archive->SetArchiveName(ProgramPath(vx::res::kInterfaceArchive));
+  try {
+    Archive->Activate();
+  } catch (const Exception&) {
+    // Without the pictures the page still lists the scores.
+  }
+  VxImage1 = new TVxImage(this);
+  VxImage1->SetName("VxImage1");
+  VxImage1->SetParent(this);
+  VxImage1->SetBounds(0, 0, 800, 600);
+  VxImage1->SetArchive(Archive);
+  VxImage1->SetBitmapName("topten_bcg.bmp");
+  LabelTopTen = MakeLabel("LabelTopTen", "dziesi\xEA\xE6 najlepszych wynik\xF3w:", 250, FirstRowTop - 40);
+  LabelYourScore = MakeLabel("LabelYourScore", "tw\xF3j wynik:", 250, 60);
+  ScoreLabel = MakeLabel("ScoreLabel", "0", 420, 130);
+  for (int I = 0; I < 10; ++I) {
+    Names[static_cast<size_t>(I)] = MakeLabel("Name" + std::to_string(I), "..", 250, FirstRowTop + 28 * I);
+    TLabel* S = MakeLabel("Score" + std::to_string(I), "0", 450, FirstRowTop + 28 * I);
+    S->SetAutoSize(false);
+    S->SetWidth(100);
+    S->SetAlignment(taRightJustify);
+    Scores[static_cast<size_t>(I)] = S;
+  }
+  struct {
+    TVxButton** Field;
+    const char* Name;
+    const char* Picture;
+    int X, Y;
+    std::function<void(TObject*)> Click;
+  } Buttons[] = {
+      {&BtnHelp, "BtnHelp", "BtnHelp", 58, 532, [this](TObject* S) { HelpButtonClick(S); }},
+      {&BtnOK, "BtnOK", "BtnOK", 593, 531, [this](TObject* S) { BtnOKClick(S); }},
+  };
+  for (auto& D : Buttons) {
+    auto* B = new TVxButton(this);
+    B->SetName(D.Name);
+    B->SetTransparentColor(kTransparent);
+    B->SetParent(this);
+    B->SetArchive(Archive);
+    const std::string P = D.Picture;
+    B->SetFNameUp(P + "_up.bmp");
+    B->SetFNameDown(P + "_down.bmp");
+    B->SetFNameOver(P + "_over.bmp");
+    B->SetLeft(D.X);
+    B->SetTop(D.Y);
+    B->OnClick = D.Click;
+    *D.Field = B;
+  }
+  // Enter closes the page: a default button placed off the page.
+  EnterBtn = new TButton(this);
+  EnterBtn->SetName("EnterBtn");
+  EnterBtn->SetParent(this);
+  EnterBtn->SetBounds(0, -50, 75, 25);
+  EnterBtn->SetDefault(true);
+  EnterBtn->OnClick = [this](TObject* S) { BtnOKClick(S); };
+  OnShow = [this](TObject* S) { FormShow(S); };
+  OnClose = [this](TObject* S, TCloseAction& A) { FormClose(S, A); };
+}
+
+TTopTenForm::~TTopTenForm() = default;
+
+TLabel* TTopTenForm::MakeLabel(const std::string& Name, const std::string& Caption, int X, int Y) {
+  auto* L = new TLabel(this);
+  L->SetName(Name);
+  L->SetParent(this);
+  L->SetLeft(X);
+  L->SetTop(Y);
+  L->SetTransparent(true);
+  L->SetParentFont(false);
+  L->Font()->SetName("Arial");
+  L->Font()->SetSize(14);
+  L->Font()->SetStyle(fsBold);
+  L->Font()->SetColor(kTextColour);
+  L->Font()->SetCharset(EASTEUROPE_CHARSET);
+  L->SetCaption(Caption);
+  return L;
+}
+
+void TTopTenForm::FormShow(TObject*) {
+  if (PageHost()) PageHost()->Ping(PingText());
+  if (!DM) return;
+  auto Q = std::make_unique<TVXDBQuery>(nullptr);
+  Q->SetDatabaseName("db");
+  Q->SetSessionName(DM->VXSession->SessionName());
+  Q->SQL()->SetText("select name, score from student, " + FGame + " where student.id_student = " + FGame +
+                    ".id_student order by score desc");
+  Q->Open();
+  Q->First();
+  for (size_t I = 0; I < 10 && !Q->Eof(); ++I) {
+    Names[I]->SetVisible(true);
+    Names[I]->SetCaption(Q->FieldByName("name")->AsString());
+    Scores[I]->SetVisible(true);
+    Scores[I]->SetCaption(std::to_string(Q->FieldByName("score")->AsInteger()));
+    Q->Next();
+  }
+  Q->Close();
+}
+
+void TTopTenForm::BtnOKClick(TObject*) { Close(); }
+
+void TTopTenForm::HelpButtonClick(TObject*) {
+  if (ShowGameHelp) ShowGameHelp(FGame == "bomber" ? "help/help_topten_bom.htm" : "help/help_topten_gal.htm");
+}
+
+void TTopTenForm::FormClose(TObject*, TCloseAction& Action) {
+  Action = caFree;
+  if (PageHost()) PageHost()->ShowReturnPage();
+}
+
+TBomberTopTenForm::TBomberTopTenForm(TComponent* AOwner) : TTopTenForm(AOwner, "bomber", 214) {
+  SetName("BomberTopTenForm");
+  LabelLevel = MakeLabel("LabelLevel", "poziom:", 250, 100);
+  LevelLabel = MakeLabel("LevelLabel", "1", 420, 100);
+  LabelPonits = MakeLabel("LabelPonits", "punkty:", 250, 130);
+}
+
+std::string TBomberTopTenForm::PingText() const { return Translations ? Translations->Lookup("TOP10") : "TOP10"; }
+
+void TBomberTopTenForm::SetResult(int Level, int Score) {
+  LevelLabel->SetCaption(std::to_string(Level));
+  ScoreLabel->SetCaption(std::to_string(Score));
+}
+
+TGalleryTopTenForm::TGalleryTopTenForm(TComponent* AOwner) : TTopTenForm(AOwner, "gallery", 216) {
+  SetName("GalleryTopTenForm");
+  Label4 = MakeLabel("Label4", "punkty:", 250, 130);
+}
+
+void TGalleryTopTenForm::SetResult(int Score) { ScoreLabel->SetCaption(std::to_string(Score)); }
