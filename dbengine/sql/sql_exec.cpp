@@ -558,13 +558,25 @@ void TQueryPlan::ExecuteSelect() {
   }
   Rows.clear();
   bool Counted = false;
-  std::vector<TDataCursor*> Held;
+  std::vector<TDataCursor*> Held, Bracketed;
+  auto EndBrackets = [&]() {
+    for (auto It = Bracketed.rbegin(); It != Bracketed.rend(); ++It) (*It)->EndRead();
+    Bracketed.clear();
+  };
   try {
     if (Q->WithLocks)
       for (auto& R : Runs) {
         R->Cursor->HoldReadLock();
         Held.push_back(R->Cursor);
       }
+    // The whole statement reads inside one read bracket per source table: the tables' changes are
+    // looked for once, and no other process can commit into them until the rows are read, so the
+    // rows come from one state of each table. The next statement sees every change committed
+    // meanwhile.
+    for (auto& R : Runs) {
+      R->Cursor->BeginRead();
+      Bracketed.push_back(R->Cursor);
+    }
     OptimizeJoins();
     const bool Grouped = Q->GroupBy || WholeAggregate;
     const int32_t Max = Q->MaxRowCount;
@@ -584,9 +596,14 @@ void TQueryPlan::ExecuteSelect() {
         return true;
       });
     }
+    EndBrackets();
     for (TDataCursor* C : Held) C->ReleaseReadLock();
     Held.clear();
   } catch (...) {
+    try {
+      EndBrackets();
+    } catch (...) {
+    }
     for (TDataCursor* C : Held) C->ReleaseReadLock();
     throw;
   }
