@@ -244,11 +244,11 @@ function(vx_add_pictures list out_var)
       if(icon)
         # the page's badge, top right: which page this is at a glance
         math(EXPR bx "${W} - 56")
-        vx_icon_fields("${icon}" 0 0 32)
+        vx_icon_fields("${icon}" 0 0 30)
         string(APPEND ART
-          " <circle cx=\"${bx}\" cy=\"50\" r=\"28\" fill=\"${button_shadow}\" transform=\"translate(0,4)\"/>\n"
-          " <circle cx=\"${bx}\" cy=\"50\" r=\"28\" fill=\"${page_accent}\" stroke=\"${button_over_edge}\" stroke-width=\"2\"/>\n"
-          " <g transform=\"translate(${bx},50) translate(-16,-16) scale(${IS})\" fill=\"none\" stroke=\"${button_down_edge}\""
+          " <circle cx=\"${bx}\" cy=\"42\" r=\"26\" fill=\"${button_shadow}\" transform=\"translate(0,4)\"/>\n"
+          " <circle cx=\"${bx}\" cy=\"42\" r=\"26\" fill=\"${page_accent}\" stroke=\"${button_over_edge}\" stroke-width=\"2\"/>\n"
+          " <g transform=\"translate(${bx},42) translate(-15,-15) scale(${IS})\" fill=\"none\" stroke=\"${button_down_edge}\""
           " stroke-width=\"2.2\" stroke-linecap=\"round\" stroke-linejoin=\"round\">${ICON}</g>\n")
       endif()
       string(CONFIGURE "${vx_tpl_page}" svgtext @ONLY)
