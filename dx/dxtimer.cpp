@@ -16,13 +16,36 @@ namespace {
 // handlers that were there before are still called).
 class TApplicationTimerHost : public TDXTimerHost {
  public:
+  ~TApplicationTimerHost() override { delete FWake; }
   bool Active() const override { return Application && Application->Active(); }
   void SetIdleHandler(TIdleHandler Handler) override {
+    FWaiting = false;
+    if (FWake) FWake->SetEnabled(false);
+    FHandler = std::move(Handler);
     if (!Application) return;
-    if (Handler)
-      Application->OnIdle = [Handler](TObject*, bool& Done) { Handler(Done); };
+    if (FHandler)
+      Application->OnIdle = [H = FHandler](TObject*, bool& Done) { H(Done); };
     else
       Application->OnIdle = nullptr;
+  }
+  // The idle slot is emptied while waiting (an idle handler never asks for idle turns to stop)
+  // and filled again by a one-shot wake-up at the due time.
+  bool WaitFor(uint32_t Ms) override {
+    if (!Application || !FHandler) return false;
+    if (!FWake) {
+      FWake = new TTimer(nullptr);
+      FWake->SetEnabled(false);
+      FWake->OnTimer = [this](TObject*) { Wake(); };
+    }
+    FWake->SetEnabled(false);
+    FWake->SetInterval(std::max<uint32_t>(Ms, 1));
+    FWake->SetEnabled(true);
+    FWaiting = true;
+    // Not from inside the idle handler that is running now: after it.
+    Application->QueueCall([this] {
+      if (FWaiting && Application) Application->OnIdle = nullptr;
+    });
+    return true;
   }
   void AddActivationHandler(void* Key, std::function<void(bool)> Handler) override {
     Hook();
@@ -49,8 +72,17 @@ class TApplicationTimerHost : public TDXTimerHost {
     for (const auto& [key, h] : handlers)
       if (FHandlers.count(key)) h(Active);
   }
+  void Wake() {
+    FWake->SetEnabled(false);
+    if (!FWaiting) return;
+    FWaiting = false;
+    if (FHandler && Application) Application->OnIdle = [H = FHandler](TObject*, bool& Done) { H(Done); };
+  }
   TApplication* FHooked = nullptr;
   std::map<void*, std::function<void(bool)>> FHandlers;
+  TIdleHandler FHandler;
+  TTimer* FWake = nullptr;
+  bool FWaiting = false;
 };
 
 }  // namespace
@@ -143,7 +175,11 @@ void TCustomDXTimer::IdleStep(bool& Done) {
   Done = false;
   const uint32_t now = FClock();
   const uint32_t elapsed = now - FLastTime;
-  if (elapsed < static_cast<uint32_t>(FThreshold)) return;
+  if (elapsed < static_cast<uint32_t>(FThreshold)) {
+    WaitForNextTick(now);
+    Done = FWaiting;
+    return;
+  }
   FLastTime = now;
   const int lag = static_cast<int>(std::max<uint32_t>(elapsed / static_cast<uint32_t>(FDivisor), 1u));
   ++FFrameCounter;
@@ -154,6 +190,17 @@ void TCustomDXTimer::IdleStep(bool& Done) {
     FRateStart = now;
   }
   DoTimer(lag);
+  if (FRunning) {
+    WaitForNextTick(FClock());
+    Done = FWaiting;
+  }
+}
+
+void TCustomDXTimer::WaitForNextTick(uint32_t Now) {
+  FWaiting = false;
+  const uint32_t elapsed = Now - FLastTime;
+  if (!FHost || elapsed >= static_cast<uint32_t>(FThreshold)) return;
+  FWaiting = FHost->WaitFor(static_cast<uint32_t>(FThreshold) - elapsed);
 }
 
 void TCustomDXTimer::DoActivate() {

@@ -1,6 +1,7 @@
 // The frame timer: fires OnTimer from the application's idle processing at most every Interval
-// milliseconds, with the number of intervals that passed (LagCount). No thread, no system timer and
-// no sleeping on the GUI thread.
+// milliseconds, with the number of intervals that passed (LagCount). No thread and no sleeping on
+// the GUI thread: between ticks a host that can wait lets the event loop sleep until the next tick
+// is due, handling input meanwhile.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,13 @@ class TDXTimerHost {
   // Activation changes (true: activated) go to Handler until it is removed with the same Key.
   virtual void AddActivationHandler(void* Key, std::function<void(bool Active)> Handler) = 0;
   virtual void RemoveActivationHandler(void* Key) = 0;
+  // Asks for the next idle step in Ms milliseconds rather than at once, so that the GUI thread
+  // sleeps (and still handles input) until the next tick is due. False when the host cannot
+  // wait; the timer then keeps asking for steps.
+  virtual bool WaitFor(uint32_t Ms) {
+    (void)Ms;
+    return false;
+  }
 };
 
 // The running application's idle and activation events (nullptr when no GUI layer is built).
@@ -64,9 +72,11 @@ class TCustomDXTimer : public TComponent {
   void Start();  // puts the idle handler in place
   void Stop();   // clears it
   void ActivationChanged(bool Active);
+  // Asks the host to come back when the next tick is due (nothing when it is due already).
+  void WaitForNextTick(uint32_t Now);
   TDXTimerHost* FHost;
   std::function<uint32_t()> FClock;
-  bool FActiveOnly = true, FEnabled = true, FInstalled = false, FRunning = false;
+  bool FActiveOnly = true, FEnabled = true, FInstalled = false, FRunning = false, FWaiting = false;
   int FInterval = 1000, FThreshold = 1000, FDivisor = 1000;
   int FFrameRate = 0, FFrameCounter = 0;
   uint32_t FLastTime = 0, FRateStart = 0;
