@@ -133,7 +133,8 @@ void ReadLatestSnapshot(TDM* Dm, int Student, TKeyHistoryArray& Old) {
   for (int Tries = 0; Tries < 8; ++Tries) {
     if (N->IsEmpty() || FStudent->AsInteger() != Student) return;
     const int Practice = FPractice->AsInteger();
-    const bool Complete = P->Locate("ID_PRACTICE", Practice, 0);
+    const bool Complete =
+        P->Locate("ID_PRACTICE", Practice, 0) && P->FieldByName("ID_STUDENT")->AsInteger() == Student;
     // Back over the rows of that practice, read when its snapshot is complete.
     bool More = true;
     while (More && FPractice->AsInteger() == Practice) {
@@ -149,6 +150,34 @@ void ReadLatestSnapshot(TDM* Dm, int Student, TKeyHistoryArray& Old) {
       More = N->MoveBy(-1) != 0;
     }
     if (Complete || !More) return;
+  }
+}
+
+// The practice table hands out an id again when the row that had it never landed. Rows of
+// netstat and statcalc that carry the new practice's id can therefore only be what a torn save
+// left behind: they go before the new rows come, so that a snapshot is never a mix of two.
+void RemoveLeftovers(TDM* Dm, int Practice) {
+  TVXDBTable* SC = Dm->TbStatCalc;  // a detail of the new practice row: its rows are all leftovers
+  SC->First();
+  while (!SC->IsEmpty()) SC->Delete();
+  TComponent Owner(nullptr);
+  TVXDBTable* N = SideTable(&Owner, Dm->TbNetstat, Dm->TbNetstat->TableName());
+  N->SetIndexName("netstat");
+  N->SetMasterSource(Dm->DsStudent);
+  N->SetMasterFields("ID_STUDENT");
+  N->Open();
+  // The new id is the highest that landed; only leftovers of torn saves can lie above it, at the
+  // end of the student's range next to the rows to remove.
+  TField* FPractice = N->FieldByName("ID_PRACTICE");
+  N->Last();
+  while (!N->IsEmpty() && FPractice->AsInteger() > Practice)
+    if (N->MoveBy(-1) == 0) break;
+  while (!N->IsEmpty() && FPractice->AsInteger() == Practice) {
+    N->Delete();
+    // Delete leaves the cursor on the row that followed, or on the new last row: step back
+    // onto the rows of lower ids still to look at.
+    while (!N->IsEmpty() && FPractice->AsInteger() > Practice)
+      if (N->MoveBy(-1) == 0) break;
   }
 }
 
@@ -203,6 +232,7 @@ void TStatList::SaveOnce(TDM* Dm, const TKeyStatsArray& Stats, TSaveOutcome& Out
   R->Post();
 
   Step("statcalc");
+  RemoveLeftovers(Dm, N);
   TVXDBTable* SC = Dm->TbStatCalc;
   for (int C = 1; C < 256; ++C) {
     const TKeyStats& E = Stats[static_cast<std::size_t>(C)];

@@ -250,8 +250,20 @@ TEST_F(SaveTest, AKeyTypedOnceRightIsStoredWithFullAccuracy) {
 TEST_F(SaveTest, TheNextExerciseMergesTheLatestCompleteSnapshot) {
   const TSaveOutcome First = Exercise("xaaab")->SaveStatistics(Dm);  // a: 3 right, b: 1 right
   ASSERT_TRUE(First.Saved);
-  // A save torn by a crash: netstat rows of a practice row that never landed, holding only 'a'.
+  // Saves torn by a crash: netstat rows of practice rows that never landed, holding only 'a';
+  // one of them has the id the next practice row will be given again, with a statcalc row.
   Dm->TbNetstat->AppendRecord({Student, First.PracticeId + 5, 97, "a", 1000, 1.0, 1.0});
+  Dm->TbNetstat->AppendRecord({Student, First.PracticeId + 1, 97, "a", 2000, 1.0, 1.0});
+  Dm->TbNetstat->AppendRecord({Student, First.PracticeId + 1, 122, "z", 7, 1.0, 1.0});
+  {
+    TComponent Owner(nullptr);
+    auto* SC = new TVXDBTable(&Owner);
+    SC->SetSessionName(Dm->TbStatCalc->SessionName());
+    SC->SetDatabaseName("db");
+    SC->SetTableName("statcalc");
+    SC->Open();
+    SC->AppendRecord({First.PracticeId + 1, 122, 1.0, 1.0, 0.0, 1.0, 0.0, 0.0, Student});
+  }
   const TSaveOutcome Second = Exercise("xaa", "..q")->SaveStatistics(Dm);  // a: 1 right, 1 wrong
   ASSERT_TRUE(Second.Saved) << Second.Error;
   const std::string N = IntToStr(Second.PracticeId);
@@ -259,6 +271,10 @@ TEST_F(SaveTest, TheNextExerciseMergesTheLatestCompleteSnapshot) {
   EXPECT_EQ(Rows("select [key], cnt, cpm, acc from netstat where id_practice = " + N + " order by [key]"),
             (std::vector<std::string>{"97|5|300|" + StringReplace(FloatToStr(0.4 * 50 + 0.6 * 100), ",", ".", rfReplaceAll),
                                       "98|1|300|100"}));
+  ASSERT_EQ(Second.PracticeId, First.PracticeId + 1);
+  // What the torn save left under the same id is gone: only this exercise's keys.
+  EXPECT_EQ(Rows("select [key] from statcalc where id_practice = " + N + " order by [key]"),
+            (std::vector<std::string>{"97"}));
   // One results row per student, pointing at the latest practice.
   EXPECT_EQ(Rows("select id_practice from results"), (std::vector<std::string>{N}));
 }
