@@ -104,10 +104,13 @@ TEST(MergeKeyHistory, MovingAverageOverAWindowOfFifty) {
 // ---- Saving ------------------------------------------------------------------------------------
 
 #include <dirent.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -323,6 +326,54 @@ TEST_F(SaveTest, AFailureOnTheLastTableLeavesTheFilesAsTheyWereAndIsReported) {
   // The module is usable again: the next save stores one more exercise.
   ASSERT_TRUE(Exercise("xab")->SaveStatistics(Dm).Saved);
   EXPECT_EQ(Rows("select count(*) from practice"), (std::vector<std::string>{"2"}));
+}
+
+// The disk fills up while a save commits: a child process (this copy) may not write past the
+// present end of practice.DAT, the last table the engine commits. The engine commits table after
+// table, so what came before may have landed; the save must say it was not saved, and the next
+// save (after a restart) must merge the last complete snapshot, with nothing of the torn one.
+TEST_F(SaveTest, ADiskFullDuringTheCommitIsReportedAndTheNextSaveRecovers) {
+  ASSERT_TRUE(Exercise("xaab")->SaveStatistics(Dm).Saved);  // a: 2, b: 1, all right
+  struct stat St;
+  ASSERT_EQ(stat((Path + "/practice.DAT").c_str(), &St), 0);
+  int Up[2];
+  ASSERT_EQ(pipe(Up), 0);
+  const pid_t Pid = fork();
+  if (Pid == 0) {
+    close(Up[0]);
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit R{static_cast<rlim_t>(St.st_size), static_cast<rlim_t>(St.st_size)};
+    setrlimit(RLIMIT_FSIZE, &R);
+    const TSaveOutcome O = Exercise("xaaaazzz")->SaveStatistics(Dm);
+    const char C = O.Saved ? 'S' : (O.PracticeId == -1 && !O.Error.empty() ? 'F' : '?');
+    (void)!write(Up[1], &C, 1);
+    _exit(0);
+  }
+  close(Up[1]);
+  char C = 0;
+  EXPECT_EQ(read(Up[0], &C, 1), 1);
+  close(Up[0]);
+  waitpid(Pid, nullptr, 0);
+  EXPECT_EQ(C, 'F');  // reported as not saved
+
+  // The program starts again on the same folder.
+  Dm->Close();
+  delete Dm;
+  Dm = new TDM(nullptr);
+  Dm->DBLocal = false;
+  Dm->DBPath = Path;
+  Dm->Open();
+  ASSERT_EQ(Dm->Logon(Group, Student), 0);
+  ASSERT_TRUE(Dm->TbStudent->Locate("ID_STUDENT", Student, 0));
+  const TSaveOutcome Next = Exercise("xab")->SaveStatistics(Dm);
+  ASSERT_TRUE(Next.Saved) << Next.Error;
+  const std::string N = IntToStr(Next.PracticeId);
+  // a: 2 before + 1 now; b: 1 + 1; z only ever in the torn save.
+  EXPECT_EQ(Rows("select [key], cnt from netstat where id_practice = " + N + " order by [key]"),
+            (std::vector<std::string>{"97|3", "98|2"}));
+  EXPECT_EQ(Rows("select [key] from statcalc where id_practice = " + N + " order by [key]"),
+            (std::vector<std::string>{"97", "98"}));
+  EXPECT_EQ(Rows("select id_practice from results"), (std::vector<std::string>{N}));
 }
 
 // Another copy holding a table for HoldMs milliseconds: this test program
