@@ -226,6 +226,13 @@ TApplication::~TApplication() {
   FMainForm = nullptr;
   // Every form goes: none of them reacts to the focus leaving another one.
   Destroying();
+  // Each form hears OnDestroy while it is still whole: from its own destructor the handler would
+  // run after the parts of a derived form are gone.
+  std::vector<TForm*> forms;
+  for (int i = 0; i < ComponentCount(); ++i)
+    if (auto* f = dynamic_cast<TForm*>(Components(i))) forms.push_back(f);
+  for (TForm* f : forms)
+    if (IsLive(f)) f->BeforeDestruction();
   DestroyComponents();
 }
 

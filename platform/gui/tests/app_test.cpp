@@ -340,6 +340,24 @@ TEST_F(HostTest, EditClickAndEnterExitEvents) {
   EXPECT_TRUE(log.empty()) << log.front();
 }
 
+// A form of the program's own class whose OnDestroy uses its own parts.
+class TCountingForm : public TForm {
+ public:
+  explicit TCountingForm(TComponent* AOwner) : TForm(AOwner) {}
+  ~TCountingForm() override { Pages = 0; }
+  int Pages = 3;
+};
+
+TEST_F(AppTest, FormsFreedWithTheApplicationHearOnDestroyWhileWhole) {
+  auto* f = new TCountingForm(Application);
+  std::vector<int> seen;
+  f->OnDestroy = [&](TObject*) { seen.push_back(f->Pages); };
+  delete Application;
+  Application = new TApplication(nullptr);
+  Application->Initialize();
+  EXPECT_EQ(seen, std::vector<int>{3});  // once, before the form's own destructor
+}
+
 // Tearing down a window that holds the focused edit moves the focus as the edits go; none of
 // that reaches a handler of a control whose destruction has begun, however the teardown starts.
 TEST_F(HostTest, NoHandlerRunsOnceDestructionHasBegun) {
