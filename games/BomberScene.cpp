@@ -223,7 +223,11 @@ void TBomberScene::Notification(TComponent* AComponent, TOperation Operation) {
     TownSprite = PanelSprite = nullptr;
     Message = nullptr;
   }
-  if (AComponent == DXDraw) DXDraw = nullptr;
+  if (AComponent == DXDraw) {
+    // The message sprites' surfaces belong to the display: they go before it does.
+    FreeSprites();
+    DXDraw = nullptr;
+  }
   if (AComponent == DXSound) DXSound = nullptr;
 }
 

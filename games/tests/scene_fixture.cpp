@@ -70,6 +70,8 @@ void GameSceneTest::TearDown() {
   delete BomberScene;
   for (auto& [Id, P] : Host.Pages) delete P;
   Host.Pages.clear();
+  // Sprites that hold surfaces of the display go before it.
+  Host.Sprites->Engine()->Clear();
   delete Host.Form;
   SetPageHost(nullptr);
   GameNextExercise = nullptr;
