@@ -58,6 +58,11 @@ void RunBox(const std::string& Caption, const std::string& Document, const TBoxL
   Ok->SetFNameOver("BtnOK_over.bmp");
   Ok->SetLeft(L.OkLeft);
   Ok->SetTop(L.OkTop);
+  Ok->SetCaption("OK");
+  Ok->SetParentFont(false);
+  Ok->Font()->SetStyle(fsBold);
+  Ok->Font()->SetSize(10);
+  Ok->Font()->SetColor(kBoxColor);
   TForm* Form = F.get();
   Ok->OnClick = [Form](TObject*) { Form->SetModalResult(mrOk); };
   auto* Enter = new TButton(F.get());
@@ -83,7 +88,7 @@ void RunBox(const std::string& Caption, const std::string& Document, const TBoxL
 }  // namespace
 
 void ShowInstructionBox(const std::string& Caption, const std::string& Document) {
-  RunBox(Caption, Document, {"instruction_bcg.bmp", 500, 400, TRect(20, 20, 480, 320), 165, 338});
+  RunBox(Caption, Document, {"instruction_bcg.bmp", 540, 400, TRect(20, 20, 520, 316), 190, 336});
 }
 
 void ShowPopUpHelp(const std::string& Document) {

@@ -30,6 +30,11 @@ TVxButton* MakeOkButton(THintForm* F, const std::string& Name, int Tag, int Left
   B->SetFNameOver("BtnOK_over.bmp");
   B->SetLeft(Left);
   B->SetTop(Top);
+  B->SetParentFont(false);
+  B->Font()->SetName("MS Sans Serif");
+  B->Font()->SetStyle(fsBold);
+  B->Font()->SetSize(10);
+  B->Font()->SetColor(kHintColor);
   return B;
 }
 }  // namespace
@@ -44,7 +49,7 @@ THintForm::THintForm(TComponent* AOwner) : TForm(AOwner) {
   Font()->SetSize(12);
   Font()->SetStyle(fsBold);
   SetPosition(poOwnerFormCenter);
-  SetClientWidth(500);
+  SetClientWidth(540);
   SetClientHeight(400);
   TZLBArchive* Archive = PanelForm ? PanelForm->MainArchive : nullptr;
 
@@ -58,7 +63,7 @@ THintForm::THintForm(TComponent* AOwner) : TForm(AOwner) {
   HTMLViewer = new THTMLViewer(this);
   HTMLViewer->SetName("HTMLViewer");
   HTMLViewer->SetParent(this);
-  HTMLViewer->SetBounds(20, 20, 460, 300);
+  HTMLViewer->SetBounds(20, 20, 500, 296);
   HTMLViewer->SetDefBackground(kHintColor);
   HTMLViewer->SetBorderStyle(htNone);
   HTMLViewer->SetHistoryMaxCount(0);
@@ -67,11 +72,12 @@ THintForm::THintForm(TComponent* AOwner) : TForm(AOwner) {
   HTMLViewer->DefFontColor = clBlack;
   HTMLViewer->CharSet = EASTEUROPE_CHARSET;
 
-  PrevButton = MakeOkButton(this, "PrevButton", -1, 20, 338, Archive);
-  BtnOK = MakeOkButton(this, "BtnOK", 0, 165, 338, Archive);
-  NextButton = MakeOkButton(this, "NextButton", 1, 310, 338, Archive);
+  PrevButton = MakeOkButton(this, "PrevButton", -1, 20, 336, Archive);
+  BtnOK = MakeOkButton(this, "BtnOK", 0, 190, 336, Archive);
+  NextButton = MakeOkButton(this, "NextButton", 1, 360, 336, Archive);
   PrevButton->SetCaption("Prev");
   NextButton->SetCaption("Next");
+  BtnOK->SetCaption("OK");
   PrevButton->OnClick = [this](TObject* S) { NextButtonClick(S); };
   NextButton->OnClick = [this](TObject* S) { NextButtonClick(S); };
   BtnOK->OnClick = [this](TObject* S) { BtnOKClick(S); };
@@ -87,7 +93,7 @@ THintForm::THintForm(TComponent* AOwner) : TForm(AOwner) {
   ShowAtStartupCheckBox->SetName("ShowAtStartupCheckBox");
   ShowAtStartupCheckBox->SetParent(this);
   ShowAtStartupCheckBox->SetCaption("Show at startup");
-  ShowAtStartupCheckBox->SetBounds(20, 372, 300, 20);
+  ShowAtStartupCheckBox->SetBounds(20, 372, 500, 22);
   ShowAtStartupCheckBox->SetColor(kHintColor);
   ShowAtStartupCheckBox->Font()->SetColor(clWhite);
 
@@ -96,7 +102,7 @@ THintForm::THintForm(TComponent* AOwner) : TForm(AOwner) {
   VxLanguage1->SetArchive(Archive);
   VxLanguage1->SetLanguageFile(vx::res::kTranslationMember);
   VxLanguage1->SetSection("HintForm");
-  for (const char* P : {"PrevButton.Caption", "NextButton.Caption", "EnterButton.Caption",
+  for (const char* P : {"PrevButton.Caption", "NextButton.Caption", "EnterButton.Caption", "BtnOK.Caption",
                         "ShowAtStartupCheckBox.Caption", "HintForm.Caption"})
     VxLanguage1->Properties()->Add(P);
 

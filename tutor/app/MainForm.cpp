@@ -30,19 +30,20 @@ struct TButtonDef {
   const char* Picture;
   const char* Switch;  // config parameter that enables it, or nullptr
   int Left, Top;
+  const char* Caption;  // drawn on the picture; the form texts may replace it
 };
 // Positions of the menu's buttons on its background picture.
 constexpr TButtonDef kButtons[10] = {
-    {"CourseBtn", "BtlCourse", "course_enabled", 40, 150},
-    {"ExercisesBtn", "BtlExercises", "exercises_enabled", 40, 225},
-    {"GamesBtn", "BtlGames", "games_enabled", 40, 300},
-    {"ResultsBtn", "BtlResults", "results_enabled", 40, 375},
-    {"OptionsBtn", "BtlOptions", "options_enabled", 40, 450},
-    {"StudentsBtn", "BtnStudents", "students_enabled", 320, 472},
-    {"HelpBtn", "BtnHelp", "help_enabled", 500, 472},
-    {"AboutBtn", "BtnAbout", nullptr, 320, 528},
-    {"SiteBtn", "BtnSite", "site_enabled", 500, 528},
-    {"CloseBtn", "BtnExit", nullptr, 610, 24},
+    {"CourseBtn", "BtlCourse", "course_enabled", 40, 150, "Kurs"},
+    {"ExercisesBtn", "BtlExercises", "exercises_enabled", 40, 225, "\xC6wiczenia"},
+    {"GamesBtn", "BtlGames", "games_enabled", 40, 300, "Gry"},
+    {"ResultsBtn", "BtlResults", "results_enabled", 40, 375, "Wyniki"},
+    {"OptionsBtn", "BtlOptions", "options_enabled", 40, 450, "Opcje"},
+    {"StudentsBtn", "BtnStudents", "students_enabled", 320, 472, "Uczniowie"},
+    {"HelpBtn", "BtnHelp", "help_enabled", 500, 472, "Pomoc"},
+    {"AboutBtn", "BtnAbout", nullptr, 320, 528, "O programie"},
+    {"SiteBtn", "BtnSite", "site_enabled", 500, 528, "Strona"},
+    {"CloseBtn", "BtnExit", nullptr, 610, 24, "Koniec"},
 };
 constexpr int kHintLeft = 320, kHintTop = 150, kHintWidth = 380, kHintHeight = 300;
 
@@ -96,6 +97,12 @@ TMainForm::TMainForm(TComponent* AOwner) : TForm(AOwner) {
     B->SetFNameDisabled(P + "_disabled.bmp");
     B->SetLeft(D.Left);
     B->SetTop(D.Top);
+    B->SetCaption(D.Caption);
+    B->SetParentFont(false);
+    B->Font()->SetName("MS Sans Serif");
+    B->Font()->SetStyle(fsBold);
+    B->Font()->SetSize(I < 5 ? 12 : 10);
+    B->Font()->SetColor(kMenuColor);
     B->OnClick = Clicks[I];
     B->OnMouseEnter = [this](TObject* S) { JetButton1MouseEnter(S); };
     B->OnMouseLeave = [this](TObject* S) { JetButton1MouseLeave(S); };
@@ -134,7 +141,10 @@ TMainForm::TMainForm(TComponent* AOwner) : TForm(AOwner) {
   VxLanguage1->SetArchive(Archive);
   VxLanguage1->SetLanguageFile(vx::res::kTranslationMember);
   VxLanguage1->SetSection("MainForm");
-  for (const TButtonDef& D : kButtons) VxLanguage1->Properties()->Add(std::string(D.Name) + ".Hint");
+  for (const TButtonDef& D : kButtons) {
+    VxLanguage1->Properties()->Add(std::string(D.Name) + ".Hint");
+    VxLanguage1->Properties()->Add(std::string(D.Name) + ".Caption");
+  }
 
   OnCreate = [this](TObject* S) { FormCreate(S); };
   OnShow = [this](TObject* S) { FormShow(S); };

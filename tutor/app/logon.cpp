@@ -20,7 +20,7 @@ constexpr TColor kTransparent = static_cast<TColor>(0x0200FF00);
 constexpr int kNameLength = 45;  // the width of student.NAME
 
 TVxButton* MakeButton(TLogonForm* F, TWinControl* Parent, const std::string& Name, const std::string& Picture,
-                      int Left, int Top, TZLBArchive* Archive) {
+                      int Left, int Top, const std::string& Caption, TZLBArchive* Archive) {
   auto* B = new TVxButton(F);
   B->SetName(Name);
   B->SetTransparentColor(kTransparent);
@@ -31,6 +31,12 @@ TVxButton* MakeButton(TLogonForm* F, TWinControl* Parent, const std::string& Nam
   B->SetFNameOver(Picture + "_over.bmp");
   B->SetLeft(Left);
   B->SetTop(Top);
+  B->SetCaption(Caption);
+  B->SetParentFont(false);
+  B->Font()->SetName("MS Sans Serif");
+  B->Font()->SetStyle(fsBold);
+  B->Font()->SetSize(10);
+  B->Font()->SetColor(static_cast<TColor>(8204800));
   return B;
 }
 
@@ -60,8 +66,8 @@ TLogonForm::TLogonForm(TComponent* AOwner) : TForm(AOwner) {
   Font()->SetStyle(fsBold);
   Font()->SetCharset(EASTEUROPE_CHARSET);
   SetPosition(poMainFormCenter);
-  SetClientWidth(400);
-  SetClientHeight(300);
+  SetClientWidth(520);
+  SetClientHeight(360);
   TZLBArchive* Archive = PanelForm ? PanelForm->MainArchive : nullptr;
 
   Notebook = new TNotebook(this);
@@ -78,21 +84,21 @@ TLogonForm::TLogonForm(TComponent* AOwner) : TForm(AOwner) {
   Label1->SetParent(P0);
   Label1->SetCaption("wybierz ucznia: ");
   Label1->SetTransparent(true);
-  Label1->SetBounds(20, 20, 360, 22);
+  Label1->SetBounds(30, 30, 460, 22);
   StudentsBox1 = new TComboBox(this);
   StudentsBox1->SetName("StudentsBox1");
   StudentsBox1->SetParent(P0);
   StudentsBox1->SetStyle(csDropDownList);
-  StudentsBox1->SetBounds(20, 46, 360, 26);
+  StudentsBox1->SetBounds(30, 60, 460, 28);
   ShowAtStartupCheckBox = new TCheckBox(this);
   ShowAtStartupCheckBox->SetName("ShowAtStartupCheckBox");
   ShowAtStartupCheckBox->SetParent(P0);
   ShowAtStartupCheckBox->SetCaption("pokazuj przy starcie");
-  ShowAtStartupCheckBox->SetBounds(20, 90, 360, 24);
-  DelButton = MakeButton(this, P0, "DelButton", "DeleteStudentBtn", 20, 176, Archive);
-  HelpButton = MakeButton(this, P0, "HelpButton", "HelpStudentBtn", 210, 176, Archive);
-  AddButton = MakeButton(this, P0, "AddButton", "NewStudentBtn", 20, 232, Archive);
-  OkButton = MakeButton(this, P0, "OkButton", "OKStudentBtn", 210, 232, Archive);
+  ShowAtStartupCheckBox->SetBounds(30, 176, 460, 24);
+  AddButton = MakeButton(this, P0, "AddButton", "NewStudentBtn", 20, 232, "Nowy", Archive);
+  DelButton = MakeButton(this, P0, "DelButton", "DeleteStudentBtn", 185, 232, "Usu\xF1", Archive);
+  HelpButton = MakeButton(this, P0, "HelpButton", "HelpStudentBtn", 350, 232, "Pomoc", Archive);
+  OkButton = MakeButton(this, P0, "OkButton", "OKStudentBtn", 185, 292, "OK", Archive);
   EnterBtn1 = new TButton(this);
   EnterBtn1->SetName("EnterBtn1");
   EnterBtn1->SetParent(P0);
@@ -105,25 +111,25 @@ TLogonForm::TLogonForm(TComponent* AOwner) : TForm(AOwner) {
   Label3->SetParent(P1);
   Label3->SetCaption("Wpisz swoje imi\xEA:");
   Label3->SetTransparent(true);
-  Label3->SetBounds(20, 20, 360, 22);
+  Label3->SetBounds(30, 30, 460, 22);
   Edit1 = new TEdit(this);
   Edit1->SetName("Edit1");
   Edit1->SetParent(P1);
   Edit1->SetMaxLength(kNameLength);
-  Edit1->SetBounds(20, 46, 360, 26);
+  Edit1->SetBounds(30, 60, 460, 28);
   RadioButton1 = new TRadioButton(this);
   RadioButton1->SetName("RadioButton1");
   RadioButton1->SetParent(P1);
   RadioButton1->SetCaption("ucze\xF1");
-  RadioButton1->SetBounds(20, 90, 170, 24);
+  RadioButton1->SetBounds(30, 110, 200, 24);
   RadioButton1->SetChecked(true);
   RadioButton2 = new TRadioButton(this);
   RadioButton2->SetName("RadioButton2");
   RadioButton2->SetParent(P1);
   RadioButton2->SetCaption("uczennica");
-  RadioButton2->SetBounds(210, 90, 170, 24);
-  CancelButton = MakeButton(this, P1, "CancelButton", "CancelStudentBtn", 20, 232, Archive);
-  OkButton2 = MakeButton(this, P1, "OkButton2", "OKStudentBtn", 210, 232, Archive);
+  RadioButton2->SetBounds(250, 110, 200, 24);
+  OkButton2 = MakeButton(this, P1, "OkButton2", "OKStudentBtn", 185, 292, "OK", Archive);
+  CancelButton = MakeButton(this, P1, "CancelButton", "CancelStudentBtn", 350, 292, "Anuluj", Archive);
   EnterBtn2 = new TButton(this);
   EnterBtn2->SetName("EnterBtn2");
   EnterBtn2->SetParent(P1);

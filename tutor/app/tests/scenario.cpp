@@ -43,7 +43,14 @@ class TStepRunner {
     if (FStartedCount < FNext) return;
     if (!FRunning.empty() && Application->LoopLevel() <= FRunning.back()) return;
     if (++FTicks > kMaxTicks) {
-      Fail("the step never came: " + FSteps[FNext].What);
+      std::string Shown;
+      for (int I = 0; I < Screen->FormCount(); ++I)
+        if (TForm* F = Screen->Forms(I); F && F->Visible())
+          Shown += " " + F->ClassName() + (F->FindComponent("Message") ? " '" + MessageText(F) + "'" : "") +
+                   (dynamic_cast<TLabel*>(F->FindComponent("ErrMsgLabel"))
+                        ? " '" + dynamic_cast<TLabel*>(F->FindComponent("ErrMsgLabel"))->Caption() + "'"
+                        : "");
+      Fail("the step never came: " + FSteps[FNext].What + " (windows shown:" + Shown + ")");
       FNext = FSteps.size();
       Application->Terminate();
       return;

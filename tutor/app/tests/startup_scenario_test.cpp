@@ -203,4 +203,59 @@ TEST(StartupScenario, LeavingTheLogonDialogWithoutALogonEndsTheProgram) {
   EXPECT_TRUE(Folder.Rows("SESSIONS", "ID_SESSION").empty());
 }
 
+TEST(StartupScenario, MissingMainArchiveIsReportedAndEndsTheProgram) {
+  TInstallFolder Folder;
+  Folder.AddStudent("Ala");
+  std::remove((Folder.Path() + "interface.zlb").c_str());
+  TRunOptions O;
+  O.Steps = {{"the error window", [] { return VisibleForm("TErrorForm") != nullptr; },
+              [] {
+                ClickCenter(dynamic_cast<TErrorForm*>(VisibleForm("TErrorForm"))->OKBtn);
+              }}};
+  const TRun Run = RunProgram(Folder, O);
+  ExpectClean(Run);
+  EXPECT_EQ(Run.Status, 1);
+  std::string Log;
+  TSearchRec F;
+  if (FindFirst(Folder.Path() + "*.log", 0, F) == 0) Log = ReadFile(Folder.Path() + F.Name);
+  FindClose(F);
+  EXPECT_NE(Log.find("Section: TPanelForm.FormCreate:01"), std::string::npos) << Log;
+  EXPECT_TRUE(Folder.Rows("SESSIONS", "ID_SESSION").empty());
+}
+
+TEST(StartupScenario, AnErrorInTheLoopIsReportedAndEndsWithStatusOne) {
+  TInstallFolder Folder;
+  const int S = Folder.AddStudent("Ala");
+  TRunOptions O;
+  O.Settings = QuietStart(S);
+  O.Steps = {WaitForMenu(),
+             {"a fault in a handler", nullptr,
+              [] { Application->QueueCall([] { throw EConvertError("'x' is not a valid integer value"); }); }},
+             {"the error window", [] { return VisibleForm("TErrorForm") != nullptr; },
+              [] { ClickCenter(dynamic_cast<TErrorForm*>(VisibleForm("TErrorForm"))->OKBtn); }}};
+  const TRun Run = RunProgram(Folder, O);
+  ExpectClean(Run);
+  EXPECT_EQ(Run.Status, 1);
+  // The session is logged out on the way down all the same.
+  EXPECT_TRUE(Folder.Rows("SESSIONS", "ID_SESSION").empty());
+  EXPECT_TRUE(Folder.Rows("locks", "ID_SESSION").empty());
+}
+
+TEST(StartupScenario, MissingLevelsArchiveIsLoggedAndTheProgramRuns) {
+  TInstallFolder Folder;
+  const int S = Folder.AddStudent("Ala");
+  std::remove((Folder.Path() + "vx.zlb").c_str());
+  TRunOptions O;
+  O.Settings = QuietStart(S);
+  O.Steps = {WaitForMenu(), CloseWithTheMenuButton()};
+  const TRun Run = RunProgram(Folder, O);
+  ExpectClean(Run);
+  EXPECT_EQ(Run.Status, 0);
+  std::string Log;
+  TSearchRec F;
+  if (FindFirst(Folder.Path() + "*.log", 0, F) == 0) Log = ReadFile(Folder.Path() + F.Name);
+  FindClose(F);
+  EXPECT_NE(Log.find("vx.zlb"), std::string::npos) << Log;
+}
+
 }  // namespace

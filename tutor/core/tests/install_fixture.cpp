@@ -62,27 +62,31 @@ std::vector<TTestMember> InterfacePictures() {
   const char* Buttons[] = {"BtlCourse", "BtlExercises", "BtlGames",  "BtlResults", "BtlOptions",
                            "BtnStudents", "BtnHelp",    "BtnAbout", "BtnSite",    "BtnExit"};
   unsigned Shade = 0x406080;
+  int Index = 0;
   for (const char* B : Buttons) {
-    Add(std::string(B) + "_up.bmp", 200, 40, Shade);
-    Add(std::string(B) + "_down.bmp", 200, 40, Shade + 0x101010);
-    Add(std::string(B) + "_over.bmp", 200, 40, Shade + 0x202020);
-    Add(std::string(B) + "_disabled.bmp", 200, 40, 0x808080);
+    const int W = Index < 5 ? 250 : 160, H = Index < 5 ? 60 : 46;  // large menu buttons, then standard ones
+    Add(std::string(B) + "_up.bmp", W, H, Shade);
+    Add(std::string(B) + "_down.bmp", W, H, Shade + 0x101010);
+    Add(std::string(B) + "_over.bmp", W, H, Shade + 0x202020);
+    Add(std::string(B) + "_disabled.bmp", W, H, 0x808080);
     Shade += 0x080808;
+    ++Index;
   }
-  for (int I = 0; I < 10; ++I) Add("MainHint" + std::to_string(I) + ".bmp", 340, 260, 0x203040 + 0x101010u * I);
-  Add("MainHintX.bmp", 340, 260, 0x000000);
-  Add("instruction_bcg.bmp", 500, 360, 0x7D3200);
+  for (int I = 0; I < 10; ++I) Add("MainHint" + std::to_string(I) + ".bmp", 380, 300, 0x203040 + 0x101010u * I);
+  Add("MainHintX.bmp", 380, 300, 0x000000);
+  Add("instruction_bcg.bmp", 540, 400, 0x7D3200);
+  Add("popuphelp_bcg.bmp", 600, 450, 0x7D3200);
   Add("help_bcg.bmp", 800, 600, 0x7D3200);
-  Add("students_bcg.bmp", 420, 300, 0x208020);
+  Add("students_bcg.bmp", 520, 360, 0x208020);
   for (const char* B : {"BtnOK", "BtnHelp", "BtnCancel"}) {
-    Add(std::string(B) + "_up.bmp", 90, 30, 0x305070);
-    Add(std::string(B) + "_down.bmp", 90, 30, 0x406080);
-    Add(std::string(B) + "_over.bmp", 90, 30, 0x507090);
+    Add(std::string(B) + "_up.bmp", 160, 46, 0x305070);
+    Add(std::string(B) + "_down.bmp", 160, 46, 0x406080);
+    Add(std::string(B) + "_over.bmp", 160, 46, 0x507090);
   }
   for (const char* B : {"NewStudentBtn", "DeleteStudentBtn", "HelpStudentBtn", "OKStudentBtn", "CancelStudentBtn"}) {
-    Add(std::string(B) + "_up.bmp", 80, 30, 0x305070);
-    Add(std::string(B) + "_down.bmp", 80, 30, 0x406080);
-    Add(std::string(B) + "_over.bmp", 80, 30, 0x507090);
+    Add(std::string(B) + "_up.bmp", 150, 46, 0x305070);
+    Add(std::string(B) + "_down.bmp", 150, 46, 0x406080);
+    Add(std::string(B) + "_over.bmp", 150, 46, 0x507090);
   }
   return P;
 }
@@ -153,6 +157,13 @@ TInstallFolder::TInstallFolder(const TInstallOptions& Options) : FPath(FDir.Path
   WriteFile(FPath + vx::res::kVxArchive,
             MakeArchive({{vx::res::kLevelsMember, "[levels]\r\n"}, {vx::res::kWordsMember, "ala\r\nma\r\nkota\r\n"}}, false));
   WriteFile(FPath + vx::res::kKeyboardsArchive, MakeArchive({{vx::res::kKeyboardsMember, ""}}, false));
+  // The bomber's configuration and one town: the host loads the town list at start-up.
+  WriteFile(FPath + vx::res::kBomberArchive,
+            MakeArchive({{vx::res::kBomberConfigMember,
+                          "TownLibMask=bomber\\towns\\*.zlb\r\nTownInfoFile=info.txt\r\nDefTown=town1.zlb\r\n"},
+                         {vx::res::kBomberLevelsMember, ""}},
+                        false));
+  WriteFile(FPath + "bomber/towns/town1.zlb", MakeArchive({{"info.txt", "name=Miasto\r\nGround=480\r\n"}}, false));
   if (Options.Hints) {
     std::vector<TTestMember> Tips;
     for (int I = 1; I <= Options.Tips; ++I)
