@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
+#include <set>
 
+#include "platform/core/fileutils.h"
 #include "platform/core/random.h"
 #include "tutor/core/ResourceNames.h"
 #include "tutor/tests/test_archive.h"
@@ -89,6 +92,35 @@ TEST(GenerateWords, ReadsTheWordListOfTheArchive) {
   TStringList Missing;
   EXPECT_FALSE(LoadWordList(Dir.Path() + "/none.zlb", &Missing));
   EXPECT_EQ(Missing.Count(), 0);
+}
+
+TEST(GenerateWords, ReadsWordsTxtOfTheArchiveBesideTheProgramEveryCall) {
+  const std::string Zlb = ProgramPath(vx::res::kVxArchive);
+  if (FileExists(Zlb)) GTEST_SKIP() << Zlb << " belongs to an installation";
+  struct TRemove {
+    std::string F;
+    ~TRemove() { DeleteFile(F); }
+  } Remove{Zlb};
+  auto Write = [&](const std::string& Words) {
+    const std::string A = MakeArchive({TTestMember(vx::res::kWordsMember, Words)}, false);
+    std::ofstream(ToOsPath(Zlb), std::ios::binary).write(A.data(), static_cast<std::streamsize>(A.size()));
+  };
+  // Every line end the text files use; the last line without one.
+  Write("sad\r\nfad\nlad\rdal");
+  RandSeed = 8;
+  TStringList Out;
+  EXPECT_EQ(GenerateWords(&Out, "asdfl", "as", 0, 0), 4);
+  EXPECT_EQ(Out.Strings(0), "sad");  // 2 of 3 emphasised; the other three 1 of 3
+  EXPECT_EQ(std::set<std::string>({Out.Strings(1), Out.Strings(2), Out.Strings(3)}),
+            (std::set<std::string>{"fad", "lad", "dal"}));
+  // Read again on the next call.
+  Write("kasa\r\n");
+  TStringList Again;
+  EXPECT_EQ(GenerateWords(&Again, "", "", 3, 20), 1);
+  EXPECT_EQ(Again.Strings(0), "kasa kasa kasa kasa");
+  DeleteFile(Zlb);
+  TStringList None;
+  EXPECT_EQ(GenerateWords(&None, "", "", 3, 20), 0);  // no archive: no words, no lines
 }
 
 TEST(GenerateLetters, CountPlusOneLettersFromTheSetsInLinesOfTheWidth) {
