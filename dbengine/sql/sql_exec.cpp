@@ -270,6 +270,7 @@ void TQueryPlan::StepRows(size_t Level, const std::function<bool()>& Emit) {
 // conditions on the leading fields of its index, or the whole table. False when no row can match.
 bool TQueryPlan::SetKeyRange(TSourceRun& R) {
   TDataCursor* C = R.Cursor;
+  R.RangeFields = 0;
   if (R.KeyValues.empty()) {
     if (!C->IsNaturalOrder()) C->SetIndexNo(kNaturalOrderIndex);
     return true;
@@ -313,6 +314,63 @@ bool TQueryPlan::SetKeyRange(TSourceRun& R) {
     ++Fields;
   }
   C->SetRange(false, Record.data(), Fields, Record.data(), Fields);
+  R.RangeFields = Fields;
+  return true;
+}
+
+// MAX or MIN of one column of one table where an index orders the rows of the key range by that
+// column (the column is the index field after the range's fields): the rows are read from the
+// matching end until one passes the conditions. NULL keys come first in an ascending index, so the
+// first value MAX meets is either the largest or NULL (then every remaining value is NULL).
+bool TQueryPlan::AggregateFromOneEnd() {
+  if (!WholeAggregate || Runs.size() != 1 || Query->ResultFields.size() != 1) return false;
+  const TResultField& F = *Query->ResultFields[0];
+  if ((F.Aggregate != 2 && F.Aggregate != 3) || F.CountAll || !F.Expression.Get()) return false;
+  TSourceRun& R = *Runs.front();
+  const TExpToken* Col = F.Expression->Operand1;
+  if (!Col || Col->Kind != nkColumn || Col->Source != R.Source || R.Outer || !R.Cursor) return false;
+  TDataCursor* C = R.Cursor;
+  if (Col->FieldNo < 1 || Col->FieldNo > C->FieldDescs.size()) return false;
+  const TFieldDescriptor& D = C->FieldDescs[Col->FieldNo - 1u];
+  const uint8_t T = D.Type();
+  if (T != ftInteger && T != ftSmallInt && T != ftWord && T != ftDate && T != ftTime) return false;
+  const int Field = D.Number();
+  ReadyConditions();
+  if (R.KeyValues.empty()) {
+    const int Index = C->FindIndexOnField(Field, false, true);
+    if (Index < 0) return false;
+    if (C->IndexNo != Index) C->SetIndexNo(static_cast<uint8_t>(Index));
+  } else {
+    uint8_t Desc[120] = {};
+    C->GetIndexDesc(R.KeyIndex, Desc);
+    const size_t At = R.KeyValues.size();
+    if (Desc[kIndexDescFieldCountOffset] <= At || GetU16(Desc + kIndexDescFieldNumbersOffset + 2 * At) != Field)
+      return false;
+    if (!SetKeyRange(R)) {
+      Rows.clear();
+      return true;
+    }
+    if (C->IsNaturalOrder() || static_cast<size_t>(R.RangeFields) != At) return false;
+  }
+  if (C->Descending || C->IsNaturalOrder()) return false;
+  const bool Max = F.Aggregate == 3;
+  Rows.clear();
+  if (Max)
+    C->MoveToEnd();
+  else
+    C->MoveToBegin();
+  uint8_t* Record = R.Record.data();
+  while ((Max ? C->GetPriorRecord(Record) : C->GetNextRecord(Record)) == 0) {
+    if (!Test(0, false, false)) continue;
+    TSQLRow Row;
+    CollectRow(Row);
+    if (Row[0].Null) {
+      if (Max) break;
+      continue;
+    }
+    Rows.push_back(std::move(Row));
+    break;
+  }
   return true;
 }
 
@@ -588,7 +646,7 @@ void TQueryPlan::ExecuteSelect() {
       Progress(static_cast<uint32_t>(Count), static_cast<uint32_t>(Count), Abort);
       Rows.assign(1, TSQLRow{CellPut<int32_t>(Count)});
       Counted = true;
-    } else {
+    } else if (!AggregateFromOneEnd()) {
       ScanRows([&]() {
         if (!Grouped && Max >= 0 && Rows.size() >= static_cast<size_t>(Max)) return false;
         Rows.emplace_back();

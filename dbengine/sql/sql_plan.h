@@ -27,6 +27,7 @@ struct TSourceRun {
   std::vector<const TExpToken*> KeyValues;  // the value sides (parts of the WHERE tree), in key order
   std::vector<int> KeyFields;               // the columns' field numbers, in key order
   uint8_t KeyIndex = 255;
+  int RangeFields = 0;  // the leading key fields the last key range was set on
 };
 
 // A condition of the WHERE tree (one operand of its top-level ANDs).
@@ -90,6 +91,7 @@ class TQueryPlan {
   bool FindKey(TSourceRun& R, const std::function<bool(const void*)>& Placed, std::vector<const TExpToken*>* Values,
                std::vector<int>* FieldNos, uint8_t* Index);
   bool SetKeyRange(TSourceRun& Run);
+  bool AggregateFromOneEnd();
   void PrepareSelect();
   void BindResultNames();
   void BindOrderAndGroup();
