@@ -329,11 +329,12 @@ TEST_F(SaveTest, AFailureOnTheLastTableLeavesTheFilesAsTheyWereAndIsReported) {
 }
 
 // The disk fills up while a save commits: a child process (this copy) may not write past the
-// present end of practice.DAT, the last table the engine commits. The engine commits table after
-// table, so what came before may have landed; the save must say it was not saved, and the next
-// save (after a restart) must merge the last complete snapshot, with nothing of the torn one.
+// present end of practice.DAT, the last table the engine commits. The save must say it was not
+// saved and leave the tables as they were, and the next save (after a restart) must merge the
+// last complete snapshot, with nothing of the failed one.
 TEST_F(SaveTest, ADiskFullDuringTheCommitIsReportedAndTheNextSaveRecovers) {
   ASSERT_TRUE(Exercise("xaab")->SaveStatistics(Dm).Saved);  // a: 2, b: 1, all right
+  const auto Before = Files();
   struct stat St;
   ASSERT_EQ(stat((Path + "/practice.DAT").c_str(), &St), 0);
   int Up[2];
@@ -355,6 +356,9 @@ TEST_F(SaveTest, ADiskFullDuringTheCommitIsReportedAndTheNextSaveRecovers) {
   close(Up[0]);
   waitpid(Pid, nullptr, 0);
   EXPECT_EQ(C, 'F');  // reported as not saved
+  // The engine's directory journal makes the commit all or nothing: the four tables are as they
+  // were.
+  EXPECT_TRUE(Files() == Before);
 
   // The program starts again on the same folder.
   Dm->Close();
