@@ -9,6 +9,7 @@
 //   xvfb-run -a bench_startup [--runs=N]
 #include <spawn.h>
 #include <sys/wait.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -50,6 +51,11 @@ double MsSinceProcessStart() {
   return (Now.tv_sec + Now.tv_nsec / 1e9 - StartSec) * 1000.0;
 }
 
+long HeapKb() {
+  const struct mallinfo2 M = mallinfo2();
+  return static_cast<long>((M.uordblks + M.hblkhd) / 1024);
+}
+
 long RssKb() {
   std::ifstream In("/proc/self/status");
   for (std::string L; std::getline(In, L);)
@@ -58,12 +64,14 @@ long RssKb() {
 }
 
 int Child(const std::string& Folder) {
+  if (getenv("VX_BENCH_PHASES")) std::fprintf(stderr, "phase main: %.1f ms, %ld kB, heap %ld kB\n", MsSinceProcessStart(), RssKb(), HeapKb());
   SetProgramFolder(Folder);
   double PaintedMs = -1;
   long Rss = -1;
   TProgramHooks Hooks;
   TTimer* Watch = nullptr;
   Hooks.Started = [&] {
+    if (getenv("VX_BENCH_PHASES")) std::fprintf(stderr, "phase started: %.1f ms, %ld kB, heap %ld kB\n", MsSinceProcessStart(), RssKb(), HeapKb());
     Watch = new TTimer(nullptr);
     Watch->SetInterval(1);
     int IdleTicks = 0;
@@ -71,6 +79,7 @@ int Child(const std::string& Folder) {
       if (PaintedMs < 0) {
         if (TMainForm::FirstPaintDone() && DM && DM->SessionId != -1) {
           PaintedMs = MsSinceProcessStart();
+          if (getenv("VX_BENCH_PHASES")) std::fprintf(stderr, "phase painted: %.1f ms, %ld kB, heap %ld kB\n", PaintedMs, RssKb(), HeapKb());
           Watch->SetInterval(50);
         }
         return;
@@ -80,6 +89,9 @@ int Child(const std::string& Folder) {
       Rss = RssKb();
       if (PanelForm) PanelForm->Close();
     };
+  };
+  Hooks.BeforeLoop = [&] {
+    if (getenv("VX_BENCH_PHASES")) std::fprintf(stderr, "phase forms created: %.1f ms, %ld kB, heap %ld kB\n", MsSinceProcessStart(), RssKb(), HeapKb());
   };
   Hooks.AfterLoop = [&] {
     delete Watch;
@@ -130,9 +142,13 @@ int main(int argc, char** argv) {
     posix_spawn_file_actions_adddup2(&A, Pipe[1], 1);
     posix_spawn_file_actions_addclose(&A, Pipe[0]);
     std::string F = Folder.Path();
+    // VX_BENCH_WRAP runs the program under a tool (heaptrack -o FILE, perf record, ...).
+    const char* Wrap = getenv("VX_BENCH_WRAP");
+    std::string Line = std::string(Wrap ? Wrap : "") + " '" + Self + "' --child '" + F + "'";
     char* Args[] = {const_cast<char*>(Self.c_str()), const_cast<char*>("--child"), F.data(), nullptr};
+    char* ShArgs[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), Line.data(), nullptr};
     pid_t Pid;
-    if (posix_spawn(&Pid, Self.c_str(), &A, nullptr, Args, environ) != 0) return 1;
+    if (posix_spawn(&Pid, Wrap ? "/bin/sh" : Self.c_str(), &A, nullptr, Wrap ? ShArgs : Args, environ) != 0) return 1;
     close(Pipe[1]);
     std::string Out;
     char Buf[256];

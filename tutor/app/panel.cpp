@@ -54,6 +54,9 @@ TPanelForm::TPanelForm(TComponent* AOwner) : TForm(AOwner) {
   DXDraw->SetOptions(Opts(doNoWindowChange, doWaitVBlank, doCenter, doRetainedMode, doHardware));
   DXDraw->SetParent(ClearPanel);
   DXDraw->SetBounds(0, 0, kClientWidth, kClientHeight);
+  // Under the pages nobody sees it: it comes up (and initialises) when a game asks for it, and
+  // the menu does not carry its surfaces and picture.
+  DXDraw->SetVisible(false);
   DXDraw->SetSurfaceSize(kClientWidth, kClientHeight);
   DXDraw->OnInitialize = [](TObject*) { SetErrorSection("TPanelForm.DXDrawInitialize"); };
   DXDraw->OnInitializing = [](TObject*) { SetErrorSection("TPanelForm.DXDrawInitializing"); };
@@ -124,7 +127,6 @@ void TPanelForm::FormCreate(TObject*) {
     // No sound device: the program runs silent (the lesson checks the sound's state).
   }
   FullScreenCapable = Screen->Width() == kClientWidth;
-  InitializeDisplay();
   SetErrorSection("TPanelForm.FormCreate:06");
   ApplyWindowMode();
   delete KeybList;
@@ -132,6 +134,17 @@ void TPanelForm::FormCreate(TObject*) {
   SetErrorSection("TPanelForm.FormCreate:07");
   LoadTowns();
   RegisterGamePages();
+}
+
+TDXDraw* TPanelForm::Display() {
+  if (!DXDraw->Visible()) DXDraw->Show();
+  if (!DXDraw->Initialized()) InitializeDisplay();
+  return DXDraw;
+}
+
+TDXSpriteEngine* TPanelForm::SpriteEngine() {
+  Display();
+  return DXSpriteEngine;
 }
 
 void TPanelForm::InitializeDisplay() {
@@ -222,6 +235,7 @@ void TPanelForm::ApplyWindowMode() {
 
 void TPanelForm::EnterFullScreen() {
   SetPosition(poDesigned);
+  if (!DXDraw->Visible()) DXDraw->Show();
   SetBorderStyle(bsNone);
   SetLeft(0);
   SetTop(0);
@@ -252,5 +266,5 @@ void TPanelForm::LeaveFullScreenIfSet() {
   DXDraw->Finalize();
   DXDraw->SetOptions(static_cast<TDXDrawOptions>(DXDraw->Options() & ~Opt(doFullScreen)));
   ApplyWindowMode();
-  InitializeDisplay();
+  if (DXDraw->Visible()) InitializeDisplay();
 }

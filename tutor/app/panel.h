@@ -66,8 +66,9 @@ class TPanelForm : public TForm, public TPageHost {
   void ShowReturnPage() override;
   TForm* ReturnPage() const override { return FReturnPage; }
   TForm* HostForm() override { return this; }
-  TDXDraw* Display() override { return DXDraw; }
-  TDXSpriteEngine* SpriteEngine() override { return DXSpriteEngine; }
+  // The display comes up (shown and initialised) on first use.
+  TDXDraw* Display() override;
+  TDXSpriteEngine* SpriteEngine() override;
   TDXSound* Sound() override { return DXSound; }
   TDXWaveList* WaveList() override { return DXWaveList1; }
   void Ping(const std::string& Info1, const std::string& Info2 = "", const std::string& Info3 = "") override;

@@ -223,6 +223,10 @@ TEST(MenuScenario, LeavingFullScreenReallyLeavesIt) {
   O.Steps = {WaitForMenu(),
              {"full screen and back", nullptr,
               [] {
+                // The display stays down under the menu until a user of it asks for it.
+                SCN_CHECK(!PanelForm->DXDraw->Visible() && !PanelForm->DXDraw->Initialized());
+                SCN_CHECK(PageHost()->Display() == PanelForm->DXDraw);
+                SCN_CHECK(PanelForm->DXDraw->Visible() && PanelForm->DXDraw->Initialized());
                 PanelForm->EnterFullScreenIfNot();
                 vxtest::Pump();
                 if (PanelForm->InFullScreen()) {
