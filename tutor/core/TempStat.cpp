@@ -112,9 +112,10 @@ TVXDBTable* SideTable(TComponent* Owner, const TVXDBTable* Like, const std::stri
 }
 
 // The student's latest practice that has a complete netstat snapshot, read into Old. The engine
-// commits the tables of a transaction one after another, netstat before practice: a practice row
-// that exists therefore has all its netstat rows, while netstat rows without their practice row
-// are what a torn save left behind, and are passed over (a few of them in a row at most).
+// commits a transaction's tables all together through its journal; where tables are committed
+// one after another (netstat before practice) a save can be torn, and then a practice row that
+// exists still has all its netstat rows, while netstat rows without their practice row are what
+// the torn save left behind: they are passed over (a few of them in a row at most).
 // The snapshot is found at the end of the student's range of the netstat index (student,
 // practice), so the cost does not grow with the history.
 void ReadLatestSnapshot(TDM* Dm, int Student, TKeyHistoryArray& Old) {
