@@ -63,7 +63,7 @@ THintForm::THintForm(TComponent* AOwner) : TForm(AOwner) {
   HTMLViewer = new THTMLViewer(this);
   HTMLViewer->SetName("HTMLViewer");
   HTMLViewer->SetParent(this);
-  HTMLViewer->SetBounds(20, 20, 500, 296);
+  HTMLViewer->SetBounds(20, 20, 500, 266);
   HTMLViewer->SetDefBackground(kHintColor);
   HTMLViewer->SetBorderStyle(htNone);
   HTMLViewer->SetHistoryMaxCount(0);
@@ -93,9 +93,9 @@ THintForm::THintForm(TComponent* AOwner) : TForm(AOwner) {
   ShowAtStartupCheckBox->SetName("ShowAtStartupCheckBox");
   ShowAtStartupCheckBox->SetParent(this);
   ShowAtStartupCheckBox->SetCaption("Show at startup");
-  ShowAtStartupCheckBox->SetBounds(20, 372, 500, 22);
-  ShowAtStartupCheckBox->SetColor(kHintColor);
-  ShowAtStartupCheckBox->Font()->SetColor(clWhite);
+  // At the foot of the text panel, under the tip.
+  ShowAtStartupCheckBox->SetBounds(28, 288, 484, 24);
+  ShowAtStartupCheckBox->Font()->SetColor(kHintColor);  // dark on the panel's light foot
 
   VxLanguage1 = new TVxLanguage(this);
   VxLanguage1->SetName("VxLanguage1");

@@ -13,6 +13,7 @@
 #include "tutor/app/Hint.h"
 #include "tutor/app/MainForm.h"
 #include "tutor/app/help.h"
+#include "tutor/app/logon.h"
 #include "tutor/app/panel.h"
 #include "tutor/app/tests/scenario.h"
 #include "tutor/core/DataModule.h"
@@ -287,6 +288,40 @@ TEST(MenuScenario, PictureOfTheMenu) {
   ExpectClean(Run);
   EXPECT_EQ(Run.Status, 0);
   EXPECT_TRUE(std::filesystem::exists(Png));
+}
+
+// Pictures of the logon dialog's two pages and of the tip of the day, as the first start shows them.
+TEST(MenuScenario, PicturesOfTheDialogs) {
+  TInstallFolder Folder;
+  for (const char* Name : {"interface.zlb", "hints.zlb"}) {
+    const std::string Built = std::string(VX_DIST_DIR) + "/" + Name;
+    if (std::filesystem::exists(Built))
+      std::filesystem::copy_file(Built, Folder.Path() + Name, std::filesystem::copy_options::overwrite_existing);
+  }
+  Folder.AddStudent("Ala");
+  Folder.AddStudent("Bartek");
+  const std::string Out = VX_TEST_OUTPUT_DIR;
+  TRunOptions O;
+  O.Steps = {{"the logon dialog", [] { return VisibleForm("TLogonForm") != nullptr && !MessageDialog(); },
+              [Out] {
+                vxtest::Pump(8);
+                SCN_CHECK(vxtest::SaveGrabPng(LogonForm, Out + "/logon.png"));
+                ClickSkin(LogonForm->AddButton);
+                vxtest::TypeText(LogonForm->Edit1, "\xC5\x81ukasz");
+                vxtest::Pump(8);
+                SCN_CHECK(vxtest::SaveGrabPng(LogonForm, Out + "/logon-new.png"));
+                PressKey(LogonForm->Edit1, VK_RETURN);
+              }},
+             {"the tip", [] { return VisibleForm("THintForm") != nullptr; },
+              [Out] {
+                vxtest::Pump(8);
+                SCN_CHECK(vxtest::SaveGrabPng(HintForm, Out + "/tip.png"));
+                ClickSkin(HintForm->BtnOK);
+              }},
+             WaitForMenu(), Close()};
+  const TRun Run = RunProgram(Folder, O);
+  ExpectClean(Run);
+  EXPECT_EQ(Run.Status, 0);
 }
 
 }  // namespace
