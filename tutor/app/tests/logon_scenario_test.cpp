@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "controls/vxbutton.h"
+#include "htmlview/htmlview.h"
 #include "platform/core/inifiles.h"
 #include "platform/gui/testing.h"
 #include "tutor/app/MainForm.h"
@@ -44,6 +45,12 @@ void Choose(const std::string& Name) {
 }
 
 std::unique_ptr<TProbeProcess> gOtherPc;
+
+TForm* HelpWindow() {
+  for (int I = 0; I < Screen->FormCount(); ++I)
+    if (TForm* F = Screen->Forms(I); F && F->Visible() && F->Name() == "InstructionForm") return F;
+  return nullptr;
+}
 
 TEST(LogonScenario, StudentAtWorkElsewhereIsRefusedUntilThatPcDies) {
   TInstallFolder Folder;
@@ -229,7 +236,18 @@ TEST(LogonScenario, TheLastStudentCannotBeDeleted) {
   TRunOptions O;
   O.Settings = NoTips();
   O.Steps = {Dialog("delete", [] { ClickSkin(LogonForm->DelButton); }), WaitForMessage("MSG004", "OK"),
-             Dialog("logon", [] { ClickSkin(LogonForm->OkButton); }), WaitForMenu(), Close()};
+             Dialog("help", [] { ClickSkin(LogonForm->HelpButton); }),
+             {"the help window", [] { return HelpWindow() != nullptr; },
+              [] {
+                auto* View = dynamic_cast<THTMLViewer*>(HelpWindow()->FindComponent("HTMLViewer"));
+                SCN_CHECK(View && View->DocumentSource().find("Logowanie") != std::string::npos);
+                PressKey(HelpWindow(), VK_RETURN);
+              }},
+             Dialog("logon", [] {
+               SCN_CHECK(HelpWindow() == nullptr);
+               ClickSkin(LogonForm->OkButton);
+             }),
+             WaitForMenu(), Close()};
   const TRun Run = RunProgram(Folder, O);
   ExpectClean(Run);
   EXPECT_EQ(Run.Status, 0);

@@ -31,6 +31,12 @@ std::vector<std::tuple<std::string, std::string, std::string>> QuietStart(int St
 
 TMainForm* Menu() { return dynamic_cast<TMainForm*>(VisibleForm("TMainForm")); }
 
+TForm* NamedForm(const std::string& Name) {
+  for (int I = 0; I < Screen->FormCount(); ++I)
+    if (TForm* F = Screen->Forms(I); F && F->Visible() && F->Name() == Name) return F;
+  return nullptr;
+}
+
 TStep Close() {
   return {"close", nullptr, [] {
             SCN_CHECK(Menu() != nullptr);
@@ -208,6 +214,16 @@ TEST(MenuScenario, HelpSiteCourseAndAReturnPageThatIsGone) {
          SCN_CHECK(Shown && !Shown->Visible());  // hidden, not freed
          SCN_CHECK(PanelForm->FindPage(TPageId::Studding) == Shown);
        }},
+      {"about", nullptr, [] { ClickSkin(Menu()->AboutBtn); }},
+      {"the about box", [] { return NamedForm("InstructionForm") != nullptr; },
+       [] {
+         TForm* Box = NamedForm("InstructionForm");
+         SCN_CHECK_EQ(Box->Caption(), TInstallFolder::Message("About"));
+         auto* View = dynamic_cast<THTMLViewer*>(Box->FindComponent("HTMLViewer"));
+         SCN_CHECK(View && View->DocumentSource().find("Zorbelin 2") != std::string::npos);
+         PressKey(Box, VK_RETURN);
+       }},
+      WaitForMenu(),
       Close()};
   const TRun Run = RunProgram(Folder, O);
   ExpectClean(Run);
