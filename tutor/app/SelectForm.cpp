@@ -20,6 +20,7 @@
 #include "tutor/MsgDialog.h"
 #include "tutor/VxLang.h"
 #include "tutor/app/HTMLInstruction.h"
+#include "tutor/app/LessonHtml.h"
 #include "tutor/app/ResultsForm.h"
 #include "tutor/app/StdLesson.h"
 #include "tutor/app/panel.h"
@@ -523,4 +524,5 @@ void RegisterExercisePages() {
   RegisterSelectPage();
   RegisterLessonPage();
   RegisterResultsPage();
+  RegisterLessonHtmlPage();
 }

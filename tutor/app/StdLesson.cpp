@@ -141,6 +141,7 @@ TStdLessonForm::TStdLessonForm(TComponent* AOwner) : TForm(AOwner) {
   Shape1->SetBounds(760, 301, 16, 16);
   Shape1->Brush()->SetColor(clWhite);
   MetronomLabel = MakeLabel(this, "MetronomLabel", 652, 320, "");
+  MetronomLabel->Font()->SetColor(clWhite);  // beside the panel, on the dark background
   MetronomSlider = new TVxSlider(this);
   MetronomSlider->SetName("MetronomSlider");
   MetronomSlider->SetParent(this);
