@@ -179,6 +179,7 @@ TSelectForm::TSelectForm(TComponent* AOwner) : TForm(AOwner) {
 
   static const char* const kTabs[6] = {"BtpDril", "BtpGen", "BtpMank", "BtpFing", "BtpTxt", "BtpTextOwn"};
   static const int kTabX[6] = {22, 149, 276, 403, 530, 657};
+  static const char* const kTabCaptions[6] = {"Kurs", "Generator", "Mankografy", "Musztra", "Teksty", "W\xB3\x61sne"};
   for (int I = 0; I < 6; ++I) {
     auto* T = new TVxCheckbox(this);
     static_cast<TComponent*>(T)->SetName(std::string("JetCheckbox") + std::to_string(I + 1));
@@ -193,6 +194,7 @@ TSelectForm::TSelectForm(TComponent* AOwner) : TForm(AOwner) {
     T->SetLeft(kTabX[I]);
     T->SetTop(28);
     T->SetTag(I);
+    T->SetCaption(kTabCaptions[I]);
     T->OnClick = [this](TObject* S) { JetCheckbox1Click(S); };
     Tabs[I] = T;
   }
@@ -237,8 +239,9 @@ TSelectForm::TSelectForm(TComponent* AOwner) : TForm(AOwner) {
   LabelOther = Place(new TLabel(this), GroupAllow, "LabelOther", 34, 80, 130, 20, "asdfjkl; + inne:");
   Edit1 = Place(new TEdit(this), GroupAllow, "Edit1", 170, 76, 160, 24);
   Keys1Label = Place(new TLabel(this), GroupAllow, "Keys1Label", 12, 120, 320, 60, " ");
-  Keys1Label->SetWordWrap(true);
   Keys1Label->SetAutoSize(false);
+  Keys1Label->SetWordWrap(true);
+  Keys1Label->SetBounds(12, 120, 320, 60);
   GroupPrefer = Place(new TGroupBox(this), G, "GroupPrefer", 376, 50, 350, 200, " \xE6wiczone litery ");
   RadioSuggest = Place(new TRadioButton(this), GroupPrefer, "RadioSuggest", 12, 24, 320, 22, "sugerowane litery");
   RadioOther = Place(new TRadioButton(this), GroupPrefer, "RadioOther", 12, 50, 80, 22, "inne:");
@@ -246,8 +249,9 @@ TSelectForm::TSelectForm(TComponent* AOwner) : TForm(AOwner) {
   RadioAllOld = Place(new TRadioButton(this), GroupPrefer, "RadioAllOld", 12, 78, 330, 22,
                       "wszystkie dopuszczalne r\xF3wnomiernie");
   Keys2Label = Place(new TLabel(this), GroupPrefer, "Keys2Label", 12, 120, 320, 60, " ");
-  Keys2Label->SetWordWrap(true);
   Keys2Label->SetAutoSize(false);
+  Keys2Label->SetWordWrap(true);
+  Keys2Label->SetBounds(12, 120, 320, 60);
   GroupExKind = Place(new TGroupBox(this), G, "GroupExKind", 16, 260, 710, 90, " rodzaj \xE6wiczenia ");
   RadioWords = Place(new TRadioButton(this), GroupExKind, "RadioWords", 12, 24, 300, 22, "s\xB3owa");
   RadioRandom = Place(new TRadioButton(this), GroupExKind, "RadioRandom", 12, 52, 400, 22,

@@ -33,6 +33,8 @@ TEST(ExerciseScenario, LogonExercisesLessonResultsAndBackToTheMenu) {
     if (!std::filesystem::exists(Built)) GTEST_SKIP() << "the installation has not been built: " << Built;
     std::filesystem::copy_file(Built, Folder.Path() + Name, std::filesystem::copy_options::overwrite_existing);
   }
+  std::filesystem::copy(std::string(VX_DIST_DIR) + "/help", Folder.Path() + "help",
+                        std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
   std::filesystem::create_directories(Folder.Path() + "courses/full");
   std::ofstream(Folder.Path() + "courses/full/l_01.txt", std::ios::binary)
       << "#title=Lekcja pr\xF3\x62na\r\nasdf jkl;\r\nfdsa ;lkj\r\n";
