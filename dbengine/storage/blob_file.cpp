@@ -20,6 +20,13 @@ void TBlock::Reset() {
   if (Data != nullptr) std::memset(Data, 0, static_cast<size_t>(Capacity()));
 }
 
+bool TBlock::Blank() const {
+  if (Previous != 0 || Next != 0 || Revision != 0 || TotalLength != 0 || Used != 0) return false;
+  for (intptr_t I = 0; Data != nullptr && I < Capacity(); ++I)
+    if (Data[I] != 0) return false;
+  return true;
+}
+
 void TBlock::PutData(int Position, const void* Source, int Count) {
   if (Position < 0 || Count < 0 || Position + Count > Capacity()) RaiseEngineError(ecInvalidBlobLength);
   if (Count > 0) std::memcpy(Data + Position, Source, static_cast<size_t>(Count));
@@ -42,7 +49,7 @@ TBlobFile::~TBlobFile() {
   FCache.FreeOrphans();
 }
 
-void TBlobFile::Raise(uint16_t Code) const { RaiseEngineError(Code, ErrorName()); }
+void TBlobFile::Raise(uint16_t Code) const { RaiseEngineError(Code, AboutTheFile(Code) ? OwnName() : ErrorName()); }
 
 void TBlobFile::SetBlockSize(int Size) {
   if (Size != FBlockSize) {
@@ -350,8 +357,11 @@ void TBlobFile::ReadBlob(TBlobBuffer& Buffer) {
   TBlock* B = nullptr;
   if (!GetBlock(Buffer.Cursor, Buffer.FirstBlock, B, ReadAheadCount, true)) Raise(ecRecordChanged);
   if (B->Revision != Buffer.Revision) {
+    // Another user's change leaves a block with a header (a rewritten or a freed value keeps its
+    // revision); a block of nothing but zeros is damage of the file.
+    const bool Blank = B->Blank();
     ReleaseBlock(B);
-    Raise(ecRecordChanged);
+    Raise(Blank ? ecBlobsCorrupt : ecRecordChanged);
   }
   int64_t Total = B->TotalLength;
   // No chain in this file can hold more than its blocks do (the header may claim more blocks than
@@ -379,8 +389,9 @@ void TBlobFile::ReadBlob(TBlobBuffer& Buffer) {
     if (!ValidLink(Next) || !Seen.insert(Next).second) Raise(ecBlobsCorrupt);
     if (!GetBlock(Buffer.Cursor, Next, B, BlocksFor(Total - Pos), true)) Raise(ecRecordChanged);
     if (B->Revision != Buffer.Revision) {
+      const bool Blank = B->Blank();
       ReleaseBlock(B);
-      Raise(ecRecordChanged);
+      Raise(Blank ? ecBlobsCorrupt : ecRecordChanged);
     }
   }
   if (Pos < Total) Raise(ecEndOfBlob);

@@ -62,6 +62,8 @@ class TBlock : public TEngineObject {
   uint8_t* Data = nullptr;  // block size - 18 bytes
   intptr_t DataCapacity = 0;
   uint32_t DirtyMark = 0;  // the cache's mark of the run of modified blocks at its old end
+  // Header and data all zero: what a zeroed page of the file reads as.
+  bool Blank() const;
   TBlock* MruPrev = nullptr;
   TBlock* MruNext = nullptr;
 

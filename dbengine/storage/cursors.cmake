@@ -49,3 +49,8 @@ vx_add_gtest(dbengine_storage_restructure_tests LABEL dbengine-storage
 vx_add_gtest(dbengine_storage_commit_crash_tests LABEL dbengine-storage
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/commit_crash_test.cpp
   LIBS vxdbstorage)
+
+# Savers killed at random moments, alone and in pairs (a bounded count; VX_CRASH_TRIALS for more).
+vx_add_gtest(dbengine_storage_kill_loop_tests LABEL dbengine-crash
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/commit_kill_loop_test.cpp
+  LIBS vxdbstorage)

@@ -429,6 +429,11 @@ void TDataFile::ReadRecords(uint32_t RecordNumber, int Count, bool Forward) {
     for (int I = 0; I < Count; ++I) {
       uint32_t N = First + static_cast<uint32_t>(I);
       const uint8_t* Image = Images.data() + static_cast<size_t>(I) * static_cast<size_t>(R);
+      // A live record carries its own number: a zeroed or misplaced slot is damage, never a blank row.
+      uint8_t Prefix[kRecordPrefixSize];
+      std::memcpy(Prefix, Image, std::min<size_t>(sizeof(Prefix), static_cast<size_t>(R)));
+      if (Cipher) CipherDecode(Prefix, std::min<int>(kRecordPrefixSize, R), kTableCipherKeyLow, kTableCipherKeyHigh);
+      if (R >= kRecordPrefixSize && Prefix[0] == 0 && LoadU32(Prefix + 1) != N) Raise(ecRecordsCorrupt);
       TRecord* C = FCache.FindSorted(N);
       if (C == nullptr) {
         C = ObtainEntry();

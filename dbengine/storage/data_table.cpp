@@ -154,6 +154,15 @@ void TDataTable::CreateFiles(const TTableDefinition& Definition) {
     DeleteFiles();
     throw;
   }
+  // The new files' names last beyond a power cut before anything is written into them.
+  if (Journalled() && DiskSyncDirectory(Directory->Path) < 0) {
+    try {
+      Files->CloseAll();
+    } catch (...) {
+    }
+    DeleteFiles();
+    Fail(ecWriteError);
+  }
   Opened = true;
   Exclusive = true;
   IndexRecreated = false;
@@ -171,6 +180,7 @@ void TDataTable::DeleteFiles() {
       if (R < 0) Fail(static_cast<uint16_t>(-R));
     }
   }
+  if (Journalled() && DiskSyncDirectory(Directory->Path) < 0) Fail(ecWriteError);
 }
 
 void TDataTable::BackupIndexFile() {
@@ -214,6 +224,7 @@ int TDataTable::RenameFiles(const std::string& NewName, bool Backup) {
     int R = InMemory ? L.FileRename(From, true, To) : MoveTableFile(From, To);
     if (R < 0) return R;
   }
+  if (Journalled() && DiskSyncDirectory(Directory->Path) < 0) return -ecWriteError;
   if (!Backup) SetTableName(NewName);
   return 0;
 }

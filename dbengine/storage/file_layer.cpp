@@ -823,7 +823,36 @@ TFileHandler::~TFileHandler() {
   if (Opened && FileObject) EngineFileList().FileClose(FileObject, InMemory, Handle);
 }
 
-void TFileHandler::Fail(int NegatedCode) { RaiseEngineError(static_cast<uint16_t>(-NegatedCode), ErrorName()); }
+void TFileHandler::Fail(int NegatedCode) { RaiseEngineError(static_cast<uint16_t>(-NegatedCode), OwnName()); }
+
+std::string TFileHandler::OwnName() const {
+  if (TableName.empty()) return FileName;
+  size_t S = FileName.find_last_of("/\\");
+  std::string Own = S == std::string::npos ? FileName : FileName.substr(S + 1);
+  size_t A = Own.rfind('.'), B = TableName.rfind('.');
+  if (A == std::string::npos || B == std::string::npos) return TableName;
+  if (!AnsiSameText(Own.substr(0, A), TableName.substr(0, B)) || AnsiSameText(Own.substr(A), TableName.substr(B)))
+    return TableName;
+  return Own;
+}
+
+bool TFileHandler::AboutTheFile(uint16_t Code) {
+  switch (Code) {
+    case ecHeaderCorrupt:
+    case ecRecordsCorrupt:
+    case ecBlobsCorrupt:
+    case ecIndexCorrupt:
+    case ecReadError:
+    case ecWriteError:
+    case ecWrongVersion:
+    case ecTableFull:
+    case ecInvalidBlobLength:
+    case ecEndOfBlob:
+      return true;
+    default:
+      return false;
+  }
+}
 
 void TFileHandler::Open() {
   if (Opened) return;

@@ -261,6 +261,12 @@ class TFileHandler : public TEngineObject {
  protected:
   [[noreturn]] void Fail(int NegatedCode);
   const std::string& ErrorName() const { return TableName.empty() ? FileName : TableName; }
+  // The name errors about this file give: the table's name, except for the table's index and
+  // BLOB files, which are named themselves (the file name when there is no table name).
+  std::string OwnName() const;
+  // Whether an error code reports the state of a file (damage, reading, writing, growing) rather
+  // than the table's definition or data.
+  static bool AboutTheFile(uint16_t Code);
 
  private:
   bool FGathering = false;

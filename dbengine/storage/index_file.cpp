@@ -36,7 +36,7 @@ TIndexFile::~TIndexFile() {
 }
 
 void TIndexFile::Raise(uint16_t Code, const std::string& IndexName, const std::string& FieldName) {
-  RaiseEngineError(Code, ErrorName(), FieldName, IndexName);
+  RaiseEngineError(Code, AboutTheFile(Code) ? OwnName() : ErrorName(), FieldName, IndexName);
 }
 
 void TIndexFile::PageCorrupt() { Raise(ecIndexCorrupt); }
