@@ -4,6 +4,8 @@
 #include "dx/dxsound.h"
 #include "dx/sprites.h"
 #include "games/BomberScene.h"
+#include "games/GameServices.h"
+#include "platform/core/random.h"
 #include "tutor/MsgDialog.h"
 #include "tutor/core/PageHost.h"
 #include "tutor/translations.h"
@@ -42,4 +44,15 @@ bool StartBomberGame(const TBomberStart& Start) {
     delete Scene;
     return Fail(E.what());
   }
+}
+
+bool StartBomberCourseStep(const std::string& Allowed, const std::string& Preferred, int Difficulty) {
+  TBomberStart S;
+  S.Difficulty = Difficulty;
+  S.AllowedLetters = Allowed;
+  S.PreferredLetters = Preferred;
+  S.TownIndex = TownList() && TownList()->Count() > 0 ? Random(TownList()->Count()) : -1;
+  if (StartBomberGame(S)) return true;
+  if (GameNextExercise) GameNextExercise();
+  return false;
 }

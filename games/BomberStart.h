@@ -20,3 +20,7 @@ bool StartBomberGame(const TBomberStart& Start);
 
 // How a failed start is shown (a warning box unless replaced; tests record the text).
 extern std::function<void(const std::string& Text)> ReportGameError;
+
+// A course step's bomber game: the letters and difficulty of the step, a random town. Without
+// towns (or with a difficulty outside 1..3) the student is told and the course goes on.
+bool StartBomberCourseStep(const std::string& Allowed, const std::string& Preferred, int Difficulty);

@@ -1,6 +1,14 @@
 #include "games/GameServices.h"
 
-void RegisterGamePages() {}
+#include "games/GameSelect.h"
+#include "games/TopTen.h"
+#include "tutor/core/PageHost.h"
 
 std::function<void(const std::string& Document)> ShowGameHelp;
 std::function<void()> GameNextExercise;
+
+void RegisterGamePages() {
+  RegisterPageFactory(TPageId::GameSelect, [] { return new TGameSelectForm(nullptr); });
+  RegisterPageFactory(TPageId::BomberTopTen, [] { return new TBomberTopTenForm(nullptr); });
+  RegisterPageFactory(TPageId::GalleryTopTen, [] { return new TGalleryTopTenForm(nullptr); });
+}

@@ -103,6 +103,7 @@ TEST_F(BomberTest, TheWorkedGameFromFirstBombToTheSavedScoreAndTheTopTenPage) {
   EXPECT_NE(TownSurface->Pixels(450, 150), Sky);
   EXPECT_EQ(TownSurface->Pixels(450, 150), Ruin->PatternSurface(0)->Pixels(50, 50));
   EXPECT_EQ(TownSurface->Pixels(50, 150), Sky) << "column 0 still stands";
+  vxtest::SaveGrabPng(Host.Form, std::string(VX_TEST_OUTPUT_DIR) + "/bomber_frame.png");
 
   Type("b");
   Frames(1);
