@@ -318,6 +318,45 @@ bool TQueryPlan::SetKeyRange(TSourceRun& R) {
   return true;
 }
 
+namespace {
+
+// True when every column of the tree belongs to Source and it holds no sub-select.
+bool OnlyColumnsOf(const TExpToken* N, const void* Source) {
+  if (N == nullptr) return true;
+  if (N->Kind == nkSubSelect) return false;
+  if (N->Kind == nkColumn && N->Source != Source) return false;
+  return OnlyColumnsOf(N->Operand1, Source) && OnlyColumnsOf(N->Operand2, Source);
+}
+
+}  // namespace
+
+// The conditions on the driving table alone that its indexes can answer (comparisons, BETWEEN,
+// IN, prefix LIKE, with AND, OR and NOT) become filters on its cursor, so that the loop reads only
+// the records they leave instead of the whole table. The loop still tests every condition on
+// every row it reads: a filter only takes away rows that fail.
+void TQueryPlan::FilterDrivingTable(std::vector<TFilterHandle>& Added) {
+  if (Runs.empty()) return;
+  TSourceRun& R = *Runs.front();
+  TDataCursor* C = R.Cursor;
+  if (!C || R.Outer || !R.KeyValues.empty() || C->LiveResult) return;
+  constexpr size_t kMostFilters = 8;
+  for (auto& Cond : Conditions) {
+    if (Cond->Level != 0 || Cond->On || Cond->OnRun || Added.size() >= kMostFilters) continue;
+    if (!OnlyColumnsOf(Cond->Node, R.Source)) continue;
+    std::unique_ptr<TCursorCondition> T;
+    try {
+      T = MakeTreeCondition(*C, CopyExpression(Cond->Node), true, false);
+    } catch (const EVXDBEngineError&) {
+      continue;
+    }
+    if (!T || T->Optimization() == 0) continue;
+    if (!C->IsNaturalOrder()) C->SetIndexNo(kNaturalOrderIndex);
+    TFilterHandle H = C->AddFilter(nullptr, std::string(), true, false, true, false, nullptr, true, std::move(T));
+    Added.push_back(H);
+    C->ActivateFilter(H);
+  }
+}
+
 // MAX or MIN of one column of one table where an index orders the rows of the key range by that
 // column (the column is the index field after the range's fields): the rows are read from the
 // matching end until one passes the conditions. NULL keys come first in an ascending index, so the
@@ -617,6 +656,11 @@ void TQueryPlan::ExecuteSelect() {
   Rows.clear();
   bool Counted = false;
   std::vector<TDataCursor*> Held, Bracketed;
+  std::vector<TFilterHandle> Filters;
+  auto DropFilters = [&]() {
+    for (TFilterHandle H : Filters) Runs.front()->Cursor->DropFilter(H);
+    Filters.clear();
+  };
   auto EndBrackets = [&]() {
     for (auto It = Bracketed.rbegin(); It != Bracketed.rend(); ++It) (*It)->EndRead();
     Bracketed.clear();
@@ -647,17 +691,23 @@ void TQueryPlan::ExecuteSelect() {
       Rows.assign(1, TSQLRow{CellPut<int32_t>(Count)});
       Counted = true;
     } else if (!AggregateFromOneEnd()) {
+      FilterDrivingTable(Filters);
       ScanRows([&]() {
         if (!Grouped && Max >= 0 && Rows.size() >= static_cast<size_t>(Max)) return false;
         Rows.emplace_back();
         CollectRow(Rows.back());
         return true;
       });
+      DropFilters();
     }
     EndBrackets();
     for (TDataCursor* C : Held) C->ReleaseReadLock();
     Held.clear();
   } catch (...) {
+    try {
+      DropFilters();
+    } catch (...) {
+    }
     try {
       EndBrackets();
     } catch (...) {

@@ -92,6 +92,7 @@ class TQueryPlan {
                std::vector<int>* FieldNos, uint8_t* Index);
   bool SetKeyRange(TSourceRun& Run);
   bool AggregateFromOneEnd();
+  void FilterDrivingTable(std::vector<TFilterHandle>& Added);
   void PrepareSelect();
   void BindResultNames();
   void BindOrderAndGroup();
