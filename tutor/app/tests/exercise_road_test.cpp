@@ -357,7 +357,23 @@ TEST_F(ExerciseRoadTest, PausesKeepIdleTimeOutOfTheClockAndExitStoresNothing) {
   L->UpdateLessonDisplay();
   EXPECT_EQ(Caption(L->TimeLabel), "00:00:03");
 
-  // The metronome: 120 per minute ticks every 500 ms, 90 every 667 ms; the speed is kept on close.
+  // The metronome: 120 per minute ticks every 500 ms, 90 every 667 ms; it ticks only while the
+  // clock runs; each tick flips the bar and plays its sound; the speed is kept on close.
+  EXPECT_EQ(L->Timer2->Interval(), 500u);
+  EXPECT_FALSE(L->Timer2->Enabled());
+  L->MetronomCheckBox->SetChecked(true);
+  L->MetronomCheckBoxClick(nullptr);
+  EXPECT_TRUE(L->Timer2->Enabled());
+  EXPECT_TRUE(L->MetronomSlider->Enabled());
+  Played.clear();
+  const TColor Bar = L->Shape1->Brush()->Color();
+  L->Timer2Timer(nullptr);
+  EXPECT_NE(L->Shape1->Brush()->Color(), Bar);
+  EXPECT_EQ(Played, std::vector<int>{lwMetronome});
+  L->BtsPauseCheckBox->OnClick(L->BtsPauseCheckBox);
+  EXPECT_FALSE(L->Timer2->Enabled());
+  L->BtsPauseCheckBox->OnClick(L->BtsPauseCheckBox);
+  EXPECT_TRUE(L->Timer2->Enabled());
   L->MetronomSlider->SetValue(90);
   L->MetronomSliderChange(nullptr);
   EXPECT_EQ(L->Timer2->Interval(), 667u);
@@ -369,6 +385,7 @@ TEST_F(ExerciseRoadTest, PausesKeepIdleTimeOutOfTheClockAndExitStoresNothing) {
   EXPECT_EQ(Host->Shown(), S);
   for (const char* T : {"practice", "results", "statcalc", "netstat"}) EXPECT_TRUE(Rows(T, "ID_PRACTICE").empty()) << T;
   EXPECT_EQ(PrgReg->ReadInteger("Options", "MetronomSpeed", 0), 90);
+  EXPECT_TRUE(PrgReg->ReadBool("Options", "Metronom", false));
 }
 
 TEST_F(ExerciseRoadTest, EachKeyPlaysItsSoundAndACopyOfASoundPlaysAtMostFourTimesAtOnce) {
