@@ -13,6 +13,7 @@
 #include "dbengine/sql/sql_plan.h"
 #include "dbengine/storage/collation.h"
 #include "dbengine/storage/data_fields.h"
+#include "dbengine/storage/data_table.h"
 #include "dbengine/storage/engine_decimal.h"
 #include "dbengine/storage/engine_errors.h"
 #include "platform/core/sysutils.h"
@@ -794,12 +795,25 @@ void TQueryPlan::WriteResultTable() {
   }
   ResultCursor = C;
   std::vector<uint8_t> Buffer(C->RecordBufferSize);
-  for (const TSQLRow& Row : Rows) {
-    C->InitRecord(Buffer.data());
-    for (size_t I = 0; I < Row.size(); ++I)
-      StoreCell(C, static_cast<int>(I + 1), Buffer.data(), Row[I], Q->ResultFields[I]->DataType,
-                Q->ResultFields[I]->ResultName, "SELECT");
-    C->InsertRecord(Buffer.data(), false);
+  // The rows go in as one transaction of the (exclusive) result table: its files are written once
+  // at the end instead of after every row.
+  TDataTable* T = C->Table;
+  T->StartTransaction();
+  try {
+    for (const TSQLRow& Row : Rows) {
+      C->InitRecord(Buffer.data());
+      for (size_t I = 0; I < Row.size(); ++I)
+        StoreCell(C, static_cast<int>(I + 1), Buffer.data(), Row[I], Q->ResultFields[I]->DataType,
+                  Q->ResultFields[I]->ResultName, "SELECT");
+      C->InsertRecord(Buffer.data(), false);
+    }
+    T->Commit(true);
+  } catch (...) {
+    try {
+      T->Rollback();
+    } catch (...) {
+    }
+    throw;
   }
   C->MoveToBegin();
 }
