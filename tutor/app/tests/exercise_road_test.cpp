@@ -207,6 +207,9 @@ TEST_F(ExerciseRoadTest, ALessonFileTypedWithThreeErrorsIsStoredAndShownOnTheRes
   ASSERT_EQ(S->ListBox1->Count(), 2);
   EXPECT_EQ(S->ListBox1->Items()->Strings(0), "Alfa");  // L_A.TXT before l_b.txt, under their titles
   EXPECT_EQ(S->ListBox1->Items()->Strings(1), "Beta");
+  // No exercise yet: the home row stands for the weakest keys.
+  EXPECT_EQ(S->Keys1Label->Caption(), "a s d f j k l ; ");
+  EXPECT_EQ(S->Keys2Label->Caption(), "a s d f j k l ; ");
   // The clock runs over the 49-day wrap of the millisecond counter during the exercise.
   FakeNow = 0xFFFFFFFFu - 1500;
   S->ListBox1->SetItemIndex(0);
