@@ -1086,6 +1086,42 @@ inline uint32_t ApplyRop(uint32_t rop, uint32_t s, uint32_t d) {
 bool IsMonochrome(TCanvasTarget* t) { return t->monochrome; }
 }  // namespace
 
+namespace {
+// The common case of a blit: an unscaled colour copy. Row by row without the per-pixel scaling
+// and raster-operation work of the general path; pixels outside the source come out black, as
+// they do there.
+void CopyPixels(TCanvas* dest, const QImage& source, QRect srect, const QRect& drect) {
+  TCanvasTarget* dt = dest->Target();
+  QImage own;
+  const QImage* from = &source;
+  if (&source == dt->image) {  // source and destination may overlap
+    own = source.copy(srect);
+    from = &own;
+    srect.moveTo(0, 0);
+  }
+  const QRegion clip = CanvasAccess::DeviceClip(dest).intersected(drect);
+  for (const QRect& part : clip) {
+    const int dx0 = part.left(), dx1 = part.right() + 1;
+    const int shiftX = srect.left() - drect.left();
+    // The columns of this part that the source covers.
+    const int in0 = std::clamp(-shiftX, dx0, dx1), in1 = std::clamp(from->width() - shiftX, in0, dx1);
+    for (int yy = part.top(); yy <= part.bottom(); ++yy) {
+      QRgb* row = reinterpret_cast<QRgb*>(dt->image->scanLine(yy));
+      const int syy = srect.top() + (yy - drect.top());
+      if (syy < 0 || syy >= from->height()) {
+        std::fill(row + dx0, row + dx1, 0xFF000000u);
+        continue;
+      }
+      const QRgb* srow = reinterpret_cast<const QRgb*>(from->constScanLine(syy)) + shiftX;
+      std::fill(row + dx0, row + in0, 0xFF000000u);
+      for (int xx = in0; xx < in1; ++xx) row[xx] = 0xFF000000u | srow[xx];
+      std::fill(row + in1, row + dx1, 0xFF000000u);
+    }
+  }
+  dest->NotifyChanged(FromQRect(drect));
+}
+}  // namespace
+
 void StretchBlt(TCanvas* dest, int x, int y, int w, int h, TCanvas* src, int sx, int sy, int sw, int sh,
                 uint32_t rop) {
   if (!dest || !dest->Target() || w == 0 || h == 0) return;
@@ -1106,10 +1142,14 @@ void StretchBlt(TCanvas* dest, int x, int y, int w, int h, TCanvas* src, int sx,
     p->drawImage(drect, part.mirrored(flipX, flipY));
     return;
   }
-  QImage srcCopy;
-  if (needsSource) srcCopy = st->image->copy(srect);  // separate copy: source and destination may overlap
   const bool srcMono = needsSource && IsMonochrome(st);
   const bool dstMono = IsMonochrome(dt);
+  if (rop == SRCCOPY && !srcMono && !dstMono && !flipX && !flipY && srect.size() == drect.size()) {
+    CopyPixels(dest, *st->image, srect, drect);
+    return;
+  }
+  QImage srcCopy;
+  if (needsSource) srcCopy = st->image->copy(srect);  // separate copy: source and destination may overlap
   const uint32_t srcBk = needsSource ? (ToArgb(src->Brush()->Color()) & 0xFFFFFF) : 0;
   const uint32_t dstBk = ToArgb(dest->Brush()->Color()) & 0xFFFFFF;
   const uint32_t dstFg = ToArgb(dest->Font()->Color()) & 0xFFFFFF;

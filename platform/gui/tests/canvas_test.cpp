@@ -274,6 +274,47 @@ TEST(CanvasRop, BitBltOperationsOnPixels) {
   }
 }
 
+TEST(CanvasRop, PlainCopyAgreesWithTheGeneralPath) {
+  // An unscaled copy takes a fast path; SRCPAINT onto black goes through the general one and must
+  // give the same pixels, also where the clip cuts the target, the source rectangle runs off the
+  // source picture, and source and destination are one picture.
+  TBitmap src;
+  Fill(src, 9, 7, clWhite);
+  for (int y = 0; y < 7; ++y)
+    for (int x = 0; x < 9; ++x) src.Canvas()->SetPixel(x, y, static_cast<TColor>((x * 37 + y * 91) * 0x010305 & 0xFFFFFF));
+  struct Case { int x, y, w, h, sx, sy; bool clip; };
+  const Case cases[] = {
+      {0, 0, 9, 7, 0, 0, false}, {2, 3, 9, 7, 0, 0, true}, {1, 1, 8, 6, -3, -2, false},
+      {0, 0, 10, 8, 4, 5, true}, {3, 0, 5, 5, 6, 1, false},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << k.x << "," << k.y << " from " << k.sx << "," << k.sy);
+    TBitmap fast, general;
+    Fill(fast, 12, 10, clYellow);
+    Fill(general, 12, 10, clBlack);
+    for (TBitmap* b : {&fast, &general})
+      if (k.clip) b->Canvas()->IntersectClipRect(TRect(1, 2, 8, 7));
+    BitBlt(fast.Canvas(), k.x, k.y, k.w, k.h, src.Canvas(), k.sx, k.sy, SRCCOPY);
+    BitBlt(general.Canvas(), k.x, k.y, k.w, k.h, src.Canvas(), k.sx, k.sy, SRCPAINT);
+    const TRect target = TRect(k.x, k.y, k.x + k.w, k.y + k.h);
+    for (int y = 0; y < 10; ++y)
+      for (int x = 0; x < 12; ++x) {
+        const bool inside = x >= target.Left && x < target.Right && y >= target.Top && y < target.Bottom &&
+                            (!k.clip || (x >= 1 && x < 8 && y >= 2 && y < 7));
+        if (inside)
+          ASSERT_EQ(fast.PixelColor(x, y), general.PixelColor(x, y)) << x << "," << y;
+        else
+          ASSERT_EQ(fast.PixelColor(x, y), clYellow) << x << "," << y;
+      }
+  }
+  // Overlapping copy within one picture: a scroll by one pixel to the right.
+  TBitmap one;
+  Fill(one, 5, 1, clWhite);
+  for (int x = 0; x < 5; ++x) one.Canvas()->SetPixel(x, 0, static_cast<TColor>(x + 1));
+  BitBlt(one.Canvas(), 1, 0, 4, 1, one.Canvas(), 0, 0, SRCCOPY);
+  for (int x = 1; x < 5; ++x) EXPECT_EQ(one.PixelColor(x, 0), static_cast<TColor>(x));
+}
+
 TEST(CanvasRop, MonochromeMaskByBackgroundColour) {
   // A colour picture with a key colour; blitting it into a monochrome bitmap makes the key
   // white and everything else black; the mask then cuts a hole with SRCAND.
