@@ -54,3 +54,8 @@ vx_add_gtest(dbengine_storage_commit_crash_tests LABEL dbengine-storage
 vx_add_gtest(dbengine_storage_kill_loop_tests LABEL dbengine-crash
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/commit_kill_loop_test.cpp
   LIBS vxdbstorage)
+
+# Damage found on reading and by the table checks.
+vx_add_gtest(dbengine_storage_damage_tests LABEL dbengine-storage
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/damage_test.cpp
+  LIBS vxdbstorage)

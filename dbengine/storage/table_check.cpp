@@ -1,13 +1,18 @@
 #include "dbengine/storage/table_check.h"
 
+#include <array>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "dbengine/storage/data_cursor.h"
 #include "dbengine/storage/data_cursor_files.h"
 #include "dbengine/storage/data_session.h"
 #include "dbengine/storage/engine_errors.h"
+#include "dbengine/storage/index_file.h"
 #include "dbengine/storage/index_page.h"
+#include "dbengine/storage/engine_common.h"
 #include "platform/core/sysutils.h"
 
 namespace {
@@ -99,4 +104,76 @@ TTableCheckResult CheckTable(TDataDirectory* Dir, const std::string& Name) {
   } catch (...) {
   }
   return R;
+}
+
+namespace {
+
+// The index definitions an index file's header still holds: the primary one first (no key fields
+// when the table has none), then the secondary ones. Empty when the header cannot be read.
+std::vector<std::array<uint8_t, 120>> SavedIndexes(const std::string& IdxPath) {
+  std::vector<std::array<uint8_t, 120>> L;
+  std::FILE* F = std::fopen(ResolveDiskFileName(IdxPath).c_str(), "rb");
+  if (F == nullptr) return L;
+  std::vector<uint8_t> H(kIndexHeaderSize);
+  size_t Got = std::fread(H.data(), 1, H.size(), F);
+  std::fclose(F);
+  if (Got != H.size() || H[kIdxVersion] != kIndexFileVersion) return L;
+  const int Count = H[kIdxIndexCount];
+  if (Count > kIndexSlotCount - 1) return L;
+  for (int S = 0; S <= Count; ++S) {
+    std::array<uint8_t, 120> D{};
+    std::memcpy(D.data(), H.data() + kIdxDescriptors + kIndexDescriptorSize * S, kIndexDescriptorSize);
+    L.push_back(D);
+  }
+  if (H[kIdxNoPrimaryIndex] != 0) L[0] = std::array<uint8_t, 120>{};
+  return L;
+}
+
+}  // namespace
+
+std::vector<std::string> RebuildIndexes(TDataDirectory* Dir, const std::string& Name) {
+  std::vector<std::string> Steps;
+  const std::string Base = Dir->Path + RemoveFileExt(Name);
+  std::vector<std::array<uint8_t, 120>> Indexes = SavedIndexes(Base + ".IDX");
+  if (Indexes.empty())
+    Steps.push_back("the index definitions could not be read from the index file: only the record status index is made");
+  // Without its index file the table opens with an empty one, the record status index made from the
+  // records.
+  const std::string Idx = ResolveDiskFileName(Base + ".IDX");
+  std::error_code E;
+  std::filesystem::remove(Idx, E);
+  auto C = std::make_unique<TDataCursor>(Dir);
+  C->SetTableName(Name);
+  C->SetExclusive(true);
+  C->Open();
+  std::vector<std::array<uint8_t, 768>> Fields;
+  {
+    TDataFile* D = TableFileAccess(C->Table)->DataFile();
+    for (int I = 0; I < D->FieldCount(); ++I) {
+      std::array<uint8_t, 768> F{};
+      std::memcpy(F.data(), D->Field(I + 1)->Bytes, kFieldDescriptorSize);
+      Fields.push_back(F);
+    }
+  }
+  C->Close();
+  Steps.push_back("made the record status index from the records");
+  bool Keyed = false;
+  for (const auto& D : Indexes) {
+    TIndexDescriptor X;
+    std::memcpy(X.Bytes, D.data(), kIndexDescriptorSize);
+    if (X.FieldNumber(0) != 0) Keyed = true;
+  }
+  if (Keyed) {
+    TRestructureParams P;
+    P.Fields = Fields;
+    P.Indexes = Indexes;
+    C->RestructureTable(std::move(P));
+    for (size_t I = 0; I < Indexes.size(); ++I) {
+      TIndexDescriptor X;
+      std::memcpy(X.Bytes, Indexes[I].data(), kIndexDescriptorSize);
+      if (X.FieldNumber(0) == 0) continue;
+      Steps.push_back(std::string("made ") + (I == 0 ? "the primary index" : "index " + Trim(X.Name())) + " from the records");
+    }
+  }
+  return Steps;
 }
