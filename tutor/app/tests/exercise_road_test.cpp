@@ -382,6 +382,18 @@ TEST_F(ExerciseRoadTest, PausesKeepIdleTimeOutOfTheClockAndExitStoresNothing) {
   EXPECT_EQ(L->Timer2->Interval(), 667u);
   EXPECT_EQ(Caption(L->MetronomLabel), "metronom: 90/min");
 
+  // The help box (its document is missing here: an empty box) holds the clock while it is up and
+  // gives it back running.
+  int StateInHelp = -1;
+  Application->QueueCall([&] {
+    StateInHelp = L->State;
+    for (int I = 0; I < Screen->FormCount(); ++I)
+      if (TForm* F = Screen->Forms(I); F && F->Modal()) F->SetModalResult(mrOk);
+  });
+  L->BtsHelp->OnClick(L->BtsHelp);
+  EXPECT_EQ(StateInHelp, 0);
+  EXPECT_EQ(L->State, 2);
+
   L->BtsExit->OnClick(L->BtsExit);
   vxtest::Pump();
   EXPECT_EQ(Lesson(), nullptr);
