@@ -19,7 +19,12 @@
 #include "tutor/OptionsReg.h"
 #include "tutor/ZLIBArchive.h"
 #include "tutor/app/SkinParts.h"
+#include "tutor/app/Keyboard.h"
+#include "tutor/app/OptionsForm.h"
 #include "tutor/app/StatForm.h"
+#include "controls/combos.h"
+#include "controls/spinedit.h"
+#include "tutor/core/KeybList.h"
 #include "tutor/app/tests/course_screens_fixture.h"
 #include "tutor/core/DataModule.h"
 #include "tutor/translations.h"
@@ -152,6 +157,237 @@ TEST_F(StatScreenTest, AStudentWithoutResultsGetsEmptyLabelsAndNoBars) {
   EXPECT_EQ(BarsDrawn(F, 0), 0);
   EXPECT_EQ(ButtonColour(F, F->BtnLeft[0]), kDisabledColour);
   EXPECT_EQ(ButtonColour(F, F->BtnRight[0]), kDisabledColour);
+}
+
+
+// The host of the options tests switches its display mode as the program's host does: the page is
+// hidden and shown again around the switch.
+class FullScreenHost : public TTestHost {
+ public:
+  using TTestHost::TTestHost;
+  bool InFullScreen() const override { return Full; }
+  void EnterFullScreenIfNot() override {
+    if (!Full) ++Switches;
+    Full = true;
+  }
+  void LeaveFullScreenIfSet() override {
+    if (Full) ++Switches;
+    Full = false;
+  }
+  bool Full = false;
+  int Switches = 0;
+};
+
+class OptionsScreenTest : public CourseScreensTest {
+ protected:
+  void SetUp() override {
+    CourseScreensTest::SetUp();
+    std::string Keys = "1A;10;20;40;40\r\n", Chars = "a 1A\r\n";
+    // Two layouts; each picture has a width of its own, so the preview tells which it shows.
+    WriteBytes("keyboards.zlb",
+               MakeArchive({{"keyboards.txt", "Polska;kb1.bmp;kbf1.bmp;keys.txt;chars.txt\r\n"
+                                              "Druga;kb2.bmp;kbf2.bmp;keys.txt;chars.txt\r\n"},
+                            {"kb1.bmp", MakeTestBmp(638, 210, 0xE0E0E0, false)},
+                            {"kbf1.bmp", MakeTestBmp(630, 210, 0xC0E0C0, false)},
+                            {"kb2.bmp", MakeTestBmp(620, 210, 0xE0E0E0, false)},
+                            {"kbf2.bmp", MakeTestBmp(610, 210, 0xC0E0C0, false)},
+                            {"keys.txt", Keys},
+                            {"chars.txt", Chars}},
+                           false));
+    KeybList = new TKeybList(Folder->Path() + "keyboards.zlb");
+  }
+  void TearDown() override {
+    CourseScreensTest::TearDown();
+    delete KeybList;
+    KeybList = nullptr;
+  }
+  void OpenHost() {
+    DM = nullptr;
+    RegisterPageFactory(TPageId::Main, [] { return new TForm(nullptr); });
+    FHost = new FullScreenHost(nullptr);
+    Host = FHost;
+    Host->Show();
+    vxtest::Pump();
+  }
+  TOptionsForm* Open() {
+    RegisterOptionsPage();
+    Host->ShowPage(TPageId::Options);
+    vxtest::Pump();
+    return dynamic_cast<TOptionsForm*>(Host->FindPage(TPageId::Options));
+  }
+  // Every setting of the screen written in range.
+  void StoreSettings(int MachineType, int ScrollStyle) {
+    TPrgReg R(Folder->IniPath());
+    R.WriteInteger("Options", "Keyboard", 1);
+    R.WriteBool("Options", "KeybHints", true);
+    R.WriteInteger("Options", "BcgColor", 0xFFFFFF);
+    R.WriteInteger("Options", "TmpColor", 0x123456);  // not among the pickers' colours
+    R.WriteInteger("Options", "ErrColor", 0xFF);
+    R.WriteInteger("Options", "CorColor", 0x800000);
+    R.WriteString("Options", "LessonFont", "Courier New");  // usually not installed here
+    R.WriteBool("Options", "LessonFontBold", true);
+    R.WriteInteger("Options", "LessonFontSize", 14);
+    R.WriteInteger("Options", "ScrollStyle", ScrollStyle);
+    R.WriteInteger("Options", "EndLineMode", 3);
+    R.WriteBool("Options", "SoundOn", true);
+    R.WriteBool("Options", "SoundKeyOn", false);
+    R.WriteBool("Options", "SoundErrorOn", true);
+    R.WriteBool("Options", "SoundMetronomOn", false);
+    R.WriteInteger("Options", "SoundMachineType", MachineType);
+    R.WriteBool("Options", "UseBackspace", false);
+    R.WriteBool("Options", "WaitForCorrect", true);
+    R.WriteBool("Options", "ShowHintAtStartup", false);
+    PrgReg->Reload();
+  }
+  std::string Ini() const { return ReadBytes("VX2.ini"); }
+  FullScreenHost* FHost = nullptr;
+};
+
+TEST_F(OptionsScreenTest, OkWithoutChangesLeavesTheSettingsFileByteIdentical) {
+  struct Case {
+    int MachineType, ScrollStyle;
+  };
+  OpenHost();
+  for (const Case& C : {Case{2, 3}, Case{1, 1}}) {
+    SCOPED_TRACE(C.MachineType);
+    StoreSettings(C.MachineType, C.ScrollStyle);
+    const std::string Before = Ini();
+    TOptionsForm* F = Open();
+    ASSERT_NE(F, nullptr);
+    EXPECT_TRUE(F->RadioEndBoth->Checked());
+    EXPECT_EQ(F->ComboBox1->ItemIndex(), 1);
+    EXPECT_EQ(F->CBTmpColor->ColorValue(), static_cast<TColor>(0x123456));
+    vxtest::Click(F->OKButton, 10, 10);
+    vxtest::Pump();
+    EXPECT_EQ(Ini(), Before);
+    EXPECT_EQ(Host->FindPage(TPageId::Options), nullptr);  // freed on close
+  }
+}
+
+TEST_F(OptionsScreenTest, CancelStoresNothingAndOkStoresTheEdits) {
+  OpenHost();
+  StoreSettings(2, 3);
+  const std::string Before = Ini();
+  TOptionsForm* F = Open();
+  ASSERT_NE(F, nullptr);
+  vxtest::Click(F->VxCheckbox3, 10, 10);
+  EXPECT_EQ(F->PageShown(), "2");
+  EXPECT_TRUE(F->VxCheckbox3->Checked());
+  EXPECT_FALSE(F->VxCheckbox1->Checked());
+  F->VxSpinEdit1->SetValue(30);  // clamped to 24
+  F->CBBcgColor->SetColorValue(clYellow);
+  vxtest::Click(F->CancelButton, 10, 10);
+  vxtest::Pump();
+  EXPECT_EQ(Ini(), Before);
+
+  F = Open();
+  ASSERT_NE(F, nullptr);
+  F->VxSpinEdit1->SetValue(30);
+  vxtest::Click(F->VxCheckbox1, 10, 10);
+  vxtest::Click(F->RadioScrollLine, 5, 5);
+  vxtest::Click(F->SoundKeyCheckBox, 5, 5);  // key sound on: the machine buttons can be chosen
+  vxtest::Click(F->SoundOldMachineRadioButton, 5, 5);
+  vxtest::Click(F->OKButton, 10, 10);
+  vxtest::Pump();
+  PrgReg->Reload();
+  EXPECT_EQ(PrgReg->ReadInteger("Options", "LessonFontSize", 0), 24);
+  EXPECT_EQ(PrgReg->ReadInteger("Options", "ScrollStyle", 0), 1);
+  EXPECT_EQ(PrgReg->ReadString("Options", "LessonFont", ""), "Courier New");
+  EXPECT_TRUE(PrgReg->ReadBool("Options", "SoundKeyOn", false));
+  EXPECT_EQ(PrgReg->ReadInteger("Options", "SoundMachineType", 0), 1);
+}
+
+TEST_F(OptionsScreenTest, TheSoundBoxesEnableTheirSubOptions) {
+  OpenHost();
+  StoreSettings(1, 2);  // sounds on, key sound off
+  TOptionsForm* F = Open();
+  ASSERT_NE(F, nullptr);
+  // On entry: key sound off, so the machine buttons are off too.
+  EXPECT_TRUE(F->SoundKeyCheckBox->Enabled());
+  EXPECT_FALSE(F->SoundEMachineRadioButton->Enabled());
+  vxtest::Click(F->SoundKeyCheckBox, 5, 5);
+  EXPECT_TRUE(F->SoundOldMachineRadioButton->Enabled());
+  EXPECT_TRUE(F->SoundEMachineRadioButton->Enabled());
+  vxtest::Click(F->SoundCheckBox, 5, 5);  // sounds off
+  EXPECT_FALSE(F->SoundCheckBox->Checked());
+  for (TWinControl* C : std::initializer_list<TWinControl*>{F->SoundKeyCheckBox, F->SoundErrorCheckBox,
+                                                             F->SoundMetronomCheckBox, F->SoundEMachineRadioButton,
+                                                             F->SoundOldMachineRadioButton})
+    EXPECT_FALSE(C->Enabled()) << C->Name();
+  vxtest::SaveGrabPng(Host, OutputPath("options_exercise.png"));
+}
+
+TEST_F(OptionsScreenTest, TheLayoutPreviewFollowsTheListAndTheFingersBox) {
+  OpenHost();
+  StoreSettings(1, 2);  // layout 1 with finger colours
+  TOptionsForm* F = Open();
+  ASSERT_NE(F, nullptr);
+  vxtest::Click(F->VxCheckbox2, 10, 10);
+  EXPECT_EQ(F->PreviewPicture(), "kbf2.bmp");
+  EXPECT_EQ(F->Keyboard->Bitmap()->Width(), 610);
+  vxtest::Click(F->CheckBoxColorKeyb, 5, 5);
+  EXPECT_EQ(F->PreviewPicture(), "kb2.bmp");
+  EXPECT_EQ(F->Keyboard->Bitmap()->Width(), 620);
+  F->ComboBox1->SetItemIndex(0);
+  F->ComboBox1Change(F->ComboBox1);
+  EXPECT_EQ(F->Keyboard->Bitmap()->Width(), 638);
+  vxtest::SaveGrabPng(Host, OutputPath("options_keyboard.png"));
+  vxtest::Click(F->CancelButton, 10, 10);
+  vxtest::Pump();
+
+  // A stored layout beyond the list shows no picture, and OK stores "none".
+  PrgReg->WriteInteger("Options", "Keyboard", 5);
+  F = Open();
+  ASSERT_NE(F, nullptr);
+  EXPECT_EQ(F->ComboBox1->ItemIndex(), -1);
+  EXPECT_EQ(F->Keyboard->Bitmap()->Width(), 0);
+  vxtest::Click(F->OKButton, 10, 10);
+  vxtest::Pump();
+  EXPECT_EQ(PrgReg->ReadInteger("Options", "Keyboard", 0), -1);
+}
+
+TEST_F(OptionsScreenTest, DisplaySwitchKeepsUnsavedEditsAndADeclinedSwitchKeepsTheMode) {
+  OpenHost();
+  StoreSettings(2, 3);
+  TOptionsForm* F = Open();
+  ASSERT_NE(F, nullptr);
+  vxtest::Click(F->VxCheckbox3, 10, 10);
+  EXPECT_TRUE(F->RadioWindow->Checked());
+  F->VxSpinEdit1->SetValue(20);
+  F->CBBcgColor->SetColorValue(clYellow);
+  F->CheckBoxBold->SetChecked(false);
+
+  bool Accept = false;
+  ScreenQuestionHook = [&](const std::string& T) {
+    Messages.push_back(T);
+    return Accept;
+  };
+  vxtest::Click(F->RadioDirectX, 5, 5);
+  EXPECT_FALSE(FHost->Full);
+  EXPECT_TRUE(F->RadioWindow->Checked());
+  EXPECT_FALSE(F->RadioDirectX->Checked());
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Cp1250ToUtf8(Messages[0]), "Pe\xC5\x82ny ekran?");
+
+  Accept = true;
+  vxtest::Click(F->RadioDirectX, 5, 5);
+  vxtest::Pump();
+  EXPECT_TRUE(FHost->Full);
+  EXPECT_TRUE(F->RadioDirectX->Checked());
+  EXPECT_TRUE(F->Visible());
+  // The page was shown again, and still holds what the user changed.
+  EXPECT_EQ(F->VxSpinEdit1->Value(), 20);
+  EXPECT_EQ(F->CBBcgColor->ColorValue(), clYellow);
+  EXPECT_FALSE(F->CheckBoxBold->Checked());
+  EXPECT_EQ(F->ComboBox1->Items()->Count(), 2);  // not filled twice
+  vxtest::SaveGrabPng(Host, OutputPath("options_screen.png"));
+
+  vxtest::Click(F->RadioWindow, 5, 5);
+  vxtest::Pump();
+  EXPECT_FALSE(FHost->Full);
+  EXPECT_EQ(FHost->Switches, 2);
+  EXPECT_TRUE(F->RadioWindow->Checked());
+  EXPECT_EQ(F->VxSpinEdit1->Value(), 20);
 }
 
 }  // namespace
