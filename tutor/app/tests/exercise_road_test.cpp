@@ -478,6 +478,37 @@ TEST_F(ExerciseRoadTest, NothingToTypeShowsAMessageAndStoresNothing) {
   EXPECT_TRUE(Rows("practice", "ID_PRACTICE").empty());
 }
 
+TEST_F(ExerciseRoadTest, ALessonsInstructionIsShownBeforeItStartsAndAMissingOneIsSkipped) {
+  WriteBytes(Folder->Path() + "help/inst.htm", "<html><body><p>Instrukcja</p></body></html>");
+  WriteBytes(Folder->Path() + "courses/fingers/ph_1.txt", "#inst=help\\inst.htm\r\nasdf\r\n");
+  WriteBytes(Folder->Path() + "courses/fingers/ph_2.txt", "#inst=help\\gone.htm\r\nasdf\r\n");
+  TSelectForm* S = OpenSelect();
+  S->ShowTab(3);
+  for (auto [Item, Boxes] : std::vector<std::pair<int, int>>{{0, 1}, {1, 0}}) {
+    SCOPED_TRACE(Item);
+    int Shown = 0;
+    std::function<void()> CloseBox = [&] {
+      for (int I = 0; I < Screen->FormCount(); ++I)
+        if (TForm* F = Screen->Forms(I); F && F->Modal()) {
+          ++Shown;
+          F->SetModalResult(mrOk);
+          return;
+        }
+      Application->QueueCall(CloseBox);
+    };
+    if (Boxes) Application->QueueCall(CloseBox);
+    S->ListBox4->SetItemIndex(Item);
+    S->Button2Click(nullptr);
+    vxtest::Pump();
+    EXPECT_EQ(Shown, Boxes);
+    ASSERT_NE(Lesson(), nullptr);
+    EXPECT_EQ(Lesson()->State, 2);
+    EXPECT_TRUE(Lesson()->BtsTips->Enabled());
+    Lesson()->BtsExit->OnClick(nullptr);
+    vxtest::Pump();
+  }
+}
+
 TEST_F(ExerciseRoadTest, AFailedSaveStillShowsThisExercisesFiguresAndSaysSo) {
   // An earlier practice with quite other figures must not show up.
   Folder->Exec({Format("INSERT INTO practice (ID_STUDENT, ID_GROUP, CPM, ACCURACY, ERRORS, [COUNT], DURATION) "
