@@ -369,6 +369,13 @@ inline constexpr Resource kGameResources[] = {
     {kGalleryInterfaceArchive, "button-powtorz-zga.bmp", Kind::Bitmap},
     {kGalleryInterfaceArchive, "button-powtorz-zap.bmp", Kind::Bitmap},
     {kGalleryInterfaceArchive, "button-powtorz-zap-in.bmp", Kind::Bitmap},
+    // The gallery's picture themes (gallery.xml names the folder and the default one).
+    {nullptr, "gallery/themes/zwierzeta.zlb", Kind::Archive},
+    {nullptr, "gallery/themes/krajobrazy.zlb", Kind::Archive},
+    {nullptr, "gallery/themes/kosmos.zlb", Kind::Archive},
+    {"gallery/themes/zwierzeta.zlb", "titles.txt", Kind::Text},
+    {"gallery/themes/krajobrazy.zlb", "titles.txt", Kind::Text},
+    {"gallery/themes/kosmos.zlb", "titles.txt", Kind::Text},
 };
 
 inline constexpr std::size_t kGameResourceCount = sizeof(kGameResources) / sizeof(kGameResources[0]);
