@@ -186,6 +186,8 @@ TBomberScene::TBomberScene(TCustomDXDraw* ADXDraw, TCustomDXSound* ADXSound, TCu
     B->SetVisible(false);
     // A space typed in the game must never click a button.
     B->SetTabStop(false);
+    // Shaped like its picture: the key colour around it is neither drawn nor clickable.
+    B->SetPaintMode(pmCrop);
   }
   PauseButton->OnClick = [this](TObject*) { PauseClick(); };
   EndButton->OnClick = [this](TObject*) { EndBomberGame(); };

@@ -247,6 +247,7 @@ TGameSelectForm::TGameSelectForm(TComponent* AOwner) : TForm(AOwner) {
   Label2 = MakeLabel(this, GroupPref, "Label2", "", 32, 78);
   RadioOther = MakeRadio(this, GroupPref, "RadioOther", "inne:", 12, 110, 70);
   Label7 = MakeLabel(this, GroupPref, "Label7", "asdfjkl; + inne:", 34, 140);
+  Label7->SetVisible(false);  // describes nothing on this group; kept for the translations
   Edit4 = MakeEdit(this, GroupPref, "Edit4", "asdfjkle", 150, 108);
 
   Label4 = MakeLabel(this, Bomber, "Label4", "poziom trudno\x9C" "ci:", 60, 40);
