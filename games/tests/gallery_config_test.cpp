@@ -4,10 +4,13 @@
 
 #include "controls/xmlreader.h"
 #include "games/GalleryConfig.h"
+#include "games/GalleryPage.h"
+#include "games/GalleryScene.h"
 #include "games/XmlValue.h"
 #include "games/tests/gallery_fixture.h"
 #include "platform/core/classes.h"
 #include "platform/core/fileutils.h"
+#include "platform/gui/stdctrls.h"
 #include "tutor/tests/test_archive.h"
 
 namespace {
@@ -187,4 +190,46 @@ TEST_F(GalleryConfigTest, TheContentCheckReportsLevelsThemesAndPictures) {
   EXPECT_TRUE(Has("zly.zlb: r.png"));
   EXPECT_TRUE(Has("DefTheme none.zlb is no theme archive"));
   EXPECT_EQ(P.size(), 6u) << ::testing::PrintToString(P);
+}
+
+// The games page's gallery lists and a course step read the same levels and themes.
+TEST_F(GalleryConfigTest, PageListsAndCourseStepsUseTheLevelsAndThemes) {
+  WriteGalleryContent(Inst->Path(),
+                      GalleryXml({{"pierwszy", 1000, 2, 2, 300, 60}, {"drugi", 900, 3, 2, 300, 60}}, 1, "test.zlb"));
+  TComboBox Levels(nullptr), Themes(nullptr);
+  FillGalleryPageLists(&Levels, &Themes);
+  ASSERT_EQ(Levels.Items()->Count(), 2);
+  EXPECT_EQ(Levels.Items()->Strings(1), "drugi");
+  EXPECT_EQ(Levels.ItemIndex(), 1);
+  ASSERT_EQ(Themes.Items()->Count(), 1);
+  EXPECT_EQ(Themes.Items()->Strings(0), "Pr\xF3" "ba");
+  EXPECT_EQ(Themes.ItemIndex(), 0);
+
+  EXPECT_FALSE(StartGalleryFromGamePage(0, -1, "", ""));
+  EXPECT_EQ(GalleryScene, nullptr);
+  struct Case {
+    const char* Level;
+    bool Starts;
+    int Cols;
+  } Cases[] = {{"2", true, 3}, {"1", true, 2}, {"3", false, 0}, {"0", false, 0}, {"x", false, 0}};
+  for (const Case& C : Cases) {
+    Errors.clear();
+    EXPECT_EQ(StartGalleryCourseStep("asdf", "as", C.Level, &TimerHost, false), C.Starts) << C.Level;
+    if (C.Starts) {
+      ASSERT_NE(GalleryScene, nullptr);
+      EXPECT_EQ(GalleryScene->Cols, C.Cols) << C.Level;
+      EXPECT_EQ(GalleryScene->AllowedLetters, "asdf");
+      delete GalleryScene;
+    } else {
+      EXPECT_EQ(GalleryScene, nullptr) << C.Level;
+      EXPECT_EQ(Errors.size(), 1u) << C.Level;
+    }
+  }
+  // A missing configuration leaves the lists empty with a message; the page stays usable.
+  DeleteFile(Inst->Path() + "gallery/gallery.xml");
+  FreeGalleryConfig();
+  Errors.clear();
+  FillGalleryPageLists(&Levels, &Themes);
+  EXPECT_EQ(Levels.Items()->Count(), 0);
+  EXPECT_EQ(Errors.size(), 1u);
 }
