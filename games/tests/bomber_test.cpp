@@ -327,3 +327,38 @@ TEST_F(BomberTest, ScoreFactorsOfZeroCountOneAndTheFloorHolds) {
   EXPECT_EQ(S->Errors, 1);
   EXPECT_DOUBLE_EQ(S->Score, 0) << "never below the floor";
 }
+
+TEST_F(BomberTest, WithSoundTheWavesAreLoadedAndF2MutesThem) {
+  Host.SoundComponent = new TDXSound(Host.Form);
+  Host.SoundComponent->Initialize();
+  ASSERT_TRUE(Host.SoundComponent->Initialized());
+  Content();
+  TBomberScene* S = Start();
+  ASSERT_NE(S, nullptr);
+  EXPECT_TRUE(S->SoundAvailable);
+  EXPECT_TRUE(S->SoundOn);
+  ASSERT_EQ(S->WaveList->Items()->Count(), 4);
+  EXPECT_EQ(S->WaveList->Items()->Items(3)->Name(), "error0.wav");
+  EXPECT_TRUE(S->WaveList->Items()->Items(3)->Initialized());
+  EXPECT_GT(S->WaveList->Items()->Items(3)->Wave().Size(), 0);
+  Press(VK_F2);
+  EXPECT_FALSE(S->SoundOn);
+  Press(VK_F2);
+  EXPECT_TRUE(S->SoundOn);
+  Type(" ");
+  Type("x");
+  Frames(1);  // the error sound plays
+  EXPECT_EQ(S->Errors, 1);
+  delete S;
+
+  // With the sound on, a missing sound archive is an error, not a silent game.
+  TBomberContent C;
+  C.Sounds = false;
+  Content(C);
+  TBomberStart St;
+  St.AllowedLetters = "a";
+  St.TimerHost = &TimerHost;
+  EXPECT_FALSE(StartBomberGame(St));
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_EQ(BomberScene, nullptr);
+}

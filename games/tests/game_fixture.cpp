@@ -1,5 +1,6 @@
 #include "games/tests/game_fixture.h"
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -56,6 +57,17 @@ void WriteFileBytes(const std::string& Path, const std::string& Bytes) {
   F << Bytes;
 }
 
+std::string WaveBytes(int Samples) {
+  auto U32 = [](uint32_t V) { return std::string{char(V), char(V >> 8), char(V >> 16), char(V >> 24)}; };
+  auto U16 = [](uint32_t V) { return std::string{char(V), char(V >> 8)}; };
+  const std::string Fmt = U16(1) + U16(1) + U32(22050) + U32(22050) + U16(1) + U16(8);
+  std::string Data(static_cast<size_t>(Samples), '\x80');
+  for (size_t I = 0; I < Data.size(); I += 8) Data[I] = '\xC0';
+  const std::string Body = "WAVEfmt " + U32(static_cast<uint32_t>(Fmt.size())) + Fmt + "data" +
+                           U32(static_cast<uint32_t>(Data.size())) + Data;
+  return "RIFF" + U32(static_cast<uint32_t>(Body.size())) + Body;
+}
+
 void WriteBomberContent(const std::string& Folder, const TBomberContent& C) {
   std::vector<TTestMember> Bomber;
   Bomber.emplace_back("config.ini", C.Config);
@@ -75,5 +87,12 @@ void WriteBomberContent(const std::string& Folder, const TBomberContent& C) {
     for (const char* S : {"zga", "zap", "zap-in"})
       Ui.emplace_back(std::string("button-") + B + "-" + S + ".bmp", BmpBytes(120, 26, 0x808080));
   WriteFileBytes(Folder + "bomber/interface.zlb", MakeArchive(Ui, false));
+  if (C.Sounds) {
+    std::vector<TTestMember> Sounds;
+    for (const char* W : {"exp0.wav", "exp1.wav", "exp2.wav", "error0.wav"}) Sounds.emplace_back(W, WaveBytes());
+    WriteFileBytes(Folder + "bomber/sound.zlb", MakeArchive(Sounds, false));
+  } else {
+    std::filesystem::remove(ToOsPath(Folder + "bomber/sound.zlb"));
+  }
   for (const auto& [Name, Bytes] : C.Towns) WriteFileBytes(Folder + "bomber/towns/" + Name, Bytes);
 }

@@ -43,7 +43,10 @@ struct TBomberContent {
   std::string Config = "TownLibMask=bomber\\towns\\*.zlb\r\nTownInfoFile=info.txt\r\nDefTown=wioska.zlb\r\n";
   std::vector<std::string> Letters = {"a", "s", "d", "f", "j", "k", "l", ";", "e"};
   bool Bombs = true;
+  bool Sounds = true;  // bomber/sound.zlb with its four waves
   std::vector<std::pair<std::string, std::string>> Towns = {{"wioska.zlb", WorkedTown()}};
 };
 void WriteBomberContent(const std::string& Folder, const TBomberContent& Content);
 void WriteFileBytes(const std::string& Path, const std::string& Bytes);
+// A short 8-bit mono PCM WAVE.
+std::string WaveBytes(int Samples = 200);
