@@ -47,10 +47,6 @@ void LogError(const std::exception& E) {
   }
 }
 
-std::string MessageOr(const std::string& Id, const std::string& Fallback) {
-  const std::string S = Translate(Id);
-  return S == Id ? Fallback : S;
-}
 
 std::string HeaderOf(const TStrings& Lines, const std::string& Name) {
   for (int I = 0; I < Lines.Count(); ++I) {
@@ -484,7 +480,7 @@ void TSelectForm::Button2Click(TObject*) {
     Buf << In.rdbuf();
     const std::string Bytes = Buf.str();
     if (Bytes.size() > kMaxOwnTextSize) {
-      const std::string Text = MessageOr("ERR006", "Ten plik jest za du\xBFy: \xE6wiczenie mo\xBF" "e mie\xE6 najwy\xBF" "ej 1 MB tekstu.");
+      const std::string Text = Translate("ERR006");
       if (ShowSelectMessage) ShowSelectMessage(Text);
       else TranslatedMessageDlg(Text, mtInformation, MsgDlgButton(mbOK), 0);
       return;

@@ -38,10 +38,6 @@ constexpr TColor kNavy = static_cast<TColor>(0x800000);
 constexpr int kMaxVoices = 4;
 
 // The message of Id, or Fallback while the message table has no such line.
-std::string MessageOr(const std::string& Id, const std::string& Fallback) {
-  const std::string S = Translate(Id);
-  return S == Id ? Fallback : S;
-}
 
 void LogError(const std::exception& E) {
   std::cerr << "vx: " << E.what() << "\n";
@@ -350,7 +346,7 @@ bool TStdLessonForm::Begin(bool) {
   if (Table->NothingToType()) {
     SetErrorSection("TStdLessonForm.NothingToType");
     StatList.reset();
-    const std::string Text = MessageOr("ERR004", "Brak tekstu do przepisania.");
+    const std::string Text = Translate("ERR004");
     if (ShowLessonMessage) ShowLessonMessage(Text);
     else TranslatedMessageDlg(Text, mtInformation, MsgDlgButton(mbOK), 0);
     Close();
@@ -459,7 +455,7 @@ void TStdLessonForm::FinishLesson() {
   if (TPageHost* Host = PageHost()) {
     Host->ShowPage(TPageId::Results);
     if (auto* R = dynamic_cast<TResultsForm*>(Host->FindPage(TPageId::Results)))
-      R->ShowExercise(Figures, LastSave.Saved ? "" : MessageOr("ERR005", "Wyniki tego \xE6wiczenia nie zosta\xB3y zapisane."));
+      R->ShowExercise(Figures, LastSave.Saved ? "" : Translate("ERR005"));
   }
   StatList.reset();
   if (NextExercise) NextExercise();

@@ -74,7 +74,8 @@ class ExerciseRoadTest : public ::testing::Test {
         "results=wyniki\ncpm= zn./min\nexercises=wyb\xF3r \xE6wicze\xF1\nStandard Exercises=Lekcje kursu\n"
         "Mankografs=Wierszyki\nDrills=\xC6wiczenia palc\xF3w\nTexts=Teksty\nOwned Texsts=W\xB3\x61sny tekst\n"
         "Word Generator=Generator s\xB3\xF3w\nLetters Generator=Generator liter\nLABEL001=metronom: %d/min\n"
-        "Instruction=Instrukcja\n");
+        "Instruction=Instrukcja\nERR004=Brak tekstu do przepisania.\n"
+        "ERR005=Wyniki tego \xE6wiczenia nie zosta\xB3y zapisane.\n");
     // One layout whose keys cover the home row, e and the two end keys.
     std::string Keys, Chars;
     int X = 0;
