@@ -104,7 +104,7 @@ bool ReadArchiveLines(const std::string& ArchiveFile, const std::string& Member,
 bool ReadCourseScript(int Course, std::vector<std::string>& Lines) {
   const std::string Member = CourseScriptMember(Course);
   if (ReadArchiveLines(ProgramPath(vx::res::kScenarioArchive), Member, Lines)) return true;
-  std::ifstream In(ProgramPath(Member), std::ios::binary);
+  std::ifstream In(ToOsPath(ProgramPath(Member)), std::ios::binary);
   if (!In) return false;
   Lines.clear();
   std::string L;

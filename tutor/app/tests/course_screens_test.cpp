@@ -19,7 +19,14 @@
 #include "tutor/OptionsReg.h"
 #include "tutor/ZLIBArchive.h"
 #include "tutor/app/SkinParts.h"
+#include "tutor/app/CertificateForm.h"
 #include "tutor/app/Keyboard.h"
+#include "htmlview/htmlview.h"
+#include "platform/gui/dialogs.h"
+#include "platform/gui/printers.h"
+#include <regex>
+#include <filesystem>
+#include "platform/core/datetime.h"
 #include "tutor/app/OptionsForm.h"
 #include "tutor/app/StatForm.h"
 #include "controls/combos.h"
@@ -388,6 +395,121 @@ TEST_F(OptionsScreenTest, DisplaySwitchKeepsUnsavedEditsAndADeclinedSwitchKeepsT
   EXPECT_EQ(FHost->Switches, 2);
   EXPECT_TRUE(F->RadioWindow->Checked());
   EXPECT_EQ(F->VxSpinEdit1->Value(), 20);
+}
+
+
+int PdfPages(const std::string& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  const std::string Data((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+  const std::regex Page("/Type\\s*/Page(?!s)");
+  return static_cast<int>(std::distance(std::sregex_iterator(Data.begin(), Data.end(), Page), std::sregex_iterator()));
+}
+
+class CertificateScreenTest : public CourseScreensTest {
+ protected:
+  void SetUp() override {
+    CourseScreensTest::SetUp();
+    Folder->Exec({Format("INSERT INTO practice (CPM, ID_GROUP, ID_STUDENT, DURATION, ACCURACY) VALUES "
+                         "(99, 1, %d, 10, 50)", {Student}),
+                  Format("INSERT INTO practice (CPM, ID_GROUP, ID_STUDENT, DURATION, ACCURACY) VALUES "
+                         "(160.5, 1, %d, 10, 98.126)", {Student})});
+    OpenDataModule();
+    RegisterCertificatePage();
+    RegisterPageFactory(TPageId::Studding, [] { return new TForm(nullptr); });
+  }
+  void TearDown() override {
+    TCertificateForm::ExecutePrintDialog = nullptr;
+    TCertificateForm::StepDone = nullptr;
+    CourseScreensTest::TearDown();
+  }
+  TCertificateForm* Open(const std::string& Template) {
+    Host->ShowPage(TPageId::Studding);
+    Host->SetReturnPage(Host->FindPage(TPageId::Studding));
+    Host->ShowPage(TPageId::Certificate);
+    auto* F = dynamic_cast<TCertificateForm*>(Host->FindPage(TPageId::Certificate));
+    if (F) F->Prepare(Template);
+    vxtest::Pump();
+    return dynamic_cast<TCertificateForm*>(Host->FindPage(TPageId::Certificate));
+  }
+  void SetStudent(const std::string& Name, const std::string& Sex) {
+    DM->TbStudent->Edit();
+    DM->TbStudent->FieldByName("NAME")->SetAsString(Name);
+    DM->TbStudent->FieldByName("SEX")->SetAsString(Sex);
+    DM->TbStudent->Post();
+  }
+};
+
+TEST_F(CertificateScreenTest, MarkersTakeTheStudentsValuesAndTheSexPhrases) {
+  WriteBytes("cert/t.htm", "<p>#NAME|#date|#course|#cpm|#accuracy|#sex1|#Sex2|#SEX3</p>");
+  const std::string Today = DateToStr(Date());
+  struct Case {
+    std::string Sex, Phrases;
+  };
+  for (const Case& C : {Case{"M", "uko\xF1\x63zy\xB3|Pan|osi\xB9gn\xB9\xB3"},
+                        Case{"F", "uko\xF1\x63zy\xB3\x61|Pani|osi\xB9gn\xEA\xB3\x61"},
+                        Case{"m", "uko\xF1\x63zy\xB3\x61|Pani|osi\xB9gn\xEA\xB3\x61"}}) {
+    SCOPED_TRACE(C.Sex);
+    SetStudent("Ala Kot", C.Sex);
+    TCertificateForm* F = Open("cert\\t.htm");
+    ASSERT_NE(F, nullptr);
+    EXPECT_EQ(F->Document(), "<p>Ala Kot|" + Today + "|Kurs pierwszy|160,50|98,13|" + C.Phrases + "</p>");
+    vxtest::Click(F->BtnOK, 10, 10);
+    vxtest::Pump();
+  }
+}
+
+TEST_F(CertificateScreenTest, ValuesAreEscapedAndNeverReadAsMarkers) {
+  WriteBytes("cert/t.htm", "<p>#name</p><p>#date</p>");
+  SetStudent("A<b>&c #date", "F");
+  TCertificateForm* F = Open("cert/t.htm");
+  ASSERT_NE(F, nullptr);
+  EXPECT_EQ(F->Document(), "<p>A&lt;b&gt;&amp;c #date</p><p>" + DateToStr(Date()) + "</p>");
+  // The table of markers on its own: longest marker first, text between kept.
+  EXPECT_EQ(FillCertificate("#SEX1#sex#Name?", {{"#sex1", "x"}, {"#name", "\"n\""}}), "x#sex&quot;n&quot;?");
+}
+
+TEST_F(CertificateScreenTest, PrintsOnePageToAPdfFileAndOkCountsTheStep) {
+  SetStudent("Jan", "M");
+  TCertificateForm* F = Open("courses/k1/cert.htm");
+  EXPECT_EQ(F, nullptr);  // no template: a message and back to the course screen
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Host->Shown(), Host->FindPage(TPageId::Studding));
+
+  // The shipped template when the build has it, else a small one.
+  const std::string Shipped = std::string(VX_DIST_DIR) + "/courses/kurs1/certyfikat.htm";
+  std::string Template = "<html><body><p>#sex1 #name</p><p>#course</p></body></html>";
+  if (FileExists(Shipped)) {
+    std::ifstream In(Shipped, std::ios::binary);
+    Template.assign(std::istreambuf_iterator<char>(In), {});
+  }
+  WriteBytes("courses/k1/cert.htm", Template);
+  UseShippedPictures();
+  F = Open("courses\\k1\\cert.htm");
+  ASSERT_NE(F, nullptr);
+  vxtest::SaveGrabPng(Host, OutputPath("certificate_screen.png"));
+  const std::string Pdf = Folder->Path() + "cert.pdf";
+  Printer()->SetOutputFileName(Pdf);
+  int Asked = 0;
+  TCertificateForm::ExecutePrintDialog = [&](TPrintDialog& D) {
+    ++Asked;
+    EXPECT_EQ(D.MaxPage, 9999);  // a page range can be chosen
+    D.PrintRange = prPageNums;
+    D.FromPage = 1;
+    D.ToPage = 1;
+    return true;
+  };
+  vxtest::Click(F->BtnPrint, 10, 10);
+  EXPECT_EQ(Asked, 1);
+  EXPECT_EQ(PdfPages(Pdf), 1);
+  std::filesystem::copy_file(Pdf, OutputPath("certificate.pdf"), std::filesystem::copy_options::overwrite_existing);
+
+  int Done = 0;
+  TCertificateForm::StepDone = [&] { ++Done; };
+  vxtest::Click(F->BtnOK, 10, 10);
+  vxtest::Pump();
+  EXPECT_EQ(Done, 1);
+  EXPECT_EQ(Host->Shown(), Host->FindPage(TPageId::Studding));
+  EXPECT_EQ(Host->FindPage(TPageId::Certificate), nullptr);
 }
 
 }  // namespace
