@@ -308,9 +308,45 @@ class TExpressionCondition : public TCursorCondition {
     return !P.Ranges.empty();
   }
 
+  // An AND of parts that one index slot answers with one range each (comparisons, BETWEEN, a
+  // prefix, nested ANDs of them): the one range they share, so that "x >= a AND x < b" walks the
+  // keys between a and b instead of every key from a on and every key below b.
+  bool PlanConjunction(const TExpToken* N, TIndexPlan& P) {
+    if (N == nullptr) return false;
+    if (!(N->Kind == nkBinary && N->Code == opAnd)) return Plan(N, P) && !P.Invert && P.Ranges.size() == 1;
+    TIndexPlan A, B;
+    if (!PlanConjunction(N->Operand1, A) || !PlanConjunction(N->Operand2, B) || A.Slot != B.Slot) return false;
+    P.Slot = A.Slot;
+    P.Invert = false;
+    P.Ranges.assign(1, A.Ranges[0]);
+    TRange& R = P.Ranges[0];
+    const TRange& O = B.Ranges[0];
+    if (FCursor->CompareSlotKeys(P.Slot, O.Low, R.Low) > 0) std::memcpy(R.Low, O.Low, sizeof R.Low);
+    if (FCursor->CompareSlotKeys(P.Slot, O.High, R.High) < 0) std::memcpy(R.High, O.High, sizeof R.High);
+    return true;
+  }
+
+  // Narrows Bitmap to the records of the plan's ranges (or, inverted, to the others).
+  bool ApplyPlan(const TIndexPlan& P, TRecordsBitmap& Bitmap) {
+    TPoolBitmap Union, One;
+    bool Aborted = false;
+    for (size_t I = 0; I < P.Ranges.size(); ++I) {
+      TRecordsBitmap& Target = I == 0 ? *Union.B : *One.B;
+      FCursor->MarkKeyRangeOn(P.Slot, P.Ranges[I].Low, P.Ranges[I].High, Aborted, Target);
+      if (Aborted) return false;
+      if (I > 0) Union.B->OrWith(*One.B);
+    }
+    if (P.Invert) InvertWithin(*Union.B);
+    Union.B->SetRecordCount(Bitmap.RecordCount);
+    Bitmap.AndWith(*Union.B);
+    return true;
+  }
+
   // Narrows Bitmap to the records that pass N. False when aborted.
   bool EvaluateNode(const TExpToken* N, TRecordsBitmap& Bitmap) {
     if (N->Kind == nkBinary && N->Code == opAnd) {
+      TIndexPlan Shared;
+      if (PlanConjunction(N, Shared)) return ApplyPlan(Shared, Bitmap);
       // The side an index answers goes first and the other tests only what is left.
       const TExpToken* A = N->Operand1;
       const TExpToken* B = N->Operand2;
@@ -338,20 +374,7 @@ class TExpressionCondition : public TCursorCondition {
     if (N->Kind == nkUnary && (N->Code == opNegate || N->Code == opPlus) && Level(N->Operand1) > 0)
       return EvaluateNode(N->Operand1, Bitmap);
     TIndexPlan P;
-    if (Plan(N, P)) {
-      TPoolBitmap Union, One;
-      bool Aborted = false;
-      for (size_t I = 0; I < P.Ranges.size(); ++I) {
-        TRecordsBitmap& Target = I == 0 ? *Union.B : *One.B;
-        FCursor->MarkKeyRangeOn(P.Slot, P.Ranges[I].Low, P.Ranges[I].High, Aborted, Target);
-        if (Aborted) return false;
-        if (I > 0) Union.B->OrWith(*One.B);
-      }
-      if (P.Invert) InvertWithin(*Union.B);
-      Union.B->SetRecordCount(Bitmap.RecordCount);
-      Bitmap.AndWith(*Union.B);
-      return true;
-    }
+    if (Plan(N, P)) return ApplyPlan(P, Bitmap);
     bool Aborted = false;
     FCursor->FilterBitmap(
         Bitmap, [&](const uint8_t* Record, uint32_t) { return Test(N, Record); }, Aborted, 10);

@@ -340,9 +340,11 @@ void TQueryPlan::FilterDrivingTable(std::vector<TFilterHandle>& Added) {
   TSourceRun& R = *Runs.front();
   TDataCursor* C = R.Cursor;
   if (!C || R.Outer || !R.KeyValues.empty() || C->LiveResult) return;
-  constexpr size_t kMostFilters = 8;
+  // One filter of all of them joined by AND: ranges of one index on one column then meet in one
+  // walk of the keys between them.
+  TExpTree Joined;
   for (auto& Cond : Conditions) {
-    if (Cond->Level != 0 || Cond->On || Cond->OnRun || Added.size() >= kMostFilters) continue;
+    if (Cond->Level != 0 || Cond->On || Cond->OnRun) continue;
     if (!OnlyColumnsOf(Cond->Node, R.Source)) continue;
     std::unique_ptr<TCursorCondition> T;
     try {
@@ -351,11 +353,26 @@ void TQueryPlan::FilterDrivingTable(std::vector<TFilterHandle>& Added) {
       continue;
     }
     if (!T || T->Optimization() == 0) continue;
-    if (!C->IsNaturalOrder()) C->SetIndexNo(kNaturalOrderIndex);
-    TFilterHandle H = C->AddFilter(nullptr, std::string(), true, false, true, false, nullptr, true, std::move(T));
-    Added.push_back(H);
-    C->ActivateFilter(H);
+    if (!Joined.Get()) {
+      Joined.Reset(CopyExpression(Cond->Node));
+      continue;
+    }
+    TExpToken* And = GetExpToken();
+    And->Kind = nkBinary;
+    And->Code = opAnd;
+    And->DataType = ftBoolean;
+    And->Text = "AND";
+    And->Operand1 = Joined.Release();
+    And->Operand2 = CopyExpression(Cond->Node);
+    And->Operand1->Parent = And->Operand2->Parent = And;
+    Joined.Reset(And);
   }
+  if (!Joined.Get()) return;
+  std::unique_ptr<TCursorCondition> T = MakeTreeCondition(*C, Joined.Release(), true, false);
+  if (!C->IsNaturalOrder()) C->SetIndexNo(kNaturalOrderIndex);
+  TFilterHandle H = C->AddFilter(nullptr, std::string(), true, false, true, false, nullptr, true, std::move(T));
+  Added.push_back(H);
+  C->ActivateFilter(H);
 }
 
 // MAX or MIN of one column of one table where an index orders the rows of the key range by that

@@ -337,6 +337,10 @@ class TDataCursor : public TEngineObject {
   int32_t PhysicalRecordCount();
   // Key length of an index slot (5 for the status index).
   int SlotKeyLength(uint8_t Slot);
+  // -1, 0, 1 in the order of index Slot over its key length.
+  int CompareSlotKeys(uint8_t Slot, const uint8_t* A, const uint8_t* B) {
+    return CompareKeysFor(Slot, A, B, SlotKeyLength(Slot));
+  }
   // Records of index Slot whose key lies in [Low, High]; Aborted when a page changed under the walk.
   int32_t CountKeyRangeOn(uint8_t Slot, const uint8_t* Low, const uint8_t* High, bool& Aborted);
   // Clears Bitmap (sized to the table) and sets the bits of those records.
