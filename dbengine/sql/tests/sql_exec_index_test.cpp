@@ -57,6 +57,9 @@ TEST_F(IndexAnswerTest, RangesOfComparisonsBetweenInAndPrefixesGiveTheRowsOfASca
       "A = 1 AND B < -40000", "S LIKE 'k1%'", "S >= 'k2' AND S < 'k3'", "S IN ('k5', 'k7', 'zz')", "S > 'k39'",
       "S = 'k3' OR S LIKE 'k2%'", "D >= '2024-03-01' AND D < '2024-05-01'", "D BETWEEN '2024-01-01' AND '2024-02-28'",
       "D IS NULL", "NOT (ID > 0)", "NOT (A = 1 AND B > 0)", "ID > 100 AND ID < 200 AND S LIKE 'k1%'",
+      "ID > 10 AND ID < 300 AND ID <> 100", "(ID >= 0 AND ID <= 50) AND (ID >= 40 AND ID <= 90)",
+      "ID >= 50 AND ID <= 40", "ID BETWEEN 0 AND 90 AND ID > 60", "A >= 0 AND A <= 1 AND A <> 1",
+      "S > 'k1' AND S <= 'k2' AND S LIKE 'k1%'", "(ID < 0 OR ID > 650) AND ID > -100 AND ID < 660",
   };
   for (const char* W : Conditions) {
     ExpectSame(std::string("SELECT ID, A, B, S, D, F FROM $T WHERE ") + W + " ORDER BY ID");
