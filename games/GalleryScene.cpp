@@ -83,6 +83,8 @@ TGalleryScene::TGalleryScene(TCustomDXDraw* ADXDraw, TCustomDXSound* ADXSound, T
     (*B)->SetVisible(false);
     // A space typed in the game must never click a button.
     (*B)->SetTabStop(false);
+    // The window takes the shape of the picture, so the frame shows around it.
+    (*B)->SetPaintMode(pmCrop);
   }
   PauseButton->OnClick = [this](TObject*) { TogglePause(); };
   EndButton->OnClick = [this](TObject*) { ExitGallery(); };
@@ -212,6 +214,9 @@ void TGalleryScene::ChoosePicture() {
   Item->SetName(kPaintingItem);
   Item->Picture()->SetGraphic(Pic.Graphic());
   Item->SetSystemMemory(true);
+  // Cells are drawn on the black-cleared display, where a black pixel looks the same drawn or
+  // keyed out; drawn opaque they cost a plain copy.
+  Item->SetTransparent(false);
 }
 
 void TGalleryScene::NewGame() {
