@@ -62,16 +62,21 @@ bool StartGalleryFromGamePage(int LevelIndex, int ThemeIndex, const std::string&
 
 bool StartGalleryCourseStep(const std::string& Allowed, const std::string& Emphasised, const std::string& Level,
                             TDXTimerHost* TimerHost, bool RealClock) {
+  int32_t N = 0;
+  if (!TryStrToInt(Trim(Level), N)) return Report("The gallery level '" + Level + "' is not a number");
+  return StartGalleryCourseStep(Allowed, Emphasised, static_cast<int>(N), TimerHost, RealClock);
+}
+
+bool StartGalleryCourseStep(const std::string& Allowed, const std::string& Emphasised, int Level,
+                            TDXTimerHost* TimerHost, bool RealClock) {
   try {
     EnsureLoaded();
   } catch (const std::exception& E) {
     return Report(E.what());
   }
-  int32_t N = 0;
-  if (!TryStrToInt(Trim(Level), N)) return Report("The gallery level '" + Level + "' is not a number");
   if (GalleryThemes.empty()) return Report(Translate("There is no picture theme to play with"));
   TGalleryStart S;
-  S.LevelIndex = N - 1;
+  S.LevelIndex = Level - 1;
   S.ThemeFile = GalleryThemes[static_cast<size_t>(Random(static_cast<int32_t>(GalleryThemes.size())))].FileName;
   S.AllowedLetters = Allowed;
   S.PreferredLetters = Emphasised;

@@ -21,3 +21,6 @@ bool StartGalleryFromGamePage(int LevelIndex, int ThemeIndex, const std::string&
 // False (after a message) when no game starts, so the course can go on without it.
 bool StartGalleryCourseStep(const std::string& Allowed, const std::string& Emphasised, const std::string& Level,
                             TDXTimerHost* TimerHost = nullptr, bool RealClock = true);
+// The same with the level already a number (counted from 1).
+bool StartGalleryCourseStep(const std::string& Allowed, const std::string& Emphasised, int Level,
+                            TDXTimerHost* TimerHost = nullptr, bool RealClock = true);

@@ -199,3 +199,31 @@ TEST_F(GallerySceneTest, LeavingStopsTheClockSoNothingCountsOrSavesAfterwards) {
   vxtest::Pump();
   EXPECT_EQ(GalleryScene, nullptr);
 }
+
+// Grid sizes from the settings are kept to 1..29 cells a side.
+TEST_F(GallerySceneTest, TheGridIsKeptToOneToTwentyNineCellsASide) {
+  struct Case {
+    int ColCnt, RowCnt, Cols, Rows, CellWidth, CellHeight;
+  } Cases[] = {{40, 30, 29, 29, 25, 16}, {0, -3, 1, 1, 728, 486}, {27, 2, 27, 2, 26, 243}, {4, 3, 4, 3, 182, 162}};
+  for (const Case& C : Cases) {
+    TGalleryScene* S = Start(C.ColCnt, C.RowCnt);
+    ASSERT_NE(S, nullptr) << C.ColCnt;
+    EXPECT_EQ(S->Cols, C.Cols) << C.ColCnt;
+    EXPECT_EQ(S->Rows, C.Rows) << C.RowCnt;
+    EXPECT_EQ(S->CellWidth, C.CellWidth) << C.ColCnt;
+    EXPECT_EQ(S->CellHeight, C.CellHeight) << C.RowCnt;
+  }
+}
+
+// A word typed within the clock's resolution still scores a finite number.
+TEST_F(GallerySceneTest, AWordTypedInNoMeasurableTimeScoresAsOneMillisecond) {
+  TGalleryScene* S = Start(1, 1);
+  ASSERT_NE(S, nullptr);
+  Type(" ");
+  ClockTicks(2);
+  ASSERT_EQ(S->CurrentCell, 0);
+  Type("as");
+  EXPECT_EQ(S->State, 4);
+  EXPECT_DOUBLE_EQ(S->Score, 2 * 60000.0);
+  EXPECT_EQ(GalleryRows(), std::vector<std::string>{std::to_string(Student) + "|120000"});
+}
