@@ -443,8 +443,8 @@ void TDataTable::UnlockAllRecords(bool OnlyPending) {
   bool SavedTransaction = InTransaction;
   InTransaction = false;
   try {
-    for (int32_t N = 1; N <= LockedRecords->RecordCount; ++N) {
-      if (!LockedRecords->GetBit(N)) continue;
+    // Only the set bits are visited: a table of many records holds few locks.
+    for (int32_t N = 0, Seen = 0; LockedRecords->FindNext(N, 1, Seen);) {
       if (OnlyPending && !(N <= PendingUnlocks->RecordCount && PendingUnlocks->GetBit(N))) continue;
       if (!(Exclusive || FilesReadOnly)) UnlockRecord(N);
       LockedRecords->ClearBit(N);

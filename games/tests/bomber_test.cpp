@@ -362,3 +362,24 @@ TEST_F(BomberTest, WithSoundTheWavesAreLoadedAndF2MutesThem) {
   ASSERT_EQ(Errors.size(), 1u);
   EXPECT_EQ(BomberScene, nullptr);
 }
+
+TEST_F(BomberTest, AfterAClickOnThePauseButtonASpaceStillOnlyTogglesThePause) {
+  Content();
+  TBomberScene* S = Start();
+  Type(" ");
+  ASSERT_EQ(S->State, 1);
+  ASSERT_TRUE(S->PauseButton->Visible());
+  EXPECT_FALSE(S->EndButton->TabStop());
+  vxtest::Click(S->PauseButton, 20, 12);
+  EXPECT_EQ(S->State, 3);
+  // Were the buttons to hold the focus, a space typed to them only toggles the pause.
+  vxtest::KeyStroke(S->PauseButton, VK_SPACE, " ");
+  EXPECT_EQ(S->State, 1);
+  vxtest::KeyStroke(S->EndButton, VK_SPACE, " ");
+  EXPECT_EQ(S->State, 3);
+  EXPECT_FALSE(S->Ended()) << "the end button is not clicked by a space";
+  vxtest::KeyStroke(S->EndButton, VK_SPACE, " ");
+  vxtest::KeyStroke(S->EndButton, VK_RETURN);
+  EXPECT_FALSE(S->Ended()) << "Enter while playing does not end the game";
+  EXPECT_EQ(NextExerciseCalls, 0);
+}
