@@ -160,10 +160,8 @@ void TMainForm::FormCreate(TObject*) {
   SetErrorSection("TMainForm.FormCreate");
   TZLBArchive* Archive = PanelForm ? PanelForm->MainArchive : nullptr;
   if (!Archive) return;
-  for (int I = 0; I < BitmapList->Bitmaps()->Count(); ++I) {
-    TBitmap32* B = BitmapList->Bitmaps()->Items(I)->Bitmap();
-    ReadArchiveMember(Format("MainHint%d.bmp", {I}), Archive, [B](TStream* S) { B->LoadFromStream(S); });
-  }
+  // The ten hint pictures are read when the mouse first comes onto their button: the menu need
+  // not hold all of them to show one.
   ReadArchiveMember("MainHintX.bmp", Archive, [this](TStream* S) {
     TBitmap32 Picture;
     Picture.LoadFromStream(S);
@@ -291,11 +289,21 @@ void TMainForm::JetButton1MouseEnter(TObject* Sender) {
   if (Tag < 0 || Tag >= BitmapList->Bitmaps()->Count()) return;
   HintTimer->SetEnabled(false);
   HintIndex = Tag;
+  LoadHintPicture(Tag);
   Image32->SetBitmap(BitmapList->Bitmaps()->Items(Tag)->Bitmap());
   Image32->Bitmap()->SetMasterAlpha(255);
   Image32->SetVisible(true);
   Image32->Changed();
   ImageBcg->Invalidate();
+}
+
+void TMainForm::LoadHintPicture(int Index) {
+  if (Index < 0 || Index >= static_cast<int>(FHintRead.size()) || FHintRead[static_cast<std::size_t>(Index)]) return;
+  FHintRead[static_cast<std::size_t>(Index)] = true;  // a missing picture stays empty; it is not looked for again
+  TZLBArchive* Archive = PanelForm ? PanelForm->MainArchive : nullptr;
+  if (!Archive) return;
+  TBitmap32* B = BitmapList->Bitmaps()->Items(Index)->Bitmap();
+  ReadArchiveMember(Format("MainHint%d.bmp", {Index}), Archive, [B](TStream* S) { B->LoadFromStream(S); });
 }
 
 void TMainForm::JetButton1MouseLeave(TObject*) {

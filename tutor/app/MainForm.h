@@ -52,6 +52,8 @@ class TMainForm : public TForm {
   void HintTimerTimer(TObject* Sender);
   // Shows the tip dialog.
   void ShowHints();
+  // Reads hint picture Index into BitmapList the first time it is wanted.
+  void LoadHintPicture(int Index);
 
   // The process-wide first-paint flag: logon and tips are offered once per run.
   static bool FirstPaintDone();
@@ -60,6 +62,7 @@ class TMainForm : public TForm {
  private:
   // The work of the first paint, run after the paint that asked for it has finished.
   void FirstPaintWork();
+  std::array<bool, 10> FHintRead{};
 };
 
 // Registers the pages of this library with the host services.
