@@ -10,6 +10,8 @@
 #include "platform/gui/stdctrls.h"
 #include "tutor/translations.h"
 
+TGalleryPageTimers GalleryPageTimers;
+
 namespace {
 
 bool Report(const std::string& Text) {
@@ -57,6 +59,8 @@ bool StartGalleryFromGamePage(int LevelIndex, int ThemeIndex, const std::string&
   S.ThemeFile = GalleryThemes[static_cast<size_t>(ThemeIndex)].FileName;
   S.AllowedLetters = Allowed;
   S.PreferredLetters = Preferred;
+  S.TimerHost = GalleryPageTimers.TimerHost;
+  S.RealClock = GalleryPageTimers.RealClock;
   return StartGalleryGame(S);
 }
 

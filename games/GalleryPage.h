@@ -6,6 +6,13 @@
 class TComboBox;
 class TDXTimerHost;
 
+// How games started from the page run their timers (tests step them by hand).
+struct TGalleryPageTimers {
+  TDXTimerHost* TimerHost = nullptr;  // the application when nullptr
+  bool RealClock = true;
+};
+extern TGalleryPageTimers GalleryPageTimers;
+
 // Sets the games page's gallery hooks (its level and theme lists, its start). The host calls it
 // once with the other game pages' registration.
 void InstallGalleryPage();

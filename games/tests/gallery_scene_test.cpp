@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "controls/ezrgnbtn.h"
 #include "dx/dxdraws.h"
 #include "dx/dximagelist.h"
+#include "games/GalleryPage.h"
 #include "games/GalleryScene.h"
+#include "games/GameSelect.h"
 #include "games/MessageSprite.h"
 #include "games/TopTen.h"
 #include "games/tests/gallery_fixture.h"
@@ -226,4 +229,46 @@ TEST_F(GallerySceneTest, AWordTypedInNoMeasurableTimeScoresAsOneMillisecond) {
   EXPECT_EQ(S->State, 4);
   EXPECT_DOUBLE_EQ(S->Score, 2 * 60000.0);
   EXPECT_EQ(GalleryRows(), std::vector<std::string>{std::to_string(Student) + "|120000"});
+}
+
+// From the games page: its gallery lists, its start with the page's letters, a game played to
+// the end and the top-ten page with the score.
+TEST_F(GallerySceneTest, FromTheGamesPageThroughAGameToTheTopTenPage) {
+  Content();
+  WriteGalleryContent(Inst->Path(), GalleryXml({{"pierwszy", 1000, 2, 1, 300, 60}, {"drugi", 1000, 1, 1, 300, 60}}, 1));
+  InstallGalleryPage();
+  GalleryPageTimers = {&TimerHost, false};
+  auto Page = std::make_unique<TGameSelectForm>(nullptr);
+  Page->SetParent(Host.Form);
+  Page->Show();
+  ASSERT_EQ(Page->ComboBox4->Items()->Count(), 2);
+  EXPECT_EQ(Page->ComboBox4->ItemIndex(), 1);
+  EXPECT_EQ(Page->ComboBox1->Items()->Strings(Page->ComboBox1->ItemIndex()), "Pr\xF3" "ba");
+  Page->ComboBox4->SetItemIndex(0);
+  Page->Button2Click(nullptr);
+  TGalleryScene* S = GalleryScene;
+  ASSERT_NE(S, nullptr) << (Errors.empty() ? "" : Errors.back());
+  EXPECT_EQ(S->Cols, 2);
+  EXPECT_EQ(S->AllowedLetters, "easdfjkl;");
+  EXPECT_EQ(S->PreferredLetters, "asdfjkle");
+  EXPECT_FALSE(Page->Visible());
+  EXPECT_EQ(Host.Return, Page.get());
+
+  Type(" ");
+  ClockTicks(2);
+  Tick += 400;
+  Type("as");
+  Tick += 400;
+  Type("as");
+  ASSERT_EQ(S->State, 4);
+  Press(VK_RETURN);
+  ASSERT_FALSE(Host.Shown.empty());
+  EXPECT_EQ(Host.Shown.back(), TPageId::GalleryTopTen);
+  auto* Top = dynamic_cast<TGalleryTopTenForm*>(Host.FindPage(TPageId::GalleryTopTen));
+  ASSERT_NE(Top, nullptr);
+  EXPECT_EQ(Top->ScoreLabel->Caption(), "600");
+  EXPECT_EQ(GalleryRows(), std::vector<std::string>{std::to_string(Student) + "|600"});
+  GalleryPageTimers = {};
+  FillGalleryLists = nullptr;
+  StartGalleryFromPage = nullptr;
 }
