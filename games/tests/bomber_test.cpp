@@ -383,3 +383,25 @@ TEST_F(BomberTest, AfterAClickOnThePauseButtonASpaceStillOnlyTogglesThePause) {
   EXPECT_FALSE(S->Ended()) << "Enter while playing does not end the game";
   EXPECT_EQ(NextExerciseCalls, 0);
 }
+
+TEST_F(BomberTest, AnExplosionShowsEveryPictureOfItsSetOnceInTheBoxOfTheFirst) {
+  TBomberContent C;
+  C.Mid = {{"m0", 60, 40, 0x30A0F0}, {"m1", 30, 20, 0x3070F0}, {"m2", 90, 50, 0x3040F0}};
+  Content(C);
+  TBomberScene* S = Start();
+  Type(" ");
+  ASSERT_TRUE(FramesUntil([&] { return S->Landed == 1; }));
+  TExplodeSprite* E = nullptr;
+  for (int I = 0; I < Host.Sprites->Engine()->Count(); ++I)
+    if (auto* X = dynamic_cast<TExplodeSprite*>(Host.Sprites->Engine()->Items(I))) E = X;
+  ASSERT_NE(E, nullptr);
+  std::vector<std::string> Shown;
+  for (int Frame = 0; Frame < 10 && CountOf<TExplodeSprite>() == 1; ++Frame) {
+    Shown.push_back(E->Image()->Name());
+    EXPECT_EQ(E->Width, 60);
+    EXPECT_EQ(E->Height, 40);
+    Frames(1);
+  }
+  EXPECT_EQ(Shown, (std::vector<std::string>{"m0", "m1", "m2"}));
+  EXPECT_EQ(CountOf<TExplodeSprite>(), 0);
+}

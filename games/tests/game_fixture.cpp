@@ -76,8 +76,7 @@ void WriteBomberContent(const std::string& Folder, const TBomberContent& C) {
   for (const std::string& L : C.Letters) Bombs.push_back({L, 20, 20, 0x20C0E0, 2});
   if (C.Bombs) Bomber.emplace_back("BOMBS.DXG", DxgBytes(Bombs));
   Bomber.emplace_back("BOMBEXPLOSION.DXG", DxgBytes({{"Explosion", 30, 30, 0x2080F0, 4}}));
-  Bomber.emplace_back("MIDEXPLOSION.DXG",
-                      DxgBytes({{"m0", 60, 40, 0x30A0F0}, {"m1", 60, 40, 0x3070F0}, {"m2", 60, 40, 0x3040F0}}));
+  Bomber.emplace_back("MIDEXPLOSION.DXG", DxgBytes(C.Mid));
   Bomber.emplace_back("BIGEXPLOSION.DXG",
                       DxgBytes({{"g0", 120, 90, 0x10A0FF}, {"g1", 120, 90, 0x1070FF}, {"g2", 120, 90, 0x1040FF}}));
   WriteFileBytes(Folder + "bomber/bomber.zlb", MakeArchive(Bomber, false));

@@ -44,6 +44,7 @@ struct TBomberContent {
   std::vector<std::string> Letters = {"a", "s", "d", "f", "j", "k", "l", ";", "e"};
   bool Bombs = true;
   bool Sounds = true;  // bomber/sound.zlb with its four waves
+  std::vector<TTestPicture> Mid = {{"m0", 60, 40, 0x30A0F0}, {"m1", 60, 40, 0x3070F0}, {"m2", 60, 40, 0x3040F0}};
   std::vector<std::pair<std::string, std::string>> Towns = {{"wioska.zlb", WorkedTown()}};
 };
 void WriteBomberContent(const std::string& Folder, const TBomberContent& Content);
