@@ -21,6 +21,10 @@
 #include "tutor/app/SkinParts.h"
 #include "tutor/app/CertificateForm.h"
 #include "tutor/app/Keyboard.h"
+#include "tutor/app/LessonHtml.h"
+#include "tutor/app/ScenarioForm.h"
+#include "tutor/app/StuddingForm.h"
+#include "tutor/core/Scenario.h"
 #include "htmlview/htmlview.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/printers.h"
@@ -510,6 +514,213 @@ TEST_F(CertificateScreenTest, PrintsOnePageToAPdfFileAndOkCountsTheStep) {
   EXPECT_EQ(Done, 1);
   EXPECT_EQ(Host->Shown(), Host->FindPage(TPageId::Studding));
   EXPECT_EQ(Host->FindPage(TPageId::Certificate), nullptr);
+}
+
+
+std::vector<std::string> SplitLines(const std::string& Text) {
+  std::vector<std::string> L;
+  std::stringstream In(Text);
+  for (std::string Line; std::getline(In, Line);) L.push_back(Line);
+  return L;
+}
+
+const char* const kCourseScript =
+    "#TITLE=Kurs pierwszy\r\n"
+    "#NOTE=courses/k1/note.htm\r\n"
+    "#AUTHOR=ignored\r\n"
+    "/ a comment~with~tildes\r\n"
+    "1~Before any lesson~HTML|x.htm\r\n"
+    "\r\n"
+    "@1~Lekcja 1\r\n"
+    "1~Strona~HTML|courses/k1/w1.htm\r\n"
+    "@x~Not a lesson\r\n"
+    "no tildes at all\r\n"
+    "2~Druga strona~HTML|courses/k1/w2.htm\r\n"
+    "@2~Lekcja 2\r\n"
+    "7~Gra~Bomber|asdf|jk|2\r\n"
+    "abc~Not a step~HTML|a.htm\r\n"
+    "8~Certyfikat~Certificate|courses/k1/cert.htm\r\n";
+
+TEST(CourseScript, LessonsStepsAndSkippedLines) {
+  const TCourseScript S = ParseCourseScript(SplitLines(kCourseScript));
+  EXPECT_EQ(S.Title, "Kurs pierwszy");
+  EXPECT_EQ(S.Note, "courses/k1/note.htm");
+  ASSERT_EQ(S.Lessons.size(), 2u);
+  EXPECT_EQ(S.Lessons[0].Id, 1);
+  EXPECT_EQ(S.Lessons[0].Name, "Lekcja 1");
+  ASSERT_EQ(S.Lessons[0].Exercises.size(), 2u);  // the step before the first lesson belongs to none
+  EXPECT_EQ(S.Lessons[0].Exercises[1].Name, "Druga strona");
+  ASSERT_EQ(S.Lessons[1].Exercises.size(), 2u);
+  const TCourseStep& G = S.Lessons[1].Exercises[0];
+  EXPECT_EQ(G.Id, 7);
+  EXPECT_EQ(G.Params, "Bomber|asdf|jk|2");
+  EXPECT_EQ(G.Type, "Bomber");
+  EXPECT_EQ(SplitStepParams(G.Params), (std::vector<std::string>{"Bomber", "asdf", "jk", "2", "", "", "", "", "", ""}));
+  EXPECT_EQ(S.Skipped, (std::vector<std::string>{"line 9: @x~Not a lesson", "line 10: no tildes at all",
+                                                  "line 14: abc~Not a step~HTML|a.htm"}));
+  EXPECT_EQ(CourseNumberOfMember("INDEX_07.SCN"), 7);
+  EXPECT_EQ(CourseNumberOfMember("INDEX_xy.SCN"), -1);
+  EXPECT_EQ(CourseScriptMember(7), "INDEX_07.SCN");
+}
+
+class CourseScreenTest : public CourseScreensTest {
+ protected:
+  void SetUp() override {
+    CourseScreensTest::SetUp();
+    WriteScenarioArchive({{"INDEX_01.SCN", kCourseScript},
+                          {"INDEX_07.SCN", "#TITLE=Kurs si\xF3\x64my\r\n#NOTE=courses/k7/none.htm\r\n@1~L\r\n1~S~HTML|a\r\n"}});
+    WriteBytes("courses/k1/note.htm", "<html><body><p>Opis kursu</p></body></html>");
+    WriteBytes("courses/k1/w1.htm", "<html><body><p>Strona 1</p></body></html>");
+    WriteBytes("courses/k1/cert.htm", "<html><body><p>#sex1 #name</p></body></html>");
+    RegisterCoursePages();
+    RegisterLessonHtmlPage();
+    TStuddingForm::StartBomberStep = [this](const std::string& A, const std::string& P, int L) {
+      GameCalls.push_back(A + "|" + P + "|" + std::to_string(L));
+      if (GameReportsEnd) Course()->NextExercise();  // a game that ends at once
+      return GameStarts;
+    };
+    TStuddingForm::StartGalleryStep = TStuddingForm::StartBomberStep;
+  }
+  void TearDown() override {
+    TStuddingForm::StartBomberStep = nullptr;
+    TStuddingForm::StartGalleryStep = nullptr;
+    CourseScreensTest::TearDown();
+  }
+  TStuddingForm* Course() const { return dynamic_cast<TStuddingForm*>(Host->FindPage(TPageId::Studding)); }
+  TStuddingForm* OpenCourse() {
+    Host->ShowPage(TPageId::Studding);
+    vxtest::Pump();
+    return Course();
+  }
+  // Starts step Index of the lesson on view with the start button.
+  void Start(int Index) {
+    Course()->ExerciseListBox->SetItemIndex(Index);
+    vxtest::Click(Course()->BtnStart, 10, 10);
+    vxtest::Pump();
+  }
+  // Ends the HTML page on view with its OK button.
+  void PageOk() {
+    auto* P = dynamic_cast<TLessonHtmlForm*>(Host->FindPage(TPageId::LessonHtml));
+    ASSERT_NE(P, nullptr);
+    ASSERT_EQ(Host->Shown(), P);
+    vxtest::Click(P->BtnOK, 10, 10);
+    vxtest::Pump();
+  }
+  std::vector<std::string> Position() const { return Rows("course", "ID_STUDENT;ID_COURSE;ID_LESSON;ID_EXERCISE"); }
+  std::vector<std::string> Exercises() const { return Rows("exercise", "ID_LESSON;ID_EXERCISE;COURSE;STATE;NAME;TYPE"); }
+  std::string Pos(int C, int L, int E) const {
+    return std::to_string(Student) + "|" + std::to_string(C) + "|" + std::to_string(L) + "|" + std::to_string(E);
+  }
+  std::vector<std::string> GameCalls;
+  bool GameStarts = true;
+  bool GameReportsEnd = false;
+};
+
+TEST_F(CourseScreenTest, TheCourseChoiceSelectsByCourseNumberAndStartsTheCourse) {
+  Folder->Exec({Format("UPDATE student SET COURSE = 7 WHERE ID_STUDENT = %d", {Student})});
+  OpenDataModule();
+  Host->ShowPage(TPageId::Scenario);
+  vxtest::Pump();
+  auto* F = dynamic_cast<TScenarioForm*>(Host->FindPage(TPageId::Scenario));
+  ASSERT_NE(F, nullptr);
+  ASSERT_EQ(F->ListBox->Items()->Count(), 2);
+  EXPECT_EQ(F->ListBox->Items()->Strings(0), "Kurs pierwszy");
+  EXPECT_EQ(F->ListBox->ItemIndex(), 1);  // course 7 is the second member
+  ASSERT_EQ(Messages.size(), 1u);         // its description page is missing: said, not fatal
+  F->ListBox->SetItemIndex(0);
+  F->ListBoxClick(F->ListBox);
+  EXPECT_EQ(Messages.size(), 1u);
+  UseShippedPictures();
+  vxtest::SaveGrabPng(Host, OutputPath("course_choice.png"));
+
+  F->ListBox->SetItemIndex(1);
+  vxtest::Click(F->BtnOK, 10, 10);
+  vxtest::Pump();
+  EXPECT_EQ(Rows("student", "COURSE"), (std::vector<std::string>{"7"}));
+  EXPECT_EQ(Position(), (std::vector<std::string>{Pos(7, 1, 1)}));
+  ASSERT_NE(Course(), nullptr);
+  EXPECT_EQ(Host->Shown(), Course());
+  EXPECT_EQ(Text(Course()->ScenarioLabel), "Kurs si\xC3\xB3\x64my");
+}
+
+TEST_F(CourseScreenTest, DoneStepsAreRecordedOnceAndMoveThePositionToTheCertificate) {
+  OpenDataModule();
+  TStuddingForm* C = OpenCourse();
+  ASSERT_NE(C, nullptr);
+  EXPECT_EQ(Position(), (std::vector<std::string>{Pos(1, 1, 1)}));  // a course without a row starts at its beginning
+  EXPECT_EQ(Text(C->LessonLabel), "Lekcja 1");
+
+  Start(0);
+  PageOk();
+  EXPECT_EQ(Position(), (std::vector<std::string>{Pos(1, 1, 2)}));
+  EXPECT_EQ(Exercises(), (std::vector<std::string>{"1|1|1|X|Strona|HTML"}));
+  EXPECT_EQ(Rows("lesson", "ID_LESSON;COURSE;STATE"), (std::vector<std::string>{"1|1|P"}));
+  EXPECT_EQ(Host->Shown(), C);
+  EXPECT_EQ(C->ExerciseListBox->Items()->Strings(0), "+Strona");
+  EXPECT_EQ(C->ExerciseListBox->ItemIndex(), 1);
+  UseShippedPictures();
+  vxtest::SaveGrabPng(Host, OutputPath("course_screen.png"));
+
+  // An earlier step done again records nothing and keeps the position.
+  Start(0);
+  PageOk();
+  EXPECT_EQ(Position(), (std::vector<std::string>{Pos(1, 1, 2)}));
+  EXPECT_EQ(Exercises().size(), 1u);
+
+  Start(1);
+  PageOk();
+  EXPECT_EQ(Position(), (std::vector<std::string>{Pos(1, 2, 1)}));
+  EXPECT_EQ(Text(C->LessonLabel), "Lekcja 2");
+
+  // The certificate is refused while the student stands before it.
+  Start(1);
+  EXPECT_EQ(Host->FindPage(TPageId::Certificate), nullptr);
+  EXPECT_EQ(Host->Shown(), C);
+
+  GameReportsEnd = true;
+  Start(0);
+  EXPECT_EQ(GameCalls, (std::vector<std::string>{"asdf|jk|2"}));
+  EXPECT_EQ(Position(), (std::vector<std::string>{Pos(1, 2, 2)}));
+  Host->ShowReturnPage();  // the game's last page goes back to the course
+  EXPECT_EQ(Host->Shown(), C);
+
+  Start(1);
+  auto* Cert = dynamic_cast<TCertificateForm*>(Host->FindPage(TPageId::Certificate));
+  ASSERT_NE(Cert, nullptr);
+  EXPECT_EQ(Host->Shown(), Cert);
+  vxtest::Click(Cert->BtnOK, 10, 10);
+  vxtest::Pump();
+  // The last step of the last lesson is recorded; the position stays on it.
+  EXPECT_EQ(Position(), (std::vector<std::string>{Pos(1, 2, 2)}));
+  EXPECT_EQ(Exercises().size(), 4u);
+  EXPECT_EQ(Exercises().back(), "2|2|1|X|Certyfikat|Certificate");
+  EXPECT_EQ(Host->Shown(), C);
+  EXPECT_EQ(C->ExerciseListBox->Items()->Strings(1), "+Certyfikat");
+}
+
+TEST_F(CourseScreenTest, GameStepsThatCannotStartStayOnTheCourseScreenAndRecordNothing) {
+  WriteScenarioArchive({{"INDEX_01.SCN", "#TITLE=K\r\n@1~L\r\n1~Bomber~Bomber|a|b|4\r\n2~Bomber0~Bomber|a|b|x\r\n"
+                                         "3~Galeria~Gallery|asdf|jk|1\r\n"}});
+  OpenDataModule();
+  TStuddingForm* C = OpenCourse();
+  ASSERT_NE(C, nullptr);
+  for (int Step : {0, 1}) {
+    Start(Step);  // a bomber level outside 1..3
+    EXPECT_EQ(Host->Shown(), C);
+  }
+  EXPECT_TRUE(GameCalls.empty());
+  EXPECT_EQ(Messages.size(), 2u);
+
+  // The gallery refuses to start (too few words) and reports its end meanwhile: the step stays open.
+  Folder->Exec({Format("UPDATE course SET ID_EXERCISE = 3 WHERE ID_STUDENT = %d", {Student})});
+  GameStarts = false;
+  GameReportsEnd = true;
+  Start(2);
+  EXPECT_EQ(GameCalls, (std::vector<std::string>{"asdf|jk|1"}));
+  EXPECT_EQ(Host->Shown(), C);
+  EXPECT_TRUE(C->Visible());
+  EXPECT_TRUE(Exercises().empty());
+  EXPECT_EQ(Position(), (std::vector<std::string>{Pos(1, 1, 3)}));
 }
 
 }  // namespace
