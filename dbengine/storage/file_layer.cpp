@@ -15,6 +15,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 
 #include "dbengine/storage/engine_common.h"
 #include "dbengine/storage/engine_errors.h"
@@ -36,6 +37,24 @@ std::string Slashes(const std::string& S) {
   return R;
 }
 
+// The canonical form of a directory, resolved once per spelling: realpath reads every component
+// of the path, and every open, create and lookup of a table file asks for it. Empty when the
+// directory cannot be resolved (that answer is not kept).
+std::string CanonicalDirectory(const std::string& Dir) {
+  static std::mutex Lock;
+  static std::unordered_map<std::string, std::string> Known;
+  {
+    std::lock_guard<std::mutex> G(Lock);
+    auto It = Known.find(Dir);
+    if (It != Known.end()) return It->second;
+  }
+  char Buf[PATH_MAX];
+  if (!realpath(Dir.c_str(), Buf)) return std::string();
+  std::lock_guard<std::mutex> G(Lock);
+  if (Known.size() >= 4096) Known.clear();
+  return Known[Dir] = Buf;
+}
+
 // Key under which a name is listed: in-memory names as given (trimmed, '/' separators); disk names
 // resolved on disk with the directory made canonical, so two spellings of one file share one object.
 std::string ListKeyOf(const std::string& Name, bool InMemory) {
@@ -45,9 +64,8 @@ std::string ListKeyOf(const std::string& Name, bool InMemory) {
   size_t Slash = Os.rfind('/');
   std::string Dir = Slash == std::string::npos ? "." : (Slash == 0 ? "/" : Os.substr(0, Slash));
   std::string Base = Slash == std::string::npos ? Os : Os.substr(Slash + 1);
-  char Buf[PATH_MAX];
-  if (realpath(Dir.c_str(), Buf)) {
-    std::string D = Buf;
+  std::string D = CanonicalDirectory(Dir);
+  if (!D.empty()) {
     if (D != "/") D += '/';
     return EngineFileName(D + Base);
   }
@@ -753,7 +771,8 @@ int DiskWrite(int Fd, const void* Buffer, int64_t Count, int64_t Offset, const c
 
 int DiskSync(int Fd, const char* Path) {
   if (int R = Fault(TDiskOp::Sync, Path); R < 0) return R;
-  if (DiskSyncs() && fsync(Fd) != 0) return -errno;
+  // The data and what reading it back needs (the size); times are not worth a journal commit.
+  if (DiskSyncs() && fdatasync(Fd) != 0) return -errno;
   TPowerCut& P = PowerCut();
   std::lock_guard<std::mutex> G(P.Lock);
   if (P.On)

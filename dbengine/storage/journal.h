@@ -20,7 +20,9 @@
 // of each data file and the writer range of its index and BLOB files, so that no reader or writer of
 // another process or session looks at them), the committer takes the journal lock, writes the whole
 // journal, syncs it and the directory, writes the gathered bytes in place, syncs each changed table
-// file, then removes the journal and syncs the directory before any lock goes. A failure before the
+// file (all at once), then removes the journal before any lock goes. The removal is not synced: a
+// journal brought back by a power cut holds bytes already in place, and the next commit's directory
+// sync makes the removal durable before that commit writes anything in place. A failure before the
 // journal is synced leaves the tables untouched; a failure while writing in place puts back the bytes
 // it had replaced and removes the journal (when even that fails, the journal stays and is replayed,
 // so the tables never keep a half commit); either way the commit reports the error.
