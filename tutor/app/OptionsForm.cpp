@@ -64,6 +64,9 @@ TOptionsForm::TOptionsForm(TComponent* AOwner) : TForm(AOwner) {
   VxCheckbox1 = MakeSkinTab(this, this, "VxCheckbox1", "BtpExerop", 40, 28, 0);
   VxCheckbox2 = MakeSkinTab(this, this, "VxCheckbox2", "BtpKeyb", 212, 28, 1);
   VxCheckbox3 = MakeSkinTab(this, this, "VxCheckbox3", "BtpScreen", 384, 28, 2);
+  VxCheckbox1->SetCaption(Cp("Ćwiczenia"));
+  VxCheckbox2->SetCaption(Cp("Klawiatura"));
+  VxCheckbox3->SetCaption(Cp("Ekran"));
   for (TVxCheckbox* T : {VxCheckbox1, VxCheckbox2, VxCheckbox3})
     T->OnClick = [this](TObject* S) { JetCheckbox1Click(S); };
   VxCheckbox1->SetChecked(true);
@@ -177,7 +180,7 @@ TOptionsForm::TOptionsForm(TComponent* AOwner) : TForm(AOwner) {
         "WaitCheckBox.Caption", "LabelKeybChoice.Caption", "CheckBoxColorKeyb.Caption", "RadioDirectX.Caption",
         "RadioWindow.Caption", "LabelFontFace.Caption", "CheckBoxBold.Caption", "LabelBcgColor.Caption",
         "LabelTmpColor.Caption", "LabelCorColor.Caption", "LabelErrColor.Caption", "CBBcgColor.Hint",
-        "ShowHintAtStartupCheckBox.Caption"})
+        "ShowHintAtStartupCheckBox.Caption", "VxCheckbox1.Caption", "VxCheckbox2.Caption", "VxCheckbox3.Caption"})
     VxLanguage1->Properties()->Add(P);
   VxLanguage1->Translate();
 

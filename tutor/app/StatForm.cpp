@@ -6,6 +6,7 @@
 #include "controls/vxcheckbox.h"
 #include "controls/vximage.h"
 #include "dbengine/sql/vxdb_query.h"
+#include "platform/core/cp1250.h"
 #include "platform/core/sysutils.h"
 #include "tutor/VxLang.h"
 #include "tutor/app/HTMLInstruction.h"
@@ -61,9 +62,11 @@ TStatForm::TStatForm(TComponent* AOwner) : TForm(AOwner) {
   VxImage1->SetBitmapName("stat_bcg.bmp");
 
   static const char* const kTabs[3] = {"BtpStSum", "BtpStCpm", "BtpStAcc"};
+  static const char* const kTabCaptions[3] = {"Podsumowanie", "Szybkość", "Poprawność"};
   static const char* const kTabNames[3] = {"JetCheckbox1", "JetCheckbox2", "JetCheckbox3"};
   for (int I = 0; I < 3; ++I) {
     Tabs[I] = MakeSkinTab(this, this, kTabNames[I], kTabs[I], 40 + 172 * I, 28, I);
+    Tabs[I]->SetCaption(Utf8ToCp1250(kTabCaptions[I]));
     Tabs[I]->OnClick = [this](TObject* S) { JetCheckbox1Click(S); };
   }
   Tabs[0]->SetChecked(true);
@@ -135,7 +138,8 @@ TStatForm::TStatForm(TComponent* AOwner) : TForm(AOwner) {
   VxLanguage1->SetSection("StatForm");
   for (const char* P : {"StatForm.Caption", "LabelStudentCaption.Caption", "LabelCountCaption.Caption",
                         "LabelCourseCaption.Caption", "LabelTimeCaption.Caption", "LabelSpeedCaption.Caption",
-                        "LabelAccuracyCaption.Caption", "BtnHelp.Caption", "BtnClose.Caption"})
+                        "LabelAccuracyCaption.Caption", "BtnHelp.Caption", "BtnClose.Caption", "JetCheckbox1.Caption",
+                        "JetCheckbox2.Caption", "JetCheckbox3.Caption"})
     VxLanguage1->Properties()->Add(P);
   VxLanguage1->Translate();
   OnShow = [this](TObject* S) { FormShow(S); };

@@ -723,4 +723,77 @@ TEST_F(CourseScreenTest, GameStepsThatCannotStartStayOnTheCourseScreenAndRecordN
   EXPECT_EQ(Position(), (std::vector<std::string>{Pos(1, 1, 3)}));
 }
 
+
+// Every screen with the installation's own pictures, texts and first course, for a look at them.
+class ShippedLooksTest : public CourseScreensTest {};
+
+TEST_F(ShippedLooksTest, EveryScreenDrawnWithTheShippedContent) {
+  const std::string Dist = std::string(VX_DIST_DIR) + "/";
+  if (!UseShippedPictures() || !FileExists(Dist + "scenario.zlb")) GTEST_SKIP() << "the build has no content";
+  std::filesystem::copy_file(Dist + "scenario.zlb", Folder->Path() + "scenario.zlb",
+                             std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy(Dist + "courses", Folder->Path() + "courses",
+                        std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+  KeybList = new TKeybList(Dist + "keyboards.zlb");
+  std::vector<std::string> Rows = {
+      Format("INSERT INTO practice (CPM, ID_GROUP, ID_STUDENT, DURATION, ACCURACY) VALUES (182.4, 1, %d, 1312, 97.3)",
+             {Student}),
+      Format("INSERT INTO results (ID_GROUP, ID_STUDENT, ID_PRACTICE, CPM, ACCURACY) VALUES (1, %d, 1, 182.4, 97.3)",
+             {Student})};
+  const std::string Keys = "\x0D asdfghjkl;eiruotyp";
+  for (size_t I = 0; I < Keys.size(); ++I)
+    Rows.push_back(Format("INSERT INTO netstat (ID_STUDENT, ID_PRACTICE, [KEY], CNT, CPM, ACC) VALUES "
+                          "(%d, 1, %d, 9, %d, %d)",
+                          {Student, static_cast<int>(static_cast<unsigned char>(Keys[I])), 140 + int(I * 37 % 120),
+                           88 + int(I * 7 % 12)}));
+  Folder->Exec(Rows);
+  OpenDataModule();
+  RegisterCoursePages();
+  RegisterLessonHtmlPage();
+
+  Host->ShowPage(TPageId::Stat);
+  vxtest::Pump();
+  auto* S = dynamic_cast<TStatForm*>(Host->FindPage(TPageId::Stat));
+  ASSERT_NE(S, nullptr);
+  vxtest::SaveGrabPng(Host, OutputPath("look_stat_summary.png"));
+  vxtest::Click(S->Tabs[1], 10, 10);
+  vxtest::SaveGrabPng(Host, OutputPath("look_stat_speed.png"));
+  vxtest::Click(S->BtnClose, 10, 10);
+  vxtest::Pump();
+
+  Host->ShowPage(TPageId::Options);
+  vxtest::Pump();
+  auto* O = dynamic_cast<TOptionsForm*>(Host->FindPage(TPageId::Options));
+  ASSERT_NE(O, nullptr);
+  vxtest::SaveGrabPng(Host, OutputPath("look_options_0.png"));
+  vxtest::Click(O->VxCheckbox2, 10, 10);
+  vxtest::SaveGrabPng(Host, OutputPath("look_options_1.png"));
+  vxtest::Click(O->VxCheckbox3, 10, 10);
+  vxtest::SaveGrabPng(Host, OutputPath("look_options_2.png"));
+  vxtest::Click(O->CancelButton, 10, 10);
+  vxtest::Pump();
+
+  Host->ShowPage(TPageId::Scenario);
+  vxtest::Pump();
+  vxtest::SaveGrabPng(Host, OutputPath("look_course_choice.png"));
+  auto* Ch = dynamic_cast<TScenarioForm*>(Host->FindPage(TPageId::Scenario));
+  ASSERT_NE(Ch, nullptr);
+  vxtest::Click(Ch->BtnOK, 10, 10);
+  vxtest::Pump();
+  auto* C = dynamic_cast<TStuddingForm*>(Host->FindPage(TPageId::Studding));
+  ASSERT_NE(C, nullptr);
+  EXPECT_GE(C->Script.Lessons.size(), 5u);
+  EXPECT_TRUE(C->Script.Skipped.empty());
+  vxtest::SaveGrabPng(Host, OutputPath("look_course.png"));
+
+  Host->ShowPage(TPageId::Certificate);
+  auto* Cert = dynamic_cast<TCertificateForm*>(Host->FindPage(TPageId::Certificate));
+  ASSERT_NE(Cert, nullptr);
+  ASSERT_TRUE(Cert->Prepare("courses\\kurs1\\certyfikat.htm"));
+  vxtest::Pump();
+  vxtest::SaveGrabPng(Host, OutputPath("look_certificate.png"));
+  delete KeybList;
+  KeybList = nullptr;
+}
+
 }  // namespace
