@@ -118,6 +118,14 @@ TDataDirectory* TDataSession::OpenDirectory(const std::string& DatabaseName, con
   std::string P, U;
   if (!SameText(Trim(DatabaseName), "MEMORY")) {
     P = Trim(Path).empty() ? StartDirectory : AddTrailingBackslash(Trim(Path));
+    // A directory already open under the same spelling is that directory: its path needs no
+    // resolving again (every statement opens the directories of its tables).
+    for (TDataDirectory* D : Directories) {
+      if (!D->Path.empty() && D->Path == P) {
+        ++D->RefCount;
+        return D;
+      }
+    }
     U = GetUniversalPath(P);
     if (U.empty()) U = P;
     U = AddTrailingBackslash(U);
