@@ -6,7 +6,8 @@
 // Reports the time to prepare and start a game of the hardest grid (29 x 29: the words from the
 // word list, the theme's picture, the surfaces), and the work of each frame with every one of
 // the 841 cells uncovered, the current word and the title bar drawn (median, p99, worst).
-// --png keeps a picture of a 12 x 8 game half uncovered, a word on its cell with a letter typed.
+// --png keeps a picture of a 12 x 8 game half uncovered, a word on its cell with a letter typed,
+// and one of the same game finished with its title bar (FILE-finished.png).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -147,6 +148,16 @@ int main(int argc, char** argv) {
       vxtest::SaveGrabPng(Form, Png);
       std::printf("picture of a half-uncovered game: %s (%s, word \"%s\")\n", Png.c_str(), Scene->PictureTitle.c_str(),
                   Scene->Word.c_str());
+      // The same game finished, its title bar slid in.
+      for (int I = 0; I < 96; ++I)
+        if (Scene->CellState[I] == 0) Scene->CellState[I] = 1;
+      Scene->State = 4;
+      Scene->CurrentCell = -1;
+      Scene->TitleY = 24;
+      Scene->FrameStep(1);
+      const std::string Done = Png.substr(0, Png.rfind('.')) + "-finished.png";
+      vxtest::SaveGrabPng(Form, Done);
+      std::printf("picture of the finished game: %s\n", Done.c_str());
       delete Scene;
     }
     Sprites->Engine()->Clear();

@@ -531,7 +531,10 @@ void TGalleryScene::ExitGallery() {
   }
   for (TEzRgnBtn* B : {PauseButton, EndButton, NewButton, RepeatButton}) B->SetVisible(false);
   RestoreHook();
+  // The scene is freed later; from now on it is not the running game, so a game started from
+  // here on (the next course step) does not free it a second time.
   if (Application) Application->ReleaseObject(this);
+  if (GalleryScene == this) GalleryScene = nullptr;
   if (TPageHost* Host = PageHost()) {
     if (State == 4) {
       Host->ShowPage(TPageId::GalleryTopTen);

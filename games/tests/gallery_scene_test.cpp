@@ -9,6 +9,7 @@
 #include "games/GalleryPage.h"
 #include "games/GalleryScene.h"
 #include "games/GameSelect.h"
+#include "games/GameServices.h"
 #include "games/MessageSprite.h"
 #include "games/TopTen.h"
 #include "games/tests/gallery_fixture.h"
@@ -271,4 +272,30 @@ TEST_F(GallerySceneTest, FromTheGamesPageThroughAGameToTheTopTenPage) {
   GalleryPageTimers = {};
   FillGalleryLists = nullptr;
   StartGalleryFromPage = nullptr;
+}
+
+// A course goes on from the end of a game: its next step may start the next game from inside the
+// ending one, while that scene waits to be freed; the new game runs on.
+TEST_F(GallerySceneTest, TheNextCourseStepCanStartTheNextGameFromTheEndOfTheLast) {
+  TGalleryScene* First = Start(1, 1);
+  ASSERT_NE(First, nullptr);
+  int Steps = 0;
+  GameNextExercise = [&] {
+    ++Steps;
+    if (Steps == 1) {
+      EXPECT_TRUE(StartGalleryCourseStep("asdf", "as", 1, &TimerHost, false));
+    }
+  };
+  Press(VK_ESCAPE);
+  TGalleryScene* Second = GalleryScene;
+  ASSERT_NE(Second, nullptr);
+  EXPECT_NE(Second, First);
+  vxtest::Pump();
+  EXPECT_EQ(GalleryScene, Second) << "the new game runs on";
+  Type(" ");
+  EXPECT_EQ(Second->State, 1);
+  Press(VK_ESCAPE);
+  vxtest::Pump();
+  EXPECT_EQ(GalleryScene, nullptr);
+  EXPECT_EQ(Steps, 2);
 }
