@@ -23,6 +23,9 @@ std::function<bool(int LevelIndex, int ThemeIndex, const std::string& Allowed, c
 namespace {
 
 constexpr TColor kTransparent = 0x00FF00;
+// The light panel of the page picture the settings stand on, and the captions' blue.
+constexpr TColor kPanelColour = 0xFBF7F4;
+constexpr TColor kCaptionColour = 0x7D3200;
 const char* const kHomeRow = "asdfjkl;";
 
 std::string WithoutBlanks(std::string S) {
@@ -130,12 +133,14 @@ TLetterPage MakeLetterGroups(TForm* F, TWinControl* Page, const std::string& Suf
   P.Allow = new TGroupBox(F);
   P.Allow->SetName("Group" + Suffix + "Allow");
   P.Allow->SetParent(Page);
-  P.Allow->SetBounds(60, 190, 330, 190);
+  P.Allow->SetBounds(20, 190, 330, 185);
+  P.Allow->SetColor(kPanelColour);
   P.Allow->SetCaption(" dopuszczalny zestaw liter ");
   P.Pref = new TGroupBox(F);
   P.Pref->SetName("Group" + Suffix + "Pref");
   P.Pref->SetParent(Page);
-  P.Pref->SetBounds(410, 190, 330, 190);
+  P.Pref->SetBounds(370, 190, 330, 185);
+  P.Pref->SetColor(kPanelColour);
   P.Pref->SetCaption(" \xE6wiczone litery ");
   return P;
 }
@@ -166,7 +171,9 @@ TGameSelectForm::TGameSelectForm(TComponent* AOwner) : TForm(AOwner) {
     const char* Name;
     const char* Picture;
     int Tag, X, Y;
-  } Boxes[] = {{&VxCheckbox1, "VxCheckbox1", "BtpBomb", 0, 182, 48}, {&VxCheckbox2, "VxCheckbox2", "BtpGal", 1, 64, 48}};
+    const char* Caption;
+  } Boxes[] = {{&VxCheckbox1, "VxCheckbox1", "BtpBomb", 0, 182, 48, "bomber"},
+               {&VxCheckbox2, "VxCheckbox2", "BtpGal", 1, 64, 48, "galeria"}};
   for (auto& D : Boxes) {
     auto* B = new TVxCheckbox(this);
     B->TComponent::SetName(D.Name);
@@ -180,6 +187,11 @@ TGameSelectForm::TGameSelectForm(TComponent* AOwner) : TForm(AOwner) {
     B->SetFNameOverChecked(P + "_overcheck.bmp");
     B->SetLeft(D.X);
     B->SetTop(D.Y);
+    B->SetCaption(D.Caption);
+    B->SetParentFont(false);
+    B->Font()->SetStyle(fsBold);
+    B->Font()->SetSize(11);
+    B->Font()->SetColor(kCaptionColour);
     B->OnClick = [this](TObject* S) { JetCheckboxClick(S); };
     *D.Field = B;
   }
@@ -190,11 +202,12 @@ TGameSelectForm::TGameSelectForm(TComponent* AOwner) : TForm(AOwner) {
     const char* Name;
     const char* Picture;
     int X, Y;
+    const char* Caption;
     std::function<void(TObject*)> Click;
   } Buttons[] = {
-      {&VxButton1, "VxButton1", "BtnHelp", 58, 532, [this](TObject* S) { HelpButtonClick(S); }},
-      {&VxButton2, "VxButton2", "BtnMenu", 427, 532, [this](TObject* S) { Button1Click(S); }},
-      {&VxButton3, "VxButton3", "BtnStart", 593, 531, [this](TObject* S) { Button2Click(S); }},
+      {&VxButton1, "VxButton1", "BtnHelp", 58, 532, "pomoc", [this](TObject* S) { HelpButtonClick(S); }},
+      {&VxButton2, "VxButton2", "BtnMenu", 427, 532, "menu", [this](TObject* S) { Button1Click(S); }},
+      {&VxButton3, "VxButton3", "BtnStart", 593, 531, "start", [this](TObject* S) { Button2Click(S); }},
   };
   for (auto& D : Buttons) {
     auto* B = new TVxButton(this);
@@ -208,6 +221,11 @@ TGameSelectForm::TGameSelectForm(TComponent* AOwner) : TForm(AOwner) {
     B->SetFNameOver(P + "_over.bmp");
     B->SetLeft(D.X);
     B->SetTop(D.Y);
+    B->SetCaption(D.Caption);
+    B->SetParentFont(false);
+    B->Font()->SetStyle(fsBold);
+    B->Font()->SetSize(11);
+    B->Font()->SetColor(kCaptionColour);
     B->OnClick = D.Click;
     *D.Field = B;
   }
@@ -223,16 +241,18 @@ TGameSelectForm::TGameSelectForm(TComponent* AOwner) : TForm(AOwner) {
   Notebook = new TNotebook(this);
   Notebook->SetName("Notebook");
   Notebook->SetParent(this);
-  Notebook->SetBounds(0, 120, 800, 400);
+  Notebook->SetBounds(40, 120, 720, 390);
   Notebook->SetPageNames({"1", "0"});
+  Notebook->SetColor(kPanelColour);
   TPage* Gallery = Notebook->Pages(0);
   TPage* Bomber = Notebook->Pages(1);
-  Label5 = MakeLabel(this, Bomber, "Label5", "maksymalna liczba bomb:", 60, 160);
+  for (TPage* P : {Gallery, Bomber}) P->SetColor(kPanelColour);
+  Label5 = MakeLabel(this, Bomber, "Label5", "maksymalna liczba bomb:", 40, 160);
 
-  LabelLevel = MakeLabel(this, Gallery, "LabelLevel", "poziom trudno\x9C" "ci:", 60, 40);
-  ComboBox4 = MakeCombo(this, Gallery, "ComboBox4", 250, 36);
-  LabelPicKind = MakeLabel(this, Gallery, "LabelPicKind", "rodzaj obraz\xF3w:", 60, 90);
-  ComboBox1 = MakeCombo(this, Gallery, "ComboBox1", 250, 86);
+  LabelLevel = MakeLabel(this, Gallery, "LabelLevel", "poziom trudno\x9C" "ci:", 40, 40);
+  ComboBox4 = MakeCombo(this, Gallery, "ComboBox4", 230, 36);
+  LabelPicKind = MakeLabel(this, Gallery, "LabelPicKind", "rodzaj obraz\xF3w:", 40, 90);
+  ComboBox1 = MakeCombo(this, Gallery, "ComboBox1", 230, 86);
   TLetterPage G = MakeLetterGroups(this, Gallery, "");
   GroupAllow = G.Allow;
   GroupPref = G.Pref;
@@ -250,10 +270,10 @@ TGameSelectForm::TGameSelectForm(TComponent* AOwner) : TForm(AOwner) {
   Label7->SetVisible(false);  // describes nothing on this group; kept for the translations
   Edit4 = MakeEdit(this, GroupPref, "Edit4", "asdfjkle", 150, 108);
 
-  Label4 = MakeLabel(this, Bomber, "Label4", "poziom trudno\x9C" "ci:", 60, 40);
-  ComboBox3 = MakeCombo(this, Bomber, "ComboBox3", 250, 36);
-  Label23 = MakeLabel(this, Bomber, "Label23", "miasto:", 60, 90);
-  ComboBox2 = MakeCombo(this, Bomber, "ComboBox2", 250, 86);
+  Label4 = MakeLabel(this, Bomber, "Label4", "poziom trudno\x9C" "ci:", 40, 40);
+  ComboBox3 = MakeCombo(this, Bomber, "ComboBox3", 230, 36);
+  Label23 = MakeLabel(this, Bomber, "Label23", "miasto:", 40, 90);
+  ComboBox2 = MakeCombo(this, Bomber, "ComboBox2", 230, 86);
   TLetterPage B = MakeLetterGroups(this, Bomber, "Bom");
   GroupBomAllow = B.Allow;
   GroupBomPref = B.Pref;
