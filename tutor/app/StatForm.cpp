@@ -209,8 +209,11 @@ void TStatForm::FillCharts(int Practice) {
       Q.SetDatabaseName("db");
       Q.SQL()->Add("SELECT key, cpm, acc ");
       Q.SQL()->Add("FROM netstat");
-      Q.SQL()->Add("WHERE id_practice = :id_practice");
+      // The student's condition lets the engine read the snapshot through the netstat index
+      // (student, practice) instead of every row; a practice id belongs to one student anyway.
+      Q.SQL()->Add("WHERE id_student = :id_student AND id_practice = :id_practice");
       Q.SQL()->Add("ORDER BY key");
+      Q.ParamByName("id_student")->SetAsInteger(StudentId());
       Q.ParamByName("id_practice")->SetAsInteger(Practice);
       Q.Open();
       for (; !Q.Eof(); Q.Next()) {
