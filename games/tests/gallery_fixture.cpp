@@ -68,20 +68,20 @@ std::string GalleryXml(const std::vector<TGalleryLevelText>& Levels, int DefLeve
   return S + " </Levels>\r\n</Gallery>\r\n";
 }
 
-void WriteGalleryContent(const std::string& Folder, const std::string& Xml) {
+void WriteGalleryContent(const std::string& Folder, const std::string& Xml, const TGalleryContentOptions& Options) {
   WriteFileBytes(Folder + "gallery/gallery.xml", Xml);
   std::vector<TTestMember> Ui;
   // The frame: dark grey with the green window over the picture area.
   Ui.emplace_back("obrazytlo.bmp", Bmp24(800, 600, [](int X, int Y) -> uint32_t {
                     return X >= 36 && X < 764 && Y >= 38 && Y < 524 ? 0x00FF00 : 0x404040;
                   }));
-  Ui.emplace_back("bar.bmp", Bmp24(30, 20, [](int, int) -> uint32_t { return 0x806040; }));
+  Ui.emplace_back("bar.bmp", Bmp24(Options.BarWidth, 20, [](int, int) -> uint32_t { return 0x806040; }));
   for (const char* B : {"pauza", "koniec", "nowy", "powtorz"})
     for (const char* S : {"zga", "zap", "zap-in"})
       Ui.emplace_back(std::string("button-") + B + "-" + S + ".bmp", BmpBytes(120, 26, 0x808080));
   WriteFileBytes(Folder + "gallery/interface.zlb", MakeArchive(Ui, false));
   std::vector<TTestMember> Theme;
-  Theme.emplace_back("titles.txt", "#ThemeName=Pr\xF3" "ba\r\np1.bmp=Obraz pierwszy\r\n");
+  Theme.emplace_back("titles.txt", Options.Titles);
   Theme.emplace_back("p1.bmp", GalleryBmp(728, 486));
   WriteFileBytes(Folder + "gallery/themes/test.zlb", MakeArchive(Theme, false));
 }
@@ -106,8 +106,8 @@ void GallerySceneTest::TearDown() {
   GameSceneTest::TearDown();
 }
 
-TGalleryScene* GallerySceneTest::Start(int Cols, int Rows, int MaxTimePerChar) {
-  WriteGalleryContent(Inst->Path(), GalleryXml({{"poziom", MaxTimePerChar, Cols, Rows, 300, 60}}));
+TGalleryScene* GallerySceneTest::Start(int Cols, int Rows, int MaxTimePerChar, const TGalleryContentOptions& Options) {
+  WriteGalleryContent(Inst->Path(), GalleryXml({{"poziom", MaxTimePerChar, Cols, Rows, 300, 60}}), Options);
   LoadGalleryConfig();
   LoadGalleryThemes();
   TGalleryStart S;

@@ -26,14 +26,20 @@ std::string GalleryXml(const std::vector<TGalleryLevelText>& Levels, int DefLeve
 
 // Writes gallery/gallery.xml, gallery/interface.zlb and gallery/themes/test.zlb (one picture of
 // 728 x 486, "p1.bmp=Obraz pierwszy") into Folder.
-void WriteGalleryContent(const std::string& Folder, const std::string& Xml);
+struct TGalleryContentOptions {
+  int BarWidth = 30;  // the title bar's three pieces side by side
+  std::string Titles = "#ThemeName=Pr\xF3" "ba\r\np1.bmp=Obraz pierwszy\r\n";
+};
+void WriteGalleryContent(const std::string& Folder, const std::string& Xml,
+                         const TGalleryContentOptions& Options = TGalleryContentOptions());
 
 class GallerySceneTest : public GameSceneTest {
  protected:
   void SetUp() override;
   void TearDown() override;
   // Installs the content with one level and starts a game with a manual clock.
-  TGalleryScene* Start(int Cols, int Rows, int MaxTimePerChar = 1000);
+  TGalleryScene* Start(int Cols, int Rows, int MaxTimePerChar = 1000,
+                       const TGalleryContentOptions& Options = TGalleryContentOptions());
   // One clock tick, the clock's 100 ms passing on the injected tick source.
   void ClockTicks(int N);
   void Type(const std::string& Text);

@@ -299,3 +299,27 @@ TEST_F(GallerySceneTest, TheNextCourseStepCanStartTheNextGameFromTheEndOfTheLast
   EXPECT_EQ(GalleryScene, nullptr);
   EXPECT_EQ(Steps, 2);
 }
+
+// A theme without picture lines is refused with a message; a title bar too narrow for its three
+// pieces is left out while the game ends as usual.
+TEST_F(GallerySceneTest, AThemeWithoutPicturesIsRefusedAndATooNarrowTitleBarIsLeftOut) {
+  TGalleryContentOptions NoPictures;
+  NoPictures.Titles = "#ThemeName=Pusty\r\n# p1.bmp=no\r\n";
+  EXPECT_EQ(Start(2, 2, 1000, NoPictures), nullptr);
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_NE(Errors[0].find("has no pictures"), std::string::npos) << Errors[0];
+  EXPECT_EQ(GalleryScene, nullptr);
+
+  TGalleryContentOptions NarrowBar;
+  NarrowBar.BarWidth = 2;
+  TGalleryScene* S = Start(1, 1, 1000, NarrowBar);
+  ASSERT_NE(S, nullptr);
+  Type(" ");
+  ClockTicks(2);
+  Type("as");
+  ASSERT_EQ(S->State, 4);
+  Frames(40);
+  EXPECT_GT(S->TitleY, 0);
+  Press(VK_RETURN);
+  EXPECT_EQ(Host.Shown.back(), TPageId::GalleryTopTen);
+}
