@@ -28,6 +28,7 @@
 #include "games/BomberTowns.h"
 #include "games/GameSelect.h"
 #include "games/GameServices.h"
+#include "games/TopTen.h"
 #include "controls/vxcheckbox.h"
 #include "platform/core/fileutils.h"
 #include "platform/gui/controls.h"
@@ -133,6 +134,14 @@ int main(int argc, char** argv) {
       vxtest::Pump();
       vxtest::SaveGrabPng(Page, PagePng);
       delete Page;
+      // And the bomber's score page (without a database: its rows as the form makes them).
+      auto* Scores = new TBomberTopTenForm(nullptr);
+      Scores->SetParent(Host.Form);
+      Scores->Show();
+      Scores->SetResult(3, 128);
+      vxtest::Pump();
+      vxtest::SaveGrabPng(Scores, PagePng.substr(0, PagePng.size() - 4) + "-topten.png");
+      delete Scores;
     }
     TBomberStart S;
     S.Difficulty = 3;

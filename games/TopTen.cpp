@@ -14,6 +14,9 @@
 namespace {
 constexpr TColor kTransparent = 0x00FF00;
 constexpr TColor kTextColour = 0x00FFFFFF;
+// The rows stand on the light panel of the page picture, the rest on its dark blue.
+constexpr TColor kRowColour = 0x003A2A1B;
+constexpr TColor kCaptionColour = 0x7D3200;
 }  // namespace
 
 TTopTenForm::TTopTenForm(TComponent* AOwner, const std::string& Game, int FirstRowTop)
@@ -36,12 +39,15 @@ TTopTenForm::TTopTenForm(TComponent* AOwner, const std::string& Game, int FirstR
   VxImage1->SetBounds(0, 0, 800, 600);
   VxImage1->SetArchive(Archive);
   VxImage1->SetBitmapName("topten_bcg.bmp");
-  LabelTopTen = MakeLabel("LabelTopTen", "dziesi\xEA\xE6 najlepszych wynik\xF3w:", 250, FirstRowTop - 40);
-  LabelYourScore = MakeLabel("LabelYourScore", "tw\xF3j wynik:", 250, 60);
-  ScoreLabel = MakeLabel("ScoreLabel", "0", 420, 130);
+  LabelTopTen = MakeLabel("LabelTopTen", "dziesi\xEA\xE6 najlepszych wynik\xF3w:", 470, FirstRowTop - 49);
+  LabelYourScore = MakeLabel("LabelYourScore", "tw\xF3j wynik:", 40, 60);
+  ScoreLabel = MakeLabel("ScoreLabel", "0", 190, 125);
   for (int I = 0; I < 10; ++I) {
-    Names[static_cast<size_t>(I)] = MakeLabel("Name" + std::to_string(I), "..", 250, FirstRowTop + 28 * I);
-    TLabel* S = MakeLabel("Score" + std::to_string(I), "0", 450, FirstRowTop + 28 * I);
+    TLabel* N = MakeLabel("Name" + std::to_string(I), "..", 180, FirstRowTop + 28 * I);
+    N->Font()->SetColor(kRowColour);
+    Names[static_cast<size_t>(I)] = N;
+    TLabel* S = MakeLabel("Score" + std::to_string(I), "0", 520, FirstRowTop + 28 * I);
+    S->Font()->SetColor(kRowColour);
     S->SetAutoSize(false);
     S->SetWidth(100);
     S->SetAlignment(taRightJustify);
@@ -52,10 +58,11 @@ TTopTenForm::TTopTenForm(TComponent* AOwner, const std::string& Game, int FirstR
     const char* Name;
     const char* Picture;
     int X, Y;
+    const char* Caption;
     std::function<void(TObject*)> Click;
   } Buttons[] = {
-      {&BtnHelp, "BtnHelp", "BtnHelp", 58, 532, [this](TObject* S) { HelpButtonClick(S); }},
-      {&BtnOK, "BtnOK", "BtnOK", 593, 531, [this](TObject* S) { BtnOKClick(S); }},
+      {&BtnHelp, "BtnHelp", "BtnHelp", 58, 532, "pomoc", [this](TObject* S) { HelpButtonClick(S); }},
+      {&BtnOK, "BtnOK", "BtnOK", 593, 531, "OK", [this](TObject* S) { BtnOKClick(S); }},
   };
   for (auto& D : Buttons) {
     auto* B = new TVxButton(this);
@@ -69,6 +76,11 @@ TTopTenForm::TTopTenForm(TComponent* AOwner, const std::string& Game, int FirstR
     B->SetFNameOver(P + "_over.bmp");
     B->SetLeft(D.X);
     B->SetTop(D.Y);
+    B->SetCaption(D.Caption);
+    B->SetParentFont(false);
+    B->Font()->SetStyle(fsBold);
+    B->Font()->SetSize(11);
+    B->Font()->SetColor(kCaptionColour);
     B->OnClick = D.Click;
     *D.Field = B;
   }
@@ -135,9 +147,9 @@ void TTopTenForm::FormClose(TObject*, TCloseAction& Action) {
 
 TBomberTopTenForm::TBomberTopTenForm(TComponent* AOwner) : TTopTenForm(AOwner, "bomber", 214) {
   SetName("BomberTopTenForm");
-  LabelLevel = MakeLabel("LabelLevel", "poziom:", 250, 100);
-  LevelLabel = MakeLabel("LevelLabel", "1", 420, 100);
-  LabelPonits = MakeLabel("LabelPonits", "punkty:", 250, 130);
+  LabelLevel = MakeLabel("LabelLevel", "poziom:", 40, 95);
+  LevelLabel = MakeLabel("LevelLabel", "1", 190, 95);
+  LabelPonits = MakeLabel("LabelPonits", "punkty:", 40, 125);
 }
 
 std::string TBomberTopTenForm::PingText() const { return Translations ? Translations->Lookup("TOP10") : "TOP10"; }
@@ -149,7 +161,7 @@ void TBomberTopTenForm::SetResult(int Level, int Score) {
 
 TGalleryTopTenForm::TGalleryTopTenForm(TComponent* AOwner) : TTopTenForm(AOwner, "gallery", 216) {
   SetName("GalleryTopTenForm");
-  Label4 = MakeLabel("Label4", "punkty:", 250, 130);
+  Label4 = MakeLabel("Label4", "punkty:", 40, 125);
 }
 
 void TGalleryTopTenForm::SetResult(int Score) { ScoreLabel->SetCaption(std::to_string(Score)); }
