@@ -10,6 +10,7 @@
 #include "games/GameServices.h"
 #include "platform/core/cp1250.h"
 #include "platform/core/datetime.h"
+#include "platform/core/fileutils.h"
 #include "platform/core/random.h"
 #include "platform/core/sysutils.h"
 #include "tutor/VxLang.h"
@@ -308,7 +309,7 @@ void TStuddingForm::BtnStartClick(TObject*) {
     H->ShowPage(TPageId::StdLesson);
     auto* F = dynamic_cast<TStdLessonForm*>(H->FindPage(TPageId::StdLesson));
     if (!F) return;
-    if (Type == "ExFix") F->RunCourseTextExercise(P[1], L->Name, Step.Name);
+    if (Type == "ExFix") F->RunCourseTextExercise(ProgramPath(P[1]), L->Name, Step.Name);
     else if (Type == "ExWords") F->RunWordExercise(P[2], P[3], Count, L->Name, Step.Name);
     else F->RunLetterExercise(P[2], P[3], Count, L->Name, Step.Name);
   } else if (Type == "Gallery" || Type == "Bomber") {

@@ -33,6 +33,8 @@
 #include "platform/core/datetime.h"
 #include "tutor/app/OptionsForm.h"
 #include "tutor/app/StatForm.h"
+#include "tutor/app/StdLesson.h"
+#include "tutor/app/SelectForm.h"
 #include "controls/combos.h"
 #include "controls/spinedit.h"
 #include "tutor/core/KeybList.h"
@@ -724,6 +726,37 @@ TEST_F(CourseScreenTest, GameStepsThatCannotStartStayOnTheCourseScreenAndRecordN
 }
 
 
+TEST_F(CourseScreenTest, ExerciseStepsOpenTheLessonScreenWithTheLessonAndStepNames) {
+  WriteScenarioArchive({{"INDEX_01.SCN", "#TITLE=K\r\n@1~Lekcja A\r\n1~Tekst~ExFix|courses\\k1\\l.txt\r\n"
+                                         "2~Slowa~ExWords|zle|asdf|as\r\n3~Litery~ExRandom|40|asdf|as\r\n"}});
+  WriteBytes("courses/k1/l.txt", "asdf jkl;\r\n");
+  OpenDataModule();
+  RegisterExercisePages();
+  std::vector<std::string> LessonMessages;
+  TStdLessonForm::ShowLessonMessage = [&](const std::string& T) { LessonMessages.push_back(T); };
+  TStuddingForm* C = OpenCourse();
+  ASSERT_NE(C, nullptr);
+  Start(0);
+  auto* L = dynamic_cast<TStdLessonForm*>(Host->FindPage(TPageId::StdLesson));
+  ASSERT_NE(L, nullptr);
+  EXPECT_EQ(Host->Shown(), L);
+  EXPECT_EQ(L->Desc, "Lekcja A");
+  EXPECT_EQ(L->Info, "Tekst");
+  // The lesson screen's end of an exercise reaches the course.
+  ASSERT_TRUE(TStdLessonForm::NextExercise);
+  TStdLessonForm::NextExercise();
+  EXPECT_EQ(Position(), (std::vector<std::string>{Pos(1, 1, 2)}));
+  Host->ShowReturnPage();
+
+  Start(1);  // a count that is no number: refused on the course screen
+  EXPECT_EQ(Host->Shown(), C);
+  EXPECT_EQ(Messages.size(), 1u);
+  Start(2);
+  EXPECT_EQ(Host->Shown(), Host->FindPage(TPageId::StdLesson));
+  EXPECT_EQ(dynamic_cast<TStdLessonForm*>(Host->Shown())->Info, "Litery");
+  TStdLessonForm::ShowLessonMessage = nullptr;
+}
+
 // Every screen with the installation's own pictures, texts and first course, for a look at them.
 class ShippedLooksTest : public CourseScreensTest {};
 
@@ -792,6 +825,7 @@ TEST_F(ShippedLooksTest, EveryScreenDrawnWithTheShippedContent) {
   ASSERT_TRUE(Cert->Prepare("courses\\kurs1\\certyfikat.htm"));
   vxtest::Pump();
   vxtest::SaveGrabPng(Host, OutputPath("look_certificate.png"));
+  EXPECT_TRUE(Messages.empty()) << Messages.front();  // every shipped page and template was found
   delete KeybList;
   KeybList = nullptr;
 }
