@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -21,16 +22,32 @@ constexpr uint32_t kTrimEvery = 1020;
 constexpr uintmax_t kLargestBlock = uintmax_t(1) << 40;
 
 std::atomic<uint32_t> gReleases{0};
+// Bytes of engine blocks in use, and bytes released since the heap was last trimmed.
+std::atomic<int64_t> gLiveBytes{0};
+std::atomic<uint64_t> gReleasedBytes{0};
+std::atomic<uint32_t> gTrims{0};
+// Below this much released memory a trim is not worth its walk over the heap.
+constexpr uint64_t kLeastTrim = uint64_t(1) << 20;
 
 THeader* HeaderOf(const void* Block) {
   return reinterpret_cast<THeader*>(const_cast<char*>(static_cast<const char*>(Block)) - sizeof(THeader));
 }
 
-void CountRelease() {
+void CountRelease(size_t Bytes) {
+  gReleasedBytes.fetch_add(Bytes, std::memory_order_relaxed);
   // A lost increment between threads only shifts the next trim.
   if (gReleases.fetch_add(1, std::memory_order_relaxed) + 1 >= kTrimEvery) {
     gReleases.store(0, std::memory_order_relaxed);
-    malloc_trim(0);
+    // A trim walks the whole heap: it runs only once the memory released since the last one is at
+    // least as much as is still in use, so that freeing a big cache (a million records after a
+    // transaction) costs time in proportion to what it frees, not to its square.
+    const uint64_t Released = gReleasedBytes.load(std::memory_order_relaxed);
+    const int64_t Live = gLiveBytes.load(std::memory_order_relaxed);
+    if (Released >= kLeastTrim && Released >= static_cast<uint64_t>(std::max<int64_t>(Live, 0))) {
+      gReleasedBytes.store(0, std::memory_order_relaxed);
+      gTrims.fetch_add(1, std::memory_order_relaxed);
+      malloc_trim(0);
+    }
   }
 }
 
@@ -43,6 +60,7 @@ void* EngineAlloc(intptr_t Size) {
   if (!Raw) RaiseEngineError(ecNoMemory);
   THeader* H = static_cast<THeader*>(Raw);
   H->Size = static_cast<size_t>(Size);
+  gLiveBytes.fetch_add(Size, std::memory_order_relaxed);
   return H + 1;
 }
 
@@ -60,20 +78,25 @@ void* EngineRealloc(void* Block, intptr_t Size) {
   H = static_cast<THeader*>(Raw);
   if (static_cast<size_t>(Size) > Old) memset(reinterpret_cast<char*>(H + 1) + Old, 0, static_cast<size_t>(Size) - Old);
   H->Size = static_cast<size_t>(Size);
-  CountRelease();
+  gLiveBytes.fetch_add(static_cast<int64_t>(Size) - static_cast<int64_t>(Old), std::memory_order_relaxed);
+  CountRelease(Old);
   return H + 1;
 }
 
 void EngineFreeBlock(void* Block) {
   if (!Block) return;
   THeader* H = HeaderOf(Block);
+  const size_t Size = H->Size;
   free(H);
-  CountRelease();
+  gLiveBytes.fetch_sub(static_cast<int64_t>(Size), std::memory_order_relaxed);
+  CountRelease(Size);
 }
 
 size_t EngineBlockSize(const void* Block) { return Block ? HeaderOf(Block)->Size : 0; }
 
 uint32_t EngineReleaseCount() { return gReleases.load(std::memory_order_relaxed); }
+
+uint32_t EngineHeapTrims() { return gTrims.load(std::memory_order_relaxed); }
 
 void ReserveBuffer(intptr_t Needed, intptr_t BlockSize, void*& Buffer, intptr_t& Capacity) {
   if (Needed >= 1) {

@@ -22,8 +22,11 @@ inline void EngineFree(T*& Block) {
 }
 // The usable size of a block (the size asked for).
 size_t EngineBlockSize(const void* Block);
-// Releases counted since the last heap trim (every 1,020 releases the process heap is trimmed).
+// Releases counted in the current cycle of 1,020. At the end of each cycle the process heap is
+// trimmed when the bytes released since the last trim (at least 1 MB) reach the bytes in use.
 uint32_t EngineReleaseCount();
+// Trims made so far.
+uint32_t EngineHeapTrims();
 
 // Keeps a reusable buffer at least Needed bytes long, grown in whole multiples of BlockSize and
 // never shrunk; Needed < 1 frees it.

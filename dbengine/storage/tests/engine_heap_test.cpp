@@ -70,6 +70,41 @@ TEST(EngineHeap, ReserveBufferRoundsUpNeverShrinksAndFrees) {
   EXPECT_EQ(Cap, 0);
 }
 
+TEST(EngineHeap, TheHeapIsTrimmedOnlyWhenTheReleasedMemoryOutweighsWhatIsInUse) {
+  auto Cycle = [] {
+    for (int I = 0; I < 1020; ++I) {
+      void* P = EngineAlloc(16);
+      EngineFree(P);
+    }
+  };
+  // A big release and a full cycle: the heap is trimmed and the released bytes start from zero.
+  std::vector<void*> Big;
+  for (int I = 0; I < 8; ++I) Big.push_back(EngineAlloc(1 << 20));
+  for (void*& P : Big) EngineFree(P);
+  Cycle();
+  // With 64 MB in use, releasing about 1 MB in small blocks over ten cycles trims nothing.
+  std::vector<void*> Kept;
+  for (int I = 0; I < 64; ++I) Kept.push_back(EngineAlloc(1 << 20));
+  const uint32_t Before = EngineHeapTrims();
+  for (int I = 0; I < 10 * 1020; ++I) {
+    void* P = EngineAlloc(100);
+    EngineFree(P);
+  }
+  EXPECT_EQ(EngineHeapTrims(), Before);
+  // Releasing what was in use trims once, at the end of the cycle.
+  for (void*& P : Kept) EngineFree(P);
+  Cycle();
+  EXPECT_EQ(EngineHeapTrims(), Before + 1);
+  // Freeing a cache of 200,000 blocks one by one trims a few times, not once per cycle (196).
+  std::vector<void*> Cache;
+  for (int I = 0; I < 200000; ++I) Cache.push_back(EngineAlloc(1000));
+  const uint32_t Start = EngineHeapTrims();
+  for (void*& P : Cache) EngineFree(P);
+  Cycle();
+  EXPECT_GE(EngineHeapTrims(), Start + 1);
+  EXPECT_LE(EngineHeapTrims(), Start + 30);
+}
+
 TEST(EngineHeap, ReleasesAreCountedAndTheHeapTrimmedEvery1020) {
   // Frees and reallocations count; allocations do not. The counter restarts after each trim.
   void* P = EngineAlloc(8);
