@@ -1,7 +1,7 @@
-// The bomber driven by the real frame timer on the 800 x 600 x 16 display, headless, with the
-// installed content. Run by hand:
+// The bomber driven by the real frame timer on the 800 x 600 x 16 display (full screen; --window:
+// in a window at the desktop's depth), headless, with the installed content. Run by hand:
 //
-//   bench_bomber INSTALLATION-FOLDER [--frames N] [--png FILE] [--page-png FILE]
+//   bench_bomber INSTALLATION-FOLDER [--frames N] [--window] [--png FILE] [--page-png FILE]
 //
 // Plays difficulty 3 (up to six bombs at once) in the first town: each bomb's letter is typed
 // through the keyboard path once it has fallen 150 px, except every fifth bomb, which is left to
@@ -83,16 +83,23 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   setenv("SDL_AUDIODRIVER", "dummy", 0);
   if (argc < 2) {
-    std::fprintf(stderr, "usage: bench_bomber INSTALLATION-FOLDER [--frames N] [--png FILE] [--page-png FILE]\n");
+    std::fprintf(stderr, "usage: bench_bomber INSTALLATION-FOLDER [--frames N] [--window] [--png FILE] [--page-png FILE]\n");
     return 2;
   }
   int Frames = 1500;
   std::string Png, PagePng;
-  for (int I = 2; I + 1 < argc; I += 2) {
+  bool Window = false;
+  for (int I = 2; I < argc; ++I) {
     const std::string A = argv[I];
+    if (A == "--window") {
+      Window = true;
+      continue;
+    }
+    if (I + 1 >= argc) break;
     if (A == "--frames") Frames = std::atoi(argv[I + 1]);
     if (A == "--png") Png = argv[I + 1];
     if (A == "--page-png") PagePng = argv[I + 1];
+    ++I;
   }
   try {
     Application->Initialize();
@@ -104,7 +111,7 @@ int main(int argc, char** argv) {
     Host.DX = new TDXDraw(Host.Form);
     Host.DX->SetParent(Host.Form);
     Host.DX->SetBounds(0, 0, 800, 600);
-    Host.DX->SetOptions(Opts(doNoWindowChange, doCenter, doRetainedMode, doHardware, doFullScreen));
+    Host.DX->SetOptions(Opts(doNoWindowChange, doCenter, doRetainedMode, doHardware) | (Window ? 0 : Opt(doFullScreen)));
     Host.DX->Display()->SetBitCount(16);
     Host.DX->Display()->SetWidth(800);
     Host.DX->Display()->SetHeight(600);
