@@ -343,8 +343,21 @@ void TButton::Click() {
   TWinControl::Click();
 }
 
+namespace {
+// The whole control is the button: a press anywhere in its bounds, also right of a caption shorter
+// than the box, toggles it (the native widget on its own reacts only on its mark and its text).
+class WholeCheckBox : public QCheckBox {
+ protected:
+  bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+class WholeRadioButton : public QRadioButton {
+ protected:
+  bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+}  // namespace
+
 TCheckBox::TCheckBox(TComponent* AOwner) : TWinControl(AOwner, wkNative) {
-  auto* b = new QCheckBox();
+  auto* b = new WholeCheckBox();
   ControlBridge::InitWinControl(this, b, false);
   P->tabStop = true;
   b->setFocusPolicy(Qt::StrongFocus);
@@ -390,7 +403,7 @@ void TCheckBox::SetAllowGrayed(bool v) {
 }
 
 TRadioButton::TRadioButton(TComponent* AOwner) : TWinControl(AOwner, wkNative) {
-  auto* b = new QRadioButton();
+  auto* b = new WholeRadioButton();
   b->setAutoExclusive(false);  // grouping is ours: by parent, and a group may be left empty
   ControlBridge::InitWinControl(this, b, false);
   P->tabStop = true;

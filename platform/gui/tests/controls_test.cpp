@@ -22,6 +22,44 @@ TEST_F(ControlsTest, CheckedFromCodeFiresNoClickButUserClickDoes) {
   EXPECT_TRUE(cb->Checked());
 }
 
+// A click anywhere in a check box toggles it, also beside its caption on a box wider than the
+// text, and also while the box sits in a modal dialog (the mouse then goes through the dialog's
+// own loop).
+TEST_F(ControlsTest, AClickAnywhereInACheckBoxTogglesItInAModalDialog) {
+  TForm* dlg = new TForm(Application);
+  dlg->SetBounds(20, 20, 540, 400);
+  auto* cb = new TCheckBox(dlg);
+  cb->SetParent(dlg);
+  cb->SetCaption("Show at startup");
+  cb->SetBounds(28, 304, 484, 22);
+  cb->SetChecked(true);
+  int clicks = 0;
+  cb->OnClick = [&](TObject*) { ++clicks; };
+  struct Point {
+    const char* where;
+    int x, y;
+  };
+  const Point points[] = {{"on the box", 6, 11}, {"on the caption", 40, 11}, {"beside the caption", 300, 11},
+                          {"at the far end", 480, 20}};
+  std::vector<bool> states;
+  dlg->OnShow = [&](TObject*) {
+    Application->QueueCall([&] {
+      for (const Point& p : points) {
+        SCOPED_TRACE(p.where);
+        bool before = cb->Checked();
+        vxtest::Click(cb, p.x, p.y);
+        EXPECT_NE(cb->Checked(), before);
+        states.push_back(cb->Checked());
+      }
+      dlg->SetModalResult(mrOk);
+    });
+  };
+  EXPECT_EQ(dlg->ShowModal(), mrOk);
+  EXPECT_EQ(clicks, 4);
+  EXPECT_EQ(states, (std::vector<bool>{false, true, false, true}));
+  delete dlg;
+}
+
 TEST_F(ControlsTest, RadioGroupsByParentMayBeLeftEmpty) {
   TForm* f = NewForm();
   auto* g1 = new TGroupBox(f);
@@ -57,6 +95,9 @@ TEST_F(ControlsTest, RadioGroupsByParentMayBeLeftEmpty) {
   EXPECT_FALSE(a[1]->Checked());
   vxtest::Click(a[0], 5, 8);  // clicking the checked one keeps it checked
   EXPECT_TRUE(a[0]->Checked());
+  vxtest::Click(a[2], 90, 8);  // far right of its (empty) caption: still the button
+  EXPECT_TRUE(a[2]->Checked());
+  EXPECT_FALSE(a[0]->Checked());
 }
 
 // A custom control that draws outside Paint, as the typing table does in its key handler.
