@@ -4,7 +4,6 @@
 #include "dx/dxsound.h"
 #include "dx/sprites.h"
 #include "games/BomberScene.h"
-#include "games/GameServices.h"
 #include "platform/core/random.h"
 #include "tutor/MsgDialog.h"
 #include "tutor/core/PageHost.h"
@@ -52,7 +51,6 @@ bool StartBomberCourseStep(const std::string& Allowed, const std::string& Prefer
   S.AllowedLetters = Allowed;
   S.PreferredLetters = Preferred;
   S.TownIndex = TownList() && TownList()->Count() > 0 ? Random(TownList()->Count()) : -1;
-  if (StartBomberGame(S)) return true;
-  if (GameNextExercise) GameNextExercise();
-  return false;
+  // A step that cannot start is the course's to handle (it stays on the step): no end is reported.
+  return StartBomberGame(S);
 }

@@ -22,5 +22,6 @@ bool StartBomberGame(const TBomberStart& Start);
 extern std::function<void(const std::string& Text)> ReportGameError;
 
 // A course step's bomber game: the letters and difficulty of the step, a random town. Without
-// towns (or with a difficulty outside 1..3) the student is told and the course goes on.
+// towns (or with a difficulty outside 1..3) the student is told, no game starts and no end is
+// reported: the course stays on its step.
 bool StartBomberCourseStep(const std::string& Allowed, const std::string& Preferred, int Difficulty);
