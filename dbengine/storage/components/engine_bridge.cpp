@@ -65,6 +65,7 @@ TDataDirectory* EngOpenDirectory(TDataSession* S, const std::string& DatabaseNam
 }
 
 void EngCloseDirectory(TDataDirectory* D) {
+  if (D == nullptr) return;
   int R = D->Session->CloseDirectory(D);
   if (R != 0) RaiseEngineError(static_cast<uint16_t>(-R));
 }

@@ -476,12 +476,20 @@ void TVXDBDatabase::Open() {
 
 void TVXDBDatabase::Close() {
   if (!Connected()) return;
-  while (!FDataSets.empty()) {
-    TVXDBDBDataSet* DS = FDataSets.back();
-    DS->Disconnect();
-    // A dataset that could not leave must not keep the loop going.
-    RemoveDataSet(DS);
+  {
+    // A closing dataset hands its database back to the session, which would close (or, for a
+    // temporary database, free) this very database under us once the last one is gone: hold a
+    // reference of our own while they leave.
+    ++FRefCount;
+    TFinally Release([this] { --FRefCount; });
+    while (!FDataSets.empty()) {
+      TVXDBDBDataSet* DS = FDataSets.back();
+      DS->Disconnect();
+      // A dataset that could not leave must not keep the loop going.
+      RemoveDataSet(DS);
+    }
   }
+  if (!Connected()) return;  // a dataset's handler may have closed us already
   TDataDirectory* H = FHandle;
   bool Borrowed = FBorrowed;
   FHandle = nullptr;

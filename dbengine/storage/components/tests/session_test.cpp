@@ -144,6 +144,47 @@ TEST_F(SessionComponentTest, KeepConnectionAndSharedHandles) {
   EXPECT_EQ(Other->Handle(), nullptr);
 }
 
+// Closing a database whose last open dataset hands it back to the session: the session must not
+// close (or free) the database in the middle of its own close.
+TEST_F(SessionComponentTest, ClosingADatabaseThatDoesNotKeepItsConnectionClosesItsOpenDatasets) {
+  CreateStudents();
+  struct Case {
+    const char* Name;
+    bool Temporary;
+  };
+  for (const Case& C : {Case{"named database", false}, Case{"temporary database", true}}) {
+    SCOPED_TRACE(C.Name);
+    TVXDBTable* T = NewTable("student");
+    TVXDBTable* U = NewTable("student");
+    TVXDBDatabase* D = Database;
+    if (C.Temporary) {
+      Session->SetKeepConnections(false);
+      T->SetDatabaseName(Path);
+      U->SetDatabaseName(Path);
+    } else {
+      Database->SetKeepConnection(false);
+    }
+    T->Open();
+    U->Open();
+    if (C.Temporary) D = T->Database();
+    ASSERT_NE(D, nullptr);
+    ASSERT_EQ(U->Database(), D);
+    ASSERT_TRUE(D->Connected());
+    D->Close();
+    EXPECT_FALSE(D->Connected());
+    EXPECT_FALSE(T->Active());
+    EXPECT_FALSE(U->Active());
+    EXPECT_EQ(D->DataSetCount(), 0);
+    EXPECT_EQ(D->RefCount(), 0);
+    // The directory was really let go: the tables open again.
+    T->Open();
+    EXPECT_EQ(T->RecordCount(), 0);
+    T->Close();
+    delete T;
+    delete U;
+  }
+}
+
 TEST_F(SessionComponentTest, ADatasetWithAFolderAsDatabaseGetsATemporaryDatabase) {
   CreateStudents();
   Session->SetKeepConnections(false);
