@@ -179,7 +179,7 @@ void TDataCursor::Open() {
     AtEOF = AtBOF = false;
     if (Table->IndexRecreated) RebuildStatusIndex();
     StoreChangeCounts();
-    SetIndexNo(QuerySource ? kNaturalOrderIndex : 0);
+    SetIndexNo(OpenIndexNo >= 0 ? static_cast<uint8_t>(OpenIndexNo) : (QuerySource ? kNaturalOrderIndex : 0));
     MoveToBegin();
   } catch (...) {
     try {

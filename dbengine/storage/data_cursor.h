@@ -105,6 +105,10 @@ class TDataCursor : public TEngineObject {
   bool Restructuring = false;
   bool NoAutoInc = false;
   bool QuerySource = false;
+  // The index Open selects; -1: natural order for a query source, else the primary index. A
+  // cursor that only adds records (an INSERT's target) opens on the primary index and so builds no
+  // natural-order visible set of the whole table.
+  int OpenIndexNo = -1;
   // Image of the current record (RecordBufferSize bytes while open).
   std::vector<uint8_t> CurrentRecord;
   int32_t SequenceNumber = 0;
