@@ -732,8 +732,9 @@ void TDataTable::EndPost() {
     --PostDepth;
     return;
   }
-  // What a bracket wrote without flushing it (a rebuilt index, a header) is committed as one change.
+  // What a bracket changed without flushing it (a rebuilt index, a header) is committed as one change.
   try {
+    if (!InTransaction && Journalled() && !FilesReadOnly && !ReadOnly) Files->WriteAll();
     CommitPost();
   } catch (...) {
     PostDepth = 0;

@@ -2,6 +2,7 @@
 // zeroed page is damage, never blank rows or another user's change.
 #include <fstream>
 
+#include "dbengine/storage/journal.h"
 #include "dbengine/storage/table_check.h"
 #include "dbengine/storage/tests/data_cursor_test_util.h"
 
@@ -125,6 +126,26 @@ TEST_F(DamageTest, ZeroedPagesAreDamageNamedAfterTheirFile) {
       EXPECT_FALSE(Check.Sound());
     }
   }
+}
+
+TEST_F(DamageTest, AChangeTooBigForTheCachesReadsBackWhatItGatheredBeforeItIsCommitted) {
+  // Making the record status index of 20,000 records anew is one change outside a transaction: the
+  // pages it pushes out of the index cache are gathered, not written, and read back from there.
+  CreatePeople();
+  TDataCursor* C = OpenPeople();
+  Dir->StartTransaction();
+  for (int I = 0; I < 20000; ++I) Insert(C, "n" + std::to_string(I * 7919 % 20000), I);
+  Dir->Commit();
+  C->Close();
+  std::filesystem::remove(Path + "people.IDX");
+  C->Open();
+  C->SwitchIndex(kStatusIndex);
+  EXPECT_EQ(C->GetRecordCount(), 20000);
+  C->Close();
+  TTableCheckResult R = CheckTable(Dir, "people");
+  EXPECT_TRUE(R.Sound()) << R.Opened << (R.Problems.empty() ? std::string() : R.Problems.front());
+  EXPECT_EQ(R.Records, 20000);
+  EXPECT_FALSE(std::filesystem::exists(JournalPath(Path)));
 }
 
 }  // namespace
