@@ -88,11 +88,19 @@ void TDataCursor::SetNoAutoInc(bool B) {
   if (HasAutoInc) NoAutoInc = B;
 }
 
+TTableFileSet* TDataCursor::FileSet() {
+  if (Table == nullptr || FFileSet == nullptr || FFilesSeen != Table->Files) {
+    FFileSet = nullptr;
+    FFileSet = TableFileAccess(Table);
+    FFilesSeen = Table->Files;
+  }
+  return FFileSet;
+}
 TDataFile* TDataCursor::DataFile() {
-  return TableFileAccess(Table)->DataFile();
+  return FileSet()->DataFile();
 }
 TIndexFile* TDataCursor::IndexFile() {
-  return TableFileAccess(Table)->IndexFile();
+  return FileSet()->IndexFile();
 }
 
 const uint8_t* TDataCursor::FieldByNumber(int Number) {
@@ -110,6 +118,7 @@ std::vector<const uint8_t*> TDataCursor::PhysicalFields() {
 
 void TDataCursor::Open() {
   if (Active) return;
+  FFileSet = nullptr;
   if (Directory == nullptr) Fail(ecInvalidPath);
   FieldDescs.clear();
   TDataTable* T = nullptr;
@@ -225,6 +234,7 @@ void TDataCursor::RebuildStatusIndex() {
 
 void TDataCursor::Close() {
   if (!Active) return;
+  FFileSet = nullptr;
   FreeBlobs(true);
   FreeFilters();
   FVisibleKeys.clear();

@@ -389,6 +389,10 @@ class TDataCursor : public TEngineObject {
  private:
   TDataFile* DataFile();
   TIndexFile* IndexFile();
+  // The table's file set, found once per open table (every key comparison asks for the files).
+  class TTableFileSet* FileSet();
+  void* FFilesSeen = nullptr;
+  class TTableFileSet* FFileSet = nullptr;
   [[noreturn]] void Fail(uint16_t Code, const std::string& Field = std::string(),
                          const std::string& Index = std::string()) const;
   const uint8_t* FieldByNumber(int Number);
