@@ -88,7 +88,8 @@ void RunBox(const std::string& Caption, const std::string& Document, const TBoxL
 }  // namespace
 
 void ShowInstructionBox(const std::string& Caption, const std::string& Document) {
-  RunBox(Caption, Document, {"instruction_bcg.bmp", 540, 400, TRect(20, 20, 520, 316), 190, 336});
+  // The tips' background: the text stays on its upper panel, clear of the strip under it.
+  RunBox(Caption, Document, {"instruction_bcg.bmp", 540, 400, TRect(20, 20, 520, 290), 190, 350});
 }
 
 void ShowPopUpHelp(const std::string& Document) {

@@ -63,7 +63,7 @@ THintForm::THintForm(TComponent* AOwner) : TForm(AOwner) {
   HTMLViewer = new THTMLViewer(this);
   HTMLViewer->SetName("HTMLViewer");
   HTMLViewer->SetParent(this);
-  HTMLViewer->SetBounds(20, 20, 500, 266);
+  HTMLViewer->SetBounds(20, 20, 500, 270);
   HTMLViewer->SetDefBackground(kHintColor);
   HTMLViewer->SetBorderStyle(htNone);
   HTMLViewer->SetHistoryMaxCount(0);
@@ -72,9 +72,9 @@ THintForm::THintForm(TComponent* AOwner) : TForm(AOwner) {
   HTMLViewer->DefFontColor = clBlack;
   HTMLViewer->CharSet = EASTEUROPE_CHARSET;
 
-  PrevButton = MakeOkButton(this, "PrevButton", -1, 20, 336, Archive);
-  BtnOK = MakeOkButton(this, "BtnOK", 0, 190, 336, Archive);
-  NextButton = MakeOkButton(this, "NextButton", 1, 360, 336, Archive);
+  PrevButton = MakeOkButton(this, "PrevButton", -1, 20, 350, Archive);
+  BtnOK = MakeOkButton(this, "BtnOK", 0, 190, 350, Archive);
+  NextButton = MakeOkButton(this, "NextButton", 1, 360, 350, Archive);
   PrevButton->SetCaption("Prev");
   NextButton->SetCaption("Next");
   BtnOK->SetCaption("OK");
@@ -93,8 +93,9 @@ THintForm::THintForm(TComponent* AOwner) : TForm(AOwner) {
   ShowAtStartupCheckBox->SetName("ShowAtStartupCheckBox");
   ShowAtStartupCheckBox->SetParent(this);
   ShowAtStartupCheckBox->SetCaption("Show at startup");
-  // At the foot of the text panel, under the tip.
-  ShowAtStartupCheckBox->SetBounds(28, 288, 484, 24);
+  // On the background's own strip under the text panel (the strip is 22 high at y 304); a box
+  // placed higher straddles the panel's edge and loses the descenders of its caption.
+  ShowAtStartupCheckBox->SetBounds(28, 304, 484, 22);
   ShowAtStartupCheckBox->Font()->SetColor(kHintColor);  // dark on the panel's light foot
 
   VxLanguage1 = new TVxLanguage(this);
