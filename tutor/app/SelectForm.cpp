@@ -175,7 +175,7 @@ TSelectForm::TSelectForm(TComponent* AOwner) : TForm(AOwner) {
 
   static const char* const kTabs[6] = {"BtpDril", "BtpGen", "BtpMank", "BtpFing", "BtpTxt", "BtpTextOwn"};
   static const int kTabX[6] = {22, 149, 276, 403, 530, 657};
-  static const char* const kTabCaptions[6] = {"Kurs", "Generator", "Mankografy", "Musztra", "Teksty", "W\xB3\x61sne"};
+  static const char* const kTabCaptions[6] = {"Kurs", "Generator", "Wierszyki", "Musztra", "Teksty", "W\xB3\x61sne"};
   for (int I = 0; I < 6; ++I) {
     auto* T = new TVxCheckbox(this);
     static_cast<TComponent*>(T)->SetName(std::string("JetCheckbox") + std::to_string(I + 1));
@@ -474,7 +474,13 @@ void TSelectForm::Button2Click(TObject*) {
   if (P == "4") return StartList(ListBox2, Items2, "Texts", false);
   if (P == "5") {
     const std::string File = FilenameEdit1->FileName();
-    if (File.empty() || !FileExists(File)) return;
+    if (File.empty() || !FileExists(File)) {
+      // A start that does nothing leaves the learner guessing: say there is nothing to type.
+      const std::string Text = Translate("ERR004");
+      if (ShowSelectMessage) ShowSelectMessage(Text);
+      else TranslatedMessageDlg(Text, mtInformation, MsgDlgButton(mbOK), 0);
+      return;
+    }
     std::ifstream In(File, std::ios::binary);
     std::ostringstream Buf;
     Buf << In.rdbuf();

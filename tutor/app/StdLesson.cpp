@@ -162,6 +162,10 @@ TStdLessonForm::TStdLessonForm(TComponent* AOwner) : TForm(AOwner) {
   BtsTips = MakeButton(this, Archive, "BtsTips", "BtsTips", 652, 420);
   BtsHelp = MakeButton(this, Archive, "BtsHelp", "BtsHelp", 652, 468);
   BtsExit = MakeButton(this, Archive, "BtsExit", "BtsExit", 652, 516);
+  // The pictures carry only an icon: the word beside it is the button's caption.
+  BtsTips->SetCaption("porady");
+  BtsHelp->SetCaption("pomoc");
+  BtsExit->SetCaption("koniec");
 
   Timer1 = new TTimer(this);
   Timer1->SetEnabled(false);
@@ -178,7 +182,8 @@ TStdLessonForm::TStdLessonForm(TComponent* AOwner) : TForm(AOwner) {
   for (const char* P : {"StdLessonForm.Caption", "LabelErrorsCaption.Caption", "LabelSpeedCaption.Caption",
                         "LabelAccuracyCaption.Caption", "LabelTimeCaption.Caption", "LabelProgressCaption.Caption",
                         "CheckBoxFingers.Caption", "MetronomCheckBox.Caption", "BtsPauseCheckBox.Caption",
-                        "BtsTips.Hint", "BtsHelp.Hint", "BtsExit.Hint"})
+                        "BtsTips.Caption", "BtsHelp.Caption", "BtsExit.Caption", "BtsTips.Hint", "BtsHelp.Hint",
+                        "BtsExit.Hint"})
     VxLanguage1->Properties()->Add(P);
   VxLanguage1->Translate();
 

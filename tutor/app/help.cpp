@@ -57,6 +57,12 @@ THelpForm::THelpForm(TComponent* AOwner) : TForm(AOwner) {
   BtnOK->SetFNameOver("BtnOK_over.bmp");
   BtnOK->SetLeft(610);
   BtnOK->SetTop(532);
+  BtnOK->SetCaption("OK");
+  BtnOK->SetParentFont(false);
+  BtnOK->Font()->SetName("MS Sans Serif");
+  BtnOK->Font()->SetStyle(fsBold);
+  BtnOK->Font()->SetSize(10);
+  BtnOK->Font()->SetColor(kHelpColor);
   BtnOK->OnClick = [this](TObject* S) { EnterButtonClick(S); };
 
   EnterButton = new TButton(this);
@@ -71,7 +77,7 @@ THelpForm::THelpForm(TComponent* AOwner) : TForm(AOwner) {
   VxLanguage1->SetArchive(Archive);
   VxLanguage1->SetLanguageFile(vx::res::kTranslationMember);
   VxLanguage1->SetSection("HelpForm");
-  VxLanguage1->Properties()->Add("HelpForm.Caption");
+  for (const char* P : {"HelpForm.Caption", "BtnOK.Caption"}) VxLanguage1->Properties()->Add(P);
   VxLanguage1->Translate();
 
   OnShow = [this](TObject* S) { FormShow(S); };

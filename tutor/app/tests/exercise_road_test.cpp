@@ -590,6 +590,17 @@ TEST_F(ExerciseRoadTest, AnOwnUtf8FileIsTypedInCp1250AndATooLargeOneIsRefused) {
   vxtest::Pump();
   EXPECT_EQ(Messages.size(), 1u);
   EXPECT_EQ(Lesson(), nullptr);
+
+  // No name, or a name of no file: the start says so instead of doing nothing.
+  for (const std::string& Name : {std::string(), Folder->Path() + "missing.txt"}) {
+    S->FilenameEdit1->SetFileName(Name);
+    Messages.clear();
+    S->Button2Click(nullptr);
+    vxtest::Pump();
+    ASSERT_EQ(Messages.size(), 1u) << Name;
+    EXPECT_EQ(Messages[0], Translate("ERR004")) << Name;
+    EXPECT_EQ(Lesson(), nullptr) << Name;
+  }
 }
 
 TEST(OwnText, Utf8IsConvertedAndCp1250KeptAsItIs) {
