@@ -1,6 +1,7 @@
 #include "tutor/app/Pages.h"
 
 #include "tutor/app/MainForm.h"
+#include "tutor/app/StuddingForm.h"
 #ifdef VX_HAVE_EXERCISE_PAGES
 #include "tutor/app/SelectForm.h"
 #endif
@@ -10,4 +11,6 @@ void RegisterApplicationPages() {
 #ifdef VX_HAVE_EXERCISE_PAGES
   RegisterExercisePages();
 #endif
+  // The course screens with the certificate, the statistics and the options.
+  RegisterCoursePages();
 }

@@ -230,6 +230,38 @@ TEST(MenuScenario, HelpSiteCourseAndAReturnPageThatIsGone) {
   EXPECT_EQ(Run.Status, 0);
 }
 
+TEST(MenuScenario, EachMenuButtonOpensItsPageInTheRealProgram) {
+  TInstallFolder Folder;
+  const int S = Folder.AddStudent("Ala");  // no course under way: Kurs offers the course choice
+  TRunOptions O;
+  O.Settings = QuietStart(S);
+  struct TCase {
+    const char* What;
+    TVxButton* TMainForm::*Button;
+    TPageId Page;
+  };
+  static const std::vector<TCase> Cases = {
+      {"exercises", &TMainForm::ExercisesBtn, TPageId::Select}, {"games", &TMainForm::GamesBtn, TPageId::GameSelect},
+      {"results", &TMainForm::ResultsBtn, TPageId::Stat},       {"options", &TMainForm::OptionsBtn, TPageId::Options},
+      {"course", &TMainForm::CourseBtn, TPageId::Scenario},
+  };
+  O.Steps = {WaitForMenu()};
+  for (const TCase& C : Cases) {
+    O.Steps.push_back({C.What, [] { return Menu() != nullptr && Menu()->Visible(); },
+                       [C] {
+                         ClickSkin(Menu()->*C.Button);
+                         vxtest::Pump();
+                         TForm* Shown = PanelForm->ClearPanel->ClientForm();
+                         SCN_CHECK(Shown != nullptr && Shown == PanelForm->FindPage(C.Page));
+                         PanelForm->ShowPage(TPageId::Main);
+                       }});
+  }
+  O.Steps.push_back(Close());
+  const TRun Run = RunProgram(Folder, O);
+  ExpectClean(Run);
+  EXPECT_EQ(Run.Status, 0);
+}
+
 TEST(MenuScenario, LeavingFullScreenReallyLeavesIt) {
   TInstallFolder Folder;
   const int S = Folder.AddStudent("Ala");
