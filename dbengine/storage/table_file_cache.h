@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 // Bytes one read-ahead reads at the most.
@@ -62,7 +63,9 @@ class TItemCache {
     FreeOrphans();
   }
 
-  std::vector<TItem*> Sorted;
+  // By key. A double-ended queue: a scan reads records in key order and so drops its oldest ones
+  // from the front, which a vector would pay for by moving all the others.
+  std::deque<TItem*> Sorted;
   TItemPool<TItem, PoolLimit> Pool;
   // Keys of the read that is placing its items; 0 when none.
   uint32_t WindowFirst = 0, WindowLast = 0;
@@ -191,6 +194,7 @@ class TItemCache {
   int64_t WriteRuns(uint32_t Step, F&& Write) {
     int64_t Written = 0;
     size_t I = 0;
+    std::vector<TItem*> Run;
     while (I < Sorted.size()) {
       if (!Writable(Sorted[I])) {
         ++I;
@@ -199,7 +203,8 @@ class TItemCache {
       size_t J = I;
       while (J + 1 < Sorted.size() && Writable(Sorted[J + 1]) && Sorted[J + 1]->*Key == Sorted[J]->*Key + Step) ++J;
       size_t N = J - I + 1;
-      Write(Sorted.data() + I, N);
+      Run.assign(Sorted.begin() + static_cast<std::ptrdiff_t>(I), Sorted.begin() + static_cast<std::ptrdiff_t>(I + N));
+      Write(Run.data(), N);
       for (size_t K = 0; K < N; ++K) Sorted[I + K]->Modified = false;
       DropDirtyTail();
       Written += static_cast<int64_t>(N);
@@ -217,7 +222,7 @@ class TItemCache {
   TItem* FDirtyEdge = nullptr;
   uint32_t FDirtyMark = 1;
 
-  typename std::vector<TItem*>::iterator LowerBound(uint32_t K) {
+  typename std::deque<TItem*>::iterator LowerBound(uint32_t K) {
     return std::lower_bound(Sorted.begin(), Sorted.end(), K, [](const TItem* I, uint32_t V) { return I->*Key < V; });
   }
   void Unlink(TItem* I) {
