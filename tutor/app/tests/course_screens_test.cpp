@@ -34,6 +34,7 @@
 #include "tutor/app/OptionsForm.h"
 #include "tutor/app/StatForm.h"
 #include "tutor/app/StdLesson.h"
+#include "tutor/app/TypingTable.h"
 #include "tutor/app/SelectForm.h"
 #include "controls/combos.h"
 #include "controls/spinedit.h"
@@ -826,6 +827,104 @@ TEST_F(ShippedLooksTest, EveryScreenDrawnWithTheShippedContent) {
   vxtest::Pump();
   vxtest::SaveGrabPng(Host, OutputPath("look_certificate.png"));
   EXPECT_TRUE(Messages.empty()) << Messages.front();  // every shipped page and template was found
+  delete KeybList;
+  KeybList = nullptr;
+}
+
+TEST_F(ShippedLooksTest, TheFirstShippedCourseCanBeWorkedThroughToTheCertificate) {
+  const std::string Dist = std::string(VX_DIST_DIR) + "/";
+  if (!UseShippedPictures() || !FileExists(Dist + "scenario.zlb")) GTEST_SKIP() << "the build has no content";
+  for (const char* F : {"scenario.zlb", "vx.zlb", "keyboards.zlb", "sounds.zlb"})
+    std::filesystem::copy_file(Dist + F, Folder->Path() + F, std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy(Dist + "courses", Folder->Path() + "courses",
+                        std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+  KeybList = new TKeybList(Folder->Path() + "keyboards.zlb");
+  Folder->Exec({Format("INSERT INTO practice (CPM, ID_GROUP, ID_STUDENT, DURATION, ACCURACY) VALUES "
+                       "(182.4, 1, %d, 1312, 97.3)", {Student})});
+  OpenDataModule();
+  RegisterCoursePages();
+  RegisterExercisePages();
+  std::vector<std::string> LessonMessages;
+  TStdLessonForm::ShowLessonMessage = [&](const std::string& T) { LessonMessages.push_back(T); };
+  std::vector<std::string> Games;
+  TStuddingForm::StartBomberStep = [&](const std::string& A, const std::string& P, int L) {
+    Games.push_back("Bomber|" + A + "|" + P + "|" + std::to_string(L));
+    return true;
+  };
+  TStuddingForm::StartGalleryStep = [&](const std::string& A, const std::string& P, int L) {
+    Games.push_back("Gallery|" + A + "|" + P + "|" + std::to_string(L));
+    return true;
+  };
+  // The lesson files' instruction boxes are closed as they come up.
+  bool Closing = true;
+  int Boxes = 0;
+  std::function<void()> CloseBoxes = [&] {
+    if (!Closing) return;
+    for (int I = 0; I < Screen->FormCount(); ++I)
+      if (TForm* F = Screen->Forms(I); F && F->Modal()) {
+        ++Boxes;
+        F->SetModalResult(mrOk);
+        break;
+      }
+    Application->QueueCall(CloseBoxes);
+  };
+  Application->QueueCall(CloseBoxes);
+  Host->ShowPage(TPageId::Studding);
+  vxtest::Pump();
+  auto* C = dynamic_cast<TStuddingForm*>(Host->FindPage(TPageId::Studding));
+  ASSERT_NE(C, nullptr);
+  int Steps = 0;
+  size_t GameSteps = 0;
+  for (const TCourseLesson& L : C->Script.Lessons) {
+    Steps += static_cast<int>(L.Exercises.size());
+    for (const TCourseStep& S : L.Exercises) GameSteps += S.Type == "Bomber" || S.Type == "Gallery";
+  }
+  bool Certified = false;
+  for (int Done = 0; Done < Steps && !Certified; ++Done) {
+    const TCourseStep Step = C->Lesson()->Exercises[static_cast<size_t>(C->CurExercise - 1)];
+    SCOPED_TRACE(Step.Name);
+    ASSERT_EQ(C->ExerciseListBox->ItemIndex(), C->CurExercise - 1);  // the next step is the one selected
+    vxtest::Click(C->BtnStart, 10, 10);
+    vxtest::Pump();
+    if (Step.Type == "HTML") {
+      auto* P = dynamic_cast<TLessonHtmlForm*>(Host->Shown());
+      ASSERT_NE(P, nullptr);
+      vxtest::Click(P->BtnOK, 10, 10);
+    } else if (Step.Type == "ExFix" || Step.Type == "ExWords" || Step.Type == "ExRandom") {
+      auto* L = dynamic_cast<TStdLessonForm*>(Host->Shown());
+      ASSERT_NE(L, nullptr);
+      EXPECT_GT(L->Table->SourceLines->Count(), 0);
+      TStdLessonForm::NextExercise();  // as the lesson screen does after its results
+      Host->ShowReturnPage();
+    } else if (Step.Type == "Bomber" || Step.Type == "Gallery") {
+      TStdLessonForm::NextExercise();  // the game's end
+      Host->ShowReturnPage();
+    } else if (Step.Type == "Certificate") {
+      auto* Cert = dynamic_cast<TCertificateForm*>(Host->Shown());
+      ASSERT_NE(Cert, nullptr);
+      EXPECT_NE(Cert->Document().find("Ala"), std::string::npos);
+      vxtest::Click(Cert->BtnOK, 10, 10);
+      Certified = true;
+    } else {
+      ADD_FAILURE() << "unknown step " << Step.Params;
+    }
+    vxtest::Pump();
+    ASSERT_EQ(Host->Shown(), C);
+  }
+  Closing = false;
+  vxtest::Pump();
+  EXPECT_TRUE(Certified);
+  EXPECT_GT(Boxes, 0);
+  EXPECT_EQ(static_cast<int>(Rows("exercise", "STATE").size()), Steps);
+  EXPECT_EQ(Games.size(), GameSteps);
+  EXPECT_GT(GameSteps, 0u);
+  EXPECT_TRUE(LessonMessages.empty()) << LessonMessages.front();
+  EXPECT_TRUE(Messages.empty()) << Messages.front();
+  TStdLessonForm::ShowLessonMessage = nullptr;
+  TStuddingForm::StartBomberStep = nullptr;
+  TStuddingForm::StartGalleryStep = nullptr;
+  delete Host;
+  Host = nullptr;
   delete KeybList;
   KeybList = nullptr;
 }
