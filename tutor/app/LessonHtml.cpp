@@ -32,7 +32,7 @@ TLessonHtmlForm::TLessonHtmlForm(TComponent* AOwner) : TForm(AOwner) {
   TitleLabel->SetTransparent(true);
   TitleLabel->SetBounds(24, 540, 560, 24);
   TitleLabel->Font()->SetStyle(fsBold);
-  TitleLabel->Font()->SetColor(static_cast<TColor>(0x800000));
+  TitleLabel->Font()->SetColor(clWhite);  // under the panel, on the dark background
   HTMLViewer = new THTMLViewer(this);
   HTMLViewer->SetName("HTMLViewer");
   HTMLViewer->SetParent(this);
