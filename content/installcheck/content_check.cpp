@@ -239,9 +239,8 @@ void CheckResources(const vx::res::Resource (&Table)[N]) {
 
 TEST_F(ContentCheck, EveryResourceTheCodeReadsIsThereInTheFormItsLoaderTakes) { CheckResources(vx::res::kResources); }
 
-// The games' pictures, collections and towns come with the games; run this with
-// --gtest_also_run_disabled_tests to see what they still lack.
-TEST_F(ContentCheck, DISABLED_EveryResourceTheGamesReadIsThere) { CheckResources(vx::res::kGameResources); }
+// The games' pictures, collections, towns and picture themes.
+TEST_F(ContentCheck, EveryResourceTheGamesReadIsThere) { CheckResources(vx::res::kGameResources); }
 
 TEST_F(ContentCheck, EveryArchiveRoundTripsThroughTheReaderWithItsChecksums) {
   Problems p;

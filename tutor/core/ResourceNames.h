@@ -376,6 +376,10 @@ inline constexpr Resource kGameResources[] = {
     {"gallery/themes/zwierzeta.zlb", "titles.txt", Kind::Text},
     {"gallery/themes/krajobrazy.zlb", "titles.txt", Kind::Text},
     {"gallery/themes/kosmos.zlb", "titles.txt", Kind::Text},
+    // The bomber's towns (config.ini names the folder and the default one).
+    {nullptr, "bomber/towns/wioska.zlb", Kind::Archive},
+    {nullptr, "bomber/towns/miasto.zlb", Kind::Archive},
+    {nullptr, "bomber/towns/port.zlb", Kind::Archive},
 };
 
 inline constexpr std::size_t kGameResourceCount = sizeof(kGameResources) / sizeof(kGameResources[0]);
