@@ -486,8 +486,11 @@ void TStdLessonForm::UpdateLessonDisplay() {
                                                       static_cast<int>((T / 1000) % 60)}));
   const double Speed = T > 0 ? Table->Keystrokes / (T / 60000.0) : 0;
   SpeedLabel->SetCaption(Format("%.2f", {Speed}));
+  // Over the keys checked so far: a backspace takes a key off the count but never its error, so
+  // the count less backspaces would give a share of errors above 100 % (a negative accuracy).
+  const int Checked = StatList ? StatList->Count() : Table->Keystrokes;
   const double Accuracy =
-      Table->Keystrokes >= 1 ? (Table->Keystrokes - Table->Errors) * 100.0 / Table->Keystrokes : 100.0;
+      Checked >= 1 ? std::clamp((Checked - Table->Errors) * 100.0 / Checked, 0.0, 100.0) : 100.0;
   AccuracyLabel->SetCaption(Format("%.2f", {Accuracy}));
 }
 

@@ -327,6 +327,31 @@ TEST_F(ExerciseRoadTest, WeakestKeysComeFromTheLastExerciseAndFeedBothGenerators
   }
 }
 
+TEST_F(ExerciseRoadTest, BackspacedErrorsKeepTheLiveAccuracyWithinTheKeysTyped) {
+  TSelectForm* S = OpenSelect();
+  S->ListBox1->SetItemIndex(0);
+  S->Button2Click(nullptr);
+  vxtest::Pump();
+  TStdLessonForm* L = Lesson();
+  ASSERT_NE(L, nullptr);
+  // Typed keys, wrong ones among them, then all taken back and typed again right.
+  struct TCase {
+    std::string Keys;
+    const char* Accuracy;
+  };
+  for (const TCase& C : std::vector<TCase>{
+           {"qqqq", "0,00"},          // 4 keys, 4 errors
+           {"\b\b\b\b", "0,00"},      // taken back: still 4 errors in 4 keys
+           {"asdf", "50,00"},         // 8 keys, 4 errors
+       }) {
+    Keys(C.Keys);
+    L->UpdateLessonDisplay();
+    EXPECT_EQ(Caption(L->AccuracyLabel), C.Accuracy) << C.Keys;
+  }
+  L->BtsExit->OnClick(nullptr);
+  vxtest::Pump();
+}
+
 TEST_F(ExerciseRoadTest, PausesKeepIdleTimeOutOfTheClockAndExitStoresNothing) {
   TSelectForm* S = OpenSelect();
   S->ListBox1->SetItemIndex(0);
