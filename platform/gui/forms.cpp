@@ -658,8 +658,10 @@ int TForm::ShowModal() {
   P->modalLoop = nullptr;
   int r = P->modalResult;
   P->modal = false;
-  if (top) top->setWindowModality(Qt::NonModal);
+  // Hidden while still modal, then made modeless: a window whose modality is cleared while it is
+  // shown stays registered as modal, and every other window of the program keeps refusing input.
   SetVisible(false);
+  if (top && P->widget) top->setWindowModality(Qt::NonModal);
   return r;
 }
 

@@ -310,6 +310,9 @@ std::vector<float> TSoundMixer::Mix(int Frames) {
 // ---- Device --------------------------------------------------------------------------------------
 
 TSoundDevice::TSoundDevice(int PreferredRate, int BufferFrames) {
+  // The library would otherwise take over SIGINT and SIGTERM, and the program could no longer be
+  // ended by the system or the session it runs in.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
     throw ESoundError(std::string("audio cannot be started: ") + SDL_GetError());
   SDL_AudioSpec want;

@@ -1,5 +1,7 @@
 // The application object and forms: run and terminate, modal loops, idle processing,
 // exceptions from handlers, deferred frees, pages parented into panels.
+#include <QGuiApplication>
+#include <QWindow>
 #include <string>
 #include <vector>
 
@@ -60,6 +62,23 @@ TEST_F(AppTest, ShowModalReturnsButtonResultAndCloseActionFreeReleasesLater) {
   vxtest::Pump();
   EXPECT_TRUE(destroyed);
   EXPECT_EQ(log, (std::vector<std::string>{"show", "close"}));
+}
+
+TEST_F(AppTest, AfterAModalDialogTheOtherWindowsTakeInputAgain) {
+  // Clicks from the window system reach a window only while no modal window is registered; the
+  // widget-level test input would not notice a dialog left registered after it closed.
+  TForm* main = nullptr;
+  Application->CreateForm(main);
+  main->Show();
+  vxtest::Pump();
+  for (int round = 0; round < 2; ++round) {
+    TForm* dlg = new TForm(Application);
+    dlg->OnShow = [&](TObject*) { Application->QueueCall([&] { dlg->SetModalResult(mrOk); }); };
+    EXPECT_EQ(dlg->ShowModal(), mrOk);
+    vxtest::Pump();
+    EXPECT_EQ(QGuiApplication::modalWindow(), nullptr) << "round " << round;
+    delete dlg;
+  }
 }
 
 TEST_F(AppTest, CloseQueryAndCaNoneKeepModalDialogOpen) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -45,6 +46,20 @@ TEST(SoundDevice, OpensTheDummyOutputAndPlaysToTheEnd) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_FALSE(v->Playing());
   EXPECT_EQ(v->Position(), 0u);
+}
+
+TEST(SoundDevice, StartingTheOutputLeavesTheTerminationSignalsAlone) {
+  // A program with sound must still end on SIGTERM (a session ending, kill) and SIGINT.
+  struct sigaction before[2], after[2];
+  ASSERT_EQ(sigaction(SIGTERM, nullptr, &before[0]), 0);
+  ASSERT_EQ(sigaction(SIGINT, nullptr, &before[1]), 0);
+  {
+    TSoundDevice dev;
+    ASSERT_EQ(sigaction(SIGTERM, nullptr, &after[0]), 0);
+    ASSERT_EQ(sigaction(SIGINT, nullptr, &after[1]), 0);
+  }
+  EXPECT_EQ(after[0].sa_handler, before[0].sa_handler);
+  EXPECT_EQ(after[1].sa_handler, before[1].sa_handler);
 }
 
 TEST(SoundDevice, PausedDeviceLeavesMixingToTheCaller) {
