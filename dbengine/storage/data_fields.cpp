@@ -224,7 +224,10 @@ void PutFieldValue(const uint8_t* Desc, uint8_t* Record, const void* Source, boo
   switch (Type) {
     case ftString: {
       char Area[252] = {};
-      std::memcpy(Area, Source, static_cast<size_t>(Size > 251 ? 251 : Size));
+      // The source is a string of at most the field's size; it may end sooner, and nothing past
+      // its end may be read.
+      const size_t Most = static_cast<size_t>(Size > 251 ? 251 : (Size > 0 ? Size : 0));
+      std::memcpy(Area, Source, strnlen(static_cast<const char*>(Source), Most));
       Area[Size > 0 ? Size - 1 : 0] = 0;
       size_t Len = std::strlen(Area);
       while (Len > 0 && Area[Len - 1] == ' ') Area[--Len] = 0;
