@@ -8,32 +8,32 @@
 #include "dbengine/storage/engine_errors.h"
 #include "platform/core/sysutils.h"
 
-// ---- TBlock -------------------------------------------------------------------------------------------
+// ---- TBlobBlock ---------------------------------------------------------------------------------------
 
-TBlock::~TBlock() { EngineFree(Data); }
+TBlobBlock::~TBlobBlock() { EngineFree(Data); }
 
-int TBlock::Capacity() const { return Owner != nullptr ? Owner->DataPerBlock() : 0; }
+int TBlobBlock::Capacity() const { return Owner != nullptr ? Owner->DataPerBlock() : 0; }
 
-void TBlock::Reset() {
+void TBlobBlock::Reset() {
   Previous = Next = Revision = TotalLength = 0;
   Used = 0;
   if (Data != nullptr) std::memset(Data, 0, static_cast<size_t>(Capacity()));
 }
 
-bool TBlock::Blank() const {
+bool TBlobBlock::Blank() const {
   if (Previous != 0 || Next != 0 || Revision != 0 || TotalLength != 0 || Used != 0) return false;
   for (intptr_t I = 0; Data != nullptr && I < Capacity(); ++I)
     if (Data[I] != 0) return false;
   return true;
 }
 
-void TBlock::PutData(int Position, const void* Source, int Count) {
+void TBlobBlock::PutData(int Position, const void* Source, int Count) {
   if (Position < 0 || Count < 0 || Position + Count > Capacity()) RaiseEngineError(ecInvalidBlobLength);
   if (Count > 0) std::memcpy(Data + Position, Source, static_cast<size_t>(Count));
   Modified = true;
 }
 
-void TBlock::GetData(int Position, void* Dest, int Count) const {
+void TBlobBlock::GetData(int Position, void* Dest, int Count) const {
   if (Position < 0 || Count < 0 || Position + Count > Capacity()) RaiseEngineError(ecInvalidBlobLength);
   if (Count > 0) std::memcpy(Dest, Data + Position, static_cast<size_t>(Count));
 }
@@ -172,8 +172,8 @@ int TBlobFile::BlocksFor(int64_t Length) const {
 
 // ---- The block cache ----------------------------------------------------------------------------------
 
-TBlock* TBlobFile::ObtainEntry() {
-  TBlock* B = FCache.Obtain(CacheCapacity, InTransaction(), kCacheGrowth, [this] { FlushBlocks(); });
+TBlobBlock* TBlobFile::ObtainEntry() {
+  TBlobBlock* B = FCache.Obtain(CacheCapacity, InTransaction(), kCacheGrowth, [this] { FlushBlocks(); });
   if (B == nullptr) Raise(ecBlobsCorrupt);
   B->Owner = this;
   B->Modified = false;
@@ -183,7 +183,7 @@ TBlock* TBlobFile::ObtainEntry() {
   return B;
 }
 
-void TBlobFile::LoadBlock(TBlock* B, const uint8_t* Image) {
+void TBlobFile::LoadBlock(TBlobBlock* B, const uint8_t* Image) {
   uint8_t H[kBlockHeaderSize];
   std::memcpy(H, Image, kBlockHeaderSize);
   std::memcpy(B->Data, Image + kBlockHeaderSize, static_cast<size_t>(DataPerBlock()));
@@ -200,7 +200,7 @@ void TBlobFile::LoadBlock(TBlock* B, const uint8_t* Image) {
   B->Modified = false;
 }
 
-void TBlobFile::StoreBlock(const TBlock* B, uint8_t* Image) const {
+void TBlobFile::StoreBlock(const TBlobBlock* B, uint8_t* Image) const {
   uint8_t* H = Image;
   StoreU32(H + kBlkPrevious, B->Previous);
   StoreU32(H + kBlkNext, B->Next);
@@ -227,7 +227,7 @@ void TBlobFile::ReadBlocks(uint32_t Offset, int Count) {
     for (int I = Count - 1; I >= 0; --I) {
       uint32_t At = Offset + static_cast<uint32_t>(I * FBlockSize);
       const uint8_t* Image = Images.data() + static_cast<size_t>(I) * static_cast<size_t>(FBlockSize);
-      TBlock* B = FCache.FindSorted(At);
+      TBlobBlock* B = FCache.FindSorted(At);
       if (B == nullptr) {
         B = ObtainEntry();
         B->Offset = At;
@@ -244,18 +244,18 @@ void TBlobFile::ReadBlocks(uint32_t Offset, int Count) {
   FCache.WindowFirst = FCache.WindowLast = 0;
 }
 
-bool TBlobFile::GetBlock(TDataCursor* Cursor, uint32_t Offset, TBlock*& Block, int Count, bool ReadAhead) {
+bool TBlobFile::GetBlock(TDataCursor* Cursor, uint32_t Offset, TBlobBlock*& Block, int Count, bool ReadAhead) {
   Block = nullptr;
   if (Offset == 0) Raise(ecBlobsCorrupt);
   if (Offset == EndOffset()) {
     if (static_cast<int64_t>(EndOffset()) > kMaxBlobFileOffset) Raise(ecTableFull);
-    TBlock* Stale = FCache.Find(Offset);
+    TBlobBlock* Stale = FCache.Find(Offset);
     if (Stale != nullptr) {
       if (Stale->PinCount != 0) Raise(ecBlobsCorrupt);
       FCache.Remove(Stale);
       FCache.Recycle(Stale);
     }
-    TBlock* B = ObtainEntry();
+    TBlobBlock* B = ObtainEntry();
     B->Offset = Offset;
     B->Reset();
     B->Modified = true;
@@ -267,7 +267,7 @@ bool TBlobFile::GetBlock(TDataCursor* Cursor, uint32_t Offset, TBlock*& Block, i
     return true;
   }
   if (!ValidLink(Offset)) Raise(ecBlobsCorrupt);
-  TBlock* B = FCache.Find(Offset);
+  TBlobBlock* B = FCache.Find(Offset);
   if (B != nullptr) {
     ++CacheHits;
   } else {
@@ -289,16 +289,16 @@ bool TBlobFile::GetBlock(TDataCursor* Cursor, uint32_t Offset, TBlock*& Block, i
   return true;
 }
 
-void TBlobFile::ReleaseBlock(TBlock*& Block) {
+void TBlobFile::ReleaseBlock(TBlobBlock*& Block) {
   if (Block == nullptr) return;
   FCache.Release(Block);
   Block = nullptr;
 }
 
-void TBlobFile::AllocateBlock(TDataCursor* Cursor, TBlock*& Block) {
+void TBlobFile::AllocateBlock(TDataCursor* Cursor, TBlobBlock*& Block) {
   Block = nullptr;
   uint32_t Free = FreeBlock();
-  TBlock* B = nullptr;
+  TBlobBlock* B = nullptr;
   if (Free != 0) {
     if (!ValidLink(Free)) Raise(ecBlobsCorrupt);
     if (!GetBlock(Cursor, Free, B)) Raise(ecRecordChanged);
@@ -318,7 +318,7 @@ void TBlobFile::AllocateBlock(TDataCursor* Cursor, TBlock*& Block) {
   Block = B;
 }
 
-void TBlobFile::PushFreeBlock(TBlock* Block) {
+void TBlobFile::PushFreeBlock(TBlobBlock* Block) {
   Block->Next = FreeBlock();
   StoreU32(Header + kBlbFreeBlock, Block->Offset);
   Block->Modified = true;
@@ -328,7 +328,7 @@ void TBlobFile::PushFreeBlock(TBlock* Block) {
 bool TBlobFile::FlushBlocks() {
   const size_t Size = static_cast<size_t>(FBlockSize);
   std::vector<uint8_t> Run;
-  int64_t Written = FCache.WriteRuns(static_cast<uint32_t>(FBlockSize), [&](TBlock* const* First, size_t Count) {
+  int64_t Written = FCache.WriteRuns(static_cast<uint32_t>(FBlockSize), [&](TBlobBlock* const* First, size_t Count) {
     Run.resize(Count * Size);
     for (size_t K = 0; K < Count; ++K) StoreBlock(First[K], Run.data() + K * Size);
     WriteAt(First[0]->Offset, Run.data(), static_cast<int64_t>(Run.size()));
@@ -354,7 +354,7 @@ void TBlobFile::ReadBlob(TBlobBuffer& Buffer) {
   Buffer.Data.clear();
   if (Buffer.FirstBlock == 0) return;
   if (!ValidLink(Buffer.FirstBlock)) Raise(ecBlobsCorrupt);
-  TBlock* B = nullptr;
+  TBlobBlock* B = nullptr;
   if (!GetBlock(Buffer.Cursor, Buffer.FirstBlock, B, ReadAheadCount, true)) Raise(ecRecordChanged);
   if (B->Revision != Buffer.Revision) {
     // Another user's change leaves a block with a header (a rewritten or a freed value keeps its
@@ -399,7 +399,7 @@ void TBlobFile::ReadBlob(TBlobBuffer& Buffer) {
 
 void TBlobFile::WriteBlob(TBlobBuffer& Buffer) {
   const int64_t L = static_cast<int64_t>(Buffer.Data.size());
-  TBlock* B = nullptr;
+  TBlobBlock* B = nullptr;
   if (Buffer.FirstBlock != 0) {
     if (!ValidLink(Buffer.FirstBlock)) Raise(ecBlobsCorrupt);
     if (!GetBlock(Buffer.Cursor, Buffer.FirstBlock, B)) Raise(ecRecordChanged);
@@ -419,7 +419,7 @@ void TBlobFile::WriteBlob(TBlobBuffer& Buffer) {
       B->Used = static_cast<uint16_t>(N);
       Pos += N;
       if (Pos >= L) break;
-      TBlock* Next = nullptr;
+      TBlobBlock* Next = nullptr;
       if (B->Next != 0) {
         // Reusing a block twice would overwrite what this very write just placed.
         if (!ValidLink(B->Next) || !Used.insert(B->Next).second) Raise(ecBlobsCorrupt);
@@ -446,7 +446,7 @@ void TBlobFile::WriteBlob(TBlobBuffer& Buffer) {
     ReleaseBlock(B);
     while (Rest != 0) {
       if (!ValidLink(Rest) || !Used.insert(Rest).second) Raise(ecBlobsCorrupt);
-      TBlock* F = nullptr;
+      TBlobBlock* F = nullptr;
       if (!GetBlock(Buffer.Cursor, Rest, F)) Raise(ecRecordChanged);
       Rest = F->Next;
       PushFreeBlock(F);
@@ -468,7 +468,7 @@ void TBlobFile::FreeBlobChain(TDataCursor* Cursor, bool ReportOnly, bool KeepOwn
     if (S.size() > 255) S.resize(255);
     if (Owner != nullptr) Owner->RepairLog(Cursor, S);
   };
-  TBlock* B = nullptr;
+  TBlobBlock* B = nullptr;
   bool FirstValid = ValidLink(FirstBlock);
   if (FirstValid && !GetBlock(Cursor, FirstBlock, B)) Raise(ecRecordChanged);
   if (!FirstValid || B->Revision != Revision) {
@@ -494,7 +494,7 @@ void TBlobFile::FreeBlobChain(TDataCursor* Cursor, bool ReportOnly, bool KeepOwn
     while (B->Next != 0) {
       uint32_t Next = B->Next;
       const char* Problem = nullptr;
-      TBlock* N = nullptr;
+      TBlobBlock* N = nullptr;
       if (!ValidLink(Next)) {
         Problem = "Invalid intra-block pointer in BLOB file for physical record # ";
       } else if (Seen.count(Next) != 0) {
@@ -534,7 +534,7 @@ void TBlobFile::FreeBlobChain(TDataCursor* Cursor, bool ReportOnly, bool KeepOwn
   ReleaseBlock(B);
   if (ReportOnly) return;
   for (uint32_t Offset : Chain) {
-    TBlock* F = nullptr;
+    TBlobBlock* F = nullptr;
     if (!GetBlock(Cursor, Offset, F)) Raise(ecRecordChanged);
     PushFreeBlock(F);
     ReleaseBlock(F);

@@ -39,12 +39,12 @@ constexpr int kBlkRevision = 10;
 constexpr int kBlkTotalLength = 14;
 
 // One cached block: its header fields, the values they had when read, and the data part.
-class TBlock : public TEngineObject {
+class TBlobBlock : public TEngineObject {
  public:
-  TBlock() = default;
-  TBlock(const TBlock&) = delete;
-  TBlock& operator=(const TBlock&) = delete;
-  ~TBlock();
+  TBlobBlock() = default;
+  TBlobBlock(const TBlobBlock&) = delete;
+  TBlobBlock& operator=(const TBlobBlock&) = delete;
+  ~TBlobBlock();
 
   TBlobFile* Owner = nullptr;
   bool Modified = false;
@@ -64,8 +64,8 @@ class TBlock : public TEngineObject {
   uint32_t DirtyMark = 0;  // the cache's mark of the run of modified blocks at its old end
   // Header and data all zero: what a zeroed page of the file reads as.
   bool Blank() const;
-  TBlock* MruPrev = nullptr;
-  TBlock* MruNext = nullptr;
+  TBlobBlock* MruPrev = nullptr;
+  TBlobBlock* MruNext = nullptr;
 
   // Header fields and data zeroed.
   void Reset();
@@ -77,7 +77,7 @@ class TBlock : public TEngineObject {
 };
 
 // Pool of free block objects (at most 4,095 kept).
-using TBlockStack = TItemPool<TBlock, 4095>;
+using TBlobBlockStack = TItemPool<TBlobBlock, 4095>;
 
 // One open BLOB value of a cursor: the cursor reads it into Data with ReadBlob and writes it back
 // with WriteBlob.
@@ -130,11 +130,11 @@ class TBlobFile : public TFileHandler {
 
   // The block at Offset, pinned; Offset = EndOffset appends a new block. Count is the caller's
   // read-ahead wish in blocks. False when the owner's change check found another holder's change.
-  bool GetBlock(TDataCursor* Cursor, uint32_t Offset, TBlock*& Block, int Count = 1, bool ReadAhead = false);
-  void ReleaseBlock(TBlock*& Block);
+  bool GetBlock(TDataCursor* Cursor, uint32_t Offset, TBlobBlock*& Block, int Count = 1, bool ReadAhead = false);
+  void ReleaseBlock(TBlobBlock*& Block);
   // A reset block from the free chain or the end of the file, pinned.
-  void AllocateBlock(TDataCursor* Cursor, TBlock*& Block);
-  void PushFreeBlock(TBlock* Block);
+  void AllocateBlock(TDataCursor* Cursor, TBlobBlock*& Block);
+  void PushFreeBlock(TBlobBlock* Block);
   bool FlushBlocks();
   void ClearCache();
   void TrimCache();
@@ -162,7 +162,7 @@ class TBlobFile : public TFileHandler {
 
  private:
   int FBlockSize = kDefaultBlobBlockSize;
-  TItemCache<TBlock, &TBlock::Offset, 4095> FCache;
+  TItemCache<TBlobBlock, &TBlobBlock::Offset, 4095> FCache;
   uint32_t FDiskChangeCount = 0;
 
   bool InTransaction() const { return Owner != nullptr && Owner->InTransaction(); }
@@ -172,10 +172,10 @@ class TBlobFile : public TFileHandler {
   // A link inside the file: a block boundary from 512 up to the end offset.
   bool ValidLink(uint32_t Offset) const;
   void ResetCacheCapacity();
-  TBlock* ObtainEntry();
+  TBlobBlock* ObtainEntry();
   void ReadBlocks(uint32_t Offset, int Count);
-  void LoadBlock(TBlock* B, const uint8_t* Image);
-  void StoreBlock(const TBlock* B, uint8_t* Image) const;
+  void LoadBlock(TBlobBlock* B, const uint8_t* Image);
+  void StoreBlock(const TBlobBlock* B, uint8_t* Image) const;
   // Blocks of a value of Length bytes from the current position on.
   int BlocksFor(int64_t Length) const;
   [[noreturn]] void Raise(uint16_t Code) const;

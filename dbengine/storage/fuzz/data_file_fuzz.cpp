@@ -106,7 +106,7 @@ void WalkBlob(const std::string& Name, int BlockSize, bool Encrypted) {
     int64_t End = F.EndOffset();
     int Walked = 0;
     for (int64_t Offset = kBlobHeaderSize; Offset < End && Walked < 300; Offset += F.BlockSize(), ++Walked) {
-      TBlock* B = nullptr;
+      TBlobBlock* B = nullptr;
       if (!F.GetBlock(nullptr, static_cast<uint32_t>(Offset), B, 8, true)) break;
       bool First = B->Previous == 0;
       uint32_t Revision = B->Revision;

@@ -146,8 +146,8 @@ TEST_F(BlobFileTest, ShorterRewriteFreesTheTailAndAllocationReusesIt) {
   EXPECT_EQ(DiskU32(1536 + 4), 1024u);  // the third names the second
   EXPECT_EQ(DiskU32(1024 + 4), 0u);
   EXPECT_EQ(Read(*F, First, 2), RandomBytes(100, 2));
-  TBlock* A = nullptr;
-  TBlock* B = nullptr;
+  TBlobBlock* A = nullptr;
+  TBlobBlock* B = nullptr;
   F->AllocateBlock(nullptr, A);
   F->AllocateBlock(nullptr, B);
   EXPECT_EQ(A->Offset, 1536u);
@@ -157,7 +157,7 @@ TEST_F(BlobFileTest, ShorterRewriteFreesTheTailAndAllocationReusesIt) {
   EXPECT_EQ(F->FreeBlock(), 0u);
   F->ReleaseBlock(A);
   F->ReleaseBlock(B);
-  TBlock* C = nullptr;
+  TBlobBlock* C = nullptr;
   F->AllocateBlock(nullptr, C);
   EXPECT_EQ(C->Offset, 2048u);  // the free chain is used up: the file grows
   F->ReleaseBlock(C);
@@ -221,7 +221,7 @@ TEST_F(BlobFileTest, CorruptChainsRaiseTheirCodes) {
   auto F = Open();
   EXPECT_EQ(CodeOf([&] { Read(*F, 513, 5); }), ecBlobsCorrupt);
   EXPECT_EQ(CodeOf([&] { Read(*F, 1536 + 512, 5); }), ecBlobsCorrupt);
-  TBlock* B = nullptr;
+  TBlobBlock* B = nullptr;
   EXPECT_EQ(CodeOf([&] { F->GetBlock(nullptr, 0, B); }), ecBlobsCorrupt);
 }
 
@@ -273,7 +273,7 @@ TEST_F(BlobFileTest, FreeingAChainChecksAndRepairsIt) {
       EXPECT_EQ(Link, 0u);
       // Freed in chain order: the last block heads the free chain.
       EXPECT_EQ(F->FreeBlock(), 1536u);
-      TBlock* B = nullptr;
+      TBlobBlock* B = nullptr;
       ASSERT_TRUE(F->GetBlock(nullptr, 1536, B));
       EXPECT_EQ(B->Next, 1024u);
       F->ReleaseBlock(B);
@@ -334,7 +334,7 @@ TEST_F(BlobFileTest, CorruptHeadersRaiseAtOpen) {
   PatchU32(Name, 9, 512);
   PatchU32(Name, 512 + 4, 512);
   auto F = Open();
-  TBlock* B = nullptr;
+  TBlobBlock* B = nullptr;
   EXPECT_EQ(CodeOf([&] { F->AllocateBlock(nullptr, B); }), ecBlobsCorrupt);
 }
 
@@ -389,7 +389,7 @@ TEST_F(BlobFileTest, EncryptedFileHidesHeaderBlocksAndData) {
 TEST_F(BlobFileTest, TheFileStopsGrowingAt2000000000Bytes) {
   Create();
   auto F = Open();
-  TBlock* B = nullptr;
+  TBlobBlock* B = nullptr;
   // Only the header copy says so: nothing of this reaches the disk.
   StoreU32(F->Header + kBlbEndOffset, 2000000000u);
   EXPECT_EQ(CodeOf([&] { F->GetBlock(nullptr, 2000000000u, B); }), 0);
