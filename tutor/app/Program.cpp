@@ -32,8 +32,12 @@ void ReportFatal(const std::exception& E) {
 void FreeAll() {
   // The pages go with the host window, then the data module (it closes its tables even when the
   // host never closed), then the settings store.
+  // OnDestroy must run while each form is still whole, before its own destructor takes the
+  // derived parts away.
+  if (PanelForm) PanelForm->BeforeDestruction();
   delete PanelForm;
   PanelForm = nullptr;
+  if (ErrorForm) ErrorForm->BeforeDestruction();
   delete ErrorForm;
   ErrorForm = nullptr;
   delete DM;
