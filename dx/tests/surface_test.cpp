@@ -340,11 +340,12 @@ TEST(DXDrawTest, OptionRulesInAndOutOfInitialization) {
 }
 
 TEST(DXDrawTest, ListenersHearTheLifeCycleInOrder) {
+  // Declared before the form: the display still tells its listeners when the form frees it.
+  std::vector<std::string> heard;
   TForm form(nullptr);
   auto* dx = new TDXDraw(&form);
   dx->SetParent(&form);
   dx->SetBounds(0, 0, 40, 30);
-  std::vector<std::string> heard;
   auto listener = [&heard](const char* Who) {
     return [&heard, Who](TCustomDXDraw*, TDXDrawNotifyType Code) { heard.push_back(Who + std::to_string(Code)); };
   };

@@ -20,7 +20,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: htmlview-demo [--shot OUT.png] FILE\n");
     return 2;
   }
-  Application = new TApplication(nullptr);
   Application->Initialize();
   auto* Form = new TForm(Application);
   Form->SetCaption("htmlview-demo");
