@@ -94,6 +94,8 @@ struct ControlBridge {
   static void SchedulePass(TWinControl* w);
   static void InvalidateArea(TWinControl* w, const QRect& r);
   static void ResizeBuffer(TWinControl* w);
+  static QSize BufferSize(const TWinControl* w);  // the size the back buffer has or will have
+  static void MakeBuffer(TWinControl* w);         // allocates a back buffer still pending
   static void ApplyGeometry(TControl* c);
   static void BoundsSet(TControl* c, QRect b);
   static TControl* GraphicChildAt(TWinControl* w, QPoint p);

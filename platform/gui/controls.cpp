@@ -836,12 +836,16 @@ void ControlBridge::UpdateGraphicTarget(TControl* c) {
     p.graphicTarget->origin = p.bounds.topLeft();
     p.graphicTarget->bound = p.bounds;
     TWinControl* par = p.parent;
+    p.graphicTarget->pending = [par] { return ControlBridge::BufferSize(par); };
+    p.graphicTarget->realize = [par] { ControlBridge::MakeBuffer(par); };
     p.graphicTarget->changed = [par](const QRect& r) {
       if (IsLive(par) && par->P->widget) par->P->widget->update(r);
     };
   } else {
     p.graphicTarget->image = nullptr;
     p.graphicTarget->changed = nullptr;
+    p.graphicTarget->pending = nullptr;
+    p.graphicTarget->realize = nullptr;
   }
 }
 
@@ -854,6 +858,8 @@ void ControlBridge::InitWinControl(TWinControl* w, QWidget* widget, bool custom)
   if (custom) {
     p.target = std::make_shared<TCanvasTarget>();
     p.target->image = &p.buffer;
+    p.target->pending = [w] { return BufferSize(w); };
+    p.target->realize = [w] { MakeBuffer(w); };
     p.target->changed = [w](const QRect& r) {
       if (IsLive(w) && w->P->widget) w->P->widget->update(r);
     };
@@ -943,10 +949,28 @@ void ControlBridge::BoundsSet(TControl* c, QRect b) {
   if (p.parent && p.align != alNone && !p.parent->P->realigning) p.parent->Realign();
 }
 
+QSize ControlBridge::BufferSize(const TWinControl* w) { return w->P->bounds.size().expandedTo(QSize(1, 1)); }
+
+// Until something draws into it a control's buffer is only its colour, which the paint event
+// fills in by itself: controls that paint nothing (hosts, panels under other controls) never
+// hold a picture of their own.
+void ControlBridge::MakeBuffer(TWinControl* w) {
+  auto& p = *w->P;
+  if (!p.buffer.isNull()) return;
+  QImage n(BufferSize(w), QImage::Format_ARGB32);
+  n.fill(ToArgb(p.color));
+  p.buffer = n;
+}
+
 void ControlBridge::ResizeBuffer(TWinControl* w) {
   auto& p = *w->P;
   QSize s = p.bounds.size();
-  if (p.buffer.size() == s) return;
+  if (p.buffer.isNull()) {
+    p.dirty = QRect(QPoint(0, 0), s);
+    SchedulePass(w);
+    return;
+  }
+  if (p.buffer.size() == BufferSize(w)) return;
   QImage n(s.expandedTo(QSize(1, 1)), QImage::Format_ARGB32);
   n.fill(ToArgb(p.color));
   if (!p.buffer.isNull()) {
@@ -992,15 +1016,15 @@ void ControlBridge::PaintPass(TWinControl* w, QRect area) {
     p.dirty |= area;
     return;
   }
-  if (p.buffer.size() != p.bounds.size()) ResizeBuffer(w);
-  area = area.intersected(p.buffer.rect());
+  if (!p.buffer.isNull() && p.buffer.size() != BufferSize(w)) ResizeBuffer(w);
+  area = area.intersected(QRect(QPoint(0, 0), BufferSize(w)));
   if (area.isEmpty()) return;
   p.painting = true;
   TCanvas* c = p.canvas.get();
   int saved = c->SaveDC();
   c->SelectClipRegion(nullptr);
   c->IntersectClipRect(FromQRect(area));
-  if (p.erase) {
+  if (p.erase && !p.buffer.isNull()) {
     QPainter painter(&p.buffer);
     painter.fillRect(area, ToQColor(p.color));
   }
@@ -1383,6 +1407,11 @@ void VxWidget::paintEvent(QPaintEvent* e) {
   if (!p.dirty.isEmpty() && !p.painting) ControlBridge::SchedulePass(control);
   QPainter painter(this);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
+  if (p.caretCreated && p.caretShow > 0 && p.caretOn) ControlBridge::MakeBuffer(control);
+  if (p.buffer.isNull()) {
+    for (const QRect& r : e->region()) painter.fillRect(r, ToQColor(p.color));
+    return;
+  }
   for (const QRect& r : e->region()) painter.drawImage(r, p.buffer, r);
   if (p.caretCreated && p.caretShow > 0 && p.caretOn) {
     QRect cr = p.caret.intersected(p.buffer.rect());

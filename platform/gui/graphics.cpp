@@ -346,7 +346,7 @@ TCanvas::~TCanvas() = default;
 
 void TCanvas::Attach(std::shared_ptr<TCanvasTarget> t) { FTarget = std::move(t); }
 void TCanvas::Detach() { FTarget.reset(); }
-bool TCanvas::HandleAllocated() const { return FTarget && (FTarget->painter || (FTarget->image && !FTarget->image->isNull())); }
+bool TCanvas::HandleAllocated() const { return FTarget && (FTarget->painter || FTarget->Drawable()); }
 void TCanvas::NotifyChanged(const TRect& r) {
   if (FTarget && FTarget->changed) FTarget->changed(ToQRect(r));
   if (OnChanged) OnChanged(r);
@@ -394,8 +394,8 @@ class Painting {
       p_ = t->painter;
       p_->save();
       external_ = true;
-    } else if (t->image && !t->image->isNull()) {
-      own_.begin(t->image);
+    } else if (QImage* image = t->Image(); image && !image->isNull()) {
+      own_.begin(image);
       p_ = &own_;
     } else {
       return;
@@ -613,7 +613,7 @@ void TCanvas::LineTo(int x, int y) {
 void TCanvas::DrawFocusRect(const TRect& r) {
   // Dotted frame inverting every other pixel, so that drawing it twice removes it.
   TCanvasTarget* t = FTarget.get();
-  if (!t || !t->image || r.IsEmpty()) return;
+  if (!t || !t->Image() || r.IsEmpty()) return;
   QRect d = CanvasAccess::MapRectExact(this, r.Left, r.Top, r.Width(), r.Height());
   QRegion clip = CanvasAccess::DeviceClip(this);
   auto inv = [&](int x, int y) {
@@ -960,7 +960,7 @@ void TCanvas::BrushCopy(const TRect& dest, TBitmap* bmp, const TRect& srcRect, T
 
 TColor TCanvas::Pixel(int x, int y) {
   TCanvasTarget* t = FTarget.get();
-  if (!t || !t->image) return -1;
+  if (!t || !t->Image()) return -1;
   QPoint d = CanvasAccess::Transform(this).map(QPoint(x, y));
   if (!CanvasAccess::DeviceClip(this).contains(d)) return -1;
   return FromArgb(t->image->pixel(d));
@@ -968,7 +968,7 @@ TColor TCanvas::Pixel(int x, int y) {
 
 void TCanvas::SetPixel(int x, int y, TColor c) {
   TCanvasTarget* t = FTarget.get();
-  if (!t || !t->image) return;
+  if (!t || !t->Image()) return;
   QPoint d = CanvasAccess::Transform(this).map(QPoint(x, y));
   if (!CanvasAccess::DeviceClip(this).contains(d)) return;
   t->image->setPixel(d, ToArgb(c));
@@ -1050,7 +1050,7 @@ TPoint TCanvas::LogicalToDevice(TPoint p) const {
 
 void TCanvas::ScrollRect(int dx, int dy, const TRect& r, const TRect& clip) {
   TCanvasTarget* t = FTarget.get();
-  if (!t || !t->image) return;
+  if (!t || !t->Image()) return;
   QRect src = CanvasAccess::MapRectExact(this, r.Left, r.Top, r.Width(), r.Height()).intersected(t->Bounds());
   QRegion limit = CanvasAccess::DeviceClip(this);
   if (!clip.IsEmpty()) limit = limit.intersected(CanvasAccess::MapRectExact(this, clip.Left, clip.Top, clip.Width(), clip.Height()));
@@ -1128,7 +1128,8 @@ void StretchBlt(TCanvas* dest, int x, int y, int w, int h, TCanvas* src, int sx,
   TCanvasTarget* dt = dest->Target();
   const bool needsSource = !(rop == BLACKNESS || rop == WHITENESS || rop == DSTINVERT);
   TCanvasTarget* st = src ? src->Target() : nullptr;
-  if (needsSource && (!st || !st->image || sw == 0 || sh == 0)) return;
+  if (needsSource && (!st || !st->Image() || sw == 0 || sh == 0)) return;
+  dt->Image();  // a pending back buffer is made before it is drawn into
   QRect drect = CanvasAccess::MapRectExact(dest, x, y, w, h);
   QRect srect = needsSource ? CanvasAccess::MapRectExact(src, sx, sy, sw, sh) : QRect();
   const bool flipX = (w < 0) != (sw < 0), flipY = (h < 0) != (sh < 0);

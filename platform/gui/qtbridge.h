@@ -43,8 +43,20 @@ struct TCanvasTarget {
   QRect bound;                  // device area the canvas may touch (null: the whole image)
   bool monochrome = false;      // a 1-bit bitmap: colours convert to black and white on blits
   std::function<void(const QRect&)> changed;
+  // A control's back buffer is made only when something is first drawn into it: until then
+  // *image is null, `pending` gives the size it will have and `realize` makes it.
+  std::function<QSize()> pending;
+  std::function<void()> realize;
+  // The image to draw into, made first when it is still pending.
+  QImage* Image() {
+    if (image && image->isNull() && realize) realize();
+    return image;
+  }
+  bool Drawable() const { return image && (!image->isNull() || realize); }
   QRect Bounds() const {
-    QRect whole = image ? image->rect() : QRect(0, 0, 1 << 20, 1 << 20);
+    QRect whole = !image                     ? QRect(0, 0, 1 << 20, 1 << 20)
+                  : image->isNull() && pending ? QRect(QPoint(0, 0), pending())
+                                               : image->rect();
     return bound.isNull() ? whole : bound.intersected(whole);
   }
 };
