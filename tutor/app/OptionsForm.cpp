@@ -152,6 +152,8 @@ TOptionsForm::TOptionsForm(TComponent* AOwner) : TForm(AOwner) {
   for (int I = 0; I < 4; ++I) {
     *Labels[I] = MakePageLabel(this, GroupColours, kLabelNames[I], 14, 28 + 58 * I, Cp(kColourLabels[I]));
     *Combos[I] = Make<TColorComboBox>(this, GroupColours, kComboNames[I], 204, 24 + 58 * I, 136, 28);
+    // Swatches only: the colour names would be the class library's English ones.
+    (*Combos[I])->SetDisplayNames(false);
   }
   CBBcgColor->SetHint(Cp("kolor tablicy"));
   ShowHintAtStartupCheckBox =
