@@ -25,8 +25,6 @@ TBomberScene* BomberScene = nullptr;
 
 namespace {
 
-constexpr unsigned kFreeSceneMessage = 0xB021;
-constexpr unsigned kEraseBackgroundMessage = 0x0014;
 constexpr int kFrameInterval = 40;
 
 int32_t RoundEven(double V) { return static_cast<int32_t>(std::nearbyint(V)); }
@@ -169,7 +167,7 @@ void TExplodeSprite::DoMove(int MoveCount) {
 
 TBomberScene::TBomberScene(TCustomDXDraw* ADXDraw, TCustomDXSound* ADXSound, TCustomDXSpriteEngine* ASpriteEngine,
                            TDXTimerHost* TimerHost)
-    : TWinControl(ADXDraw->Owner()), DXDraw(ADXDraw), DXSound(ADXSound), SpriteEngine(ASpriteEngine) {
+    : TGameScene(ADXDraw->Owner()), DXDraw(ADXDraw), DXSound(ADXSound), SpriteEngine(ASpriteEngine) {
   DXDraw->FreeNotification(this);
   SpriteEngine->FreeNotification(this);
   if (DXSound) DXSound->FreeNotification(this);
@@ -195,11 +193,7 @@ TBomberScene::TBomberScene(TCustomDXDraw* ADXDraw, TCustomDXSound* ADXSound, TCu
   LoadSounds();
   TownSprite = new TBackgroundSprite(SpriteEngine->Engine());
   PanelSprite = new TBackgroundSprite(SpriteEngine->Engine());
-  if (Application) {
-    SavedOnMessage = Application->OnMessage;
-    Application->OnMessage = [this](TMsg& Msg, bool& Handled) { HookMessage(Msg, Handled); };
-    FHooked = true;
-  }
+  HookKeys();
 }
 
 TBomberScene::~TBomberScene() {
@@ -208,12 +202,6 @@ TBomberScene::~TBomberScene() {
   if (Timer) Timer->OnTimer = nullptr;
   RestoreHook();
   if (BomberScene == this) BomberScene = nullptr;
-}
-
-void TBomberScene::RestoreHook() {
-  if (!FHooked) return;
-  FHooked = false;
-  if (Application) Application->OnMessage = SavedOnMessage;
 }
 
 void TBomberScene::Notification(TComponent* AComponent, TOperation Operation) {
@@ -496,28 +484,6 @@ void TBomberScene::PauseClick() {
     State = 1;
     RemoveMessage();
   }
-}
-
-void TBomberScene::HookMessage(TMsg& Msg, bool& Handled) {
-  if (Msg.message == WM_KEYDOWN) {
-    KeyDownMessage(static_cast<uint16_t>(Msg.wParam));
-  } else if (Msg.message == WM_CHAR) {
-    CharMessage(static_cast<uint8_t>(Msg.wParam));
-  } else if (SavedOnMessage) {
-    SavedOnMessage(Msg, Handled);
-  }
-}
-
-void TBomberScene::WndProc(TMessage& M) {
-  if (M.Msg == kEraseBackgroundMessage) {
-    M.Result = 1;
-    return;
-  }
-  if (M.Msg == kFreeSceneMessage) {
-    Application->ReleaseObject(this);
-    return;
-  }
-  TWinControl::WndProc(M);
 }
 
 void TBomberScene::EndBomberGame() {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "dx/dxtimer.h"
+#include "games/GameScene.h"
 #include "dx/sprites.h"
 #include "games/BomberTowns.h"
 #include "platform/gui/controls.h"
@@ -54,7 +55,7 @@ class TExplodeSprite : public TImageSprite {
   void DoMove(int MoveCount) override;
 };
 
-class TBomberScene : public TWinControl {
+class TBomberScene : public TGameScene {
  public:
   // TimerHost: where the frame timer gets its idle steps (the application when nullptr).
   TBomberScene(TCustomDXDraw* DXDraw, TCustomDXSound* DXSound, TCustomDXSpriteEngine* SpriteEngine,
@@ -67,14 +68,13 @@ class TBomberScene : public TWinControl {
   // One frame (the frame timer's event).
   void FrameStep(int LagCount);
   // The key handlers of the message hook.
-  void KeyDownMessage(uint16_t Key);
-  void CharMessage(uint8_t Code);
+  void KeyDownMessage(uint16_t Key) override;
+  void CharMessage(uint8_t Code) override;
   void PauseClick();
   // Ends the game once: clears the display, frees the sprites, shows the top-ten page, lets a
   // course go on and frees the scene later.
   void EndBomberGame();
   void SaveBomberScore();
-  void WndProc(TMessage& Message) override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
   TCustomDXDraw* DXDraw;
@@ -89,7 +89,6 @@ class TBomberScene : public TWinControl {
   TDXWaveList* WaveList = nullptr;
   bool SoundOn = false, SoundAvailable = false, ShowDebug = false, SuppressChar = false;
   TMessageSprite* Message = nullptr;
-  TMessageEvent SavedOnMessage;
   uint8_t State = 0;  // 0 over, 1 playing, 2 waiting for the start, 3 paused
   int32_t Level = 1, Hits = 0, Errors = 0, Landed = 0, LiveBombs = 0, BombsLeft = 0;
   double Score = 0, ScoreFloor = 0, Speed = 0;
@@ -114,10 +113,8 @@ class TBomberScene : public TWinControl {
 
  private:
   void LoadSounds();
-  void HookMessage(TMsg& Msg, bool& Handled);
   void FreeSprites();
-  void RestoreHook();
-  bool FEnded = false, FEndPending = false, FClearing = false, FHooked = false;
+  bool FEnded = false, FEndPending = false, FClearing = false;
 };
 
 // The scene of the running game, or nullptr.

@@ -35,8 +35,6 @@ std::function<void(const std::string&)> ShowGalleryMessage = [](const std::strin
 
 namespace {
 
-constexpr unsigned kFreeSceneMessage = 0xB021;
-constexpr unsigned kEraseBackgroundMessage = 0x0014;
 constexpr int kFrameInterval = 40;
 constexpr int kClockInterval = 100;
 constexpr TColor kKeyGreen = 0x00FF00;
@@ -64,7 +62,7 @@ void LoadBitmapItem(TZLBArchive& A, const std::string& Member, TPictureCollectio
 
 TGalleryScene::TGalleryScene(TCustomDXDraw* ADXDraw, TCustomDXSound* ADXSound, TCustomDXSpriteEngine* ASpriteEngine,
                              TDXTimerHost* TimerHost, bool RealClock)
-    : TWinControl(ADXDraw->Owner()), DXDraw(ADXDraw), DXSound(ADXSound), SpriteEngine(ASpriteEngine),
+    : TGameScene(ADXDraw->Owner()), DXDraw(ADXDraw), DXSound(ADXSound), SpriteEngine(ASpriteEngine),
       FRealClock(RealClock) {
   DXDraw->FreeNotification(this);
   SpriteEngine->FreeNotification(this);
@@ -93,11 +91,7 @@ TGalleryScene::TGalleryScene(TCustomDXDraw* ADXDraw, TCustomDXSound* ADXSound, T
     NewGame();
   };
   RepeatButton->OnClick = [this](TObject*) { NewGame(); };
-  if (Application) {
-    SavedOnMessage = Application->OnMessage;
-    Application->OnMessage = [this](TMsg& Msg, bool& Handled) { HookMessage(Msg, Handled); };
-    FHooked = true;
-  }
+  HookKeys();
   Randomize();
 }
 
@@ -121,12 +115,6 @@ void TGalleryScene::Notification(TComponent* AComponent, TOperation Operation) {
     Message = nullptr;  // the engine frees its sprites itself
   }
   if (AComponent == DXDraw) DXDraw = nullptr;
-}
-
-void TGalleryScene::RestoreHook() {
-  if (!FHooked) return;
-  FHooked = false;
-  if (Application) Application->OnMessage = SavedOnMessage;
 }
 
 void TGalleryScene::SetClockEnabled(bool On) {
@@ -492,28 +480,6 @@ void TGalleryScene::FreeSprites() {
   SpriteEngine->Engine()->Clear();
   FClearing = false;
   Message = nullptr;
-}
-
-void TGalleryScene::HookMessage(TMsg& Msg, bool& Handled) {
-  if (Msg.message == WM_KEYDOWN) {
-    KeyDownMessage(static_cast<uint16_t>(Msg.wParam));
-  } else if (Msg.message == WM_CHAR) {
-    CharMessage(static_cast<uint8_t>(Msg.wParam));
-  } else if (SavedOnMessage) {
-    SavedOnMessage(Msg, Handled);
-  }
-}
-
-void TGalleryScene::WndProc(TMessage& M) {
-  if (M.Msg == kEraseBackgroundMessage) {
-    M.Result = 1;
-    return;
-  }
-  if (M.Msg == kFreeSceneMessage) {
-    Application->ReleaseObject(this);
-    return;
-  }
-  TWinControl::WndProc(M);
 }
 
 void TGalleryScene::ExitGallery() {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dx/dxtimer.h"
+#include "games/GameScene.h"
 #include "games/GalleryConfig.h"
 #include "platform/core/classes.h"
 #include "platform/gui/controls.h"
@@ -26,7 +27,7 @@ class TEzRgnBtn;
 class TMessageSprite;
 class TPictureCollectionItem;
 
-class TGalleryScene : public TWinControl {
+class TGalleryScene : public TGameScene {
  public:
   static constexpr int kAreaLeft = 36, kAreaTop = 38, kAreaWidth = 728, kAreaHeight = 486;
   static constexpr int kMaxCells = 29;
@@ -49,15 +50,14 @@ class TGalleryScene : public TWinControl {
   void ClockTick();
   // One frame (the frame timer's event).
   void FrameStep(int LagCount);
-  void KeyDownMessage(uint16_t Key);
-  void CharMessage(uint8_t Code);
+  void KeyDownMessage(uint16_t Key) override;
+  void CharMessage(uint8_t Code) override;
   void TogglePause();
   // Leaves once: clears the display, stops both timers, puts the key hook back, shows the top-ten
   // page after a finished game (else the page that started it), lets a course go on and frees the
   // scene later.
   void ExitGallery();
   void SaveGalleryScore();
-  void WndProc(TMessage& Message) override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
   bool ClockEnabled() const { return FClockOn; }
@@ -77,7 +77,6 @@ class TGalleryScene : public TWinControl {
   TDXTimer* Timer = nullptr;
   TTimer* Clock = nullptr;
   TEzRgnBtn *PauseButton = nullptr, *EndButton = nullptr, *NewButton = nullptr, *RepeatButton = nullptr;
-  TMessageEvent SavedOnMessage;
   TStringList Words;
   std::vector<TGalleryPicture> Titles;
 
@@ -109,11 +108,9 @@ class TGalleryScene : public TWinControl {
   void RemoveMessage();
   void Finish();
   void CheckFinished();
-  void HookMessage(TMsg& Msg, bool& Handled);
-  void RestoreHook();
   void FreeSprites();
   TPictureCollectionItem* FindItem(const std::string& Name) const;
-  bool FRealClock, FClockOn = false, FHooked = false, FExited = false, FClearing = false;
+  bool FRealClock, FClockOn = false, FExited = false, FClearing = false;
 };
 
 // The scene of the running gallery game, or nullptr.
