@@ -96,7 +96,7 @@ TStatForm::TStatForm(TComponent* AOwner) : TForm(AOwner) {
 
   static const char* const kUnits[2] = {"cpm", "%"};
   static const char* const kChartNames[2] = {"ChartCpm", "ChartAcc"};
-  static const char* const kUnitNames[2] = {"LabelUnitCpm", "LabelUnitAcc"};
+  static const char* const kUnitNames[2] = {"LabelCpmUnit", "LabelAccUnit"};
   static const char* const kLeftNames[2] = {"BtnLeft1", "BtnLeft2"};
   static const char* const kRightNames[2] = {"BtnRight1", "BtnRight2"};
   for (int C = 0; C < 2; ++C) {
@@ -138,8 +138,8 @@ TStatForm::TStatForm(TComponent* AOwner) : TForm(AOwner) {
   VxLanguage1->SetSection("StatForm");
   for (const char* P : {"StatForm.Caption", "LabelStudentCaption.Caption", "LabelCountCaption.Caption",
                         "LabelCourseCaption.Caption", "LabelTimeCaption.Caption", "LabelSpeedCaption.Caption",
-                        "LabelAccuracyCaption.Caption", "BtnHelp.Caption", "BtnClose.Caption", "JetCheckbox1.Caption",
-                        "JetCheckbox2.Caption", "JetCheckbox3.Caption"})
+                        "LabelAccuracyCaption.Caption", "LabelCpmUnit.Caption", "LabelAccUnit.Caption", "BtnHelp.Caption", "BtnClose.Caption",
+                        "JetCheckbox1.Caption", "JetCheckbox2.Caption", "JetCheckbox3.Caption"})
     VxLanguage1->Properties()->Add(P);
   VxLanguage1->Translate();
   OnShow = [this](TObject* S) { FormShow(S); };
