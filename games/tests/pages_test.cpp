@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "dbengine/sql/vxdb_query.h"
 #include "dx/dxdraws.h"
 #include "games/MessageSprite.h"
 #include "games/TopTen.h"
@@ -18,7 +19,28 @@ class MessageSpriteTest : public GameSceneTest {
   }
 };
 
-class TopTenTest : public GameSceneTest {};
+class TopTenTest : public GameSceneTest {
+ protected:
+  // "name|score" of the first ten rows of the join and order the page lists.
+  std::vector<std::string> OrderedJoin(const std::string& Game) {
+    TVXDBQuery Q(nullptr);
+    Q.SetDatabaseName("db");
+    Q.SetSessionName(DM->VXSession->SessionName());
+    Q.SQL()->SetText("select name, score from student, " + Game + " where student.id_student = " + Game +
+                     ".id_student order by score desc");
+    Q.Open();
+    std::vector<std::string> Rows;
+    for (Q.First(); !Q.Eof() && Rows.size() < 10; Q.Next())
+      Rows.push_back(Q.FieldByName("name")->AsString() + "|" + std::to_string(Q.FieldByName("score")->AsInteger()));
+    return Rows;
+  }
+  static std::vector<std::string> Shown(const TTopTenForm& P) {
+    std::vector<std::string> Rows;
+    for (size_t I = 0; I < 10 && P.Names[I]->Caption() != ".."; ++I)
+      Rows.push_back(P.Names[I]->Caption() + "|" + P.Scores[I]->Caption());
+    return Rows;
+  }
+};
 
 }  // namespace
 
@@ -101,6 +123,67 @@ TEST_F(TopTenTest, TheTenBestScoresOfAllStudentsInScoreOrder) {
   EXPECT_EQ(Host.ReturnShown, 1);
   Host.Pages.erase(TPageId::BomberTopTen);  // freed by its close
   vxtest::Pump();
+}
+
+// The page reads the score table itself instead of sorting the whole join: it must list what the
+// ordered join lists, equal scores across the tenth place and scores of gone students included.
+TEST_F(TopTenTest, ThePageListsTheFirstTenRowsOfTheOrderedJoin) {
+  const int Bob = Inst->AddStudent("Bob", 1, "M");
+  const int Ewa = Inst->AddStudent("Ewa", 1, "W");
+  const std::string Gone = "9999";
+  constexpr int kNoScore = -1000000;  // a row without a score
+  struct Case {
+    const char* What;
+    std::vector<std::pair<std::string, int>> Scores;  // student (A, B, E or G for gone), score
+    size_t Listed;
+  };
+  Case Cases[] = {
+      {"equal scores across the tenth place",
+       {{"A", 50}, {"B", 40}, {"E", 40}, {"A", 40}, {"B", 70}, {"E", 40}, {"A", 40}, {"B", 40}, {"E", 10},
+        {"A", 40}, {"B", 40}, {"E", 40}, {"A", 40}, {"B", 5}, {"E", 40}},
+       10},
+      {"gone students leave fewer than ten", {{"G", 99}, {"A", 3}, {"G", 50}, {"B", 3}, {"G", 7}, {"E", 0}}, 3},
+      {"negative and zero scores, all one student", {{"E", -5}, {"E", 0}, {"E", -1}, {"E", 0}}, 4},
+      {"many rows, the best at the end",
+       {{"A", 1}, {"B", 2}, {"E", 3}, {"A", 4}, {"B", 5}, {"E", 6}, {"A", 7}, {"B", 8}, {"E", 9}, {"A", 10},
+        {"B", 11}, {"E", 12}, {"A", 13}, {"B", 14}, {"E", 15}, {"A", 16}, {"B", 17}, {"E", 18}, {"G", 100}},
+       10},
+      {"no scores", {}, 0},
+      {"300 scores spread evenly", {}, 10},
+      {"300 scores, most of them equal at the top", {}, 10},
+      {"300 scores, the best of them of gone students", {}, 10},
+  };
+  // The large tables, past the size from which the page first asks for the best scores only.
+  for (int I = 0; I < 300; ++I) {
+    const char* Who[] = {"A", "B", "E"};
+    Cases[5].Scores.push_back({Who[I % 3], I * 37 % 1000});
+    Cases[6].Scores.push_back({Who[I % 3], I % 30 == 7 ? I : 500});
+    Cases[7].Scores.push_back(I % 5 == 0    ? std::pair<std::string, int>{"G", 1000 + I}
+                              : I % 50 == 1 ? std::pair<std::string, int>{"A", 1000 + I}
+                                            : std::pair<std::string, int>{Who[I % 3], I * 7 % 300});
+  }
+  Cases[5].Scores.push_back({"A", kNoScore});
+  for (const char* Game : {"bomber", "gallery"}) {
+    for (const Case& C : Cases) {
+      std::vector<std::string> Sql = {std::string("delete from ") + Game};
+      for (const auto& [Who, Score] : C.Scores) {
+        const std::string Id = Who == "A" ? std::to_string(Student)
+                               : Who == "B" ? std::to_string(Bob)
+                               : Who == "E" ? std::to_string(Ewa)
+                                            : Gone;
+        Sql.push_back(std::string("insert into ") + Game + " values (" + Id + ", " +
+                      (Score == kNoScore ? "NULL" : std::to_string(Score)) + ")");
+      }
+      Inst->Exec(Sql);
+      std::unique_ptr<TTopTenForm> P;
+      if (std::string(Game) == "bomber") P = std::make_unique<TBomberTopTenForm>(nullptr);
+      else P = std::make_unique<TGalleryTopTenForm>(nullptr);
+      P->FormShow(P.get());
+      const std::vector<std::string> Expected = OrderedJoin(Game);
+      EXPECT_EQ(Shown(*P), Expected) << Game << ": " << C.What;
+      EXPECT_EQ(Expected.size(), C.Listed) << C.What;
+    }
+  }
 }
 
 TEST_F(TopTenTest, FewerThanTenScoresLeaveTheOtherRowsAsTheyWere) {
