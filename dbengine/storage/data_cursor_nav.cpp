@@ -9,8 +9,31 @@
 #include "dbengine/storage/data_cursor_internal.h"
 #include "dbengine/storage/engine_errors.h"
 #include "dbengine/storage/index_file.h"
+#include "dbengine/storage/index_page.h"
 #include "platform/core/datetime.h"
 #include "platform/core/sysutils.h"
+
+namespace {
+
+// Releases a held index position also when a walk raises.
+class THeldPosition {
+ public:
+  explicit THeldPosition(TPageStore& Store) : FStore(Store) {}
+  ~THeldPosition() {
+    try {
+      IndexRelease(FStore, Pos);
+    } catch (...) {
+    }
+  }
+  THeldPosition(const THeldPosition&) = delete;
+  THeldPosition& operator=(const THeldPosition&) = delete;
+  TIndexPosition Pos;
+
+ private:
+  TPageStore& FStore;
+};
+
+}  // namespace
 
 // ---- Records of the data file ---------------------------------------------------------------------------
 
@@ -21,15 +44,64 @@ static int SetRun(const TRecordsBitmap& Bits, int32_t First, int32_t Step, int L
   return Run;
 }
 
+int TDataCursor::ForwardRunEstimate(uint32_t RecordNo) {
+  TDataFile* D = DataFile();
+  if (IsNaturalOrder()) {
+    if (Bitmaps[0] == nullptr) return 0;
+    return SetRun(*Bitmaps[0], static_cast<int32_t>(RecordNo), 1, D->ReadAheadCount);
+  }
+  // Index order over the whole range (no bitmap): the keys from the current one on whose record
+  // numbers follow one another in the leaf copy.
+  if (BitmapOrder || AtBOF || AtEOF || RecordNo != CurrentRecordNumber || !LeafHolds(SequenceNumber)) return 0;
+  const int64_t Last = std::min<int64_t>(RangeLast, FLeaf.FirstOrdinal + FLeaf.Count - 1);
+  int Run = 1;
+  for (int64_t O = SequenceNumber + 1; O <= Last && Run < D->ReadAheadCount; ++O, ++Run)
+    if (FLeaf.RecordAt(O) != RecordNo + static_cast<uint32_t>(Run)) break;
+  return Run;
+}
+
 bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image) {
   TDataFile* D = DataFile();
   if (RecordNo == 0 || RecordNo >= D->NextRecord()) return false;
+  const size_t Size = static_cast<size_t>(D->RecordSize());
+  const size_t ImageSize = std::max<size_t>(RecordBufferSize, Size);
+  // Outside writes, a scan takes its records from the run it read last; a record beyond it that
+  // the cache does not hold starts the next run when the scan goes on past it. The cache stays for
+  // the records read one at a time.
+  const bool RunUsable = FWriteDepth == 0 && Table != nullptr;
+  uint64_t Generation = 0;
+  if (RunUsable) {
+    Generation = TableGeneration(Table);
+    if (FRun.Table == Table && FRun.Generation == Generation && RecordNo >= FRun.First &&
+        RecordNo - FRun.First < static_cast<uint32_t>(FRun.Count)) {
+      Image.assign(ImageSize, 0);
+      std::memcpy(Image.data(), FRun.Images.data() + static_cast<size_t>(RecordNo - FRun.First) * Size, Size);
+      return true;
+    }
+  }
+  const bool Cached = D->CachedRecord(RecordNo) != nullptr;
+  const bool After = FRun.Table == Table && RecordNo >= FRun.First;
+  if (RunUsable && !Cached && (After || !IsNaturalOrder())) {
+    const int Run = ForwardRunEstimate(RecordNo);
+    if (Run > 1) {
+      const int Got = D->ReadRecordRun(this, RecordNo, Run, FRun.Images);
+      if (Got > 0) {
+        FRun.Table = Table;
+        FRun.Generation = Generation;
+        FRun.First = RecordNo;
+        FRun.Count = Got;
+        Image.assign(ImageSize, 0);
+        std::memcpy(Image.data(), FRun.Images.data(), Size);
+        return true;
+      }
+    }
+  }
   // A record that has to come from the file brings the run of visible records next to it in
   // natural order along in the same read. The direction is the one the cursor moves in: away from
   // a cached neighbour towards one that is not; when that does not tell, the longer run.
   bool Forward = true;
   int Estimate = 0;
-  if (IsNaturalOrder() && Bitmaps[0] != nullptr && D->CachedRecord(RecordNo) == nullptr) {
+  if (IsNaturalOrder() && Bitmaps[0] != nullptr && !Cached) {
     const int32_t N = static_cast<int32_t>(RecordNo);
     const int Ahead = SetRun(*Bitmaps[0], N, 1, D->ReadAheadCount);
     const int Behind = SetRun(*Bitmaps[0], N, -1, D->ReadAheadCount);
@@ -37,6 +109,19 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
     const bool PriorCached = RecordNo > 1 && D->CachedRecord(RecordNo - 1) != nullptr;
     Forward = NextCached != PriorCached ? PriorCached : Ahead >= Behind;
     Estimate = Forward ? Ahead : Behind;
+    if (RunUsable && Forward && Estimate > 1) {
+      // A scan forward: the run is read once and handed out, not cached.
+      const int Got = D->ReadRecordRun(this, RecordNo, Estimate, FRun.Images);
+      if (Got > 0) {
+        FRun.Table = Table;
+        FRun.Generation = Generation;
+        FRun.First = RecordNo;
+        FRun.Count = Got;
+        Image.assign(ImageSize, 0);
+        std::memcpy(Image.data(), FRun.Images.data(), Size);
+        return true;
+      }
+    }
   }
   const bool ReadAhead = Estimate > 1;
   TRecord* R = nullptr;
@@ -44,18 +129,17 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
     // One retry: the first read may have met another holder's change.
     if (!D->GetRecord(this, RecordNo, R, Forward, Estimate, ReadAhead) || R == nullptr) Fail(ecRecordsCorrupt);
   }
-  Image.assign(std::max<size_t>(RecordBufferSize, static_cast<size_t>(D->RecordSize())), 0);
-  std::memcpy(Image.data(), R->Buffer, static_cast<size_t>(D->RecordSize()));
+  Image.assign(ImageSize, 0);
+  std::memcpy(Image.data(), R->Buffer, Size);
   D->ReleaseRecord(R);
   return true;
 }
 
 void TDataCursor::ReadCurrentRecord() {
   if (!AtBOF && !AtEOF && CurrentRecordNumber != 0 && !VisibleEmpty()) {
-    std::vector<uint8_t> Image;
-    if (ReadRecordImage(CurrentRecordNumber, Image)) {
-      Image.resize(RecordBufferSize);
-      CurrentRecord = std::move(Image);
+    // Read straight into the current record: its buffer is reused from record to record.
+    if (ReadRecordImage(CurrentRecordNumber, CurrentRecord)) {
+      CurrentRecord.resize(RecordBufferSize);
       if (HasComputedFields) ComputeCalculatedFields(CurrentRecord.data());
       return;
     }
@@ -160,6 +244,33 @@ int64_t TDataCursor::IndexKeyTotal() {
   return IndexKeyCount(*IndexFile(), this, IndexNo);
 }
 
+uint32_t TDataCursor::TLeafCopy::RecordAt(int64_t Ordinal) const {
+  return LoadU32(KeyAt(Ordinal) + KeyLength);
+}
+
+void TDataCursor::CopyLeaf(const TPage& Leaf, int64_t Ordinal) {
+  FLeaf.Table = nullptr;
+  if (Leaf.Count < 1 || Leaf.ReadPos < 1 || Leaf.ReadPos > Leaf.Count) return;
+  FLeaf.Slot = IndexNo;
+  FLeaf.FirstOrdinal = Ordinal - Leaf.ReadPos + 1;
+  FLeaf.Count = Leaf.Count;
+  FLeaf.KeyLength = Leaf.KeyLength;
+  FLeaf.EntrySize = Leaf.EntrySize();
+  FLeaf.Entries.assign(Leaf.KeyAt(1), Leaf.KeyAt(1) + static_cast<size_t>(Leaf.Count) * static_cast<size_t>(Leaf.EntrySize()));
+  FLeaf.Generation = TableGeneration(Table);
+  FLeaf.Table = Table;
+}
+
+bool TDataCursor::LeafHolds(int64_t Ordinal) {
+  if (FLeaf.Table == nullptr || FLeaf.Table != Table || FLeaf.Slot != IndexNo) return false;
+  if (Ordinal < FLeaf.FirstOrdinal || Ordinal >= FLeaf.FirstOrdinal + FLeaf.Count) return false;
+  if (FLeaf.Generation != TableGeneration(Table)) {
+    DropLeafCopy();
+    return false;
+  }
+  return true;
+}
+
 int32_t TDataCursor::KeysBelow(const uint8_t* Key, bool OrEqual) {
   uint32_t Rec = 0;
   int64_t Ordinal = 0;
@@ -184,8 +295,34 @@ void TDataCursor::ComputeRange() {
     if (RangeActive && CompareKeys(RangeStartKey, RangeEndKey, KeySize) == 1) {
       RangeFirst = RangeLast = 0;
     } else if (RangeActive) {
-      RangeFirst = KeysBelow(RangeStartKey, false) + 1;
-      RangeLast = KeysBelow(RangeEndKey, true);
+      // One descent finds the first key of the range and copies its leaf; the end is looked up in
+      // that copy, and only a range that goes on past the leaf needs a second descent.
+      THeldPosition H(*IndexFile());
+      if (IndexSeekKey(*IndexFile(), this, IndexNo, RangeStartKey, KeySize, H.Pos)) {
+        RangeFirst = static_cast<int32_t>(H.Pos.Ordinal);
+        CopyLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
+        IndexRelease(*IndexFile(), H.Pos);
+        bool Ended = false;
+        if (LeafHolds(RangeFirst)) {
+          const int64_t LeafEnd = FLeaf.FirstOrdinal + FLeaf.Count;
+          int64_t Lo = RangeFirst, Hi = LeafEnd;  // the first key above the end lies in [Lo, Hi]
+          while (Lo < Hi) {
+            const int64_t Mid = Lo + (Hi - Lo) / 2;
+            if (CompareKeys(FLeaf.KeyAt(Mid), RangeEndKey, KeySize) > 0)
+              Hi = Mid;
+            else
+              Lo = Mid + 1;
+          }
+          if (Lo < LeafEnd) {
+            RangeLast = static_cast<int32_t>(Lo - 1);
+            Ended = true;
+          }
+        }
+        if (!Ended) RangeLast = KeysBelow(RangeEndKey, true);
+      } else {
+        RangeFirst = static_cast<int32_t>(H.Pos.Ordinal);
+        RangeLast = RangeFirst - 1;
+      }
       if (RangeLast < RangeFirst) RangeFirst = RangeLast = 0;
     } else {
       RangeFirst = 1;
@@ -199,12 +336,16 @@ void TDataCursor::ComputeRange() {
 }
 
 void TDataCursor::RebuildVisibleSet() {
+  // Whatever changed, copies of the tree and of records are taken again.
+  DropLeafCopy();
+  DropRecordRun();
   if (!IsNaturalOrder()) ComputeRange();
   // Natural order and active filters hold the visible set as a bitmap.
   BitmapOrder = IsNaturalOrder() || AnyActiveFilter();
   FVisibleKeys.clear();
   if (!BitmapOrder) {
-    for (TRecordsBitmap* B : Bitmaps) B->ClearAll();
+    // The range of index positions is the visible set: the bitmaps are not read until a filter or
+    // natural order builds them again.
     VisibleCount = 0;
     return;
   }
@@ -244,7 +385,16 @@ void TDataCursor::SetEmptyPosition() {
 
 void TDataCursor::LoadOrdinal(int32_t Ordinal) {
   uint32_t Rec = 0;
-  if (!IndexKeyAtOrdinal(*IndexFile(), this, IndexNo, Ordinal, CurrentKey, Rec)) Fail(ecIndexCorrupt);
+  if (LeafHolds(Ordinal)) {
+    std::memcpy(CurrentKey, FLeaf.KeyAt(Ordinal), static_cast<size_t>(FLeaf.KeyLength));
+    Rec = FLeaf.RecordAt(Ordinal);
+  } else {
+    THeldPosition H(*IndexFile());
+    if (!IndexSeekOrdinal(*IndexFile(), this, IndexNo, Ordinal, H.Pos)) Fail(ecIndexCorrupt);
+    std::memcpy(CurrentKey, H.Pos.Key(), static_cast<size_t>(H.Pos.Leaf->KeyLength));
+    Rec = H.Pos.RecordNumber();
+    CopyLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
+  }
   SequenceNumber = Ordinal;
   CurrentRecordNumber = Rec;
   AtBOF = AtEOF = false;
@@ -496,10 +646,17 @@ bool TDataCursor::SearchKey(const uint8_t* Key, bool Nearest) {
     MoveLast();
     return false;
   }
-  uint32_t Rec = 0;
-  int64_t Ordinal = 0;
-  bool Found = IndexFindKey(*IndexFile(), this, IndexNo, Key, Rec, Ordinal);
-  int64_t Seq = Found ? Ordinal : Ordinal + 1;
+  // The descent that finds the key copies its leaf: the position is loaded from the copy.
+  bool Found = false;
+  int64_t Seq = 0;
+  {
+    THeldPosition H(*IndexFile());
+    if (IndexSeekKey(*IndexFile(), this, IndexNo, Key, KeySize, H.Pos)) {
+      Found = CompareKeys(H.Pos.Key(), Key, KeySize) == 0;
+      CopyLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
+    }
+    Seq = H.Pos.Ordinal;
+  }
   if (BitmapOrder) {
     // Only keys of visible records count; without one at or after the key the cursor is at the end.
     auto It = std::lower_bound(FVisibleKeys.begin(), FVisibleKeys.end(), Seq,
