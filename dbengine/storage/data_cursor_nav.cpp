@@ -44,20 +44,42 @@ static int SetRun(const TRecordsBitmap& Bits, int32_t First, int32_t Step, int L
   return Run;
 }
 
+// Records a run from First on takes in: up to the last set bit that follows the one before it with
+// fewer than kRunGap clear bits between them (records not visible are read along; a wider gap
+// ends the run), at most Limit.
+constexpr int kRunGap = 64;
+static int SetSpan(const TRecordsBitmap& Bits, int32_t First, int Limit) {
+  int Span = 0;
+  for (int32_t N = First, Gap = 0; N - First < Limit && N >= 1 && N <= Bits.RecordCount && Gap < kRunGap; ++N) {
+    if (Bits.GetBit(N)) {
+      Span = N - First + 1;
+      Gap = 0;
+    } else {
+      ++Gap;
+    }
+  }
+  return Span;
+}
+
 int TDataCursor::ForwardRunEstimate(uint32_t RecordNo) {
   TDataFile* D = DataFile();
   if (IsNaturalOrder()) {
     if (Bitmaps[0] == nullptr) return 0;
-    return SetRun(*Bitmaps[0], static_cast<int32_t>(RecordNo), 1, D->ReadAheadCount);
+    return SetSpan(*Bitmaps[0], static_cast<int32_t>(RecordNo), D->ReadAheadCount);
   }
   // Index order over the whole range (no bitmap): the keys from the current one on whose record
-  // numbers follow one another in the leaf copy.
+  // numbers grow with small gaps in the leaf copy.
   if (BitmapOrder || AtBOF || AtEOF || RecordNo != CurrentRecordNumber || !LeafHolds(SequenceNumber)) return 0;
   const int64_t Last = std::min<int64_t>(RangeLast, FLeaf.FirstOrdinal + FLeaf.Count - 1);
-  int Run = 1;
-  for (int64_t O = SequenceNumber + 1; O <= Last && Run < D->ReadAheadCount; ++O, ++Run)
-    if (FLeaf.RecordAt(O) != RecordNo + static_cast<uint32_t>(Run)) break;
-  return Run;
+  uint32_t Prior = RecordNo;
+  for (int64_t O = SequenceNumber + 1; O <= Last; ++O) {
+    const uint32_t R = FLeaf.RecordAt(O);
+    if (R <= Prior || R - Prior > static_cast<uint32_t>(kRunGap) ||
+        R - RecordNo >= static_cast<uint32_t>(D->ReadAheadCount))
+      break;
+    Prior = R;
+  }
+  return static_cast<int>(Prior - RecordNo) + 1;
 }
 
 bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image) {
@@ -109,9 +131,10 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
     const bool PriorCached = RecordNo > 1 && D->CachedRecord(RecordNo - 1) != nullptr;
     Forward = NextCached != PriorCached ? PriorCached : Ahead >= Behind;
     Estimate = Forward ? Ahead : Behind;
-    if (RunUsable && Forward && Estimate > 1) {
+    const int Span = Forward && RunUsable ? ForwardRunEstimate(RecordNo) : 0;
+    if (Span > 1) {
       // A scan forward: the run is read once and handed out, not cached.
-      const int Got = D->ReadRecordRun(this, RecordNo, Estimate, FRun.Images);
+      const int Got = D->ReadRecordRun(this, RecordNo, Span, FRun.Images);
       if (Got > 0) {
         FRun.Table = Table;
         FRun.Generation = Generation;
@@ -121,6 +144,19 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
         std::memcpy(Image.data(), FRun.Images.data(), Size);
         return true;
       }
+    }
+  }
+  if (RunUsable && !Cached && Estimate <= 1 && D->CachedRecords() >= D->CacheCapacity) {
+    // A record read on its own into a full cache would push out another one for a read that may
+    // never come again: it is read past the cache.
+    if (D->ReadRecordRun(this, RecordNo, 1, FRun.Images) == 1) {
+      FRun.Table = Table;
+      FRun.Generation = Generation;
+      FRun.First = RecordNo;
+      FRun.Count = 1;
+      Image.assign(ImageSize, 0);
+      std::memcpy(Image.data(), FRun.Images.data(), Size);
+      return true;
     }
   }
   const bool ReadAhead = Estimate > 1;
