@@ -514,6 +514,7 @@ class TDataCursor : public TEngineObject {
   void CopyLeaf(const TPage& Leaf, int64_t Ordinal);
   bool LeafHolds(int64_t Ordinal);
   void DropLeafCopy() { FLeaf.Table = nullptr; }
+  uint64_t CopyGeneration();
   // Consecutive records a scan read in one piece and hands out one by one (not through the record
   // cache), valid under the same rule as the leaf copy.
   struct TRecordRun {

@@ -61,6 +61,20 @@ static int SetSpan(const TRecordsBitmap& Bits, int32_t First, int Limit) {
   return Span;
 }
 
+// Image gets Size bytes of Source, zeros up to ImageSize (its buffer is reused from read to read).
+static void TakeImage(std::vector<uint8_t>& Image, const uint8_t* Source, size_t Size, size_t ImageSize) {
+  Image.resize(ImageSize);
+  std::memcpy(Image.data(), Source, Size);
+  if (ImageSize > Size) std::memset(Image.data() + Size, 0, ImageSize - Size);
+}
+
+uint64_t TDataCursor::CopyGeneration() {
+  // Inside a read of this cursor the generation is the one its bracket checked on entry (nothing
+  // writes while a read runs); elsewhere it is asked for.
+  if (FReadDepth > 0 && FWriteDepth == 0) return FGeneration;
+  return TableGeneration(Table);
+}
+
 int TDataCursor::ForwardRunEstimate(uint32_t RecordNo) {
   TDataFile* D = DataFile();
   if (IsNaturalOrder()) {
@@ -93,11 +107,10 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
   const bool RunUsable = FWriteDepth == 0 && Table != nullptr;
   uint64_t Generation = 0;
   if (RunUsable) {
-    Generation = TableGeneration(Table);
+    Generation = CopyGeneration();
     if (FRun.Table == Table && FRun.Generation == Generation && RecordNo >= FRun.First &&
         RecordNo - FRun.First < static_cast<uint32_t>(FRun.Count)) {
-      Image.assign(ImageSize, 0);
-      std::memcpy(Image.data(), FRun.Images.data() + static_cast<size_t>(RecordNo - FRun.First) * Size, Size);
+      TakeImage(Image, FRun.Images.data() + static_cast<size_t>(RecordNo - FRun.First) * Size, Size, ImageSize);
       return true;
     }
   }
@@ -112,8 +125,7 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
         FRun.Generation = Generation;
         FRun.First = RecordNo;
         FRun.Count = Got;
-        Image.assign(ImageSize, 0);
-        std::memcpy(Image.data(), FRun.Images.data(), Size);
+        TakeImage(Image, FRun.Images.data(), Size, ImageSize);
         return true;
       }
     }
@@ -140,8 +152,7 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
         FRun.Generation = Generation;
         FRun.First = RecordNo;
         FRun.Count = Got;
-        Image.assign(ImageSize, 0);
-        std::memcpy(Image.data(), FRun.Images.data(), Size);
+        TakeImage(Image, FRun.Images.data(), Size, ImageSize);
         return true;
       }
     }
@@ -154,8 +165,7 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
       FRun.Generation = Generation;
       FRun.First = RecordNo;
       FRun.Count = 1;
-      Image.assign(ImageSize, 0);
-      std::memcpy(Image.data(), FRun.Images.data(), Size);
+      TakeImage(Image, FRun.Images.data(), Size, ImageSize);
       return true;
     }
   }
@@ -165,8 +175,7 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
     // One retry: the first read may have met another holder's change.
     if (!D->GetRecord(this, RecordNo, R, Forward, Estimate, ReadAhead) || R == nullptr) Fail(ecRecordsCorrupt);
   }
-  Image.assign(ImageSize, 0);
-  std::memcpy(Image.data(), R->Buffer, Size);
+  TakeImage(Image, R->Buffer, Size, ImageSize);
   D->ReleaseRecord(R);
   return true;
 }
@@ -293,14 +302,14 @@ void TDataCursor::CopyLeaf(const TPage& Leaf, int64_t Ordinal) {
   FLeaf.KeyLength = Leaf.KeyLength;
   FLeaf.EntrySize = Leaf.EntrySize();
   FLeaf.Entries.assign(Leaf.KeyAt(1), Leaf.KeyAt(1) + static_cast<size_t>(Leaf.Count) * static_cast<size_t>(Leaf.EntrySize()));
-  FLeaf.Generation = TableGeneration(Table);
+  FLeaf.Generation = CopyGeneration();
   FLeaf.Table = Table;
 }
 
 bool TDataCursor::LeafHolds(int64_t Ordinal) {
   if (FLeaf.Table == nullptr || FLeaf.Table != Table || FLeaf.Slot != IndexNo) return false;
   if (Ordinal < FLeaf.FirstOrdinal || Ordinal >= FLeaf.FirstOrdinal + FLeaf.Count) return false;
-  if (FLeaf.Generation != TableGeneration(Table)) {
+  if (FLeaf.Generation != CopyGeneration()) {
     DropLeafCopy();
     return false;
   }
