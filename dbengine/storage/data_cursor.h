@@ -514,6 +514,15 @@ class TDataCursor : public TEngineObject {
   void CopyLeaf(const TPage& Leaf, int64_t Ordinal);
   bool LeafHolds(int64_t Ordinal);
   void DropLeafCopy() { FLeaf.Table = nullptr; }
+  // Per index slot: whether its keys order as plain bytes (no text field, no field of its own
+  // direction), for the descriptor it was found for; forgotten whenever the visible set is rebuilt.
+  struct TPlainOrder {
+    const void* File = nullptr;
+    uint8_t Descriptor[120] = {};
+    bool Plain = false;
+  };
+  TPlainOrder FPlainOrder[32];
+  bool PlainKeyOrder(uint8_t Slot, const struct TIndexDescriptor* D);
   uint64_t CopyGeneration();
   // Consecutive records a scan read in one piece and hands out one by one (not through the record
   // cache), valid under the same rule as the leaf copy.

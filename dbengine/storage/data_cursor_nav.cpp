@@ -209,11 +209,30 @@ void TDataCursor::BuildKey(const uint8_t* Record, uint8_t* Key) {
   BuildKeyFor(IndexNo, Record, Key);
 }
 
+bool TDataCursor::PlainKeyOrder(uint8_t Slot, const TIndexDescriptor* D) {
+  TPlainOrder& P = FPlainOrder[Slot & 31];
+  const void* File = DataFile();
+  if (P.File == File && std::memcmp(P.Descriptor, D->Bytes, sizeof P.Descriptor) == 0) return P.Plain;
+  bool Plain = true;
+  for (int I = 0; I < D->FieldCount() && Plain; ++I) {
+    const uint8_t* F = FieldByNumber(D->FieldNumber(I));
+    if (F == nullptr) break;
+    if (F[kFieldDescTypeOffset] == ftString || (!D->Descending() && D->FieldDescending(I))) Plain = false;
+  }
+  P.File = File;
+  std::memcpy(P.Descriptor, D->Bytes, sizeof P.Descriptor);
+  P.Plain = Plain;
+  return Plain;
+}
+
 int TDataCursor::CompareKeysFor(uint8_t Slot, const uint8_t* A, const uint8_t* B, int Length) {
   if (Slot == kStatusIndex) return CompareBuffers(A, B, Length, false);
   const TIndexDescriptor* D = IndexFile()->Descriptor(Slot);
   const bool Desc = D->Descending();
   if (LanguageID == 0) return CompareBuffers(A, B, Length, Desc);
+  // Without text fields and fields of their own direction the field-by-field comparison below is
+  // the comparison of the bytes.
+  if (PlainKeyOrder(Slot, D)) return CompareBuffers(A, B, Length, Desc);
   int Pos = 0;
   for (int I = 0; I < D->FieldCount() && Pos < Length; ++I) {
     const uint8_t* F = FieldByNumber(D->FieldNumber(I));
@@ -384,6 +403,7 @@ void TDataCursor::RebuildVisibleSet() {
   // Whatever changed, copies of the tree and of records are taken again.
   DropLeafCopy();
   DropRecordRun();
+  for (TPlainOrder& P : FPlainOrder) P.File = nullptr;
   if (!IsNaturalOrder()) ComputeRange();
   // Natural order and active filters hold the visible set as a bitmap.
   BitmapOrder = IsNaturalOrder() || AnyActiveFilter();
@@ -766,11 +786,21 @@ void TDataCursor::SetRange(bool IsKey, const uint8_t* Start, int StartFieldCount
   if (IsNaturalOrder()) return;
   TReadBracket Bracket(this);
   const uint8_t* Desc = IndexFile()->Descriptor(IndexNo)->Bytes;
+  // A partial key (fewer fields, or any key of an index that is not unique) is filled past its
+  // fields: the lowest start, the highest end.
+  auto Fill = [&](int Count, bool High, uint8_t* Key) {
+    if ((Count >= 1 && Count <= KeyFieldCount - 1) || !Unique) {
+      if (Count == 0 || Count > KeyFieldCount) Count = KeyFieldCount;
+      int Prefix = std::min<int>(KeyPrefixLength(
+                                     Desc, [this](int N) { return FieldByNumber(N); }, Count),
+                                 KeySize);
+      std::memset(Key + Prefix, (High != Descending) ? 0xFF : 0x00, static_cast<size_t>(KeySize - Prefix));
+    }
+  };
   auto MakeKey = [&](const uint8_t* Source, int Count, bool High, uint8_t* Key) {
-    // An end that is not given is open: the lowest start, the highest end.
-    const uint8_t Fill = (High != Descending) ? 0xFF : 0x00;
+    // An end that is not given is open.
     if (Source == nullptr) {
-      std::memset(Key, Fill, kCursorKeyBufferSize);
+      std::memset(Key, (High != Descending) ? 0xFF : 0x00, kCursorKeyBufferSize);
       return;
     }
     std::memset(Key, 0, kCursorKeyBufferSize);
@@ -778,16 +808,17 @@ void TDataCursor::SetRange(bool IsKey, const uint8_t* Start, int StartFieldCount
       std::memcpy(Key, Source, KeySize);
     else
       BuildKey(Source, Key);
-    if ((Count >= 1 && Count <= KeyFieldCount - 1) || !Unique) {
-      if (Count == 0 || Count > KeyFieldCount) Count = KeyFieldCount;
-      int Prefix = std::min<int>(KeyPrefixLength(
-                                     Desc, [this](int N) { return FieldByNumber(N); }, Count),
-                                 KeySize);
-      std::memset(Key + Prefix, Fill, static_cast<size_t>(KeySize - Prefix));
-    }
+    Fill(Count, High, Key);
   };
   MakeKey(Start, StartFieldCount, false, RangeStartKey);
-  MakeKey(End, EndFieldCount, true, RangeEndKey);
+  if (Start != nullptr && Start == End && StartFieldCount == EndFieldCount) {
+    // One source for both ends (an equality range, once per outer row of a join): its key is
+    // built once, only the fill differs.
+    std::memcpy(RangeEndKey, RangeStartKey, kCursorKeyBufferSize);
+    Fill(EndFieldCount, true, RangeEndKey);
+  } else {
+    MakeKey(End, EndFieldCount, true, RangeEndKey);
+  }
   RangeActive = true;
   RebuildVisibleSet();
   Reposition();
