@@ -23,6 +23,7 @@ vx_add_gtest(dbengine_storage_data_cursor_tests LABEL dbengine-storage
     ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_records_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_fields_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_scale_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/data_cursor_range_scan_test.cpp
   LIBS vxdbstorage)
 
 vx_add_gtest(dbengine_storage_cursor_tests LABEL dbengine-storage

@@ -491,6 +491,53 @@ class TDataCursor : public TEngineObject {
     uint32_t Record;
   };
   std::vector<TVisibleKey> FVisibleKeys;
+  // A copy of the index leaf the last descent ended on (keys with their record numbers and the
+  // ordinal of its first key): positions inside it are read without another descent. It stands
+  // for the tree only while nothing in this process wrote the table since (the table generation);
+  // a change by another holder rebuilds the visible set, which drops it.
+  struct TLeafCopy {
+    const TDataTable* Table = nullptr;
+    uint64_t Generation = 0;
+    uint8_t Slot = 0;
+    int64_t FirstOrdinal = 0;
+    int Count = 0;
+    int KeyLength = 0;
+    int EntrySize = 0;
+    std::vector<uint8_t> Entries;
+    const uint8_t* KeyAt(int64_t Ordinal) const {
+      return Entries.data() + static_cast<size_t>(Ordinal - FirstOrdinal) * static_cast<size_t>(EntrySize);
+    }
+    uint32_t RecordAt(int64_t Ordinal) const;
+  };
+  TLeafCopy FLeaf;
+  // Takes the copy of a leaf whose read position holds the key of ordinal Ordinal.
+  void CopyLeaf(const TPage& Leaf, int64_t Ordinal);
+  bool LeafHolds(int64_t Ordinal);
+  void DropLeafCopy() { FLeaf.Table = nullptr; }
+  // Per index slot: whether its keys order as plain bytes (no text field, no field of its own
+  // direction), for the descriptor it was found for; forgotten whenever the visible set is rebuilt.
+  struct TPlainOrder {
+    const void* File = nullptr;
+    uint8_t Descriptor[120] = {};
+    bool Plain = false;
+  };
+  TPlainOrder FPlainOrder[32];
+  bool PlainKeyOrder(uint8_t Slot, const struct TIndexDescriptor* D);
+  uint64_t CopyGeneration();
+  // Consecutive records a scan read in one piece and hands out one by one (not through the record
+  // cache), valid under the same rule as the leaf copy.
+  struct TRecordRun {
+    const TDataTable* Table = nullptr;
+    uint64_t Generation = 0;
+    uint32_t First = 0;
+    int Count = 0;
+    std::vector<uint8_t> Images;
+  };
+  TRecordRun FRun;
+  void DropRecordRun() { FRun.Table = nullptr; }
+  // Records from RecordNo on a scan forward is about to read, by the visible set in natural order
+  // and by the leaf copy in index order (0 when it cannot tell).
+  int ForwardRunEstimate(uint32_t RecordNo);
   std::vector<std::unique_ptr<TCursorCalculation>> FCalculations;
 
   bool FHoldingReadLock = false;

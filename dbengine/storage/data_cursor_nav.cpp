@@ -9,8 +9,31 @@
 #include "dbengine/storage/data_cursor_internal.h"
 #include "dbengine/storage/engine_errors.h"
 #include "dbengine/storage/index_file.h"
+#include "dbengine/storage/index_page.h"
 #include "platform/core/datetime.h"
 #include "platform/core/sysutils.h"
+
+namespace {
+
+// Releases a held index position also when a walk raises.
+class THeldPosition {
+ public:
+  explicit THeldPosition(TPageStore& Store) : FStore(Store) {}
+  ~THeldPosition() {
+    try {
+      IndexRelease(FStore, Pos);
+    } catch (...) {
+    }
+  }
+  THeldPosition(const THeldPosition&) = delete;
+  THeldPosition& operator=(const THeldPosition&) = delete;
+  TIndexPosition Pos;
+
+ private:
+  TPageStore& FStore;
+};
+
+}  // namespace
 
 // ---- Records of the data file ---------------------------------------------------------------------------
 
@@ -21,15 +44,98 @@ static int SetRun(const TRecordsBitmap& Bits, int32_t First, int32_t Step, int L
   return Run;
 }
 
+// Records a run from First on takes in: up to the last set bit that follows the one before it with
+// fewer than kRunGap clear bits between them (records not visible are read along; a wider gap
+// ends the run), at most Limit.
+constexpr int kRunGap = 64;
+static int SetSpan(const TRecordsBitmap& Bits, int32_t First, int Limit) {
+  int Span = 0;
+  for (int32_t N = First, Gap = 0; N - First < Limit && N >= 1 && N <= Bits.RecordCount && Gap < kRunGap; ++N) {
+    if (Bits.GetBit(N)) {
+      Span = N - First + 1;
+      Gap = 0;
+    } else {
+      ++Gap;
+    }
+  }
+  return Span;
+}
+
+// Image gets Size bytes of Source, zeros up to ImageSize (its buffer is reused from read to read).
+static void TakeImage(std::vector<uint8_t>& Image, const uint8_t* Source, size_t Size, size_t ImageSize) {
+  Image.resize(ImageSize);
+  std::memcpy(Image.data(), Source, Size);
+  if (ImageSize > Size) std::memset(Image.data() + Size, 0, ImageSize - Size);
+}
+
+uint64_t TDataCursor::CopyGeneration() {
+  // Inside a read of this cursor the generation is the one its bracket checked on entry (nothing
+  // writes while a read runs); elsewhere it is asked for.
+  if (FReadDepth > 0 && FWriteDepth == 0) return FGeneration;
+  return TableGeneration(Table);
+}
+
+int TDataCursor::ForwardRunEstimate(uint32_t RecordNo) {
+  TDataFile* D = DataFile();
+  if (IsNaturalOrder()) {
+    if (Bitmaps[0] == nullptr) return 0;
+    return SetSpan(*Bitmaps[0], static_cast<int32_t>(RecordNo), D->ReadAheadCount);
+  }
+  // Index order over the whole range (no bitmap): the keys from the current one on whose record
+  // numbers grow with small gaps in the leaf copy.
+  if (BitmapOrder || AtBOF || AtEOF || RecordNo != CurrentRecordNumber || !LeafHolds(SequenceNumber)) return 0;
+  const int64_t Last = std::min<int64_t>(RangeLast, FLeaf.FirstOrdinal + FLeaf.Count - 1);
+  uint32_t Prior = RecordNo;
+  for (int64_t O = SequenceNumber + 1; O <= Last; ++O) {
+    const uint32_t R = FLeaf.RecordAt(O);
+    if (R <= Prior || R - Prior > static_cast<uint32_t>(kRunGap) ||
+        R - RecordNo >= static_cast<uint32_t>(D->ReadAheadCount))
+      break;
+    Prior = R;
+  }
+  return static_cast<int>(Prior - RecordNo) + 1;
+}
+
 bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image) {
   TDataFile* D = DataFile();
   if (RecordNo == 0 || RecordNo >= D->NextRecord()) return false;
+  const size_t Size = static_cast<size_t>(D->RecordSize());
+  const size_t ImageSize = std::max<size_t>(RecordBufferSize, Size);
+  // Outside writes, a scan takes its records from the run it read last; a record beyond it that
+  // the cache does not hold starts the next run when the scan goes on past it. The cache stays for
+  // the records read one at a time.
+  const bool RunUsable = FWriteDepth == 0 && Table != nullptr;
+  uint64_t Generation = 0;
+  if (RunUsable) {
+    Generation = CopyGeneration();
+    if (FRun.Table == Table && FRun.Generation == Generation && RecordNo >= FRun.First &&
+        RecordNo - FRun.First < static_cast<uint32_t>(FRun.Count)) {
+      TakeImage(Image, FRun.Images.data() + static_cast<size_t>(RecordNo - FRun.First) * Size, Size, ImageSize);
+      return true;
+    }
+  }
+  const bool Cached = D->CachedRecord(RecordNo) != nullptr;
+  const bool After = FRun.Table == Table && RecordNo >= FRun.First;
+  if (RunUsable && !Cached && (After || !IsNaturalOrder())) {
+    const int Run = ForwardRunEstimate(RecordNo);
+    if (Run > 1) {
+      const int Got = D->ReadRecordRun(this, RecordNo, Run, FRun.Images);
+      if (Got > 0) {
+        FRun.Table = Table;
+        FRun.Generation = Generation;
+        FRun.First = RecordNo;
+        FRun.Count = Got;
+        TakeImage(Image, FRun.Images.data(), Size, ImageSize);
+        return true;
+      }
+    }
+  }
   // A record that has to come from the file brings the run of visible records next to it in
   // natural order along in the same read. The direction is the one the cursor moves in: away from
   // a cached neighbour towards one that is not; when that does not tell, the longer run.
   bool Forward = true;
   int Estimate = 0;
-  if (IsNaturalOrder() && Bitmaps[0] != nullptr && D->CachedRecord(RecordNo) == nullptr) {
+  if (IsNaturalOrder() && Bitmaps[0] != nullptr && !Cached) {
     const int32_t N = static_cast<int32_t>(RecordNo);
     const int Ahead = SetRun(*Bitmaps[0], N, 1, D->ReadAheadCount);
     const int Behind = SetRun(*Bitmaps[0], N, -1, D->ReadAheadCount);
@@ -37,6 +143,31 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
     const bool PriorCached = RecordNo > 1 && D->CachedRecord(RecordNo - 1) != nullptr;
     Forward = NextCached != PriorCached ? PriorCached : Ahead >= Behind;
     Estimate = Forward ? Ahead : Behind;
+    const int Span = Forward && RunUsable ? ForwardRunEstimate(RecordNo) : 0;
+    if (Span > 1) {
+      // A scan forward: the run is read once and handed out, not cached.
+      const int Got = D->ReadRecordRun(this, RecordNo, Span, FRun.Images);
+      if (Got > 0) {
+        FRun.Table = Table;
+        FRun.Generation = Generation;
+        FRun.First = RecordNo;
+        FRun.Count = Got;
+        TakeImage(Image, FRun.Images.data(), Size, ImageSize);
+        return true;
+      }
+    }
+  }
+  if (RunUsable && !Cached && Estimate <= 1 && D->CachedRecords() >= D->CacheCapacity) {
+    // A record read on its own into a full cache would push out another one for a read that may
+    // never come again: it is read past the cache.
+    if (D->ReadRecordRun(this, RecordNo, 1, FRun.Images) == 1) {
+      FRun.Table = Table;
+      FRun.Generation = Generation;
+      FRun.First = RecordNo;
+      FRun.Count = 1;
+      TakeImage(Image, FRun.Images.data(), Size, ImageSize);
+      return true;
+    }
   }
   const bool ReadAhead = Estimate > 1;
   TRecord* R = nullptr;
@@ -44,18 +175,16 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
     // One retry: the first read may have met another holder's change.
     if (!D->GetRecord(this, RecordNo, R, Forward, Estimate, ReadAhead) || R == nullptr) Fail(ecRecordsCorrupt);
   }
-  Image.assign(std::max<size_t>(RecordBufferSize, static_cast<size_t>(D->RecordSize())), 0);
-  std::memcpy(Image.data(), R->Buffer, static_cast<size_t>(D->RecordSize()));
+  TakeImage(Image, R->Buffer, Size, ImageSize);
   D->ReleaseRecord(R);
   return true;
 }
 
 void TDataCursor::ReadCurrentRecord() {
   if (!AtBOF && !AtEOF && CurrentRecordNumber != 0 && !VisibleEmpty()) {
-    std::vector<uint8_t> Image;
-    if (ReadRecordImage(CurrentRecordNumber, Image)) {
-      Image.resize(RecordBufferSize);
-      CurrentRecord = std::move(Image);
+    // Read straight into the current record: its buffer is reused from record to record.
+    if (ReadRecordImage(CurrentRecordNumber, CurrentRecord)) {
+      CurrentRecord.resize(RecordBufferSize);
       if (HasComputedFields) ComputeCalculatedFields(CurrentRecord.data());
       return;
     }
@@ -80,11 +209,30 @@ void TDataCursor::BuildKey(const uint8_t* Record, uint8_t* Key) {
   BuildKeyFor(IndexNo, Record, Key);
 }
 
+bool TDataCursor::PlainKeyOrder(uint8_t Slot, const TIndexDescriptor* D) {
+  TPlainOrder& P = FPlainOrder[Slot & 31];
+  const void* File = DataFile();
+  if (P.File == File && std::memcmp(P.Descriptor, D->Bytes, sizeof P.Descriptor) == 0) return P.Plain;
+  bool Plain = true;
+  for (int I = 0; I < D->FieldCount() && Plain; ++I) {
+    const uint8_t* F = FieldByNumber(D->FieldNumber(I));
+    if (F == nullptr) break;
+    if (F[kFieldDescTypeOffset] == ftString || (!D->Descending() && D->FieldDescending(I))) Plain = false;
+  }
+  P.File = File;
+  std::memcpy(P.Descriptor, D->Bytes, sizeof P.Descriptor);
+  P.Plain = Plain;
+  return Plain;
+}
+
 int TDataCursor::CompareKeysFor(uint8_t Slot, const uint8_t* A, const uint8_t* B, int Length) {
   if (Slot == kStatusIndex) return CompareBuffers(A, B, Length, false);
   const TIndexDescriptor* D = IndexFile()->Descriptor(Slot);
   const bool Desc = D->Descending();
   if (LanguageID == 0) return CompareBuffers(A, B, Length, Desc);
+  // Without text fields and fields of their own direction the field-by-field comparison below is
+  // the comparison of the bytes.
+  if (PlainKeyOrder(Slot, D)) return CompareBuffers(A, B, Length, Desc);
   int Pos = 0;
   for (int I = 0; I < D->FieldCount() && Pos < Length; ++I) {
     const uint8_t* F = FieldByNumber(D->FieldNumber(I));
@@ -160,6 +308,33 @@ int64_t TDataCursor::IndexKeyTotal() {
   return IndexKeyCount(*IndexFile(), this, IndexNo);
 }
 
+uint32_t TDataCursor::TLeafCopy::RecordAt(int64_t Ordinal) const {
+  return LoadU32(KeyAt(Ordinal) + KeyLength);
+}
+
+void TDataCursor::CopyLeaf(const TPage& Leaf, int64_t Ordinal) {
+  FLeaf.Table = nullptr;
+  if (Leaf.Count < 1 || Leaf.ReadPos < 1 || Leaf.ReadPos > Leaf.Count) return;
+  FLeaf.Slot = IndexNo;
+  FLeaf.FirstOrdinal = Ordinal - Leaf.ReadPos + 1;
+  FLeaf.Count = Leaf.Count;
+  FLeaf.KeyLength = Leaf.KeyLength;
+  FLeaf.EntrySize = Leaf.EntrySize();
+  FLeaf.Entries.assign(Leaf.KeyAt(1), Leaf.KeyAt(1) + static_cast<size_t>(Leaf.Count) * static_cast<size_t>(Leaf.EntrySize()));
+  FLeaf.Generation = CopyGeneration();
+  FLeaf.Table = Table;
+}
+
+bool TDataCursor::LeafHolds(int64_t Ordinal) {
+  if (FLeaf.Table == nullptr || FLeaf.Table != Table || FLeaf.Slot != IndexNo) return false;
+  if (Ordinal < FLeaf.FirstOrdinal || Ordinal >= FLeaf.FirstOrdinal + FLeaf.Count) return false;
+  if (FLeaf.Generation != CopyGeneration()) {
+    DropLeafCopy();
+    return false;
+  }
+  return true;
+}
+
 int32_t TDataCursor::KeysBelow(const uint8_t* Key, bool OrEqual) {
   uint32_t Rec = 0;
   int64_t Ordinal = 0;
@@ -184,8 +359,34 @@ void TDataCursor::ComputeRange() {
     if (RangeActive && CompareKeys(RangeStartKey, RangeEndKey, KeySize) == 1) {
       RangeFirst = RangeLast = 0;
     } else if (RangeActive) {
-      RangeFirst = KeysBelow(RangeStartKey, false) + 1;
-      RangeLast = KeysBelow(RangeEndKey, true);
+      // One descent finds the first key of the range and copies its leaf; the end is looked up in
+      // that copy, and only a range that goes on past the leaf needs a second descent.
+      THeldPosition H(*IndexFile());
+      if (IndexSeekKey(*IndexFile(), this, IndexNo, RangeStartKey, KeySize, H.Pos)) {
+        RangeFirst = static_cast<int32_t>(H.Pos.Ordinal);
+        CopyLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
+        IndexRelease(*IndexFile(), H.Pos);
+        bool Ended = false;
+        if (LeafHolds(RangeFirst)) {
+          const int64_t LeafEnd = FLeaf.FirstOrdinal + FLeaf.Count;
+          int64_t Lo = RangeFirst, Hi = LeafEnd;  // the first key above the end lies in [Lo, Hi]
+          while (Lo < Hi) {
+            const int64_t Mid = Lo + (Hi - Lo) / 2;
+            if (CompareKeys(FLeaf.KeyAt(Mid), RangeEndKey, KeySize) > 0)
+              Hi = Mid;
+            else
+              Lo = Mid + 1;
+          }
+          if (Lo < LeafEnd) {
+            RangeLast = static_cast<int32_t>(Lo - 1);
+            Ended = true;
+          }
+        }
+        if (!Ended) RangeLast = KeysBelow(RangeEndKey, true);
+      } else {
+        RangeFirst = static_cast<int32_t>(H.Pos.Ordinal);
+        RangeLast = RangeFirst - 1;
+      }
       if (RangeLast < RangeFirst) RangeFirst = RangeLast = 0;
     } else {
       RangeFirst = 1;
@@ -199,12 +400,17 @@ void TDataCursor::ComputeRange() {
 }
 
 void TDataCursor::RebuildVisibleSet() {
+  // Whatever changed, copies of the tree and of records are taken again.
+  DropLeafCopy();
+  DropRecordRun();
+  for (TPlainOrder& P : FPlainOrder) P.File = nullptr;
   if (!IsNaturalOrder()) ComputeRange();
   // Natural order and active filters hold the visible set as a bitmap.
   BitmapOrder = IsNaturalOrder() || AnyActiveFilter();
   FVisibleKeys.clear();
   if (!BitmapOrder) {
-    for (TRecordsBitmap* B : Bitmaps) B->ClearAll();
+    // The range of index positions is the visible set: the bitmaps are not read until a filter or
+    // natural order builds them again.
     VisibleCount = 0;
     return;
   }
@@ -244,7 +450,16 @@ void TDataCursor::SetEmptyPosition() {
 
 void TDataCursor::LoadOrdinal(int32_t Ordinal) {
   uint32_t Rec = 0;
-  if (!IndexKeyAtOrdinal(*IndexFile(), this, IndexNo, Ordinal, CurrentKey, Rec)) Fail(ecIndexCorrupt);
+  if (LeafHolds(Ordinal)) {
+    std::memcpy(CurrentKey, FLeaf.KeyAt(Ordinal), static_cast<size_t>(FLeaf.KeyLength));
+    Rec = FLeaf.RecordAt(Ordinal);
+  } else {
+    THeldPosition H(*IndexFile());
+    if (!IndexSeekOrdinal(*IndexFile(), this, IndexNo, Ordinal, H.Pos)) Fail(ecIndexCorrupt);
+    std::memcpy(CurrentKey, H.Pos.Key(), static_cast<size_t>(H.Pos.Leaf->KeyLength));
+    Rec = H.Pos.RecordNumber();
+    CopyLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
+  }
   SequenceNumber = Ordinal;
   CurrentRecordNumber = Rec;
   AtBOF = AtEOF = false;
@@ -496,10 +711,17 @@ bool TDataCursor::SearchKey(const uint8_t* Key, bool Nearest) {
     MoveLast();
     return false;
   }
-  uint32_t Rec = 0;
-  int64_t Ordinal = 0;
-  bool Found = IndexFindKey(*IndexFile(), this, IndexNo, Key, Rec, Ordinal);
-  int64_t Seq = Found ? Ordinal : Ordinal + 1;
+  // The descent that finds the key copies its leaf: the position is loaded from the copy.
+  bool Found = false;
+  int64_t Seq = 0;
+  {
+    THeldPosition H(*IndexFile());
+    if (IndexSeekKey(*IndexFile(), this, IndexNo, Key, KeySize, H.Pos)) {
+      Found = CompareKeys(H.Pos.Key(), Key, KeySize) == 0;
+      CopyLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
+    }
+    Seq = H.Pos.Ordinal;
+  }
   if (BitmapOrder) {
     // Only keys of visible records count; without one at or after the key the cursor is at the end.
     auto It = std::lower_bound(FVisibleKeys.begin(), FVisibleKeys.end(), Seq,
@@ -564,11 +786,21 @@ void TDataCursor::SetRange(bool IsKey, const uint8_t* Start, int StartFieldCount
   if (IsNaturalOrder()) return;
   TReadBracket Bracket(this);
   const uint8_t* Desc = IndexFile()->Descriptor(IndexNo)->Bytes;
+  // A partial key (fewer fields, or any key of an index that is not unique) is filled past its
+  // fields: the lowest start, the highest end.
+  auto Fill = [&](int Count, bool High, uint8_t* Key) {
+    if ((Count >= 1 && Count <= KeyFieldCount - 1) || !Unique) {
+      if (Count == 0 || Count > KeyFieldCount) Count = KeyFieldCount;
+      int Prefix = std::min<int>(KeyPrefixLength(
+                                     Desc, [this](int N) { return FieldByNumber(N); }, Count),
+                                 KeySize);
+      std::memset(Key + Prefix, (High != Descending) ? 0xFF : 0x00, static_cast<size_t>(KeySize - Prefix));
+    }
+  };
   auto MakeKey = [&](const uint8_t* Source, int Count, bool High, uint8_t* Key) {
-    // An end that is not given is open: the lowest start, the highest end.
-    const uint8_t Fill = (High != Descending) ? 0xFF : 0x00;
+    // An end that is not given is open.
     if (Source == nullptr) {
-      std::memset(Key, Fill, kCursorKeyBufferSize);
+      std::memset(Key, (High != Descending) ? 0xFF : 0x00, kCursorKeyBufferSize);
       return;
     }
     std::memset(Key, 0, kCursorKeyBufferSize);
@@ -576,16 +808,17 @@ void TDataCursor::SetRange(bool IsKey, const uint8_t* Start, int StartFieldCount
       std::memcpy(Key, Source, KeySize);
     else
       BuildKey(Source, Key);
-    if ((Count >= 1 && Count <= KeyFieldCount - 1) || !Unique) {
-      if (Count == 0 || Count > KeyFieldCount) Count = KeyFieldCount;
-      int Prefix = std::min<int>(KeyPrefixLength(
-                                     Desc, [this](int N) { return FieldByNumber(N); }, Count),
-                                 KeySize);
-      std::memset(Key + Prefix, Fill, static_cast<size_t>(KeySize - Prefix));
-    }
+    Fill(Count, High, Key);
   };
   MakeKey(Start, StartFieldCount, false, RangeStartKey);
-  MakeKey(End, EndFieldCount, true, RangeEndKey);
+  if (Start != nullptr && Start == End && StartFieldCount == EndFieldCount) {
+    // One source for both ends (an equality range, once per outer row of a join): its key is
+    // built once, only the fill differs.
+    std::memcpy(RangeEndKey, RangeStartKey, kCursorKeyBufferSize);
+    Fill(EndFieldCount, true, RangeEndKey);
+  } else {
+    MakeKey(End, EndFieldCount, true, RangeEndKey);
+  }
   RangeActive = true;
   RebuildVisibleSet();
   Reposition();

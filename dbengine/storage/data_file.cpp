@@ -502,6 +502,37 @@ bool TDataFile::GetRecord(TDataCursor* Cursor, uint32_t RecordNumber, TRecord*& 
   return true;
 }
 
+int TDataFile::ReadRecordRun(TDataCursor* Cursor, uint32_t First, int Count, std::vector<uint8_t>& Images) {
+  const int R = RecordSize();
+  if (First == 0 || First >= NextRecord() || Count < 1 || R < 1) return 0;
+  Count = static_cast<int>(std::min<int64_t>(Count, static_cast<int64_t>(NextRecord()) - First));
+  if (Owner != nullptr && Owner->ChangedBeforeRead(Cursor)) return 0;
+  Images.resize(static_cast<size_t>(Count) * static_cast<size_t>(R));
+  const int64_t Got = ReadAt(RecordOffset(First), Images.data(), static_cast<int64_t>(Images.size()), true);
+  const int Complete = static_cast<int>(Got / R);
+  if (Complete < 1) Raise(ecReadError);
+  Count = std::min(Count, Complete);
+  ++RecordReads;
+  const bool Cipher = Encrypted();
+  // The cached records of the run, walked alongside in record-number order.
+  auto It = std::lower_bound(FCache.Sorted.begin(), FCache.Sorted.end(), First,
+                             [](const TRecord* C, uint32_t V) { return C->RecordNumber < V; });
+  for (int I = 0; I < Count; ++I) {
+    const uint32_t N = First + static_cast<uint32_t>(I);
+    uint8_t* Image = Images.data() + static_cast<size_t>(I) * static_cast<size_t>(R);
+    while (It != FCache.Sorted.end() && (*It)->RecordNumber < N) ++It;
+    if (It != FCache.Sorted.end() && (*It)->RecordNumber == N) {
+      std::memcpy(Image, (*It)->Buffer, static_cast<size_t>(R));
+      continue;
+    }
+    if (Cipher) CipherDecode(Image, R, kTableCipherKeyLow, kTableCipherKeyHigh);
+    // A live record carries its own number: a zeroed or misplaced slot is damage, never a blank row.
+    if (R >= kRecordPrefixSize && Image[0] == 0 && LoadU32(Image + 1) != N) Raise(ecRecordsCorrupt);
+  }
+  Images.resize(static_cast<size_t>(Count) * static_cast<size_t>(R));
+  return Count;
+}
+
 void TDataFile::ReleaseRecord(TRecord*& Record) {
   if (Record == nullptr) return;
   FCache.Release(Record);

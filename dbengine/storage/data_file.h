@@ -162,6 +162,12 @@ class TDataFile : public TFileHandler {
   bool GetRecord(TDataCursor* Cursor, uint32_t RecordNumber, TRecord*& Record, bool Forward = true,
                  int Estimate = 0, bool ReadAhead = false);
   void ReleaseRecord(TRecord*& Record);
+  // Copies of up to Count consecutive records from First on (RecordSize bytes each) for a scan that
+  // hands them out one by one: read from the file in one piece and not put into the cache; a
+  // record the cache holds is copied from there (it may be newer than the file). Returns the
+  // records copied (fewer at the end of the file), 0 when the owner's change check found another
+  // holder's change.
+  int ReadRecordRun(TDataCursor* Cursor, uint32_t First, int Count, std::vector<uint8_t>& Images);
   // A record number from the free chain (only with a primary index) or the end of the file; the
   // record comes back pinned, active and cleared (the caller copies its image in).
   uint32_t AllocateRecord(TDataCursor* Cursor, bool HasPrimaryIndex, TRecord*& Record);

@@ -45,14 +45,14 @@ void TRecordsBitmap::SetRecordCount(int32_t N) {
 #endif
 
 VX_POPCOUNT_CLONES int32_t TRecordsBitmap::CountSet() const {
+  // Whole words without a test per word (the loop vectorises), then the records 1..N of the last.
+  const int32_t Last = std::min(RecordCount, WordCount * 32);
+  if (Last < 1) return 0;
+  const int32_t Full = Last / 32;
   int32_t Count = 0;
-  for (int32_t I = 0; I < WordCount; ++I) {
-    uint32_t W = Words[I];
-    if (W == 0) continue;
-    int32_t Left = RecordCount - I * 32;  // records of this word that lie within 1..N
-    if (Left < 32) W &= (1u << Left) - 1u;
-    Count += __builtin_popcount(W);
-  }
+  for (int32_t I = 0; I < Full; ++I) Count += __builtin_popcount(Words[I]);
+  const int32_t Rest = Last % 32;
+  if (Rest) Count += __builtin_popcount(Words[Full] & ((1u << Rest) - 1u));
   return Count;
 }
 
