@@ -20,19 +20,24 @@
 
 namespace {
 
-TSQLCell CellOf(const TExpToken* T) {
-  TSQLCell C;
+// The value of T into C, reusing C's bytes: a row collected again and again allocates nothing.
+void AssignCell(TSQLCell& C, const TExpToken* T) {
   C.Null = T->Null || T->DataType == dtUntyped;
-  if (C.Null) return C;
+  if (C.Null) {
+    C.Bytes.clear();
+    return;
+  }
   if (T->DataType == ftString) {
-    const std::string S = T->AsString();
-    C.Bytes.assign(S.begin(), S.end());
-    C.Bytes.push_back(0);
+    const uint8_t* V = T->Value;
+    const void* Z = V ? std::memchr(V, 0, T->Capacity) : nullptr;
+    const size_t Len = !V ? 0 : Z ? static_cast<size_t>(static_cast<const uint8_t*>(Z) - V) : T->Capacity;
+    C.Bytes.resize(Len + 1);
+    if (Len) std::memcpy(C.Bytes.data(), V, Len);
+    C.Bytes[Len] = 0;
   } else {
     const uint32_t N = std::min<uint32_t>(std::max<uint32_t>(T->Size, 8), T->Capacity);
     C.Bytes.assign(T->Value, T->Value + N);
   }
-  return C;
 }
 
 template <class T>
@@ -451,19 +456,24 @@ void TQueryPlan::ScanRows(const std::function<bool()>& Emit, bool Report) {
 }
 
 void TQueryPlan::CollectRow(TSQLRow& Row) {
-  Row.clear();
-  Row.reserve(Query->ResultFields.size());
-  for (auto& F : Query->ResultFields) {
-    if (F->CountAll) {
-      Row.push_back(CellPut<int32_t>(1));
+  const size_t N = Query->ResultFields.size();
+  Row.resize(N);
+  for (size_t I = 0; I < N; ++I) {
+    const TResultField& F = *Query->ResultFields[I];
+    if (F.CountAll) {
+      TSQLCell& C = Row[I];
+      const int32_t One = 1;
+      C.Null = false;
+      C.Bytes.assign(8, 0);
+      std::memcpy(C.Bytes.data(), &One, sizeof One);
       continue;
     }
-    if (F->DataType == ftBlob && !F->Aggregate && !F->IsExpression) {
-      Row.push_back(ReadBlobCell(RunOf(F->SourceTable), F->SourceFieldNo));
+    if (F.DataType == ftBlob && !F.Aggregate && !F.IsExpression) {
+      Row[I] = ReadBlobCell(RunOf(F.SourceTable), F.SourceFieldNo);
       continue;
     }
-    TExpToken* T = EvaluateExpression(F->Expression.Get(), nullptr, Eval);
-    Row.push_back(CellOf(T));
+    TExpToken* T = EvaluateExpression(F.Expression.Get(), nullptr, Eval);
+    AssignCell(Row[I], T);
     PutExpToken(T);
   }
 }
@@ -507,123 +517,147 @@ void TQueryPlan::WriteBlobValue(TDataCursor* Cursor, int FieldNo, uint8_t* Recor
 
 // ---- SELECT -------------------------------------------------------------------------------------
 
-void TQueryPlan::GroupRows() {
-  auto& Fields = Query->ResultFields;
-  std::vector<std::pair<size_t, size_t>> Groups;  // [first, last) in Rows
-  if (WholeAggregate) {
-    Groups.emplace_back(0, Rows.size());
-  } else {
-    std::vector<bool> Asc(GroupColumns.size(), false);
-    SortRows(GroupColumns, Asc, false, false);
-    for (size_t I = 0; I < Rows.size();) {
-      size_t J = I + 1;
-      while (J < Rows.size()) {
-        bool Same = true;
-        for (int C : GroupColumns)
-          if (CompareSQLCells(Rows[I][static_cast<size_t>(C)], Rows[J][static_cast<size_t>(C)],
-                              Fields[static_cast<size_t>(C)]->DataType, false, Language, Sort) != 0) {
-            Same = false;
-            break;
-          }
-        if (!Same) break;
-        ++J;
-      }
-      Groups.emplace_back(I, J);
-      I = J;
-    }
-  }
-  std::vector<TSQLRow> Out;
-  Out.reserve(Groups.size());
-  for (auto [First, Last] : Groups) {
-    TSQLRow G(Fields.size());
-    std::vector<TAccumulator> Acc(Fields.size());
-    for (size_t R = First; R < Last; ++R)
-      for (size_t C = 0; C < Fields.size(); ++C) {
-        const TResultField& F = *Fields[C];
-        const TSQLCell& V = Rows[R][C];
-        TAccumulator& A = Acc[C];
-        if (F.Aggregate == 0) {
-          if (R == First) G[C] = V;
-          continue;
-        }
-        if (V.Null) continue;
-        const uint8_t ArgType = F.CountAll ? ftInteger : F.Expression->DataType;
-        switch (F.Aggregate) {
-          case 1:  // SUM: 64-bit integers or long doubles, checked against the result type at the end
-            if (IsIntegerType(ArgType)) {
-              if (__builtin_add_overflow(A.Integer, CellInteger(V, ArgType), &A.Integer))
-                SQLFail("Result of SUM aggregate function is out of range for column '" + F.ResultName + "'");
-            } else {
-              A.Float += CellFloat(V, ArgType);
-            }
-            A.Has = true;
-            break;
-          case 2:
-          case 3: {
-            const int Cmp = A.Has ? CompareSQLCells(V, A.Best, ArgType, false, Language, Sort) : 0;
-            if (!A.Has || (F.Aggregate == 2 ? Cmp < 0 : Cmp > 0)) A.Best = V;
-            A.Has = true;
-            break;
-          }
-          case 4:  // AVG: the sum and the count of the non-NULL values
-            A.Float += CellFloat(V, ArgType);
-            ++A.Count;
-            break;
-          default:  // COUNT
-            ++A.Count;
-            break;
-        }
-      }
-    for (size_t C = 0; C < Fields.size(); ++C) {
-      const TResultField& F = *Fields[C];
+namespace {
+
+// The groups of a grouped SELECT, folded row by row while the rows are read: each group keeps
+// its first row (the values of its plain columns) and the running state of its aggregates, found
+// through an ordered map on the GROUP BY columns. Groups are equal when the columns' ordering says
+// so (collated strings), and the map hands them out in the order of the GROUP BY columns, which is
+// the order of the result. The rows of one group are folded in the order they are read.
+class TGroupFold {
+ public:
+  TGroupFold(const std::vector<std::unique_ptr<TResultField>>& Fields, const std::vector<int>& Keys, bool Whole,
+             uint16_t Language, uint16_t Sort)
+      : FFields(Fields), FGroups(TRowOrder{&Fields, &Keys, Language, Sort}), FWhole(Whole) {}
+
+  void Add(const TSQLRow& Row) {
+    auto It = FGroups.find(Row);
+    if (It == FGroups.end()) It = FGroups.emplace(Row, std::vector<TAccumulator>(FFields.size())).first;
+    std::vector<TAccumulator>& Acc = It->second;
+    const uint16_t Language = FGroups.key_comp().Language, Sort = FGroups.key_comp().Sort;
+    for (size_t C = 0; C < FFields.size(); ++C) {
+      const TResultField& F = *FFields[C];
+      const TSQLCell& V = Row[C];
       TAccumulator& A = Acc[C];
+      if (F.Aggregate == 0 || V.Null) continue;
+      const uint8_t ArgType = F.CountAll ? ftInteger : F.Expression->DataType;
       switch (F.Aggregate) {
-        case 0:
-          break;
-        case 1:
-          if (!A.Has) {
-            G[C] = TSQLCell();
-          } else if (F.DataType == ftFloat || F.DataType == ftTimeStamp) {
-            G[C] = CellPut<double>(static_cast<double>(A.Float));
-          } else if (F.DataType == ftBCD) {
-            const long double Limit = 9.2e17L / std::pow(10.0L, F.Scale);
-            if (std::fabs(A.Float) >= Limit)
+        case 1:  // SUM: 64-bit integers or long doubles, checked against the result type at the end
+          if (IsIntegerType(ArgType)) {
+            if (__builtin_add_overflow(A.Integer, CellInteger(V, ArgType), &A.Integer))
               SQLFail("Result of SUM aggregate function is out of range for column '" + F.ResultName + "'");
-            G[C] = CellPut<int64_t>(FloatToEngineBCD(F.Scale, static_cast<double>(A.Float)));
           } else {
-            int64_t Lo = std::numeric_limits<int32_t>::min(), Hi = std::numeric_limits<int32_t>::max();
-            if (F.DataType == ftWord) Lo = 0, Hi = 65535;
-            if (A.Integer < Lo || A.Integer > Hi)
-              SQLFail("Result of SUM aggregate function is out of range for column '" + F.ResultName + "'");
-            if (F.DataType == ftWord)
-              G[C] = CellPut<uint16_t>(static_cast<uint16_t>(A.Integer));
-            else
-              G[C] = CellPut<int32_t>(static_cast<int32_t>(A.Integer));
+            A.Float += CellFloat(V, ArgType);
           }
+          A.Has = true;
           break;
         case 2:
-        case 3:
-          G[C] = A.Has ? A.Best : TSQLCell();
+        case 3: {
+          const int Cmp = A.Has ? CompareSQLCells(V, A.Best, ArgType, false, Language, Sort) : 0;
+          if (!A.Has || (F.Aggregate == 2 ? Cmp < 0 : Cmp > 0)) A.Best = V;
+          A.Has = true;
           break;
-        case 4:
-          G[C] = A.Count ? CellPut<double>(static_cast<double>(A.Float / A.Count)) : TSQLCell();
+        }
+        case 4:  // AVG: the sum and the count of the non-NULL values
+          A.Float += CellFloat(V, ArgType);
+          ++A.Count;
           break;
-        default:
-          G[C] = CellPut<int32_t>(static_cast<int32_t>(A.Count));
+        default:  // COUNT
+          ++A.Count;
           break;
       }
     }
-    if (Query->Having.Get()) {
-      GroupRow = &G;
-      TExpToken* R = EvaluateExpression(Query->Having.Get(), nullptr, Eval);
-      GroupRow = nullptr;
-      const bool Keep = !R->Null && R->Get<uint16_t>() != 0;
-      PutExpToken(R);
-      if (!Keep) continue;
-    }
-    Out.push_back(std::move(G));
   }
-  Rows = std::move(Out);
+
+  // The finished group rows in group order. A whole-table aggregate has its one row even
+  // without any input row.
+  template <class Keep>
+  std::vector<TSQLRow> Finish(const Keep& KeepGroup) {
+    if (FWhole && FGroups.empty()) FGroups.emplace(TSQLRow(FFields.size()), std::vector<TAccumulator>(FFields.size()));
+    std::vector<TSQLRow> Out;
+    Out.reserve(FGroups.size());
+    for (auto& [First, Acc] : FGroups) {
+      TSQLRow G = First;
+      for (size_t C = 0; C < FFields.size(); ++C) {
+        const TResultField& F = *FFields[C];
+        TAccumulator& A = Acc[C];
+        switch (F.Aggregate) {
+          case 0:
+            break;
+          case 1:
+            if (!A.Has) {
+              G[C] = TSQLCell();
+            } else if (F.DataType == ftFloat || F.DataType == ftTimeStamp) {
+              G[C] = CellPut<double>(static_cast<double>(A.Float));
+            } else if (F.DataType == ftBCD) {
+              const long double Limit = 9.2e17L / std::pow(10.0L, F.Scale);
+              if (std::fabs(A.Float) >= Limit)
+                SQLFail("Result of SUM aggregate function is out of range for column '" + F.ResultName + "'");
+              G[C] = CellPut<int64_t>(FloatToEngineBCD(F.Scale, static_cast<double>(A.Float)));
+            } else {
+              int64_t Lo = std::numeric_limits<int32_t>::min(), Hi = std::numeric_limits<int32_t>::max();
+              if (F.DataType == ftWord) Lo = 0, Hi = 65535;
+              if (A.Integer < Lo || A.Integer > Hi)
+                SQLFail("Result of SUM aggregate function is out of range for column '" + F.ResultName + "'");
+              if (F.DataType == ftWord)
+                G[C] = CellPut<uint16_t>(static_cast<uint16_t>(A.Integer));
+              else
+                G[C] = CellPut<int32_t>(static_cast<int32_t>(A.Integer));
+            }
+            break;
+          case 2:
+          case 3:
+            G[C] = A.Has ? std::move(A.Best) : TSQLCell();
+            break;
+          case 4:
+            G[C] = A.Count ? CellPut<double>(static_cast<double>(A.Float / A.Count)) : TSQLCell();
+            break;
+          default:
+            G[C] = CellPut<int32_t>(static_cast<int32_t>(A.Count));
+            break;
+        }
+      }
+      if (KeepGroup(G)) Out.push_back(std::move(G));
+    }
+    FGroups.clear();
+    return Out;
+  }
+
+ private:
+  struct TRowOrder {
+    const std::vector<std::unique_ptr<TResultField>>* Fields;
+    const std::vector<int>* Keys;
+    uint16_t Language, Sort;
+    bool operator()(const TSQLRow& A, const TSQLRow& B) const {
+      for (int K : *Keys) {
+        const size_t C = static_cast<size_t>(K);
+        const int R = CompareSQLCells(A[C], B[C], (*Fields)[C]->DataType, false, Language, Sort);
+        if (R != 0) return R < 0;
+      }
+      return false;
+    }
+  };
+  const std::vector<std::unique_ptr<TResultField>>& FFields;
+  std::map<TSQLRow, std::vector<TAccumulator>, TRowOrder> FGroups;
+  bool FWhole;
+};
+
+}  // namespace
+
+void TQueryPlan::GroupRows() {
+  TGroupFold Fold(Query->ResultFields, GroupColumns, WholeAggregate, Language, Sort);
+  for (const TSQLRow& Row : Rows) Fold.Add(Row);
+  Rows = Fold.Finish([this](const TSQLRow& G) { return KeepGroup(G); });
+}
+
+bool TQueryPlan::KeepGroup(const TSQLRow& G) {
+  if (!Query->Having.Get()) return true;
+  GroupRow = &G;
+  TExpToken* R = EvaluateExpression(Query->Having.Get(), nullptr, Eval);
+  GroupRow = nullptr;
+  const bool Keep = !R->Null && R->Get<uint16_t>() != 0;
+  PutExpToken(R);
+  return Keep;
 }
 
 void TQueryPlan::SortRows(const std::vector<int>& Columns, const std::vector<bool>& Descending, bool NoCase,
@@ -672,7 +706,7 @@ void TQueryPlan::ExecuteSelect() {
     return;
   }
   Rows.clear();
-  bool Counted = false;
+  bool Counted = false, Folded = false;
   std::vector<TDataCursor*> Held, Bracketed;
   std::vector<TFilterHandle> Filters;
   auto DropFilters = [&]() {
@@ -710,12 +744,25 @@ void TQueryPlan::ExecuteSelect() {
       Counted = true;
     } else if (!AggregateFromOneEnd()) {
       FilterDrivingTable(Filters);
-      ScanRows([&]() {
-        if (!Grouped && Max >= 0 && Rows.size() >= static_cast<size_t>(Max)) return false;
-        Rows.emplace_back();
-        CollectRow(Rows.back());
-        return true;
-      });
+      if (Grouped) {
+        // Each row is folded into its group as it is read; only the groups are kept.
+        TGroupFold Fold(Q->ResultFields, GroupColumns, WholeAggregate, Language, Sort);
+        TSQLRow Row;
+        ScanRows([&]() {
+          CollectRow(Row);
+          Fold.Add(Row);
+          return true;
+        });
+        Rows = Fold.Finish([this](const TSQLRow& G) { return KeepGroup(G); });
+        Folded = true;
+      } else {
+        ScanRows([&]() {
+          if (Max >= 0 && Rows.size() >= static_cast<size_t>(Max)) return false;
+          Rows.emplace_back();
+          CollectRow(Rows.back());
+          return true;
+        });
+      }
       DropFilters();
     }
     EndBrackets();
@@ -733,7 +780,7 @@ void TQueryPlan::ExecuteSelect() {
     for (TDataCursor* C : Held) C->ReleaseReadLock();
     throw;
   }
-  if ((Q->GroupBy || WholeAggregate) && !Counted) GroupRows();
+  if ((Q->GroupBy || WholeAggregate) && !Counted && !Folded) GroupRows();
   if (Q->Distinct) {
     std::vector<int> All;
     for (size_t I = 0; I < Q->ResultFields.size(); ++I) All.push_back(static_cast<int>(I));

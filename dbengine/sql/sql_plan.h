@@ -112,7 +112,10 @@ class TQueryPlan {
   void CollectRow(TSQLRow& Row);
   TSQLCell ReadBlobCell(TSourceRun* Run, int FieldNo);
   void WriteBlobValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const uint8_t* Data, size_t Length);
+  // Folds the collected rows into their groups (the rows read from one end of an index).
   void GroupRows();
+  // HAVING on a finished group row.
+  bool KeepGroup(const TSQLRow& G);
   void SortRows(const std::vector<int>& Columns, const std::vector<bool>& Descending, bool NoCase, bool Unique);
   void WriteResultTable();
   // The size of the result rows' values (an estimate of the result table's size).
