@@ -897,8 +897,18 @@ void TQueryPlan::StoreCell(TDataCursor* Cursor, int FieldNo, uint8_t* Record, co
     Cursor->PutField(FieldNo, Record, false, nullptr);
     return;
   }
-  std::vector<uint8_t> Dest(std::max<size_t>(D.DataSize(), 8) + 1, 0);
-  if (!ConvertFieldValue(Type, Cell.Bytes.data(), static_cast<uint32_t>(Cell.Bytes.size()), D.Type(), Dest.data(),
+  // Field values are small: the conversion goes through the stack, not the heap, once per cell.
+  uint8_t Small[272];
+  std::vector<uint8_t> Large;
+  const size_t Need = std::max<size_t>(D.DataSize(), 8) + 1;
+  uint8_t* Dest = Small;
+  if (Need > sizeof Small) {
+    Large.assign(Need, 0);
+    Dest = Large.data();
+  } else {
+    std::memset(Small, 0, Need);
+  }
+  if (!ConvertFieldValue(Type, Cell.Bytes.data(), static_cast<uint32_t>(Cell.Bytes.size()), D.Type(), Dest,
                          D.DataSize(), D.Bytes[kFieldDescDataScaleOffset], Settings)) {
     std::string Text;
     TSQLCell Copy = Cell;
@@ -909,7 +919,7 @@ void TQueryPlan::StoreCell(TDataCursor* Cursor, int FieldNo, uint8_t* Record, co
     SQLFail("Type mismatch between column " + Column + " and constant value " + Text + " in " + Statement +
             " statement");
   }
-  Cursor->PutField(FieldNo, Record, false, Dest.data());
+  Cursor->PutField(FieldNo, Record, false, Dest);
 }
 
 void TQueryPlan::StoreValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const TExpToken* Value,
