@@ -128,7 +128,63 @@ int CompareSQLCells(const TSQLCell& A, const TSQLCell& B, uint8_t Type, bool NoC
 
 TSQLExecutor::TSQLExecutor(TDataDirectory* Owner) : FOwner(Owner) {}
 
-TSQLExecutor::~TSQLExecutor() { Clear(); }
+TSQLExecutor::~TSQLExecutor() {
+  Clear();
+  DropKeptResult();
+}
+
+void TSQLExecutor::DropKeptResult() {
+  if (FKept) {
+    try {
+      FKept->Close();  // a temporary table: its in-memory files go
+    } catch (...) {
+    }
+    delete FKept;
+    FKept = nullptr;
+  }
+  if (FKeptDirectory) {
+    try {
+      FKeptDirectory->Session->CloseDirectory(FKeptDirectory);
+    } catch (...) {
+    }
+    FKeptDirectory = nullptr;
+  }
+}
+
+void TSQLExecutor::KeepResult(TDataCursor* Cursor, TDataDirectory* DirectoryRef, const TResultShape& Shape,
+                              const std::vector<TFieldDescriptor>& AsCreated) {
+  DropKeptResult();
+  FKept = Cursor;
+  FKeptDirectory = DirectoryRef;
+  FKeptShape = Shape;
+  // Only a cursor in the state it was created in may serve again: a caller that filtered it,
+  // gave it a range, an index order or another field map made it something else.
+  bool Same = Cursor->Active && Cursor->Exclusive && Cursor->Temporary && Cursor->InMemory && !Cursor->ReadOnly &&
+              !Cursor->LiveResult && Cursor->Filters.empty() && !Cursor->RangeActive && Cursor->IsNaturalOrder() &&
+              Cursor->FieldDescs.size() == AsCreated.size();
+  for (size_t I = 0; Same && I < AsCreated.size(); ++I)
+    Same = std::memcmp(Cursor->FieldDescs[I].Bytes, AsCreated[I].Bytes, sizeof AsCreated[I].Bytes) == 0;
+  if (!Same) {
+    DropKeptResult();
+    return;
+  }
+  // Its rows go now: a kept table holds no memory.
+  try {
+    Cursor->EmptyTable();
+  } catch (...) {
+    DropKeptResult();
+  }
+}
+
+TDataCursor* TSQLExecutor::ReuseResult(const TResultShape& Shape, TDataDirectory*& DirectoryRef) {
+  DirectoryRef = nullptr;
+  if (!FKept || !(FKeptShape == Shape)) return nullptr;
+  TDataCursor* C = FKept;
+  DirectoryRef = FKeptDirectory;
+  FKept = nullptr;
+  FKeptDirectory = nullptr;
+  return C;
+}
 
 void TSQLExecutor::Clear() {
   // Plans close their cursors before the statement (and the clause records they use) goes.
@@ -176,6 +232,7 @@ TDataCursor* TSQLExecutor::TakeResultCursor(TDataDirectory*& Directory) {
   if (!P || !P->ResultCursor || P->Live) return nullptr;
   TDataCursor* C = P->ResultCursor;
   P->ResultCursor = nullptr;
+  P->ResultReusable = false;  // the caller's now
   Directory = C->Directory;
   Directory->AddRef();
   return C;
@@ -807,12 +864,8 @@ size_t TQueryPlan::ResultBytes() const {
 void TQueryPlan::WriteResultTable() {
   TDataQuery* Q = Query;
   TDataSession* Session = Executor->Owner()->Session;
-  // Every execution writes a fresh table, so its record order is the order of the rows.
-  if (ResultCursor) {
-    ResultCursor->Close();  // a temporary result goes with its files
-    delete ResultCursor;
-    ResultCursor = nullptr;
-  }
+  // Every execution writes a fresh (or emptied) table, so its record order is the order of the rows.
+  ReleaseResultCursor();
   std::string Name = Q->ResultTableName;
   bool InMemory = Q->IntoMemory;
   // A result without INTO that fits in memory stays there: creating, writing and deleting three
@@ -832,7 +885,6 @@ void TQueryPlan::WriteResultTable() {
   }
   if (!Spill) InMemory = true;
   if (const size_t P = Name.find_last_of(":\\/"); P != std::string::npos) Name = Name.substr(P + 1);
-  if (Name.empty()) Dir->GetTempTableName(InMemory, Name);
   TCreateTableParams P;
   P.Fields = ResultDescs;
   P.Indexes.push_back(std::array<uint8_t, 120>{});
@@ -845,19 +897,48 @@ void TQueryPlan::WriteResultTable() {
   P.Encrypted = Q->Encrypted;
   P.Password = Q->Password;
   P.Overwrite = true;
-  auto* C = new TDataCursor(Dir);
-  try {
-    C->SetTableName(Name);
-    C->SetInMemory(InMemory);
-    C->SetExclusive(true);
-    C->SetTemporary(Q->ResultTableName.empty());
-    C->CreateTable(P);
-    C->Open();
-  } catch (...) {
-    delete C;
-    throw;
+  // A private in-memory result (no INTO, not encrypted) is nobody else's: the (emptied) table of an
+  // earlier result of the same shape that no caller took is filled again.
+  const bool Reusable = !Spill && Q->ResultTableName.empty() && !Q->Encrypted;
+  TSQLExecutor::TResultShape Shape;
+  TDataCursor* C = nullptr;
+  TDataDirectory* Ref = nullptr;
+  if (Reusable) {
+    Shape.Fields = ResultDescs;
+    Shape.Language = Language;
+    Shape.Sort = Sort;
+    Shape.BlobBlockSize = Q->BlobBlockSize;
+    Shape.MajorVersion = Q->MajorVersion;
+    Shape.MinorVersion = Q->MinorVersion;
+    Shape.Description = Q->Description;
+    C = Executor->ReuseResult(Shape, Ref);
+  }
+  if (!C) {
+    if (Name.empty()) Dir->GetTempTableName(InMemory, Name);
+    C = new TDataCursor(Dir);
+    try {
+      C->SetTableName(Name);
+      C->SetInMemory(InMemory);
+      C->SetExclusive(true);
+      C->SetTemporary(Q->ResultTableName.empty());
+      C->CreateTable(P);
+      C->Open();
+    } catch (...) {
+      delete C;
+      throw;
+    }
+    if (Reusable) {
+      Dir->AddRef();
+      Ref = Dir;
+    }
   }
   ResultCursor = C;
+  ResultReusable = Reusable;
+  ResultDirectoryRef = Ref;
+  if (Reusable) {
+    ResultShape = std::move(Shape);
+    ResultFieldsAsCreated = C->FieldDescs;
+  }
   std::vector<uint8_t> Buffer(C->RecordBufferSize);
   // The rows go in as one transaction of the (exclusive) result table: its files are written once
   // at the end instead of after every row.
@@ -880,6 +961,32 @@ void TQueryPlan::WriteResultTable() {
     throw;
   }
   C->MoveToBegin();
+}
+
+void TQueryPlan::ReleaseResultCursor() {
+  TDataCursor* C = ResultCursor;
+  TDataDirectory* Ref = ResultDirectoryRef;
+  ResultCursor = nullptr;
+  ResultDirectoryRef = nullptr;
+  const bool Reusable = ResultReusable;
+  ResultReusable = false;
+  if (C && Reusable && Ref) {
+    Executor->KeepResult(C, Ref, ResultShape, ResultFieldsAsCreated);
+    return;
+  }
+  if (C) {
+    try {
+      C->Close();  // a result without INTO is a temporary table: its files go
+    } catch (...) {
+    }
+    delete C;
+  }
+  if (Ref) {
+    try {
+      Ref->Session->CloseDirectory(Ref);
+    } catch (...) {
+    }
+  }
 }
 
 // ---- Values into records ------------------------------------------------------------------------
@@ -1168,11 +1275,9 @@ std::string SQLFieldText(TDataCursor* Cursor, int FieldNo, const uint8_t* Record
         S = T->Get<uint16_t>() ? "True" : "False";
         break;
       default: {
-        TFormatSettings FS;
-        GetLocaleFormatSettings(0, 0, FS);
-        std::vector<uint8_t> B(512, 0);
-        if (ConvertFieldValue(A.DataType, T->Value, T->Capacity, ftString, B.data(), 511, 0, FS))
-          S = reinterpret_cast<const char*>(B.data());
+        uint8_t B[512] = {};
+        if (ConvertFieldValue(A.DataType, T->Value, T->Capacity, ftString, B, 511, 0, LocaleFormatSettings(0, 0)))
+          S = reinterpret_cast<const char*>(B);
         break;
       }
     }

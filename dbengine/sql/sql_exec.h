@@ -20,6 +20,7 @@
 
 #include "dbengine/sql/sql_statement.h"
 #include "dbengine/storage/data_cursor.h"
+#include "dbengine/storage/data_fields.h"
 
 // One value of a result row: the type's encoding (strings zero-terminated) or NULL.
 struct TSQLCell {
@@ -76,8 +77,28 @@ class TSQLExecutor {
   TDataDirectory* Owner() const { return FOwner; }
   TQueryPlan* PlanOf(const TDataQuery* Query) const;
 
+  // The table shape of an in-memory result without INTO: its fields and creation settings.
+  struct TResultShape {
+    std::vector<std::array<uint8_t, 768>> Fields;
+    uint16_t Language = 0, Sort = 0, BlobBlockSize = 0, MajorVersion = 0, MinorVersion = 0;
+    std::string Description;
+    bool operator==(const TResultShape&) const = default;
+  };
+  // A private in-memory result table that no caller took is kept when its statement goes, so
+  // that the next result of the same shape empties and refills it instead of creating a table.
+  // Keep takes the cursor and one reference to its directory; Reuse hands both back (nullptr when
+  // there is none of that shape, or the kept cursor was changed since it was created).
+  // AsCreated: the cursor's fields right after it was created.
+  void KeepResult(TDataCursor* Cursor, TDataDirectory* DirectoryRef, const TResultShape& Shape,
+                  const std::vector<TFieldDescriptor>& AsCreated);
+  TDataCursor* ReuseResult(const TResultShape& Shape, TDataDirectory*& DirectoryRef);
+
  private:
   void Clear();
+  void DropKeptResult();
+  TDataCursor* FKept = nullptr;
+  TDataDirectory* FKeptDirectory = nullptr;
+  TResultShape FKeptShape;
   TDataDirectory* FOwner;
   bool FRequestLive = false;
   int32_t FMaxRowCount = -1;
