@@ -130,33 +130,30 @@ TSQLExecutor::TSQLExecutor(TDataDirectory* Owner) : FOwner(Owner) {}
 
 TSQLExecutor::~TSQLExecutor() {
   Clear();
-  DropKeptResult();
+  for (TKeptResult& K : FKept) DropKeptResult(K);
 }
 
-void TSQLExecutor::DropKeptResult() {
-  if (FKept) {
+void TSQLExecutor::DropKeptResult(TKeptResult& K) {
+  if (K.Cursor) {
     try {
-      FKept->Close();  // a temporary table: its in-memory files go
+      K.Cursor->Close();  // a temporary table: its in-memory files go
     } catch (...) {
     }
-    delete FKept;
-    FKept = nullptr;
+    delete K.Cursor;
+    K.Cursor = nullptr;
   }
-  if (FKeptDirectory) {
+  if (K.Directory) {
     try {
-      FKeptDirectory->Session->CloseDirectory(FKeptDirectory);
+      K.Directory->Session->CloseDirectory(K.Directory);
     } catch (...) {
     }
-    FKeptDirectory = nullptr;
+    K.Directory = nullptr;
   }
 }
 
 void TSQLExecutor::KeepResult(TDataCursor* Cursor, TDataDirectory* DirectoryRef, const TResultShape& Shape,
                               const std::vector<TFieldDescriptor>& AsCreated) {
-  DropKeptResult();
-  FKept = Cursor;
-  FKeptDirectory = DirectoryRef;
-  FKeptShape = Shape;
+  TKeptResult K{Cursor, DirectoryRef, Shape};
   // Only a cursor in the state it was created in may serve again: a caller that filtered it,
   // gave it a range, an index order or another field map made it something else.
   bool Same = Cursor->Active && Cursor->Exclusive && Cursor->Temporary && Cursor->InMemory && !Cursor->ReadOnly &&
@@ -164,26 +161,35 @@ void TSQLExecutor::KeepResult(TDataCursor* Cursor, TDataDirectory* DirectoryRef,
               Cursor->FieldDescs.size() == AsCreated.size();
   for (size_t I = 0; Same && I < AsCreated.size(); ++I)
     Same = std::memcmp(Cursor->FieldDescs[I].Bytes, AsCreated[I].Bytes, sizeof AsCreated[I].Bytes) == 0;
+  if (Same) {
+    // Its rows go now: a kept table holds no memory.
+    try {
+      Cursor->EmptyTable();
+    } catch (...) {
+      Same = false;
+    }
+  }
   if (!Same) {
-    DropKeptResult();
+    DropKeptResult(K);
     return;
   }
-  // Its rows go now: a kept table holds no memory.
-  try {
-    Cursor->EmptyTable();
-  } catch (...) {
-    DropKeptResult();
+  if (FKept.size() >= kKeptResults) {
+    DropKeptResult(FKept.front());
+    FKept.erase(FKept.begin());
   }
+  FKept.push_back(std::move(K));
 }
 
 TDataCursor* TSQLExecutor::ReuseResult(const TResultShape& Shape, TDataDirectory*& DirectoryRef) {
   DirectoryRef = nullptr;
-  if (!FKept || !(FKeptShape == Shape)) return nullptr;
-  TDataCursor* C = FKept;
-  DirectoryRef = FKeptDirectory;
-  FKept = nullptr;
-  FKeptDirectory = nullptr;
-  return C;
+  for (size_t I = FKept.size(); I-- > 0;) {
+    if (!(FKept[I].Shape == Shape)) continue;
+    TDataCursor* C = FKept[I].Cursor;
+    DirectoryRef = FKept[I].Directory;
+    FKept.erase(FKept.begin() + static_cast<std::ptrdiff_t>(I));
+    return C;
+  }
+  return nullptr;
 }
 
 void TSQLExecutor::Clear() {

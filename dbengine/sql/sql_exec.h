@@ -84,8 +84,8 @@ class TSQLExecutor {
     std::string Description;
     bool operator==(const TResultShape&) const = default;
   };
-  // A private in-memory result table that no caller took is kept when its statement goes, so
-  // that the next result of the same shape empties and refills it instead of creating a table.
+  // A private in-memory result table that no caller took is kept (emptied) when its statement
+  // goes, so that a later result of the same shape refills it instead of creating a table.
   // Keep takes the cursor and one reference to its directory; Reuse hands both back (nullptr when
   // there is none of that shape, or the kept cursor was changed since it was created).
   // AsCreated: the cursor's fields right after it was created.
@@ -95,10 +95,15 @@ class TSQLExecutor {
 
  private:
   void Clear();
-  void DropKeptResult();
-  TDataCursor* FKept = nullptr;
-  TDataDirectory* FKeptDirectory = nullptr;
-  TResultShape FKeptShape;
+  struct TKeptResult {
+    TDataCursor* Cursor = nullptr;
+    TDataDirectory* Directory = nullptr;
+    TResultShape Shape;
+  };
+  static void DropKeptResult(TKeptResult& K);
+  // A few shapes: a program alternates between a handful of statements.
+  static constexpr size_t kKeptResults = 4;
+  std::vector<TKeptResult> FKept;  // the most recently kept last
   TDataDirectory* FOwner;
   bool FRequestLive = false;
   int32_t FMaxRowCount = -1;
