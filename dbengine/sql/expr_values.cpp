@@ -10,13 +10,11 @@
 #include "dbengine/storage/engine_decimal.h"
 #include "platform/core/datetime.h"
 
-void GetLocaleFormatSettings(uint16_t Language, uint16_t Sort, TFormatSettings& S) {
-  (void)Sort;
-  if (Language != 0) {
-    S = LocaleFormat(Language);
-    return;
-  }
-  S = LocaleFormat(kLanguageEnglishUSA);
+namespace {
+
+// The settings of "no language": English (USA) with ISO dates, '.' decimals and no currency.
+TFormatSettings MakeNeutralFormatSettings() {
+  TFormatSettings S = LocaleFormat(kLanguageEnglishUSA);
   S.CurrencyString.clear();
   S.CurrencyFormat = 0;
   S.NegCurrFormat = 0;
@@ -31,6 +29,20 @@ void GetLocaleFormatSettings(uint16_t Language, uint16_t Sort, TFormatSettings& 
   S.TimePMString = "PM";
   S.ShortTimeFormat = "hh:nn";
   S.LongTimeFormat = "hh:nn:ss";
+  return S;
+}
+
+}  // namespace
+
+const TFormatSettings& LocaleFormatSettings(uint16_t Language, uint16_t Sort) {
+  (void)Sort;
+  // Built once: every parser, plan and value text asks for them.
+  static const TFormatSettings Neutral = MakeNeutralFormatSettings();
+  return Language != 0 ? LocaleFormat(Language) : Neutral;
+}
+
+void GetLocaleFormatSettings(uint16_t Language, uint16_t Sort, TFormatSettings& S) {
+  S = LocaleFormatSettings(Language, Sort);
 }
 
 // ---- Calendar ----

@@ -20,19 +20,24 @@
 
 namespace {
 
-TSQLCell CellOf(const TExpToken* T) {
-  TSQLCell C;
+// The value of T into C, reusing C's bytes: a row collected again and again allocates nothing.
+void AssignCell(TSQLCell& C, const TExpToken* T) {
   C.Null = T->Null || T->DataType == dtUntyped;
-  if (C.Null) return C;
+  if (C.Null) {
+    C.Bytes.clear();
+    return;
+  }
   if (T->DataType == ftString) {
-    const std::string S = T->AsString();
-    C.Bytes.assign(S.begin(), S.end());
-    C.Bytes.push_back(0);
+    const uint8_t* V = T->Value;
+    const void* Z = V ? std::memchr(V, 0, T->Capacity) : nullptr;
+    const size_t Len = !V ? 0 : Z ? static_cast<size_t>(static_cast<const uint8_t*>(Z) - V) : T->Capacity;
+    C.Bytes.resize(Len + 1);
+    if (Len) std::memcpy(C.Bytes.data(), V, Len);
+    C.Bytes[Len] = 0;
   } else {
     const uint32_t N = std::min<uint32_t>(std::max<uint32_t>(T->Size, 8), T->Capacity);
     C.Bytes.assign(T->Value, T->Value + N);
   }
-  return C;
 }
 
 template <class T>
@@ -123,7 +128,69 @@ int CompareSQLCells(const TSQLCell& A, const TSQLCell& B, uint8_t Type, bool NoC
 
 TSQLExecutor::TSQLExecutor(TDataDirectory* Owner) : FOwner(Owner) {}
 
-TSQLExecutor::~TSQLExecutor() { Clear(); }
+TSQLExecutor::~TSQLExecutor() {
+  Clear();
+  for (TKeptResult& K : FKept) DropKeptResult(K);
+}
+
+void TSQLExecutor::DropKeptResult(TKeptResult& K) {
+  if (K.Cursor) {
+    try {
+      K.Cursor->Close();  // a temporary table: its in-memory files go
+    } catch (...) {
+    }
+    delete K.Cursor;
+    K.Cursor = nullptr;
+  }
+  if (K.Directory) {
+    try {
+      K.Directory->Session->CloseDirectory(K.Directory);
+    } catch (...) {
+    }
+    K.Directory = nullptr;
+  }
+}
+
+void TSQLExecutor::KeepResult(TDataCursor* Cursor, TDataDirectory* DirectoryRef, const TResultShape& Shape,
+                              const std::vector<TFieldDescriptor>& AsCreated) {
+  TKeptResult K{Cursor, DirectoryRef, Shape};
+  // Only a cursor in the state it was created in may serve again: a caller that filtered it,
+  // gave it a range, an index order or another field map made it something else.
+  bool Same = Cursor->Active && Cursor->Exclusive && Cursor->Temporary && Cursor->InMemory && !Cursor->ReadOnly &&
+              !Cursor->LiveResult && Cursor->Filters.empty() && !Cursor->RangeActive && Cursor->IsNaturalOrder() &&
+              Cursor->FieldDescs.size() == AsCreated.size();
+  for (size_t I = 0; Same && I < AsCreated.size(); ++I)
+    Same = std::memcmp(Cursor->FieldDescs[I].Bytes, AsCreated[I].Bytes, sizeof AsCreated[I].Bytes) == 0;
+  if (Same) {
+    // Its rows go now: a kept table holds no memory.
+    try {
+      Cursor->EmptyTable();
+    } catch (...) {
+      Same = false;
+    }
+  }
+  if (!Same) {
+    DropKeptResult(K);
+    return;
+  }
+  if (FKept.size() >= kKeptResults) {
+    DropKeptResult(FKept.front());
+    FKept.erase(FKept.begin());
+  }
+  FKept.push_back(std::move(K));
+}
+
+TDataCursor* TSQLExecutor::ReuseResult(const TResultShape& Shape, TDataDirectory*& DirectoryRef) {
+  DirectoryRef = nullptr;
+  for (size_t I = FKept.size(); I-- > 0;) {
+    if (!(FKept[I].Shape == Shape)) continue;
+    TDataCursor* C = FKept[I].Cursor;
+    DirectoryRef = FKept[I].Directory;
+    FKept.erase(FKept.begin() + static_cast<std::ptrdiff_t>(I));
+    return C;
+  }
+  return nullptr;
+}
 
 void TSQLExecutor::Clear() {
   // Plans close their cursors before the statement (and the clause records they use) goes.
@@ -171,6 +238,7 @@ TDataCursor* TSQLExecutor::TakeResultCursor(TDataDirectory*& Directory) {
   if (!P || !P->ResultCursor || P->Live) return nullptr;
   TDataCursor* C = P->ResultCursor;
   P->ResultCursor = nullptr;
+  P->ResultReusable = false;  // the caller's now
   Directory = C->Directory;
   Directory->AddRef();
   return C;
@@ -451,19 +519,24 @@ void TQueryPlan::ScanRows(const std::function<bool()>& Emit, bool Report) {
 }
 
 void TQueryPlan::CollectRow(TSQLRow& Row) {
-  Row.clear();
-  Row.reserve(Query->ResultFields.size());
-  for (auto& F : Query->ResultFields) {
-    if (F->CountAll) {
-      Row.push_back(CellPut<int32_t>(1));
+  const size_t N = Query->ResultFields.size();
+  Row.resize(N);
+  for (size_t I = 0; I < N; ++I) {
+    const TResultField& F = *Query->ResultFields[I];
+    if (F.CountAll) {
+      TSQLCell& C = Row[I];
+      const int32_t One = 1;
+      C.Null = false;
+      C.Bytes.assign(8, 0);
+      std::memcpy(C.Bytes.data(), &One, sizeof One);
       continue;
     }
-    if (F->DataType == ftBlob && !F->Aggregate && !F->IsExpression) {
-      Row.push_back(ReadBlobCell(RunOf(F->SourceTable), F->SourceFieldNo));
+    if (F.DataType == ftBlob && !F.Aggregate && !F.IsExpression) {
+      Row[I] = ReadBlobCell(RunOf(F.SourceTable), F.SourceFieldNo);
       continue;
     }
-    TExpToken* T = EvaluateExpression(F->Expression.Get(), nullptr, Eval);
-    Row.push_back(CellOf(T));
+    TExpToken* T = EvaluateExpression(F.Expression.Get(), nullptr, Eval);
+    AssignCell(Row[I], T);
     PutExpToken(T);
   }
 }
@@ -507,123 +580,147 @@ void TQueryPlan::WriteBlobValue(TDataCursor* Cursor, int FieldNo, uint8_t* Recor
 
 // ---- SELECT -------------------------------------------------------------------------------------
 
-void TQueryPlan::GroupRows() {
-  auto& Fields = Query->ResultFields;
-  std::vector<std::pair<size_t, size_t>> Groups;  // [first, last) in Rows
-  if (WholeAggregate) {
-    Groups.emplace_back(0, Rows.size());
-  } else {
-    std::vector<bool> Asc(GroupColumns.size(), false);
-    SortRows(GroupColumns, Asc, false, false);
-    for (size_t I = 0; I < Rows.size();) {
-      size_t J = I + 1;
-      while (J < Rows.size()) {
-        bool Same = true;
-        for (int C : GroupColumns)
-          if (CompareSQLCells(Rows[I][static_cast<size_t>(C)], Rows[J][static_cast<size_t>(C)],
-                              Fields[static_cast<size_t>(C)]->DataType, false, Language, Sort) != 0) {
-            Same = false;
-            break;
-          }
-        if (!Same) break;
-        ++J;
-      }
-      Groups.emplace_back(I, J);
-      I = J;
-    }
-  }
-  std::vector<TSQLRow> Out;
-  Out.reserve(Groups.size());
-  for (auto [First, Last] : Groups) {
-    TSQLRow G(Fields.size());
-    std::vector<TAccumulator> Acc(Fields.size());
-    for (size_t R = First; R < Last; ++R)
-      for (size_t C = 0; C < Fields.size(); ++C) {
-        const TResultField& F = *Fields[C];
-        const TSQLCell& V = Rows[R][C];
-        TAccumulator& A = Acc[C];
-        if (F.Aggregate == 0) {
-          if (R == First) G[C] = V;
-          continue;
-        }
-        if (V.Null) continue;
-        const uint8_t ArgType = F.CountAll ? ftInteger : F.Expression->DataType;
-        switch (F.Aggregate) {
-          case 1:  // SUM: 64-bit integers or long doubles, checked against the result type at the end
-            if (IsIntegerType(ArgType)) {
-              if (__builtin_add_overflow(A.Integer, CellInteger(V, ArgType), &A.Integer))
-                SQLFail("Result of SUM aggregate function is out of range for column '" + F.ResultName + "'");
-            } else {
-              A.Float += CellFloat(V, ArgType);
-            }
-            A.Has = true;
-            break;
-          case 2:
-          case 3: {
-            const int Cmp = A.Has ? CompareSQLCells(V, A.Best, ArgType, false, Language, Sort) : 0;
-            if (!A.Has || (F.Aggregate == 2 ? Cmp < 0 : Cmp > 0)) A.Best = V;
-            A.Has = true;
-            break;
-          }
-          case 4:  // AVG: the sum and the count of the non-NULL values
-            A.Float += CellFloat(V, ArgType);
-            ++A.Count;
-            break;
-          default:  // COUNT
-            ++A.Count;
-            break;
-        }
-      }
-    for (size_t C = 0; C < Fields.size(); ++C) {
-      const TResultField& F = *Fields[C];
+namespace {
+
+// The groups of a grouped SELECT, folded row by row while the rows are read: each group keeps
+// its first row (the values of its plain columns) and the running state of its aggregates, found
+// through an ordered map on the GROUP BY columns. Groups are equal when the columns' ordering says
+// so (collated strings), and the map hands them out in the order of the GROUP BY columns, which is
+// the order of the result. The rows of one group are folded in the order they are read.
+class TGroupFold {
+ public:
+  TGroupFold(const std::vector<std::unique_ptr<TResultField>>& Fields, const std::vector<int>& Keys, bool Whole,
+             uint16_t Language, uint16_t Sort)
+      : FFields(Fields), FGroups(TRowOrder{&Fields, &Keys, Language, Sort}), FWhole(Whole) {}
+
+  void Add(const TSQLRow& Row) {
+    auto It = FGroups.find(Row);
+    if (It == FGroups.end()) It = FGroups.emplace(Row, std::vector<TAccumulator>(FFields.size())).first;
+    std::vector<TAccumulator>& Acc = It->second;
+    const uint16_t Language = FGroups.key_comp().Language, Sort = FGroups.key_comp().Sort;
+    for (size_t C = 0; C < FFields.size(); ++C) {
+      const TResultField& F = *FFields[C];
+      const TSQLCell& V = Row[C];
       TAccumulator& A = Acc[C];
+      if (F.Aggregate == 0 || V.Null) continue;
+      const uint8_t ArgType = F.CountAll ? ftInteger : F.Expression->DataType;
       switch (F.Aggregate) {
-        case 0:
-          break;
-        case 1:
-          if (!A.Has) {
-            G[C] = TSQLCell();
-          } else if (F.DataType == ftFloat || F.DataType == ftTimeStamp) {
-            G[C] = CellPut<double>(static_cast<double>(A.Float));
-          } else if (F.DataType == ftBCD) {
-            const long double Limit = 9.2e17L / std::pow(10.0L, F.Scale);
-            if (std::fabs(A.Float) >= Limit)
+        case 1:  // SUM: 64-bit integers or long doubles, checked against the result type at the end
+          if (IsIntegerType(ArgType)) {
+            if (__builtin_add_overflow(A.Integer, CellInteger(V, ArgType), &A.Integer))
               SQLFail("Result of SUM aggregate function is out of range for column '" + F.ResultName + "'");
-            G[C] = CellPut<int64_t>(FloatToEngineBCD(F.Scale, static_cast<double>(A.Float)));
           } else {
-            int64_t Lo = std::numeric_limits<int32_t>::min(), Hi = std::numeric_limits<int32_t>::max();
-            if (F.DataType == ftWord) Lo = 0, Hi = 65535;
-            if (A.Integer < Lo || A.Integer > Hi)
-              SQLFail("Result of SUM aggregate function is out of range for column '" + F.ResultName + "'");
-            if (F.DataType == ftWord)
-              G[C] = CellPut<uint16_t>(static_cast<uint16_t>(A.Integer));
-            else
-              G[C] = CellPut<int32_t>(static_cast<int32_t>(A.Integer));
+            A.Float += CellFloat(V, ArgType);
           }
+          A.Has = true;
           break;
         case 2:
-        case 3:
-          G[C] = A.Has ? A.Best : TSQLCell();
+        case 3: {
+          const int Cmp = A.Has ? CompareSQLCells(V, A.Best, ArgType, false, Language, Sort) : 0;
+          if (!A.Has || (F.Aggregate == 2 ? Cmp < 0 : Cmp > 0)) A.Best = V;
+          A.Has = true;
           break;
-        case 4:
-          G[C] = A.Count ? CellPut<double>(static_cast<double>(A.Float / A.Count)) : TSQLCell();
+        }
+        case 4:  // AVG: the sum and the count of the non-NULL values
+          A.Float += CellFloat(V, ArgType);
+          ++A.Count;
           break;
-        default:
-          G[C] = CellPut<int32_t>(static_cast<int32_t>(A.Count));
+        default:  // COUNT
+          ++A.Count;
           break;
       }
     }
-    if (Query->Having.Get()) {
-      GroupRow = &G;
-      TExpToken* R = EvaluateExpression(Query->Having.Get(), nullptr, Eval);
-      GroupRow = nullptr;
-      const bool Keep = !R->Null && R->Get<uint16_t>() != 0;
-      PutExpToken(R);
-      if (!Keep) continue;
-    }
-    Out.push_back(std::move(G));
   }
-  Rows = std::move(Out);
+
+  // The finished group rows in group order. A whole-table aggregate has its one row even
+  // without any input row.
+  template <class Keep>
+  std::vector<TSQLRow> Finish(const Keep& KeepGroup) {
+    if (FWhole && FGroups.empty()) FGroups.emplace(TSQLRow(FFields.size()), std::vector<TAccumulator>(FFields.size()));
+    std::vector<TSQLRow> Out;
+    Out.reserve(FGroups.size());
+    for (auto& [First, Acc] : FGroups) {
+      TSQLRow G = First;
+      for (size_t C = 0; C < FFields.size(); ++C) {
+        const TResultField& F = *FFields[C];
+        TAccumulator& A = Acc[C];
+        switch (F.Aggregate) {
+          case 0:
+            break;
+          case 1:
+            if (!A.Has) {
+              G[C] = TSQLCell();
+            } else if (F.DataType == ftFloat || F.DataType == ftTimeStamp) {
+              G[C] = CellPut<double>(static_cast<double>(A.Float));
+            } else if (F.DataType == ftBCD) {
+              const long double Limit = 9.2e17L / std::pow(10.0L, F.Scale);
+              if (std::fabs(A.Float) >= Limit)
+                SQLFail("Result of SUM aggregate function is out of range for column '" + F.ResultName + "'");
+              G[C] = CellPut<int64_t>(FloatToEngineBCD(F.Scale, static_cast<double>(A.Float)));
+            } else {
+              int64_t Lo = std::numeric_limits<int32_t>::min(), Hi = std::numeric_limits<int32_t>::max();
+              if (F.DataType == ftWord) Lo = 0, Hi = 65535;
+              if (A.Integer < Lo || A.Integer > Hi)
+                SQLFail("Result of SUM aggregate function is out of range for column '" + F.ResultName + "'");
+              if (F.DataType == ftWord)
+                G[C] = CellPut<uint16_t>(static_cast<uint16_t>(A.Integer));
+              else
+                G[C] = CellPut<int32_t>(static_cast<int32_t>(A.Integer));
+            }
+            break;
+          case 2:
+          case 3:
+            G[C] = A.Has ? std::move(A.Best) : TSQLCell();
+            break;
+          case 4:
+            G[C] = A.Count ? CellPut<double>(static_cast<double>(A.Float / A.Count)) : TSQLCell();
+            break;
+          default:
+            G[C] = CellPut<int32_t>(static_cast<int32_t>(A.Count));
+            break;
+        }
+      }
+      if (KeepGroup(G)) Out.push_back(std::move(G));
+    }
+    FGroups.clear();
+    return Out;
+  }
+
+ private:
+  struct TRowOrder {
+    const std::vector<std::unique_ptr<TResultField>>* Fields;
+    const std::vector<int>* Keys;
+    uint16_t Language, Sort;
+    bool operator()(const TSQLRow& A, const TSQLRow& B) const {
+      for (int K : *Keys) {
+        const size_t C = static_cast<size_t>(K);
+        const int R = CompareSQLCells(A[C], B[C], (*Fields)[C]->DataType, false, Language, Sort);
+        if (R != 0) return R < 0;
+      }
+      return false;
+    }
+  };
+  const std::vector<std::unique_ptr<TResultField>>& FFields;
+  std::map<TSQLRow, std::vector<TAccumulator>, TRowOrder> FGroups;
+  bool FWhole;
+};
+
+}  // namespace
+
+void TQueryPlan::GroupRows() {
+  TGroupFold Fold(Query->ResultFields, GroupColumns, WholeAggregate, Language, Sort);
+  for (const TSQLRow& Row : Rows) Fold.Add(Row);
+  Rows = Fold.Finish([this](const TSQLRow& G) { return KeepGroup(G); });
+}
+
+bool TQueryPlan::KeepGroup(const TSQLRow& G) {
+  if (!Query->Having.Get()) return true;
+  GroupRow = &G;
+  TExpToken* R = EvaluateExpression(Query->Having.Get(), nullptr, Eval);
+  GroupRow = nullptr;
+  const bool Keep = !R->Null && R->Get<uint16_t>() != 0;
+  PutExpToken(R);
+  return Keep;
 }
 
 void TQueryPlan::SortRows(const std::vector<int>& Columns, const std::vector<bool>& Descending, bool NoCase,
@@ -672,7 +769,7 @@ void TQueryPlan::ExecuteSelect() {
     return;
   }
   Rows.clear();
-  bool Counted = false;
+  bool Counted = false, Folded = false;
   std::vector<TDataCursor*> Held, Bracketed;
   std::vector<TFilterHandle> Filters;
   auto DropFilters = [&]() {
@@ -710,12 +807,25 @@ void TQueryPlan::ExecuteSelect() {
       Counted = true;
     } else if (!AggregateFromOneEnd()) {
       FilterDrivingTable(Filters);
-      ScanRows([&]() {
-        if (!Grouped && Max >= 0 && Rows.size() >= static_cast<size_t>(Max)) return false;
-        Rows.emplace_back();
-        CollectRow(Rows.back());
-        return true;
-      });
+      if (Grouped) {
+        // Each row is folded into its group as it is read; only the groups are kept.
+        TGroupFold Fold(Q->ResultFields, GroupColumns, WholeAggregate, Language, Sort);
+        TSQLRow Row;
+        ScanRows([&]() {
+          CollectRow(Row);
+          Fold.Add(Row);
+          return true;
+        });
+        Rows = Fold.Finish([this](const TSQLRow& G) { return KeepGroup(G); });
+        Folded = true;
+      } else {
+        ScanRows([&]() {
+          if (Max >= 0 && Rows.size() >= static_cast<size_t>(Max)) return false;
+          Rows.emplace_back();
+          CollectRow(Rows.back());
+          return true;
+        });
+      }
       DropFilters();
     }
     EndBrackets();
@@ -733,7 +843,7 @@ void TQueryPlan::ExecuteSelect() {
     for (TDataCursor* C : Held) C->ReleaseReadLock();
     throw;
   }
-  if ((Q->GroupBy || WholeAggregate) && !Counted) GroupRows();
+  if ((Q->GroupBy || WholeAggregate) && !Counted && !Folded) GroupRows();
   if (Q->Distinct) {
     std::vector<int> All;
     for (size_t I = 0; I < Q->ResultFields.size(); ++I) All.push_back(static_cast<int>(I));
@@ -760,12 +870,8 @@ size_t TQueryPlan::ResultBytes() const {
 void TQueryPlan::WriteResultTable() {
   TDataQuery* Q = Query;
   TDataSession* Session = Executor->Owner()->Session;
-  // Every execution writes a fresh table, so its record order is the order of the rows.
-  if (ResultCursor) {
-    ResultCursor->Close();  // a temporary result goes with its files
-    delete ResultCursor;
-    ResultCursor = nullptr;
-  }
+  // Every execution writes a fresh (or emptied) table, so its record order is the order of the rows.
+  ReleaseResultCursor();
   std::string Name = Q->ResultTableName;
   bool InMemory = Q->IntoMemory;
   // A result without INTO that fits in memory stays there: creating, writing and deleting three
@@ -785,7 +891,6 @@ void TQueryPlan::WriteResultTable() {
   }
   if (!Spill) InMemory = true;
   if (const size_t P = Name.find_last_of(":\\/"); P != std::string::npos) Name = Name.substr(P + 1);
-  if (Name.empty()) Dir->GetTempTableName(InMemory, Name);
   TCreateTableParams P;
   P.Fields = ResultDescs;
   P.Indexes.push_back(std::array<uint8_t, 120>{});
@@ -798,19 +903,48 @@ void TQueryPlan::WriteResultTable() {
   P.Encrypted = Q->Encrypted;
   P.Password = Q->Password;
   P.Overwrite = true;
-  auto* C = new TDataCursor(Dir);
-  try {
-    C->SetTableName(Name);
-    C->SetInMemory(InMemory);
-    C->SetExclusive(true);
-    C->SetTemporary(Q->ResultTableName.empty());
-    C->CreateTable(P);
-    C->Open();
-  } catch (...) {
-    delete C;
-    throw;
+  // A private in-memory result (no INTO, not encrypted) is nobody else's: the (emptied) table of an
+  // earlier result of the same shape that no caller took is filled again.
+  const bool Reusable = !Spill && Q->ResultTableName.empty() && !Q->Encrypted;
+  TSQLExecutor::TResultShape Shape;
+  TDataCursor* C = nullptr;
+  TDataDirectory* Ref = nullptr;
+  if (Reusable) {
+    Shape.Fields = ResultDescs;
+    Shape.Language = Language;
+    Shape.Sort = Sort;
+    Shape.BlobBlockSize = Q->BlobBlockSize;
+    Shape.MajorVersion = Q->MajorVersion;
+    Shape.MinorVersion = Q->MinorVersion;
+    Shape.Description = Q->Description;
+    C = Executor->ReuseResult(Shape, Ref);
+  }
+  if (!C) {
+    if (Name.empty()) Dir->GetTempTableName(InMemory, Name);
+    C = new TDataCursor(Dir);
+    try {
+      C->SetTableName(Name);
+      C->SetInMemory(InMemory);
+      C->SetExclusive(true);
+      C->SetTemporary(Q->ResultTableName.empty());
+      C->CreateTable(P);
+      C->Open();
+    } catch (...) {
+      delete C;
+      throw;
+    }
+    if (Reusable) {
+      Dir->AddRef();
+      Ref = Dir;
+    }
   }
   ResultCursor = C;
+  ResultReusable = Reusable;
+  ResultDirectoryRef = Ref;
+  if (Reusable) {
+    ResultShape = std::move(Shape);
+    ResultFieldsAsCreated = C->FieldDescs;
+  }
   std::vector<uint8_t> Buffer(C->RecordBufferSize);
   // The rows go in as one transaction of the (exclusive) result table: its files are written once
   // at the end instead of after every row.
@@ -835,6 +969,32 @@ void TQueryPlan::WriteResultTable() {
   C->MoveToBegin();
 }
 
+void TQueryPlan::ReleaseResultCursor() {
+  TDataCursor* C = ResultCursor;
+  TDataDirectory* Ref = ResultDirectoryRef;
+  ResultCursor = nullptr;
+  ResultDirectoryRef = nullptr;
+  const bool Reusable = ResultReusable;
+  ResultReusable = false;
+  if (C && Reusable && Ref) {
+    Executor->KeepResult(C, Ref, ResultShape, ResultFieldsAsCreated);
+    return;
+  }
+  if (C) {
+    try {
+      C->Close();  // a result without INTO is a temporary table: its files go
+    } catch (...) {
+    }
+    delete C;
+  }
+  if (Ref) {
+    try {
+      Ref->Session->CloseDirectory(Ref);
+    } catch (...) {
+    }
+  }
+}
+
 // ---- Values into records ------------------------------------------------------------------------
 
 void TQueryPlan::StoreCell(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const TSQLCell& Cell, uint8_t Type,
@@ -850,8 +1010,18 @@ void TQueryPlan::StoreCell(TDataCursor* Cursor, int FieldNo, uint8_t* Record, co
     Cursor->PutField(FieldNo, Record, false, nullptr);
     return;
   }
-  std::vector<uint8_t> Dest(std::max<size_t>(D.DataSize(), 8) + 1, 0);
-  if (!ConvertFieldValue(Type, Cell.Bytes.data(), static_cast<uint32_t>(Cell.Bytes.size()), D.Type(), Dest.data(),
+  // Field values are small: the conversion goes through the stack, not the heap, once per cell.
+  uint8_t Small[272];
+  std::vector<uint8_t> Large;
+  const size_t Need = std::max<size_t>(D.DataSize(), 8) + 1;
+  uint8_t* Dest = Small;
+  if (Need > sizeof Small) {
+    Large.assign(Need, 0);
+    Dest = Large.data();
+  } else {
+    std::memset(Small, 0, Need);
+  }
+  if (!ConvertFieldValue(Type, Cell.Bytes.data(), static_cast<uint32_t>(Cell.Bytes.size()), D.Type(), Dest,
                          D.DataSize(), D.Bytes[kFieldDescDataScaleOffset], Settings)) {
     std::string Text;
     TSQLCell Copy = Cell;
@@ -862,7 +1032,7 @@ void TQueryPlan::StoreCell(TDataCursor* Cursor, int FieldNo, uint8_t* Record, co
     SQLFail("Type mismatch between column " + Column + " and constant value " + Text + " in " + Statement +
             " statement");
   }
-  Cursor->PutField(FieldNo, Record, false, Dest.data());
+  Cursor->PutField(FieldNo, Record, false, Dest);
 }
 
 void TQueryPlan::StoreValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const TExpToken* Value,
@@ -1111,11 +1281,9 @@ std::string SQLFieldText(TDataCursor* Cursor, int FieldNo, const uint8_t* Record
         S = T->Get<uint16_t>() ? "True" : "False";
         break;
       default: {
-        TFormatSettings FS;
-        GetLocaleFormatSettings(0, 0, FS);
-        std::vector<uint8_t> B(512, 0);
-        if (ConvertFieldValue(A.DataType, T->Value, T->Capacity, ftString, B.data(), 511, 0, FS))
-          S = reinterpret_cast<const char*>(B.data());
+        uint8_t B[512] = {};
+        if (ConvertFieldValue(A.DataType, T->Value, T->Capacity, ftString, B, 511, 0, LocaleFormatSettings(0, 0)))
+          S = reinterpret_cast<const char*>(B);
         break;
       }
     }

@@ -20,6 +20,7 @@
 
 #include "dbengine/sql/sql_statement.h"
 #include "dbengine/storage/data_cursor.h"
+#include "dbengine/storage/data_fields.h"
 
 // One value of a result row: the type's encoding (strings zero-terminated) or NULL.
 struct TSQLCell {
@@ -76,8 +77,33 @@ class TSQLExecutor {
   TDataDirectory* Owner() const { return FOwner; }
   TQueryPlan* PlanOf(const TDataQuery* Query) const;
 
+  // The table shape of an in-memory result without INTO: its fields and creation settings.
+  struct TResultShape {
+    std::vector<std::array<uint8_t, 768>> Fields;
+    uint16_t Language = 0, Sort = 0, BlobBlockSize = 0, MajorVersion = 0, MinorVersion = 0;
+    std::string Description;
+    bool operator==(const TResultShape&) const = default;
+  };
+  // A private in-memory result table that no caller took is kept (emptied) when its statement
+  // goes, so that a later result of the same shape refills it instead of creating a table.
+  // Keep takes the cursor and one reference to its directory; Reuse hands both back (nullptr when
+  // there is none of that shape, or the kept cursor was changed since it was created).
+  // AsCreated: the cursor's fields right after it was created.
+  void KeepResult(TDataCursor* Cursor, TDataDirectory* DirectoryRef, const TResultShape& Shape,
+                  const std::vector<TFieldDescriptor>& AsCreated);
+  TDataCursor* ReuseResult(const TResultShape& Shape, TDataDirectory*& DirectoryRef);
+
  private:
   void Clear();
+  struct TKeptResult {
+    TDataCursor* Cursor = nullptr;
+    TDataDirectory* Directory = nullptr;
+    TResultShape Shape;
+  };
+  static void DropKeptResult(TKeptResult& K);
+  // A few shapes: a program alternates between a handful of statements.
+  static constexpr size_t kKeptResults = 4;
+  std::vector<TKeptResult> FKept;  // the most recently kept last
   TDataDirectory* FOwner;
   bool FRequestLive = false;
   int32_t FMaxRowCount = -1;

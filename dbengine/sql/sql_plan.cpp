@@ -110,13 +110,7 @@ TQueryPlan::TQueryPlan(TSQLExecutor* Executor, TDataQuery* Query) : Executor(Exe
 TQueryPlan::~TQueryPlan() {
   Conditions.clear();
   if (Live) ResultCursor = nullptr;  // the source's own cursor
-  if (ResultCursor) {
-    try {
-      ResultCursor->Close();  // a result without INTO is a temporary table: its files go
-    } catch (...) {
-    }
-    delete ResultCursor;
-  }
+  ReleaseResultCursor();
   for (auto& R : Runs) {
     if (R->Cursor) {
       try {

@@ -66,6 +66,12 @@ class TQueryPlan {
   TDataDirectory* MemoryResultDirectory = nullptr;  // results small enough to stay in memory
   TDataCursor* ResultCursor = nullptr;
   const TSQLRow* GroupRow = nullptr;  // the row HAVING reads
+  // A private in-memory result table goes back to the executor for the next result of its shape;
+  // the plan holds a reference to its directory meanwhile.
+  bool ResultReusable = false;
+  TDataDirectory* ResultDirectoryRef = nullptr;
+  TSQLExecutor::TResultShape ResultShape;
+  std::vector<TFieldDescriptor> ResultFieldsAsCreated;
 
   // A live result: the source table's own cursor with the WHERE as its filter, the result columns
   // as its field map and the ORDER BY index; it stays owned by its source.
@@ -112,9 +118,14 @@ class TQueryPlan {
   void CollectRow(TSQLRow& Row);
   TSQLCell ReadBlobCell(TSourceRun* Run, int FieldNo);
   void WriteBlobValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const uint8_t* Data, size_t Length);
+  // Folds the collected rows into their groups (the rows read from one end of an index).
   void GroupRows();
+  // HAVING on a finished group row.
+  bool KeepGroup(const TSQLRow& G);
   void SortRows(const std::vector<int>& Columns, const std::vector<bool>& Descending, bool NoCase, bool Unique);
   void WriteResultTable();
+  // Gives the result table back to the executor (reusable) or closes it.
+  void ReleaseResultCursor();
   // The size of the result rows' values (an estimate of the result table's size).
   size_t ResultBytes() const;
   void ExecuteInsert();

@@ -203,6 +203,38 @@ TEST_F(DifferentialTest, GroupingDistinctOrderingAndConditionsGiveTheSameRows) {
   for (const TCase& C : Cases) Compare(C, false);
 }
 
+// Grouping over many groups read in no particular order: string groups that differ only in case,
+// NULL groups in a string and an integer column, two grouping columns, NULL values inside the
+// aggregates, HAVING and ORDER BY on the groups, and a whole-table aggregate over no rows.
+TEST_F(DifferentialTest, ManyGroupsWithNullsAndCaseGiveTheSameRows) {
+  const std::string Schema = "CREATE TABLE c (ID INTEGER, G1 CHAR(6), G2 INTEGER, V INTEGER, F FLOAT, PRIMARY KEY (ID))";
+  Exec(Schema);
+  Lite.Exec(Schema);
+  std::mt19937 G(7);
+  for (int I = 1; I <= 3000; ++I) {
+    // The keys go in a scattered order, so that the rows of one group are far apart.
+    const int Id = (I * 7919) % 3001;
+    const std::string G1 = G() % 20 == 0 ? std::string("NULL") : "'" + RandomName(G, 2) + "'";
+    const std::string G2 = G() % 15 == 0 ? std::string("NULL") : std::to_string(static_cast<int>(G() % 60) - 20);
+    const std::string V = G() % 8 == 0 ? std::string("NULL") : std::to_string(static_cast<int>(G() % 1000) - 300);
+    const std::string S = "INSERT INTO c VALUES (" + std::to_string(Id) + ", " + G1 + ", " + G2 + ", " + V + ", " +
+                          std::to_string(static_cast<int>(G() % 400) - 200) + ".5)";
+    Exec(S);
+    Lite.Exec(S);
+  }
+  const TCase Cases[] = {
+      {"SELECT G1, COUNT(*), COUNT(V), SUM(V), MIN(V), MAX(F), AVG(F) FROM c GROUP BY G1", "", false},
+      {"SELECT G1, G2, COUNT(*), SUM(F), MAX(V) FROM c GROUP BY G1, G2", "", false},
+      {"SELECT G2, G1, MIN(F), AVG(V) FROM c WHERE ID > 100 GROUP BY 1, 2", "", false},
+      {"SELECT G2, COUNT(*), SUM(V), MIN(ID) FROM c GROUP BY G2 ORDER BY G2", "", true},
+      {"SELECT G2, SUM(V) FROM c GROUP BY G2 ORDER BY 2 DESC", "", true},
+      {"SELECT G1, COUNT(*), SUM(V) FROM c GROUP BY G1 HAVING COUNT(*) > 14 OR SUM(V) < 0", "", false},
+      {"SELECT G2 * 2, COUNT(*), AVG(V) FROM c WHERE V IS NOT NULL GROUP BY 1", "", false},
+      {"SELECT COUNT(*), COUNT(V), SUM(V), MIN(V), AVG(F) FROM c WHERE ID < 0", "", false},
+  };
+  for (const TCase& C : Cases) Compare(C, false);
+}
+
 // HAVING over each aggregate of the select list, on one table and on a join, grouped by name and
 // by position, alone and combined with a grouping column or another aggregate.
 TEST_F(DifferentialTest, HavingOverEveryAggregateGivesTheSameRows) {

@@ -252,6 +252,43 @@ TEST_F(DMLTest, AbortThroughProgressKeepsTheRowsDoneAndResultsIntoATable) {
   EXPECT_EQ(Others(), 0u);
 }
 
+// One executor's results of the same shape share one emptied in-memory table: each gives only
+// its own rows, a result a caller changed (a filter) or took is never handed out again, and
+// nothing stays in memory when the executor goes.
+TEST_F(DMLTest, ResultTablesServingAgainGiveOnlyTheirOwnRows) {
+  Exec("CREATE TABLE r (ID INTEGER, NAME CHAR(10), PRIMARY KEY (ID))");
+  for (int I = 1; I <= 6; ++I) Exec("INSERT INTO r VALUES (" + std::to_string(I) + ", 'n" + std::to_string(I) + "')");
+  const size_t MemoryFiles = EngineFileList().Count();
+  EXPECT_EQ(Query("SELECT ID, NAME FROM r WHERE ID < 3"), (TRows{{"1", "n1"}, {"2", "n2"}}));
+  TDataCursor* First = Executor->ResultCursor();
+  EXPECT_EQ(Query("SELECT ID, NAME FROM r WHERE ID > 4"), (TRows{{"5", "n5"}, {"6", "n6"}}));
+  EXPECT_EQ(Executor->ResultCursor(), First);  // the same table again, emptied
+  // Executing the prepared statement again refills its own table.
+  Executor->Execute();
+  EXPECT_EQ(CursorRows(Executor->ResultCursor()), (TRows{{"5", "n5"}, {"6", "n6"}}));
+  // Another shape gets a table of its own.
+  EXPECT_EQ(Query("SELECT NAME FROM r WHERE ID = 2"), (TRows{{"n2"}}));
+  EXPECT_EQ(Query("SELECT ID, NAME FROM r WHERE ID = 3"), (TRows{{"3", "n3"}}));
+  // A caller's filter on a result: the next result of that shape does not inherit it.
+  TDataCursor* Filtered = Executor->ResultCursor();
+  Filtered->ActivateFilter(Filtered->AddFilter(nullptr, std::string(), true, false, true, false,
+                                               [](void*, const uint8_t*, uint32_t) { return false; }, false));
+  EXPECT_EQ(CursorRows(Filtered), TRows{});
+  EXPECT_EQ(Query("SELECT ID, NAME FROM r WHERE ID BETWEEN 2 AND 3"), (TRows{{"2", "n2"}, {"3", "n3"}}));
+  // A result the caller took stays the caller's, with its rows, while the executor goes on.
+  TDataDirectory* RD = nullptr;
+  TDataCursor* Taken = Executor->TakeResultCursor(RD);
+  ASSERT_NE(Taken, nullptr);
+  EXPECT_EQ(Query("SELECT ID, NAME FROM r WHERE ID = 6"), (TRows{{"6", "n6"}}));
+  EXPECT_NE(Executor->ResultCursor(), Taken);
+  EXPECT_EQ(Query("SELECT ID, NAME FROM r WHERE ID = 1"), (TRows{{"1", "n1"}}));
+  EXPECT_EQ(CursorRows(Taken), (TRows{{"2", "n2"}, {"3", "n3"}}));
+  delete Taken;
+  Session->CloseDirectory(RD);
+  Executor.reset();
+  EXPECT_EQ(EngineFileList().Count(), MemoryFiles);
+}
+
 TEST_F(DMLTest, ResultsInMemoryAndOnDiskGiveTheSameRowsAndLeaveNothingBehind) {
   Exec("CREATE TABLE m (ID INTEGER, NAME CHAR(20), BODY BLOB(1, 1), F FLOAT, PRIMARY KEY (ID))");
   for (int I = 1; I <= 40; ++I)
