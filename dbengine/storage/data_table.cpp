@@ -39,8 +39,10 @@ TDataTable::~TDataTable() {
     if (Opened) {
       InTransaction = false;
       RefCount = 1;
+      FNoPark = true;
       Close(true);
     }
+    CloseParked();
   } catch (...) {
   }
   PutRecordsBitmap(LockedRecords);
@@ -83,9 +85,36 @@ TFileHandler* TDataTable::BlobHandler() { return HasBlobFile() ? Files->Handler(
 
 // ---- Opening and closing ---------------------------------------------------------------------------
 
+bool TDataTable::CanPark() const {
+  return !FNoPark && Journalled() && !Exclusive && !Temporary && !InMemory && PostDepth == 0 && !InTransaction;
+}
+
+void TDataTable::CloseParked() {
+  if (!Parked) return;
+  Parked = false;
+  Files->CloseAll();
+}
+
 TDataTable* TDataTable::Open() {
   RefCount = 1;
   if (Opened) return this;
+  if (Parked) {
+    Parked = false;
+    bool Same = !Exclusive && !Temporary && !InMemory && SequentialAccess == FParkedSequential &&
+                ForceBufferFlush() == FParkedWriteThrough;
+    try {
+      // A dead process's commit is settled by the full open below.
+      Same = Same && !JournalPending() && Files->Resume();
+    } catch (...) {
+      Same = false;
+    }
+    if (Same) {
+      Opened = true;
+      for (uint16_t& S : ReaderSlots) S = 0;
+      return nullptr;
+    }
+    Files->CloseAll();
+  }
   IndexRecreated = false;
   Opened = true;
   Files->NameFiles(BaseName(), InMemory, Exclusive, Temporary, SequentialAccess, ForceBufferFlush(), TableName);
@@ -136,9 +165,18 @@ void TDataTable::Close(bool FlushTemporary) {
   ReadUnlock();
   WriteUnlock();
   if (HeaderLocked) ReleaseHeaderLock();
-  Files->CloseAll();
+  // What a transaction made the caches grow to is not kept.
+  Files->TrimCaches();
+  const bool Recreated = IndexRecreated;
   Opened = false;
   IndexRecreated = false;
+  if (CanPark() && !Recreated && Files->Park()) {
+    Parked = true;
+    FParkedSequential = SequentialAccess;
+    FParkedWriteThrough = ForceBufferFlush();
+    return;
+  }
+  Files->CloseAll();
 }
 
 void TDataTable::CreateFiles(const TTableDefinition& Definition) {
@@ -620,9 +658,13 @@ void TDataTable::CommitTables(const std::vector<TDataTable*>& Tables, bool EndTr
     }
     throw;
   }
+  const uint64_t ReleasedBefore = EngineReleasedBytes();
   for (TDataTable* T : List) {
     T->GatherAll(false);
     if (EndTransaction) T->InTransaction = false;
+    // Everything is written: what the transaction made the caches grow to goes now, with the
+    // commit that wrote it, rather than with the table's next close.
+    T->Files->TrimCaches();
   }
   for (TDataTable* T : List) {
     if (EndTransaction) {
@@ -639,6 +681,7 @@ void TDataTable::CommitTables(const std::vector<TDataTable*>& Tables, bool EndTr
       T->WriteUnlock();
     }
   }
+  EngineHeapSettle(ReleasedBefore);
 }
 
 // ---- The journal -------------------------------------------------------------------------------------
