@@ -208,10 +208,16 @@ int TDataDirectory::OpenTable(const std::string& Name, TDataTable*& Table, bool 
     auto I = std::find(IdleTables.begin(), IdleTables.end(), T);
     if (I != IdleTables.end()) IdleTables.erase(I);
     // An exclusive open has the table to itself: nothing of this process stays open on it.
-    if (Exclusive) {
-      ForgetIdle(T);
-      T = nullptr;
+    T->SetExclusive(Exclusive);
+    T->SetTemporary(Temporary);
+    T->SetSequentialAccess(SequentialAccess);
+    if (T->Resume()) {
+      if (InTransaction) T->StartTransaction();
+      Table = T;
+      return 0;
     }
+    ForgetIdle(T);
+    T = nullptr;
   }
   if (T != nullptr && T->RefCount < 1) {
     T->SetExclusive(Exclusive);

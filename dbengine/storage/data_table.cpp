@@ -95,26 +95,32 @@ void TDataTable::CloseParked() {
   Files->CloseAll();
 }
 
+bool TDataTable::Resume() {
+  if (!Parked) return false;
+  Parked = false;
+  bool Same = !Exclusive && !Temporary && !InMemory && SequentialAccess == FParkedSequential &&
+              ForceBufferFlush() == FParkedWriteThrough;
+  try {
+    // A dead process's commit is settled by a full open.
+    Same = Same && !JournalPending() && Files->Resume();
+  } catch (...) {
+    Same = false;
+  }
+  if (!Same) {
+    Files->CloseAll();
+    return false;
+  }
+  RefCount = 1;
+  Opened = true;
+  for (uint16_t& S : ReaderSlots) S = 0;
+  return true;
+}
+
 TDataTable* TDataTable::Open() {
   RefCount = 1;
   if (Opened) return this;
-  if (Parked) {
-    Parked = false;
-    bool Same = !Exclusive && !Temporary && !InMemory && SequentialAccess == FParkedSequential &&
-                ForceBufferFlush() == FParkedWriteThrough;
-    try {
-      // A dead process's commit is settled by the full open below.
-      Same = Same && !JournalPending() && Files->Resume();
-    } catch (...) {
-      Same = false;
-    }
-    if (Same) {
-      Opened = true;
-      for (uint16_t& S : ReaderSlots) S = 0;
-      return nullptr;
-    }
-    Files->CloseAll();
-  }
+  // Only the directory takes a parked table back (Resume); anything else opens it afresh.
+  CloseParked();
   IndexRecreated = false;
   Opened = true;
   Files->NameFiles(BaseName(), InMemory, Exclusive, Temporary, SequentialAccess, ForceBufferFlush(), TableName);

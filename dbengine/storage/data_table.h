@@ -144,7 +144,6 @@ class TDataTable : public TEngineObject {
   void SetSequentialAccess(bool B) { SequentialAccess = B; }
 
   // nullptr when it opened the table, the table itself when it was already open. RefCount := 1.
-  // A parked table is taken back when it is still the same table with the same options.
   TDataTable* Open();
   void AddRef() { ++RefCount; }
   // The last close outside a transaction releases every lock; a shared disk table then keeps its
@@ -154,6 +153,10 @@ class TDataTable : public TEngineObject {
   bool CanPark() const;
   // Closes the files of a parked table.
   void CloseParked();
+  // Takes a parked table back for a cursor (RefCount 1) when it is still the same table and was
+  // parked with the options now set; otherwise closes its files and answers false (the table
+  // object is then given up: a fresh open starts from a new one).
+  bool Resume();
   void CreateFiles(const TTableDefinition& Definition);
   void DeleteFiles();
   // 0 or a negated engine code. Renames across file systems copy the files.
