@@ -179,6 +179,8 @@ class TDataTable : public TEngineObject {
   void ReadUnlock();
   bool WriteLock();
   void WriteUnlock();
+  // The write lock a commit writes under: always the files' own locks.
+  void WriteLockForCommit();
   bool LockRecord(int32_t N);
   void UnlockRecord(int32_t N);
   void UnlockAllRecords(bool OnlyPending);
@@ -232,6 +234,9 @@ class TDataTable : public TEngineObject {
   // The options the parked files were opened with.
   bool FParkedSequential = false, FParkedWriteThrough = false;
   bool FNoPark = false;
+  // The write bracket of a transaction that holds the header byte takes no file lock.
+  bool FWriteDeferred = false;
+  bool TakeWriteLock();
   // The table's file names within the directory, and whether a journal names one of them.
   std::vector<std::string> FileNames();
   bool JournalPending();

@@ -286,6 +286,35 @@ bool TAbstractFile::UnlockRange(int64_t First, int64_t Length, int Owner) {
   return true;
 }
 
+bool TAbstractFile::UnlockBytes(std::vector<int64_t> Bytes, int Owner) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  bool All = true;
+  std::vector<int64_t> Freed;
+  Freed.reserve(Bytes.size());
+  for (int64_t B : Bytes) {
+    auto I = FindRange(B, 1, Owner);
+    if (I == LockRanges.end()) {
+      All = false;
+      continue;
+    }
+    LockRanges.erase(I);
+    Freed.push_back(B);
+  }
+  std::sort(Freed.begin(), Freed.end());
+  // A run of freed bytes goes at once unless a byte inside it is still held (by another handle).
+  for (size_t I = 0; I < Freed.size();) {
+    size_t J = I;
+    while (J + 1 < Freed.size() && Freed[J + 1] == Freed[J] + 1) ++J;
+    if (J > I && !Overlaps(Freed[I], Freed[J] - Freed[I] + 1)) {
+      ReleaseRun(Freed[I], Freed[J]);
+    } else {
+      for (size_t K = I; K <= J; ++K) ReleaseRun(Freed[K], Freed[K]);
+    }
+    I = J + 1;
+  }
+  return All;
+}
+
 // ---- TPhysicalFile -----------------------------------------------------------------------------
 
 TPhysicalFile::~TPhysicalFile() { CloseDescriptor(); }
@@ -518,6 +547,10 @@ bool TPhysicalFile::UnlockRange(int64_t First, int64_t Length, int Owner) {
   if (Descriptor >= 0 && !OpenedReadOnly && !ExclusiveDescriptor) OfdLock(Descriptor, F_UNLCK, First, Length);
   LockRanges.erase(I);
   return true;
+}
+
+void TPhysicalFile::ReleaseRun(int64_t First, int64_t Last) {
+  if (Descriptor >= 0 && !OpenedReadOnly && !ExclusiveDescriptor) OfdLock(Descriptor, F_UNLCK, First, Last - First + 1);
 }
 
 // ---- TMemoryFile -------------------------------------------------------------------------------
@@ -1163,6 +1196,11 @@ void TFileHandler::Flush() {
 bool TFileHandler::LockBytes(int64_t First, int64_t Length, bool Lock) {
   if (!FileObject) return false;
   return Lock ? FileObject->LockRange(First, Length, Handle) : FileObject->UnlockRange(First, Length, Handle);
+}
+
+bool TFileHandler::UnlockByteList(std::vector<int64_t> Bytes) {
+  if (!FileObject) return false;
+  return FileObject->UnlockBytes(std::move(Bytes), Handle);
 }
 
 bool TFileHandler::Exists() { return EngineFileList().FileExists(FileName, InMemory); }

@@ -94,6 +94,9 @@ class TAbstractFile : public TEngineObject {
   virtual bool LockRange(int64_t First, int64_t Length, int Owner = 0);
   // True when a range with exactly this first byte and length is held by Owner (0 matches any owner).
   virtual bool UnlockRange(int64_t First, int64_t Length, int Owner = 0);
+  // Unlocks single bytes held by Owner (the record locks of a transaction), true when every one was
+  // held; a disk file releases each run of neighbouring bytes with one system call.
+  bool UnlockBytes(std::vector<int64_t> Bytes, int Owner);
   // Current length of the file.
   virtual int64_t GetSize() { return Size; }
   // Parks a handle that holds no lock range; when no handle stays in use, the file is idle and
@@ -115,6 +118,8 @@ class TAbstractFile : public TEngineObject {
   int NewHandle();
   int64_t* PositionOf(int Number);
   std::map<int64_t, TLockRange>::iterator FindRange(int64_t First, int64_t Length, int Owner);
+  // Releases the system lock of bytes First..Last, which the process holds no more.
+  virtual void ReleaseRun(int64_t, int64_t) {}
   void AddRange(int64_t First, int64_t Length, int Owner);
   bool Overlaps(int64_t First, int64_t Length) const;
 };
@@ -146,6 +151,7 @@ class TPhysicalFile : public TAbstractFile {
  protected:
   void Idle() override;
   bool Activate() override;
+  void ReleaseRun(int64_t First, int64_t Last) override;
 
  private:
   std::string OsPath;  // the name the descriptor was opened under
@@ -283,6 +289,8 @@ class TFileHandler : public TEngineObject {
   virtual void Flush();
   // Lock (Lock = true) or unlock a byte range through the file object; false when refused or closed.
   bool LockBytes(int64_t First, int64_t Length, bool Lock);
+  // Unlocks single bytes (see TAbstractFile::UnlockBytes); false when one was not held or closed.
+  bool UnlockByteList(std::vector<int64_t> Bytes);
   bool Exists();
 
   // While gathering, WriteAt, Write and Truncate only collect what they would do (in order) and

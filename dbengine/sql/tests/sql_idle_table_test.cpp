@@ -220,6 +220,20 @@ TEST_F(IdleTableTest, ACommitThatDiedHalfWayIsCompletedBeforeTheIdleTableIsRead)
   EXPECT_EQ(Query("SELECT ID, V FROM s"), (TRows{{"1", "10"}, {"2", "20"}}));
 }
 
+TEST_F(IdleTableTest, OthersReadDuringATransactionAndFindItsRowLocksGoneWithItsCommit) {
+  Exec("CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))");
+  Exec("INSERT INTO s VALUES (1, 10)");
+  Dir->StartTransaction();
+  for (int I = 2; I <= 50; ++I) Exec("INSERT INTO s VALUES (" + std::to_string(I) + ", 1)");
+  Exec("UPDATE s SET V = 11 WHERE ID = 1");
+  // Meanwhile the other process reads the table (its committed rows) without waiting.
+  ASSERT_EQ(Peer->Do("SELECT ID, V FROM s WHERE ID >= 1"), 'y');
+  Dir->Commit();
+  // Every row the transaction locked is free again.
+  EXPECT_EQ(Peer->Do("UPDATE s SET V = 2"), 'y');
+  EXPECT_EQ(Query("SELECT COUNT(*), SUM(V) FROM s"), (TRows{{"50", "100"}}));
+}
+
 TEST_F(IdleTableTest, ABigTransactionLeavesItsTableWithCachesOfTheUsualSize) {
   Exec("CREATE TABLE s (ID INTEGER, T CHAR(100), PRIMARY KEY (ID))");
   Dir->StartTransaction();
