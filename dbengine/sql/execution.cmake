@@ -12,5 +12,6 @@ vx_add_gtest(dbengine_sql_exec_tests LABEL dbengine-sql
     ${CMAKE_CURRENT_LIST_DIR}/tests/sql_exec_dml_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/sql_exec_app_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/sql_exec_process_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/sql_idle_table_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/sql_exec_index_test.cpp
   LIBS vxdbsql)

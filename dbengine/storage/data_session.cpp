@@ -164,6 +164,7 @@ TDataDirectory::~TDataDirectory() {
     if (InTransaction) Rollback();
   } catch (...) {
   }
+  IdleTables.clear();
   std::vector<TDataTable*> Rest;
   Rest.swap(Tables);
   for (TDataTable* T : Rest) delete T;
@@ -179,12 +180,45 @@ TDataTable* TDataDirectory::FindTable(const std::string& Name, bool InMemory) co
 void TDataDirectory::RemoveTable(TDataTable* Table) {
   auto It = std::find(Tables.begin(), Tables.end(), Table);
   if (It != Tables.end()) Tables.erase(It);
+  auto I = std::find(IdleTables.begin(), IdleTables.end(), Table);
+  if (I != IdleTables.end()) IdleTables.erase(I);
+}
+
+void TDataDirectory::ForgetIdle(TDataTable* Table) {
+  RemoveTable(Table);
+  delete Table;  // closes its parked files
+}
+
+void TDataDirectory::CloseIdleTables() {
+  std::vector<TDataTable*> Idle;
+  Idle.swap(IdleTables);
+  for (TDataTable* T : Idle) ForgetIdle(T);
+}
+
+void TDataDirectory::CloseIdleTable(const std::string& Name, bool InMemory) {
+  TDataTable* T = FindTable(Name, InMemory);
+  if (T != nullptr && T->Parked) ForgetIdle(T);
 }
 
 int TDataDirectory::OpenTable(const std::string& Name, TDataTable*& Table, bool Temporary, bool SequentialAccess,
                               bool InMemory, bool Force, bool Exclusive) {
   Table = nullptr;
   TDataTable* T = FindTable(Name, InMemory);
+  if (T != nullptr && T->Parked) {
+    auto I = std::find(IdleTables.begin(), IdleTables.end(), T);
+    if (I != IdleTables.end()) IdleTables.erase(I);
+    // An exclusive open has the table to itself: nothing of this process stays open on it.
+    T->SetExclusive(Exclusive);
+    T->SetTemporary(Temporary);
+    T->SetSequentialAccess(SequentialAccess);
+    if (T->Resume()) {
+      if (InTransaction) T->StartTransaction();
+      Table = T;
+      return 0;
+    }
+    ForgetIdle(T);
+    T = nullptr;
+  }
   if (T != nullptr && T->RefCount < 1) {
     T->SetExclusive(Exclusive);
     T->SetInMemory(InMemory);
@@ -214,8 +248,20 @@ int TDataDirectory::OpenTable(const std::string& Name, TDataTable*& Table, bool 
 
 int TDataDirectory::CloseTable(TDataTable* Table, bool FlushTemporary) {
   if (std::find(Tables.begin(), Tables.end(), Table) == Tables.end()) return -ecInvalidPath;
-  if (Table->RefCount >= 1) Table->Close(FlushTemporary);
+  if (Table->Parked) return 0;
+  if (Table->RefCount >= 1) {
+    Table->Close(FlushTemporary);
+  } else if (Table->Opened && !Table->InTransaction) {
+    // Kept open for a transaction that has ended: its last close is due now.
+    Table->RefCount = 1;
+    Table->Close(FlushTemporary);
+  }
   if (Table->RefCount <= 0 && !Table->InTransaction) {
+    if (Table->Parked && IdleTableLimit > 0) {
+      IdleTables.push_back(Table);
+      while (IdleTables.size() > IdleTableLimit) ForgetIdle(IdleTables.front());
+      return 0;
+    }
     RemoveTable(Table);
     delete Table;
   }
@@ -223,6 +269,8 @@ int TDataDirectory::CloseTable(TDataTable* Table, bool FlushTemporary) {
 }
 
 int TDataDirectory::RenameTable(const std::string& Name, const std::string& NewName, bool Backup, bool InMemory) {
+  CloseIdleTable(Name, InMemory);
+  CloseIdleTable(NewName, InMemory);
   TDataTable* T = FindTable(Name, InMemory);
   if (T != nullptr && T->RefCount != 0) return -ecAccessDenied;
   if (T != nullptr) return T->RenameFiles(NewName, Backup);
@@ -233,6 +281,7 @@ int TDataDirectory::RenameTable(const std::string& Name, const std::string& NewN
 }
 
 int TDataDirectory::DeleteTable(const std::string& Name, bool InMemory) {
+  CloseIdleTable(Name, InMemory);
   TDataTable* T = FindTable(Name, InMemory);
   if (T != nullptr && T->RefCount != 0) return -ecAccessDenied;
   try {
@@ -253,7 +302,9 @@ int TDataDirectory::DeleteTable(const std::string& Name, bool InMemory) {
 }
 
 bool TDataDirectory::TableExists(const std::string& Name, bool InMemory) {
-  if (FindTable(Name, InMemory) != nullptr) return true;
+  // A parked table may have been deleted by another process meanwhile: the files decide.
+  TDataTable* T = FindTable(Name, InMemory);
+  if (T != nullptr && !T->Parked) return true;
   return EngineFileList().FileExists((InMemory ? std::string() : UniversalPath) + TableFileName(Name), InMemory);
 }
 
@@ -268,7 +319,8 @@ void TDataDirectory::GetTempTableName(bool InMemory, std::string& Name) {
 
 TDataDirectory* TDataDirectory::StartTransaction() {
   if (InTransaction) return this;
-  for (TDataTable* T : Tables) T->StartTransaction();
+  for (TDataTable* T : Tables)
+    if (!T->Parked) T->StartTransaction();
   InTransaction = true;
   return nullptr;
 }
@@ -306,6 +358,7 @@ int TDataDirectory::CreateTable(const std::string& Name, TDataTable*& Table, boo
                                 const TTableDefinition& Definition) {
   Table = nullptr;
   std::string N = TableFileName(Name);
+  CloseIdleTable(N, InMemory);
   TDataTable* T = FindTable(N, InMemory);
   if (T != nullptr && T->RefCount >= 1) return -ecAccessDenied;
   if (T == nullptr) {

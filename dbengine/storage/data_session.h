@@ -33,6 +33,10 @@ class TDataDirectory : public TEngineObject {
   std::vector<TDataTable*> Tables;
   uint32_t RefCount = 0;
   bool InTransaction = false;
+  // Tables that no cursor uses but that keep their files open for the next statement (parked),
+  // oldest first; at most IdleTableLimit of them.
+  std::vector<TDataTable*> IdleTables;
+  size_t IdleTableLimit = 16;
 
   bool IsMemory() const { return Path.empty(); }
   int OpenTable(const std::string& Name, TDataTable*& Table, bool Temporary, bool SequentialAccess, bool InMemory,
@@ -52,9 +56,13 @@ class TDataDirectory : public TEngineObject {
                   const TTableDefinition& Definition);
   // The table of that name (".DAT" forced, case-insensitive) and kind, nullptr when not listed.
   TDataTable* FindTable(const std::string& Name, bool InMemory) const;
+  // Closes every parked table (or the one of that name and kind) for good.
+  void CloseIdleTables();
+  void CloseIdleTable(const std::string& Name, bool InMemory);
 
  private:
   void RemoveTable(TDataTable* Table);
+  void ForgetIdle(TDataTable* Table);
 };
 
 class TDataSession : public TEngineObject {

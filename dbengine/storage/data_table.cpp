@@ -39,8 +39,10 @@ TDataTable::~TDataTable() {
     if (Opened) {
       InTransaction = false;
       RefCount = 1;
+      FNoPark = true;
       Close(true);
     }
+    CloseParked();
   } catch (...) {
   }
   PutRecordsBitmap(LockedRecords);
@@ -83,9 +85,42 @@ TFileHandler* TDataTable::BlobHandler() { return HasBlobFile() ? Files->Handler(
 
 // ---- Opening and closing ---------------------------------------------------------------------------
 
+bool TDataTable::CanPark() const {
+  return !FNoPark && Journalled() && !Exclusive && !Temporary && !InMemory && PostDepth == 0 && !InTransaction;
+}
+
+void TDataTable::CloseParked() {
+  if (!Parked) return;
+  Parked = false;
+  Files->CloseAll();
+}
+
+bool TDataTable::Resume() {
+  if (!Parked) return false;
+  Parked = false;
+  bool Same = !Exclusive && !Temporary && !InMemory && SequentialAccess == FParkedSequential &&
+              ForceBufferFlush() == FParkedWriteThrough;
+  try {
+    // A dead process's commit is settled by a full open.
+    Same = Same && !JournalPending() && Files->Resume();
+  } catch (...) {
+    Same = false;
+  }
+  if (!Same) {
+    Files->CloseAll();
+    return false;
+  }
+  RefCount = 1;
+  Opened = true;
+  for (uint16_t& S : ReaderSlots) S = 0;
+  return true;
+}
+
 TDataTable* TDataTable::Open() {
   RefCount = 1;
   if (Opened) return this;
+  // Only the directory takes a parked table back (Resume); anything else opens it afresh.
+  CloseParked();
   IndexRecreated = false;
   Opened = true;
   Files->NameFiles(BaseName(), InMemory, Exclusive, Temporary, SequentialAccess, ForceBufferFlush(), TableName);
@@ -136,9 +171,18 @@ void TDataTable::Close(bool FlushTemporary) {
   ReadUnlock();
   WriteUnlock();
   if (HeaderLocked) ReleaseHeaderLock();
-  Files->CloseAll();
+  // What a transaction made the caches grow to is not kept.
+  Files->TrimCaches();
+  const bool Recreated = IndexRecreated;
   Opened = false;
   IndexRecreated = false;
+  if (CanPark() && !Recreated && Files->Park()) {
+    Parked = true;
+    FParkedSequential = SequentialAccess;
+    FParkedWriteThrough = ForceBufferFlush();
+    return;
+  }
+  Files->CloseAll();
 }
 
 void TDataTable::CreateFiles(const TTableDefinition& Definition) {
@@ -324,6 +368,29 @@ void TDataTable::ReadUnlock() {
 
 bool TDataTable::WriteLock() {
   if (LocksSkipped() || WriteLocked) return false;
+  // Inside a transaction nothing reaches the files before the commit, which takes the writer
+  // ranges itself; the header byte held since the transaction began keeps every other writer and
+  // every commit (and so every journal that could concern the table) away. A write bracket then
+  // needs no lock of the files: readers elsewhere read the committed files as they would between
+  // two brackets.
+  if (InTransaction && HeaderLocked && !IndexRecreated) {
+    WriteLocked = true;
+    FWriteDeferred = true;
+    return false;
+  }
+  return TakeWriteLock();
+}
+
+void TDataTable::WriteLockForCommit() {
+  if (WriteLocked && FWriteDeferred) {
+    WriteLocked = false;
+    FWriteDeferred = false;
+  }
+  if (LocksSkipped() || WriteLocked) return;
+  TakeWriteLock();
+}
+
+bool TDataTable::TakeWriteLock() {
   TFileHandler* D = DataHandler();
   if (!HeaderLocked && !LockWithRetries(D, kHeaderLockByte, 1)) Fail(ecLockFailure);
   if (!LockWithRetries(IndexHandler(), kWriterRangeFirst, kWriterRangeLength)) {
@@ -351,6 +418,10 @@ bool TDataTable::WriteLock() {
 void TDataTable::WriteUnlock() {
   if (!WriteLocked) return;
   WriteLocked = false;
+  if (FWriteDeferred) {
+    FWriteDeferred = false;
+    return;
+  }
   bool Ok = true;
   if (TFileHandler* B = BlobHandler())
     if (!B->LockBytes(kWriterRangeFirst, kWriterRangeLength, false)) Ok = false;
@@ -440,21 +511,16 @@ void TDataTable::UnlockRecord(int32_t N) {
 }
 
 void TDataTable::UnlockAllRecords(bool OnlyPending) {
-  bool SavedTransaction = InTransaction;
-  InTransaction = false;
-  try {
-    // Only the set bits are visited: a table of many records holds few locks.
-    for (int32_t N = 0, Seen = 0; LockedRecords->FindNext(N, 1, Seen);) {
-      if (OnlyPending && !(N <= PendingUnlocks->RecordCount && PendingUnlocks->GetBit(N))) continue;
-      if (!(Exclusive || FilesReadOnly)) UnlockRecord(N);
-      LockedRecords->ClearBit(N);
-      if (N <= PendingUnlocks->RecordCount) PendingUnlocks->ClearBit(N);
-    }
-  } catch (...) {
-    InTransaction = SavedTransaction;
-    throw;
+  // Only the set bits are visited: a table of many records holds few locks. The bytes go together:
+  // the records a transaction added lie side by side and are released by one call.
+  std::vector<int64_t> Bytes;
+  for (int32_t N = 0, Seen = 0; LockedRecords->FindNext(N, 1, Seen);) {
+    if (OnlyPending && !(N <= PendingUnlocks->RecordCount && PendingUnlocks->GetBit(N))) continue;
+    if (!(Exclusive || FilesReadOnly)) Bytes.push_back(RecordLockByte(N));
+    LockedRecords->ClearBit(N);
+    if (N <= PendingUnlocks->RecordCount) PendingUnlocks->ClearBit(N);
   }
-  InTransaction = SavedTransaction;
+  if (!Bytes.empty() && !DataHandler()->UnlockByteList(std::move(Bytes))) Fail(ecCannotUnlock);
 }
 
 bool TDataTable::IsRecordLocked(int32_t N) const {
@@ -579,7 +645,7 @@ void TDataTable::CommitTables(const std::vector<TDataTable*>& Tables, bool EndTr
     // Every table is locked before anything is written, so that no reader sees one table of the
     // transaction changed and another not yet.
     for (TDataTable* T : List) {
-      T->WriteLock();
+      T->WriteLockForCommit();
       Locked.push_back(T);
     }
     for (TDataTable* T : List) {
@@ -620,9 +686,13 @@ void TDataTable::CommitTables(const std::vector<TDataTable*>& Tables, bool EndTr
     }
     throw;
   }
+  const uint64_t ReleasedBefore = EngineReleasedBytes();
   for (TDataTable* T : List) {
     T->GatherAll(false);
     if (EndTransaction) T->InTransaction = false;
+    // Everything is written: what the transaction made the caches grow to goes now, with the
+    // commit that wrote it, rather than with the table's next close.
+    T->Files->TrimCaches();
   }
   for (TDataTable* T : List) {
     if (EndTransaction) {
@@ -639,6 +709,7 @@ void TDataTable::CommitTables(const std::vector<TDataTable*>& Tables, bool EndTr
       T->WriteUnlock();
     }
   }
+  EngineHeapSettle(ReleasedBefore);
 }
 
 // ---- The journal -------------------------------------------------------------------------------------

@@ -82,6 +82,14 @@ class TTableFiles : public TEngineObject {
   virtual uint32_t ChangeCount(TTableFileKind Kind) = 0;
   // Live records and the next record number of the data file.
   virtual int32_t RecordCount() = 0;
+  // Keeping a table's files open while no cursor uses it: Park keeps the open files (without any
+  // lock) and their cached state; false when they cannot be kept (the caller closes them then).
+  // Resume takes them back after checking that they are still the table's files with the same
+  // definition; false when not (the caller closes them and opens the table afresh).
+  virtual bool Park() { return false; }
+  virtual bool Resume() { return false; }
+  // Back to the caches' normal size (a transaction lets them grow).
+  virtual void TrimCaches() {}
 };
 
 // Makes the file set of a new table: the real one unless another was set (tests set stand-ins).
@@ -125,6 +133,9 @@ class TDataTable : public TEngineObject {
   std::unordered_map<int32_t, const void*> CursorLockOwners;
   // Attempts the last LockRecord or LockSlot made on the file (diagnostics and tests).
   int LastLockAttempts = 0;
+  // Closed by its last cursor but kept with its files open (holding no lock) for the next cursor;
+  // see Close and Open.
+  bool Parked = false;
 
   void SetTableName(const std::string& Name);
   void SetExclusive(bool B) { Exclusive = B; }
@@ -135,7 +146,17 @@ class TDataTable : public TEngineObject {
   // nullptr when it opened the table, the table itself when it was already open. RefCount := 1.
   TDataTable* Open();
   void AddRef() { ++RefCount; }
+  // The last close outside a transaction releases every lock; a shared disk table then keeps its
+  // files parked (CanPark) instead of closing them.
   void Close(bool FlushTemporary);
+  // Whether the last close may park the table.
+  bool CanPark() const;
+  // Closes the files of a parked table.
+  void CloseParked();
+  // Takes a parked table back for a cursor (RefCount 1) when it is still the same table and was
+  // parked with the options now set; otherwise closes its files and answers false (the table
+  // object is then given up: a fresh open starts from a new one).
+  bool Resume();
   void CreateFiles(const TTableDefinition& Definition);
   void DeleteFiles();
   // 0 or a negated engine code. Renames across file systems copy the files.
@@ -158,6 +179,8 @@ class TDataTable : public TEngineObject {
   void ReadUnlock();
   bool WriteLock();
   void WriteUnlock();
+  // The write lock a commit writes under: always the files' own locks.
+  void WriteLockForCommit();
   bool LockRecord(int32_t N);
   void UnlockRecord(int32_t N);
   void UnlockAllRecords(bool OnlyPending);
@@ -208,6 +231,12 @@ class TDataTable : public TEngineObject {
   void ReleaseHeaderLock();
   std::string BaseName() const;
   int PostDepth = 0;
+  // The options the parked files were opened with.
+  bool FParkedSequential = false, FParkedWriteThrough = false;
+  bool FNoPark = false;
+  // The write bracket of a transaction that holds the header byte takes no file lock.
+  bool FWriteDeferred = false;
+  bool TakeWriteLock();
   // The table's file names within the directory, and whether a journal names one of them.
   std::vector<std::string> FileNames();
   bool JournalPending();

@@ -25,6 +25,7 @@ std::atomic<uint32_t> gReleases{0};
 // Bytes of engine blocks in use, and bytes released since the heap was last trimmed.
 std::atomic<int64_t> gLiveBytes{0};
 std::atomic<uint64_t> gReleasedBytes{0};
+std::atomic<uint64_t> gTotalReleased{0};
 std::atomic<uint32_t> gTrims{0};
 // Below this much released memory a trim is not worth its walk over the heap.
 constexpr uint64_t kLeastTrim = uint64_t(1) << 20;
@@ -35,6 +36,7 @@ THeader* HeaderOf(const void* Block) {
 
 void CountRelease(size_t Bytes) {
   gReleasedBytes.fetch_add(Bytes, std::memory_order_relaxed);
+  gTotalReleased.fetch_add(Bytes, std::memory_order_relaxed);
   // A lost increment between threads only shifts the next trim.
   if (gReleases.fetch_add(1, std::memory_order_relaxed) + 1 >= kTrimEvery) {
     gReleases.store(0, std::memory_order_relaxed);
@@ -97,6 +99,16 @@ size_t EngineBlockSize(const void* Block) { return Block ? HeaderOf(Block)->Size
 uint32_t EngineReleaseCount() { return gReleases.load(std::memory_order_relaxed); }
 
 uint32_t EngineHeapTrims() { return gTrims.load(std::memory_order_relaxed); }
+
+uint64_t EngineReleasedBytes() { return gTotalReleased.load(std::memory_order_relaxed); }
+
+void EngineHeapSettle(uint64_t Since) {
+  if (EngineReleasedBytes() - Since < kLeastTrim) return;
+  gReleasedBytes.store(0, std::memory_order_relaxed);
+  gReleases.store(0, std::memory_order_relaxed);
+  gTrims.fetch_add(1, std::memory_order_relaxed);
+  malloc_trim(0);
+}
 
 void ReserveBuffer(intptr_t Needed, intptr_t BlockSize, void*& Buffer, intptr_t& Capacity) {
   if (Needed >= 1) {

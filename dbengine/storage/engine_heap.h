@@ -27,6 +27,12 @@ size_t EngineBlockSize(const void* Block);
 uint32_t EngineReleaseCount();
 // Trims made so far.
 uint32_t EngineHeapTrims();
+// Bytes of engine blocks released so far (a running total).
+uint64_t EngineReleasedBytes();
+// After a big release (the caches of a transaction, counted from Since, a running total taken
+// before): trims the heap now when at least 1 MB went, so that the heap's deferred work on the
+// freed blocks is not left to whichever allocation comes next.
+void EngineHeapSettle(uint64_t Since);
 
 // Keeps a reusable buffer at least Needed bytes long, grown in whole multiples of BlockSize and
 // never shrunk; Needed < 1 frees it.

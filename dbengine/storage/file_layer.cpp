@@ -151,7 +151,11 @@ std::string ResolveDiskFileName(const std::string& Name) {
 
 // ---- TAbstractFile -----------------------------------------------------------------------------
 
-TAbstractFile::TAbstractFile(const std::string& Name) : FileName(Trim(Name)) {}
+namespace {
+std::atomic<uint64_t> GFileSerial{0};
+}
+
+TAbstractFile::TAbstractFile(const std::string& Name) : FileName(Trim(Name)), Serial(++GFileSerial) {}
 
 TAbstractFile::~TAbstractFile() = default;
 
@@ -179,9 +183,54 @@ int TAbstractFile::Close(int Number) {
   std::lock_guard<std::recursive_mutex> G(Lock);
   int I = FindHandle(Number);
   if (I < 0) return -ecInvalidFileHandle;
+  const bool WasActive = !Handles[static_cast<size_t>(I)].Parked;
+  if (!WasActive) --ParkedCount;
   Handles.erase(Handles.begin() + I);
   --HandleCount;
+  if (WasActive && HandleCount > 0 && ActiveHandles() == 0) Idle();
   return 0;
+}
+
+int TAbstractFile::Park(int Number) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  int I = FindHandle(Number);
+  if (I < 0 || Handles[static_cast<size_t>(I)].Parked) return -ecInvalidFileHandle;
+  // A lock the handle still holds (a lock slot, say) must go with its descriptor as it always did.
+  for (const auto& [First, R] : LockRanges)
+    if (R.Owner == Number) return -ecAccessDenied;
+  THandleEntry& E = Handles[static_cast<size_t>(I)];
+  E.Parked = true;
+  E.ParkedBy = static_cast<int>(getpid());
+  ++ParkedCount;
+  if (ActiveHandles() == 0) Idle();
+  return 0;
+}
+
+int TAbstractFile::Unpark(int Number) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  DropParked(true);
+  int I = FindHandle(Number);
+  if (I < 0 || !Handles[static_cast<size_t>(I)].Parked) return -ecInvalidFileHandle;
+  if (ActiveHandles() == 0 && !Activate()) {
+    DropParked();
+    return -ecInvalidFileHandle;
+  }
+  Handles[static_cast<size_t>(I)].Parked = false;
+  --ParkedCount;
+  return 0;
+}
+
+void TAbstractFile::DropParked(bool OnlyForeign) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  if (ParkedCount == 0) return;
+  const int Self = static_cast<int>(getpid());
+  for (size_t I = Handles.size(); I-- > 0;) {
+    const THandleEntry& E = Handles[I];
+    if (!E.Parked || (OnlyForeign && E.ParkedBy == Self)) continue;
+    Handles.erase(Handles.begin() + static_cast<std::ptrdiff_t>(I));
+    --ParkedCount;
+    --HandleCount;
+  }
 }
 
 int64_t TAbstractFile::Seek(int Number, int64_t Offset, int Origin) {
@@ -237,6 +286,35 @@ bool TAbstractFile::UnlockRange(int64_t First, int64_t Length, int Owner) {
   return true;
 }
 
+bool TAbstractFile::UnlockBytes(std::vector<int64_t> Bytes, int Owner) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  bool All = true;
+  std::vector<int64_t> Freed;
+  Freed.reserve(Bytes.size());
+  for (int64_t B : Bytes) {
+    auto I = FindRange(B, 1, Owner);
+    if (I == LockRanges.end()) {
+      All = false;
+      continue;
+    }
+    LockRanges.erase(I);
+    Freed.push_back(B);
+  }
+  std::sort(Freed.begin(), Freed.end());
+  // A run of freed bytes goes at once unless a byte inside it is still held (by another handle).
+  for (size_t I = 0; I < Freed.size();) {
+    size_t J = I;
+    while (J + 1 < Freed.size() && Freed[J + 1] == Freed[J] + 1) ++J;
+    if (J > I && !Overlaps(Freed[I], Freed[J] - Freed[I] + 1)) {
+      ReleaseRun(Freed[I], Freed[J]);
+    } else {
+      for (size_t K = I; K <= J; ++K) ReleaseRun(Freed[K], Freed[K]);
+    }
+    I = J + 1;
+  }
+  return All;
+}
+
 // ---- TPhysicalFile -----------------------------------------------------------------------------
 
 TPhysicalFile::~TPhysicalFile() { CloseDescriptor(); }
@@ -247,6 +325,41 @@ void TPhysicalFile::CloseDescriptor() {
     Descriptor = -1;
   }
   LockRanges.clear();
+  ExclusiveDescriptor = false;
+}
+
+void TPhysicalFile::DropParked(bool OnlyForeign) {
+  std::lock_guard<std::recursive_mutex> G(Lock);
+  if (ParkedCount == 0) return;
+  TAbstractFile::DropParked(OnlyForeign);
+  if (HandleCount == 0) {
+    CloseDescriptor();
+    DeleteOnClose = false;
+  }
+}
+
+void TPhysicalFile::Idle() {
+  // Nothing of an idle file may stand in another process's way: it may open the file exclusively,
+  // replace or delete it meanwhile.
+  if (Descriptor >= 0) OfdLock(Descriptor, F_UNLCK, kOpenModeLockByte, 1);
+  ExclusiveDescriptor = false;
+}
+
+bool TPhysicalFile::Activate() {
+  if (Descriptor < 0) return false;
+  const short Mode = (Exclusive && !OpenedReadOnly) ? F_WRLCK : F_RDLCK;
+  if (!OfdLock(Descriptor, Mode, kOpenModeLockByte, 1)) return false;
+  // Checked under the lock, so that nobody replaces the file between the check and the use. The
+  // descriptor keeps the old file alive, so its identity cannot pass to a new file meanwhile.
+  struct stat Open, Named;
+  if (fstat(Descriptor, &Open) != 0 || stat(OsPath.c_str(), &Named) != 0 || Open.st_dev != Named.st_dev ||
+      Open.st_ino != Named.st_ino || Open.st_mode != Named.st_mode) {
+    OfdLock(Descriptor, F_UNLCK, kOpenModeLockByte, 1);
+    return false;
+  }
+  ExclusiveDescriptor = Mode == F_WRLCK;
+  Size = static_cast<int64_t>(Open.st_size);
+  return true;
 }
 
 int TPhysicalFile::OpenDescriptor(bool Create) {
@@ -289,6 +402,8 @@ int TPhysicalFile::OpenDescriptor(bool Create) {
   }
   posix_fadvise(Fd, 0, 0, SequentialAccess ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_RANDOM);
   Descriptor = Fd;
+  OsPath = Os;
+  ExclusiveDescriptor = Mode == F_WRLCK;
   struct stat St;
   Size = fstat(Fd, &St) == 0 ? static_cast<int64_t>(St.st_size) : 0;
   return 0;
@@ -306,6 +421,9 @@ int TPhysicalFile::CreateFile() {
 
 int TPhysicalFile::Open() {
   std::lock_guard<std::recursive_mutex> G(Lock);
+  DropParked(true);
+  // An idle descriptor (only parked handles) is used again when it still names the file.
+  if (Descriptor >= 0 && ActiveHandles() == 0 && !Activate()) DropParked();
   if (Descriptor < 0) {
     ReadOnly = false;
     int R = OpenDescriptor(false);
@@ -417,7 +535,7 @@ bool TPhysicalFile::LockRange(int64_t First, int64_t Length, int Owner) {
   // A range over the open-mode byte would merge with (and later release) that byte's lock.
   if (First <= kOpenModeLockByte && First + Length - 1 >= kOpenModeLockByte) return false;
   // A read-only descriptor cannot hold write locks; such files are only read and need none.
-  if (!OpenedReadOnly && !OfdLock(Descriptor, F_WRLCK, First, Length)) return false;
+  if (!OpenedReadOnly && !ExclusiveDescriptor && !OfdLock(Descriptor, F_WRLCK, First, Length)) return false;
   AddRange(First, Length, Owner);
   return true;
 }
@@ -426,9 +544,13 @@ bool TPhysicalFile::UnlockRange(int64_t First, int64_t Length, int Owner) {
   std::lock_guard<std::recursive_mutex> G(Lock);
   auto I = FindRange(First, Length, Owner);
   if (I == LockRanges.end()) return false;
-  if (Descriptor >= 0 && !OpenedReadOnly) OfdLock(Descriptor, F_UNLCK, First, Length);
+  if (Descriptor >= 0 && !OpenedReadOnly && !ExclusiveDescriptor) OfdLock(Descriptor, F_UNLCK, First, Length);
   LockRanges.erase(I);
   return true;
+}
+
+void TPhysicalFile::ReleaseRun(int64_t First, int64_t Last) {
+  if (Descriptor >= 0 && !OpenedReadOnly && !ExclusiveDescriptor) OfdLock(Descriptor, F_UNLCK, First, Last - First + 1);
 }
 
 // ---- TMemoryFile -------------------------------------------------------------------------------
@@ -523,6 +645,40 @@ int TFileList::IndexOf(const std::string& Name, bool InMemory) {
   return -1;
 }
 
+TAbstractFile* TFileList::Listed(TAbstractFile* FileObject, uint64_t Serial) {
+  auto It = std::find(FFiles.begin(), FFiles.end(), FileObject);
+  return It != FFiles.end() && (*It)->Serial == Serial ? *It : nullptr;
+}
+
+void TFileList::YieldParked(TAbstractFile* F) {
+  std::lock_guard<std::recursive_mutex> FG(F->Lock);
+  F->DropParked(true);
+  if (F->ParkedCount > 0 && F->ActiveHandles() == 0) F->DropParked();
+}
+
+int TFileList::FilePark(TAbstractFile* FileObject, int Handle) {
+  std::lock_guard<std::recursive_mutex> G(FLock);
+  if (std::find(FFiles.begin(), FFiles.end(), FileObject) == FFiles.end()) return -ecInvalidPath;
+  if (FileObject->Temporary) return -ecAccessDenied;
+  return FileObject->Park(Handle);
+}
+
+int TFileList::FileUnpark(TAbstractFile* FileObject, uint64_t Serial, int Handle) {
+  std::lock_guard<std::recursive_mutex> G(FLock);
+  TAbstractFile* F = Listed(FileObject, Serial);
+  return F != nullptr ? F->Unpark(Handle) : -ecInvalidPath;
+}
+
+int TFileList::FileCloseParked(TAbstractFile* FileObject, uint64_t Serial, int Handle) {
+  std::lock_guard<std::recursive_mutex> G(FLock);
+  TAbstractFile* F = Listed(FileObject, Serial);
+  if (F == nullptr) return 0;
+  std::lock_guard<std::recursive_mutex> FG(F->Lock);
+  int I = F->FindHandle(Handle);
+  if (I < 0 || !F->Handles[static_cast<size_t>(I)].Parked) return 0;
+  return F->Close(Handle);
+}
+
 int TFileList::FileCreate(const std::string& Name, bool InMemory, bool Temporary, TAbstractFile*& FileObject) {
   std::lock_guard<std::recursive_mutex> G(FLock);
   FileObject = nullptr;
@@ -531,6 +687,7 @@ int TFileList::FileCreate(const std::string& Name, bool InMemory, bool Temporary
   TAbstractFile* F;
   if (I >= 0) {
     F = FFiles[static_cast<size_t>(I)];
+    YieldParked(F);
     if (F->HandleCount > 0) return -ecAccessDenied;
   } else {
     if (InMemory)
@@ -566,6 +723,12 @@ int TFileList::FileOpen(const std::string& Name, bool InMemory, bool SequentialA
   if (I >= 0) {
     F = FFiles[static_cast<size_t>(I)];
     std::lock_guard<std::recursive_mutex> FG(F->Lock);
+    F->DropParked(true);
+    // Parked handles make way for an open that cannot share with them or wants other options.
+    if (F->ParkedCount > 0 && F->ActiveHandles() == 0 &&
+        (F->Exclusive || Exclusive || F->WriteThrough != WriteThrough || F->SequentialAccess != SequentialAccess ||
+         F->Temporary != Temporary))
+      F->DropParked();
     if (F->HandleCount > 0) {
       if (F->Exclusive || Exclusive) return -ecAccessDenied;
     } else {
@@ -610,6 +773,7 @@ int TFileList::FileRename(const std::string& Name, bool InMemory, const std::str
   int I = IndexOf(Name, InMemory);
   if (I >= 0) {
     TAbstractFile* F = FFiles[static_cast<size_t>(I)];
+    YieldParked(F);
     if (F->HandleCount > 0) return -ecAccessDenied;
     if (InMemory && IndexOf(NewName, true) >= 0) return -ecAccessDenied;
     return F->Rename(NewName);
@@ -624,6 +788,7 @@ int TFileList::FileDelete(const std::string& Name, bool InMemory) {
   int I = IndexOf(Name, InMemory);
   if (I >= 0) {
     TAbstractFile* F = FFiles[static_cast<size_t>(I)];
+    YieldParked(F);
     if (F->HandleCount > 0) return -ecAccessDenied;
     FFiles.erase(FFiles.begin() + I);
     int R = F->Delete();
@@ -839,7 +1004,10 @@ TFileList& EngineFileList() {
 // ---- TFileHandler ------------------------------------------------------------------------------
 
 TFileHandler::~TFileHandler() {
-  if (Opened && FileObject) EngineFileList().FileClose(FileObject, InMemory, Handle);
+  if (Parked)
+    EngineFileList().FileCloseParked(FileObject, FParkedSerial, Handle);
+  else if (Opened && FileObject)
+    EngineFileList().FileClose(FileObject, InMemory, Handle);
 }
 
 void TFileHandler::Fail(int NegatedCode) { RaiseEngineError(static_cast<uint16_t>(-NegatedCode), OwnName()); }
@@ -875,6 +1043,7 @@ bool TFileHandler::AboutTheFile(uint16_t Code) {
 
 void TFileHandler::Open() {
   if (Opened) return;
+  if (Parked) Close();
   if (!Exists()) Fail(-ecInvalidPath);
   TAbstractFile* F = nullptr;
   bool RO = false;
@@ -887,10 +1056,37 @@ void TFileHandler::Open() {
 }
 
 void TFileHandler::Close() {
-  if (FileObject) EngineFileList().FileClose(FileObject, InMemory, Handle);
+  if (Parked)
+    EngineFileList().FileCloseParked(FileObject, FParkedSerial, Handle);
+  else if (FileObject)
+    EngineFileList().FileClose(FileObject, InMemory, Handle);
   FileObject = nullptr;
   Handle = 0;
   Opened = false;
+  Parked = false;
+}
+
+bool TFileHandler::Park() {
+  if (!Opened || !FileObject || FGathering || Parked) return false;
+  if (EngineFileList().FilePark(FileObject, Handle) < 0) return false;
+  FParkedSerial = FileObject->Serial;
+  Parked = true;
+  Opened = false;
+  return true;
+}
+
+bool TFileHandler::Unpark() {
+  if (!Parked) return false;
+  if (EngineFileList().FileUnpark(FileObject, FParkedSerial, Handle) < 0) {
+    // Dropped meanwhile (or the file was replaced): nothing of it is held any more.
+    Parked = false;
+    FileObject = nullptr;
+    Handle = 0;
+    return false;
+  }
+  Parked = false;
+  Opened = true;
+  return true;
 }
 
 void TFileHandler::CreateFile() {
@@ -1000,6 +1196,11 @@ void TFileHandler::Flush() {
 bool TFileHandler::LockBytes(int64_t First, int64_t Length, bool Lock) {
   if (!FileObject) return false;
   return Lock ? FileObject->LockRange(First, Length, Handle) : FileObject->UnlockRange(First, Length, Handle);
+}
+
+bool TFileHandler::UnlockByteList(std::vector<int64_t> Bytes) {
+  if (!FileObject) return false;
+  return FileObject->UnlockBytes(std::move(Bytes), Handle);
 }
 
 bool TFileHandler::Exists() { return EngineFileList().FileExists(FileName, InMemory); }

@@ -36,6 +36,10 @@ struct TLockRange {
 struct THandleEntry {
   int Number;
   int64_t Position;
+  // A parked handle is kept for a table that no cursor uses: it holds no lock and is either taken
+  // back into use (Unpark) or dropped when the file is needed otherwise.
+  bool Parked = false;
+  int ParkedBy = 0;  // process that parked it (a forked child does not inherit the right to it)
 };
 
 class TAbstractFile : public TEngineObject {
@@ -59,7 +63,13 @@ class TAbstractFile : public TEngineObject {
   std::map<int64_t, TLockRange> LockRanges;
   int HandleCount = 0;
   std::vector<THandleEntry> Handles;
+  int ParkedCount = 0;
+  // Unique within the process for the object's lifetime: a parked handle names its object by
+  // address and serial, since a freed object's address may be given to a new one.
+  const uint64_t Serial;
 
+  // Handles in use (not parked).
+  int ActiveHandles() const { return HandleCount - ParkedCount; }
   virtual bool IsMemoryFile() const = 0;
   // Index of the handle entry, -1 when absent.
   virtual int FindHandle(int Number);
@@ -84,14 +94,32 @@ class TAbstractFile : public TEngineObject {
   virtual bool LockRange(int64_t First, int64_t Length, int Owner = 0);
   // True when a range with exactly this first byte and length is held by Owner (0 matches any owner).
   virtual bool UnlockRange(int64_t First, int64_t Length, int Owner = 0);
+  // Unlocks single bytes held by Owner (the record locks of a transaction), true when every one was
+  // held; a disk file releases each run of neighbouring bytes with one system call.
+  bool UnlockBytes(std::vector<int64_t> Bytes, int Owner);
   // Current length of the file.
   virtual int64_t GetSize() { return Size; }
+  // Parks a handle that holds no lock range; when no handle stays in use, the file is idle and
+  // holds no lock at all. 0 or -code.
+  int Park(int Number);
+  // Takes a parked handle back into use: the first handle in use again makes the idle file check
+  // that its name still leads to the same file and takes its open-mode lock again. When that fails
+  // every parked handle is dropped and -code returned (the caller opens the file afresh).
+  int Unpark(int Number);
+  // Drops parked handles: all of them, or those of other processes (inherited through fork). A
+  // disk file with no handle left closes its descriptor.
+  virtual void DropParked(bool OnlyForeign = false);
 
  protected:
+  // The last handle in use was parked or closed while parked ones remain / the first comes back.
+  virtual void Idle() {}
+  virtual bool Activate() { return true; }
   int NextHandleNumber = 1;
   int NewHandle();
   int64_t* PositionOf(int Number);
   std::map<int64_t, TLockRange>::iterator FindRange(int64_t First, int64_t Length, int Owner);
+  // Releases the system lock of bytes First..Last, which the process holds no more.
+  virtual void ReleaseRun(int64_t, int64_t) {}
   void AddRange(int64_t First, int64_t Length, int Owner);
   bool Overlaps(int64_t First, int64_t Length) const;
 };
@@ -118,8 +146,18 @@ class TPhysicalFile : public TAbstractFile {
   bool LockRange(int64_t First, int64_t Length, int Owner = 0) override;
   bool UnlockRange(int64_t First, int64_t Length, int Owner = 0) override;
   int64_t GetSize() override;
+  void DropParked(bool OnlyForeign = false) override;
+
+ protected:
+  void Idle() override;
+  bool Activate() override;
+  void ReleaseRun(int64_t First, int64_t Last) override;
 
  private:
+  std::string OsPath;  // the name the descriptor was opened under
+  // The descriptor holds the open-mode byte write-locked: no other process can open the file, so
+  // byte-range locks need only the in-process table.
+  bool ExclusiveDescriptor = false;
   int OpenDescriptor(bool Create);
   void CloseDescriptor();
 };
@@ -181,6 +219,11 @@ class TFileList : public TEngineObject {
   bool FileExists(const std::string& Name, bool InMemory);
   int FileCopyTo(TAbstractFile* FileObject, int Handle, const std::string& DestName, bool InMemory);
   int FileCopyFrom(TAbstractFile* FileObject, int Handle, const std::string& SourceName, bool InMemory);
+  // Parking (see TAbstractFile::Park): the object is named by address and serial, since another
+  // user may have deleted it meanwhile. 0 or -code; a closed parked handle of a gone object is 0.
+  int FilePark(TAbstractFile* FileObject, int Handle);
+  int FileUnpark(TAbstractFile* FileObject, uint64_t Serial, int Handle);
+  int FileCloseParked(TAbstractFile* FileObject, uint64_t Serial, int Handle);
   // Number of listed objects (for tests and diagnostics).
   int Count();
 
@@ -188,6 +231,9 @@ class TFileList : public TEngineObject {
   std::recursive_mutex FLock;
   std::vector<TAbstractFile*> FFiles;
   int IndexOf(const std::string& Name, bool InMemory);
+  TAbstractFile* Listed(TAbstractFile* FileObject, uint64_t Serial);
+  // Before a use that needs the file to itself: parked handles give way when none is in use.
+  static void YieldParked(TAbstractFile* F);
 };
 
 // The process-wide file list.
@@ -218,7 +264,12 @@ class TFileHandler : public TEngineObject {
   std::string TableName;
 
   virtual void Open();        // 0x2B02 when missing, other codes from the list
-  virtual void Close();
+  virtual void Close();       // also drops a parked handle
+  // While parked the handler is not open: its handle stays listed without any lock until Unpark
+  // takes it back (true) or finds it dropped or the file replaced (false: the handler is closed).
+  bool Park();
+  bool Unpark();
+  bool Parked = false;
   virtual void CreateFile();  // creates (truncates) and opens
   virtual void Delete();
   virtual void Rename(const std::string& NewName);
@@ -238,6 +289,8 @@ class TFileHandler : public TEngineObject {
   virtual void Flush();
   // Lock (Lock = true) or unlock a byte range through the file object; false when refused or closed.
   bool LockBytes(int64_t First, int64_t Length, bool Lock);
+  // Unlocks single bytes (see TAbstractFile::UnlockBytes); false when one was not held or closed.
+  bool UnlockByteList(std::vector<int64_t> Bytes);
   bool Exists();
 
   // While gathering, WriteAt, Write and Truncate only collect what they would do (in order) and
@@ -270,6 +323,7 @@ class TFileHandler : public TEngineObject {
 
  private:
   bool FGathering = false;
+  uint64_t FParkedSerial = 0;
   std::vector<TGathered> FGathered;
   int64_t FSizeBefore = -1;
   int64_t FGatheredSize = 0;

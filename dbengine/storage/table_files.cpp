@@ -91,10 +91,92 @@ void TTableFileSet::RecreateIndex() {
 void TTableFileSet::OpenBlob() { Blob.Open(); }
 
 void TTableFileSet::CloseAll() {
+  DropParked();
   if (Blob.Opened) Blob.Close();
   if (Index.Opened) Index.Close();
   if (Data.Opened) Data.Close();
   FChanged = false;
+}
+
+void TTableFileSet::DropParked() {
+  if (!(Data.Parked || Index.Parked || Blob.Parked)) return;
+  // The files' own Close needs them open; a parked handle is closed by the handler alone.
+  if (Blob.Parked) {
+    Blob.TFileHandler::Close();
+    Blob.ClearCache();
+  }
+  if (Index.Parked) {
+    Index.TFileHandler::Close();
+    Index.ClearCache(true);
+  }
+  if (Data.Parked) {
+    Data.TFileHandler::Close();
+    Data.ClearCache();
+    Data.Fields.clear();
+    Data.DescriptorsChanged = false;
+  }
+}
+
+void TTableFileSet::TrimCaches() {
+  if (Data.Opened) Data.TrimCache();
+  if (Index.Opened) Index.TrimCache(true);
+  if (Blob.Opened) Blob.TrimCache();
+}
+
+bool TTableFileSet::Park() {
+  if (!Data.Opened || !Index.Opened || FChanged || Data.Dirty() || Data.DescriptorsChanged || Index.Dirty() ||
+      (Blob.Opened && Blob.Dirty()))
+    return false;
+  TFileHandler* Files[3] = {&Data, &Index, &Blob};
+  for (TFileHandler* F : Files) {
+    if (!F->Opened) continue;
+    if (!F->Park()) return false;
+  }
+  return true;
+}
+
+bool TTableFileSet::Resume() {
+  for (TFileHandler* F : {static_cast<TFileHandler*>(&Data), static_cast<TFileHandler*>(&Index),
+                          static_cast<TFileHandler*>(&Blob)})
+    if (F->Parked && !F->Unpark()) return false;
+  if (!Data.Opened || !Index.Opened) return false;
+  // Nothing cached of the contents is trusted: the files may have been written by anyone meanwhile,
+  // also without the engine. What the files are (header, descriptors) needs no reading anew unless
+  // the headers changed.
+  Data.ClearCache();
+  Index.ClearCache(true);
+  if (Blob.Opened) Blob.ClearCache();
+  try {
+    // A header that changed in anything that shapes the records, or changed descriptors, means the
+    // table was restructured: it is opened afresh. Any other change is another writer's; its headers
+    // are taken and checked as an open would.
+    uint8_t Disk[kDataHeaderSize];
+    Data.ReadAt(0, Disk, kDataHeaderSize);
+    Disk[kDatDirty] = 0;
+    if (std::memcmp(Disk, Data.Header, kDataHeaderSize) != 0) {
+      struct TSpan {
+        int Offset, Length;
+      };
+      static const TSpan Shape[] = {{kDatBlobBlockSize, 4}, {kDatVersion, 1},       {kDatRecordSize, 2},
+                                    {kDatFieldCount, 2},    {kDatBlobFieldCount, 2}, {kDatEncrypted, 1},
+                                    {kDatPassword, 16},     {kDatLanguageId, 2},     {kDatSortId, 2}};
+      for (const TSpan& S : Shape)
+        if (std::memcmp(Disk + S.Offset, Data.Header + S.Offset, static_cast<size_t>(S.Length)) != 0) return false;
+      std::vector<TFieldDescriptor> Known = Data.Fields;
+      Data.ReadFieldDescriptors();
+      if (Known.size() != Data.Fields.size()) return false;
+      for (size_t I = 0; I < Known.size(); ++I)
+        if (std::memcmp(Known[I].Bytes, Data.Fields[I].Bytes, kFieldDescriptorSize) != 0) return false;
+      Data.ReadHeader();
+      Data.VerifyStructure();
+    }
+    if (Index.HeaderChanged()) Index.VerifyIndexFile();
+    if (Blob.Opened) Blob.HeaderChanged();
+  } catch (const EVXDBEngineError&) {
+    return false;
+  }
+  FChanged = false;
+  return true;
 }
 
 void TTableFileSet::CreateFiles(const TTableDefinition& Definition) {

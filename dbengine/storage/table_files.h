@@ -77,11 +77,16 @@ class TTableFileSet : public TTableFiles, public TTableFileOwner, public TIndexF
   uint32_t ChangeCount(TTableFileKind Kind) override;
   // The highest record number in use (the record bitmaps are sized by it).
   int32_t RecordCount() override { return static_cast<int32_t>(Data.NextRecord()) - 1; }
+  bool Park() override;
+  bool Resume() override;
+  void TrimCaches() override;
 
  private:
   bool FChanged = false;
   // The index and BLOB files follow the data file's cipher and block size.
   void FollowDataFile();
+  // Parked handles go, and with them everything cached of the files.
+  void DropParked();
 };
 
 TTableFiles* MakeTableFiles();

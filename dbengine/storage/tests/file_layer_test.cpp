@@ -483,6 +483,75 @@ TEST_F(FileLayer, TemporaryFilesAndCopies) {
   EXPECT_EQ(L.FileCreate(Dir + "/.dat", false, false, F), -ecInvalidPath);
 }
 
+TEST_F(FileLayer, ParkedHandlesHoldNoLockAndTakeBackOnlyTheSameFile) {
+  WriteFile("t.dat", "old");
+  TFileHandler A(Path("t.dat"));
+  A.Open();
+  ASSERT_TRUE(A.Park());
+  // Parked, the file holds no lock: another process could open it exclusively.
+  EXPECT_FALSE(HeldByAnyone(Path("t.dat"), kOpenModeLockByte, 1));
+  ASSERT_TRUE(A.Unpark());
+  EXPECT_TRUE(HeldByAnyone(Path("t.dat"), kOpenModeLockByte, 1));
+  char Buf[4] = {};
+  EXPECT_EQ(A.ReadAt(0, Buf, 3), 3);
+  EXPECT_EQ(std::string(Buf, 3), "old");
+  // A lock the handle holds is not parked with it.
+  ASSERT_TRUE(A.LockBytes(RecordByte(1), 1, true));
+  EXPECT_FALSE(A.Park());
+  ASSERT_TRUE(A.LockBytes(RecordByte(1), 1, false));
+
+  struct TCase {
+    const char* What;
+    std::function<void()> Meanwhile;
+  };
+  const TCase Cases[] = {
+      {"replaced", [&] {
+         WriteFile("n.dat", "new");
+         fs::rename(Path("n.dat"), Path("t.dat"));
+       }},
+      {"deleted", [&] { fs::remove(Path("t.dat")); }},
+      {"opened exclusively in this process", [&] {
+         TFileHandler X(Path("t.dat"));
+         X.Exclusive = true;
+         X.Open();
+       }},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.What);
+    WriteFile("t.dat", "old");
+    A.Open();
+    ASSERT_TRUE(A.Park());
+    C.Meanwhile();
+    EXPECT_FALSE(A.Unpark());
+    EXPECT_FALSE(A.Opened);
+    EXPECT_EQ(A.FileObject, nullptr);
+    if (fs::exists(Path("t.dat"))) {
+      A.Open();
+      EXPECT_EQ(A.ReadAt(0, Buf, 3), 3);
+      EXPECT_EQ(std::string(Buf, 3), ReadWhole("t.dat"));
+      A.Close();
+    }
+    EXPECT_FALSE(HeldByAnyone(Path("t.dat"), kOpenModeLockByte, 1));
+  }
+}
+
+TEST_F(FileLayer, RecordBytesReleasedTogetherLeaveAnotherHandlesByteLocked) {
+  WriteFile("t.dat", "0123456789");
+  TFileHandler A(Path("t.dat")), B(Path("t.dat"));
+  A.Open();
+  B.Open();
+  for (int N : {1, 2, 4, 5}) ASSERT_TRUE(A.LockBytes(RecordByte(N), 1, true));
+  ASSERT_TRUE(B.LockBytes(RecordByte(3), 1, true));
+  EXPECT_TRUE(A.UnlockByteList({RecordByte(5), RecordByte(1), RecordByte(2), RecordByte(4)}));
+  for (int N = 1; N <= 5; ++N) EXPECT_EQ(HeldByAnyone(Path("t.dat"), RecordByte(N), 1), N == 3) << N;
+  // Bytes not held are an error; the others still go.
+  ASSERT_TRUE(A.LockBytes(RecordByte(6), 1, true));
+  EXPECT_FALSE(A.UnlockByteList({RecordByte(6), RecordByte(3)}));
+  EXPECT_FALSE(HeldByAnyone(Path("t.dat"), RecordByte(6), 1));
+  EXPECT_TRUE(HeldByAnyone(Path("t.dat"), RecordByte(3), 1));
+  EXPECT_TRUE(B.LockBytes(RecordByte(3), 1, false));
+}
+
 TEST(FileLayerErrors, ErrnoMapsToEngineCodes) {
   struct Case { int Errno; uint16_t Code; };
   const Case Cases[] = {{ENOENT, 0x2B02}, {ENOTDIR, 0x2B02}, {ENAMETOOLONG, 0x2B02}, {EMFILE, 0x2B04},

@@ -1,0 +1,255 @@
+// A table closed by its last statement stays open in its directory for the next one, holding no
+// lock: another process's committed changes, a replaced or restructured table, an exclusive open
+// and a journal left by a crashed commit are all met by the next statement as by a fresh open.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "dbengine/sql/tests/sql_exec_test_util.h"
+#include "dbengine/storage/data_cursor.h"
+#include "dbengine/storage/data_session.h"
+#include "dbengine/storage/file_layer.h"
+#include "dbengine/storage/table_files.h"
+
+namespace sqltest {
+namespace {
+
+// A second process with its own session on the same directory. Commands: an SQL statement;
+// "!excl NAME" opens the table exclusively and closes it again; "!crash SQL" runs the statement
+// and dies at its first write in place (its journal complete on disk). Answers 'y' or 'n'.
+class TPeer {
+ public:
+  TPeer(const std::string& Dir, const std::string& Private) {
+    if (pipe(FToParent) != 0 || pipe(FToChild) != 0) return;
+    Pid = fork();
+    if (Pid == 0) {
+      close(FToParent[0]);
+      close(FToChild[1]);
+      Serve(Dir, Private);
+      _exit(0);
+    }
+    close(FToParent[1]);
+    close(FToChild[0]);
+  }
+  ~TPeer() {
+    if (Pid > 0) {
+      Do("");
+      int Status = 0;
+      waitpid(Pid, &Status, 0);
+    }
+    close(FToChild[1]);
+    close(FToParent[0]);
+  }
+  // 0 when the peer is gone.
+  char Do(const std::string& Command) {
+    const uint32_t N = static_cast<uint32_t>(Command.size());
+    if (write(FToChild[1], &N, 4) != 4 || (N && write(FToChild[1], Command.data(), N) != static_cast<ssize_t>(N)))
+      return 0;
+    char C = 0;
+    if (read(FToParent[0], &C, 1) != 1) return 0;
+    return C;
+  }
+  pid_t Pid = -1;
+
+ private:
+  void Serve(const std::string& Dir, const std::string& Private) {
+    TDataSession S;
+    S.LanguageID = 0;
+    S.SortID = 0;
+    S.LockRetryCount = 2;
+    S.LockWaitTime = 10;
+    S.SetPrivateDir(Private);
+    TDataDirectory* D = S.OpenDirectory("db", Dir);
+    TSQLExecutor X(D);
+    for (;;) {
+      uint32_t N = 0;
+      if (read(FToChild[0], &N, 4) != 4 || N == 0) break;
+      std::string Command(N, '\0');
+      if (read(FToChild[0], Command.data(), N) != static_cast<ssize_t>(N)) break;
+      char Answer = 'y';
+      try {
+        if (Command.rfind("!excl ", 0) == 0) {
+          TDataCursor C(D);
+          C.SetTableName(Command.substr(6));
+          C.SetExclusive(true);
+          C.Open();
+          C.Close();
+        } else if (Command.rfind("!crash ", 0) == 0) {
+          SetDiskFaultHook([](TDiskOp Op, const char* Path) {
+            const size_t L = std::strlen(Path);
+            if (Op == TDiskOp::Write && (L < 4 || std::strcmp(Path + L - 4, ".JNL") != 0)) _exit(3);
+            return 0;
+          });
+          X.ExecSQL(Command.substr(7));
+        } else {
+          X.ExecSQL(Command);
+        }
+      } catch (...) {
+        Answer = 'n';
+      }
+      if (write(FToParent[1], &Answer, 1) != 1) break;
+    }
+  }
+  int FToParent[2] = {-1, -1}, FToChild[2] = {-1, -1};
+};
+
+class IdleTableTest : public SQLTest {
+ protected:
+  // The peer is started before this process opens any table, so that it inherits no descriptor.
+  void SetUp() override {
+    SQLTest::SetUp();
+    Peer = std::make_unique<TPeer>(Path, Private);
+    ASSERT_GT(Peer->Pid, 0);
+  }
+  void TearDown() override {
+    Peer.reset();
+    SQLTest::TearDown();
+  }
+  bool Idle(const std::string& Name) {
+    TDataTable* T = Dir->FindTable(Name, false);
+    return T != nullptr && T->Parked && T->RefCount == 0;
+  }
+  std::unique_ptr<TPeer> Peer;
+};
+
+TEST_F(IdleTableTest, EveryChangeAnotherProcessCommitsIsSeenByTheNextStatement) {
+  Exec("CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))");
+  Exec("CREATE INDEX SV ON s (V)");
+  for (int I = 1; I <= 3; ++I) Exec("INSERT INTO s VALUES (" + std::to_string(I) + ", " + std::to_string(I * 10) + ")");
+  EXPECT_EQ(Query("SELECT ID, V FROM s"), (TRows{{"1", "10"}, {"2", "20"}, {"3", "30"}}));
+  Executor->ExecSQL("SELECT ID FROM s WHERE ID = 1");
+  Executor = std::make_unique<TSQLExecutor>(Dir);
+  ASSERT_TRUE(Idle("s"));
+  struct TStep {
+    const char* Peer;
+    const char* Query;
+    TRows Expected;
+  };
+  const TStep Steps[] = {
+      {"INSERT INTO s VALUES (4, 40)", "SELECT ID, V FROM s WHERE ID >= 3", {{"3", "30"}, {"4", "40"}}},
+      {"UPDATE s SET V = 41 WHERE ID = 4", "SELECT ID FROM s WHERE V = 41", {{"4"}}},
+      {"DELETE FROM s WHERE ID = 3", "SELECT COUNT(*), SUM(V) FROM s", {{"3", "71"}}},
+      {"INSERT INTO s VALUES (0, 5)", "SELECT MIN(ID), MAX(V) FROM s", {{"0", "41"}}},
+  };
+  for (const TStep& S : Steps) {
+    ASSERT_EQ(Peer->Do(S.Peer), 'y') << S.Peer;
+    EXPECT_EQ(Query(S.Query), S.Expected) << S.Peer;
+    Executor = std::make_unique<TSQLExecutor>(Dir);
+    EXPECT_TRUE(Idle("s")) << S.Peer;
+  }
+  // A change of this process while the other one reads it afresh.
+  Exec("UPDATE s SET V = 1 WHERE ID = 0");
+  Executor = std::make_unique<TSQLExecutor>(Dir);
+  ASSERT_EQ(Peer->Do("INSERT INTO s SELECT ID + 100, V FROM s WHERE V = 1"), 'y');
+  EXPECT_EQ(Query("SELECT ID FROM s WHERE V = 1 ORDER BY ID"), (TRows{{"0"}, {"100"}}));
+}
+
+TEST_F(IdleTableTest, ATableReplacedOrRestructuredElsewhereIsOpenedAsTheNewTable) {
+  Exec("CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))");
+  Exec("INSERT INTO s VALUES (1, 10)");
+  struct TStep {
+    const char* What;
+    std::vector<std::string> Peer;
+    const char* Query;
+    TRows Expected;
+  };
+  const TStep Steps[] = {
+      {"dropped and created anew",
+       {"DROP TABLE s", "CREATE TABLE s (K CHAR(5), ID INTEGER, PRIMARY KEY (K))", "INSERT INTO s VALUES ('a', 7)"},
+       "SELECT * FROM s",
+       {{"a", "7"}}},
+      {"restructured", {"ALTER TABLE s ADD W INTEGER", "UPDATE s SET W = 3"}, "SELECT K, ID, W FROM s", {{"a", "7", "3"}}},
+      {"every row replaced", {"DELETE FROM s", "INSERT INTO s VALUES ('b', 8, 9)"}, "SELECT * FROM s", {{"b", "8", "9"}}},
+  };
+  EXPECT_EQ(Query("SELECT * FROM s"), (TRows{{"1", "10"}}));
+  for (const TStep& S : Steps) {
+    SCOPED_TRACE(S.What);
+    Executor = std::make_unique<TSQLExecutor>(Dir);
+    ASSERT_TRUE(Idle("s"));
+    for (const std::string& P : S.Peer) ASSERT_EQ(Peer->Do(P), 'y') << P;
+    EXPECT_EQ(Query(S.Query), S.Expected);
+  }
+  // A table deleted elsewhere is gone here too: a clear error, not the rows it had.
+  Executor = std::make_unique<TSQLExecutor>(Dir);
+  ASSERT_EQ(Peer->Do("DROP TABLE s"), 'y');
+  EXPECT_NE(Raised([&] { Query("SELECT * FROM s"); }).Code, 0);
+}
+
+TEST_F(IdleTableTest, AnIdleTableLetsOthersOpenItExclusively) {
+  Exec("CREATE TABLE s (ID INTEGER, PRIMARY KEY (ID))");
+  Exec("INSERT INTO s VALUES (1)");
+  EXPECT_EQ(Query("SELECT ID FROM s"), (TRows{{"1"}}));
+  Executor = std::make_unique<TSQLExecutor>(Dir);
+  ASSERT_TRUE(Idle("s"));
+  // Another process, and another session of this one.
+  EXPECT_EQ(Peer->Do("!excl s"), 'y');
+  TDataSession Other;
+  TDataDirectory* OtherDir = Other.OpenDirectory("db", Path);
+  {
+    TDataCursor C(OtherDir);
+    C.SetTableName("s");
+    C.SetExclusive(true);
+    EXPECT_EQ(Raised([&] { C.Open(); }).Code, 0);
+    // While it is held exclusively, this session cannot take its idle table back.
+    EXPECT_NE(Raised([&] { Query("SELECT ID FROM s"); }).Code, 0);
+    C.Close();
+  }
+  Executor = std::make_unique<TSQLExecutor>(Dir);
+  EXPECT_EQ(Query("SELECT ID FROM s"), (TRows{{"1"}}));
+  // An open table does stand in the way, as before.
+  Executor->Prepare("SELECT ID FROM s");
+  Executor->Execute();
+  EXPECT_EQ(Peer->Do("!excl s"), 'n');
+}
+
+TEST_F(IdleTableTest, ACommitThatDiedHalfWayIsCompletedBeforeTheIdleTableIsRead) {
+  Exec("CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))");
+  Exec("INSERT INTO s VALUES (1, 10)");
+  EXPECT_EQ(Query("SELECT ID, V FROM s"), (TRows{{"1", "10"}}));
+  Executor = std::make_unique<TSQLExecutor>(Dir);
+  ASSERT_TRUE(Idle("s"));
+  EXPECT_EQ(Peer->Do("!crash INSERT INTO s VALUES (2, 20)"), 0);
+  int Status = 0;
+  waitpid(Peer->Pid, &Status, 0);
+  Peer->Pid = -1;
+  EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 3);
+  EXPECT_EQ(Query("SELECT ID, V FROM s"), (TRows{{"1", "10"}, {"2", "20"}}));
+}
+
+TEST_F(IdleTableTest, OthersReadDuringATransactionAndFindItsRowLocksGoneWithItsCommit) {
+  Exec("CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))");
+  Exec("INSERT INTO s VALUES (1, 10)");
+  Dir->StartTransaction();
+  for (int I = 2; I <= 50; ++I) Exec("INSERT INTO s VALUES (" + std::to_string(I) + ", 1)");
+  Exec("UPDATE s SET V = 11 WHERE ID = 1");
+  // Meanwhile the other process reads the table (its committed rows) without waiting.
+  ASSERT_EQ(Peer->Do("SELECT ID, V FROM s WHERE ID >= 1"), 'y');
+  Dir->Commit();
+  // Every row the transaction locked is free again.
+  EXPECT_EQ(Peer->Do("UPDATE s SET V = 2"), 'y');
+  EXPECT_EQ(Query("SELECT COUNT(*), SUM(V) FROM s"), (TRows{{"50", "100"}}));
+}
+
+TEST_F(IdleTableTest, ABigTransactionLeavesItsTableWithCachesOfTheUsualSize) {
+  Exec("CREATE TABLE s (ID INTEGER, T CHAR(100), PRIMARY KEY (ID))");
+  Dir->StartTransaction();
+  for (int I = 1; I <= 6000; ++I) Exec("INSERT INTO s VALUES (" + std::to_string(I) + ", 'x')");
+  TDataTable* T = Dir->FindTable("s", false);
+  ASSERT_NE(T, nullptr);
+  auto* Files = static_cast<TTableFileSet*>(T->Files);
+  // Nothing is written back inside a transaction: the caches hold all of it.
+  const int Usual = std::min(kRecordCacheBytes / Files->Data.RecordSize(), kMaxCachedRecords);
+  EXPECT_GT(Files->Data.CachedRecords(), Usual);
+  Dir->Commit();
+  EXPECT_LE(Files->Data.CachedRecords(), Usual);
+  EXPECT_EQ(Files->Data.CacheCapacity, Usual);
+  for (int S = 0; S < kIndexSlotCount; ++S) EXPECT_LE(Files->Index.CachedPages(S), kIndexCacheInitial) << S;
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM s"), (TRows{{"6000"}}));
+}
+
+}  // namespace
+}  // namespace sqltest
