@@ -86,7 +86,9 @@ TFileHandler* TDataTable::BlobHandler() { return HasBlobFile() ? Files->Handler(
 // ---- Opening and closing ---------------------------------------------------------------------------
 
 bool TDataTable::CanPark() const {
-  return !FNoPark && Journalled() && !Exclusive && !Temporary && !InMemory && PostDepth == 0 && !InTransaction;
+  // Read-only files take no lock, so their change check would never run for a table taken back.
+  return !FNoPark && Journalled() && !Exclusive && !Temporary && !InMemory && !FilesReadOnly && PostDepth == 0 &&
+         !InTransaction;
 }
 
 void TDataTable::CloseParked() {
@@ -112,6 +114,7 @@ bool TDataTable::Resume() {
   }
   RefCount = 1;
   Opened = true;
+  FVerifyChanges = true;
   for (uint16_t& S : ReaderSlots) S = 0;
   return true;
 }
@@ -343,6 +346,17 @@ bool TDataTable::CheckChanges() {
     Files->ReloadHeader(TTableFileKind::Blob);
     Files->DropCache(TTableFileKind::Blob);
     Changed = true;
+  }
+  // The first check after an idle time checks what changed meanwhile as an open would.
+  if (FVerifyChanges) {
+    FVerifyChanges = false;
+    try {
+      if (Changed) Files->VerifyHeaders();
+    } catch (...) {
+      // Found damaged: never parked again, so that the next open finds it too.
+      FNoPark = true;
+      throw;
+    }
   }
   return Changed;
 }

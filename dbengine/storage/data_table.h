@@ -90,6 +90,8 @@ class TTableFiles : public TEngineObject {
   virtual bool Resume() { return false; }
   // Back to the caches' normal size (a transaction lets them grow).
   virtual void TrimCaches() {}
+  // The structure checks of an open over the headers held now (raises what an open would).
+  virtual void VerifyHeaders() {}
 };
 
 // Makes the file set of a new table: the real one unless another was set (tests set stand-ins).
@@ -236,6 +238,7 @@ class TDataTable : public TEngineObject {
   bool FNoPark = false;
   // The write bracket of a transaction that holds the header byte takes no file lock.
   bool FWriteDeferred = false;
+  bool FVerifyChanges = false;
   bool TakeWriteLock();
   // The table's file names within the directory, and whether a journal names one of them.
   std::vector<std::string> FileNames();

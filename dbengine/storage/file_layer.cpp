@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -153,6 +154,11 @@ std::string ResolveDiskFileName(const std::string& Name) {
 
 namespace {
 std::atomic<uint64_t> GFileSerial{0};
+// This process (a forked child learns its own at once).
+int GSelf = [] {
+  pthread_atfork(nullptr, nullptr, [] { GSelf = static_cast<int>(getpid()); });
+  return static_cast<int>(getpid());
+}();
 }
 
 TAbstractFile::TAbstractFile(const std::string& Name) : FileName(Trim(Name)), Serial(++GFileSerial) {}
@@ -200,7 +206,7 @@ int TAbstractFile::Park(int Number) {
     if (R.Owner == Number) return -ecAccessDenied;
   THandleEntry& E = Handles[static_cast<size_t>(I)];
   E.Parked = true;
-  E.ParkedBy = static_cast<int>(getpid());
+  E.ParkedBy = GSelf;
   ++ParkedCount;
   if (ActiveHandles() == 0) Idle();
   return 0;
@@ -223,7 +229,7 @@ int TAbstractFile::Unpark(int Number) {
 void TAbstractFile::DropParked(bool OnlyForeign) {
   std::lock_guard<std::recursive_mutex> G(Lock);
   if (ParkedCount == 0) return;
-  const int Self = static_cast<int>(getpid());
+  const int Self = GSelf;
   for (size_t I = Handles.size(); I-- > 0;) {
     const THandleEntry& E = Handles[I];
     if (!E.Parked || (OnlyForeign && E.ParkedBy == Self)) continue;

@@ -117,6 +117,11 @@ void TTableFileSet::DropParked() {
   }
 }
 
+void TTableFileSet::VerifyHeaders() {
+  Data.VerifyStructure();
+  Index.VerifyIndexFile();
+}
+
 void TTableFileSet::TrimCaches() {
   if (Data.Opened) Data.TrimCache();
   if (Index.Opened) Index.TrimCache(true);
@@ -142,14 +147,14 @@ bool TTableFileSet::Resume() {
   if (!Data.Opened || !Index.Opened) return false;
   // Nothing cached of the contents is trusted: the files may have been written by anyone meanwhile,
   // also without the engine. What the files are (header, descriptors) needs no reading anew unless
-  // the headers changed.
+  // the headers changed, which the change check of the next lock finds.
   Data.ClearCache();
   Index.ClearCache(true);
   if (Blob.Opened) Blob.ClearCache();
   try {
     // A header that changed in anything that shapes the records, or changed descriptors, means the
-    // table was restructured: it is opened afresh. Any other change is another writer's; its headers
-    // are taken and checked as an open would.
+    // table was restructured: it is opened afresh. This read takes no lock: a header caught half
+    // written only looks restructured, which costs a fresh open and nothing else.
     uint8_t Disk[kDataHeaderSize];
     Data.ReadAt(0, Disk, kDataHeaderSize);
     Disk[kDatDirty] = 0;
@@ -167,11 +172,7 @@ bool TTableFileSet::Resume() {
       if (Known.size() != Data.Fields.size()) return false;
       for (size_t I = 0; I < Known.size(); ++I)
         if (std::memcmp(Known[I].Bytes, Data.Fields[I].Bytes, kFieldDescriptorSize) != 0) return false;
-      Data.ReadHeader();
-      Data.VerifyStructure();
     }
-    if (Index.HeaderChanged()) Index.VerifyIndexFile();
-    if (Blob.Opened) Blob.HeaderChanged();
   } catch (const EVXDBEngineError&) {
     return false;
   }

@@ -80,6 +80,7 @@ class TTableFileSet : public TTableFiles, public TTableFileOwner, public TIndexF
   bool Park() override;
   bool Resume() override;
   void TrimCaches() override;
+  void VerifyHeaders() override;
 
  private:
   bool FChanged = false;

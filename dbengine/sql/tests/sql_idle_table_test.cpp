@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -177,6 +178,26 @@ TEST_F(IdleTableTest, ATableReplacedOrRestructuredElsewhereIsOpenedAsTheNewTable
   Executor = std::make_unique<TSQLExecutor>(Dir);
   ASSERT_EQ(Peer->Do("DROP TABLE s"), 'y');
   EXPECT_NE(Raised([&] { Query("SELECT * FROM s"); }).Code, 0);
+}
+
+TEST_F(IdleTableTest, DamageDoneToAnIdleTableIsFoundAsByAFreshOpen) {
+  Exec("CREATE TABLE s (ID INTEGER, PRIMARY KEY (ID))");
+  Exec("INSERT INTO s VALUES (1)");
+  EXPECT_EQ(Query("SELECT ID FROM s"), (TRows{{"1"}}));
+  Executor = std::make_unique<TSQLExecutor>(Dir);
+  ASSERT_TRUE(Idle("s"));
+  {
+    // The index header zeroed in place: same file, no other process involved.
+    std::FILE* F = std::fopen((Path + "s.IDX").c_str(), "r+b");
+    ASSERT_NE(F, nullptr);
+    const std::string Zeros(64, '\0');
+    std::fwrite(Zeros.data(), 1, Zeros.size(), F);
+    std::fclose(F);
+  }
+  for (int Try = 0; Try < 2; ++Try) {
+    Executor = std::make_unique<TSQLExecutor>(Dir);
+    EXPECT_NE(Raised([&] { Query("SELECT ID FROM s"); }).Code, 0) << Try;
+  }
 }
 
 TEST_F(IdleTableTest, AnIdleTableLetsOthersOpenItExclusively) {
