@@ -1,6 +1,8 @@
 #include "dbengine/sql/tests/sql_exec_test_util.h"
 
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -64,6 +66,54 @@ TRows SQLTest::Query(const std::string& SQL) {
 
 void SQLTest::Script(const std::vector<std::string>& Statements) {
   for (const std::string& S : Statements) Exec(S);
+}
+
+TCommandPeer::TCommandPeer(const std::function<void(TCommandPeer&)>& Child) {
+  if (pipe(FToParent) != 0 || pipe(FToChild) != 0) return;
+  Pid = fork();
+  if (Pid == 0) {
+    close(FToParent[0]);
+    close(FToChild[1]);
+    Child(*this);
+    _exit(0);
+  }
+  close(FToParent[1]);
+  close(FToChild[0]);
+}
+
+TCommandPeer::~TCommandPeer() {
+  if (Pid > 0) {
+    Do("");
+    int Status = 0;
+    waitpid(Pid, &Status, 0);
+  }
+  close(FToChild[1]);
+  close(FToParent[0]);
+}
+
+char TCommandPeer::Do(const std::string& Command) {
+  const uint32_t N = static_cast<uint32_t>(Command.size());
+  if (write(FToChild[1], &N, 4) != 4 || (N && write(FToChild[1], Command.data(), N) != static_cast<ssize_t>(N)))
+    return 0;
+  char C = 0;
+  if (read(FToParent[0], &C, 1) != 1) return 0;
+  return C;
+}
+
+void TCommandPeer::Serve(const std::function<void(const std::string&)>& Run) {
+  for (;;) {
+    uint32_t N = 0;
+    if (read(FToChild[0], &N, 4) != 4 || N == 0) break;
+    std::string Command(N, '\0');
+    if (read(FToChild[0], Command.data(), N) != static_cast<ssize_t>(N)) break;
+    char Answer = 'y';
+    try {
+      Run(Command);
+    } catch (...) {
+      Answer = 'n';
+    }
+    if (write(FToParent[1], &Answer, 1) != 1) break;
+  }
 }
 
 }  // namespace sqltest

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,6 +55,27 @@ class SQLTest : public ::testing::Test {
   TDataSession* Session = nullptr;
   TDataDirectory* Dir = nullptr;
   std::unique_ptr<TSQLExecutor> Executor;
+};
+
+// A second process, forked, that answers commands sent over two pipes. Child runs in the new
+// process: it sets up what it needs (its own session on the directory) and calls Serve. Start the
+// peer before this process opens the tables it shares, so that the two hold no common open file
+// description (whose byte-range locks would never conflict).
+class TCommandPeer {
+ public:
+  explicit TCommandPeer(const std::function<void(TCommandPeer&)>& Child);
+  ~TCommandPeer();
+  TCommandPeer(const TCommandPeer&) = delete;
+  TCommandPeer& operator=(const TCommandPeer&) = delete;
+  // Sends one command: 'y' when the peer ran it, 'n' when it threw, 0 when the peer is gone. An
+  // empty command ends the peer.
+  char Do(const std::string& Command);
+  // In the child: runs every command until the parent ends it.
+  void Serve(const std::function<void(const std::string&)>& Run);
+  pid_t Pid = -1;  // set to -1 by a test that reaped the peer itself
+
+ private:
+  int FToParent[2] = {-1, -1}, FToChild[2] = {-1, -1};
 };
 
 }  // namespace sqltest

@@ -21,89 +21,43 @@ namespace {
 
 // A second process with its own session on the same directory. Commands: an SQL statement;
 // "!excl NAME" opens the table exclusively and closes it again; "!crash SQL" runs the statement
-// and dies at its first write in place (its journal complete on disk). Answers 'y' or 'n'.
-class TPeer {
- public:
-  TPeer(const std::string& Dir, const std::string& Private) {
-    if (pipe(FToParent) != 0 || pipe(FToChild) != 0) return;
-    Pid = fork();
-    if (Pid == 0) {
-      close(FToParent[0]);
-      close(FToChild[1]);
-      Serve(Dir, Private);
-      _exit(0);
+// and dies at its first write in place (its journal complete on disk).
+void ServeIdlePeer(TCommandPeer& Peer, const std::string& Dir, const std::string& Private) {
+  TDataSession S;
+  S.LanguageID = 0;
+  S.SortID = 0;
+  S.LockRetryCount = 2;
+  S.LockWaitTime = 10;
+  S.SetPrivateDir(Private);
+  TDataDirectory* D = S.OpenDirectory("db", Dir);
+  TSQLExecutor X(D);
+  Peer.Serve([&](const std::string& Command) {
+    if (Command.rfind("!excl ", 0) == 0) {
+      TDataCursor C(D);
+      C.SetTableName(Command.substr(6));
+      C.SetExclusive(true);
+      C.Open();
+      C.Close();
+    } else if (Command.rfind("!crash ", 0) == 0) {
+      SetDiskFaultHook([](TDiskOp Op, const char* Path) {
+        const size_t L = std::strlen(Path);
+        if (Op == TDiskOp::Write && (L < 4 || std::strcmp(Path + L - 4, ".JNL") != 0)) _exit(3);
+        return 0;
+      });
+      X.ExecSQL(Command.substr(7));
+    } else {
+      X.ExecSQL(Command);
     }
-    close(FToParent[1]);
-    close(FToChild[0]);
-  }
-  ~TPeer() {
-    if (Pid > 0) {
-      Do("");
-      int Status = 0;
-      waitpid(Pid, &Status, 0);
-    }
-    close(FToChild[1]);
-    close(FToParent[0]);
-  }
-  // 0 when the peer is gone.
-  char Do(const std::string& Command) {
-    const uint32_t N = static_cast<uint32_t>(Command.size());
-    if (write(FToChild[1], &N, 4) != 4 || (N && write(FToChild[1], Command.data(), N) != static_cast<ssize_t>(N)))
-      return 0;
-    char C = 0;
-    if (read(FToParent[0], &C, 1) != 1) return 0;
-    return C;
-  }
-  pid_t Pid = -1;
-
- private:
-  void Serve(const std::string& Dir, const std::string& Private) {
-    TDataSession S;
-    S.LanguageID = 0;
-    S.SortID = 0;
-    S.LockRetryCount = 2;
-    S.LockWaitTime = 10;
-    S.SetPrivateDir(Private);
-    TDataDirectory* D = S.OpenDirectory("db", Dir);
-    TSQLExecutor X(D);
-    for (;;) {
-      uint32_t N = 0;
-      if (read(FToChild[0], &N, 4) != 4 || N == 0) break;
-      std::string Command(N, '\0');
-      if (read(FToChild[0], Command.data(), N) != static_cast<ssize_t>(N)) break;
-      char Answer = 'y';
-      try {
-        if (Command.rfind("!excl ", 0) == 0) {
-          TDataCursor C(D);
-          C.SetTableName(Command.substr(6));
-          C.SetExclusive(true);
-          C.Open();
-          C.Close();
-        } else if (Command.rfind("!crash ", 0) == 0) {
-          SetDiskFaultHook([](TDiskOp Op, const char* Path) {
-            const size_t L = std::strlen(Path);
-            if (Op == TDiskOp::Write && (L < 4 || std::strcmp(Path + L - 4, ".JNL") != 0)) _exit(3);
-            return 0;
-          });
-          X.ExecSQL(Command.substr(7));
-        } else {
-          X.ExecSQL(Command);
-        }
-      } catch (...) {
-        Answer = 'n';
-      }
-      if (write(FToParent[1], &Answer, 1) != 1) break;
-    }
-  }
-  int FToParent[2] = {-1, -1}, FToChild[2] = {-1, -1};
-};
+  });
+}
 
 class IdleTableTest : public SQLTest {
  protected:
   // The peer is started before this process opens any table, so that it inherits no descriptor.
   void SetUp() override {
     SQLTest::SetUp();
-    Peer = std::make_unique<TPeer>(Path, Private);
+    Peer = std::make_unique<TCommandPeer>(
+        [Where = Path, Priv = Private](TCommandPeer& P) { ServeIdlePeer(P, Where, Priv); });
     ASSERT_GT(Peer->Pid, 0);
   }
   void TearDown() override {
@@ -114,7 +68,7 @@ class IdleTableTest : public SQLTest {
     TDataTable* T = Dir->FindTable(Name, false);
     return T != nullptr && T->Parked && T->RefCount == 0;
   }
-  std::unique_ptr<TPeer> Peer;
+  std::unique_ptr<TCommandPeer> Peer;
 };
 
 TEST_F(IdleTableTest, EveryChangeAnotherProcessCommitsIsSeenByTheNextStatement) {
