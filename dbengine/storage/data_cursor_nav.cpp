@@ -116,19 +116,20 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
   }
   const bool Cached = D->CachedRecord(RecordNo) != nullptr;
   const bool After = FRun.Table == Table && RecordNo >= FRun.First;
+  // Reads the run of Count records from RecordNo on, keeps it and hands out its first record.
+  auto StartRun = [&](int Count) {
+    const int Got = D->ReadRecordRun(this, RecordNo, Count, FRun.Images);
+    if (Got <= 0) return false;
+    FRun.Table = Table;
+    FRun.Generation = Generation;
+    FRun.First = RecordNo;
+    FRun.Count = Got;
+    TakeImage(Image, FRun.Images.data(), Size, ImageSize);
+    return true;
+  };
   if (RunUsable && !Cached && (After || !IsNaturalOrder())) {
     const int Run = ForwardRunEstimate(RecordNo);
-    if (Run > 1) {
-      const int Got = D->ReadRecordRun(this, RecordNo, Run, FRun.Images);
-      if (Got > 0) {
-        FRun.Table = Table;
-        FRun.Generation = Generation;
-        FRun.First = RecordNo;
-        FRun.Count = Got;
-        TakeImage(Image, FRun.Images.data(), Size, ImageSize);
-        return true;
-      }
-    }
+    if (Run > 1 && StartRun(Run)) return true;
   }
   // A record that has to come from the file brings the run of visible records next to it in
   // natural order along in the same read. The direction is the one the cursor moves in: away from
@@ -144,18 +145,8 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
     Forward = NextCached != PriorCached ? PriorCached : Ahead >= Behind;
     Estimate = Forward ? Ahead : Behind;
     const int Span = Forward && RunUsable ? ForwardRunEstimate(RecordNo) : 0;
-    if (Span > 1) {
-      // A scan forward: the run is read once and handed out, not cached.
-      const int Got = D->ReadRecordRun(this, RecordNo, Span, FRun.Images);
-      if (Got > 0) {
-        FRun.Table = Table;
-        FRun.Generation = Generation;
-        FRun.First = RecordNo;
-        FRun.Count = Got;
-        TakeImage(Image, FRun.Images.data(), Size, ImageSize);
-        return true;
-      }
-    }
+    // A scan forward: the run is read once and handed out, not cached.
+    if (Span > 1 && StartRun(Span)) return true;
   }
   if (RunUsable && !Cached && Estimate <= 1 && D->CachedRecords() >= D->CacheCapacity) {
     // A record read on its own into a full cache would push out another one for a read that may
