@@ -21,8 +21,11 @@
 #include "dx/dximagelist.h"
 #include "dx/sprites.h"
 #include "platform/gui/controls.h"
+#include "bench/bench_measure.h"
 
 namespace {
+
+using vxbench::Percentile;
 
 using Clock = std::chrono::steady_clock;
 
@@ -114,12 +117,6 @@ struct Scene {
     }
   }
 };
-
-double Percentile(std::vector<double> V, double P) {
-  std::sort(V.begin(), V.end());
-  const size_t i = std::min(V.size() - 1, static_cast<size_t>(std::ceil(P * static_cast<double>(V.size()))) - 1);
-  return V[i];
-}
 
 void SpriteFrames(bool FullScreen) {
   Scene s(FullScreen);

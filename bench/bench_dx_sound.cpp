@@ -14,8 +14,11 @@
 #include "platform/core/classes.h"
 #include "platform/gui/controls.h"
 #include "platform/sound/sound.h"
+#include "bench/bench_measure.h"
 
 namespace {
+
+using vxbench::Percentile;
 
 using Clock = std::chrono::steady_clock;
 
@@ -41,11 +44,6 @@ bool Started(TDXSound* Sound) {
     if (b->Playing() && b->Position() > 0) return true;
   }
   return false;
-}
-
-double Percentile(std::vector<double> V, double P) {
-  std::sort(V.begin(), V.end());
-  return V[std::min(V.size() - 1, static_cast<size_t>(P * static_cast<double>(V.size())))];
 }
 
 }  // namespace

@@ -25,18 +25,14 @@
 #include "platform/core/random.h"
 #include "platform/gui/controls.h"
 #include "platform/gui/testing.h"
+#include "bench/bench_measure.h"
 
 namespace {
 
+using vxbench::Ms;
+using vxbench::Percentile;
+
 using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration D) { return std::chrono::duration<double, std::milli>(D).count(); }
-
-double Percentile(std::vector<double> V, double P) {
-  std::sort(V.begin(), V.end());
-  const size_t I = std::min(V.size() - 1, static_cast<size_t>(std::ceil(P * static_cast<double>(V.size()))) - 1);
-  return V[I];
-}
 
 // Frames only when the program asks for them.
 struct ManualTimerHost : TDXTimerHost {

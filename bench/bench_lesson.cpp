@@ -34,25 +34,14 @@
 #include "tutor/core/Levels.h"
 #include "tutor/core/tests/install_fixture.h"
 #include "tutor/translations.h"
+#include "bench/bench_measure.h"
 
 namespace {
 
-using TClock = std::chrono::steady_clock;
-
-double Ms(TClock::time_point A, TClock::time_point B) { return std::chrono::duration<double, std::milli>(B - A).count(); }
-
-// CPU time of this thread in milliseconds: on a busy machine the wall time of one key also holds
-// the time the thread waited for a processor.
-double CpuMs() {
-  timespec T;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
-  return T.tv_sec * 1e3 + T.tv_nsec / 1e6;
-}
-
-double Percentile(std::vector<double> V, double P) {
-  std::sort(V.begin(), V.end());
-  return V.empty() ? 0 : V[static_cast<std::size_t>(P * static_cast<double>(V.size() - 1))];
-}
+using vxbench::Ms;
+using vxbench::Percentile;
+using vxbench::ThreadCpuMs;
+using vxbench::TClock;
 
 // The installation folder with its database, lessons and history, made once.
 struct TRoad {
@@ -162,12 +151,12 @@ void OpenSelection(benchmark::State& State) {
   for (auto _ : State) {
     for (int I = 0; I < 20; ++I) {
       const auto T0 = TClock::now();
-      const double C0 = CpuMs();
+      const double C0 = ThreadCpuMs();
       R.Host->ShowPage(TPageId::Select);
       vxtest::Pump(1);
       const auto T1 = TClock::now();
       Open.push_back(Ms(T0, T1));
-      OpenCpu.push_back(CpuMs() - C0);
+      OpenCpu.push_back(ThreadCpuMs() - C0);
       const auto W0 = TClock::now();
       R.Select()->FindWeakKeys();
       Weak.push_back(Ms(W0, TClock::now()));
@@ -197,11 +186,11 @@ void KeyToScreen(benchmark::State& State) {
         R.Lesson()->RunTextExercise(R.Folder->Path() + "courses/full/l_1001.txt", "Teksty", "Lekcja");
       }
       const auto T0 = TClock::now();
-      const double C0 = CpuMs();
+      const double C0 = ThreadCpuMs();
       R.TypeNext();
       vxtest::Pump(1);
       Keys.push_back(Ms(T0, TClock::now()));
-      KeysCpu.push_back(CpuMs() - C0);
+      KeysCpu.push_back(ThreadCpuMs() - C0);
     }
   }
   State.counters["keys"] = static_cast<double>(Keys.size());
@@ -239,11 +228,11 @@ void FinishToResults(benchmark::State& State) {
       while (!(T->CurLine == T->LineCount - 1 && T->Column >= static_cast<int>(T->SourceLines->Strings(T->CurLine).size())))
         R.TypeNext();
       const auto T0 = TClock::now();
-      const double C0 = CpuMs();
+      const double C0 = ThreadCpuMs();
       R.TypeNext();  // the last Enter: save, close, results
       vxtest::Pump(2);
       Finish.push_back(Ms(T0, TClock::now()));
-      FinishCpu.push_back(CpuMs() - C0);
+      FinishCpu.push_back(ThreadCpuMs() - C0);
       if (auto* Res = dynamic_cast<TResultsForm*>(R.Host->FindPage(TPageId::Results))) Res->Close();
       vxtest::Pump(2);
     }

@@ -21,8 +21,11 @@
 #include "tools/vxdb-create/vxdb_schema.h"
 #include "tutor/core/DataModule.h"
 #include "tutor/core/TempStat.h"
+#include "bench/bench_measure.h"
 
 namespace {
+
+using vxbench::Percentile;
 
 int Saves = 30;
 
@@ -92,11 +95,6 @@ void Fill(const std::string& Path, int& Student) {
   }
   Db->Commit();
   Db->Close();
-}
-
-double Percentile(std::vector<double> V, double P) {
-  std::sort(V.begin(), V.end());
-  return V[static_cast<std::size_t>(P * static_cast<double>(V.size() - 1))];
 }
 
 void SaveOneExercise(benchmark::State& State) {

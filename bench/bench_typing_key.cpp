@@ -22,8 +22,11 @@
 #include "tutor/app/TypingTable.h"
 #include "tutor/core/TempStat.h"
 #include "tools/zlb/zlbwriter.h"
+#include "bench/bench_measure.h"
 
 namespace {
+
+using vxbench::Percentile;
 std::atomic<long> Allocations{0};
 }
 
@@ -71,11 +74,6 @@ std::string LayoutArchive() {
   M[1].Name = "keys.txt", M[1].Data = Keys;
   M[2].Name = "chars.txt", M[2].Data = Chars;
   return BuildZLBArchive(M, false);
-}
-
-double Percentile(std::vector<double> V, double P) {
-  std::sort(V.begin(), V.end());
-  return V[static_cast<std::size_t>(P * static_cast<double>(V.size() - 1))];
 }
 
 void KeyPath(benchmark::State& State) {

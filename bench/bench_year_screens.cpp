@@ -43,28 +43,19 @@
 #include "tutor/core/DataModule.h"
 #include "tutor/core/TempStat.h"
 #include "tutor/core/tests/install_fixture.h"
+#include "bench/bench_measure.h"
 
 namespace {
+
+using vxbench::Ms;
+using vxbench::Percentile;
+using vxbench::ThreadCpuMs;
+using vxbench::TClock;
 
 constexpr int kStudents = 30;
 constexpr int kExercisesEach = 300;
 constexpr int kScoresEach = 20000;
 int Runs = 15;
-
-using TClock = std::chrono::steady_clock;
-
-double Ms(TClock::time_point A, TClock::time_point B) { return std::chrono::duration<double, std::milli>(B - A).count(); }
-
-double CpuMs() {
-  timespec T;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
-  return T.tv_sec * 1e3 + T.tv_nsec / 1e6;
-}
-
-double Percentile(std::vector<double> V, double P) {
-  std::sort(V.begin(), V.end());
-  return V.empty() ? 0 : V[static_cast<std::size_t>(P * static_cast<double>(V.size() - 1))];
-}
 
 // The keys of the Polish course in the order the lessons bring them in (CP1250 codes), Enter and
 // space among the first.
@@ -251,7 +242,7 @@ void MeasurePage(benchmark::State& State, TPageId Id, const std::function<void(T
   for (auto _ : State) {
     for (int I = 0; I < Runs; ++I) {
       const auto T0 = TClock::now();
-      const double C0 = CpuMs();
+      const double C0 = ThreadCpuMs();
       Y.Host->ShowPage(Id);
       auto* Page = dynamic_cast<TPage*>(Y.Host->FindPage(Id));
       if (!Page) {
@@ -262,7 +253,7 @@ void MeasurePage(benchmark::State& State, TPageId Id, const std::function<void(T
       vxtest::Pump(1);
       Page->Repaint();
       Open.push_back(Ms(T0, TClock::now()));
-      Cpu.push_back(CpuMs() - C0);
+      Cpu.push_back(ThreadCpuMs() - C0);
       const auto P0 = TClock::now();
       Part(Page);
       PartMs.push_back(Ms(P0, TClock::now()));
