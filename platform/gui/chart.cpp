@@ -85,12 +85,30 @@ void TChart::Paint() {
   if (maxV == minV) maxV = minV + 1;
   std::string maxLabel = FormatFloat("#,##0.", maxV);
   int left = 8 + c->TextWidth(maxLabel);
-  FChartRect = TRect(left, top + th, Width() - 10, Height() - th - 8);
+  bool pieOnly = !FSeries.empty() && std::all_of(FSeries.begin(), FSeries.end(),
+                                                 [](auto& s) { return s->Kind() == skPie; });
+  // Labels under the axis, from the first series that has the point. When two neighbours would
+  // run into each other, every second label goes one line lower.
+  std::vector<std::string> labels;
+  if (!pieOnly && !FSeries.empty())
+    for (int k = 0; k < shown; ++k) {
+      TChartSeries* s = nullptr;
+      for (auto& ss : FSeries)
+        if (first + k < ss->Count()) {
+          s = ss.get();
+          break;
+        }
+      labels.emplace_back(s ? s->Point(first + k).Label : std::string());
+      if (s && OnGetAxisLabel) OnGetAxisLabel(this, s, first + k, labels.back());
+    }
+  const double labelSlot = shown > 0 ? double(Width() - 10 - left) / shown : 0;
+  FLabelRows = 1;
+  for (size_t k = 1; k < labels.size(); ++k)
+    if ((c->TextWidth(labels[k - 1]) + c->TextWidth(labels[k])) / 2 + 4 > labelSlot) FLabelRows = 2;
+  FChartRect = TRect(left, top + th, Width() - 10, Height() - FLabelRows * th - 8);
   FBars.assign(FSeries.size(), {});
   const TRect& pr = FChartRect;
   if (pr.Width() <= 0 || pr.Height() <= 0) return;
-  bool pieOnly = !FSeries.empty() && std::all_of(FSeries.begin(), FSeries.end(),
-                                                 [](auto& s) { return s->Kind() == skPie; });
   if (!pieOnly) {
     c->Pen()->SetColor(clBlack);
     c->MoveTo(pr.Left, pr.Top);
@@ -170,23 +188,12 @@ void TChart::Paint() {
       c->Pen()->SetWidth(1);
     }
   }
-  // Labels under the axis, from the first series that has the point.
-  if (!pieOnly && !FSeries.empty()) {
-    c->Brush()->SetStyle(bsClear);
-    c->Font()->SetColor(Font()->Color());
-    for (int k = 0; k < shown; ++k) {
-      TChartSeries* s = nullptr;
-      for (auto& ss : FSeries)
-        if (first + k < ss->Count()) {
-          s = ss.get();
-          break;
-        }
-      if (!s) continue;
-      std::string label = s->Point(first + k).Label;
-      if (OnGetAxisLabel) OnGetAxisLabel(this, s, first + k, label);
-      int x0 = pr.Left + int(k * slot), x1 = pr.Left + int((k + 1) * slot);
-      c->TextOut((x0 + x1 - c->TextWidth(label)) / 2, pr.Bottom + 3, label);
-    }
+  c->Brush()->SetStyle(bsClear);
+  c->Font()->SetColor(Font()->Color());
+  for (int k = 0; k < int(labels.size()); ++k) {
+    int x0 = pr.Left + int(k * slot), x1 = pr.Left + int((k + 1) * slot);
+    c->TextOut((x0 + x1 - c->TextWidth(labels[size_t(k)])) / 2, pr.Bottom + 3 + (FLabelRows == 2 && k % 2 ? th : 0),
+               labels[size_t(k)]);
   }
   if (OnAfterDraw) OnAfterDraw(this);
 }

@@ -62,6 +62,8 @@ class TChart : public TCustomControl {
   TNotifyEvent OnAfterDraw;
   // Plot rectangle of the last paint (client coordinates).
   TRect ChartRect() const { return FChartRect; }
+  // Lines of axis labels of the last paint: 2 when neighbouring labels were too wide to share one.
+  int LabelRows() const { return FLabelRows; }
   // Rectangle of the bar of point i (index on the current page) of series s.
   TRect BarRect(int s, int i) const;
   void Paint() override;
@@ -72,5 +74,6 @@ class TChart : public TCustomControl {
   int FPerPage = 0;
   int FPage = 1;
   TRect FChartRect;
+  int FLabelRows = 1;
   std::vector<std::vector<TRect>> FBars;
 };

@@ -166,6 +166,42 @@ TEST_F(DialogsTest, BarChartPagesLabelsAndMarks) {
   ch->OnAfterDraw = nullptr;
 }
 
+// Labels wider than their slots would run into each other (a key chart's "Enter" beside
+// "Spacja"): every second one goes one line lower and the plot makes room for it.
+TEST_F(DialogsTest, AxisLabelsTooWideForTheirSlotsTakeTwoLines) {
+  TForm* f = NewForm(600, 260);
+  auto* ch = new TChart(f);
+  ch->SetParent(f);
+  ch->SetBounds(0, 0, 600, 260);
+  TChartSeries* s = ch->AddSeries(skBar);
+  for (int i = 0; i < 15; ++i) s->Add(10 + i, "a");
+  TBitmap shot;
+  vxtest::Grab(f, &shot);
+  EXPECT_EQ(ch->LabelRows(), 1);
+  const TRect oneLine = ch->ChartRect();
+  s->Clear();
+  for (int i = 0; i < 15; ++i) s->Add(10 + i, i % 2 ? "Spacja" : "Enter");
+  vxtest::Grab(f, &shot);
+  ASSERT_EQ(ch->LabelRows(), 2);
+  const TRect twoLines = ch->ChartRect();
+  EXPECT_LT(twoLines.Bottom, oneLine.Bottom);
+  // Ink under the middle of a slot: the first label only in the upper line, the second only in
+  // the lower.
+  auto inkIn = [&](int slot, int line) {
+    const int centre = twoLines.Left + int((slot + 0.5) * twoLines.Width() / 15);
+    const int th = oneLine.Bottom - twoLines.Bottom;
+    const int y0 = twoLines.Bottom + 3 + line * th;
+    for (int x = centre - 4; x <= centre + 4; ++x)
+      for (int y = y0; y < y0 + th; ++y)
+        if (shot.PixelColor(x, y) != clWhite) return true;
+    return false;
+  };
+  EXPECT_TRUE(inkIn(0, 0));
+  EXPECT_FALSE(inkIn(0, 1));
+  EXPECT_TRUE(inkIn(1, 1));
+  EXPECT_FALSE(inkIn(1, 0));
+}
+
 TEST_F(DialogsTest, PieLineAndAreaSeriesPaint) {
   TForm* f = NewForm(300, 300);
   auto* ch = new TChart(f);
