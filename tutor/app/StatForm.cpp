@@ -65,7 +65,7 @@ TStatForm::TStatForm(TComponent* AOwner) : TForm(AOwner) {
   static const char* const kTabCaptions[3] = {"Podsumowanie", "Szybkość", "Poprawność"};
   static const char* const kTabNames[3] = {"JetCheckbox1", "JetCheckbox2", "JetCheckbox3"};
   for (int I = 0; I < 3; ++I) {
-    Tabs[I] = MakeSkinTab(this, this, kTabNames[I], kTabs[I], 40 + 172 * I, 28, I);
+    Tabs[I] = MakeSkinTab(this, this, kTabNames[I], kTabs[I], 40 + 202 * I, 28, I);
     Tabs[I]->SetCaption(Utf8ToCp1250(kTabCaptions[I]));
     Tabs[I]->OnClick = [this](TObject* S) { JetCheckbox1Click(S); };
   }

@@ -28,10 +28,11 @@ std::string TestPictures() {
     P.emplace_back(std::string(B) + "_disabled.bmp", MakeTestBmp(W, 46, 0x808080));
   }
   for (const char* T : {"BtpStSum", "BtpStCpm", "BtpStAcc", "BtpExerop", "BtpKeyb", "BtpScreen"}) {
-    P.emplace_back(std::string(T) + "_out.bmp", MakeTestBmp(170, 44, 0x605040));
-    P.emplace_back(std::string(T) + "_check.bmp", MakeTestBmp(170, 44, 0x40A0F0));
-    P.emplace_back(std::string(T) + "_over.bmp", MakeTestBmp(170, 44, 0x706050));
-    P.emplace_back(std::string(T) + "_overcheck.bmp", MakeTestBmp(170, 44, 0x50B0F0));
+    const int W = std::string(T).starts_with("BtpSt") ? 200 : 170;
+    P.emplace_back(std::string(T) + "_out.bmp", MakeTestBmp(W, 44, 0x605040));
+    P.emplace_back(std::string(T) + "_check.bmp", MakeTestBmp(W, 44, 0x40A0F0));
+    P.emplace_back(std::string(T) + "_over.bmp", MakeTestBmp(W, 44, 0x706050));
+    P.emplace_back(std::string(T) + "_overcheck.bmp", MakeTestBmp(W, 44, 0x50B0F0));
   }
   return MakeArchive(P, false);
 }
