@@ -21,13 +21,35 @@ int32_t CheckedInt32(int64_t V) {
   return static_cast<int32_t>(V);
 }
 
-// A fresh result token shaped like Node: constant kind, no operands, NULL cleared.
-TExpToken* NewResult(const TExpToken* Node) {
+// A fresh result token shaped like Node: constant kind, Node's type and column binding, no
+// operands, no texts. With WithValue it starts with Node's value (constants, parameters, columns
+// without a reader stand for the value they carry); otherwise its buffer is zeroed for the
+// operator or column reader that fills it.
+TExpToken* NewResult(const TExpToken* Node, bool WithValue) {
   TExpToken* R = GetExpToken();
-  R->Assign(*Node);
-  R->Kind = Node->Kind == nkSubSelect ? nkColumn : nkConstant;
-  R->Operand1 = R->Operand2 = R->Operand3 = nullptr;
-  R->Parent = nullptr;
+  const uint8_t K = Node->Kind;
+  R->Kind = K == nkSubSelect ? nkColumn : nkConstant;
+  R->Code = Node->Code;
+  R->FieldNo = Node->FieldNo;
+  R->Source = Node->Source;
+  R->SubSelect = Node->SubSelect;
+  R->Null = Node->Null;
+  R->Parameter = Node->Parameter;
+  R->PrefixLength = Node->PrefixLength;
+  R->CaseInsensitive = Node->CaseInsensitive;
+  R->DataType = Node->DataType;
+  R->SubType = Node->SubType;
+  R->Size = Node->Size;
+  R->Scale = Node->Scale;
+  R->FromString = Node->FromString;
+  R->SavedType = Node->SavedType;
+  R->SavedSubType = Node->SavedSubType;
+  R->SavedSize = Node->SavedSize;
+  R->SavedScale = Node->SavedScale;
+  if (WithValue && Node->Value) {
+    R->SetCapacity(Node->Capacity);
+    std::memcpy(R->Value, Node->Value, Node->Capacity);
+  }
   return R;
 }
 
@@ -644,7 +666,10 @@ void EvalFunction(const TExpToken* N, const void* Record, const TEvalContext& C,
 }
 
 TExpToken* Eval(const TExpToken* N, const void* Record, const TEvalContext& C) {
-  TExpToken* Res = NewResult(N);
+  const uint8_t K = N->Kind;
+  const bool Computed = K == nkUnary || K == nkBinary || K == nkPrefix || K == nkFunction || K == nkPredicate ||
+                        (K == nkColumn && C.ReadColumn);
+  TExpToken* Res = NewResult(N, !Computed);
   try {
     switch (N->Kind) {
       case nkUnary: {
