@@ -361,9 +361,9 @@ bool TQueryPlan::SetKeyRange(TSourceRun& R) {
       int64_t Want = V->DataType == ftInteger    ? V->Get<int32_t>()
                      : V->DataType == ftSmallInt ? V->Get<int16_t>()
                                                  : V->Get<uint16_t>();
-      int64_t Got = D.Type() == ftSmallInt ? CellGet<int16_t>(TSQLCell{false, Value})
-                    : D.Type() == ftWord   ? CellGet<uint16_t>(TSQLCell{false, Value})
-                                           : CellGet<int32_t>(TSQLCell{false, Value});
+      int64_t Got = D.Type() == ftSmallInt ? static_cast<int16_t>(GetU16(Value.data()))
+                    : D.Type() == ftWord   ? GetU16(Value.data())
+                                           : static_cast<int32_t>(GetU32(Value.data()));
       if (Want != Got) {
         PutExpToken(V);
         return false;
@@ -945,17 +945,37 @@ void TQueryPlan::WriteResultTable() {
     ResultShape = std::move(Shape);
     ResultFieldsAsCreated = C->FieldDescs;
   }
-  std::vector<uint8_t> Buffer(C->RecordBufferSize);
-  // The rows go in as one transaction of the (exclusive) result table: its files are written once
-  // at the end instead of after every row.
+  const size_t RecordSize = C->RecordBufferSize;
+  auto Build = [&](const TSQLRow& Row, uint8_t* Buffer) {
+    C->InitRecord(Buffer);
+    for (size_t I = 0; I < Row.size(); ++I)
+      StoreCell(C, static_cast<int>(I + 1), Buffer, Row[I], Q->ResultFields[I]->DataType,
+                Q->ResultFields[I]->ResultName, "SELECT");
+  };
+  bool Blobs = false;
+  for (const TFieldDescriptor& D : C->FieldDescs) Blobs = Blobs || D.Type() == ftBlob;
+  if (!Blobs) {
+    // The (exclusive, index-free) result table takes the rows in pieces of about a megabyte, each
+    // appended at once.
+    const size_t Piece = std::max<size_t>(1, (size_t(1) << 20) / RecordSize);
+    std::vector<uint8_t> Buffers(std::min(Piece, Rows.size()) * RecordSize);
+    for (size_t First = 0; First < Rows.size(); First += Piece) {
+      const size_t N = std::min(Piece, Rows.size() - First);
+      for (size_t I = 0; I < N; ++I) Build(Rows[First + I], Buffers.data() + I * RecordSize);
+      C->AppendRecords(Buffers.data(), static_cast<uint32_t>(N));
+    }
+    C->MoveToBegin();
+    return;
+  }
+  // A BLOB value is written through a BLOB opened on its row's buffer, so rows with BLOB columns
+  // go in one by one, as one transaction of the (exclusive) result table: its files are written
+  // once at the end instead of after every row.
+  std::vector<uint8_t> Buffer(RecordSize);
   TDataTable* T = C->Table;
   T->StartTransaction();
   try {
     for (const TSQLRow& Row : Rows) {
-      C->InitRecord(Buffer.data());
-      for (size_t I = 0; I < Row.size(); ++I)
-        StoreCell(C, static_cast<int>(I + 1), Buffer.data(), Row[I], Q->ResultFields[I]->DataType,
-                  Q->ResultFields[I]->ResultName, "SELECT");
+      Build(Row, Buffer.data());
       C->InsertRecord(Buffer.data(), false);
     }
     T->Commit(true);
