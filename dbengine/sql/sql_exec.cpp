@@ -294,7 +294,7 @@ void TQueryPlan::ReadyConditions() {
 
 bool TQueryPlan::Test(int Level, bool OnOnly, bool SkipOn) {
   for (auto& C : Conditions) {
-    if (C->Level != Level || (OnOnly && !C->On) || (SkipOn && C->On)) continue;
+    if (C->Level != Level || C->Answered || (OnOnly && !C->On) || (SkipOn && C->On)) continue;
     TExpToken* R = EvaluateExpression(C->Ready.Get(), nullptr, Eval);
     const bool True = !R->Null && R->Get<uint16_t>() != 0;
     PutExpToken(R);
@@ -335,42 +335,135 @@ void TQueryPlan::StepRows(size_t Level, const std::function<bool()>& Emit) {
   Step(Level);
 }
 
+namespace {
+
+// The whole numbers a column of one of the key range types holds.
+void TypeLimits(uint8_t Type, int64_t& Min, int64_t& Max) {
+  switch (Type) {
+    case ftSmallInt:
+      Min = std::numeric_limits<int16_t>::min();
+      Max = std::numeric_limits<int16_t>::max();
+      break;
+    case ftWord:
+      Min = 0;
+      Max = std::numeric_limits<uint16_t>::max();
+      break;
+    default:
+      Min = std::numeric_limits<int32_t>::min();
+      Max = std::numeric_limits<int32_t>::max();
+  }
+}
+
+enum class TKeyFit {
+  Interval,  // the column's values that pass are exactly those from Low to High
+  Nothing,   // no value passes
+  Unknown    // no interval says it (the value's type, or "= NULL", which NULL columns pass)
+};
+
+// What "column Code Value" asks of a column of type Type (a key range type), Code being = or an
+// ordering with the column on the left; decided as the evaluator compares the two: whole numbers
+// as numbers, a float or BCD value against the column's value as such, dates and times only with
+// their own type.
+TKeyFit KeyInterval(uint8_t Code, const TExpToken* Value, uint8_t Type, int64_t& Low, int64_t& High) {
+  int64_t Min, Max;
+  TypeLimits(Type, Min, Max);
+  if (Value->Null || Value->DataType == dtUntyped) return Code == opEqual ? TKeyFit::Unknown : TKeyFit::Nothing;
+  // The value as a number between two whole numbers: Floor <= value <= Ceil (equal when whole).
+  int64_t Floor, Ceil;
+  const uint8_t V = Value->DataType;
+  const bool WholeColumn = Type == ftSmallInt || Type == ftInteger || Type == ftWord;
+  if (WholeColumn && (V == ftSmallInt || V == ftInteger || V == ftWord)) {
+    Floor = Ceil = V == ftSmallInt ? Value->Get<int16_t>() : V == ftWord ? Value->Get<uint16_t>() : Value->Get<int32_t>();
+  } else if (!WholeColumn && V == Type) {
+    Floor = Ceil = Value->Get<int32_t>();
+  } else if (WholeColumn && V == ftFloat) {
+    const double F = Value->Get<double>();
+    if (std::isnan(F)) return TKeyFit::Unknown;
+    // Beyond the column's numbers only the side matters.
+    const double Clamped = std::clamp(F, static_cast<double>(Min) - 2, static_cast<double>(Max) + 2);
+    Floor = static_cast<int64_t>(std::floor(Clamped));
+    Ceil = static_cast<int64_t>(std::ceil(Clamped));
+  } else if (WholeColumn && V == ftBCD) {
+    // Compared as currency: the column's value times 10,000 against the value's.
+    const int64_t C = EngineBCDToCurr(Value->Get<int64_t>());
+    Floor = C / 10000 - (C % 10000 < 0 ? 1 : 0);
+    Ceil = C / 10000 + (C % 10000 > 0 ? 1 : 0);
+  } else {
+    return TKeyFit::Unknown;
+  }
+  Low = Min;
+  High = Max;
+  switch (Code) {
+    case opEqual:
+      if (Floor != Ceil) return TKeyFit::Nothing;
+      Low = High = Floor;
+      break;
+    case opGreater:
+      Low = Floor + 1;
+      break;
+    case opGreaterEqual:
+      Low = Ceil;
+      break;
+    case opLess:
+      High = Ceil - 1;
+      break;
+    case opLessEqual:
+      High = Floor;
+      break;
+    default:
+      return TKeyFit::Unknown;
+  }
+  Low = std::max(Low, Min);
+  High = std::min(High, Max);
+  return Low <= High ? TKeyFit::Interval : TKeyFit::Nothing;
+}
+
+// Puts a whole number into a key range type field of a record buffer.
+void PutKeyValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, int64_t Value) {
+  uint8_t Bytes[4] = {};
+  switch (Cursor->FieldDescs[static_cast<size_t>(FieldNo - 1)].Type()) {
+    case ftSmallInt:
+      StoreU16(Bytes, static_cast<uint16_t>(static_cast<int16_t>(Value)));
+      break;
+    case ftWord:
+      StoreU16(Bytes, static_cast<uint16_t>(Value));
+      break;
+    default:
+      StoreU32(Bytes, static_cast<uint32_t>(static_cast<int32_t>(Value)));
+  }
+  Cursor->PutField(FieldNo, Record, false, Bytes);
+}
+
+}  // namespace
+
 // Positions the table of a loop level for its rows: the key range of its "column = value"
-// conditions on the leading fields of its index, or the whole table. False when no row can match.
+// conditions on the leading fields of its index and of its bounds on the field after them, or the
+// whole table. The conditions the range answers exactly are marked so. False when no row can
+// match.
 bool TQueryPlan::SetKeyRange(TSourceRun& R) {
   TDataCursor* C = R.Cursor;
   R.RangeFields = 0;
-  if (R.KeyValues.empty()) {
+  for (TCondition* K : R.KeyConditions) K->Answered = false;
+  for (const TSourceRun::TKeyBound& B : R.Bounds) B.Condition->Answered = false;
+  if (!R.HasKey()) {
     if (!C->IsNaturalOrder()) C->SetIndexNo(kNaturalOrderIndex);
     return true;
   }
   if (C->IndexNo != R.KeyIndex) C->SetIndexNo(R.KeyIndex);
-  std::vector<uint8_t> Record(C->RecordBufferSize, 0);
+  R.RangeStart.assign(C->RecordBufferSize, 0);
+  R.RangeEnd.assign(C->RecordBufferSize, 0);
+  auto Fit = [&](uint8_t Code, const TExpToken* Value, int FieldNo, int64_t& Low, int64_t& High) {
+    TExpToken* V = EvaluateExpression(Value, nullptr, Eval);
+    const TKeyFit F = KeyInterval(Code, V, C->FieldDescs[static_cast<size_t>(FieldNo - 1)].Type(), Low, High);
+    PutExpToken(V);
+    return F;
+  };
   int Fields = 0;
   for (size_t K = 0; K < R.KeyValues.size(); ++K) {
-    TExpToken* V = EvaluateExpression(R.KeyValues[K], nullptr, Eval);
-    const TFieldDescriptor& D = C->FieldDescs[static_cast<size_t>(R.KeyFields[K] - 1)];
-    std::vector<uint8_t> Value(16, 0);
-    const bool Null = V->Null || V->DataType == dtUntyped;
-    bool Converted = !Null && ConvertFieldValue(V->DataType, V->Value, V->Capacity, D.Type(), Value.data(),
-                                                D.DataSize(), 0, Settings);
-    // A value beyond the column's range matches no row; a conversion to a narrower integer type
-    // must give back the same number.
-    if (Converted && D.Type() != V->DataType &&
-        (V->DataType == ftInteger || V->DataType == ftSmallInt || V->DataType == ftWord)) {
-      int64_t Want = V->DataType == ftInteger    ? V->Get<int32_t>()
-                     : V->DataType == ftSmallInt ? V->Get<int16_t>()
-                                                 : V->Get<uint16_t>();
-      int64_t Got = D.Type() == ftSmallInt ? static_cast<int16_t>(GetU16(Value.data()))
-                    : D.Type() == ftWord   ? GetU16(Value.data())
-                                           : static_cast<int32_t>(GetU32(Value.data()));
-      if (Want != Got) {
-        PutExpToken(V);
-        return false;
-      }
-    }
-    PutExpToken(V);
-    if (Null || !Converted) {
+    int64_t Low, High;
+    const TKeyFit F = Fit(opEqual, R.KeyValues[K], R.KeyFields[K], Low, High);
+    if (F == TKeyFit::Nothing) return false;
+    if (F == TKeyFit::Unknown) {
       // "column = NULL" holds for the NULL columns, which no key range gives: the leading fields
       // before it still narrow the rows, without them the whole table is scanned.
       if (K == 0) {
@@ -379,11 +472,37 @@ bool TQueryPlan::SetKeyRange(TSourceRun& R) {
       }
       break;
     }
-    C->PutField(R.KeyFields[K], Record.data(), false, Value.data());
+    PutKeyValue(C, R.KeyFields[K], R.RangeStart.data(), Low);
+    PutKeyValue(C, R.KeyFields[K], R.RangeEnd.data(), Low);
+    R.KeyConditions[K]->Answered = true;
     ++Fields;
   }
-  C->SetRange(false, Record.data(), Fields, Record.data(), Fields);
   R.RangeFields = Fields;
+  if (static_cast<size_t>(Fields) == R.KeyValues.size() && !R.Bounds.empty()) {
+    // The tightest of the bounds; one that no interval states is tested on every row instead,
+    // the range then holding every value of the column (NULL fails any ordering).
+    int64_t Low, High;
+    TypeLimits(C->FieldDescs[static_cast<size_t>(R.BoundField - 1)].Type(), Low, High);
+    // A condition is answered when each of its bounds (BETWEEN has two) is.
+    for (const TSourceRun::TKeyBound& B : R.Bounds) B.Condition->Answered = true;
+    for (const TSourceRun::TKeyBound& B : R.Bounds) {
+      int64_t L, H;
+      const TKeyFit F = Fit(B.Code, B.Value, R.BoundField, L, H);
+      if (F == TKeyFit::Nothing) return false;
+      if (F == TKeyFit::Interval) {
+        Low = std::max(Low, L);
+        High = std::min(High, H);
+      } else {
+        B.Condition->Answered = false;
+      }
+    }
+    if (Low > High) return false;
+    // A descending index holds the high end first.
+    PutKeyValue(C, R.BoundField, R.RangeStart.data(), C->Descending ? High : Low);
+    PutKeyValue(C, R.BoundField, R.RangeEnd.data(), C->Descending ? Low : High);
+    ++Fields;
+  }
+  C->SetRange(false, R.RangeStart.data(), Fields, R.RangeEnd.data(), Fields);
   return true;
 }
 
@@ -407,7 +526,7 @@ void TQueryPlan::FilterDrivingTable(std::vector<TFilterHandle>& Added) {
   if (Runs.empty()) return;
   TSourceRun& R = *Runs.front();
   TDataCursor* C = R.Cursor;
-  if (!C || R.Outer || !R.KeyValues.empty() || C->LiveResult) return;
+  if (!C || R.Outer || R.HasKey() || C->LiveResult) return;
   // One filter of all of them joined by AND: ranges of one index on one column then meet in one
   // walk of the keys between them.
   TExpTree Joined;
@@ -444,9 +563,10 @@ void TQueryPlan::FilterDrivingTable(std::vector<TFilterHandle>& Added) {
 }
 
 // MAX or MIN of one column of one table where an index orders the rows of the key range by that
-// column (the column is the index field after the range's fields): the rows are read from the
-// matching end until one passes the conditions. NULL keys come first in an ascending index, so the
-// first value MAX meets is either the largest or NULL (then every remaining value is NULL).
+// column (the column is the index field after the range's equalities, bounded or not): the rows
+// are read from the matching end until one passes the conditions. NULL keys come first in an
+// ascending index, so the first value MAX meets is either the largest or NULL (then every
+// remaining value is NULL).
 bool TQueryPlan::AggregateFromOneEnd() {
   if (!WholeAggregate || Runs.size() != 1 || Query->ResultFields.size() != 1) return false;
   const TResultField& F = *Query->ResultFields[0];
@@ -461,7 +581,7 @@ bool TQueryPlan::AggregateFromOneEnd() {
   if (T != ftInteger && T != ftSmallInt && T != ftWord && T != ftDate && T != ftTime) return false;
   const int Field = D.Number();
   ReadyConditions();
-  if (R.KeyValues.empty()) {
+  if (!R.HasKey()) {
     const int Index = C->FindIndexOnField(Field, false, true);
     if (Index < 0) return false;
     if (C->IndexNo != Index) C->SetIndexNo(static_cast<uint8_t>(Index));
