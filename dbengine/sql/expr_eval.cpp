@@ -916,6 +916,13 @@ bool StripNullComparisons(TExpToken*& Node) {
 
 // ---- Field access ----
 
+const uint8_t* FieldValue(const uint8_t* Record, uint32_t RecordSize, const TFieldAccess& F) {
+  if (F.SubType == stAutoInc) return static_cast<uint64_t>(F.Offset) + 4 > RecordSize ? nullptr : Record + F.Offset;
+  if (static_cast<uint64_t>(F.Offset) + 1 + F.Size > RecordSize || Record[F.Offset] == 0) return nullptr;
+  const uint8_t* V = Record + F.Offset + 1;
+  return F.DataType == ftString && V[0] == 0 ? nullptr : V;
+}
+
 void ReadRecordField(const uint8_t* Record, uint32_t RecordSize, const TFieldAccess& F, TExpToken* R) {
   R->SetCapacity(F.Size + 1 > 9 ? F.Size + 1 : 9);
   std::memset(R->Value, 0, R->Capacity);
@@ -923,17 +930,9 @@ void ReadRecordField(const uint8_t* Record, uint32_t RecordSize, const TFieldAcc
   R->SubType = F.SubType;
   R->Size = F.Size;
   R->Scale = F.Scale;
-  R->Null = true;
-  if (F.SubType == stAutoInc) {
-    if (static_cast<uint64_t>(F.Offset) + 4 > RecordSize) return;
-    std::memcpy(R->Value, Record + F.Offset, 4);
-    R->Null = false;
-    return;
-  }
-  if (static_cast<uint64_t>(F.Offset) + 1 + F.Size > RecordSize) return;
-  if (Record[F.Offset] == 0) return;
-  std::memcpy(R->Value, Record + F.Offset + 1, F.Size);
-  R->Null = F.DataType == ftString && R->Value[0] == 0;
+  const uint8_t* V = FieldValue(Record, RecordSize, F);
+  R->Null = V == nullptr;
+  if (V) std::memcpy(R->Value, V, FieldValueSize(F));
 }
 
 TColumnReader MakeRecordColumnReader(std::vector<TFieldAccess> Fields, uint32_t RecordSize) {

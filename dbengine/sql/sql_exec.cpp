@@ -40,6 +40,26 @@ void AssignCell(TSQLCell& C, const TExpToken* T) {
   }
 }
 
+// The value of a field of a record into C, as AssignCell takes it from the field read into a token.
+void AssignFieldCell(TSQLCell& C, const std::vector<uint8_t>& Record, const TFieldAccess& F) {
+  const uint8_t* V = FieldValue(Record.data(), static_cast<uint32_t>(Record.size()), F);
+  C.Null = V == nullptr;
+  if (C.Null) {
+    C.Bytes.clear();
+    return;
+  }
+  const size_t N = FieldValueSize(F);
+  if (F.DataType == ftString) {
+    const size_t Len = strnlen(reinterpret_cast<const char*>(V), N);
+    C.Bytes.resize(Len + 1);
+    std::memcpy(C.Bytes.data(), V, Len);
+    C.Bytes[Len] = 0;
+  } else {
+    C.Bytes.assign(V, V + N);
+    if (N < 8) C.Bytes.resize(8);
+  }
+}
+
 template <class T>
 T CellGet(const TSQLCell& C) {
   T V{};
@@ -653,6 +673,17 @@ void TQueryPlan::CollectRow(TSQLRow& Row) {
     }
     if (F.DataType == ftBlob && !F.Aggregate && !F.IsExpression) {
       Row[I] = ReadBlobCell(RunOf(F.SourceTable), F.SourceFieldNo);
+      continue;
+    }
+    if (!F.Aggregate && !F.IsExpression && F.SourceTable) {
+      // A plain column is read straight from its table's row.
+      const TSourceRun* R = RunOf(F.SourceTable);
+      if (!R || R->NullRow || F.SourceFieldNo < 1 || F.SourceFieldNo > R->Fields.size()) {
+        Row[I].Null = true;
+        Row[I].Bytes.clear();
+      } else {
+        AssignFieldCell(Row[I], R->Record, R->Fields[F.SourceFieldNo - 1u]);
+      }
       continue;
     }
     TExpToken* T = EvaluateExpression(F.Expression.Get(), nullptr, Eval);
@@ -1390,44 +1421,37 @@ std::string SQLFieldText(TDataCursor* Cursor, int FieldNo, const uint8_t* Record
   A.SubType = D.SubType();
   A.Size = D.DataSize();
   A.Scale = D.Bytes[kFieldDescDataScaleOffset];
-  TExpToken* T = GetExpToken();
-  ReadRecordField(Record, Cursor->RecordBufferSize, A, T);
-  std::string S;
-  if (!T->Null) {
-    switch (A.DataType) {
-      case ftString:
-        S = T->AsString();
-        break;
-      case ftFloat: {
-        const double V = T->Get<double>();
-        char B[40];
-        for (int P = 15; P <= 17; ++P) {
-          std::snprintf(B, sizeof B, "%.*g", P, V);
-          if (std::strtod(B, nullptr) == V) break;
-        }
-        S = B;
-        break;
+  const uint8_t* V = FieldValue(Record, Cursor->RecordBufferSize, A);
+  if (!V) return std::string();
+  auto Get = [&](auto Zero) {
+    std::memcpy(&Zero, V, sizeof Zero);
+    return Zero;
+  };
+  switch (A.DataType) {
+    case ftString:
+      return std::string(reinterpret_cast<const char*>(V), strnlen(reinterpret_cast<const char*>(V), A.Size));
+    case ftFloat: {
+      const double F = Get(0.0);
+      char B[40];
+      for (int P = 15; P <= 17; ++P) {
+        std::snprintf(B, sizeof B, "%.*g", P, F);
+        if (std::strtod(B, nullptr) == F) break;
       }
-      case ftSmallInt:
-        S = std::to_string(T->Get<int16_t>());
-        break;
-      case ftWord:
-        S = std::to_string(T->Get<uint16_t>());
-        break;
-      case ftInteger:
-        S = std::to_string(T->Get<int32_t>());
-        break;
-      case ftBoolean:
-        S = T->Get<uint16_t>() ? "True" : "False";
-        break;
-      default: {
-        uint8_t B[512] = {};
-        if (ConvertFieldValue(A.DataType, T->Value, T->Capacity, ftString, B, 511, 0, LocaleFormatSettings(0, 0)))
-          S = reinterpret_cast<const char*>(B);
-        break;
-      }
+      return B;
+    }
+    case ftSmallInt:
+      return std::to_string(Get(int16_t{0}));
+    case ftWord:
+      return std::to_string(Get(uint16_t{0}));
+    case ftInteger:
+      return std::to_string(Get(int32_t{0}));
+    case ftBoolean:
+      return Get(uint16_t{0}) ? "True" : "False";
+    default: {
+      uint8_t B[512] = {};
+      if (ConvertFieldValue(A.DataType, V, FieldValueSize(A), ftString, B, 511, 0, LocaleFormatSettings(0, 0)))
+        return reinterpret_cast<const char*>(B);
+      return std::string();
     }
   }
-  PutExpToken(T);
-  return S;
 }
