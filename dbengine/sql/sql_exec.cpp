@@ -1181,6 +1181,12 @@ void TQueryPlan::StoreCell(TDataCursor* Cursor, int FieldNo, uint8_t* Record, co
     Cursor->PutField(FieldNo, Record, false, nullptr);
     return;
   }
+  // A value of the field's own type is its bytes (a text goes through the conversion, which fits
+  // it to the field's length).
+  if (Type == D.Type() && Type != ftString && Cell.Bytes.size() >= D.DataSize()) {
+    Cursor->PutField(FieldNo, Record, false, Cell.Bytes.data());
+    return;
+  }
   // Field values are small: the conversion goes through the stack, not the heap, once per cell.
   uint8_t Small[272];
   std::vector<uint8_t> Large;
