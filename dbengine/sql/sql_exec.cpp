@@ -584,9 +584,10 @@ void TQueryPlan::FilterDrivingTable(std::vector<TFilterHandle>& Added) {
 
 // MAX or MIN of one column of one table where an index orders the rows of the key range by that
 // column (the column is the index field after the range's equalities, bounded or not): the rows
-// are read from the matching end until one passes the conditions. NULL keys come first in an
-// ascending index, so the first value MAX meets is either the largest or NULL (then every
-// remaining value is NULL).
+// are read from the matching end until one passes the conditions. NULL keys lie at the end of the
+// smallest values (first in an ascending index, last in a descending one), so the first value
+// MAX meets is either the largest or NULL (then every remaining value is NULL), and MIN passes
+// the NULLs.
 bool TQueryPlan::AggregateFromOneEnd() {
   if (!WholeAggregate || Runs.size() != 1 || Query->ResultFields.size() != 1) return false;
   const TResultField& F = *Query->ResultFields[0];
@@ -601,6 +602,7 @@ bool TQueryPlan::AggregateFromOneEnd() {
   if (T != ftInteger && T != ftSmallInt && T != ftWord && T != ftDate && T != ftTime) return false;
   const int Field = D.Number();
   ReadyConditions();
+  bool Descending = false;  // the index holds the column's largest values first (and NULL last)
   if (!R.HasKey()) {
     const int Index = C->FindIndexOnField(Field, false, true);
     if (Index < 0) return false;
@@ -611,21 +613,23 @@ bool TQueryPlan::AggregateFromOneEnd() {
     const size_t At = R.KeyValues.size();
     if (Desc[kIndexDescFieldCountOffset] <= At || GetU16(Desc + kIndexDescFieldNumbersOffset + 2 * At) != Field)
       return false;
+    Descending = Desc[kIndexDescDescendingOffset] != 0 || Desc[kIndexDescFieldDescendingOffset + At] != 0;
     if (!SetKeyRange(R)) {
       Rows.clear();
       return true;
     }
     if (C->IsNaturalOrder() || static_cast<size_t>(R.RangeFields) != At) return false;
   }
-  if (C->Descending || C->IsNaturalOrder()) return false;
+  if (C->IsNaturalOrder()) return false;
   const bool Max = F.Aggregate == 3;
+  const bool FromEnd = Max != Descending;
   Rows.clear();
-  if (Max)
+  if (FromEnd)
     C->MoveToEnd();
   else
     C->MoveToBegin();
   uint8_t* Record = R.Record.data();
-  while ((Max ? C->GetPriorRecord(Record) : C->GetNextRecord(Record)) == 0) {
+  while ((FromEnd ? C->GetPriorRecord(Record) : C->GetNextRecord(Record)) == 0) {
     if (!Test(0, false, false)) continue;
     TSQLRow Row;
     CollectRow(Row);

@@ -165,10 +165,20 @@ TEST_F(SQLTest, BoundsOnDescendingIndexesAndOtherKeyTypesGiveTheRowsOfAScan) {
       "N LIKE '\xA3%'", "N BETWEEN 'a' AND 'z'", "N < 'ab'", "N = 'za\xBF\xF3\xB3\xE6'",
   };
   for (const char* W : Conditions) Same(W);
-  const TRows Top = Query("SELECT MAX(W), MIN(W) FROM sc WHERE W < 30000");
-  EXPECT_EQ(Query("SELECT MAX(W), MIN(W) FROM ix WHERE W < 30000"), Top);
-  const TRows Last = Query("SELECT MAX(TM) FROM sc WHERE S = 1 AND TM < '12:00:00'");
-  EXPECT_EQ(Query("SELECT MAX(TM) FROM ix WHERE S = 1 AND TM < '12:00:00'"), Last);
+  // MAX and MIN read from one end of a descending range (NULLs at its end) and of an ascending one.
+  const char* const Aggregates[] = {
+      "MAX(ID) FROM $T", "MIN(ID) FROM $T WHERE ID > 35", "MAX(ID) FROM $T WHERE ID < 300 AND W > 1000",
+      "MAX(W) FROM $T WHERE W < 30000", "MIN(W) FROM $T", "MIN(W) FROM $T WHERE W > 65530", "MAX(W), MIN(W) FROM $T",
+      "MAX(TM) FROM $T WHERE S = 1 AND TM < '12:00:00'", "MIN(TM) FROM $T WHERE S = -2",
+  };
+  for (std::string A : Aggregates) {
+    const size_t At = A.find("$T");
+    std::string Indexed = "SELECT " + A, Scanned = "SELECT " + A;
+    Indexed.replace(At + 7, 2, "ix");
+    Scanned.replace(At + 7, 2, "sc");
+    const TRows Expected = Query(Scanned);
+    EXPECT_EQ(Query(Indexed), Expected) << A;
+  }
 }
 
 TEST_F(IndexAnswerTest, MaxAndMinReadFromOneEndGiveTheAggregatesOfAScan) {
