@@ -330,18 +330,20 @@ void TQueryPlan::StepRows(size_t Level, const std::function<bool()>& Emit) {
     TSourceRun& R = *Runs[L];
     const int Lv = static_cast<int>(L);
     R.NullRow = false;
-    const bool Any = SetKeyRange(R);
-    R.Cursor->MoveToBegin();
     bool Matched = false;
-    while (Any && R.Cursor->GetNextRecord(R.Record.data()) == 0) {
-      if (R.Outer) {
-        if (!Test(Lv, true, false)) continue;
-        Matched = true;
-        if (!Test(Lv, false, true)) continue;
-      } else if (!Test(Lv, false, false)) {
-        continue;
+    // The range of the table's key, or one range after the other for an IN list.
+    for (bool Part = SetKeyRange(R); Part; Part = NextKeyPart(R)) {
+      R.Cursor->MoveToBegin();
+      while (R.Cursor->GetNextRecord(R.Record.data()) == 0) {
+        if (R.Outer) {
+          if (!Test(Lv, true, false)) continue;
+          Matched = true;
+          if (!Test(Lv, false, true)) continue;
+        } else if (!Test(Lv, false, false)) {
+          continue;
+        }
+        if (!Step(L + 1)) return false;
       }
-      if (!Step(L + 1)) return false;
     }
     if (R.Outer && !Matched) {
       R.NullRow = true;
@@ -457,14 +459,17 @@ void PutKeyValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, int64_t Valu
 }  // namespace
 
 // Positions the table of a loop level for its rows: the key range of its "column = value"
-// conditions on the leading fields of its index and of its bounds on the field after them, or the
-// whole table. The conditions the range answers exactly are marked so. False when no row can
-// match.
+// conditions on the leading fields of its index and of its bounds on the field after them (or of
+// the first value of its IN list there), or the whole table. The conditions the range answers
+// exactly are marked so. False when no row can match.
 bool TQueryPlan::SetKeyRange(TSourceRun& R) {
   TDataCursor* C = R.Cursor;
   R.RangeFields = 0;
   for (TCondition* K : R.KeyConditions) K->Answered = false;
   for (const TSourceRun::TKeyBound& B : R.Bounds) B.Condition->Answered = false;
+  if (R.InCondition) R.InCondition->Answered = false;
+  R.Points.clear();
+  R.Point = 0;
   if (!R.HasKey()) {
     if (!C->IsNaturalOrder()) C->SetIndexNo(kNaturalOrderIndex);
     return true;
@@ -521,7 +526,43 @@ bool TQueryPlan::SetKeyRange(TSourceRun& R) {
     PutKeyValue(C, R.BoundField, R.RangeStart.data(), C->Descending ? High : Low);
     PutKeyValue(C, R.BoundField, R.RangeEnd.data(), C->Descending ? Low : High);
     ++Fields;
+  } else if (static_cast<size_t>(Fields) == R.KeyValues.size() && R.InList) {
+    // The list's values, each once; a value that no interval states (a NULL matches the NULL
+    // columns) leaves the list to the test of every row.
+    bool Stated = true;
+    for (const TExpToken* Item = R.InList->Operand2; Item && Stated; Item = Item->Operand2) {
+      int64_t Low, High;
+      const TKeyFit F = Fit(opEqual, Item, R.BoundField, Low, High);
+      if (F == TKeyFit::Interval) R.Points.push_back(Low);
+      Stated = F != TKeyFit::Unknown;
+    }
+    if (!Stated) {
+      R.Points.clear();
+      if (Fields == 0) {
+        C->SetIndexNo(kNaturalOrderIndex);
+        return true;
+      }
+    } else {
+      if (R.Points.empty()) return false;
+      std::sort(R.Points.begin(), R.Points.end());
+      R.Points.erase(std::unique(R.Points.begin(), R.Points.end()), R.Points.end());
+      R.InCondition->Answered = true;
+      PutKeyValue(C, R.BoundField, R.RangeStart.data(), R.Points[0]);
+      PutKeyValue(C, R.BoundField, R.RangeEnd.data(), R.Points[0]);
+      ++Fields;
+    }
   }
+  C->SetRange(false, R.RangeStart.data(), Fields, R.RangeEnd.data(), Fields);
+  return true;
+}
+
+bool TQueryPlan::NextKeyPart(TSourceRun& R) {
+  if (R.Point + 1 >= R.Points.size()) return false;
+  const int64_t V = R.Points[++R.Point];
+  TDataCursor* C = R.Cursor;
+  PutKeyValue(C, R.BoundField, R.RangeStart.data(), V);
+  PutKeyValue(C, R.BoundField, R.RangeEnd.data(), V);
+  const int Fields = R.RangeFields + 1;
   C->SetRange(false, R.RangeStart.data(), Fields, R.RangeEnd.data(), Fields);
   return true;
 }
@@ -618,7 +659,8 @@ bool TQueryPlan::AggregateFromOneEnd() {
       Rows.clear();
       return true;
     }
-    if (C->IsNaturalOrder() || static_cast<size_t>(R.RangeFields) != At) return false;
+    // The ranges of an IN list have no one end.
+    if (C->IsNaturalOrder() || static_cast<size_t>(R.RangeFields) != At || R.Points.size() > 1) return false;
   }
   if (C->IsNaturalOrder()) return false;
   const bool Max = F.Aggregate == 3;

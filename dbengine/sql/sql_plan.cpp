@@ -298,7 +298,7 @@ struct TColumnComparison {
 
 // The conditions of R (WHERE, or for an outer table its ON conditions) in their order, as
 // comparisons of one of R's columns with a value of the tables placed before it. BETWEEN gives
-// its two bounds.
+// its two bounds; an IN list is one comparison (code prIn) whose value is the predicate.
 std::vector<TColumnComparison> ColumnComparisons(const std::vector<std::unique_ptr<TCondition>>& Conditions,
                                                  TSourceRun& R, const std::function<bool(const void*)>& Placed) {
   auto Earlier = [&](const TExpToken* Value) {
@@ -333,6 +333,10 @@ std::vector<TColumnComparison> ColumnComparisons(const std::vector<std::unique_p
       if (!High || !Earlier(Low) || !Earlier(High)) continue;
       Out.push_back({FieldOf(N->Operand1), N->Operand1, Low, opGreaterEqual, C.get()});
       Out.push_back({FieldOf(N->Operand1), N->Operand1, High, opLessEqual, C.get()});
+    } else if (N->Kind == nkPredicate && N->Code == prIn && Usable(N->Operand1) && N->Operand2) {
+      bool All = true;
+      for (const TExpToken* Item = N->Operand2; Item && All; Item = Item->Operand2) All = Earlier(Item);
+      if (All) Out.push_back({FieldOf(N->Operand1), N->Operand1, N, prIn, C.get()});
     }
   }
   return Out;
@@ -382,7 +386,8 @@ bool TQueryPlan::FindKey(TSourceRun& R, const std::function<bool(const void*)>& 
 
 void TQueryPlan::FindBounds(TSourceRun& R, const std::function<bool(const void*)>& Placed) {
   std::vector<TColumnComparison> Bounds = ColumnComparisons(Conditions, R, Placed);
-  Bounds.erase(std::remove_if(Bounds.begin(), Bounds.end(), [](const TColumnComparison& B) { return !IsBound(B.Code); }),
+  Bounds.erase(std::remove_if(Bounds.begin(), Bounds.end(),
+                              [](const TColumnComparison& B) { return !IsBound(B.Code) && B.Code != prIn; }),
                Bounds.end());
   if (Bounds.empty()) return;
   // An index whose fields all go one way: the ends of a range on a leading part of its key are
@@ -393,9 +398,15 @@ void TQueryPlan::FindBounds(TSourceRun& R, const std::function<bool(const void*)
       if (Desc[kIndexDescFieldDescendingOffset + F] != 0) return false;
     return true;
   };
+  // The bounds of the field, else its first IN list.
   auto Take = [&](int Field, const TExpToken* Column) {
     for (const TColumnComparison& B : Bounds)
-      if (B.Field == Field) R.Bounds.push_back({B.Value, B.Code, B.Condition});
+      if (B.Field == Field && IsBound(B.Code)) R.Bounds.push_back({B.Value, B.Code, B.Condition});
+    for (const TColumnComparison& B : Bounds)
+      if (R.Bounds.empty() && !R.InList && B.Field == Field) {
+        R.InList = B.Value;
+        R.InCondition = B.Condition;
+      }
     R.BoundField = Column->FieldNo;
   };
   uint8_t Desc[120] = {};
@@ -429,6 +440,8 @@ void TQueryPlan::ChooseKeyRanges() {
     R.KeyFields.clear();
     R.KeyConditions.clear();
     R.Bounds.clear();
+    R.InList = nullptr;
+    R.InCondition = nullptr;
     R.BoundField = 0;
     auto Placed = [&](const void* S) {
       for (size_t I = 0; I < L; ++I)

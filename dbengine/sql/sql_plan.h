@@ -37,11 +37,16 @@ struct TSourceRun {
     TCondition* Condition;
   };
   std::vector<TKeyBound> Bounds;
-  int BoundField = 0;  // the bounded column's field number
+  // Without bounds, an IN list of values on that field: the loop reads the range of each value.
+  const TExpToken* InList = nullptr;  // the predicate (part of the WHERE tree)
+  TCondition* InCondition = nullptr;
+  int BoundField = 0;  // the bounded (or listed) column's field number
   uint8_t KeyIndex = 255;
   int RangeFields = 0;  // the leading key fields the last key range was set on
   std::vector<uint8_t> RangeStart, RangeEnd;  // record buffers of the range's ends
-  bool HasKey() const { return !KeyValues.empty() || !Bounds.empty(); }
+  std::vector<int64_t> Points;  // the IN list's values of the last positioning, ascending
+  size_t Point = 0;             // the one whose range is set
+  bool HasKey() const { return !KeyValues.empty() || !Bounds.empty() || InList; }
 };
 
 // A condition of the WHERE tree (one operand of its top-level ANDs).
@@ -113,10 +118,12 @@ class TQueryPlan {
   void OptimizeJoins();
   bool FindKey(TSourceRun& R, const std::function<bool(const void*)>& Placed, std::vector<const TExpToken*>* Values,
                std::vector<int>* FieldNos, uint8_t* Index, std::vector<TCondition*>* Conditions = nullptr);
-  // The bounds of R on the field after its equalities, or without equalities on the first field
-  // of an index; sets R's key index in the second case.
+  // The bounds (or an IN list) of R on the field after its equalities, or without equalities on
+  // the first field of an index; sets R's key index in the second case.
   void FindBounds(TSourceRun& R, const std::function<bool(const void*)>& Placed);
   bool SetKeyRange(TSourceRun& Run);
+  // Sets the range of the next value of the run's IN list; false when there is none.
+  bool NextKeyPart(TSourceRun& Run);
   bool AggregateFromOneEnd();
   void FilterDrivingTable(std::vector<TFilterHandle>& Added);
   void PrepareSelect();

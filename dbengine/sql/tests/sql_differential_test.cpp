@@ -259,7 +259,7 @@ TEST_F(DifferentialTest, HavingOverEveryAggregateGivesTheSameRows) {
 // Comparisons that key ranges answer (the primary key of a, the non-unique key of b whose
 // values repeat): ranges at and past both ends of the tables, empty ones, fractional bounds, the
 // column on either side, a range on the inner table of joins whose ends come from the outer row,
-// MAX and MIN over ranges, with NULLs in other columns.
+// IN lists, MAX and MIN over ranges, with NULLs in other columns.
 TEST_F(DifferentialTest, KeyRangesGiveTheSameRows) {
   const TCase Cases[] = {
       {"SELECT ID, K FROM a WHERE ID >= 1 AND ID <= 1", "", false},
@@ -282,6 +282,9 @@ TEST_F(DifferentialTest, KeyRangesGiveTheSameRows) {
       {"SELECT a.ID, b.ID FROM a JOIN b ON b.AK >= a.ID AND b.AK < a.ID + 2 WHERE a.ID < 50", "", false},
       {"SELECT a.ID, b.ID, b.V FROM a JOIN b ON b.AK > a.K * 8 AND b.AK <= a.K * 8 + 3 WHERE a.ID > 280", "", false},
       {"SELECT a.ID, b.ID FROM a LEFT JOIN b ON b.AK > a.ID + 330 WHERE a.ID < 12", "", false},
+      {"SELECT ID, K FROM a WHERE ID IN (3, 1, 3, 300, 301, 2.5)", "", false},
+      {"SELECT ID, AK FROM b WHERE AK IN (5, 100, 5, 340) AND ID > 20", "", false},
+      {"SELECT MAX(ID) FROM b WHERE AK IN (7, 8)", "", false},
   };
   for (const TCase& C : Cases) Compare(C, false);
   const TCase Empty[] = {

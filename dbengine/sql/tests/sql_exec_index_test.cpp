@@ -73,9 +73,10 @@ TEST_F(IndexAnswerTest, RangesOfComparisonsBetweenInAndPrefixesGiveTheRowsOfASca
 // Bounds on the key field after an index's equalities (or on its first field): both ends, one end,
 // ends past the table's first and last keys, empty ranges, fractional and out-of-range values
 // (against an INTEGER and a SMALLINT field), values the range cannot state (a timestamp against a
-// date), several bounds on one field, the column on the right; on the driving table, on the inner
-// table of joins (values from the outer row, NULL among them) and the outer table of a left join,
-// and under UPDATE and DELETE.
+// date), several bounds on one field, the column on the right, IN lists (repeated, fractional and
+// out-of-range values); on the driving table, on the inner table of joins (values from the outer
+// row, NULL among them; an IN list after a joined field) and the outer table of a left join, and
+// under UPDATE and DELETE.
 TEST_F(IndexAnswerTest, BoundsOnKeyFieldsGiveTheRowsOfAScan) {
   const char* const Conditions[] = {
       "ID > -200 AND ID < -190", "ID >= -197 AND ID <= -197", "ID <= -197", "ID >= 697", "ID > 697", "ID < -197",
@@ -88,6 +89,10 @@ TEST_F(IndexAnswerTest, BoundsOnKeyFieldsGiveTheRowsOfAScan) {
       "A = 2 AND B > 5 AND B > 7 AND B <= 30 AND B < 100", "A = 1 AND B BETWEEN 0 AND 0", "A = 1.5 AND B > 0", "A = 1 AND B > -1 AND F < 400", "A > 1.5",
       "A >= -2 AND A < 1", "A < 0 AND B IS NULL", "D >= '2024-03-01' AND D <= '2024-03-15'",
       "D > CAST('2024-03-10 12:00:00' AS TIMESTAMP)", "D <= CAST('2024-05-12 00:00:00' AS TIMESTAMP) AND ID > 0",
+      "ID IN (19, 1, 19, -197, 697, 700, 4)", "ID IN (1.5, 2.5, 4.0)", "ID IN (1e12, -1e12)",
+      "ID IN (4, 7) AND F > 100", "A = 1 AND B IN (3, 5, 5, -2, 40000)", "A = 0 AND B IN (-2.5, 7)",
+      "A IN (1, -2) AND B > 0", "D IN ('2024-03-11', '2024-01-19')",
+      "A = 1 AND B IN (3, NULL)", "A IN (NULL, 2)",
   };
   for (const char* W : Conditions) {
     ExpectSame(std::string("SELECT ID, A, B, S, D, F FROM $T WHERE ") + W + " ORDER BY ID");
@@ -107,6 +112,11 @@ TEST_F(IndexAnswerTest, BoundsOnKeyFieldsGiveTheRowsOfAScan) {
       "SELECT MAX(A) FROM $T WHERE A < 2", "SELECT MIN(A) FROM $T WHERE A BETWEEN 0 AND 9",
       "SELECT MAX(ID) FROM $T WHERE ID > 100000", "SELECT MAX(ID) FROM $T WHERE A > 1",
       "SELECT A, COUNT(*), MIN(ID) FROM $T WHERE ID BETWEEN 0 AND 400 GROUP BY A",
+      "SELECT x.ID, y.ID FROM $T x JOIN $T y ON y.A = x.A AND y.B IN (3, 5, 3) WHERE x.ID < -100 ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM $T x LEFT JOIN $T y ON y.A = x.A AND y.B IN (1, 1000) WHERE x.ID > 600 "
+      "ORDER BY x.ID, y.ID",
+      "SELECT MAX(B) FROM $T WHERE A = 1 AND B IN (3, 5, -2, 30)", "SELECT MIN(ID) FROM $T WHERE ID IN (700, 4)",
+      "SELECT MAX(ID) FROM $T WHERE ID IN (703)",
   };
   for (const char* S : Statements) ExpectSame(S);
   const char* const Changes[] = {
@@ -114,6 +124,7 @@ TEST_F(IndexAnswerTest, BoundsOnKeyFieldsGiveTheRowsOfAScan) {
       "UPDATE $T SET B = B + 1 WHERE A = 1 AND B < 10",
       "DELETE FROM $T WHERE A = 2 AND B BETWEEN 0 AND 10",
       "DELETE FROM $T WHERE ID < -150.5",
+      "DELETE FROM $T WHERE ID IN (400, 403, 406, 400)",
   };
   for (const char* C : Changes) {
     for (const char* T : {"ix", "sc"}) {
@@ -161,7 +172,8 @@ TEST_F(SQLTest, BoundsOnDescendingIndexesAndOtherKeyTypesGiveTheRowsOfAScan) {
       "ID >= 2 AND ID <= 2", "ID > 10.5 AND ID < 20.5", "W > 60000", "W <= 100", "W < -5", "W > 70000",
       "W >= -5 AND W < 3000", "W BETWEEN 20000 AND 20100.5", "S = 2 AND TM >= '10:00:00' AND TM < '14:30:00'",
       "S = -4 AND TM > '23:00:00'", "S = 0 AND TM <= '00:59:00'", "S > 2", "S BETWEEN -1 AND 1 AND TM IS NULL",
-      "S = 3 AND TM BETWEEN '05:00:00' AND '04:00:00'", "N >= 'L' AND N < 'M'", "N > '\xA3\xF3" "d\x9F'",
+      "S = 3 AND TM BETWEEN '05:00:00' AND '04:00:00'", "ID IN (6, 2, 800, 6, 9)", "W IN (100, 65535, 0)",
+      "S = 1 AND TM IN ('10:15:00', '08:30:00')", "N >= 'L' AND N < 'M'", "N > '\xA3\xF3" "d\x9F'",
       "N LIKE '\xA3%'", "N BETWEEN 'a' AND 'z'", "N < 'ab'", "N = 'za\xBF\xF3\xB3\xE6'",
   };
   for (const char* W : Conditions) Same(W);
