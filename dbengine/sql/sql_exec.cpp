@@ -395,7 +395,9 @@ TKeyFit KeyInterval(uint8_t Code, const TExpToken* Value, uint8_t Type, int64_t&
   const uint8_t V = Value->DataType;
   const bool WholeColumn = Type == ftSmallInt || Type == ftInteger || Type == ftWord;
   if (WholeColumn && (V == ftSmallInt || V == ftInteger || V == ftWord)) {
-    Floor = Ceil = V == ftSmallInt ? Value->Get<int16_t>() : V == ftWord ? Value->Get<uint16_t>() : Value->Get<int32_t>();
+    Floor = Ceil = V == ftSmallInt ? Value->Get<int16_t>()
+                   : V == ftWord   ? Value->Get<uint16_t>()
+                                   : Value->Get<int32_t>();
   } else if (!WholeColumn && V == Type) {
     Floor = Ceil = Value->Get<int32_t>();
   } else if (WholeColumn && V == ftFloat) {

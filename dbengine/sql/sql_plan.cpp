@@ -284,7 +284,9 @@ namespace {
 
 // The column types whose index keys order as the evaluator compares values, exactly and with no
 // two values on one key: whole numbers, dates and times.
-bool IsKeyRangeType(uint8_t T) { return T == ftInteger || T == ftSmallInt || T == ftWord || T == ftDate || T == ftTime; }
+bool IsKeyRangeType(uint8_t T) {
+  return T == ftInteger || T == ftSmallInt || T == ftWord || T == ftDate || T == ftTime;
+}
 
 // A comparison of a column of R's table with a value the tables before it give: the column, the
 // value and the operator with the column on the left.

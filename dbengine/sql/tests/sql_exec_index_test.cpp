@@ -80,19 +80,21 @@ TEST_F(IndexAnswerTest, RangesOfComparisonsBetweenInAndPrefixesGiveTheRowsOfASca
 TEST_F(IndexAnswerTest, BoundsOnKeyFieldsGiveTheRowsOfAScan) {
   const char* const Conditions[] = {
       "ID > -200 AND ID < -190", "ID >= -197 AND ID <= -197", "ID <= -197", "ID >= 697", "ID > 697", "ID < -197",
-      "ID > 2.5 AND ID <= 17.5", "ID >= 15.5 AND ID <= 18.5", "ID >= 2.5", "ID < -150.5", "ID BETWEEN 1.5 AND 10", "ID > 1e12", "ID < -1e12",
-      "ID > -1e12 AND ID < -180", "ID > 10 AND 40 > ID", "100 <= ID AND 110 >= ID", "ID > 5 AND ID >= 20 AND ID < 60 AND ID <= 200",
+      "ID > 2.5 AND ID <= 17.5", "ID >= 15.5 AND ID <= 18.5", "ID >= 2.5", "ID < -150.5", "ID BETWEEN 1.5 AND 10",
+      "ID > 1e12", "ID < -1e12", "ID > -1e12 AND ID < -180", "ID > 10 AND 40 > ID", "100 <= ID AND 110 >= ID",
+      "ID > 5 AND ID >= 20 AND ID < 60 AND ID <= 200",
       "ID > CAST(10.5 AS DECIMAL(6,2)) AND ID <= CAST(31 AS DECIMAL)", "ID <= CAST(-149.5 AS DECIMAL(6,2))",
-      "ID > CAST(-149.5 AS DECIMAL(6,2)) AND ID < 0", "ID >= CAST(-149.5 AS DECIMAL(6,2)) AND ID < CAST(-139.5 AS DECIMAL(6,2))",
-      "ID > 0 AND ID < CAST(16.5 AS DECIMAL(6,2))", "ID > A",
-      "A = 1 AND B > 2.5", "A = 1 AND B <= -3.5", "A = 2 AND B <= 4.5", "A = 0 AND B < 40000", "A = 0 AND B >= -40000.5",
-      "A = 2 AND B > 5 AND B > 7 AND B <= 30 AND B < 100", "A = 1 AND B BETWEEN 0 AND 0", "A = 1.5 AND B > 0", "A = 1 AND B > -1 AND F < 400", "A > 1.5",
-      "A >= -2 AND A < 1", "A < 0 AND B IS NULL", "D >= '2024-03-01' AND D <= '2024-03-15'",
-      "D > CAST('2024-03-10 12:00:00' AS TIMESTAMP)", "D <= CAST('2024-05-12 00:00:00' AS TIMESTAMP) AND ID > 0",
-      "ID IN (19, 1, 19, -197, 697, 700, 4)", "ID IN (1.5, 2.5, 4.0)", "ID IN (1e12, -1e12)",
-      "ID IN (4, 7) AND F > 100", "A = 1 AND B IN (3, 5, 5, -2, 40000)", "A = 0 AND B IN (-2.5, 7)",
-      "A IN (1, -2) AND B > 0", "D IN ('2024-03-11', '2024-01-19')",
-      "A = 1 AND B IN (3, NULL)", "A IN (NULL, 2)",
+      "ID > CAST(-149.5 AS DECIMAL(6,2)) AND ID < 0",
+      "ID >= CAST(-149.5 AS DECIMAL(6,2)) AND ID < CAST(-139.5 AS DECIMAL(6,2))",
+      "ID > 0 AND ID < CAST(16.5 AS DECIMAL(6,2))", "ID > A", "A = 1 AND B > 2.5", "A = 1 AND B <= -3.5",
+      "A = 2 AND B <= 4.5", "A = 0 AND B < 40000", "A = 0 AND B >= -40000.5",
+      "A = 2 AND B > 5 AND B > 7 AND B <= 30 AND B < 100", "A = 1 AND B BETWEEN 0 AND 0", "A = 1.5 AND B > 0",
+      "A = 1 AND B > -1 AND F < 400", "A > 1.5", "A >= -2 AND A < 1", "A < 0 AND B IS NULL",
+      "D >= '2024-03-01' AND D <= '2024-03-15'", "D > CAST('2024-03-10 12:00:00' AS TIMESTAMP)",
+      "D <= CAST('2024-05-12 00:00:00' AS TIMESTAMP) AND ID > 0", "ID IN (19, 1, 19, -197, 697, 700, 4)",
+      "ID IN (1.5, 2.5, 4.0)", "ID IN (1e12, -1e12)", "ID IN (4, 7) AND F > 100",
+      "A = 1 AND B IN (3, 5, 5, -2, 40000)", "A = 0 AND B IN (-2.5, 7)", "A IN (1, -2) AND B > 0",
+      "D IN ('2024-03-11', '2024-01-19')", "A = 1 AND B IN (3, NULL)", "A IN (NULL, 2)",
   };
   for (const char* W : Conditions) {
     ExpectSame(std::string("SELECT ID, A, B, S, D, F FROM $T WHERE ") + W + " ORDER BY ID");
@@ -103,7 +105,8 @@ TEST_F(IndexAnswerTest, BoundsOnKeyFieldsGiveTheRowsOfAScan) {
       "ORDER BY x.ID, y.ID",
       "SELECT x.ID, y.ID FROM $T x LEFT JOIN $T y ON y.ID >= x.ID + 600 WHERE x.ID < -100 ORDER BY x.ID, y.ID",
       "SELECT x.ID, y.ID FROM $T x JOIN $T y ON y.A = x.A AND y.B < x.B WHERE x.ID < -150 ORDER BY x.ID, y.ID",
-      "SELECT x.ID, y.ID FROM $T x JOIN $T y ON y.ID >= x.ID - 30 AND y.ID <= x.B + 650 WHERE x.ID > 650 ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM $T x JOIN $T y ON y.ID >= x.ID - 30 AND y.ID <= x.B + 650 WHERE x.ID > 650 "
+      "ORDER BY x.ID, y.ID",
       "SELECT x.ID, y.ID FROM $T x JOIN $T y ON y.ID < x.A * 100 - 150 WHERE x.ID < -170 ORDER BY x.ID, y.ID",
       "SELECT x.ID, y.ID FROM $T x LEFT JOIN $T y ON y.ID > x.B * 30 AND y.ID < x.B * 30 + 7 WHERE x.ID < -150 "
       "ORDER BY x.ID, y.ID",
