@@ -47,8 +47,10 @@ TExpToken* NewResult(const TExpToken* Node, bool WithValue) {
   R->SavedSize = Node->SavedSize;
   R->SavedScale = Node->SavedScale;
   if (WithValue && Node->Value) {
-    R->SetCapacity(Node->Capacity);
-    std::memcpy(R->Value, Node->Value, Node->Capacity);
+    // The value's bytes (Size of them, at least 8) and a terminating zero: nothing past them is read.
+    const uint32_t N = std::min(Node->Capacity, std::max<uint32_t>(Node->Size, 8) + 1);
+    R->SetCapacity(N);
+    std::memcpy(R->Value, Node->Value, N);
   }
   return R;
 }
