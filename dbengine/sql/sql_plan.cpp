@@ -436,6 +436,8 @@ void TQueryPlan::FindBounds(TSourceRun& R, const std::function<bool(const void*)
 }
 
 void TQueryPlan::ChooseKeyRanges() {
+  // A condition that was a key of an earlier order is tested again until a range answers it.
+  for (auto& C : Conditions) C->Answered = false;
   for (size_t L = 0; L < Runs.size(); ++L) {
     TSourceRun& R = *Runs[L];
     R.KeyValues.clear();

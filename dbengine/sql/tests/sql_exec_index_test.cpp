@@ -196,6 +196,31 @@ TEST_F(SQLTest, BoundsOnDescendingIndexesAndOtherKeyTypesGiveTheRowsOfAScan) {
   }
 }
 
+// A prepared join executed again after its tables changed size takes the other table first: the
+// condition that was the inner table's key is then tested on every row of the other table.
+TEST_F(SQLTest, AJoinWhoseOrderChangesTestsWhatItsNewKeysDoNotAnswer) {
+  Exec("CREATE TABLE a (ID INTEGER, K INTEGER, PRIMARY KEY (ID))");
+  Exec("CREATE TABLE b (ID INTEGER, AK INTEGER, PRIMARY KEY (ID))");
+  Exec("CREATE INDEX BAK ON b (AK)");
+  Exec("INSERT INTO a VALUES (1, 5)");
+  Dir->StartTransaction();
+  for (int I = 1; I <= 50; ++I)
+    Exec("INSERT INTO b VALUES (" + std::to_string(I) + ", " + std::to_string(I % 10) + ")");
+  Dir->Commit();
+  TSQLExecutor Join(Dir);
+  Join.Prepare("SELECT a.ID, b.ID FROM a, b WHERE b.AK = a.K ORDER BY a.ID, b.ID");
+  Join.Execute();
+  EXPECT_EQ(CursorRows(Join.ResultCursor()), (TRows{{"1", "5"}, {"1", "15"}, {"1", "25"}, {"1", "35"}, {"1", "45"}}));
+  // Now b is the small table and leads; a has no index on K.
+  Dir->StartTransaction();
+  for (int I = 2; I <= 60; ++I)
+    Exec("INSERT INTO a VALUES (" + std::to_string(I) + ", " + std::to_string(I + 20) + ")");
+  Exec("DELETE FROM b WHERE ID <> 5");
+  Dir->Commit();
+  Join.Execute();
+  EXPECT_EQ(CursorRows(Join.ResultCursor()), (TRows{{"1", "5"}}));
+}
+
 TEST_F(IndexAnswerTest, MaxAndMinReadFromOneEndGiveTheAggregatesOfAScan) {
   const char* const Statements[] = {
       "SELECT MAX(ID) FROM $T", "SELECT MIN(ID) FROM $T", "SELECT MAX(A) FROM $T", "SELECT MIN(A) FROM $T",
