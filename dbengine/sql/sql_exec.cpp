@@ -589,10 +589,8 @@ void TQueryPlan::FilterDrivingTable(std::vector<TFilterHandle>& Added) {
   if (Runs.empty()) return;
   TSourceRun& R = *Runs.front();
   TDataCursor* C = R.Cursor;
-  if (!C || R.Outer || R.HasKey() || C->LiveResult) return;
-  // One filter of all of them joined by AND: ranges of one index on one column then meet in one
-  // walk of the keys between them.
-  TExpTree Joined;
+  if (!C || R.Outer || !R.KeyValues.empty() || C->LiveResult) return;
+  std::vector<const TCondition*> Served;
   for (auto& Cond : Conditions) {
     if (Cond->Level != 0 || Cond->On || Cond->OnRun) continue;
     if (!OnlyColumnsOf(Cond->Node, R.Source)) continue;
@@ -602,7 +600,28 @@ void TQueryPlan::FilterDrivingTable(std::vector<TFilterHandle>& Added) {
     } catch (const EVXDBEngineError&) {
       continue;
     }
-    if (!T || T->Optimization() == 0) continue;
+    if (T && T->Optimization() != 0) Served.push_back(Cond.get());
+  }
+  // Bounds (or an IN list) on one key field make a range of their own. When indexes serve other
+  // conditions too, the filter meets all of them in the indexes instead, as it always did.
+  if (R.HasKey()) {
+    auto OfTheRange = [&](const TCondition* Cond) {
+      if (Cond == R.InCondition) return true;
+      for (const TSourceRun::TKeyBound& B : R.Bounds)
+        if (B.Condition == Cond) return true;
+      return false;
+    };
+    if (std::all_of(Served.begin(), Served.end(), OfTheRange)) return;
+    for (const TSourceRun::TKeyBound& B : R.Bounds) B.Condition->Answered = false;
+    if (R.InCondition) R.InCondition->Answered = false;
+    R.Bounds.clear();
+    R.InList = nullptr;
+    R.InCondition = nullptr;
+  }
+  // One filter of all of them joined by AND: ranges of one index on one column then meet in one
+  // walk of the keys between them.
+  TExpTree Joined;
+  for (const TCondition* Cond : Served) {
     if (!Joined.Get()) {
       Joined.Reset(CopyExpression(Cond->Node));
       continue;
