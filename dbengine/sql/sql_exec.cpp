@@ -590,6 +590,9 @@ void TQueryPlan::FilterDrivingTable(std::vector<TFilterHandle>& Added) {
   TSourceRun& R = *Runs.front();
   TDataCursor* C = R.Cursor;
   if (!C || R.Outer || !R.KeyValues.empty() || C->LiveResult) return;
+  // A filter compares strings in the table's collation and its indexes order them so: under
+  // another one (a LANGUAGE clause) it would take away rows the statement's conditions keep.
+  if (C->LanguageID != Language || C->SortID != Sort) return;
   std::vector<const TCondition*> Served;
   for (auto& Cond : Conditions) {
     if (Cond->Level != 0 || Cond->On || Cond->OnRun) continue;

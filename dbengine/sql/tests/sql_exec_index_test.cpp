@@ -221,6 +221,24 @@ TEST_F(SQLTest, AJoinWhoseOrderChangesTestsWhatItsNewKeysDoNotAnswer) {
   EXPECT_EQ(CursorRows(Join.ResultCursor()), (TRows{{"1", "5"}}));
 }
 
+// A statement that compares under another collation than its table's (a LANGUAGE clause) gets the
+// rows of its own comparisons, whatever order the table's string index keeps.
+TEST_F(SQLTest, ALanguageClauseOverAnIndexOfAnotherCollationGivesTheRowsOfAScan) {
+  for (const char* T : {"ix", "sc"}) {
+    Exec(std::string("CREATE TABLE ") + T + " (ID INTEGER, S CHAR(5)" +
+         (std::string(T) == "ix" ? ", PRIMARY KEY (ID))" : ")"));
+    const char* const Values[] = {"'a'", "'B'", "'b'", "'C'", "'\xB9'", "'z'", "'\xA5'", "NULL"};
+    for (int I = 0; I < 8; ++I)
+      Exec(std::string("INSERT INTO ") + T + " VALUES (" + std::to_string(I) + ", " + Values[I] + ")");
+  }
+  Exec("CREATE INDEX IS ON ix (S)");
+  for (const char* W : {"S >= 'b'", "S < 'b'", "S BETWEEN 'a' AND 'c'", "S = 'B'", "S LIKE 'b%'", "S IN ('b', 'C')"}) {
+    const std::string Tail = std::string(" WHERE ") + W + " ORDER BY ID LANGUAGE 'Polish'";
+    const TRows Scanned = Query("SELECT ID FROM sc" + Tail);
+    EXPECT_EQ(Query("SELECT ID FROM ix" + Tail), Scanned) << W;
+  }
+}
+
 TEST_F(IndexAnswerTest, MaxAndMinReadFromOneEndGiveTheAggregatesOfAScan) {
   const char* const Statements[] = {
       "SELECT MAX(ID) FROM $T", "SELECT MIN(ID) FROM $T", "SELECT MAX(A) FROM $T", "SELECT MIN(A) FROM $T",
