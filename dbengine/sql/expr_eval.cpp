@@ -21,13 +21,37 @@ int32_t CheckedInt32(int64_t V) {
   return static_cast<int32_t>(V);
 }
 
-// A fresh result token shaped like Node: constant kind, no operands, NULL cleared.
-TExpToken* NewResult(const TExpToken* Node) {
+// A fresh result token shaped like Node: constant kind, Node's type and column binding, no
+// operands, no texts. With WithValue it starts with Node's value (constants, parameters, columns
+// without a reader stand for the value they carry); otherwise its buffer is zeroed for the
+// operator or column reader that fills it.
+TExpToken* NewResult(const TExpToken* Node, bool WithValue) {
   TExpToken* R = GetExpToken();
-  R->Assign(*Node);
-  R->Kind = Node->Kind == nkSubSelect ? nkColumn : nkConstant;
-  R->Operand1 = R->Operand2 = R->Operand3 = nullptr;
-  R->Parent = nullptr;
+  const uint8_t K = Node->Kind;
+  R->Kind = K == nkSubSelect ? nkColumn : nkConstant;
+  R->Code = Node->Code;
+  R->FieldNo = Node->FieldNo;
+  R->Source = Node->Source;
+  R->SubSelect = Node->SubSelect;
+  R->Null = Node->Null;
+  R->Parameter = Node->Parameter;
+  R->PrefixLength = Node->PrefixLength;
+  R->CaseInsensitive = Node->CaseInsensitive;
+  R->DataType = Node->DataType;
+  R->SubType = Node->SubType;
+  R->Size = Node->Size;
+  R->Scale = Node->Scale;
+  R->FromString = Node->FromString;
+  R->SavedType = Node->SavedType;
+  R->SavedSubType = Node->SavedSubType;
+  R->SavedSize = Node->SavedSize;
+  R->SavedScale = Node->SavedScale;
+  if (WithValue && Node->Value) {
+    // The value's bytes (Size of them, at least 8) and a terminating zero: nothing past them is read.
+    const uint32_t N = std::min(Node->Capacity, std::max<uint32_t>(Node->Size, 8) + 1);
+    R->SetCapacity(N);
+    std::memcpy(R->Value, Node->Value, N);
+  }
   return R;
 }
 
@@ -644,7 +668,10 @@ void EvalFunction(const TExpToken* N, const void* Record, const TEvalContext& C,
 }
 
 TExpToken* Eval(const TExpToken* N, const void* Record, const TEvalContext& C) {
-  TExpToken* Res = NewResult(N);
+  const uint8_t K = N->Kind;
+  const bool Computed = K == nkUnary || K == nkBinary || K == nkPrefix || K == nkFunction || K == nkPredicate ||
+                        (K == nkColumn && C.ReadColumn);
+  TExpToken* Res = NewResult(N, !Computed);
   try {
     switch (N->Kind) {
       case nkUnary: {
@@ -891,6 +918,13 @@ bool StripNullComparisons(TExpToken*& Node) {
 
 // ---- Field access ----
 
+const uint8_t* FieldValue(const uint8_t* Record, uint32_t RecordSize, const TFieldAccess& F) {
+  if (F.SubType == stAutoInc) return static_cast<uint64_t>(F.Offset) + 4 > RecordSize ? nullptr : Record + F.Offset;
+  if (static_cast<uint64_t>(F.Offset) + 1 + F.Size > RecordSize || Record[F.Offset] == 0) return nullptr;
+  const uint8_t* V = Record + F.Offset + 1;
+  return F.DataType == ftString && V[0] == 0 ? nullptr : V;
+}
+
 void ReadRecordField(const uint8_t* Record, uint32_t RecordSize, const TFieldAccess& F, TExpToken* R) {
   R->SetCapacity(F.Size + 1 > 9 ? F.Size + 1 : 9);
   std::memset(R->Value, 0, R->Capacity);
@@ -898,17 +932,9 @@ void ReadRecordField(const uint8_t* Record, uint32_t RecordSize, const TFieldAcc
   R->SubType = F.SubType;
   R->Size = F.Size;
   R->Scale = F.Scale;
-  R->Null = true;
-  if (F.SubType == stAutoInc) {
-    if (static_cast<uint64_t>(F.Offset) + 4 > RecordSize) return;
-    std::memcpy(R->Value, Record + F.Offset, 4);
-    R->Null = false;
-    return;
-  }
-  if (static_cast<uint64_t>(F.Offset) + 1 + F.Size > RecordSize) return;
-  if (Record[F.Offset] == 0) return;
-  std::memcpy(R->Value, Record + F.Offset + 1, F.Size);
-  R->Null = F.DataType == ftString && R->Value[0] == 0;
+  const uint8_t* V = FieldValue(Record, RecordSize, F);
+  R->Null = V == nullptr;
+  if (V) std::memcpy(R->Value, V, FieldValueSize(F));
 }
 
 TColumnReader MakeRecordColumnReader(std::vector<TFieldAccess> Fields, uint32_t RecordSize) {

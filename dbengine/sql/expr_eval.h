@@ -59,6 +59,10 @@ struct TFieldAccess {
   uint8_t Scale = 0;
 };
 
+// Where Field's value lies in Record (FieldValueSize bytes), nullptr when it is NULL: no value, an
+// empty string, or a slot beyond the record.
+const uint8_t* FieldValue(const uint8_t* Record, uint32_t RecordSize, const TFieldAccess& Field);
+inline uint32_t FieldValueSize(const TFieldAccess& Field) { return Field.SubType == stAutoInc ? 4 : Field.Size; }
 // Reads field FieldNo (1-based) of Fields from Record into Result.
 void ReadRecordField(const uint8_t* Record, uint32_t RecordSize, const TFieldAccess& Field, TExpToken* Result);
 // A column reader over a record layout (uses the node's field number).

@@ -1,11 +1,9 @@
 #include "dbengine/sql/expr_token.h"
 
-#include <mutex>
 #include <utility>
 #include <vector>
 
 #include "platform/core/sysutils.h"
-#include "dbengine/storage/system_list.h"
 
 TExpToken::TExpToken() { SetCapacity(251); }
 
@@ -112,55 +110,55 @@ void TExpToken::SetString(const std::string& S) {
 
 namespace {
 
+// Each thread keeps its own free nodes: evaluation takes and returns a node per operator, and a
+// lock around a shared list would cost more than the operator. A node may go back on another
+// thread than the one it came from; it then joins that thread's list.
 class TExpTokenStack {
  public:
-  TExpTokenStack() { List_.SetCapacity(1024); }
+  TExpTokenStack() { Free_.reserve(1024); }
   ~TExpTokenStack() {
-    for (int I = 0; I < List_.Count; ++I) delete static_cast<TExpToken*>(List_.Get(I));
-    List_.Clear();
+    Gone = true;
+    for (TExpToken* N : Free_) delete N;
   }
   TExpToken* Pop() {
-    {
-      std::lock_guard<std::mutex> G(Lock_);
-      if (List_.Count > 0) {
-        TExpToken* N = static_cast<TExpToken*>(List_.Last());
-        List_.Delete(List_.Count - 1);
-        N->Clear();
-        return N;
-      }
-    }
-    return new TExpToken();
+    if (Free_.empty()) return new TExpToken();
+    TExpToken* N = Free_.back();
+    Free_.pop_back();
+    N->Clear();
+    return N;
   }
-  void Push(TExpToken* N) {
-    std::lock_guard<std::mutex> G(Lock_);
-    List_.Add(N);
-  }
-  int Count() {
-    std::lock_guard<std::mutex> G(Lock_);
-    return List_.Count;
-  }
+  void Push(TExpToken* N) { Free_.push_back(N); }
+  int Count() const { return static_cast<int>(Free_.size()); }
+
+  // Set when the thread's list went at the thread's end: nodes freed later (by destructors that
+  // run after it) are deleted at once. A plain flag, so that it can still be read then.
+  static thread_local bool Gone;
 
  private:
-  std::mutex Lock_;
-  TSystemList List_;
+  std::vector<TExpToken*> Free_;
 };
 
+thread_local bool TExpTokenStack::Gone = false;
+
 TExpTokenStack& Pool() {
-  static TExpTokenStack S;
+  thread_local TExpTokenStack S;
   return S;
 }
 
 }  // namespace
 
-TExpToken* GetExpToken() { return Pool().Pop(); }
+TExpToken* GetExpToken() { return TExpTokenStack::Gone ? new TExpToken() : Pool().Pop(); }
 
 void PutExpToken(TExpToken*& Node) {
   if (!Node) return;
-  Pool().Push(Node);
+  if (TExpTokenStack::Gone)
+    delete Node;
+  else
+    Pool().Push(Node);
   Node = nullptr;
 }
 
-int PooledExpTokenCount() { return Pool().Count(); }
+int PooledExpTokenCount() { return TExpTokenStack::Gone ? 0 : Pool().Count(); }
 
 bool HasValueChain(const TExpToken& Node) {
   return Node.Kind == nkPredicate &&

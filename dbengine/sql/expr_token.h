@@ -1,6 +1,6 @@
 // Expression nodes. One TExpToken is both a node of a parsed expression tree and a typed value:
 // filters, dataset lookups and every SQL clause are trees of these nodes. Nodes are recycled
-// through a process-wide pool so that evaluating many small trees allocates nothing once warm.
+// through a pool of each thread so that evaluating many small trees allocates nothing once warm.
 #pragma once
 
 #include <cstdint>
@@ -150,10 +150,10 @@ class TExpToken : public TEngineObject {
   TExpToken* Operand3 = nullptr;
 };
 
-// The process-wide pool of free nodes.
+// The pool of free nodes of the calling thread. A node taken from it comes cleared.
 TExpToken* GetExpToken();
 void PutExpToken(TExpToken*& Node);
-// Number of nodes waiting in the pool (tests).
+// Number of nodes waiting in the calling thread's pool (tests).
 int PooledExpTokenCount();
 
 TExpToken* CopyExpression(const TExpToken* Root);

@@ -40,6 +40,26 @@ void AssignCell(TSQLCell& C, const TExpToken* T) {
   }
 }
 
+// The value of a field of a record into C, as AssignCell takes it from the field read into a token.
+void AssignFieldCell(TSQLCell& C, const std::vector<uint8_t>& Record, const TFieldAccess& F) {
+  const uint8_t* V = FieldValue(Record.data(), static_cast<uint32_t>(Record.size()), F);
+  C.Null = V == nullptr;
+  if (C.Null) {
+    C.Bytes.clear();
+    return;
+  }
+  const size_t N = FieldValueSize(F);
+  if (F.DataType == ftString) {
+    const size_t Len = strnlen(reinterpret_cast<const char*>(V), N);
+    C.Bytes.resize(Len + 1);
+    std::memcpy(C.Bytes.data(), V, Len);
+    C.Bytes[Len] = 0;
+  } else {
+    C.Bytes.assign(V, V + N);
+    if (N < 8) C.Bytes.resize(8);
+  }
+}
+
 template <class T>
 T CellGet(const TSQLCell& C) {
   T V{};
@@ -294,7 +314,7 @@ void TQueryPlan::ReadyConditions() {
 
 bool TQueryPlan::Test(int Level, bool OnOnly, bool SkipOn) {
   for (auto& C : Conditions) {
-    if (C->Level != Level || (OnOnly && !C->On) || (SkipOn && C->On)) continue;
+    if (C->Level != Level || C->Answered || (OnOnly && !C->On) || (SkipOn && C->On)) continue;
     TExpToken* R = EvaluateExpression(C->Ready.Get(), nullptr, Eval);
     const bool True = !R->Null && R->Get<uint16_t>() != 0;
     PutExpToken(R);
@@ -310,18 +330,20 @@ void TQueryPlan::StepRows(size_t Level, const std::function<bool()>& Emit) {
     TSourceRun& R = *Runs[L];
     const int Lv = static_cast<int>(L);
     R.NullRow = false;
-    const bool Any = SetKeyRange(R);
-    R.Cursor->MoveToBegin();
     bool Matched = false;
-    while (Any && R.Cursor->GetNextRecord(R.Record.data()) == 0) {
-      if (R.Outer) {
-        if (!Test(Lv, true, false)) continue;
-        Matched = true;
-        if (!Test(Lv, false, true)) continue;
-      } else if (!Test(Lv, false, false)) {
-        continue;
+    // The range of the table's key, or one range after the other for an IN list.
+    for (bool Part = SetKeyRange(R); Part; Part = NextKeyPart(R)) {
+      R.Cursor->MoveToBegin();
+      while (R.Cursor->GetNextRecord(R.Record.data()) == 0) {
+        if (R.Outer) {
+          if (!Test(Lv, true, false)) continue;
+          Matched = true;
+          if (!Test(Lv, false, true)) continue;
+        } else if (!Test(Lv, false, false)) {
+          continue;
+        }
+        if (!Step(L + 1)) return false;
       }
-      if (!Step(L + 1)) return false;
     }
     if (R.Outer && !Matched) {
       R.NullRow = true;
@@ -335,42 +357,140 @@ void TQueryPlan::StepRows(size_t Level, const std::function<bool()>& Emit) {
   Step(Level);
 }
 
+namespace {
+
+// The whole numbers a column of one of the key range types holds.
+void TypeLimits(uint8_t Type, int64_t& Min, int64_t& Max) {
+  switch (Type) {
+    case ftSmallInt:
+      Min = std::numeric_limits<int16_t>::min();
+      Max = std::numeric_limits<int16_t>::max();
+      break;
+    case ftWord:
+      Min = 0;
+      Max = std::numeric_limits<uint16_t>::max();
+      break;
+    default:
+      Min = std::numeric_limits<int32_t>::min();
+      Max = std::numeric_limits<int32_t>::max();
+  }
+}
+
+enum class TKeyFit {
+  Interval,  // the column's values that pass are exactly those from Low to High
+  Nothing,   // no value passes
+  Unknown    // no interval says it (the value's type, or "= NULL", which NULL columns pass)
+};
+
+// What "column Code Value" asks of a column of type Type (a key range type), Code being = or an
+// ordering with the column on the left; decided as the evaluator compares the two: whole numbers
+// as numbers, a float or BCD value against the column's value as such, dates and times only with
+// their own type.
+TKeyFit KeyInterval(uint8_t Code, const TExpToken* Value, uint8_t Type, int64_t& Low, int64_t& High) {
+  int64_t Min, Max;
+  TypeLimits(Type, Min, Max);
+  if (Value->Null || Value->DataType == dtUntyped) return Code == opEqual ? TKeyFit::Unknown : TKeyFit::Nothing;
+  // The value as a number between two whole numbers: Floor <= value <= Ceil (equal when whole).
+  int64_t Floor, Ceil;
+  const uint8_t V = Value->DataType;
+  const bool WholeColumn = Type == ftSmallInt || Type == ftInteger || Type == ftWord;
+  if (WholeColumn && (V == ftSmallInt || V == ftInteger || V == ftWord)) {
+    Floor = Ceil = V == ftSmallInt ? Value->Get<int16_t>()
+                   : V == ftWord   ? Value->Get<uint16_t>()
+                                   : Value->Get<int32_t>();
+  } else if (!WholeColumn && V == Type) {
+    Floor = Ceil = Value->Get<int32_t>();
+  } else if (WholeColumn && V == ftFloat) {
+    const double F = Value->Get<double>();
+    if (std::isnan(F)) return TKeyFit::Unknown;
+    // Beyond the column's numbers only the side matters.
+    const double Clamped = std::clamp(F, static_cast<double>(Min) - 2, static_cast<double>(Max) + 2);
+    Floor = static_cast<int64_t>(std::floor(Clamped));
+    Ceil = static_cast<int64_t>(std::ceil(Clamped));
+  } else if (WholeColumn && V == ftBCD) {
+    // Compared as currency: the column's value times 10,000 against the value's.
+    const int64_t C = EngineBCDToCurr(Value->Get<int64_t>());
+    Floor = C / 10000 - (C % 10000 < 0 ? 1 : 0);
+    Ceil = C / 10000 + (C % 10000 > 0 ? 1 : 0);
+  } else {
+    return TKeyFit::Unknown;
+  }
+  Low = Min;
+  High = Max;
+  switch (Code) {
+    case opEqual:
+      if (Floor != Ceil) return TKeyFit::Nothing;
+      Low = High = Floor;
+      break;
+    case opGreater:
+      Low = Floor + 1;
+      break;
+    case opGreaterEqual:
+      Low = Ceil;
+      break;
+    case opLess:
+      High = Ceil - 1;
+      break;
+    case opLessEqual:
+      High = Floor;
+      break;
+    default:
+      return TKeyFit::Unknown;
+  }
+  Low = std::max(Low, Min);
+  High = std::min(High, Max);
+  return Low <= High ? TKeyFit::Interval : TKeyFit::Nothing;
+}
+
+// Puts a whole number into a key range type field of a record buffer.
+void PutKeyValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, int64_t Value) {
+  uint8_t Bytes[4] = {};
+  switch (Cursor->FieldDescs[static_cast<size_t>(FieldNo - 1)].Type()) {
+    case ftSmallInt:
+      StoreU16(Bytes, static_cast<uint16_t>(static_cast<int16_t>(Value)));
+      break;
+    case ftWord:
+      StoreU16(Bytes, static_cast<uint16_t>(Value));
+      break;
+    default:
+      StoreU32(Bytes, static_cast<uint32_t>(static_cast<int32_t>(Value)));
+  }
+  Cursor->PutField(FieldNo, Record, false, Bytes);
+}
+
+}  // namespace
+
 // Positions the table of a loop level for its rows: the key range of its "column = value"
-// conditions on the leading fields of its index, or the whole table. False when no row can match.
+// conditions on the leading fields of its index and of its bounds on the field after them (or of
+// the first value of its IN list there), or the whole table. The conditions the range answers
+// exactly are marked so. False when no row can match.
 bool TQueryPlan::SetKeyRange(TSourceRun& R) {
   TDataCursor* C = R.Cursor;
   R.RangeFields = 0;
-  if (R.KeyValues.empty()) {
+  for (TCondition* K : R.KeyConditions) K->Answered = false;
+  for (const TSourceRun::TKeyBound& B : R.Bounds) B.Condition->Answered = false;
+  if (R.InCondition) R.InCondition->Answered = false;
+  R.Points.clear();
+  R.Point = 0;
+  if (!R.HasKey()) {
     if (!C->IsNaturalOrder()) C->SetIndexNo(kNaturalOrderIndex);
     return true;
   }
   if (C->IndexNo != R.KeyIndex) C->SetIndexNo(R.KeyIndex);
-  std::vector<uint8_t> Record(C->RecordBufferSize, 0);
+  R.RangeStart.assign(C->RecordBufferSize, 0);
+  R.RangeEnd.assign(C->RecordBufferSize, 0);
+  auto Fit = [&](uint8_t Code, const TExpToken* Value, int FieldNo, int64_t& Low, int64_t& High) {
+    TExpToken* V = EvaluateExpression(Value, nullptr, Eval);
+    const TKeyFit F = KeyInterval(Code, V, C->FieldDescs[static_cast<size_t>(FieldNo - 1)].Type(), Low, High);
+    PutExpToken(V);
+    return F;
+  };
   int Fields = 0;
   for (size_t K = 0; K < R.KeyValues.size(); ++K) {
-    TExpToken* V = EvaluateExpression(R.KeyValues[K], nullptr, Eval);
-    const TFieldDescriptor& D = C->FieldDescs[static_cast<size_t>(R.KeyFields[K] - 1)];
-    std::vector<uint8_t> Value(16, 0);
-    const bool Null = V->Null || V->DataType == dtUntyped;
-    bool Converted = !Null && ConvertFieldValue(V->DataType, V->Value, V->Capacity, D.Type(), Value.data(),
-                                                D.DataSize(), 0, Settings);
-    // A value beyond the column's range matches no row; a conversion to a narrower integer type
-    // must give back the same number.
-    if (Converted && D.Type() != V->DataType &&
-        (V->DataType == ftInteger || V->DataType == ftSmallInt || V->DataType == ftWord)) {
-      int64_t Want = V->DataType == ftInteger    ? V->Get<int32_t>()
-                     : V->DataType == ftSmallInt ? V->Get<int16_t>()
-                                                 : V->Get<uint16_t>();
-      int64_t Got = D.Type() == ftSmallInt ? CellGet<int16_t>(TSQLCell{false, Value})
-                    : D.Type() == ftWord   ? CellGet<uint16_t>(TSQLCell{false, Value})
-                                           : CellGet<int32_t>(TSQLCell{false, Value});
-      if (Want != Got) {
-        PutExpToken(V);
-        return false;
-      }
-    }
-    PutExpToken(V);
-    if (Null || !Converted) {
+    int64_t Low, High;
+    const TKeyFit F = Fit(opEqual, R.KeyValues[K], R.KeyFields[K], Low, High);
+    if (F == TKeyFit::Nothing) return false;
+    if (F == TKeyFit::Unknown) {
       // "column = NULL" holds for the NULL columns, which no key range gives: the leading fields
       // before it still narrow the rows, without them the whole table is scanned.
       if (K == 0) {
@@ -379,11 +499,73 @@ bool TQueryPlan::SetKeyRange(TSourceRun& R) {
       }
       break;
     }
-    C->PutField(R.KeyFields[K], Record.data(), false, Value.data());
+    PutKeyValue(C, R.KeyFields[K], R.RangeStart.data(), Low);
+    PutKeyValue(C, R.KeyFields[K], R.RangeEnd.data(), Low);
+    R.KeyConditions[K]->Answered = true;
     ++Fields;
   }
-  C->SetRange(false, Record.data(), Fields, Record.data(), Fields);
   R.RangeFields = Fields;
+  if (static_cast<size_t>(Fields) == R.KeyValues.size() && !R.Bounds.empty()) {
+    // The tightest of the bounds; one that no interval states is tested on every row instead,
+    // the range then holding every value of the column (NULL fails any ordering).
+    int64_t Low, High;
+    TypeLimits(C->FieldDescs[static_cast<size_t>(R.BoundField - 1)].Type(), Low, High);
+    // A condition is answered when each of its bounds (BETWEEN has two) is.
+    for (const TSourceRun::TKeyBound& B : R.Bounds) B.Condition->Answered = true;
+    for (const TSourceRun::TKeyBound& B : R.Bounds) {
+      int64_t L, H;
+      const TKeyFit F = Fit(B.Code, B.Value, R.BoundField, L, H);
+      if (F == TKeyFit::Nothing) return false;
+      if (F == TKeyFit::Interval) {
+        Low = std::max(Low, L);
+        High = std::min(High, H);
+      } else {
+        B.Condition->Answered = false;
+      }
+    }
+    if (Low > High) return false;
+    // A descending index holds the high end first.
+    PutKeyValue(C, R.BoundField, R.RangeStart.data(), C->Descending ? High : Low);
+    PutKeyValue(C, R.BoundField, R.RangeEnd.data(), C->Descending ? Low : High);
+    ++Fields;
+  } else if (static_cast<size_t>(Fields) == R.KeyValues.size() && R.InList) {
+    // The list's values, each once; a value that no interval states (a NULL matches the NULL
+    // columns) leaves the list to the test of every row.
+    bool Stated = true;
+    for (const TExpToken* Item = R.InList->Operand2; Item && Stated; Item = Item->Operand2) {
+      int64_t Low, High;
+      const TKeyFit F = Fit(opEqual, Item, R.BoundField, Low, High);
+      if (F == TKeyFit::Interval) R.Points.push_back(Low);
+      Stated = F != TKeyFit::Unknown;
+    }
+    if (!Stated) {
+      R.Points.clear();
+      if (Fields == 0) {
+        C->SetIndexNo(kNaturalOrderIndex);
+        return true;
+      }
+    } else {
+      if (R.Points.empty()) return false;
+      std::sort(R.Points.begin(), R.Points.end());
+      R.Points.erase(std::unique(R.Points.begin(), R.Points.end()), R.Points.end());
+      R.InCondition->Answered = true;
+      PutKeyValue(C, R.BoundField, R.RangeStart.data(), R.Points[0]);
+      PutKeyValue(C, R.BoundField, R.RangeEnd.data(), R.Points[0]);
+      ++Fields;
+    }
+  }
+  C->SetRange(false, R.RangeStart.data(), Fields, R.RangeEnd.data(), Fields);
+  return true;
+}
+
+bool TQueryPlan::NextKeyPart(TSourceRun& R) {
+  if (R.Point + 1 >= R.Points.size()) return false;
+  const int64_t V = R.Points[++R.Point];
+  TDataCursor* C = R.Cursor;
+  PutKeyValue(C, R.BoundField, R.RangeStart.data(), V);
+  PutKeyValue(C, R.BoundField, R.RangeEnd.data(), V);
+  const int Fields = R.RangeFields + 1;
+  C->SetRange(false, R.RangeStart.data(), Fields, R.RangeEnd.data(), Fields);
   return true;
 }
 
@@ -408,9 +590,10 @@ void TQueryPlan::FilterDrivingTable(std::vector<TFilterHandle>& Added) {
   TSourceRun& R = *Runs.front();
   TDataCursor* C = R.Cursor;
   if (!C || R.Outer || !R.KeyValues.empty() || C->LiveResult) return;
-  // One filter of all of them joined by AND: ranges of one index on one column then meet in one
-  // walk of the keys between them.
-  TExpTree Joined;
+  // A filter compares strings in the table's collation and its indexes order them so: under
+  // another one (a LANGUAGE clause) it would take away rows the statement's conditions keep.
+  if (C->LanguageID != Language || C->SortID != Sort) return;
+  std::vector<const TCondition*> Served;
   for (auto& Cond : Conditions) {
     if (Cond->Level != 0 || Cond->On || Cond->OnRun) continue;
     if (!OnlyColumnsOf(Cond->Node, R.Source)) continue;
@@ -420,7 +603,28 @@ void TQueryPlan::FilterDrivingTable(std::vector<TFilterHandle>& Added) {
     } catch (const EVXDBEngineError&) {
       continue;
     }
-    if (!T || T->Optimization() == 0) continue;
+    if (T && T->Optimization() != 0) Served.push_back(Cond.get());
+  }
+  // Bounds (or an IN list) on one key field make a range of their own. When indexes serve other
+  // conditions too, the filter meets all of them in the indexes instead, as it always did.
+  if (R.HasKey()) {
+    auto OfTheRange = [&](const TCondition* Cond) {
+      if (Cond == R.InCondition) return true;
+      for (const TSourceRun::TKeyBound& B : R.Bounds)
+        if (B.Condition == Cond) return true;
+      return false;
+    };
+    if (std::all_of(Served.begin(), Served.end(), OfTheRange)) return;
+    for (const TSourceRun::TKeyBound& B : R.Bounds) B.Condition->Answered = false;
+    if (R.InCondition) R.InCondition->Answered = false;
+    R.Bounds.clear();
+    R.InList = nullptr;
+    R.InCondition = nullptr;
+  }
+  // One filter of all of them joined by AND: ranges of one index on one column then meet in one
+  // walk of the keys between them.
+  TExpTree Joined;
+  for (const TCondition* Cond : Served) {
     if (!Joined.Get()) {
       Joined.Reset(CopyExpression(Cond->Node));
       continue;
@@ -444,9 +648,11 @@ void TQueryPlan::FilterDrivingTable(std::vector<TFilterHandle>& Added) {
 }
 
 // MAX or MIN of one column of one table where an index orders the rows of the key range by that
-// column (the column is the index field after the range's fields): the rows are read from the
-// matching end until one passes the conditions. NULL keys come first in an ascending index, so the
-// first value MAX meets is either the largest or NULL (then every remaining value is NULL).
+// column (the column is the index field after the range's equalities, bounded or not): the rows
+// are read from the matching end until one passes the conditions. NULL keys lie at the end of the
+// smallest values (first in an ascending index, last in a descending one), so the first value
+// MAX meets is either the largest or NULL (then every remaining value is NULL), and MIN passes
+// the NULLs.
 bool TQueryPlan::AggregateFromOneEnd() {
   if (!WholeAggregate || Runs.size() != 1 || Query->ResultFields.size() != 1) return false;
   const TResultField& F = *Query->ResultFields[0];
@@ -461,7 +667,8 @@ bool TQueryPlan::AggregateFromOneEnd() {
   if (T != ftInteger && T != ftSmallInt && T != ftWord && T != ftDate && T != ftTime) return false;
   const int Field = D.Number();
   ReadyConditions();
-  if (R.KeyValues.empty()) {
+  bool Descending = false;  // the index holds the column's largest values first (and NULL last)
+  if (!R.HasKey()) {
     const int Index = C->FindIndexOnField(Field, false, true);
     if (Index < 0) return false;
     if (C->IndexNo != Index) C->SetIndexNo(static_cast<uint8_t>(Index));
@@ -471,21 +678,24 @@ bool TQueryPlan::AggregateFromOneEnd() {
     const size_t At = R.KeyValues.size();
     if (Desc[kIndexDescFieldCountOffset] <= At || GetU16(Desc + kIndexDescFieldNumbersOffset + 2 * At) != Field)
       return false;
+    Descending = Desc[kIndexDescDescendingOffset] != 0 || Desc[kIndexDescFieldDescendingOffset + At] != 0;
     if (!SetKeyRange(R)) {
       Rows.clear();
       return true;
     }
-    if (C->IsNaturalOrder() || static_cast<size_t>(R.RangeFields) != At) return false;
+    // The ranges of an IN list have no one end.
+    if (C->IsNaturalOrder() || static_cast<size_t>(R.RangeFields) != At || R.Points.size() > 1) return false;
   }
-  if (C->Descending || C->IsNaturalOrder()) return false;
+  if (C->IsNaturalOrder()) return false;
   const bool Max = F.Aggregate == 3;
+  const bool FromEnd = Max != Descending;
   Rows.clear();
-  if (Max)
+  if (FromEnd)
     C->MoveToEnd();
   else
     C->MoveToBegin();
   uint8_t* Record = R.Record.data();
-  while ((Max ? C->GetPriorRecord(Record) : C->GetNextRecord(Record)) == 0) {
+  while ((FromEnd ? C->GetPriorRecord(Record) : C->GetNextRecord(Record)) == 0) {
     if (!Test(0, false, false)) continue;
     TSQLRow Row;
     CollectRow(Row);
@@ -533,6 +743,17 @@ void TQueryPlan::CollectRow(TSQLRow& Row) {
     }
     if (F.DataType == ftBlob && !F.Aggregate && !F.IsExpression) {
       Row[I] = ReadBlobCell(RunOf(F.SourceTable), F.SourceFieldNo);
+      continue;
+    }
+    if (!F.Aggregate && !F.IsExpression && F.SourceTable) {
+      // A plain column is read straight from its table's row.
+      const TSourceRun* R = RunOf(F.SourceTable);
+      if (!R || R->NullRow || F.SourceFieldNo < 1 || F.SourceFieldNo > R->Fields.size()) {
+        Row[I].Null = true;
+        Row[I].Bytes.clear();
+      } else {
+        AssignFieldCell(Row[I], R->Record, R->Fields[F.SourceFieldNo - 1u]);
+      }
       continue;
     }
     TExpToken* T = EvaluateExpression(F.Expression.Get(), nullptr, Eval);
@@ -945,17 +1166,37 @@ void TQueryPlan::WriteResultTable() {
     ResultShape = std::move(Shape);
     ResultFieldsAsCreated = C->FieldDescs;
   }
-  std::vector<uint8_t> Buffer(C->RecordBufferSize);
-  // The rows go in as one transaction of the (exclusive) result table: its files are written once
-  // at the end instead of after every row.
+  const size_t RecordSize = C->RecordBufferSize;
+  auto Build = [&](const TSQLRow& Row, uint8_t* Buffer) {
+    C->InitRecord(Buffer);
+    for (size_t I = 0; I < Row.size(); ++I)
+      StoreCell(C, static_cast<int>(I + 1), Buffer, Row[I], Q->ResultFields[I]->DataType,
+                Q->ResultFields[I]->ResultName, "SELECT");
+  };
+  bool Blobs = false;
+  for (const TFieldDescriptor& D : C->FieldDescs) Blobs = Blobs || D.Type() == ftBlob;
+  if (!Blobs) {
+    // The (exclusive, index-free) result table takes the rows in pieces of about a megabyte, each
+    // appended at once.
+    const size_t Piece = std::max<size_t>(1, (size_t(1) << 20) / RecordSize);
+    std::vector<uint8_t> Buffers(std::min(Piece, Rows.size()) * RecordSize);
+    for (size_t First = 0; First < Rows.size(); First += Piece) {
+      const size_t N = std::min(Piece, Rows.size() - First);
+      for (size_t I = 0; I < N; ++I) Build(Rows[First + I], Buffers.data() + I * RecordSize);
+      C->AppendRecords(Buffers.data(), static_cast<uint32_t>(N));
+    }
+    C->MoveToBegin();
+    return;
+  }
+  // A BLOB value is written through a BLOB opened on its row's buffer, so rows with BLOB columns
+  // go in one by one, as one transaction of the (exclusive) result table: its files are written
+  // once at the end instead of after every row.
+  std::vector<uint8_t> Buffer(RecordSize);
   TDataTable* T = C->Table;
   T->StartTransaction();
   try {
     for (const TSQLRow& Row : Rows) {
-      C->InitRecord(Buffer.data());
-      for (size_t I = 0; I < Row.size(); ++I)
-        StoreCell(C, static_cast<int>(I + 1), Buffer.data(), Row[I], Q->ResultFields[I]->DataType,
-                  Q->ResultFields[I]->ResultName, "SELECT");
+      Build(Row, Buffer.data());
       C->InsertRecord(Buffer.data(), false);
     }
     T->Commit(true);
@@ -1008,6 +1249,12 @@ void TQueryPlan::StoreCell(TDataCursor* Cursor, int FieldNo, uint8_t* Record, co
   }
   if (Cell.Null) {
     Cursor->PutField(FieldNo, Record, false, nullptr);
+    return;
+  }
+  // A value of the field's own type is its bytes (a text goes through the conversion, which fits
+  // it to the field's length).
+  if (Type == D.Type() && Type != ftString && Cell.Bytes.size() >= D.DataSize()) {
+    Cursor->PutField(FieldNo, Record, false, Cell.Bytes.data());
     return;
   }
   // Field values are small: the conversion goes through the stack, not the heap, once per cell.
@@ -1250,44 +1497,37 @@ std::string SQLFieldText(TDataCursor* Cursor, int FieldNo, const uint8_t* Record
   A.SubType = D.SubType();
   A.Size = D.DataSize();
   A.Scale = D.Bytes[kFieldDescDataScaleOffset];
-  TExpToken* T = GetExpToken();
-  ReadRecordField(Record, Cursor->RecordBufferSize, A, T);
-  std::string S;
-  if (!T->Null) {
-    switch (A.DataType) {
-      case ftString:
-        S = T->AsString();
-        break;
-      case ftFloat: {
-        const double V = T->Get<double>();
-        char B[40];
-        for (int P = 15; P <= 17; ++P) {
-          std::snprintf(B, sizeof B, "%.*g", P, V);
-          if (std::strtod(B, nullptr) == V) break;
-        }
-        S = B;
-        break;
+  const uint8_t* V = FieldValue(Record, Cursor->RecordBufferSize, A);
+  if (!V) return std::string();
+  auto Get = [&](auto Zero) {
+    std::memcpy(&Zero, V, sizeof Zero);
+    return Zero;
+  };
+  switch (A.DataType) {
+    case ftString:
+      return std::string(reinterpret_cast<const char*>(V), strnlen(reinterpret_cast<const char*>(V), A.Size));
+    case ftFloat: {
+      const double F = Get(0.0);
+      char B[40];
+      for (int P = 15; P <= 17; ++P) {
+        std::snprintf(B, sizeof B, "%.*g", P, F);
+        if (std::strtod(B, nullptr) == F) break;
       }
-      case ftSmallInt:
-        S = std::to_string(T->Get<int16_t>());
-        break;
-      case ftWord:
-        S = std::to_string(T->Get<uint16_t>());
-        break;
-      case ftInteger:
-        S = std::to_string(T->Get<int32_t>());
-        break;
-      case ftBoolean:
-        S = T->Get<uint16_t>() ? "True" : "False";
-        break;
-      default: {
-        uint8_t B[512] = {};
-        if (ConvertFieldValue(A.DataType, T->Value, T->Capacity, ftString, B, 511, 0, LocaleFormatSettings(0, 0)))
-          S = reinterpret_cast<const char*>(B);
-        break;
-      }
+      return B;
+    }
+    case ftSmallInt:
+      return std::to_string(Get(int16_t{0}));
+    case ftWord:
+      return std::to_string(Get(uint16_t{0}));
+    case ftInteger:
+      return std::to_string(Get(int32_t{0}));
+    case ftBoolean:
+      return Get(uint16_t{0}) ? "True" : "False";
+    default: {
+      uint8_t B[512] = {};
+      if (ConvertFieldValue(A.DataType, V, FieldValueSize(A), ftString, B, 511, 0, LocaleFormatSettings(0, 0)))
+        return reinterpret_cast<const char*>(B);
+      return std::string();
     }
   }
-  PutExpToken(T);
-  return S;
 }

@@ -12,20 +12,84 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dbengine/sql/sql_statement.h"
 #include "dbengine/storage/data_cursor.h"
 #include "dbengine/storage/data_fields.h"
 
+// The bytes of a cell. Numbers, dates and short strings stay inside it; longer values take memory
+// of their own (kept when the cell is filled again), so that collecting rows allocates no memory
+// per value.
+class TCellBytes {
+ public:
+  TCellBytes() = default;
+  TCellBytes(const TCellBytes& Other) { assign(Other.data(), Other.data() + Other.size()); }
+  TCellBytes& operator=(const TCellBytes& Other) {
+    if (this != &Other) assign(Other.data(), Other.data() + Other.size());
+    return *this;
+  }
+  TCellBytes(TCellBytes&& Other) noexcept { *this = std::move(Other); }
+  TCellBytes& operator=(TCellBytes&& Other) noexcept {
+    if (this == &Other) return *this;
+    Size_ = Other.Size_;
+    std::memcpy(Inline_, Other.Inline_, kInline);
+    Heap_ = std::move(Other.Heap_);
+    Other.Size_ = 0;
+    return *this;
+  }
+
+  size_t size() const { return Size_; }
+  bool empty() const { return Size_ == 0; }
+  uint8_t* data() { return Size_ > kInline ? Heap_.data() : Inline_; }
+  const uint8_t* data() const { return Size_ > kInline ? Heap_.data() : Inline_; }
+  uint8_t& operator[](size_t I) { return data()[I]; }
+  const uint8_t& operator[](size_t I) const { return data()[I]; }
+  void clear() { Size_ = 0; }
+  // New bytes are zero.
+  void resize(size_t N) {
+    if (N > kInline) {
+      if (Size_ <= kInline) Heap_.assign(Inline_, Inline_ + Size_);
+      Heap_.resize(N, 0);
+    } else {
+      if (Size_ > kInline) std::memcpy(Inline_, Heap_.data(), N);
+      if (N > Size_ && Size_ <= kInline) std::memset(Inline_ + Size_, 0, N - Size_);
+    }
+    Size_ = static_cast<uint32_t>(N);
+  }
+  void assign(const uint8_t* First, const uint8_t* Last) {
+    const size_t N = static_cast<size_t>(Last - First);
+    if (N > kInline)
+      Heap_.assign(First, Last);
+    else if (N)
+      std::memmove(Inline_, First, N);
+    Size_ = static_cast<uint32_t>(N);
+  }
+  void assign(size_t N, uint8_t Value) {
+    if (N > kInline)
+      Heap_.assign(N, Value);
+    else
+      std::memset(Inline_, Value, N);
+    Size_ = static_cast<uint32_t>(N);
+  }
+
+ private:
+  static constexpr size_t kInline = 16;
+  uint32_t Size_ = 0;
+  uint8_t Inline_[kInline] = {};
+  std::vector<uint8_t> Heap_;  // the bytes when there are more than kInline
+};
+
 // One value of a result row: the type's encoding (strings zero-terminated) or NULL.
 struct TSQLCell {
   bool Null = true;
-  std::vector<uint8_t> Bytes;
+  TCellBytes Bytes;
 };
 using TSQLRow = std::vector<TSQLCell>;
 

@@ -282,54 +282,87 @@ void TQueryPlan::SplitWhere() {
 
 namespace {
 
-// A condition "column = value" on a column of one table whose value the tables before it give.
-struct TKeyCondition {
+// The column types whose index keys order as the evaluator compares values, exactly and with no
+// two values on one key: whole numbers, dates and times.
+bool IsKeyRangeType(uint8_t T) {
+  return T == ftInteger || T == ftSmallInt || T == ftWord || T == ftDate || T == ftTime;
+}
+
+// A comparison of a column of R's table with a value the tables before it give: the column, the
+// value and the operator with the column on the left.
+struct TColumnComparison {
   int Field;  // the column's physical field number
   const TExpToken* Column;
   const TExpToken* Value;
+  uint8_t Code;
+  TCondition* Condition;
 };
 
-// The key conditions of R in the order of the WHERE (and, for an outer table, ON) conditions.
-std::vector<TKeyCondition> KeyConditions(const std::vector<std::unique_ptr<TCondition>>& Conditions, TSourceRun& R,
-                                         const std::function<bool(const void*)>& Placed) {
-  std::vector<TKeyCondition> Out;
+// The conditions of R (WHERE, or for an outer table its ON conditions) in their order, as
+// comparisons of one of R's columns with a value of the tables placed before it. BETWEEN gives
+// its two bounds; an IN list is one comparison (code prIn) whose value is the predicate.
+std::vector<TColumnComparison> ColumnComparisons(const std::vector<std::unique_ptr<TCondition>>& Conditions,
+                                                 TSourceRun& R, const std::function<bool(const void*)>& Placed) {
+  auto Earlier = [&](const TExpToken* Value) {
+    std::vector<const void*> Sources;
+    CollectSources(Value, Sources);
+    for (const void* S : Sources)
+      if (S == R.Source || !Placed(S)) return false;
+    return !HasAggregate(Value);
+  };
+  auto Usable = [&](const TExpToken* Col) {
+    // Strings compare by collation and floats by a rule of their own: only exact, ordered types.
+    return Col && Col->Kind == nkColumn && Col->Source == R.Source && IsKeyRangeType(Col->DataType);
+  };
+  auto FieldOf = [&](const TExpToken* Col) { return R.Cursor->FieldDescs[Col->FieldNo - 1u].Number(); };
+  std::vector<TColumnComparison> Out;
   for (auto& C : Conditions) {
     if (C->On != R.Outer || (C->On && C->OnRun != &R)) continue;
     const TExpToken* N = C->Node;
-    if (N->Kind != nkBinary || N->Code != opEqual) continue;
-    for (int Side = 0; Side < 2; ++Side) {
-      const TExpToken* Col = Side == 0 ? N->Operand1 : N->Operand2;
-      const TExpToken* Val = Side == 0 ? N->Operand2 : N->Operand1;
-      if (!Col || !Val || Col->Kind != nkColumn || Col->Source != R.Source) continue;
-      // Strings compare by collation and NULL equals NULL: only exact, ordered types qualify.
-      const uint8_t T = Col->DataType;
-      if (T != ftInteger && T != ftSmallInt && T != ftWord && T != ftDate && T != ftTime) continue;
-      std::vector<const void*> Sources;
-      CollectSources(Val, Sources);
-      bool Earlier = true;
-      for (const void* S : Sources)
-        if (S == R.Source || !Placed(S)) Earlier = false;
-      if (!Earlier || HasAggregate(Val)) continue;
-      Out.push_back({R.Cursor->FieldDescs[Col->FieldNo - 1u].Number(), Col, Val});
+    if (N->Kind == nkBinary && N->Code >= opEqual && N->Code <= opLessEqual && N->Code != opNotEqual) {
+      for (int Side = 0; Side < 2; ++Side) {
+        const TExpToken* Col = Side == 0 ? N->Operand1 : N->Operand2;
+        const TExpToken* Val = Side == 0 ? N->Operand2 : N->Operand1;
+        if (!Val || !Usable(Col) || !Earlier(Val)) continue;
+        uint8_t Code = N->Code;
+        if (Side == 1) Code = Code == opGreater ? opLess : Code == opLess ? opGreater
+                            : Code == opGreaterEqual ? opLessEqual : Code == opLessEqual ? opGreaterEqual : Code;
+        Out.push_back({FieldOf(Col), Col, Val, Code, C.get()});
+      }
+    } else if (N->Kind == nkPredicate && N->Code == prBetween && Usable(N->Operand1)) {
+      const TExpToken* Low = N->Operand2;
+      const TExpToken* High = Low ? Low->Operand2 : nullptr;
+      if (!High || !Earlier(Low) || !Earlier(High)) continue;
+      Out.push_back({FieldOf(N->Operand1), N->Operand1, Low, opGreaterEqual, C.get()});
+      Out.push_back({FieldOf(N->Operand1), N->Operand1, High, opLessEqual, C.get()});
+    } else if (N->Kind == nkPredicate && N->Code == prIn && Usable(N->Operand1) && N->Operand2) {
+      bool All = true;
+      for (const TExpToken* Item = N->Operand2; Item && All; Item = Item->Operand2) All = Earlier(Item);
+      if (All) Out.push_back({FieldOf(N->Operand1), N->Operand1, N, prIn, C.get()});
     }
   }
   return Out;
 }
 
+bool IsBound(uint8_t Code) { return Code >= opGreater && Code <= opLessEqual; }
+
 }  // namespace
 
 bool TQueryPlan::FindKey(TSourceRun& R, const std::function<bool(const void*)>& Placed,
-                         std::vector<const TExpToken*>* Values, std::vector<int>* FieldNos, uint8_t* Index) {
+                         std::vector<const TExpToken*>* Values, std::vector<int>* FieldNos, uint8_t* Index,
+                         std::vector<TCondition*>* Conds) {
   if (!R.Cursor) return false;
-  const std::vector<TKeyCondition> Keys = KeyConditions(Conditions, R, Placed);
-  auto FirstFor = [&](int Field) -> const TKeyCondition* {
-    for (const TKeyCondition& K : Keys)
+  std::vector<TColumnComparison> Keys = ColumnComparisons(Conditions, R, Placed);
+  Keys.erase(std::remove_if(Keys.begin(), Keys.end(), [](const TColumnComparison& K) { return K.Code != opEqual; }),
+             Keys.end());
+  auto FirstFor = [&](int Field) -> const TColumnComparison* {
+    for (const TColumnComparison& K : Keys)
       if (K.Field == Field) return &K;
     return nullptr;
   };
   // The first key condition picks the index (the first whose leading field is its column);
   // further key fields of that index join the range while each has a key condition too.
-  for (const TKeyCondition& K : Keys) {
+  for (const TColumnComparison& K : Keys) {
     const int Count = R.Cursor->GetIndexCount();
     for (int I = R.Cursor->HasNoPrimaryKey() ? 1 : 0; I <= Count; ++I) {
       uint8_t Desc[120] = {};
@@ -338,12 +371,14 @@ bool TQueryPlan::FindKey(TSourceRun& R, const std::function<bool(const void*)>& 
       if (KeyCount < 1 || GetU16(Desc + kIndexDescFieldNumbersOffset) != K.Field) continue;
       if (Values) Values->assign(1, K.Value);
       if (FieldNos) FieldNos->assign(1, K.Column->FieldNo);
+      if (Conds) Conds->assign(1, K.Condition);
       if (Index) *Index = static_cast<uint8_t>(I);
       for (int F = 1; F < KeyCount; ++F) {
-        const TKeyCondition* Next = FirstFor(GetU16(Desc + kIndexDescFieldNumbersOffset + 2 * F));
+        const TColumnComparison* Next = FirstFor(GetU16(Desc + kIndexDescFieldNumbersOffset + 2 * F));
         if (Next == nullptr) break;
         if (Values) Values->push_back(Next->Value);
         if (FieldNos) FieldNos->push_back(Next->Column->FieldNo);
+        if (Conds) Conds->push_back(Next->Condition);
       }
       return true;
     }
@@ -351,17 +386,75 @@ bool TQueryPlan::FindKey(TSourceRun& R, const std::function<bool(const void*)>& 
   return false;
 }
 
+void TQueryPlan::FindBounds(TSourceRun& R, const std::function<bool(const void*)>& Placed) {
+  std::vector<TColumnComparison> Bounds = ColumnComparisons(Conditions, R, Placed);
+  Bounds.erase(std::remove_if(Bounds.begin(), Bounds.end(),
+                              [](const TColumnComparison& B) { return !IsBound(B.Code) && B.Code != prIn; }),
+               Bounds.end());
+  if (Bounds.empty()) return;
+  // An index whose fields all go one way: the ends of a range on a leading part of its key are
+  // then the lowest and highest keys past that part. (A field of the other direction would order
+  // the filled-in rest of a key the other way round.)
+  auto OneWay = [](const uint8_t* Desc) {
+    for (int F = 0; F < Desc[kIndexDescFieldCountOffset]; ++F)
+      if (Desc[kIndexDescFieldDescendingOffset + F] != 0) return false;
+    return true;
+  };
+  // The bounds of the field, else its first IN list.
+  auto Take = [&](int Field, const TExpToken* Column) {
+    for (const TColumnComparison& B : Bounds)
+      if (B.Field == Field && IsBound(B.Code)) R.Bounds.push_back({B.Value, B.Code, B.Condition});
+    for (const TColumnComparison& B : Bounds)
+      if (R.Bounds.empty() && !R.InList && B.Field == Field) {
+        R.InList = B.Value;
+        R.InCondition = B.Condition;
+      }
+    R.BoundField = Column->FieldNo;
+  };
+  uint8_t Desc[120] = {};
+  if (!R.KeyValues.empty()) {
+    R.Cursor->GetIndexDesc(R.KeyIndex, Desc);
+    const size_t At = R.KeyValues.size();
+    if (!OneWay(Desc) || At >= Desc[kIndexDescFieldCountOffset]) return;
+    const int Field = GetU16(Desc + kIndexDescFieldNumbersOffset + 2 * At);
+    for (const TColumnComparison& B : Bounds)
+      if (B.Field == Field) return Take(Field, B.Column);
+    return;
+  }
+  // The first bound in the order of the conditions picks the index, as the first key condition does.
+  for (const TColumnComparison& B : Bounds) {
+    const int Count = R.Cursor->GetIndexCount();
+    for (int I = R.Cursor->HasNoPrimaryKey() ? 1 : 0; I <= Count; ++I) {
+      R.Cursor->GetIndexDesc(static_cast<uint8_t>(I), Desc);
+      if (Desc[kIndexDescFieldCountOffset] < 1 || GetU16(Desc + kIndexDescFieldNumbersOffset) != B.Field ||
+          !OneWay(Desc))
+        continue;
+      R.KeyIndex = static_cast<uint8_t>(I);
+      return Take(B.Field, B.Column);
+    }
+  }
+}
+
 void TQueryPlan::ChooseKeyRanges() {
+  // A condition that was a key of an earlier order is tested again until a range answers it.
+  for (auto& C : Conditions) C->Answered = false;
   for (size_t L = 0; L < Runs.size(); ++L) {
     TSourceRun& R = *Runs[L];
     R.KeyValues.clear();
     R.KeyFields.clear();
+    R.KeyConditions.clear();
+    R.Bounds.clear();
+    R.InList = nullptr;
+    R.InCondition = nullptr;
+    R.BoundField = 0;
     auto Placed = [&](const void* S) {
       for (size_t I = 0; I < L; ++I)
         if (Runs[I]->Source == S) return true;
       return false;
     };
-    FindKey(R, Placed, &R.KeyValues, &R.KeyFields, &R.KeyIndex);
+    if (!R.Cursor) continue;
+    FindKey(R, Placed, &R.KeyValues, &R.KeyFields, &R.KeyIndex, &R.KeyConditions);
+    FindBounds(R, Placed);
   }
 }
 

@@ -13,6 +13,8 @@
 #include "dbengine/sql/expr_eval.h"
 #include "dbengine/sql/sql_exec.h"
 
+struct TCondition;
+
 // One source table while a query runs.
 struct TSourceRun {
   TSourceTable* Source = nullptr;
@@ -26,8 +28,25 @@ struct TSourceRun {
   // leading fields are these columns: the loop reads only the range of those values.
   std::vector<const TExpToken*> KeyValues;  // the value sides (parts of the WHERE tree), in key order
   std::vector<int> KeyFields;               // the columns' field numbers, in key order
+  std::vector<TCondition*> KeyConditions;   // the conditions they come from, in key order
+  // Bounds on the index field after those (the first field when there are none): the
+  // comparisons <, <=, >, >= and BETWEEN of that column with values the earlier tables give.
+  struct TKeyBound {
+    const TExpToken* Value;  // part of the WHERE tree
+    uint8_t Code;            // opGreater, opGreaterEqual, opLess or opLessEqual, the column on the left
+    TCondition* Condition;
+  };
+  std::vector<TKeyBound> Bounds;
+  // Without bounds, an IN list of values on that field: the loop reads the range of each value.
+  const TExpToken* InList = nullptr;  // the predicate (part of the WHERE tree)
+  TCondition* InCondition = nullptr;
+  int BoundField = 0;  // the bounded (or listed) column's field number
   uint8_t KeyIndex = 255;
   int RangeFields = 0;  // the leading key fields the last key range was set on
+  std::vector<uint8_t> RangeStart, RangeEnd;  // record buffers of the range's ends
+  std::vector<int64_t> Points;  // the IN list's values of the last positioning, ascending
+  size_t Point = 0;             // the one whose range is set
+  bool HasKey() const { return !KeyValues.empty() || !Bounds.empty() || InList; }
 };
 
 // A condition of the WHERE tree (one operand of its top-level ANDs).
@@ -37,6 +56,9 @@ struct TCondition {
   bool On = false;            // an ON condition of the outer table at Level
   TSourceRun* OnRun = nullptr;  // the outer table whose ON condition this is
   TExpTree Ready;             // the copy prepared for this execution
+  // The key range its table was last positioned on holds exactly the rows it is true for: the
+  // loop does not test it on them.
+  bool Answered = false;
 };
 
 class TQueryPlan {
@@ -95,8 +117,13 @@ class TQueryPlan {
   void ChooseKeyRanges();
   void OptimizeJoins();
   bool FindKey(TSourceRun& R, const std::function<bool(const void*)>& Placed, std::vector<const TExpToken*>* Values,
-               std::vector<int>* FieldNos, uint8_t* Index);
+               std::vector<int>* FieldNos, uint8_t* Index, std::vector<TCondition*>* Conditions = nullptr);
+  // The bounds (or an IN list) of R on the field after its equalities, or without equalities on
+  // the first field of an index; sets R's key index in the second case.
+  void FindBounds(TSourceRun& R, const std::function<bool(const void*)>& Placed);
   bool SetKeyRange(TSourceRun& Run);
+  // Sets the range of the next value of the run's IN list; false when there is none.
+  bool NextKeyPart(TSourceRun& Run);
   bool AggregateFromOneEnd();
   void FilterDrivingTable(std::vector<TFilterHandle>& Added);
   void PrepareSelect();

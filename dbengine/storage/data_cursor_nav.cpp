@@ -985,6 +985,60 @@ void TDataCursor::InsertRecord(uint8_t* Buffer, bool Repos) {
   });
 }
 
+void TDataCursor::AppendRecords(uint8_t* Buffers, uint32_t Count) {
+  CheckExclusive();
+  if (!HasNoPrimaryKey() || GetIndexCount() > 0) Fail(ecIndexExists);
+  if (DataFile()->BlobFieldCount() > 0) Fail(ecInvalidBlobField);
+  if (Count == 0) return;
+  RunWrite([&]() {
+    TDataFile* D = DataFile();
+    TIndexFile* X = IndexFile();
+    const size_t Size = static_cast<size_t>(D->RecordSize());
+    const size_t KeyLength = static_cast<size_t>(SlotKeyLength(kStatusIndex));
+    std::vector<uint8_t> Keys(Count * KeyLength);
+    std::vector<uint32_t> Numbers(Count);
+    const uint32_t First = D->NextRecord();
+    for (uint32_t I = 0; I < Count; ++I) {
+      uint8_t* Buffer = Buffers + static_cast<size_t>(I) * RecordBufferSize;
+      if (!NoAutoInc) StoreU32(Buffer + 5, PeekNextAutoInc());
+      ValidateRecord(Buffer);
+      uint32_t Id;
+      if (!NoAutoInc) {
+        Id = D->NextAutoInc();
+      } else {
+        Id = LoadU32(Buffer + 5);
+        D->SetLastAutoInc(std::max(Id, D->LastAutoInc() + 1));
+      }
+      Buffer[0] = 0;
+      StoreU32(Buffer + 1, First + I);
+      StoreU32(Buffer + 5, Id);
+      BuildStatusKey(Buffer, Keys.data() + I * KeyLength);
+      Numbers[I] = First + I;
+    }
+    // The buffers are the records' images, unless calculated fields follow each record.
+    std::vector<uint8_t> Packed;
+    if (RecordBufferSize != Size) {
+      Packed.resize(Count * Size);
+      for (uint32_t I = 0; I < Count; ++I)
+        std::memcpy(Packed.data() + I * Size, Buffers + static_cast<size_t>(I) * RecordBufferSize, Size);
+    }
+    D->AppendRecords(this, Packed.empty() ? Buffers : Packed.data(), Count);
+    // The new records' status keys carry new row numbers: they go after every live key.
+    if (IndexAppendKeys(*X, this, kStatusIndex, Keys.data(), Numbers.data(), Count) != Count) Fail(ecIndexCorrupt);
+    X->SetRecordCount(X->GetRecordCount() + Count);
+    FlushChanges();
+    if (IsNaturalOrder()) {
+      for (uint32_t I = 0; I < Count; ++I)
+        UpdateVisibleRecord(First + I, Buffers + static_cast<size_t>(I) * RecordBufferSize);
+    } else {
+      RebuildVisibleSet();
+    }
+    MoveFirst();
+    MoveBy(-1);
+    ReadCurrentRecord();
+  });
+}
+
 void TDataCursor::ModifyRecord(uint8_t* Buffer, bool Unlock, bool Repos) {
   RunWrite([&]() {
     if (AtBOF || AtEOF) Fail(ecNoCurrentRecord);

@@ -566,6 +566,45 @@ uint32_t TDataFile::AllocateRecord(TDataCursor* Cursor, bool HasPrimaryIndex, TR
   return N;
 }
 
+void TDataFile::AppendRecords(TDataCursor* Cursor, const uint8_t* Images, uint32_t Count) {
+  if (Count == 0) return;
+  const size_t R = static_cast<size_t>(RecordSize());
+  if (InTransaction()) {
+    // The transaction's records stay in the cache until it commits.
+    for (uint32_t I = 0; I < Count; ++I) {
+      TRecord* Rec = nullptr;
+      GetRecord(Cursor, NextRecord(), Rec);
+      std::memcpy(Rec->Buffer, Images + I * R, R);
+      Rec->Modified = true;
+      ReleaseRecord(Rec);
+    }
+    return;
+  }
+  const uint32_t First = NextRecord();
+  const int64_t Last = static_cast<int64_t>(First) + Count - 1;
+  // The limits of GetRecord's append, for the last record.
+  if (Last + 1 > kMaxRecordNumber || static_cast<int64_t>(R) * Last > kMaxTableBytes) Raise(ecTableFull);
+  // Cached records of those numbers are stale: no record lies past the end of the file.
+  while (!FCache.Sorted.empty() && FCache.Sorted.back()->RecordNumber >= First) {
+    TRecord* Stale = FCache.Sorted.back();
+    if (Stale->PinCount != 0) Raise(ecRecordsCorrupt);
+    FCache.Remove(Stale);
+    FCache.Recycle(Stale);
+  }
+  if (Encrypted()) {
+    std::vector<uint8_t> Run(Images, Images + Count * R);
+    for (uint32_t I = 0; I < Count; ++I)
+      CipherEncode(Run.data() + I * R, static_cast<int>(R), kTableCipherKeyLow, kTableCipherKeyHigh);
+    WriteAt(RecordOffset(First), Run.data(), static_cast<int64_t>(Run.size()));
+  } else {
+    WriteAt(RecordOffset(First), Images, static_cast<int64_t>(Count * R));
+  }
+  RecordWrites += Count;
+  StoreU32(Header + kDatNextRecord, First + Count);
+  SetDirty();
+  MarkChanged();
+}
+
 void TDataFile::PushFreeRecord(TRecord* Record, bool HasPrimaryIndex) {
   Record->SetStatus(1);
   Record->SetFreeLink(HasPrimaryIndex ? FreeRecord() : 0);

@@ -171,6 +171,10 @@ class TDataFile : public TFileHandler {
   // A record number from the free chain (only with a primary index) or the end of the file; the
   // record comes back pinned, active and cleared (the caller copies its image in).
   uint32_t AllocateRecord(TDataCursor* Cursor, bool HasPrimaryIndex, TRecord*& Record);
+  // Puts Count record images (RecordSize bytes each, status, own number and row number set)
+  // after the last record. Outside a transaction they are written in one piece past the cache (a
+  // record is written when its change ends anyway); inside one they join its cached records.
+  void AppendRecords(TDataCursor* Cursor, const uint8_t* Images, uint32_t Count);
   // Marks the record deleted and makes it the head of the free chain.
   void PushFreeRecord(TRecord* Record, bool HasPrimaryIndex);
   // Writes the modified, unpinned records in runs; false when nothing was written.

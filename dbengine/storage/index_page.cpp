@@ -767,7 +767,8 @@ struct TTreePath {
   TPage* Leaf() const { return Pages.back(); }
 };
 
-// Descends from the root to the leaf that holds (or would hold) Key. False for an empty tree.
+// Descends from the root to the leaf that holds (or would hold) Key, or with no key to the last
+// leaf. False for an empty tree.
 bool Descend(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_t* Key, TTreePath& Path) {
   uint32_t Root = Store.RootPage(Slot);
   if (Root == 0) return false;
@@ -776,8 +777,11 @@ bool Descend(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_t* Ke
   if (!P->IsRoot()) Store.PageCorrupt();
   P->Parent = 0;
   while (!P->IsLeaf()) {
-    if (static_cast<int>(Path.Pages.size()) > kMaxTreeDepth) Store.PageCorrupt();
-    P->FindKey(Cursor, Key, P->KeyLength);
+    if (static_cast<int>(Path.Pages.size()) > kMaxTreeDepth || P->Count == 0) Store.PageCorrupt();
+    if (Key)
+      P->FindKey(Cursor, Key, P->KeyLength);
+    else
+      P->ReadPos = P->Count;
     const int Pos = P->ReadPos;
     Path.Positions.push_back(Pos);
     TPage* C = FetchPage(Store, Cursor, Slot, P->ChildAt(Pos));
@@ -818,6 +822,40 @@ bool IndexInsertKey(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint
   L->WritePos = Pos + 1;
   L->InsertEntry(Cursor, Key, RecordNumber, 1);
   return true;
+}
+
+size_t IndexAppendKeys(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_t* Keys,
+                       const uint32_t* RecordNumbers, size_t Count) {
+  size_t I = 0;
+  while (I < Count) {
+    TTreePath Path(Store);
+    if (!Descend(Store, Cursor, Slot, nullptr, Path)) {
+      // An empty tree gets its root leaf from the ordinary insert.
+      if (!IndexInsertKey(Store, Cursor, Slot, Keys, RecordNumbers[I])) return I;
+      ++I;
+      continue;
+    }
+    TPage* L = Path.Leaf();
+    const size_t KL = static_cast<size_t>(L->KeyLength);
+    // The keys after the last one go onto the end of the last leaf, without a search, until the
+    // leaf splits and the right edge of the tree moves.
+    while (I < Count && L->Right == 0) {
+      const uint8_t* K = Keys + I * KL;
+      if (L->Count > 0 && Store.CompareKeys(Cursor, *L, L->KeyAt(L->Count), K, L->KeyLength) >= 0) {
+        if (!IndexInsertKey(Store, Cursor, Slot, K, RecordNumbers[I])) return I;
+        ++I;
+        break;
+      }
+      for (size_t N = 0; N < Path.Positions.size(); ++N) {
+        TPage* P = Path.Pages[N];
+        P->SetCountAt(Path.Positions[N], P->CountAt(Path.Positions[N]) + 1);
+      }
+      L->WritePos = L->Count + 1;
+      L->InsertEntry(Cursor, K, RecordNumbers[I], 1);
+      ++I;
+    }
+  }
+  return Count;
 }
 
 bool IndexDeleteKey(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_t* Key) {

@@ -216,6 +216,13 @@ class TPageStack : public TEngineObject {
 // Inserts a key (KeyLength bytes of the slot) with its record number. False when an equal key is
 // already present (nothing changed).
 bool IndexInsertKey(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_t* Key, uint32_t RecordNumber);
+// Inserts Count keys (laid out one after the other, KeyLength bytes each) with their record
+// numbers, in their order. Keys that sort after every key of the tree, as the status keys of
+// records appended to a table do, go onto the end of its last leaf without a search; any other
+// key takes the way of IndexInsertKey. Returns the keys inserted: fewer than Count when a key
+// was already present (the keys before it are in, none after it).
+size_t IndexAppendKeys(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_t* Keys,
+                       const uint32_t* RecordNumbers, size_t Count);
 // Deletes the entry with exactly this key. False when absent.
 bool IndexDeleteKey(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_t* Key);
 // Looks a key up: its record number and 1-based ordinal. False when absent (Ordinal then counts

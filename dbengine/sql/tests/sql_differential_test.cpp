@@ -256,6 +256,47 @@ TEST_F(DifferentialTest, HavingOverEveryAggregateGivesTheSameRows) {
   for (const TCase& C : Cases) Compare(C, false);
 }
 
+// Comparisons that key ranges answer (the primary key of a, the non-unique key of b whose
+// values repeat): ranges at and past both ends of the tables, empty ones, fractional bounds, the
+// column on either side, a range on the inner table of joins whose ends come from the outer row,
+// IN lists, MAX and MIN over ranges, with NULLs in other columns.
+TEST_F(DifferentialTest, KeyRangesGiveTheSameRows) {
+  const TCase Cases[] = {
+      {"SELECT ID, K FROM a WHERE ID >= 1 AND ID <= 1", "", false},
+      {"SELECT ID, NAME FROM a WHERE ID > 295", "", false},
+      {"SELECT ID FROM a WHERE ID >= 298 AND ID < 1000", "", false},
+      {"SELECT ID, F FROM a WHERE ID >= -5 AND ID < 3", "", false},
+      {"SELECT ID FROM a WHERE ID > 2.5 AND ID <= 7.5", "", false},
+      {"SELECT ID, K FROM a WHERE ID >= 20 AND ID < 40 AND K < 10", "", false},
+      {"SELECT ID FROM a WHERE 50 < ID AND 60 >= ID", "", false},
+      {"SELECT ID, K FROM a WHERE ID BETWEEN 100 AND 110 ORDER BY ID DESC", "", true},
+      {"SELECT ID, AK FROM b WHERE AK > 330", "", false},
+      {"SELECT ID, AK, V FROM b WHERE AK BETWEEN 100 AND 105", "", false},
+      {"SELECT ID, V FROM b WHERE AK < 20 AND V IS NULL", "", false},
+      {"SELECT ID, V FROM b WHERE AK >= 1 AND AK <= 3", "", false},
+      {"SELECT MAX(ID), MIN(ID) FROM a WHERE ID < 100", "", false},
+      {"SELECT MIN(AK) FROM b WHERE AK > 200", "", false},
+      {"SELECT MAX(AK) FROM b WHERE AK < 50", "", false},
+      {"SELECT MAX(AK) FROM b WHERE AK < 0", "", false},
+      {"SELECT COUNT(*), SUM(V) FROM b WHERE AK > 10 AND AK <= 40", "", false},
+      {"SELECT a.ID, b.ID FROM a JOIN b ON b.AK >= a.ID AND b.AK < a.ID + 2 WHERE a.ID < 50", "", false},
+      {"SELECT a.ID, b.ID, b.V FROM a JOIN b ON b.AK > a.K * 8 AND b.AK <= a.K * 8 + 3 WHERE a.ID > 280", "", false},
+      {"SELECT a.ID, b.ID FROM a LEFT JOIN b ON b.AK > a.ID + 330 WHERE a.ID < 12", "", false},
+      {"SELECT ID, K FROM a WHERE ID IN (3, 1, 3, 300, 301, 2.5)", "", false},
+      {"SELECT ID, AK FROM b WHERE AK IN (5, 100, 5, 340) AND ID > 20", "", false},
+      {"SELECT MAX(ID) FROM b WHERE AK IN (7, 8)", "", false},
+  };
+  for (const TCase& C : Cases) Compare(C, false);
+  const TCase Empty[] = {
+      {"SELECT ID FROM a WHERE ID < 1", "", false},
+      {"SELECT ID FROM a WHERE ID > 300", "", false},
+      {"SELECT ID FROM a WHERE ID > 10 AND ID < 11", "", false},
+      {"SELECT ID FROM a WHERE ID BETWEEN 50 AND 40", "", false},
+      {"SELECT ID FROM b WHERE AK > 340", "", false},
+  };
+  for (const TCase& C : Empty) Compare(C, false, true);
+}
+
 // Random conditions over the columns that hold no NULL, combined with AND, OR and NOT, on one
 // table and on a join (where an index can serve a key column, the engine takes other paths than a
 // scan).

@@ -331,6 +331,29 @@ TEST_F(DMLTest, ResultsInMemoryAndOnDiskGiveTheSameRowsAndLeaveNothingBehind) {
   EXPECT_EQ(PrivateFiles(), 0);
 }
 
+// A result of wide rows goes into its table in several appended pieces: every row arrives once, in
+// the result's order, in memory and on disk, and a result of the same shape refills the table.
+TEST_F(DMLTest, AResultOfManyPiecesKeepsEveryRowInOrder) {
+  Exec("CREATE TABLE w (ID INTEGER, T CHAR(250), PRIMARY KEY (ID))");
+  Dir->StartTransaction();
+  for (int I = 1; I <= 9000; ++I)
+    Exec("INSERT INTO w VALUES (" + std::to_string(I) + ", '" + std::string(static_cast<size_t>(I % 240 + 1), 'x') +
+         "')");
+  Dir->Commit();
+  for (size_t Limit : {size_t(0), size_t(64) << 20}) {
+    Executor->MemoryResultLimit = Limit;
+    const TRows R = Query("SELECT ID, T FROM w WHERE ID > 500 ORDER BY ID DESC");
+    ASSERT_EQ(R.size(), 8500u);
+    for (size_t I = 0; I < R.size(); ++I) {
+      const int Id = 9000 - static_cast<int>(I);
+      ASSERT_EQ(R[I][0], std::to_string(Id));
+      ASSERT_EQ(R[I][1].size(), static_cast<size_t>(Id % 240 + 1));
+    }
+    EXPECT_EQ(Query("SELECT ID, T FROM w WHERE ID BETWEEN 4000 AND 4001"),
+              (TRows{{"4000", std::string(161, 'x')}, {"4001", std::string(162, 'x')}}));
+  }
+}
+
 }  // namespace
 
 namespace {

@@ -70,6 +70,175 @@ TEST_F(IndexAnswerTest, RangesOfComparisonsBetweenInAndPrefixesGiveTheRowsOfASca
   ExpectSame("SELECT x.ID, y.ID FROM $T x LEFT JOIN $T y ON y.ID = x.ID + 1 AND y.A > 0 WHERE x.ID < -150 ORDER BY x.ID");
 }
 
+// Bounds on the key field after an index's equalities (or on its first field): both ends, one end,
+// ends past the table's first and last keys, empty ranges, fractional and out-of-range values
+// (against an INTEGER and a SMALLINT field), values the range cannot state (a timestamp against a
+// date), several bounds on one field, the column on the right, IN lists (repeated, fractional and
+// out-of-range values); on the driving table, on the inner table of joins (values from the outer
+// row, NULL among them; an IN list after a joined field) and the outer table of a left join, and
+// under UPDATE and DELETE.
+TEST_F(IndexAnswerTest, BoundsOnKeyFieldsGiveTheRowsOfAScan) {
+  const char* const Conditions[] = {
+      "ID > -200 AND ID < -190", "ID >= -197 AND ID <= -197", "ID <= -197", "ID >= 697", "ID > 697", "ID < -197",
+      "ID > 2.5 AND ID <= 17.5", "ID >= 15.5 AND ID <= 18.5", "ID >= 2.5", "ID < -150.5", "ID BETWEEN 1.5 AND 10",
+      "ID > 1e12", "ID < -1e12", "ID > -1e12 AND ID < -180", "ID > 10 AND 40 > ID", "100 <= ID AND 110 >= ID",
+      "ID > 5 AND ID >= 20 AND ID < 60 AND ID <= 200",
+      "ID > CAST(10.5 AS DECIMAL(6,2)) AND ID <= CAST(31 AS DECIMAL)", "ID <= CAST(-149.5 AS DECIMAL(6,2))",
+      "ID > CAST(-149.5 AS DECIMAL(6,2)) AND ID < 0",
+      "ID >= CAST(-149.5 AS DECIMAL(6,2)) AND ID < CAST(-139.5 AS DECIMAL(6,2))",
+      "ID > 0 AND ID < CAST(16.5 AS DECIMAL(6,2))", "ID > A", "A = 1 AND B > 2.5", "A = 1 AND B <= -3.5",
+      "A = 2 AND B <= 4.5", "A = 0 AND B < 40000", "A = 0 AND B >= -40000.5",
+      "A = 2 AND B > 5 AND B > 7 AND B <= 30 AND B < 100", "A = 1 AND B BETWEEN 0 AND 0", "A = 1.5 AND B > 0",
+      "A = 1 AND B > -1 AND F < 400", "A > 1.5", "A >= -2 AND A < 1", "A < 0 AND B IS NULL",
+      "D >= '2024-03-01' AND D <= '2024-03-15'", "D > CAST('2024-03-10 12:00:00' AS TIMESTAMP)",
+      "D <= CAST('2024-05-12 00:00:00' AS TIMESTAMP) AND ID > 0", "ID IN (19, 1, 19, -197, 697, 700, 4)",
+      "ID IN (1.5, 2.5, 4.0)", "ID IN (1e12, -1e12)", "ID IN (4, 7) AND F > 100",
+      "A = 1 AND B IN (3, 5, 5, -2, 40000)", "A = 0 AND B IN (-2.5, 7)", "A IN (1, -2) AND B > 0",
+      "D IN ('2024-03-11', '2024-01-19')", "A = 1 AND B IN (3, NULL)", "A IN (NULL, 2)",
+  };
+  for (const char* W : Conditions) {
+    ExpectSame(std::string("SELECT ID, A, B, S, D, F FROM $T WHERE ") + W + " ORDER BY ID");
+    ExpectSame(std::string("SELECT COUNT(*) FROM $T WHERE ") + W);
+  }
+  const char* const Statements[] = {
+      "SELECT x.ID, y.ID FROM $T x JOIN $T y ON y.ID > x.ID AND y.ID <= x.ID + 9 WHERE x.ID BETWEEN 0 AND 60 "
+      "ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM $T x LEFT JOIN $T y ON y.ID >= x.ID + 600 WHERE x.ID < -100 ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM $T x JOIN $T y ON y.A = x.A AND y.B < x.B WHERE x.ID < -150 ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM $T x JOIN $T y ON y.ID >= x.ID - 30 AND y.ID <= x.B + 650 WHERE x.ID > 650 "
+      "ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM $T x JOIN $T y ON y.ID < x.A * 100 - 150 WHERE x.ID < -170 ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM $T x LEFT JOIN $T y ON y.ID > x.B * 30 AND y.ID < x.B * 30 + 7 WHERE x.ID < -150 "
+      "ORDER BY x.ID, y.ID",
+      "SELECT MAX(ID) FROM $T WHERE ID < 100", "SELECT MIN(ID) FROM $T WHERE ID > 100.5",
+      "SELECT MAX(B) FROM $T WHERE A = 1 AND B < 20", "SELECT MIN(B) FROM $T WHERE A = 1 AND B > 20",
+      "SELECT MAX(A) FROM $T WHERE A < 2", "SELECT MIN(A) FROM $T WHERE A BETWEEN 0 AND 9",
+      "SELECT MAX(ID) FROM $T WHERE ID > 100000", "SELECT MAX(ID) FROM $T WHERE A > 1",
+      "SELECT A, COUNT(*), MIN(ID) FROM $T WHERE ID BETWEEN 0 AND 400 GROUP BY A",
+      "SELECT x.ID, y.ID FROM $T x JOIN $T y ON y.A = x.A AND y.B IN (3, 5, 3) WHERE x.ID < -100 ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM $T x LEFT JOIN $T y ON y.A = x.A AND y.B IN (1, 1000) WHERE x.ID > 600 "
+      "ORDER BY x.ID, y.ID",
+      "SELECT MAX(B) FROM $T WHERE A = 1 AND B IN (3, 5, -2, 30)", "SELECT MIN(ID) FROM $T WHERE ID IN (700, 4)",
+      "SELECT MAX(ID) FROM $T WHERE ID IN (703)",
+  };
+  for (const char* S : Statements) ExpectSame(S);
+  const char* const Changes[] = {
+      "UPDATE $T SET F = F + 1 WHERE ID > 100 AND ID <= 130",
+      "UPDATE $T SET B = B + 1 WHERE A = 1 AND B < 10",
+      "DELETE FROM $T WHERE A = 2 AND B BETWEEN 0 AND 10",
+      "DELETE FROM $T WHERE ID < -150.5",
+      "DELETE FROM $T WHERE ID IN (400, 403, 406, 400)",
+  };
+  for (const char* C : Changes) {
+    for (const char* T : {"ix", "sc"}) {
+      std::string SQL = C;
+      SQL.replace(SQL.find("$T"), 2, T);
+      Exec(SQL);
+    }
+    ExpectSame("SELECT ID, A, B, S, D, F FROM $T ORDER BY ID");
+  }
+}
+
+// Bounds on a descending primary key, on WORD, SMALLINT and TIME fields of descending and
+// ascending indexes, and conditions on strings with Polish letters in both cases in a table with
+// the Polish collation, against the same table without indexes.
+TEST_F(SQLTest, BoundsOnDescendingIndexesAndOtherKeyTypesGiveTheRowsOfAScan) {
+  for (const char* T : {"ix", "sc"}) {
+    const bool Indexed = std::string(T) == "ix";
+    Exec(std::string("CREATE TABLE ") + T + " (ID INTEGER, W WORD, S SMALLINT, TM TIME, N CHAR(12)" +
+         (Indexed ? ", DESC PRIMARY KEY (ID)" : "") + ", LANGUAGE 'Polish')");
+  }
+  Exec("CREATE DESC INDEX IW ON ix (W)");
+  Exec("CREATE INDEX IST ON ix (S, TM)");
+  Exec("CREATE INDEX IN ON ix (N)");
+  const char* const Names[] = {"\xA3\xF3" "d\x9F", "\xB3\xF3" "d\x9F", "Lodz", "lodz", "Za\xBF\xF3\xB3\xE6",
+                               "za\xBF\xF3\xB3\xE6", "\xA5" "b", "ab", "AB", "\x8C" "wit", "swit", "Zebra"};
+  std::mt19937 G(3);
+  Dir->StartTransaction();
+  for (int I = 1; I <= 400; ++I) {
+    auto Maybe = [&](const std::string& V) { return G() % 11 == 0 ? std::string("NULL") : V; };
+    const std::string Row = "(" + std::to_string(I * 2) + ", " + Maybe(std::to_string(G() % 70000 % 65536)) + ", " +
+                            Maybe(std::to_string(static_cast<int>(G() % 9) - 4)) + ", " +
+                            Maybe("'" + std::to_string(G() % 24) + ":" + std::to_string(10 + G() % 50) + ":00'") +
+                            ", " + Maybe(std::string("'") + Names[G() % 12] + "'") + ")";
+    Exec("INSERT INTO ix VALUES " + Row);
+    Exec("INSERT INTO sc VALUES " + Row);
+  }
+  Dir->Commit();
+  auto Same = [&](const std::string& Where) {
+    const std::string Head = "SELECT ID, W, S, TM, N FROM ";
+    const TRows Scanned = Query(Head + "sc WHERE " + Where + " ORDER BY ID");
+    EXPECT_EQ(Query(Head + "ix WHERE " + Where + " ORDER BY ID"), Scanned) << Where;
+  };
+  const char* const Conditions[] = {
+      "ID > 100 AND ID <= 160", "ID < 7", "ID >= 799", "ID > 800", "ID BETWEEN 33 AND 41", "ID BETWEEN 41 AND 33",
+      "ID >= 2 AND ID <= 2", "ID > 10.5 AND ID < 20.5", "W > 60000", "W <= 100", "W < -5", "W > 70000",
+      "W >= -5 AND W < 3000", "W BETWEEN 20000 AND 20100.5", "S = 2 AND TM >= '10:00:00' AND TM < '14:30:00'",
+      "S = -4 AND TM > '23:00:00'", "S = 0 AND TM <= '00:59:00'", "S > 2", "S BETWEEN -1 AND 1 AND TM IS NULL",
+      "S = 3 AND TM BETWEEN '05:00:00' AND '04:00:00'", "ID IN (6, 2, 800, 6, 9)", "W IN (100, 65535, 0)",
+      "S = 1 AND TM IN ('10:15:00', '08:30:00')", "N >= 'L' AND N < 'M'", "N > '\xA3\xF3" "d\x9F'",
+      "N LIKE '\xA3%'", "N BETWEEN 'a' AND 'z'", "N < 'ab'", "N = 'za\xBF\xF3\xB3\xE6'",
+  };
+  for (const char* W : Conditions) Same(W);
+  // MAX and MIN read from one end of a descending range (NULLs at its end) and of an ascending one.
+  const char* const Aggregates[] = {
+      "MAX(ID) FROM $T", "MIN(ID) FROM $T WHERE ID > 35", "MAX(ID) FROM $T WHERE ID < 300 AND W > 1000",
+      "MAX(W) FROM $T WHERE W < 30000", "MIN(W) FROM $T", "MIN(W) FROM $T WHERE W > 65530", "MAX(W), MIN(W) FROM $T",
+      "MAX(TM) FROM $T WHERE S = 1 AND TM < '12:00:00'", "MIN(TM) FROM $T WHERE S = -2",
+  };
+  for (std::string A : Aggregates) {
+    const size_t At = A.find("$T");
+    std::string Indexed = "SELECT " + A, Scanned = "SELECT " + A;
+    Indexed.replace(At + 7, 2, "ix");
+    Scanned.replace(At + 7, 2, "sc");
+    const TRows Expected = Query(Scanned);
+    EXPECT_EQ(Query(Indexed), Expected) << A;
+  }
+}
+
+// A prepared join executed again after its tables changed size takes the other table first: the
+// condition that was the inner table's key is then tested on every row of the other table.
+TEST_F(SQLTest, AJoinWhoseOrderChangesTestsWhatItsNewKeysDoNotAnswer) {
+  Exec("CREATE TABLE a (ID INTEGER, K INTEGER, PRIMARY KEY (ID))");
+  Exec("CREATE TABLE b (ID INTEGER, AK INTEGER, PRIMARY KEY (ID))");
+  Exec("CREATE INDEX BAK ON b (AK)");
+  Exec("INSERT INTO a VALUES (1, 5)");
+  Dir->StartTransaction();
+  for (int I = 1; I <= 50; ++I)
+    Exec("INSERT INTO b VALUES (" + std::to_string(I) + ", " + std::to_string(I % 10) + ")");
+  Dir->Commit();
+  TSQLExecutor Join(Dir);
+  Join.Prepare("SELECT a.ID, b.ID FROM a, b WHERE b.AK = a.K ORDER BY a.ID, b.ID");
+  Join.Execute();
+  EXPECT_EQ(CursorRows(Join.ResultCursor()), (TRows{{"1", "5"}, {"1", "15"}, {"1", "25"}, {"1", "35"}, {"1", "45"}}));
+  // Now b is the small table and leads; a has no index on K.
+  Dir->StartTransaction();
+  for (int I = 2; I <= 60; ++I)
+    Exec("INSERT INTO a VALUES (" + std::to_string(I) + ", " + std::to_string(I + 20) + ")");
+  Exec("DELETE FROM b WHERE ID <> 5");
+  Dir->Commit();
+  Join.Execute();
+  EXPECT_EQ(CursorRows(Join.ResultCursor()), (TRows{{"1", "5"}}));
+}
+
+// A statement that compares under another collation than its table's (a LANGUAGE clause) gets the
+// rows of its own comparisons, whatever order the table's string index keeps.
+TEST_F(SQLTest, ALanguageClauseOverAnIndexOfAnotherCollationGivesTheRowsOfAScan) {
+  for (const char* T : {"ix", "sc"}) {
+    Exec(std::string("CREATE TABLE ") + T + " (ID INTEGER, S CHAR(5)" +
+         (std::string(T) == "ix" ? ", PRIMARY KEY (ID))" : ")"));
+    const char* const Values[] = {"'a'", "'B'", "'b'", "'C'", "'\xB9'", "'z'", "'\xA5'", "NULL"};
+    for (int I = 0; I < 8; ++I)
+      Exec(std::string("INSERT INTO ") + T + " VALUES (" + std::to_string(I) + ", " + Values[I] + ")");
+  }
+  Exec("CREATE INDEX IS ON ix (S)");
+  for (const char* W : {"S >= 'b'", "S < 'b'", "S BETWEEN 'a' AND 'c'", "S = 'B'", "S LIKE 'b%'", "S IN ('b', 'C')"}) {
+    const std::string Tail = std::string(" WHERE ") + W + " ORDER BY ID LANGUAGE 'Polish'";
+    const TRows Scanned = Query("SELECT ID FROM sc" + Tail);
+    EXPECT_EQ(Query("SELECT ID FROM ix" + Tail), Scanned) << W;
+  }
+}
+
 TEST_F(IndexAnswerTest, MaxAndMinReadFromOneEndGiveTheAggregatesOfAScan) {
   const char* const Statements[] = {
       "SELECT MAX(ID) FROM $T", "SELECT MIN(ID) FROM $T", "SELECT MAX(A) FROM $T", "SELECT MIN(A) FROM $T",

@@ -84,6 +84,51 @@ TEST_F(ProcessTest, EveryChangeCommittedElsewhereIsSeenByTheNextStatement) {
   EXPECT_EQ(Rows("SELECT MAX(V), MIN(ID) FROM s"), (TRows{{"41", "0"}}));
 }
 
+// Statements whose key ranges come from bounds, an IN list and one end of a range, executed again
+// after each change the other process commits: a row moved into, inside or out of a range.
+TEST_F(ProcessTest, KeyRangesExecutedAgainFollowChangesCommittedElsewhere) {
+  Exec("CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))");
+  Exec("CREATE INDEX SV ON s (V)");
+  for (int I = 1; I <= 6; ++I) Exec("INSERT INTO s VALUES (" + std::to_string(I) + ", " + std::to_string(I * 10) + ")");
+  std::unique_ptr<TCommandPeer> P = StartPeer();
+  TCommandPeer& Peer = *P;
+  ASSERT_GT(Peer.Pid, 0);
+  std::vector<std::unique_ptr<TSQLExecutor>> Statements;
+  const char* const Texts[] = {"SELECT ID, V FROM s WHERE V BETWEEN 20 AND 45 ORDER BY ID",
+                               "SELECT ID FROM s WHERE ID IN (2, 5, 7) ORDER BY ID",
+                               "SELECT MAX(V) FROM s WHERE V < 50", "SELECT COUNT(*) FROM s WHERE ID > 4"};
+  for (const char* T : Texts) {
+    Statements.push_back(std::make_unique<TSQLExecutor>(Dir));
+    Statements.back()->Prepare(T);
+  }
+  auto All = [&]() {
+    std::vector<TRows> R;
+    for (auto& X : Statements) {
+      X->Execute();
+      R.push_back(CursorRows(X->ResultCursor()));
+    }
+    return R;
+  };
+  EXPECT_EQ(All(), (std::vector<TRows>{{{"2", "20"}, {"3", "30"}, {"4", "40"}}, {{"2"}, {"5"}}, {{"40"}}, {{"2"}}}));
+  struct TStep {
+    const char* Peer;
+    std::vector<TRows> Expected;
+  };
+  const TStep Steps[] = {
+      {"INSERT INTO s VALUES (7, 45)",
+       {{{"2", "20"}, {"3", "30"}, {"4", "40"}, {"7", "45"}}, {{"2"}, {"5"}, {"7"}}, {{"45"}}, {{"3"}}}},
+      {"UPDATE s SET V = 60 WHERE ID = 3",
+       {{{"2", "20"}, {"4", "40"}, {"7", "45"}}, {{"2"}, {"5"}, {"7"}}, {{"45"}}, {{"3"}}}},
+      {"UPDATE s SET V = 49 WHERE ID = 6",
+       {{{"2", "20"}, {"4", "40"}, {"7", "45"}}, {{"2"}, {"5"}, {"7"}}, {{"49"}}, {{"3"}}}},
+      {"DELETE FROM s WHERE ID IN (2, 7)", {{{"4", "40"}}, {{"5"}}, {{"49"}}, {{"2"}}}},
+  };
+  for (const TStep& S : Steps) {
+    ASSERT_EQ(Peer.Do(S.Peer), 'y') << S.Peer;
+    EXPECT_EQ(All(), S.Expected) << S.Peer;
+  }
+}
+
 TEST_F(ProcessTest, AWriterWaitsWhileAReaderIsInsideItsBracket) {
   Exec("CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))");
   Exec("INSERT INTO s VALUES (1, 10)");

@@ -5,7 +5,9 @@
 
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
+#include "dbengine/storage/table_check.h"
 #include "dbengine/storage/tests/data_cursor_test_util.h"
 #include "platform/core/datetime.h"
 
@@ -543,6 +545,105 @@ TEST_F(RecordsTest, AutoIncrementNumbers) {
   EXPECT_EQ(IntOf(C, 1, B.data()), 51);
   ASSERT_EQ(C->GetPriorRecord(B.data()), 0);
   EXPECT_EQ(IntOf(C, 1, B.data()), 50);
+}
+
+}  // namespace
+
+namespace {
+
+class LogTest : public RecordsTest {
+ protected:
+  // A table without keys of its own, as a query's result is: ID autoinc, NAME, AGE; its files
+  // encrypted when asked.
+  TDataCursor* OpenLog(bool Encrypted, bool Exclusive = true) {
+    TCreateTableParams P;
+    P.Fields = {Field("ID", ftInteger, 0, kSubTypeAutoInc), Field("NAME", ftString, 20), Field("AGE", ftInteger)};
+    P.Indexes = {Index("", {}, false)};
+    if (Encrypted) {
+      P.Encrypted = true;
+      P.Password = "Tajne1";
+      Session->AddPassword("Tajne1");
+    }
+    Create("log", P);
+    TDataCursor* C = NewCursor("log", Exclusive);
+    C->Open();
+    return C;
+  }
+};
+
+class AppendTest : public LogTest, public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
+
+// Records appended in batches after records inserted one by one and one deleted (whose status key
+// lies after every live key, so the new keys go inside the index): the visible set, the order, the
+// row numbers and the table's files agree with record-by-record inserts, inside a transaction and
+// outside one, and the table reads back the same after it was closed.
+TEST_P(AppendTest, AppendedRecordsFollowTheTableAsInsertedOnes) {
+  const auto [Encrypted, InTransaction] = GetParam();
+  TDataCursor* C = OpenLog(Encrypted);
+  std::vector<std::string> Expected = {"A", "C"};
+  Insert(C, "A", 1);
+  Insert(C, "B", 2);
+  Insert(C, "C", 3);
+  TBuffer B(C->RecordBufferSize);
+  C->MoveToBegin();
+  C->GetNextRecord(B.data());
+  C->GetNextRecord(B.data());
+  C->DeleteRecord(B.data(), false);
+  if (InTransaction) {
+    ASSERT_EQ(Dir->StartTransaction(), nullptr);
+  }
+  int Age = 10;
+  for (uint32_t Count : {700u, 1u, 400u}) {
+    TBuffer Batch;
+    for (uint32_t I = 0; I < Count; ++I) {
+      const std::string Name = "R" + std::to_string(Age);
+      const TBuffer R = Row(C, Name, Age++);
+      Batch.insert(Batch.end(), R.begin(), R.end());
+      Expected.push_back(Name);
+    }
+    C->AppendRecords(Batch.data(), Count);
+    EXPECT_TRUE(C->AtBOF);
+    EXPECT_EQ(C->GetRecordCount(), static_cast<int32_t>(Expected.size()));
+  }
+  if (InTransaction) Dir->Commit();
+  EXPECT_EQ(Scan(C), Expected);
+  // Row numbers go on from the inserted records'; ages came with the buffers.
+  C->MoveToEnd();
+  ASSERT_EQ(C->GetPriorRecord(B.data()), 0);
+  EXPECT_EQ(IntOf(C, 1, B.data()), 3 + 1101);
+  EXPECT_EQ(IntOf(C, 3, B.data()), Age - 1);
+  Insert(C, "Last", 0);
+  Expected.push_back("Last");
+  EXPECT_EQ(Scan(C), Expected);
+  C->Close();
+  TTableCheckResult Check = CheckTable(Dir, "log");
+  EXPECT_TRUE(Check.Sound()) << (Check.Problems.empty() ? std::string() : Check.Problems[0]);
+  EXPECT_EQ(Check.Records, static_cast<int32_t>(Expected.size()));
+  TDataCursor* Again = NewCursor("log");
+  Again->Open();
+  EXPECT_EQ(Scan(Again), Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(PlainAndEncrypted, AppendTest, ::testing::Combine(::testing::Bool(), ::testing::Bool()));
+
+TEST_F(LogTest, AppendTakesOnlyAnExclusiveTableWithoutIndexesOrBlobs) {
+  CreatePeople();
+  TDataCursor* People = OpenPeople(true);
+  TBuffer R = Row(People, "A", 1);
+  EXPECT_EQ(RaisedCode([&] { People->AppendRecords(R.data(), 1); }), ecIndexExists);
+  TCreateTableParams P;
+  P.Fields = {Field("NOTE", ftBlob, 0, 22), Field("AGE", ftInteger)};
+  P.Indexes = {Index("", {}, false)};
+  Create("notes", P);
+  TDataCursor* Notes = NewCursor("notes", true);
+  Notes->Open();
+  TBuffer N(Notes->RecordBufferSize);
+  Notes->InitRecord(N.data());
+  EXPECT_EQ(RaisedCode([&] { Notes->AppendRecords(N.data(), 1); }), ecInvalidBlobField);
+  TDataCursor* Shared = OpenLog(false, false);
+  TBuffer L = Row(Shared, "A", 1);
+  EXPECT_EQ(RaisedCode([&] { Shared->AppendRecords(L.data(), 1); }), ecNeedExclusive);
+  EXPECT_EQ(Shared->GetRecordCount(), 0);
 }
 
 }  // namespace

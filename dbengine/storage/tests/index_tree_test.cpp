@@ -63,6 +63,19 @@ class TTreeBench {
     return Done;
   }
 
+  // IndexAppendKeys over a batch; the model takes the keys it reports inserted.
+  size_t Append(const std::vector<std::pair<TBytes, uint32_t>>& Batch) {
+    TBytes Keys;
+    std::vector<uint32_t> Records;
+    for (const auto& [K, Rec] : Batch) {
+      Keys.insert(Keys.end(), K.begin(), K.end());
+      Records.push_back(Rec);
+    }
+    const size_t Done = IndexAppendKeys(*File, nullptr, Slot, Keys.data(), Records.data(), Batch.size());
+    for (size_t I = 0; I < Done; ++I) Model[Batch[I].first] = Batch[I].second;
+    return Done;
+  }
+
   // The model's key at a 1-based position in index order.
   std::map<TBytes, uint32_t>::const_iterator ModelAt(int64_t Ordinal) const {
     if (Descending) return std::prev(Model.end(), Ordinal);
@@ -213,6 +226,46 @@ TEST(IndexTree, NonUniqueDuplicatesAndDescendingOrder) {
       B.Reopen();
       B.CheckTree();
       B.Probe(200, Rng);
+    }
+  }
+}
+
+// Batches of keys that go after every key (the quick way along the right edge, through leaf and
+// root splits, from an empty tree on), mixed with keys that do not (the ordinary insert) and a
+// key already present, which stops the batch; in both directions and with compressed leaves.
+TEST(IndexTree, AppendedKeysGoOntoTheRightEdgeAndOthersAreInserted) {
+  for (bool Descending : {false, true}) {
+    for (uint8_t Compression : {icNone, icFull}) {
+      SCOPED_TRACE(std::to_string(Descending) + "/" + std::to_string(Compression));
+      TTempDir Tmp;
+      TTreeBench B(Tmp, 9, false, Compression, Descending);
+      std::mt19937 Rng(5);
+      // Keys in index order: the value grows with the row number (falls when descending).
+      auto Next = [&](int32_t Row) { return B.Key(Descending ? -Row : Row, Row); };
+      int32_t Row = 0;
+      for (int Batch = 0; Batch < 12; ++Batch) {
+        std::vector<std::pair<TBytes, uint32_t>> Keys;
+        for (int I = 0; I < 700; ++I) {
+          ++Row;
+          Keys.push_back({Next(Row), static_cast<uint32_t>(Row)});
+        }
+        // Every third batch also holds keys that belong inside the tree.
+        if (Batch % 3 == 2)
+          for (int32_t Old = Row - 40 * 50; Old < Row; Old += 40) {
+            Keys.insert(Keys.begin() + static_cast<long>(Rng() % Keys.size()),
+                        {B.Key(Descending ? -Old : Old, -Old), static_cast<uint32_t>(Old)});
+          }
+        ASSERT_EQ(B.Append(Keys), Keys.size());
+        B.CheckTree();
+      }
+      B.Probe(500, Rng);
+      // A key already present stops the batch: the keys before it are in, none after it.
+      std::vector<std::pair<TBytes, uint32_t>> Keys = {{Next(Row + 1), 1}, {Next(Row + 1), 2}, {Next(Row + 2), 3}};
+      EXPECT_EQ(B.Append(Keys), 1u);
+      B.CheckTree();
+      B.Reopen();
+      B.CheckTree();
+      B.Probe(500, Rng);
     }
   }
 }
