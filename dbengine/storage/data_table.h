@@ -233,6 +233,8 @@ class TDataTable : public TEngineObject {
   void ReleaseHeaderLock();
   std::string BaseName() const;
   int PostDepth = 0;
+  // Records marked in LockedRecords.
+  int32_t FLockedCount = 0;
   // The options the parked files were opened with.
   bool FParkedSequential = false, FParkedWriteThrough = false;
   bool FNoPark = false;
