@@ -799,8 +799,10 @@ void TQueryPlan::ExecuteSelect() {
     const int32_t Max = Q->MaxRowCount;
     if (WholeAggregate && Q->ResultFields.size() == 1 && Q->ResultFields[0]->CountAll && Runs.size() == 1 &&
         Conditions.empty()) {
-      // COUNT(*) of a whole table reads no rows.
-      const int32_t Count = std::max(Runs.front()->Cursor->GetRecordCount(), 0);
+      // COUNT(*) of a whole table reads no rows: its natural order's visible set counts them.
+      TDataCursor* C = Runs.front()->Cursor;
+      if (!C->IsNaturalOrder()) C->SetIndexNo(kNaturalOrderIndex);
+      const int32_t Count = std::max(C->GetRecordCount(), 0);
       bool Abort = false;
       Progress(static_cast<uint32_t>(Count), static_cast<uint32_t>(Count), Abort);
       Rows.assign(1, TSQLRow{CellPut<int32_t>(Count)});

@@ -188,8 +188,17 @@ void TDataCursor::Open() {
     AtEOF = AtBOF = false;
     if (Table->IndexRecreated) RebuildStatusIndex();
     StoreChangeCounts();
-    SetIndexNo(OpenIndexNo >= 0 ? static_cast<uint8_t>(OpenIndexNo) : (QuerySource ? kNaturalOrderIndex : 0));
-    MoveToBegin();
+    if (QuerySource) {
+      // Its plan sets the order and range it reads in before it reads a row. Until then it stands
+      // before its first row in an order that costs nothing to set up: an index order (the range of
+      // index positions), not natural order, whose visible set spans the whole table.
+      SetIndexNo(OpenIndexNo >= 0 ? static_cast<uint8_t>(OpenIndexNo) : FirstKeyedOrder());
+      AtBOF = true;
+      SequenceNumber = 0;
+    } else {
+      SetIndexNo(OpenIndexNo >= 0 ? static_cast<uint8_t>(OpenIndexNo) : 0);
+      MoveToBegin();
+    }
   } catch (...) {
     try {
       Close();
@@ -482,6 +491,11 @@ int TDataCursor::GetIndexCount() {
 
 bool TDataCursor::HasNoPrimaryKey() {
   return IndexFile()->NoPrimaryIndex() || IndexFile()->Descriptor(0)->FieldCount() == 0;
+}
+
+uint8_t TDataCursor::FirstKeyedOrder() {
+  if (!HasNoPrimaryKey()) return 0;
+  return GetIndexCount() >= 1 ? 1 : kNaturalOrderIndex;
 }
 
 bool TDataCursor::IsNaturalOrder() {
