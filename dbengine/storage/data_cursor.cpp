@@ -151,7 +151,8 @@ void TDataCursor::Open() {
       int Cmp = CompareBuffers(EntryKey, SearchKey, Length, false);
       return Page.Descending && Page.Slot != kSysDeletedSlot ? -Cmp : Cmp;
     };
-    if (Table->RefCount == 1 && !Restructuring) {
+    // A table taken back needs no lock here: the first bracket of this cursor looks for changes.
+    if (Table->RefCount == 1 && !Restructuring && !Table->TakenBack()) {
       bool Took = !Table->ReadLocked;
       Table->ReadLock();
       Took = Took && Table->ReadLocked;

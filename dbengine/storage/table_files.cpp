@@ -145,12 +145,16 @@ bool TTableFileSet::Resume() {
                           static_cast<TFileHandler*>(&Blob)})
     if (F->Parked && !F->Unpark()) return false;
   if (!Data.Opened || !Index.Opened) return false;
-  // Nothing cached of the contents is trusted: the files may have been written by anyone meanwhile,
-  // also without the engine. What the files are (header, descriptors) needs no reading anew unless
-  // the headers changed, which the change check of the next lock finds.
-  Data.ClearCache();
-  Index.ClearCache(true);
-  if (Blob.Opened) Blob.ClearCache();
+  // The handles still name the same files (Unpark checks that under the open-mode lock, and the
+  // descriptors keep the files alive, so no other file can take their identity). What is cached of
+  // them stays unless a file was written meanwhile: by anyone, also without the engine, whose
+  // writes no change counter shows. A later write by the engine's writers is found by the change
+  // check of the next lock, which comes before anything is read, as for a table that stayed open.
+  if (Data.WrittenWhileParked || Index.WrittenWhileParked || Blob.WrittenWhileParked) {
+    Data.ClearCache();
+    Index.ClearCache(true);
+    if (Blob.Opened) Blob.ClearCache();
+  }
   try {
     // A header that changed in anything that shapes the records, or changed descriptors, means the
     // table was restructured: it is opened afresh. This read takes no lock: a header caught half

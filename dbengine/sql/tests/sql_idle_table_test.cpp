@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dbengine/sql/tests/sql_exec_test_util.h"
 #include "dbengine/storage/data_cursor.h"
@@ -101,6 +102,65 @@ TEST_F(IdleTableTest, EveryChangeAnotherProcessCommitsIsSeenByTheNextStatement) 
   Executor = std::make_unique<TSQLExecutor>(Dir);
   ASSERT_EQ(Peer->Do("INSERT INTO s SELECT ID + 100, V FROM s WHERE V = 1"), 'y');
   EXPECT_EQ(Query("SELECT ID FROM s WHERE V = 1 ORDER BY ID"), (TRows{{"0"}, {"100"}}));
+}
+
+// What a statement cached of a table (index pages, records) serves the next statements while
+// nobody changes the table, and none of it survives a change by another process: a row changed in
+// place, a row deleted and inserted again, the table made anew with as many rows, or restructured.
+TEST_F(IdleTableTest, CachedPagesAndRowsServeTheNextStatementsUntilAnotherProcessChangesTheTable) {
+  Exec("CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))");
+  Exec("CREATE INDEX SV ON s (V)");
+  // 600 rows take several index pages.
+  const auto Fill = [](int Offset) {
+    std::vector<std::string> Rows;
+    for (int I = 1; I <= 600; ++I)
+      Rows.push_back("INSERT INTO s VALUES (" + std::to_string(I) + ", " + std::to_string(I + Offset) + ")");
+    return Rows;
+  };
+  for (const std::string& Row : Fill(0)) Exec(Row);
+  const char* const Lookup = "SELECT ID, V FROM s WHERE ID = 300";
+  EXPECT_EQ(Query(Lookup), (TRows{{"300", "300"}}));
+  Executor = std::make_unique<TSQLExecutor>(Dir);
+  ASSERT_TRUE(Idle("s"));
+  auto* Files = static_cast<TTableFileSet*>(Dir->FindTable("s", false)->Files);
+  const int64_t PagesRead = Files->Index.PageReads, RecordsRead = Files->Data.RecordReads;
+  EXPECT_EQ(Query(Lookup), (TRows{{"300", "300"}}));
+  EXPECT_EQ(Files->Index.PageReads, PagesRead);
+  EXPECT_EQ(Files->Data.RecordReads, RecordsRead);
+  struct TStep {
+    const char* What;
+    std::vector<std::string> Peer;
+    const char* Query;
+    TRows Expected;
+  };
+  std::vector<std::string> Remade = {"DROP TABLE s", "CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))",
+                                     "CREATE INDEX SV ON s (V)"};
+  for (const std::string& Row : Fill(5000)) Remade.push_back(Row);
+  const TStep Steps[] = {
+      {"a row changed in place", {"UPDATE s SET V = 7000 WHERE ID = 300"}, "SELECT ID, V FROM s WHERE ID = 300",
+       {{"300", "7000"}}},
+      {"the same row changed again", {"UPDATE s SET V = 7001 WHERE ID = 300"}, "SELECT ID FROM s WHERE V = 7001",
+       {{"300"}}},
+      {"a row deleted and inserted again",
+       {"DELETE FROM s WHERE ID = 300", "INSERT INTO s VALUES (300, 9)"},
+       "SELECT ID, V FROM s WHERE ID = 300",
+       {{"300", "9"}}},
+      {"the table made anew with as many rows", Remade, "SELECT ID, V FROM s WHERE ID = 300",
+       {{"300", "5300"}}},
+      {"restructured", {"ALTER TABLE s ADD W INTEGER", "UPDATE s SET W = ID + V"}, "SELECT V, W FROM s WHERE ID = 300",
+       {{"5300", "5600"}}},
+  };
+  for (const TStep& S : Steps) {
+    SCOPED_TRACE(S.What);
+    // The lookups before the change have the pages and the row in this process's caches.
+    Query(Lookup);
+    Query("SELECT MAX(V) FROM s");
+    Executor = std::make_unique<TSQLExecutor>(Dir);
+    ASSERT_TRUE(Idle("s"));
+    for (const std::string& P : S.Peer) ASSERT_EQ(Peer->Do(P), 'y') << P;
+    EXPECT_EQ(Query(S.Query), S.Expected);
+    EXPECT_EQ(Query("SELECT COUNT(*) FROM s"), (TRows{{"600"}}));
+  }
 }
 
 TEST_F(IdleTableTest, ATableReplacedOrRestructuredElsewhereIsOpenedAsTheNewTable) {

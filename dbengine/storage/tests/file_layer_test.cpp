@@ -535,6 +535,45 @@ TEST_F(FileLayer, ParkedHandlesHoldNoLockAndTakeBackOnlyTheSameFile) {
   }
 }
 
+// A handle taken back learns whether its file was written while it was parked, by anyone: its
+// holder keeps what it read before only when nothing was written.
+TEST_F(FileLayer, ParkedHandlesLearnWhetherTheirFileWasWrittenMeanwhile) {
+  WriteFile("t.dat", "0123456789");
+  TFileHandler A(Path("t.dat"));
+  A.Open();
+  // Another handle of this process, used while A is parked.
+  const auto Other = [&](const std::function<void(TFileHandler&)>& Use) {
+    TFileHandler B(Path("t.dat"));
+    B.Open();
+    Use(B);
+    B.Close();
+  };
+  struct TCase {
+    const char* What;
+    std::function<void()> Meanwhile;
+    bool Written;
+  };
+  const TCase Cases[] = {
+      {"nothing", [] {}, false},
+      {"read through another handle", [&] { Other([](TFileHandler& B) { char Buf[2]; B.ReadAt(0, Buf, 2); }); }, false},
+      {"written through another handle", [&] { Other([](TFileHandler& B) { B.WriteAt(5, "y", 1); }); }, true},
+      {"written in place without the engine", [&] {
+         std::fstream F(Path("t.dat"), std::ios::in | std::ios::out | std::ios::binary);
+         F.seekp(3);
+         F.write("x", 1);
+       }, true},
+      {"made longer without the engine",
+       [&] { std::ofstream(Path("t.dat"), std::ios::app | std::ios::binary) << "z"; }, true},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.What);
+    ASSERT_TRUE(A.Park());
+    C.Meanwhile();
+    ASSERT_TRUE(A.Unpark());
+    EXPECT_EQ(A.WrittenWhileParked, C.Written);
+  }
+}
+
 TEST_F(FileLayer, RecordBytesReleasedTogetherLeaveAnotherHandlesByteLocked) {
   WriteFile("t.dat", "0123456789");
   TFileHandler A(Path("t.dat")), B(Path("t.dat"));
