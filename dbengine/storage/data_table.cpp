@@ -103,8 +103,10 @@ bool TDataTable::Resume() {
   bool Same = !Exclusive && !Temporary && !InMemory && SequentialAccess == FParkedSequential &&
               ForceBufferFlush() == FParkedWriteThrough;
   try {
-    // A dead process's commit is settled by a full open.
-    Same = Same && !JournalPending() && Files->Resume();
+    // A dead process's commit that may be half in place (a file was written meanwhile) is settled
+    // by a full open; one that wrote nothing in place is settled by the first lock, as for a table
+    // that stayed open.
+    Same = Same && Files->Resume() && !(Files->WrittenWhileParked() && JournalPending());
   } catch (...) {
     Same = false;
   }

@@ -365,9 +365,9 @@ void TPhysicalFile::Idle() {
   // engine; unless this process wrote it, they are still the ones the last Activate saw. (Asking
   // for them also makes the next write get a fine-grained time on systems that give coarse times
   // otherwise; the engine's own writers are found by the headers' change counters either way.)
-  struct stat St;
   if (!FWrittenSinceStamp && FIdleSize >= 0) return;
   FWrittenSinceStamp = false;
+  struct stat St;
   if (Descriptor >= 0 && fstat(Descriptor, &St) == 0)
     StampIdle(St);
   else

@@ -140,21 +140,29 @@ bool TTableFileSet::Park() {
   return true;
 }
 
+bool TTableFileSet::WrittenWhileParked() const {
+  return Data.WrittenWhileParked || Index.WrittenWhileParked || (Blob.Opened && Blob.WrittenWhileParked);
+}
+
 bool TTableFileSet::Resume() {
   for (TFileHandler* F : {static_cast<TFileHandler*>(&Data), static_cast<TFileHandler*>(&Index),
                           static_cast<TFileHandler*>(&Blob)})
     if (F->Parked && !F->Unpark()) return false;
   if (!Data.Opened || !Index.Opened) return false;
   // The handles still name the same files (Unpark checks that under the open-mode lock, and the
-  // descriptors keep the files alive, so no other file can take their identity). What is cached of
-  // them stays unless a file was written meanwhile: by anyone, also without the engine, whose
-  // writes no change counter shows. A later write by the engine's writers is found by the change
-  // check of the next lock, which comes before anything is read, as for a table that stayed open.
-  if (Data.WrittenWhileParked || Index.WrittenWhileParked || Blob.WrittenWhileParked) {
-    Data.ClearCache();
-    Index.ClearCache(true);
-    if (Blob.Opened) Blob.ClearCache();
+  // descriptors keep the files alive, so no other file can take their identity). Files nobody
+  // wrote meanwhile are as they were: what is cached of them, their headers and descriptors stay.
+  // A write by the engine's writers after this is found by the change check of the next lock,
+  // which comes before anything is read, as for a table that stayed open. A file written meanwhile
+  // (by anyone, also without the engine, whose writes no change counter shows) has everything
+  // cached of it dropped and its header checked.
+  if (!WrittenWhileParked()) {
+    FChanged = false;
+    return true;
   }
+  Data.ClearCache();
+  Index.ClearCache(true);
+  if (Blob.Opened) Blob.ClearCache();
   try {
     // A header that changed in anything that shapes the records, or changed descriptors, means the
     // table was restructured: it is opened afresh. This read takes no lock: a header caught half
