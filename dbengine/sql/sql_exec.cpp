@@ -16,6 +16,7 @@
 #include "dbengine/storage/data_table.h"
 #include "dbengine/storage/engine_decimal.h"
 #include "dbengine/storage/engine_errors.h"
+#include "dbengine/storage/file_layer.h"
 #include "platform/core/sysutils.h"
 
 namespace {
@@ -205,6 +206,9 @@ TQueryPlan* TSQLExecutor::PlanOf(const TDataQuery* Query) const {
 }
 
 void TSQLExecutor::Prepare(const std::string& Text) {
+  // The tables the last statement leaves and this one opens again keep their files' locks in
+  // between.
+  TIdleFilesHold Hold;
   Clear();
   FStatement = std::make_unique<TQueryStatement>(FOwner->DatabaseName);
   uint32_t Consumed = 0;

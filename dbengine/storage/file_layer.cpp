@@ -193,7 +193,7 @@ int TAbstractFile::Close(int Number) {
   if (!WasActive) --ParkedCount;
   Handles.erase(Handles.begin() + I);
   --HandleCount;
-  if (WasActive && HandleCount > 0 && ActiveHandles() == 0) Idle();
+  if (WasActive && HandleCount > 0 && ActiveHandles() == 0) GoIdle();
   return 0;
 }
 
@@ -208,7 +208,7 @@ int TAbstractFile::Park(int Number) {
   E.Parked = true;
   E.ParkedBy = GSelf;
   ++ParkedCount;
-  if (ActiveHandles() == 0) Idle();
+  if (ActiveHandles() == 0) GoIdle();
   return 0;
 }
 
@@ -229,7 +229,18 @@ int TAbstractFile::Unpark(int Number) {
   return Written ? 1 : 0;
 }
 
+void TAbstractFile::GoIdle() {
+  if (IdleDeferred || EngineFileList().DeferIdle(this)) return;
+  Idle();
+}
+
 bool TAbstractFile::Wake() {
+  if (IdleDeferred) {
+    // Never idle: it kept its locks, and its own and the engine's writes are known as for a file in
+    // use.
+    IdleDeferred = false;
+    return StillNamed();
+  }
   bool Written = false;
   if (!Activate(Written)) return false;
   // Every handle parked through the idle time learns of a write, not only the first one back.
@@ -344,6 +355,7 @@ void TPhysicalFile::CloseDescriptor() {
   }
   LockRanges.clear();
   ExclusiveDescriptor = false;
+  IdleDeferred = false;
 }
 
 void TPhysicalFile::DropParked(bool OnlyForeign) {
@@ -372,6 +384,16 @@ void TPhysicalFile::Idle() {
     StampIdle(St);
   else
     FIdleSize = -1;
+}
+
+bool TPhysicalFile::StillNamed() {
+  struct stat Named;
+  if (Descriptor >= 0 && stat(OsPath.c_str(), &Named) == 0 && Named.st_dev == FDevice && Named.st_ino == FInode) {
+    Size = static_cast<int64_t>(Named.st_size);
+    return true;
+  }
+  Idle();
+  return false;
 }
 
 void TPhysicalFile::NoteWrite() {
@@ -702,6 +724,39 @@ int TFileList::IndexOf(const std::string& Name, bool InMemory) {
 TAbstractFile* TFileList::Listed(TAbstractFile* FileObject, uint64_t Serial) {
   auto It = std::find(FFiles.begin(), FFiles.end(), FileObject);
   return It != FFiles.end() && (*It)->Serial == Serial ? *It : nullptr;
+}
+
+void TFileList::HoldIdleFiles() {
+  std::lock_guard<std::mutex> G(FDeferredLock);
+  ++FIdleHolds;
+}
+
+bool TFileList::DeferIdle(TAbstractFile* F) {
+  // The deferred list's lock is taken last, inside any other: the hold cannot end between the look
+  // at it and the file's entry.
+  std::lock_guard<std::mutex> G(FDeferredLock);
+  if (FIdleHolds == 0) return false;
+  F->IdleDeferred = true;
+  FDeferred.emplace_back(F, F->Serial);
+  return true;
+}
+
+void TFileList::ReleaseIdleFiles() {
+  std::vector<std::pair<TAbstractFile*, uint64_t>> Deferred;
+  {
+    std::lock_guard<std::mutex> G(FDeferredLock);
+    if (--FIdleHolds > 0) return;
+    Deferred.swap(FDeferred);
+  }
+  std::lock_guard<std::recursive_mutex> G(FLock);
+  for (const auto& [Object, Serial] : Deferred) {
+    TAbstractFile* F = Listed(Object, Serial);
+    if (F == nullptr) continue;
+    std::lock_guard<std::recursive_mutex> FG(F->Lock);
+    if (!F->IdleDeferred) continue;
+    F->IdleDeferred = false;
+    if (F->HandleCount > 0 && F->ActiveHandles() == 0) F->Idle();
+  }
 }
 
 void TFileList::YieldParked(TAbstractFile* F) {

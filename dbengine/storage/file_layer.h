@@ -21,6 +21,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dbengine/storage/engine_heap.h"
@@ -127,6 +128,14 @@ class TAbstractFile : public TEngineObject {
   // Activates the idle file for a handle back in use; the parked handles learn whether it was
   // written meanwhile.
   bool Wake();
+  // Makes the file idle, or while idle files are held (TFileList::HoldIdleFiles) leaves it in use
+  // until the hold ends.
+  void GoIdle();
+  // Whether the file still is the one its name leads to (a file left in use while held idle).
+  virtual bool StillNamed() { return true; }
+  // Idle at the end of the hold, unless a handle came back into use before.
+  bool IdleDeferred = false;
+  friend class TFileList;
   int NextHandleNumber = 1;
   int NewHandle();
   int64_t* PositionOf(int Number);
@@ -164,6 +173,7 @@ class TPhysicalFile : public TAbstractFile {
  protected:
   void Idle() override;
   bool Activate(bool& Written) override;
+  bool StillNamed() override;
   void ReleaseRun(int64_t First, int64_t Last) override;
 
  private:
@@ -249,10 +259,21 @@ class TFileList : public TEngineObject {
   int FileCloseParked(TAbstractFile* FileObject, uint64_t Serial, int Handle);
   // Number of listed objects (for tests and diagnostics).
   int Count();
+  // While held (holds nest), a file whose last handle in use is parked or closed keeps its locks
+  // until the last hold ends: a statement that closes a table and the next one that opens it again
+  // do not give up the open-mode lock and take it again in between. Taking such a file back checks
+  // only that its name still leads to it.
+  void HoldIdleFiles();
+  void ReleaseIdleFiles();
+  // A file going idle: false when no hold keeps it from it, else it waits for the hold's end.
+  bool DeferIdle(TAbstractFile* F);
 
  private:
   std::recursive_mutex FLock;
   std::vector<TAbstractFile*> FFiles;
+  int FIdleHolds = 0;
+  std::mutex FDeferredLock;
+  std::vector<std::pair<TAbstractFile*, uint64_t>> FDeferred;  // object and serial
   int IndexOf(const std::string& Name, bool InMemory);
   TAbstractFile* Listed(TAbstractFile* FileObject, uint64_t Serial);
   // Before a use that needs the file to itself: parked handles give way when none is in use.
@@ -261,6 +282,15 @@ class TFileList : public TEngineObject {
 
 // The process-wide file list.
 TFileList& EngineFileList();
+
+// Holds idle files for its lifetime (see TFileList::HoldIdleFiles).
+class TIdleFilesHold {
+ public:
+  TIdleFilesHold() { EngineFileList().HoldIdleFiles(); }
+  ~TIdleFilesHold() { EngineFileList().ReleaseIdleFiles(); }
+  TIdleFilesHold(const TIdleFilesHold&) = delete;
+  TIdleFilesHold& operator=(const TIdleFilesHold&) = delete;
+};
 
 // Base of the three table file classes: a named file opened through the file list, whole-buffer
 // reads and writes that raise engine errors, and byte-range locks.

@@ -163,6 +163,28 @@ TEST_F(IdleTableTest, CachedPagesAndRowsServeTheNextStatementsUntilAnotherProces
   }
 }
 
+// A statement that opens the tables of the statement before it takes them over without giving up
+// their locks in between, and still finds a table another process made anew meanwhile; a table the
+// next statement does not use is idle again once that statement is prepared.
+TEST_F(IdleTableTest, TheNextStatementTakesOverItsTablesOnlyWhileTheyAreTheSameFiles) {
+  Exec("CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))");
+  Exec("CREATE TABLE u (ID INTEGER, PRIMARY KEY (ID))");
+  Exec("INSERT INTO s VALUES (1, 10)");
+  Exec("INSERT INTO u VALUES (1)");
+  EXPECT_EQ(Query("SELECT ID, V FROM s"), (TRows{{"1", "10"}}));
+  // The statement's plan holds s open until the next statement is prepared.
+  EXPECT_EQ(Peer->Do("!excl s"), 'n');
+  // The peer's last statement leaves s alone, so that only this process could stand in the way.
+  for (const char* P : {"DROP TABLE s", "CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))",
+                        "INSERT INTO s VALUES (1, 11)", "SELECT ID FROM u"})
+    ASSERT_EQ(Peer->Do(P), 'y') << P;
+  EXPECT_EQ(Query("SELECT ID, V FROM s"), (TRows{{"1", "11"}}));
+  EXPECT_EQ(Query("SELECT ID FROM u"), (TRows{{"1"}}));
+  EXPECT_TRUE(Idle("s"));
+  EXPECT_EQ(Peer->Do("!excl s"), 'y');
+  EXPECT_EQ(Query("SELECT ID, V FROM s WHERE ID = 1"), (TRows{{"1", "11"}}));
+}
+
 TEST_F(IdleTableTest, ATableReplacedOrRestructuredElsewhereIsOpenedAsTheNewTable) {
   Exec("CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))");
   Exec("INSERT INTO s VALUES (1, 10)");
