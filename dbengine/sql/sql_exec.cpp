@@ -215,6 +215,11 @@ void TSQLExecutor::Prepare(const std::string& Text) {
   FStatement->Parse(Text, Consumed);
   if (FRequestLive) FStatement->SetRequestLive(true);
   FStatement->SetMaxRowCount(FMaxRowCount);
+  // Only a statement that writes nothing may keep its sources' locks: a write lock of this process
+  // on a table would wait for its own reader's lock.
+  FHoldSourceLocks = FRunAtOnce;
+  for (auto& Q : FStatement->Queries)
+    if (Q->Kind != skSelect || Q->RequestLive || !Q->ResultTableName.empty()) FHoldSourceLocks = false;
   for (auto& Q : FStatement->Queries) FPlans.push_back(std::make_unique<TQueryPlan>(this, Q.get()));
   // Sub-selects first: the queries that use them bind against their result columns.
   for (size_t I = FPlans.size(); I-- > 0;) FPlans[I]->Prepare();
@@ -227,9 +232,24 @@ void TSQLExecutor::Execute() {
 }
 
 uint32_t TSQLExecutor::ExecSQL(const std::string& Text) {
-  Prepare(Text);
-  Execute();
+  FRunAtOnce = true;
+  try {
+    Prepare(Text);
+    FRunAtOnce = FHoldSourceLocks = false;
+    Execute();
+  } catch (...) {
+    FRunAtOnce = FHoldSourceLocks = false;
+    ReleaseSourceLocks();
+    throw;
+  }
+  ReleaseSourceLocks();
   return RowsAffected();
+}
+
+void TSQLExecutor::ReleaseSourceLocks() {
+  for (auto& P : FPlans)
+    for (auto& R : P->Runs)
+      if (R->Cursor) R->Cursor->ReleaseReadLock();
 }
 
 TDataCursor* TSQLExecutor::ResultCursor() const { return FPlans.empty() ? nullptr : FPlans.front()->ResultCursor; }

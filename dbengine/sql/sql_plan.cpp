@@ -196,6 +196,7 @@ void TQueryPlan::OpenSources() {
     R->Cursor->SetReadOnly(!Query->RequestLive);
     R->Cursor->SetInMemory(R->Source->Memory != 0);
     R->Cursor->SetQuerySource(true);
+    R->Cursor->HoldOpenLock = Executor->HoldsSourceLocks();
     R->Cursor->Open();
     R->Record.assign(R->Cursor->RecordBufferSize, 0);
     for (const TFieldDescriptor& D : R->Cursor->FieldDescs) {

@@ -151,8 +151,7 @@ void TDataCursor::Open() {
       int Cmp = CompareBuffers(EntryKey, SearchKey, Length, false);
       return Page.Descending && Page.Slot != kSysDeletedSlot ? -Cmp : Cmp;
     };
-    // A table taken back needs no lock here: the first bracket of this cursor looks for changes.
-    if (Table->RefCount == 1 && !Restructuring && !Table->TakenBack()) {
+    if (Table->RefCount == 1 && !Restructuring) {
       bool Took = !Table->ReadLocked;
       Table->ReadLock();
       Took = Took && Table->ReadLocked;
@@ -162,7 +161,12 @@ void TDataCursor::Open() {
         if (Took) Table->ReadUnlock();
         throw;
       }
-      if (Took) Table->ReadUnlock();
+      // What the open reads next (the order's range or visible set) comes from the state the lock
+      // checked; a cursor that reads at once may keep the lock for its first reads.
+      if (Took && HoldOpenLock)
+        FHoldingReadLock = true;
+      else if (Took)
+        Table->ReadUnlock();
     }
     TDataFile* D = DataFile();
     if (D->Encrypted()) CheckPassword(D->Password());

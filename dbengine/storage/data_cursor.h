@@ -108,6 +108,9 @@ class TDataCursor : public TEngineObject {
   // The index Open selects; -1: the primary index, or for a query source the first index order
   // (FirstKeyedOrder).
   int OpenIndexNo = -1;
+  // Open keeps the read lock it checks the table under (until ReleaseReadLock or Close), for a
+  // cursor that is read at once: its reads then need no change check of their own.
+  bool HoldOpenLock = false;
   // Image of the current record (RecordBufferSize bytes while open).
   std::vector<uint8_t> CurrentRecord;
   int32_t SequenceNumber = 0;

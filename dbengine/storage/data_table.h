@@ -161,10 +161,6 @@ class TDataTable : public TEngineObject {
   // parked with the options now set; otherwise closes its files and answers false (the table
   // object is then given up: a fresh open starts from a new one).
   bool Resume();
-  // Taken back and not yet checked for changes: its headers and definition are the ones its open
-  // checked, and the change check of its first lock checks whatever changed meanwhile as an open
-  // would.
-  bool TakenBack() const { return FVerifyChanges; }
   void CreateFiles(const TTableDefinition& Definition);
   void DeleteFiles();
   // 0 or a negated engine code. Renames across file systems copy the files.

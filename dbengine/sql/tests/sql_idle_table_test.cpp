@@ -136,7 +136,11 @@ TEST_F(IdleTableTest, CachedPagesAndRowsServeTheNextStatementsUntilAnotherProces
   std::vector<std::string> Remade = {"DROP TABLE s", "CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))",
                                      "CREATE INDEX SV ON s (V)"};
   for (const std::string& Row : Fill(5000)) Remade.push_back(Row);
+  std::vector<std::string> Grown;
+  for (int I = 601; I <= 3000; ++I) Grown.push_back("INSERT INTO s VALUES (" + std::to_string(I) + ", 1)");
+  Grown.push_back("DELETE FROM s WHERE ID > 600");
   const TStep Steps[] = {
+      {"the tree grown by levels and emptied again", Grown, "SELECT ID, V FROM s WHERE ID = 300", {{"300", "300"}}},
       {"a row changed in place", {"UPDATE s SET V = 7000 WHERE ID = 300"}, "SELECT ID, V FROM s WHERE ID = 300",
        {{"300", "7000"}}},
       {"the same row changed again", {"UPDATE s SET V = 7001 WHERE ID = 300"}, "SELECT ID FROM s WHERE V = 7001",
@@ -161,6 +165,15 @@ TEST_F(IdleTableTest, CachedPagesAndRowsServeTheNextStatementsUntilAnotherProces
     EXPECT_EQ(Query(S.Query), S.Expected);
     EXPECT_EQ(Query("SELECT COUNT(*) FROM s"), (TRows{{"600"}}));
   }
+  // A table without an index opens in natural order: its open reads the whole record status index
+  // at once, which the other process has grown by levels meanwhile.
+  Exec("CREATE TABLE n (ID INTEGER, V INTEGER)");
+  Exec("INSERT INTO n VALUES (1, 1)");
+  EXPECT_EQ(Query("SELECT ID FROM n"), (TRows{{"1"}}));
+  Executor = std::make_unique<TSQLExecutor>(Dir);
+  ASSERT_TRUE(Idle("n"));
+  for (int I = 2; I <= 3000; ++I) ASSERT_EQ(Peer->Do("INSERT INTO n VALUES (" + std::to_string(I) + ", 2)"), 'y');
+  EXPECT_EQ(Query("SELECT COUNT(*), SUM(V) FROM n"), (TRows{{"3000", "5999"}}));
 }
 
 // A statement that opens the tables of the statement before it takes them over without giving up
@@ -174,6 +187,16 @@ TEST_F(IdleTableTest, TheNextStatementTakesOverItsTablesOnlyWhileTheyAreTheSameF
   EXPECT_EQ(Query("SELECT ID, V FROM s"), (TRows{{"1", "10"}}));
   // The statement's plan holds s open until the next statement is prepared.
   EXPECT_EQ(Peer->Do("!excl s"), 'n');
+  // Meanwhile the other process grows the one-page tree to several levels: the next statement
+  // reads none of it through the root it knew.
+  for (int I = 2; I <= 600; ++I)
+    ASSERT_EQ(Peer->Do("INSERT INTO s VALUES (" + std::to_string(I) + ", " + std::to_string(I * 10) + ")"), 'y');
+  EXPECT_EQ(Query("SELECT V FROM s WHERE ID = 600"), (TRows{{"6000"}}));
+  EXPECT_EQ(Query("SELECT COUNT(*), MAX(V) FROM s WHERE ID IN (SELECT ID FROM s WHERE V > 10)"),
+            (TRows{{"599", "6000"}}));
+  // A statement that reads a table to write it keeps no lock of its reading in the way of its write.
+  EXPECT_EQ(Executor->ExecSQL("INSERT INTO s SELECT ID + 1000, V FROM s WHERE ID < 3"), 2u);
+  ASSERT_EQ(Peer->Do("DELETE FROM s WHERE ID > 1"), 'y');
   // The peer's last statement leaves s alone, so that only this process could stand in the way.
   for (const char* P : {"DROP TABLE s", "CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))",
                         "INSERT INTO s VALUES (1, 11)", "SELECT ID FROM u"})
