@@ -161,8 +161,9 @@ void TDataCursor::Open() {
         if (Took) Table->ReadUnlock();
         throw;
       }
-      // What the open reads next (the order's range or visible set) comes from the state the lock
-      // checked; a cursor that reads at once may keep the lock for its first reads.
+      // A cursor that is read at once keeps the lock: what its open reads next (the order's range
+      // or visible set) and its first reads then come from the state this check saw, without a
+      // second change check.
       if (Took && HoldOpenLock)
         FHoldingReadLock = true;
       else if (Took)
