@@ -232,11 +232,9 @@ std::string TExpressionParser::TokenText() const {
   return UndoubleQuotes(Cut255(S));
 }
 
-bool TExpressionParser::IsKeyword(const char* Word) const {
-  if (TokenKind_ != tkIdentifier) return false;
-  size_t Len = std::strlen(Word);
-  if (Position_ - TokenStart_ != Len) return false;
-  for (size_t I = 0; I < Len; ++I)
+bool TExpressionParser::IsKeyword(std::string_view Word) const {
+  if (TokenKind_ != tkIdentifier || Position_ - TokenStart_ != Word.size()) return false;
+  for (size_t I = 0; I < Word.size(); ++I)
     if (UpCase(Text_[TokenStart_ + I]) != UpCase(Word[I])) return false;
   return true;
 }
@@ -597,7 +595,7 @@ TExpToken* TExpressionParser::ParsePrimaryNode(uint8_t Flags) {
 namespace {
 
 struct TFunctionWord {
-  const char* Word;
+  std::string_view Word;
   uint8_t Code;
 };
 

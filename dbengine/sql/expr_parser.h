@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "dbengine/sql/expr_token.h"
 #include "platform/core/sysutils.h"
@@ -41,7 +42,7 @@ class TExpressionParser : public TEngineObject {
   uint8_t NextToken();
   uint8_t TokenKind() const { return TokenKind_; }
   std::string TokenText() const;
-  bool IsKeyword(const char* Word) const;
+  bool IsKeyword(std::string_view Word) const;
   bool IsSymbol(int Code) const { return TokenKind_ == Code; }
   void MarkPosition() { Mark_ = TokenStart_; }
   std::string MarkedText() const;

@@ -16,6 +16,7 @@
 #include "dbengine/storage/data_table.h"
 #include "dbengine/storage/engine_decimal.h"
 #include "dbengine/storage/engine_errors.h"
+#include "dbengine/storage/file_layer.h"
 #include "platform/core/sysutils.h"
 
 namespace {
@@ -225,12 +226,20 @@ TQueryPlan* TSQLExecutor::PlanOf(const TDataQuery* Query) const {
 }
 
 void TSQLExecutor::Prepare(const std::string& Text) {
+  // The tables the last statement leaves and this one opens again keep their files' locks in
+  // between.
+  TIdleFilesHold Hold;
   Clear();
   FStatement = std::make_unique<TQueryStatement>(FOwner->DatabaseName);
   uint32_t Consumed = 0;
   FStatement->Parse(Text, Consumed);
   if (FRequestLive) FStatement->SetRequestLive(true);
   FStatement->SetMaxRowCount(FMaxRowCount);
+  // Only a statement that writes nothing may keep its sources' locks: a write lock of this process
+  // on a table would wait for its own reader's lock.
+  FHoldSourceLocks = FRunAtOnce;
+  for (auto& Q : FStatement->Queries)
+    if (Q->Kind != skSelect || Q->RequestLive || !Q->ResultTableName.empty()) FHoldSourceLocks = false;
   for (auto& Q : FStatement->Queries) FPlans.push_back(std::make_unique<TQueryPlan>(this, Q.get()));
   // Sub-selects first: the queries that use them bind against their result columns.
   for (size_t I = FPlans.size(); I-- > 0;) FPlans[I]->Prepare();
@@ -243,9 +252,24 @@ void TSQLExecutor::Execute() {
 }
 
 uint32_t TSQLExecutor::ExecSQL(const std::string& Text) {
-  Prepare(Text);
-  Execute();
+  FRunAtOnce = true;
+  try {
+    Prepare(Text);
+    FRunAtOnce = FHoldSourceLocks = false;
+    Execute();
+  } catch (...) {
+    FRunAtOnce = FHoldSourceLocks = false;
+    ReleaseSourceLocks();
+    throw;
+  }
+  ReleaseSourceLocks();
   return RowsAffected();
+}
+
+void TSQLExecutor::ReleaseSourceLocks() {
+  for (auto& P : FPlans)
+    for (auto& R : P->Runs)
+      if (R->Cursor) R->Cursor->ReleaseReadLock();
 }
 
 TDataCursor* TSQLExecutor::ResultCursor() const { return FPlans.empty() ? nullptr : FPlans.front()->ResultCursor; }
@@ -1020,8 +1044,10 @@ void TQueryPlan::ExecuteSelect() {
     const int32_t Max = Q->MaxRowCount;
     if (WholeAggregate && Q->ResultFields.size() == 1 && Q->ResultFields[0]->CountAll && Runs.size() == 1 &&
         Conditions.empty()) {
-      // COUNT(*) of a whole table reads no rows.
-      const int32_t Count = std::max(Runs.front()->Cursor->GetRecordCount(), 0);
+      // COUNT(*) of a whole table reads no rows: its natural order's visible set counts them.
+      TDataCursor* C = Runs.front()->Cursor;
+      if (!C->IsNaturalOrder()) C->SetIndexNo(kNaturalOrderIndex);
+      const int32_t Count = std::max(C->GetRecordCount(), 0);
       bool Abort = false;
       Progress(static_cast<uint32_t>(Count), static_cast<uint32_t>(Count), Abort);
       Rows.assign(1, TSQLRow{CellPut<int32_t>(Count)});

@@ -140,6 +140,10 @@ class TSQLExecutor {
 
   TDataDirectory* Owner() const { return FOwner; }
   TQueryPlan* PlanOf(const TDataQuery* Query) const;
+  // While ExecSQL prepares a statement that only reads: its sources keep the read lock their opens
+  // check the tables under until it has run, so that the statement reads one checked state of each
+  // table without a second change check.
+  bool HoldsSourceLocks() const { return FHoldSourceLocks; }
 
   // The table shape of an in-memory result without INTO: its fields and creation settings.
   struct TResultShape {
@@ -159,6 +163,8 @@ class TSQLExecutor {
 
  private:
   void Clear();
+  // Gives up the read locks the sources kept from their opens.
+  void ReleaseSourceLocks();
   struct TKeptResult {
     TDataCursor* Cursor = nullptr;
     TDataDirectory* Directory = nullptr;
@@ -170,6 +176,7 @@ class TSQLExecutor {
   std::vector<TKeptResult> FKept;  // the most recently kept last
   TDataDirectory* FOwner;
   bool FRequestLive = false;
+  bool FRunAtOnce = false, FHoldSourceLocks = false;
   int32_t FMaxRowCount = -1;
   std::unique_ptr<TQueryStatement> FStatement;
   std::vector<std::unique_ptr<TQueryPlan>> FPlans;  // one per query, in the statement's order

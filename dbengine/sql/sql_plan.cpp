@@ -196,9 +196,7 @@ void TQueryPlan::OpenSources() {
     R->Cursor->SetReadOnly(!Query->RequestLive);
     R->Cursor->SetInMemory(R->Source->Memory != 0);
     R->Cursor->SetQuerySource(true);
-    // The target of an INSERT is only added to: its primary index, as the statement asks for
-    // anyway, spares building the visible set of the whole table.
-    if (Query->Kind == skInsert && R == Runs.front()) R->Cursor->OpenIndexNo = 0;
+    R->Cursor->HoldOpenLock = Executor->HoldsSourceLocks();
     R->Cursor->Open();
     R->Record.assign(R->Cursor->RecordBufferSize, 0);
     for (const TFieldDescriptor& D : R->Cursor->FieldDescs) {

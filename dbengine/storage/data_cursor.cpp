@@ -161,7 +161,13 @@ void TDataCursor::Open() {
         if (Took) Table->ReadUnlock();
         throw;
       }
-      if (Took) Table->ReadUnlock();
+      // A cursor that is read at once keeps the lock: what its open reads next (the order's range
+      // or visible set) and its first reads then come from the state this check saw, without a
+      // second change check.
+      if (Took && HoldOpenLock)
+        FHoldingReadLock = true;
+      else if (Took)
+        Table->ReadUnlock();
     }
     TDataFile* D = DataFile();
     if (D->Encrypted()) CheckPassword(D->Password());
@@ -188,8 +194,17 @@ void TDataCursor::Open() {
     AtEOF = AtBOF = false;
     if (Table->IndexRecreated) RebuildStatusIndex();
     StoreChangeCounts();
-    SetIndexNo(OpenIndexNo >= 0 ? static_cast<uint8_t>(OpenIndexNo) : (QuerySource ? kNaturalOrderIndex : 0));
-    MoveToBegin();
+    if (QuerySource) {
+      // Its plan sets the order and range it reads in before it reads a row. Until then it stands
+      // before its first row in an order that costs nothing to set up: an index order (the range of
+      // index positions), not natural order, whose visible set spans the whole table.
+      SetIndexNo(OpenIndexNo >= 0 ? static_cast<uint8_t>(OpenIndexNo) : FirstKeyedOrder());
+      AtBOF = true;
+      SequenceNumber = 0;
+    } else {
+      SetIndexNo(OpenIndexNo >= 0 ? static_cast<uint8_t>(OpenIndexNo) : 0);
+      MoveToBegin();
+    }
   } catch (...) {
     try {
       Close();
@@ -482,6 +497,11 @@ int TDataCursor::GetIndexCount() {
 
 bool TDataCursor::HasNoPrimaryKey() {
   return IndexFile()->NoPrimaryIndex() || IndexFile()->Descriptor(0)->FieldCount() == 0;
+}
+
+uint8_t TDataCursor::FirstKeyedOrder() {
+  if (!HasNoPrimaryKey()) return 0;
+  return GetIndexCount() >= 1 ? 1 : kNaturalOrderIndex;
 }
 
 bool TDataCursor::IsNaturalOrder() {

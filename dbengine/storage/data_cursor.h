@@ -105,10 +105,12 @@ class TDataCursor : public TEngineObject {
   bool Restructuring = false;
   bool NoAutoInc = false;
   bool QuerySource = false;
-  // The index Open selects; -1: natural order for a query source, else the primary index. A
-  // cursor that only adds records (an INSERT's target) opens on the primary index and so builds no
-  // natural-order visible set of the whole table.
+  // The index Open selects; -1: the primary index, or for a query source the first index order
+  // (FirstKeyedOrder).
   int OpenIndexNo = -1;
+  // Open keeps the read lock it checks the table under (until ReleaseReadLock or Close), for a
+  // cursor that is read at once: its reads then need no change check of their own.
+  bool HoldOpenLock = false;
   // Image of the current record (RecordBufferSize bytes while open).
   std::vector<uint8_t> CurrentRecord;
   int32_t SequenceNumber = 0;
@@ -218,6 +220,9 @@ class TDataCursor : public TEngineObject {
   int GetIndexCount();
   bool HasNoPrimaryKey();
   bool IsNaturalOrder();
+  // The first order served by an index: the primary index, else the first secondary one; natural
+  // order when the table has no index.
+  uint8_t FirstKeyedOrder();
   void SetIndexNo(uint8_t N);
   void SwitchIndex(uint8_t N);
   void SetIndexName(const std::string& Name);

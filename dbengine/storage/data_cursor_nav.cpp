@@ -898,18 +898,25 @@ void TDataCursor::InsertRecord(uint8_t* Buffer, bool Repos) {
       ValidateRecord(Buffer);
       Buffer[0] = 0;
       if (!NoAutoInc) StoreU32(Buffer + 5, PeekNextAutoInc());
-      const std::vector<uint8_t> Slots = MaintainedIndexes();
-      uint8_t Key[kCursorKeyBufferSize];
-      if (!(LiveResult && !QuerySource)) {
-        for (uint8_t S : Slots) {
-          const TIndexDescriptor* X = IndexFile()->Descriptor(S);
-          if (!(X->Unique() || S == 0)) continue;
-          BuildKeyFor(S, Buffer, Key);
-          if (KeyExistsIn(S, Key)) Fail(ecKeyViolation, "", IndexDisplayName(S));
-        }
-      }
       std::vector<uint8_t> Old;
       if (Reused && !ReadRecordImage(NewRec, Old)) Fail(ecRecordsCorrupt);
+      // Each index takes its key in one descent, which also meets an equal key already there: in a
+      // unique index a key violation. The keys the indexes before it took are taken back then, so
+      // that a refused record leaves nothing behind (its row number is handed out only after).
+      const std::vector<uint8_t> Slots = MaintainedIndexes();
+      uint8_t Key[kCursorKeyBufferSize];
+      for (size_t I = 0; I < Slots.size(); ++I) {
+        const uint8_t S = Slots[I];
+        BuildKeyFor(S, Buffer, Key);
+        if (InsertKeyInto(S, Key, NewRec, true)) continue;
+        for (size_t J = I; J-- > 0;) {
+          BuildKeyFor(Slots[J], Buffer, Key);
+          DeleteKeyFrom(Slots[J], Key);
+        }
+        const bool Checked = !(LiveResult && !QuerySource) && (S == 0 || IndexFile()->Descriptor(S)->Unique());
+        if (Checked) Fail(ecKeyViolation, "", IndexDisplayName(S));
+        Fail(ecIndexCorrupt);
+      }
       uint32_t Id;
       if (!NoAutoInc) {
         Id = D->NextAutoInc();
@@ -918,10 +925,6 @@ void TDataCursor::InsertRecord(uint8_t* Buffer, bool Repos) {
         D->SetLastAutoInc(std::max(Id, D->LastAutoInc() + 1));
       }
       StoreU32(Buffer + 5, Id);
-      for (uint8_t S : Slots) {
-        BuildKeyFor(S, Buffer, Key);
-        InsertKeyInto(S, Key, NewRec);
-      }
       uint8_t NewStatus[kCursorKeyBufferSize];
       BuildStatusKey(Buffer, NewStatus);
       if (Reused) {

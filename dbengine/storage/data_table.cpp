@@ -103,8 +103,10 @@ bool TDataTable::Resume() {
   bool Same = !Exclusive && !Temporary && !InMemory && SequentialAccess == FParkedSequential &&
               ForceBufferFlush() == FParkedWriteThrough;
   try {
-    // A dead process's commit is settled by a full open.
-    Same = Same && !JournalPending() && Files->Resume();
+    // A dead process's commit that may be half in place (a file was written meanwhile) is settled
+    // by a full open; one that wrote nothing in place is settled by the first lock, as for a table
+    // that stayed open.
+    Same = Same && Files->Resume() && !(Files->WrittenWhileParked() && JournalPending());
   } catch (...) {
     Same = false;
   }
@@ -167,7 +169,8 @@ void TDataTable::Close(bool FlushTemporary) {
     }
   }
   UnlockAllRecords(false);
-  CursorLocks->ClearAll();
+  // Only the marked bits are cleared: the bitmap spans the whole table.
+  for (const auto& [N, Owner] : CursorLockOwners) CursorLocks->ClearBit(N);
   CursorLockOwners.clear();
   if (ChangeCheckLocked) ReleaseReaderBytes(ReaderSlots[0], ReaderSlots[1]);
   ChangeCheckLocked = false;
@@ -506,6 +509,7 @@ bool TDataTable::LockRecord(int32_t N) {
     LockedRecords->SetRecordCount(N);
     PendingUnlocks->SetRecordCount(N);
   }
+  if (!LockedRecords->GetBit(N)) ++FLockedCount;
   LockedRecords->SetBit(N);
   PendingUnlocks->ClearBit(N);
   return Changed;
@@ -522,17 +526,22 @@ void TDataTable::UnlockRecord(int32_t N) {
   if (!IsRecordLocked(N)) Fail(ecCannotUnlock);
   if (!DataHandler()->LockBytes(RecordLockByte(N), 1, false)) Fail(ecCannotUnlock);
   LockedRecords->ClearBit(N);
+  --FLockedCount;
 }
 
 void TDataTable::UnlockAllRecords(bool OnlyPending) {
-  // Only the set bits are visited: a table of many records holds few locks. The bytes go together:
-  // the records a transaction added lie side by side and are released by one call.
+  // Only the set bits are visited, and none when no record is locked: a table of many records holds
+  // few locks, and most closes hold none. The bytes go together: the records a transaction added
+  // lie side by side and are released by one call.
+  if (FLockedCount == 0) return;
   std::vector<int64_t> Bytes;
   for (int32_t N = 0, Seen = 0; LockedRecords->FindNext(N, 1, Seen);) {
     if (OnlyPending && !(N <= PendingUnlocks->RecordCount && PendingUnlocks->GetBit(N))) continue;
     if (!(Exclusive || FilesReadOnly)) Bytes.push_back(RecordLockByte(N));
     LockedRecords->ClearBit(N);
+    --FLockedCount;
     if (N <= PendingUnlocks->RecordCount) PendingUnlocks->ClearBit(N);
+    if (FLockedCount == 0) break;
   }
   if (!Bytes.empty() && !DataHandler()->UnlockByteList(std::move(Bytes))) Fail(ecCannotUnlock);
 }

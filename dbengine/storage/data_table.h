@@ -88,6 +88,8 @@ class TTableFiles : public TEngineObject {
   // definition; false when not (the caller closes them and opens the table afresh).
   virtual bool Park() { return false; }
   virtual bool Resume() { return false; }
+  // After Resume: whether any file was written while parked (by anyone).
+  virtual bool WrittenWhileParked() const { return true; }
   // Back to the caches' normal size (a transaction lets them grow).
   virtual void TrimCaches() {}
   // The structure checks of an open over the headers held now (raises what an open would).
@@ -233,6 +235,8 @@ class TDataTable : public TEngineObject {
   void ReleaseHeaderLock();
   std::string BaseName() const;
   int PostDepth = 0;
+  // Records marked in LockedRecords.
+  int32_t FLockedCount = 0;
   // The options the parked files were opened with.
   bool FParkedSequential = false, FParkedWriteThrough = false;
   bool FNoPark = false;

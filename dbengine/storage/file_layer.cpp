@@ -193,7 +193,7 @@ int TAbstractFile::Close(int Number) {
   if (!WasActive) --ParkedCount;
   Handles.erase(Handles.begin() + I);
   --HandleCount;
-  if (WasActive && HandleCount > 0 && ActiveHandles() == 0) Idle();
+  if (WasActive && HandleCount > 0 && ActiveHandles() == 0) GoIdle();
   return 0;
 }
 
@@ -208,7 +208,7 @@ int TAbstractFile::Park(int Number) {
   E.Parked = true;
   E.ParkedBy = GSelf;
   ++ParkedCount;
-  if (ActiveHandles() == 0) Idle();
+  if (ActiveHandles() == 0) GoIdle();
   return 0;
 }
 
@@ -217,13 +217,36 @@ int TAbstractFile::Unpark(int Number) {
   DropParked(true);
   int I = FindHandle(Number);
   if (I < 0 || !Handles[static_cast<size_t>(I)].Parked) return -ecInvalidFileHandle;
-  if (ActiveHandles() == 0 && !Activate()) {
+  if (ActiveHandles() == 0 && !Wake()) {
     DropParked();
     return -ecInvalidFileHandle;
   }
-  Handles[static_cast<size_t>(I)].Parked = false;
+  THandleEntry& E = Handles[static_cast<size_t>(I)];
+  const bool Written = E.WrittenWhileParked;
+  E.Parked = false;
+  E.WrittenWhileParked = false;
   --ParkedCount;
-  return 0;
+  return Written ? 1 : 0;
+}
+
+void TAbstractFile::GoIdle() {
+  if (IdleDeferred || EngineFileList().DeferIdle(this)) return;
+  Idle();
+}
+
+bool TAbstractFile::Wake() {
+  if (IdleDeferred) {
+    // Never idle: it kept its locks, and its own and the engine's writes are known as for a file in
+    // use.
+    IdleDeferred = false;
+    return StillNamed();
+  }
+  bool Written = false;
+  if (!Activate(Written)) return false;
+  // Every handle parked through the idle time learns of a write, not only the first one back.
+  if (Written)
+    for (THandleEntry& E : Handles) E.WrittenWhileParked = E.WrittenWhileParked || E.Parked;
+  return true;
 }
 
 void TAbstractFile::DropParked(bool OnlyForeign) {
@@ -332,6 +355,7 @@ void TPhysicalFile::CloseDescriptor() {
   }
   LockRanges.clear();
   ExclusiveDescriptor = false;
+  IdleDeferred = false;
 }
 
 void TPhysicalFile::DropParked(bool OnlyForeign) {
@@ -349,22 +373,58 @@ void TPhysicalFile::Idle() {
   // replace or delete it meanwhile.
   if (Descriptor >= 0) OfdLock(Descriptor, F_UNLCK, kOpenModeLockByte, 1);
   ExclusiveDescriptor = false;
+  // Its size and times now tell at Activate whether anyone wrote it meanwhile, with or without the
+  // engine; unless this process wrote it, they are still the ones the last Activate saw. (Asking
+  // for them also makes the next write get a fine-grained time on systems that give coarse times
+  // otherwise; the engine's own writers are found by the headers' change counters either way.)
+  if (!FWrittenSinceStamp && FIdleSize >= 0) return;
+  FWrittenSinceStamp = false;
+  struct stat St;
+  if (Descriptor >= 0 && fstat(Descriptor, &St) == 0)
+    StampIdle(St);
+  else
+    FIdleSize = -1;
 }
 
-bool TPhysicalFile::Activate() {
+bool TPhysicalFile::StillNamed() {
+  struct stat Named;
+  if (Descriptor >= 0 && stat(OsPath.c_str(), &Named) == 0 && Named.st_dev == FDevice && Named.st_ino == FInode) {
+    Size = static_cast<int64_t>(Named.st_size);
+    return true;
+  }
+  Idle();
+  return false;
+}
+
+void TPhysicalFile::NoteWrite() {
+  FWrittenSinceStamp = true;
+  for (THandleEntry& E : Handles) E.WrittenWhileParked = E.WrittenWhileParked || E.Parked;
+}
+
+void TPhysicalFile::StampIdle(const struct stat& St) {
+  FIdleSize = static_cast<int64_t>(St.st_size);
+  FIdleModified = St.st_mtim;
+  FIdleChanged = St.st_ctim;
+}
+
+bool TPhysicalFile::Activate(bool& Written) {
+  Written = true;
   if (Descriptor < 0) return false;
   const short Mode = (Exclusive && !OpenedReadOnly) ? F_WRLCK : F_RDLCK;
   if (!OfdLock(Descriptor, Mode, kOpenModeLockByte, 1)) return false;
   // Checked under the lock, so that nobody replaces the file between the check and the use. The
-  // descriptor keeps the old file alive, so its identity cannot pass to a new file meanwhile.
-  struct stat Open, Named;
-  if (fstat(Descriptor, &Open) != 0 || stat(OsPath.c_str(), &Named) != 0 || Open.st_dev != Named.st_dev ||
-      Open.st_ino != Named.st_ino || Open.st_mode != Named.st_mode) {
+  // descriptor keeps the old file alive, so its identity (noted when it was opened) cannot pass to
+  // a new file meanwhile.
+  struct stat Named;
+  if (stat(OsPath.c_str(), &Named) != 0 || Named.st_dev != FDevice || Named.st_ino != FInode) {
     OfdLock(Descriptor, F_UNLCK, kOpenModeLockByte, 1);
     return false;
   }
   ExclusiveDescriptor = Mode == F_WRLCK;
-  Size = static_cast<int64_t>(Open.st_size);
+  Size = static_cast<int64_t>(Named.st_size);
+  auto Same = [](const timespec& A, const timespec& B) { return A.tv_sec == B.tv_sec && A.tv_nsec == B.tv_nsec; };
+  Written = FIdleSize != Size || !Same(FIdleModified, Named.st_mtim) || !Same(FIdleChanged, Named.st_ctim);
+  if (Written) StampIdle(Named);
   return true;
 }
 
@@ -406,12 +466,20 @@ int TPhysicalFile::OpenDescriptor(bool Create) {
     close(Fd);
     return NegErrno(E);
   }
+  struct stat St;
+  if (fstat(Fd, &St) != 0) {
+    int E = errno;
+    close(Fd);
+    return NegErrno(E);
+  }
   posix_fadvise(Fd, 0, 0, SequentialAccess ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_RANDOM);
   Descriptor = Fd;
   OsPath = Os;
   ExclusiveDescriptor = Mode == F_WRLCK;
-  struct stat St;
-  Size = fstat(Fd, &St) == 0 ? static_cast<int64_t>(St.st_size) : 0;
+  Size = static_cast<int64_t>(St.st_size);
+  FDevice = St.st_dev;
+  FInode = St.st_ino;
+  FWrittenSinceStamp = true;
   return 0;
 }
 
@@ -429,7 +497,7 @@ int TPhysicalFile::Open() {
   std::lock_guard<std::recursive_mutex> G(Lock);
   DropParked(true);
   // An idle descriptor (only parked handles) is used again when it still names the file.
-  if (Descriptor >= 0 && ActiveHandles() == 0 && !Activate()) DropParked();
+  if (Descriptor >= 0 && ActiveHandles() == 0 && !Wake()) DropParked();
   if (Descriptor < 0) {
     ReadOnly = false;
     int R = OpenDescriptor(false);
@@ -501,6 +569,7 @@ int64_t TPhysicalFile::Write(int Number, const void* Buffer, int64_t Count) {
   int64_t* Pos = PositionOf(Number);
   if (!Pos || Descriptor < 0) return -ecInvalidFileHandle;
   if (OpenedReadOnly) return -ecAccessDenied;
+  NoteWrite();
   int R = DiskWrite(Descriptor, Buffer, Count, *Pos, FileName.c_str());
   if (R < 0) return NegErrno(-R);
   *Pos += Count;
@@ -522,6 +591,7 @@ int TPhysicalFile::Truncate(int Number) {
   int64_t* Pos = PositionOf(Number);
   if (!Pos || Descriptor < 0) return -ecInvalidFileHandle;
   if (OpenedReadOnly) return -ecAccessDenied;
+  NoteWrite();
   if (ftruncate(Descriptor, static_cast<off_t>(*Pos)) != 0) return NegErrno(errno);
   Size = *Pos;
   return 0;
@@ -654,6 +724,39 @@ int TFileList::IndexOf(const std::string& Name, bool InMemory) {
 TAbstractFile* TFileList::Listed(TAbstractFile* FileObject, uint64_t Serial) {
   auto It = std::find(FFiles.begin(), FFiles.end(), FileObject);
   return It != FFiles.end() && (*It)->Serial == Serial ? *It : nullptr;
+}
+
+void TFileList::HoldIdleFiles() {
+  std::lock_guard<std::mutex> G(FDeferredLock);
+  ++FIdleHolds;
+}
+
+bool TFileList::DeferIdle(TAbstractFile* F) {
+  // The deferred list's lock is taken last, inside any other: the hold cannot end between the look
+  // at it and the file's entry.
+  std::lock_guard<std::mutex> G(FDeferredLock);
+  if (FIdleHolds == 0) return false;
+  F->IdleDeferred = true;
+  FDeferred.emplace_back(F, F->Serial);
+  return true;
+}
+
+void TFileList::ReleaseIdleFiles() {
+  std::vector<std::pair<TAbstractFile*, uint64_t>> Deferred;
+  {
+    std::lock_guard<std::mutex> G(FDeferredLock);
+    if (--FIdleHolds > 0) return;
+    Deferred.swap(FDeferred);
+  }
+  std::lock_guard<std::recursive_mutex> G(FLock);
+  for (const auto& [Object, Serial] : Deferred) {
+    TAbstractFile* F = Listed(Object, Serial);
+    if (F == nullptr) continue;
+    std::lock_guard<std::recursive_mutex> FG(F->Lock);
+    if (!F->IdleDeferred) continue;
+    F->IdleDeferred = false;
+    if (F->HandleCount > 0 && F->ActiveHandles() == 0) F->Idle();
+  }
 }
 
 void TFileList::YieldParked(TAbstractFile* F) {
@@ -1077,13 +1180,16 @@ bool TFileHandler::Park() {
   if (EngineFileList().FilePark(FileObject, Handle) < 0) return false;
   FParkedSerial = FileObject->Serial;
   Parked = true;
+  WrittenWhileParked = false;
   Opened = false;
   return true;
 }
 
 bool TFileHandler::Unpark() {
   if (!Parked) return false;
-  if (EngineFileList().FileUnpark(FileObject, FParkedSerial, Handle) < 0) {
+  const int R = EngineFileList().FileUnpark(FileObject, FParkedSerial, Handle);
+  WrittenWhileParked = R != 0;
+  if (R < 0) {
     // Dropped meanwhile (or the file was replaced): nothing of it is held any more.
     Parked = false;
     FileObject = nullptr;

@@ -13,11 +13,15 @@
 // failure; TFileHandler raises those codes as engine errors.
 #pragma once
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <cstdint>
 #include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dbengine/storage/engine_heap.h"
@@ -40,6 +44,8 @@ struct THandleEntry {
   // back into use (Unpark) or dropped when the file is needed otherwise.
   bool Parked = false;
   int ParkedBy = 0;  // process that parked it (a forked child does not inherit the right to it)
+  // The file was written while the handle was parked (by anyone, also without the engine).
+  bool WrittenWhileParked = false;
 };
 
 class TAbstractFile : public TEngineObject {
@@ -104,7 +110,8 @@ class TAbstractFile : public TEngineObject {
   int Park(int Number);
   // Takes a parked handle back into use: the first handle in use again makes the idle file check
   // that its name still leads to the same file and takes its open-mode lock again. When that fails
-  // every parked handle is dropped and -code returned (the caller opens the file afresh).
+  // every parked handle is dropped and -code returned (the caller opens the file afresh). 1 when
+  // the file was written while the handle was parked, else 0.
   int Unpark(int Number);
   // Drops parked handles: all of them, or those of other processes (inherited through fork). A
   // disk file with no handle left closes its descriptor.
@@ -113,7 +120,22 @@ class TAbstractFile : public TEngineObject {
  protected:
   // The last handle in use was parked or closed while parked ones remain / the first comes back.
   virtual void Idle() {}
-  virtual bool Activate() { return true; }
+  // False when the file cannot be used again; Written tells whether it was written while idle.
+  virtual bool Activate(bool& Written) {
+    Written = false;
+    return true;
+  }
+  // Activates the idle file for a handle back in use; the parked handles learn whether it was
+  // written meanwhile.
+  bool Wake();
+  // Makes the file idle, or while idle files are held (TFileList::HoldIdleFiles) leaves it in use
+  // until the hold ends.
+  void GoIdle();
+  // Whether the file still is the one its name leads to (a file left in use while held idle).
+  virtual bool StillNamed() { return true; }
+  // Idle at the end of the hold, unless a handle came back into use before.
+  bool IdleDeferred = false;
+  friend class TFileList;
   int NextHandleNumber = 1;
   int NewHandle();
   int64_t* PositionOf(int Number);
@@ -150,7 +172,8 @@ class TPhysicalFile : public TAbstractFile {
 
  protected:
   void Idle() override;
-  bool Activate() override;
+  bool Activate(bool& Written) override;
+  bool StillNamed() override;
   void ReleaseRun(int64_t First, int64_t Last) override;
 
  private:
@@ -158,6 +181,16 @@ class TPhysicalFile : public TAbstractFile {
   // The descriptor holds the open-mode byte write-locked: no other process can open the file, so
   // byte-range locks need only the in-process table.
   bool ExclusiveDescriptor = false;
+  // The identity of the file the descriptor is open on, and its size and times when it went idle.
+  dev_t FDevice = 0;
+  ino_t FInode = 0;
+  int64_t FIdleSize = -1;
+  timespec FIdleModified{}, FIdleChanged{};
+  // This process wrote the file since its size and times were noted.
+  bool FWrittenSinceStamp = true;
+  void StampIdle(const struct stat& St);
+  // A write through any handle: the parked handles learn of it too.
+  void NoteWrite();
   int OpenDescriptor(bool Create);
   void CloseDescriptor();
 };
@@ -226,10 +259,21 @@ class TFileList : public TEngineObject {
   int FileCloseParked(TAbstractFile* FileObject, uint64_t Serial, int Handle);
   // Number of listed objects (for tests and diagnostics).
   int Count();
+  // While held (holds nest), a file whose last handle in use is parked or closed keeps its locks
+  // until the last hold ends: a statement that closes a table and the next one that opens it again
+  // do not give up the open-mode lock and take it again in between. Taking such a file back checks
+  // only that its name still leads to it.
+  void HoldIdleFiles();
+  void ReleaseIdleFiles();
+  // A file going idle: false when no hold keeps it from it, else it waits for the hold's end.
+  bool DeferIdle(TAbstractFile* F);
 
  private:
   std::recursive_mutex FLock;
   std::vector<TAbstractFile*> FFiles;
+  int FIdleHolds = 0;
+  std::mutex FDeferredLock;
+  std::vector<std::pair<TAbstractFile*, uint64_t>> FDeferred;  // object and serial
   int IndexOf(const std::string& Name, bool InMemory);
   TAbstractFile* Listed(TAbstractFile* FileObject, uint64_t Serial);
   // Before a use that needs the file to itself: parked handles give way when none is in use.
@@ -238,6 +282,15 @@ class TFileList : public TEngineObject {
 
 // The process-wide file list.
 TFileList& EngineFileList();
+
+// Holds idle files for its lifetime (see TFileList::HoldIdleFiles).
+class TIdleFilesHold {
+ public:
+  TIdleFilesHold() { EngineFileList().HoldIdleFiles(); }
+  ~TIdleFilesHold() { EngineFileList().ReleaseIdleFiles(); }
+  TIdleFilesHold(const TIdleFilesHold&) = delete;
+  TIdleFilesHold& operator=(const TIdleFilesHold&) = delete;
+};
 
 // Base of the three table file classes: a named file opened through the file list, whole-buffer
 // reads and writes that raise engine errors, and byte-range locks.
@@ -270,6 +323,9 @@ class TFileHandler : public TEngineObject {
   bool Park();
   bool Unpark();
   bool Parked = false;
+  // Set by Unpark: the file was written while the handler was parked, by anyone (also without the
+  // engine), so that nothing read from it before may be trusted.
+  bool WrittenWhileParked = false;
   virtual void CreateFile();  // creates (truncates) and opens
   virtual void Delete();
   virtual void Rename(const std::string& NewName);

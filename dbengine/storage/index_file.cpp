@@ -86,6 +86,13 @@ void TIndexFile::ReadHeader() {
 }
 
 bool TIndexFile::HeaderChanged() {
+  // The change counter leads the header (and its cipher): it alone tells whether the header is to
+  // be read.
+  static_assert(kIdxChangeCount == 0);
+  uint8_t Count[4];
+  ReadAt(0, Count, 4);
+  if (Encrypted) CipherDecode(Count, 4, kTableCipherKeyLow, kTableCipherKeyHigh);
+  if (LoadU32(Count) == ChangeCount()) return false;
   uint8_t Buf[kIndexHeaderSize];
   ReadAt(0, Buf, kIndexHeaderSize);
   if (Encrypted) CipherDecode(Buf, kIndexHeaderSize, kTableCipherKeyLow, kTableCipherKeyHigh);
@@ -494,6 +501,8 @@ void TIndexFile::TrimCache(bool AllSlots) {
   for (int S = 0; S < kIndexSlotCount; ++S) {
     if (S == kSysDeletedSlot && !AllSlots) continue;
     TSlotCache& C = FCaches[S];
+    // A slot that never grew past the usual size has nothing to give back.
+    if (C.Capacity <= kIndexCacheInitial && static_cast<int>(C.Sorted.size()) <= kIndexCacheInitial) continue;
     std::vector<TPage*> Keep;
     for (size_t I = 0; I < C.Sorted.size(); ++I) {
       TPage* P = C.Sorted[I];

@@ -140,14 +140,26 @@ bool TTableFileSet::Park() {
   return true;
 }
 
+bool TTableFileSet::WrittenWhileParked() const {
+  return Data.WrittenWhileParked || Index.WrittenWhileParked || (Blob.Opened && Blob.WrittenWhileParked);
+}
+
 bool TTableFileSet::Resume() {
   for (TFileHandler* F : {static_cast<TFileHandler*>(&Data), static_cast<TFileHandler*>(&Index),
                           static_cast<TFileHandler*>(&Blob)})
     if (F->Parked && !F->Unpark()) return false;
   if (!Data.Opened || !Index.Opened) return false;
-  // Nothing cached of the contents is trusted: the files may have been written by anyone meanwhile,
-  // also without the engine. What the files are (header, descriptors) needs no reading anew unless
-  // the headers changed, which the change check of the next lock finds.
+  // The handles still name the same files (Unpark checks that under the open-mode lock, and the
+  // descriptors keep the files alive, so no other file can take their identity). Files nobody
+  // wrote meanwhile are as they were: what is cached of them, their headers and descriptors stay.
+  // A write by the engine's writers after this is found by the change check of the next lock,
+  // which comes before anything is read, as for a table that stayed open. A file written meanwhile
+  // (by anyone, also without the engine, whose writes no change counter shows) has everything
+  // cached of it dropped and its header checked.
+  if (!WrittenWhileParked()) {
+    FChanged = false;
+    return true;
+  }
   Data.ClearCache();
   Index.ClearCache(true);
   if (Blob.Opened) Blob.ClearCache();

@@ -79,6 +79,7 @@ class TTableFileSet : public TTableFiles, public TTableFileOwner, public TIndexF
   int32_t RecordCount() override { return static_cast<int32_t>(Data.NextRecord()) - 1; }
   bool Park() override;
   bool Resume() override;
+  bool WrittenWhileParked() const override;
   void TrimCaches() override;
   void VerifyHeaders() override;
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dbengine/sql/tests/sql_exec_test_util.h"
 #include "dbengine/storage/data_cursor.h"
@@ -101,6 +102,110 @@ TEST_F(IdleTableTest, EveryChangeAnotherProcessCommitsIsSeenByTheNextStatement) 
   Executor = std::make_unique<TSQLExecutor>(Dir);
   ASSERT_EQ(Peer->Do("INSERT INTO s SELECT ID + 100, V FROM s WHERE V = 1"), 'y');
   EXPECT_EQ(Query("SELECT ID FROM s WHERE V = 1 ORDER BY ID"), (TRows{{"0"}, {"100"}}));
+}
+
+// What a statement cached of a table (index pages, records) serves the next statements while
+// nobody changes the table, and none of it survives a change by another process: a row changed in
+// place, a row deleted and inserted again, the table made anew with as many rows, or restructured.
+TEST_F(IdleTableTest, CachedPagesAndRowsServeTheNextStatementsUntilAnotherProcessChangesTheTable) {
+  Exec("CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))");
+  Exec("CREATE INDEX SV ON s (V)");
+  // 600 rows take several index pages.
+  const auto Fill = [](int Offset) {
+    std::vector<std::string> Rows;
+    for (int I = 1; I <= 600; ++I)
+      Rows.push_back("INSERT INTO s VALUES (" + std::to_string(I) + ", " + std::to_string(I + Offset) + ")");
+    return Rows;
+  };
+  for (const std::string& Row : Fill(0)) Exec(Row);
+  const char* const Lookup = "SELECT ID, V FROM s WHERE ID = 300";
+  EXPECT_EQ(Query(Lookup), (TRows{{"300", "300"}}));
+  Executor = std::make_unique<TSQLExecutor>(Dir);
+  ASSERT_TRUE(Idle("s"));
+  auto* Files = static_cast<TTableFileSet*>(Dir->FindTable("s", false)->Files);
+  const int64_t PagesRead = Files->Index.PageReads, RecordsRead = Files->Data.RecordReads;
+  EXPECT_EQ(Query(Lookup), (TRows{{"300", "300"}}));
+  EXPECT_EQ(Files->Index.PageReads, PagesRead);
+  EXPECT_EQ(Files->Data.RecordReads, RecordsRead);
+  struct TStep {
+    const char* What;
+    std::vector<std::string> Peer;
+    const char* Query;
+    TRows Expected;
+  };
+  std::vector<std::string> Remade = {"DROP TABLE s", "CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))",
+                                     "CREATE INDEX SV ON s (V)"};
+  for (const std::string& Row : Fill(5000)) Remade.push_back(Row);
+  std::vector<std::string> Grown;
+  for (int I = 601; I <= 3000; ++I) Grown.push_back("INSERT INTO s VALUES (" + std::to_string(I) + ", 1)");
+  Grown.push_back("DELETE FROM s WHERE ID > 600");
+  const TStep Steps[] = {
+      {"the tree grown by levels and emptied again", Grown, "SELECT ID, V FROM s WHERE ID = 300", {{"300", "300"}}},
+      {"a row changed in place", {"UPDATE s SET V = 7000 WHERE ID = 300"}, "SELECT ID, V FROM s WHERE ID = 300",
+       {{"300", "7000"}}},
+      {"the same row changed again", {"UPDATE s SET V = 7001 WHERE ID = 300"}, "SELECT ID FROM s WHERE V = 7001",
+       {{"300"}}},
+      {"a row deleted and inserted again",
+       {"DELETE FROM s WHERE ID = 300", "INSERT INTO s VALUES (300, 9)"},
+       "SELECT ID, V FROM s WHERE ID = 300",
+       {{"300", "9"}}},
+      {"the table made anew with as many rows", Remade, "SELECT ID, V FROM s WHERE ID = 300",
+       {{"300", "5300"}}},
+      {"restructured", {"ALTER TABLE s ADD W INTEGER", "UPDATE s SET W = ID + V"}, "SELECT V, W FROM s WHERE ID = 300",
+       {{"5300", "5600"}}},
+  };
+  for (const TStep& S : Steps) {
+    SCOPED_TRACE(S.What);
+    // The lookups before the change have the pages and the row in this process's caches.
+    Query(Lookup);
+    Query("SELECT MAX(V) FROM s");
+    Executor = std::make_unique<TSQLExecutor>(Dir);
+    ASSERT_TRUE(Idle("s"));
+    for (const std::string& P : S.Peer) ASSERT_EQ(Peer->Do(P), 'y') << P;
+    EXPECT_EQ(Query(S.Query), S.Expected);
+    EXPECT_EQ(Query("SELECT COUNT(*) FROM s"), (TRows{{"600"}}));
+  }
+  // A table without an index opens in natural order: its open reads the whole record status index
+  // at once, which the other process has grown by levels meanwhile.
+  Exec("CREATE TABLE n (ID INTEGER, V INTEGER)");
+  Exec("INSERT INTO n VALUES (1, 1)");
+  EXPECT_EQ(Query("SELECT ID FROM n"), (TRows{{"1"}}));
+  Executor = std::make_unique<TSQLExecutor>(Dir);
+  ASSERT_TRUE(Idle("n"));
+  for (int I = 2; I <= 3000; ++I) ASSERT_EQ(Peer->Do("INSERT INTO n VALUES (" + std::to_string(I) + ", 2)"), 'y');
+  EXPECT_EQ(Query("SELECT COUNT(*), SUM(V) FROM n"), (TRows{{"3000", "5999"}}));
+}
+
+// A statement that opens the tables of the statement before it takes them over without giving up
+// their locks in between, and still finds a table another process made anew meanwhile; a table the
+// next statement does not use is idle again once that statement is prepared.
+TEST_F(IdleTableTest, TheNextStatementTakesOverItsTablesOnlyWhileTheyAreTheSameFiles) {
+  Exec("CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))");
+  Exec("CREATE TABLE u (ID INTEGER, PRIMARY KEY (ID))");
+  Exec("INSERT INTO s VALUES (1, 10)");
+  Exec("INSERT INTO u VALUES (1)");
+  EXPECT_EQ(Query("SELECT ID, V FROM s"), (TRows{{"1", "10"}}));
+  // The statement's plan holds s open until the next statement is prepared.
+  EXPECT_EQ(Peer->Do("!excl s"), 'n');
+  // Meanwhile the other process grows the one-page tree to several levels: the next statement
+  // reads none of it through the root it knew.
+  for (int I = 2; I <= 600; ++I)
+    ASSERT_EQ(Peer->Do("INSERT INTO s VALUES (" + std::to_string(I) + ", " + std::to_string(I * 10) + ")"), 'y');
+  EXPECT_EQ(Query("SELECT V FROM s WHERE ID = 600"), (TRows{{"6000"}}));
+  EXPECT_EQ(Query("SELECT COUNT(*), MAX(V) FROM s WHERE ID IN (SELECT ID FROM s WHERE V > 10)"),
+            (TRows{{"599", "6000"}}));
+  // A statement that reads a table to write it keeps no lock of its reading in the way of its write.
+  EXPECT_EQ(Executor->ExecSQL("INSERT INTO s SELECT ID + 1000, V FROM s WHERE ID < 3"), 2u);
+  ASSERT_EQ(Peer->Do("DELETE FROM s WHERE ID > 1"), 'y');
+  // The peer's last statement leaves s alone, so that only this process could stand in the way.
+  for (const char* P : {"DROP TABLE s", "CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))",
+                        "INSERT INTO s VALUES (1, 11)", "SELECT ID FROM u"})
+    ASSERT_EQ(Peer->Do(P), 'y') << P;
+  EXPECT_EQ(Query("SELECT ID, V FROM s"), (TRows{{"1", "11"}}));
+  EXPECT_EQ(Query("SELECT ID FROM u"), (TRows{{"1"}}));
+  EXPECT_TRUE(Idle("s"));
+  EXPECT_EQ(Peer->Do("!excl s"), 'y');
+  EXPECT_EQ(Query("SELECT ID, V FROM s WHERE ID = 1"), (TRows{{"1", "11"}}));
 }
 
 TEST_F(IdleTableTest, ATableReplacedOrRestructuredElsewhereIsOpenedAsTheNewTable) {

@@ -111,6 +111,39 @@ TEST_F(RecordsTest, DuplicatePrimaryKeyIsRefusedNamingTheIndexAndNothingIsWritte
   EXPECT_EQ(C->GetRecordCount(), 7);
 }
 
+// A record refused by a later unique index leaves no key in the indexes before it and takes no
+// row number, also inside a transaction, where nothing is dropped after a failed change.
+TEST_F(RecordsTest, ARecordRefusedByItsLastUniqueIndexLeavesNoKeyInTheOthers) {
+  TCreateTableParams P;
+  P.Fields = {Field("ID", ftInteger, 0, kSubTypeAutoInc), Field("NAME", ftString, 20), Field("AGE", ftInteger)};
+  P.Indexes = {Index("", {1}, true), Index("BYNAME", {2}, true), Index("BYAGE", {3}, true)};
+  for (bool Transaction : {false, true}) {
+    SCOPED_TRACE(Transaction ? "in a transaction" : "alone");
+    const std::string Name = Transaction ? "inside" : "alone";
+    Create(Name, P);
+    TDataCursor* C = NewCursor(Name);
+    C->Open();
+    if (Transaction) Dir->StartTransaction();
+    Insert(C, "Ala", 30);
+    TBuffer B = Row(C, "Ola", 30);
+    EXPECT_EQ(RaisedCode([&] { C->InsertRecord(B.data(), false); }), ecKeyViolation);
+    // The refused record's name and row number are free for the next one.
+    Insert(C, "Ola", 31);
+    for (const char* Order : {"", "BYNAME", "BYAGE"}) {
+      if (*Order)
+        C->SetIndexName(Order);
+      else
+        C->SwitchIndex(0);
+      EXPECT_EQ(Scan(C), (std::vector<std::string>{"Ala", "Ola"})) << Order;
+    }
+    TBuffer R(C->RecordBufferSize);
+    C->MoveToEnd();
+    ASSERT_EQ(C->GetPriorRecord(R.data()), 0);
+    EXPECT_EQ(IntOf(C, 1, R.data()), 2);
+    if (Transaction) Dir->Commit();
+  }
+}
+
 TEST_F(RecordsTest, RequiredAndMinimumChecksApplyToValuesOnly) {
   TCreateTableParams P;
   auto Name = Field("NAME", ftString, 20);

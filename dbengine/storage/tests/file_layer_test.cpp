@@ -535,6 +535,98 @@ TEST_F(FileLayer, ParkedHandlesHoldNoLockAndTakeBackOnlyTheSameFile) {
   }
 }
 
+// A handle taken back learns whether its file was written while it was parked, by anyone: its
+// holder keeps what it read before only when nothing was written.
+TEST_F(FileLayer, ParkedHandlesLearnWhetherTheirFileWasWrittenMeanwhile) {
+  WriteFile("t.dat", "0123456789");
+  TFileHandler A(Path("t.dat"));
+  A.Open();
+  // Another handle of this process, used while A is parked.
+  const auto Other = [&](const std::function<void(TFileHandler&)>& Use) {
+    TFileHandler B(Path("t.dat"));
+    B.Open();
+    Use(B);
+    B.Close();
+  };
+  struct TCase {
+    const char* What;
+    std::function<void()> Meanwhile;
+    bool Written;
+  };
+  const TCase Cases[] = {
+      {"nothing", [] {}, false},
+      {"read through another handle", [&] { Other([](TFileHandler& B) { char Buf[2]; B.ReadAt(0, Buf, 2); }); }, false},
+      {"written through another handle", [&] { Other([](TFileHandler& B) { B.WriteAt(5, "y", 1); }); }, true},
+      {"written in place without the engine", [&] {
+         std::fstream F(Path("t.dat"), std::ios::in | std::ios::out | std::ios::binary);
+         F.seekp(3);
+         F.write("x", 1);
+       }, true},
+      {"made longer without the engine",
+       [&] { std::ofstream(Path("t.dat"), std::ios::app | std::ios::binary) << "z"; }, true},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.What);
+    ASSERT_TRUE(A.Park());
+    C.Meanwhile();
+    ASSERT_TRUE(A.Unpark());
+    EXPECT_EQ(A.WrittenWhileParked, C.Written);
+  }
+}
+
+// While idle files are held, a file whose last handle is parked keeps its open-mode lock until the
+// hold ends; taken back meanwhile it still has to be the file its name leads to.
+TEST_F(FileLayer, AHeldIdleFileKeepsItsLockUntilTheHoldEndsAndIsTakenBackOnlyWhenStillNamed) {
+  WriteFile("t.dat", "old");
+  TFileHandler A(Path("t.dat"));
+  A.Open();
+  TFileList& L = EngineFileList();
+  {
+    // Parked and taken back within the hold: the lock never goes.
+    TIdleFilesHold Hold;
+    ASSERT_TRUE(A.Park());
+    EXPECT_TRUE(HeldByAnyone(Path("t.dat"), kOpenModeLockByte, 1));
+    ASSERT_TRUE(A.Unpark());
+    EXPECT_FALSE(A.WrittenWhileParked);
+    // Parked and left: the lock goes with the (nested) hold's end.
+    ASSERT_TRUE(A.Park());
+    L.HoldIdleFiles();
+    L.ReleaseIdleFiles();
+    EXPECT_TRUE(HeldByAnyone(Path("t.dat"), kOpenModeLockByte, 1));
+  }
+  EXPECT_FALSE(HeldByAnyone(Path("t.dat"), kOpenModeLockByte, 1));
+  ASSERT_TRUE(A.Unpark());
+  struct TCase {
+    const char* What;
+    std::function<void()> Meanwhile;
+  };
+  const TCase Cases[] = {
+      {"replaced", [&] {
+         WriteFile("n.dat", "new");
+         fs::rename(Path("n.dat"), Path("t.dat"));
+       }},
+      {"deleted", [&] { fs::remove(Path("t.dat")); }},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.What);
+    TIdleFilesHold Hold;
+    ASSERT_TRUE(A.Park());
+    C.Meanwhile();
+    EXPECT_FALSE(A.Unpark());
+    EXPECT_FALSE(A.Opened);
+    WriteFile("t.dat", "old");
+    A.Open();
+  }
+  // A held file deleted through the list before the hold ends.
+  {
+    TIdleFilesHold Hold;
+    ASSERT_TRUE(A.Park());
+    EXPECT_EQ(L.FileDelete(Path("t.dat"), false), 0);
+  }
+  EXPECT_FALSE(A.Unpark());
+  EXPECT_FALSE(fs::exists(Path("t.dat")));
+}
+
 TEST_F(FileLayer, RecordBytesReleasedTogetherLeaveAnotherHandlesByteLocked) {
   WriteFile("t.dat", "0123456789");
   TFileHandler A(Path("t.dat")), B(Path("t.dat"));
