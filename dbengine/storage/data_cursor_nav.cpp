@@ -148,17 +148,15 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
     // A scan forward: the run is read once and handed out, not cached.
     if (Span > 1 && StartRun(Span)) return true;
   }
-  if (RunUsable && !Cached && Estimate <= 1 && D->CachedRecords() >= D->CacheCapacity) {
-    // A record read on its own into a full cache would push out another one for a read that may
-    // never come again: it is read past the cache.
-    if (D->ReadRecordRun(this, RecordNo, 1, FRun.Images) == 1) {
-      FRun.Table = Table;
-      FRun.Generation = Generation;
-      FRun.First = RecordNo;
-      FRun.Count = 1;
-      TakeImage(Image, FRun.Images.data(), Size, ImageSize);
-      return true;
-    }
+  if (!Cached && Estimate <= 1) {
+    // A record read on its own comes from the clean block of records around it, which stays for
+    // the next reads in no particular order; the record cache is left to the records being written.
+    const uint8_t* Source = D->RecordImage(this, RecordNo);
+    // One retry: the first read may have met another holder's change.
+    if (Source == nullptr) Source = D->RecordImage(this, RecordNo);
+    if (Source == nullptr) Fail(ecRecordsCorrupt);
+    TakeImage(Image, Source, Size, ImageSize);
+    return true;
   }
   const bool ReadAhead = Estimate > 1;
   TRecord* R = nullptr;
