@@ -315,6 +315,8 @@ class TDataCursor : public TEngineObject {
 
   // The comparison the index pages call for this cursor's keys.
   int ComparePageKeys(const TPage& Page, const uint8_t* EntryKey, const uint8_t* SearchKey, int Length);
+  // True when that comparison of index Slot's keys is the comparison of their bytes.
+  bool BytewiseKeyOrder(uint8_t Slot);
 
   // ---- Filters and the visible record set ----
   // The active filters' records, in index or natural order, make the visible set (BitmapOrder).

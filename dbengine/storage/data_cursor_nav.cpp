@@ -214,14 +214,17 @@ bool TDataCursor::PlainKeyOrder(uint8_t Slot, const TIndexDescriptor* D) {
   return Plain;
 }
 
+bool TDataCursor::BytewiseKeyOrder(uint8_t Slot) {
+  // Without text fields and fields of their own direction the field-by-field comparison of
+  // CompareKeysFor is the comparison of the bytes.
+  return Slot == kStatusIndex || LanguageID == 0 || PlainKeyOrder(Slot, IndexFile()->Descriptor(Slot));
+}
+
 int TDataCursor::CompareKeysFor(uint8_t Slot, const uint8_t* A, const uint8_t* B, int Length) {
   if (Slot == kStatusIndex) return CompareBuffers(A, B, Length, false);
   const TIndexDescriptor* D = IndexFile()->Descriptor(Slot);
   const bool Desc = D->Descending();
-  if (LanguageID == 0) return CompareBuffers(A, B, Length, Desc);
-  // Without text fields and fields of their own direction the field-by-field comparison below is
-  // the comparison of the bytes.
-  if (PlainKeyOrder(Slot, D)) return CompareBuffers(A, B, Length, Desc);
+  if (LanguageID == 0 || PlainKeyOrder(Slot, D)) return CompareBuffers(A, B, Length, Desc);
   int Pos = 0;
   for (int I = 0; I < D->FieldCount() && Pos < Length; ++I) {
     const uint8_t* F = FieldByNumber(D->FieldNumber(I));

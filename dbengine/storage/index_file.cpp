@@ -517,6 +517,12 @@ int TIndexFile::CompareKeys(TDataCursor* Cursor, const TPage& Page, const uint8_
   return Page.Descending && Page.Slot != kSysDeletedSlot ? -C : C;
 }
 
+int TIndexFile::ByteOrder(TDataCursor* Cursor, int Slot) {
+  CheckSlot(Slot);
+  if (KeyCompare && !(KeyBytewise && KeyBytewise(Cursor, Slot))) return 0;
+  return Descriptor(Slot)->Descending() && Slot != kSysDeletedSlot ? -1 : 1;
+}
+
 bool TIndexFile::ValidPageOffset(uint32_t Offset) {
   return Offset >= kIndexHeaderSize && Offset % kIndexPageSize == 0 && Offset < EndOffset();
 }

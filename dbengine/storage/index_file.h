@@ -84,6 +84,9 @@ class TIndexFile : public TFileHandler, public TPageStore {
   std::function<int(TDataCursor* Cursor, const TPage& Page, const uint8_t* EntryKey, const uint8_t* SearchKey,
                     int Length)>
       KeyCompare;
+  // Whether the cursor's comparison of a slot's keys is that of their bytes (in the index's
+  // direction); without it a file that has KeyCompare leaves every comparison to it.
+  std::function<bool(TDataCursor* Cursor, int Slot)> KeyBytewise;
   uint8_t Header[kIndexHeaderSize] = {};
   // Statistics.
   int64_t CacheHits = 0, PageReads = 0, PageAllocations = 0, PageWrites = 0;
@@ -142,6 +145,7 @@ class TIndexFile : public TFileHandler, public TPageStore {
   bool GetRootPage(TDataCursor* Cursor, int Slot, TPage*& Page);
   int CompareKeys(TDataCursor* Cursor, const TPage& Page, const uint8_t* EntryKey, const uint8_t* SearchKey,
                   int Length) override;
+  int ByteOrder(TDataCursor* Cursor, int Slot) override;
   bool ValidPageOffset(uint32_t Offset) override;
   [[noreturn]] void PageCorrupt() override;
   void PageModified(TPage&) override;
