@@ -344,6 +344,46 @@ void TDataCursor::ClearRange() {
   RangeActive = false;
 }
 
+bool TDataCursor::SeekInLeafCopy(const uint8_t* Key, int64_t& Ordinal) {
+  if (FLeaf.Count < 1 || !LeafHolds(FLeaf.FirstOrdinal)) return false;
+  // The first key not below Key lies in the copy when its first key is below Key (no key before
+  // the leaf can then reach it) and its last one is not.
+  const int64_t End = FLeaf.FirstOrdinal + FLeaf.Count;
+  if (CompareKeys(FLeaf.KeyAt(FLeaf.FirstOrdinal), Key, KeySize) >= 0 ||
+      CompareKeys(FLeaf.KeyAt(End - 1), Key, KeySize) < 0)
+    return false;
+  int64_t Lo = FLeaf.FirstOrdinal + 1, Hi = End - 1;
+  while (Lo < Hi) {
+    const int64_t Mid = Lo + (Hi - Lo) / 2;
+    if (CompareKeys(FLeaf.KeyAt(Mid), Key, KeySize) >= 0)
+      Hi = Mid;
+    else
+      Lo = Mid + 1;
+  }
+  Ordinal = Lo;
+  return true;
+}
+
+int64_t TDataCursor::FirstAboveInLeafCopy(int64_t From, const uint8_t* Key) {
+  // Probes at growing distances from From, then a binary search between the last two: a short
+  // range ends after a few comparisons.
+  const int64_t End = FLeaf.FirstOrdinal + FLeaf.Count;
+  int64_t Lo = From, Hi = From, Step = 1;  // keys in [From, Lo) are not above Key
+  while (Hi < End && CompareKeys(FLeaf.KeyAt(Hi), Key, KeySize) <= 0) {
+    Lo = Hi + 1;
+    Hi = std::min(End, Hi + Step);
+    Step *= 2;
+  }
+  while (Lo < Hi) {
+    const int64_t Mid = Lo + (Hi - Lo) / 2;
+    if (CompareKeys(FLeaf.KeyAt(Mid), Key, KeySize) > 0)
+      Hi = Mid;
+    else
+      Lo = Mid + 1;
+  }
+  return Lo;
+}
+
 void TDataCursor::ComputeRange() {
   if (FInRangeComputation) return;
   FInRangeComputation = true;
@@ -351,33 +391,25 @@ void TDataCursor::ComputeRange() {
     if (RangeActive && CompareKeys(RangeStartKey, RangeEndKey, KeySize) == 1) {
       RangeFirst = RangeLast = 0;
     } else if (RangeActive) {
-      // One descent finds the first key of the range and copies its leaf; the end is looked up in
-      // that copy, and only a range that goes on past the leaf needs a second descent.
-      THeldPosition H(*IndexFile());
-      if (IndexSeekKey(*IndexFile(), this, IndexNo, RangeStartKey, KeySize, H.Pos)) {
-        RangeFirst = static_cast<int32_t>(H.Pos.Ordinal);
-        CopyLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
-        IndexRelease(*IndexFile(), H.Pos);
-        bool Ended = false;
-        if (LeafHolds(RangeFirst)) {
-          const int64_t LeafEnd = FLeaf.FirstOrdinal + FLeaf.Count;
-          int64_t Lo = RangeFirst, Hi = LeafEnd;  // the first key above the end lies in [Lo, Hi]
-          while (Lo < Hi) {
-            const int64_t Mid = Lo + (Hi - Lo) / 2;
-            if (CompareKeys(FLeaf.KeyAt(Mid), RangeEndKey, KeySize) > 0)
-              Hi = Mid;
-            else
-              Lo = Mid + 1;
-          }
-          if (Lo < LeafEnd) {
-            RangeLast = static_cast<int32_t>(Lo - 1);
-            Ended = true;
-          }
-        }
-        if (!Ended) RangeLast = KeysBelow(RangeEndKey, true);
-      } else {
-        RangeFirst = static_cast<int32_t>(H.Pos.Ordinal);
-        RangeLast = RangeFirst - 1;
+      // The first key of the range is looked up in the leaf copy the cursor holds, else found by
+      // one descent whose leaf is copied; the end is looked for in the copy from there, and only a
+      // range that goes on past the leaf needs a second descent.
+      int64_t First = 0;
+      bool Any = SeekInLeafCopy(RangeStartKey, First);
+      if (!Any) {
+        THeldPosition H(*IndexFile());
+        Any = IndexSeekKey(*IndexFile(), this, IndexNo, RangeStartKey, KeySize, H.Pos);
+        First = H.Pos.Ordinal;
+        if (Any) CopyLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
+      }
+      RangeFirst = static_cast<int32_t>(First);
+      RangeLast = RangeFirst - 1;
+      if (Any && LeafHolds(First)) {
+        const int64_t Above = FirstAboveInLeafCopy(First, RangeEndKey);
+        RangeLast = Above < FLeaf.FirstOrdinal + FLeaf.Count ? static_cast<int32_t>(Above - 1)
+                                                             : KeysBelow(RangeEndKey, true);
+      } else if (Any) {
+        RangeLast = KeysBelow(RangeEndKey, true);
       }
       if (RangeLast < RangeFirst) RangeFirst = RangeLast = 0;
     } else {
@@ -396,6 +428,10 @@ void TDataCursor::RebuildVisibleSet() {
   DropLeafCopy();
   DropRecordRun();
   for (TPlainOrder& P : FPlainOrder) P.File = nullptr;
+  BuildVisibleSet();
+}
+
+void TDataCursor::BuildVisibleSet() {
   if (!IsNaturalOrder()) ComputeRange();
   // Natural order and active filters hold the visible set as a bitmap.
   BitmapOrder = IsNaturalOrder() || AnyActiveFilter();
@@ -543,16 +579,20 @@ void TDataCursor::MoveBy(int N) {
   }
 }
 
+// A step back from the start (forward from the end) stands before the first record (after the
+// last) of the visible set without reading a key.
 void TDataCursor::MoveToBegin() {
   TReadBracket Bracket(this);
-  MoveFirst();
+  AtBOF = true;
+  AtEOF = false;
   MoveBy(-1);
   ReadCurrentRecord();
 }
 
 void TDataCursor::MoveToEnd() {
   TReadBracket Bracket(this);
-  MoveLast();
+  AtEOF = true;
+  AtBOF = false;
   MoveBy(1);
   ReadCurrentRecord();
 }
@@ -656,10 +696,8 @@ void TDataCursor::Reposition() {
     return;
   }
   if (AtBOF && !AtEOF) {
-    MoveFirst();
     MoveBy(-1);
   } else if (AtEOF && !AtBOF) {
-    MoveLast();
     MoveBy(1);
   } else if (IsNaturalOrder()) {
     TRecordsBitmap* V = Bitmaps[0];
@@ -812,14 +850,15 @@ void TDataCursor::SetRange(bool IsKey, const uint8_t* Start, int StartFieldCount
     MakeKey(End, EndFieldCount, true, RangeEndKey);
   }
   RangeActive = true;
-  RebuildVisibleSet();
+  // Only the range changed: the copies of the tree and of records stand.
+  BuildVisibleSet();
   Reposition();
 }
 
 void TDataCursor::CancelRange() {
   TReadBracket Bracket(this);
   ClearRange();
-  RebuildVisibleSet();
+  BuildVisibleSet();
   Reposition();
 }
 
