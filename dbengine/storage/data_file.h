@@ -189,6 +189,7 @@ class TDataFile : public TFileHandler {
   void ClearCache();
   void TrimCache();
   int CachedRecords() const { return FCache.Count(); }
+  int CleanBlocks() const { return FBlocks.HeldBlocks(); }
   // A cached record lost its modified flag outside the write-back.
   void RecordCleaned() { FCache.DropDirtyTail(); }
   // The cached record of a number, nullptr when not cached (no pin, no read).

@@ -171,6 +171,10 @@ TEST_F(IdleTableTest, RecordsAndPagesKeptForLookupsGiveWayToChangesMadeElsewhere
   Keep->SetTableName("s");
   Keep->Open();
   EXPECT_EQ(Query(Join), Expected());
+  // u drives the join; s is read by its key.
+  auto* Files = static_cast<TTableFileSet*>(Keep->Table->Files);
+  EXPECT_GT(Files->Data.CleanBlocks(), 0);
+  EXPECT_GT(Files->Index.CleanPages(), 0);
   const int Changed = U[10].second, Deleted = U[20].second, Added = kRows + 1;
   struct TStep {
     std::string Peer;
@@ -196,6 +200,9 @@ TEST_F(IdleTableTest, RecordsAndPagesKeptForLookupsGiveWayToChangesMadeElsewhere
   delete Keep;
   Executor = std::make_unique<TSQLExecutor>(Dir);
   ASSERT_TRUE(Idle("s"));
+  // An idle table keeps none of it: it would not be used again.
+  EXPECT_EQ(Files->Data.CleanBlocks(), 0);
+  EXPECT_EQ(Files->Index.CleanPages(), 0);
   ASSERT_EQ(Peer->Do("ALTER TABLE s ADD X INTEGER"), 'y');
   ASSERT_EQ(Peer->Do("UPDATE s SET V = V + 1000"), 'y');
   for (auto& [Id, V] : S) V += 1000;
