@@ -55,8 +55,8 @@ void MoveEntries(TPage& From, int FromPos, int N, TPage& To, int ToPos) {
 
 constexpr int kMaxTreeDepth = 64;
 
-// The key comparison of one walk over a slot: the store tells once whether its keys order as
-// their bytes, which spares every comparison the way through the store.
+// The key comparison of one walk over a slot (or one search of a page): the store tells once
+// whether its keys order as their bytes, which spares every comparison the way through the store.
 class TWalkCompare {
  public:
   TWalkCompare(TPageStore& Store, TDataCursor* Cursor, int Slot)
@@ -399,10 +399,11 @@ void TPage::Decode(const uint8_t* Buffer, bool NewPage) {
 
 int TPage::Search(TDataCursor* Cursor, const uint8_t* Key, int Length, int Lowest, bool& Found) {
   Found = false;
+  const TWalkCompare Compare(*Owner, Cursor, Slot);
   int Lo = 1, Hi = Count, Pos = Lowest;
   while (Lo <= Hi) {
     int Mid = (Lo + Hi) / 2;
-    int C = Owner->CompareKeys(Cursor, *this, KeyAt(Mid), Key, Length);
+    int C = Compare(*this, KeyAt(Mid), Key, Length);
     if (C < 0) {
       Lo = Mid + 1;
       Pos = Mid;
@@ -532,8 +533,9 @@ bool TPage::PriorInBitmap(const TRecordsBitmap& Bitmap) {
 }
 
 bool TPage::CollectUpTo(TDataCursor* Cursor, const uint8_t* Key, TRecordsBitmap& Bitmap) {
+  const TWalkCompare Compare(*Owner, Cursor, Slot);
   for (int I = std::max(ReadPos, 1); I <= Count; ++I) {
-    if (Owner->CompareKeys(Cursor, *this, KeyAt(I), Key, KeyLength) > 0) {
+    if (Compare(*this, KeyAt(I), Key, KeyLength) > 0) {
       ReadPos = I;
       return false;
     }
