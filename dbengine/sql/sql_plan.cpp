@@ -3,6 +3,7 @@
 // and each part is placed on the loop level of the last table it names, and the result columns,
 // ORDER BY, GROUP BY and HAVING are bound to each other.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "dbengine/sql/expr_check.h"
@@ -484,12 +485,31 @@ void TQueryPlan::OptimizeJoins() {
     if (R->Outer) return;
   std::vector<double> Count(N);
   for (size_t I = 0; I < N; ++I) Count[I] = std::max(1, Runs[I]->Cursor->GetRecordCount());
+  // The tables each condition reads: it is tested in the loop of the last of them to be placed.
+  std::vector<std::vector<size_t>> Reads;
+  for (auto& C : Conditions) {
+    std::vector<const void*> Sources;
+    CollectSources(C->Node, Sources);
+    std::vector<size_t> Tables;
+    for (size_t I = 0; I < N; ++I)
+      if (std::find(Sources.begin(), Sources.end(), Runs[I]->Source) != Sources.end()) Tables.push_back(I);
+    if (!Tables.empty()) Reads.push_back(std::move(Tables));
+  }
   // The estimated work of an order: a table reached through a key range costs one lookup a row of
-  // the loops around it, any other table a scan.
-  std::vector<size_t> Order(N), Best;
+  // the loops around it, any other table a scan. Each condition tested in a loop is taken to let
+  // half of its rows on to the loops inside it, so that a table whose own conditions thin out its
+  // rows goes before the tables it leads to.
+  std::vector<size_t> Order(N), Best, Position(N), Tested(N);
   for (size_t I = 0; I < N; ++I) Order[I] = I;
   double BestCost = 0;
   do {
+    for (size_t P = 0; P < N; ++P) Position[Order[P]] = P;
+    std::fill(Tested.begin(), Tested.end(), 0);
+    for (const std::vector<size_t>& Tables : Reads) {
+      size_t Level = 0;
+      for (size_t T : Tables) Level = std::max(Level, Position[T]);
+      ++Tested[Level];
+    }
     double Rows = 1, Cost = 0;
     for (size_t P = 0; P < N; ++P) {
       auto Placed = [&](const void* S) {
@@ -503,6 +523,7 @@ void TQueryPlan::OptimizeJoins() {
         Cost += Rows * Count[Order[P]];
         Rows *= Count[Order[P]];
       }
+      Rows = std::ldexp(Rows, -static_cast<int>(Tested[P]));
     }
     if (Best.empty() || Cost < BestCost) {
       Best = Order;

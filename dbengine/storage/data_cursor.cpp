@@ -151,6 +151,9 @@ void TDataCursor::Open() {
       int Cmp = CompareBuffers(EntryKey, SearchKey, Length, false);
       return Page.Descending && Page.Slot != kSysDeletedSlot ? -Cmp : Cmp;
     };
+    Access->IndexFile()->KeyBytewise = [](TDataCursor* C, int Slot) {
+      return C == nullptr || C->BytewiseKeyOrder(static_cast<uint8_t>(Slot));
+    };
     if (Table->RefCount == 1 && !Restructuring) {
       bool Took = !Table->ReadLocked;
       Table->ReadLock();

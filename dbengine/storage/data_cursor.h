@@ -327,6 +327,8 @@ class TDataCursor : public TEngineObject {
 
   // The comparison the index pages call for this cursor's keys.
   int ComparePageKeys(const TPage& Page, const uint8_t* EntryKey, const uint8_t* SearchKey, int Length);
+  // True when that comparison of index Slot's keys is the comparison of their bytes.
+  bool BytewiseKeyOrder(uint8_t Slot);
 
   // ---- Filters and the visible record set ----
   // The active filters' records, in index or natural order, make the visible set (BitmapOrder).
@@ -416,7 +418,12 @@ class TDataCursor : public TEngineObject {
   bool ChangeCountsDiffer();
   void ClearRange();
   void ComputeRange();
+  // After a change of the table: the copies of the tree and of records are dropped and the visible
+  // set is built again.
   void RebuildVisibleSet();
+  // The visible set of the range and the filters, from the copies as they stand (only the range or
+  // the filters changed).
+  void BuildVisibleSet();
   void SetEmptyPosition();
   bool VisibleEmpty();
   void MoveFirst();
@@ -525,6 +532,10 @@ class TDataCursor : public TEngineObject {
   // Takes the copy of a leaf whose read position holds the key of ordinal Ordinal.
   void CopyLeaf(const TPage& Leaf, int64_t Ordinal);
   bool LeafHolds(int64_t Ordinal);
+  // The ordinal of the first key not below Key when the leaf copy shows it; false when it cannot.
+  bool SeekInLeafCopy(const uint8_t* Key, int64_t& Ordinal);
+  // The first ordinal from From on (in the copy) whose key lies above Key, the copy's end when none.
+  int64_t FirstAboveInLeafCopy(int64_t From, const uint8_t* Key);
   void DropLeafCopy() { FLeaf.Table = nullptr; }
   // Per index slot: whether its keys order as plain bytes (no text field, no field of its own
   // direction), for the descriptor it was found for; forgotten whenever the visible set is rebuilt.

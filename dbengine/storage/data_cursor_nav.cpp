@@ -148,17 +148,15 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
     // A scan forward: the run is read once and handed out, not cached.
     if (Span > 1 && StartRun(Span)) return true;
   }
-  if (RunUsable && !Cached && Estimate <= 1 && D->CachedRecords() >= D->CacheCapacity) {
-    // A record read on its own into a full cache would push out another one for a read that may
-    // never come again: it is read past the cache.
-    if (D->ReadRecordRun(this, RecordNo, 1, FRun.Images) == 1) {
-      FRun.Table = Table;
-      FRun.Generation = Generation;
-      FRun.First = RecordNo;
-      FRun.Count = 1;
-      TakeImage(Image, FRun.Images.data(), Size, ImageSize);
-      return true;
-    }
+  if (!Cached && Estimate <= 1) {
+    // A record read on its own comes from the clean block of records around it, which stays for
+    // the next reads in no particular order; the record cache is left to the records being written.
+    const uint8_t* Source = D->RecordImage(this, RecordNo);
+    // One retry: the first read may have met another holder's change.
+    if (Source == nullptr) Source = D->RecordImage(this, RecordNo);
+    if (Source == nullptr) Fail(ecRecordsCorrupt);
+    TakeImage(Image, Source, Size, ImageSize);
+    return true;
   }
   const bool ReadAhead = Estimate > 1;
   TRecord* R = nullptr;
@@ -216,14 +214,17 @@ bool TDataCursor::PlainKeyOrder(uint8_t Slot, const TIndexDescriptor* D) {
   return Plain;
 }
 
+bool TDataCursor::BytewiseKeyOrder(uint8_t Slot) {
+  // Without text fields and fields of their own direction the field-by-field comparison of
+  // CompareKeysFor is the comparison of the bytes.
+  return Slot == kStatusIndex || LanguageID == 0 || PlainKeyOrder(Slot, IndexFile()->Descriptor(Slot));
+}
+
 int TDataCursor::CompareKeysFor(uint8_t Slot, const uint8_t* A, const uint8_t* B, int Length) {
   if (Slot == kStatusIndex) return CompareBuffers(A, B, Length, false);
   const TIndexDescriptor* D = IndexFile()->Descriptor(Slot);
   const bool Desc = D->Descending();
-  if (LanguageID == 0) return CompareBuffers(A, B, Length, Desc);
-  // Without text fields and fields of their own direction the field-by-field comparison below is
-  // the comparison of the bytes.
-  if (PlainKeyOrder(Slot, D)) return CompareBuffers(A, B, Length, Desc);
+  if (LanguageID == 0 || PlainKeyOrder(Slot, D)) return CompareBuffers(A, B, Length, Desc);
   int Pos = 0;
   for (int I = 0; I < D->FieldCount() && Pos < Length; ++I) {
     const uint8_t* F = FieldByNumber(D->FieldNumber(I));
@@ -343,6 +344,46 @@ void TDataCursor::ClearRange() {
   RangeActive = false;
 }
 
+bool TDataCursor::SeekInLeafCopy(const uint8_t* Key, int64_t& Ordinal) {
+  if (FLeaf.Count < 1 || !LeafHolds(FLeaf.FirstOrdinal)) return false;
+  // The first key not below Key lies in the copy when its first key is below Key (no key before
+  // the leaf can then reach it) and its last one is not.
+  const int64_t End = FLeaf.FirstOrdinal + FLeaf.Count;
+  if (CompareKeys(FLeaf.KeyAt(FLeaf.FirstOrdinal), Key, KeySize) >= 0 ||
+      CompareKeys(FLeaf.KeyAt(End - 1), Key, KeySize) < 0)
+    return false;
+  int64_t Lo = FLeaf.FirstOrdinal + 1, Hi = End - 1;
+  while (Lo < Hi) {
+    const int64_t Mid = Lo + (Hi - Lo) / 2;
+    if (CompareKeys(FLeaf.KeyAt(Mid), Key, KeySize) >= 0)
+      Hi = Mid;
+    else
+      Lo = Mid + 1;
+  }
+  Ordinal = Lo;
+  return true;
+}
+
+int64_t TDataCursor::FirstAboveInLeafCopy(int64_t From, const uint8_t* Key) {
+  // Probes at growing distances from From, then a binary search between the last two: a short
+  // range ends after a few comparisons.
+  const int64_t End = FLeaf.FirstOrdinal + FLeaf.Count;
+  int64_t Lo = From, Hi = From, Step = 1;  // keys in [From, Lo) are not above Key
+  while (Hi < End && CompareKeys(FLeaf.KeyAt(Hi), Key, KeySize) <= 0) {
+    Lo = Hi + 1;
+    Hi = std::min(End, Hi + Step);
+    Step *= 2;
+  }
+  while (Lo < Hi) {
+    const int64_t Mid = Lo + (Hi - Lo) / 2;
+    if (CompareKeys(FLeaf.KeyAt(Mid), Key, KeySize) > 0)
+      Hi = Mid;
+    else
+      Lo = Mid + 1;
+  }
+  return Lo;
+}
+
 void TDataCursor::ComputeRange() {
   if (FInRangeComputation) return;
   FInRangeComputation = true;
@@ -350,33 +391,25 @@ void TDataCursor::ComputeRange() {
     if (RangeActive && CompareKeys(RangeStartKey, RangeEndKey, KeySize) == 1) {
       RangeFirst = RangeLast = 0;
     } else if (RangeActive) {
-      // One descent finds the first key of the range and copies its leaf; the end is looked up in
-      // that copy, and only a range that goes on past the leaf needs a second descent.
-      THeldPosition H(*IndexFile());
-      if (IndexSeekKey(*IndexFile(), this, IndexNo, RangeStartKey, KeySize, H.Pos)) {
-        RangeFirst = static_cast<int32_t>(H.Pos.Ordinal);
-        CopyLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
-        IndexRelease(*IndexFile(), H.Pos);
-        bool Ended = false;
-        if (LeafHolds(RangeFirst)) {
-          const int64_t LeafEnd = FLeaf.FirstOrdinal + FLeaf.Count;
-          int64_t Lo = RangeFirst, Hi = LeafEnd;  // the first key above the end lies in [Lo, Hi]
-          while (Lo < Hi) {
-            const int64_t Mid = Lo + (Hi - Lo) / 2;
-            if (CompareKeys(FLeaf.KeyAt(Mid), RangeEndKey, KeySize) > 0)
-              Hi = Mid;
-            else
-              Lo = Mid + 1;
-          }
-          if (Lo < LeafEnd) {
-            RangeLast = static_cast<int32_t>(Lo - 1);
-            Ended = true;
-          }
-        }
-        if (!Ended) RangeLast = KeysBelow(RangeEndKey, true);
-      } else {
-        RangeFirst = static_cast<int32_t>(H.Pos.Ordinal);
-        RangeLast = RangeFirst - 1;
+      // The first key of the range is looked up in the leaf copy the cursor holds, else found by
+      // one descent whose leaf is copied; the end is looked for in the copy from there, and only a
+      // range that goes on past the leaf needs a second descent.
+      int64_t First = 0;
+      bool Any = SeekInLeafCopy(RangeStartKey, First);
+      if (!Any) {
+        THeldPosition H(*IndexFile());
+        Any = IndexSeekKey(*IndexFile(), this, IndexNo, RangeStartKey, KeySize, H.Pos);
+        First = H.Pos.Ordinal;
+        if (Any) CopyLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
+      }
+      RangeFirst = static_cast<int32_t>(First);
+      RangeLast = RangeFirst - 1;
+      if (Any && LeafHolds(First)) {
+        const int64_t Above = FirstAboveInLeafCopy(First, RangeEndKey);
+        RangeLast = Above < FLeaf.FirstOrdinal + FLeaf.Count ? static_cast<int32_t>(Above - 1)
+                                                             : KeysBelow(RangeEndKey, true);
+      } else if (Any) {
+        RangeLast = KeysBelow(RangeEndKey, true);
       }
       if (RangeLast < RangeFirst) RangeFirst = RangeLast = 0;
     } else {
@@ -395,6 +428,10 @@ void TDataCursor::RebuildVisibleSet() {
   DropLeafCopy();
   DropRecordRun();
   for (TPlainOrder& P : FPlainOrder) P.File = nullptr;
+  BuildVisibleSet();
+}
+
+void TDataCursor::BuildVisibleSet() {
   if (!IsNaturalOrder()) ComputeRange();
   // Natural order and active filters hold the visible set as a bitmap.
   BitmapOrder = IsNaturalOrder() || AnyActiveFilter();
@@ -542,16 +579,20 @@ void TDataCursor::MoveBy(int N) {
   }
 }
 
+// A step back from the start (forward from the end) stands before the first record (after the
+// last) of the visible set without reading a key.
 void TDataCursor::MoveToBegin() {
   TReadBracket Bracket(this);
-  MoveFirst();
+  AtBOF = true;
+  AtEOF = false;
   MoveBy(-1);
   ReadCurrentRecord();
 }
 
 void TDataCursor::MoveToEnd() {
   TReadBracket Bracket(this);
-  MoveLast();
+  AtEOF = true;
+  AtBOF = false;
   MoveBy(1);
   ReadCurrentRecord();
 }
@@ -655,10 +696,8 @@ void TDataCursor::Reposition() {
     return;
   }
   if (AtBOF && !AtEOF) {
-    MoveFirst();
     MoveBy(-1);
   } else if (AtEOF && !AtBOF) {
-    MoveLast();
     MoveBy(1);
   } else if (IsNaturalOrder()) {
     TRecordsBitmap* V = Bitmaps[0];
@@ -811,14 +850,15 @@ void TDataCursor::SetRange(bool IsKey, const uint8_t* Start, int StartFieldCount
     MakeKey(End, EndFieldCount, true, RangeEndKey);
   }
   RangeActive = true;
-  RebuildVisibleSet();
+  // Only the range changed: the copies of the tree and of records stand.
+  BuildVisibleSet();
   Reposition();
 }
 
 void TDataCursor::CancelRange() {
   TReadBracket Bracket(this);
   ClearRange();
-  RebuildVisibleSet();
+  BuildVisibleSet();
   Reposition();
 }
 

@@ -101,6 +101,9 @@ void TDataFile::ResetCacheCapacity() {
   int R = RecordSize();
   CacheCapacity = R == 0 ? kMaxCachedRecords : std::min(kRecordCacheBytes / R, kMaxCachedRecords);
   if (CacheCapacity < 1) CacheCapacity = 1;
+  // A file in memory is read at the cost of a copy: one block is all it keeps.
+  const size_t Block = static_cast<size_t>(std::max(1, R)) * static_cast<size_t>(std::max(1, kRecordBlockBytes / std::max(1, R)));
+  FBlocks.Configure(Block, InMemory ? Block : kFileBlockCacheBytes);
 }
 
 void TDataFile::Open() {
@@ -429,11 +432,10 @@ void TDataFile::ReadRecords(uint32_t RecordNumber, int Count, bool Forward) {
     for (int I = 0; I < Count; ++I) {
       uint32_t N = First + static_cast<uint32_t>(I);
       const uint8_t* Image = Images.data() + static_cast<size_t>(I) * static_cast<size_t>(R);
-      // A live record carries its own number: a zeroed or misplaced slot is damage, never a blank row.
       uint8_t Prefix[kRecordPrefixSize];
       std::memcpy(Prefix, Image, std::min<size_t>(sizeof(Prefix), static_cast<size_t>(R)));
       if (Cipher) CipherDecode(Prefix, std::min<int>(kRecordPrefixSize, R), kTableCipherKeyLow, kTableCipherKeyHigh);
-      if (R >= kRecordPrefixSize && Prefix[0] == 0 && LoadU32(Prefix + 1) != N) Raise(ecRecordsCorrupt);
+      CheckImage(Prefix, N);
       TRecord* C = FCache.FindSorted(N);
       if (C == nullptr) {
         C = ObtainEntry();
@@ -481,6 +483,12 @@ bool TDataFile::GetRecord(TDataCursor* Cursor, uint32_t RecordNumber, TRecord*& 
   TRecord* R = FCache.Find(RecordNumber);
   if (R != nullptr) {
     ++CacheHits;
+  } else if (const uint8_t* Clean = HeldRecord(RecordNumber)) {
+    ++CacheHits;
+    R = ObtainEntry();
+    R->RecordNumber = RecordNumber;
+    std::memcpy(R->Buffer, Clean, static_cast<size_t>(RecordSize()));
+    FCache.Insert(R);
   } else {
     if (Owner != nullptr && Owner->ChangedBeforeRead(Cursor)) return false;
     int Count = 1;
@@ -526,11 +534,54 @@ int TDataFile::ReadRecordRun(TDataCursor* Cursor, uint32_t First, int Count, std
       continue;
     }
     if (Cipher) CipherDecode(Image, R, kTableCipherKeyLow, kTableCipherKeyHigh);
-    // A live record carries its own number: a zeroed or misplaced slot is damage, never a blank row.
-    if (R >= kRecordPrefixSize && Image[0] == 0 && LoadU32(Image + 1) != N) Raise(ecRecordsCorrupt);
+    CheckImage(Image, N);
   }
   Images.resize(static_cast<size_t>(Count) * static_cast<size_t>(R));
   return Count;
+}
+
+void TDataFile::CheckImage(const uint8_t* Image, uint32_t N) const {
+  // A live record carries its own number: a zeroed or misplaced slot is damage, never a blank row.
+  if (RecordSize() >= kRecordPrefixSize && Image[0] == 0 && LoadU32(Image + 1) != N) Raise(ecRecordsCorrupt);
+}
+
+const uint8_t* TDataFile::HeldRecord(uint32_t N) {
+  const uint32_t PerBlock = RecordsPerBlock();
+  const size_t At = static_cast<size_t>((N - 1) % PerBlock) * static_cast<size_t>(RecordSize());
+  size_t Size = 0;
+  const uint8_t* Block = FBlocks.Find((N - 1) / PerBlock, Size);
+  return Block != nullptr && At + static_cast<size_t>(RecordSize()) <= Size ? Block + At : nullptr;
+}
+
+const uint8_t* TDataFile::RecordImage(TDataCursor* Cursor, uint32_t N) {
+  if (N == 0 || N >= NextRecord()) Raise(ecRecordsCorrupt);
+  if (TRecord* R = FCache.Find(N)) {
+    ++CacheHits;
+    return R->Buffer;
+  }
+  const uint8_t* Image = HeldRecord(N);
+  if (Image != nullptr) {
+    ++CacheHits;
+  } else {
+    if (Owner != nullptr && Owner->ChangedBeforeRead(Cursor)) return nullptr;
+    const int R = RecordSize();
+    const uint32_t PerBlock = RecordsPerBlock();
+    const uint32_t Block = (N - 1) / PerBlock, First = Block * PerBlock + 1;
+    const uint8_t* Bytes = FBlocks.Load(Block, [&](uint8_t* Buffer) {
+      const int64_t Count = std::min<int64_t>(PerBlock, static_cast<int64_t>(NextRecord()) - First);
+      const int64_t Got = ReadAt(RecordOffset(First), Buffer, Count * R, true);
+      // A file shorter than its header claims: the records present are still kept.
+      const int64_t Complete = Got / R;
+      if (First + Complete <= N) Raise(ecReadError);
+      ++RecordReads;
+      if (Encrypted())
+        for (int64_t I = 0; I < Complete; ++I) CipherDecode(Buffer + I * R, R, kTableCipherKeyLow, kTableCipherKeyHigh);
+      return static_cast<size_t>(Complete * R);
+    });
+    Image = Bytes + static_cast<size_t>(N - First) * static_cast<size_t>(R);
+  }
+  CheckImage(Image, N);
+  return Image;
 }
 
 void TDataFile::ReleaseRecord(TRecord*& Record) {
@@ -619,7 +670,9 @@ bool TDataFile::FlushRecords() {
   int64_t Written = FCache.WriteRuns(1, [&](TRecord* const* First, size_t Count) {
     Run.resize(Count * R);
     for (size_t K = 0; K < Count; ++K) First[K]->Store(Run.data() + K * R, Cipher);
-    WriteAt(RecordOffset(First[0]->RecordNumber), Run.data(), static_cast<int64_t>(Run.size()));
+    const uint32_t N = First[0]->RecordNumber;
+    WriteAt(RecordOffset(N), Run.data(), static_cast<int64_t>(Run.size()));
+    FBlocks.Drop((N - 1) / RecordsPerBlock(), (N - 1 + static_cast<uint32_t>(Count) - 1) / RecordsPerBlock());
   });
   RecordWrites += Written;
   if (Written > 0) MarkChanged();
@@ -628,6 +681,7 @@ bool TDataFile::FlushRecords() {
 
 void TDataFile::ClearCache() {
   FCache.Clear();
+  FBlocks.Clear();
   ResetCacheCapacity();
 }
 

@@ -1,7 +1,9 @@
 // The data file (.DAT): a 127-byte table header, one 768-byte descriptor per field, then the
 // fixed-length records. Records are cached (a most-recently-used chain probed four times before a
 // binary search of the list sorted by record number), read with read-ahead and written back in runs
-// of consecutive records. Deleted records form a free chain through their bytes 1..4.
+// of consecutive records. Records read one at a time come from blocks of about 4 KB of records kept
+// as clean copies of the file (see file_block_cache.h). Deleted records form a free chain through
+// their bytes 1..4.
 //
 // Field descriptors are TFieldDescriptor of data_fields.h: one layout for the files, the definition
 // checks and the field values.
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "dbengine/storage/data_fields.h"
+#include "dbengine/storage/file_block_cache.h"
 #include "dbengine/storage/file_layer.h"
 #include "dbengine/storage/table_file_cache.h"
 #include "dbengine/storage/table_file_owner.h"
@@ -32,6 +35,8 @@ constexpr int64_t kMaxTableBytes = 2000000000;
 // Record caches hold min(kRecordCacheBytes div R, kMaxCachedRecords) records outside transactions.
 constexpr int kRecordCacheBytes = 131070;
 constexpr int kMaxCachedRecords = 8191;
+// The clean blocks of records hold as many whole records as fit these bytes (one at least).
+constexpr int kRecordBlockBytes = 4096;
 
 // Key of the table texts (description and password); descriptors and records use the data key.
 constexpr uint8_t kTableTextKeyLow = 0x3C;
@@ -162,6 +167,11 @@ class TDataFile : public TFileHandler {
   bool GetRecord(TDataCursor* Cursor, uint32_t RecordNumber, TRecord*& Record, bool Forward = true,
                  int Estimate = 0, bool ReadAhead = false);
   void ReleaseRecord(TRecord*& Record);
+  // The image of record N (RecordSize bytes) for a read of one record: from the record cache, else
+  // from the clean block of records around it, which is read from the file when not held (and then
+  // kept). The image stays valid until the next call on the file. nullptr when the owner's change
+  // check found another holder's change.
+  const uint8_t* RecordImage(TDataCursor* Cursor, uint32_t N);
   // Copies of up to Count consecutive records from First on (RecordSize bytes each) for a scan that
   // hands them out one by one: read from the file in one piece and not put into the cache; a
   // record the cache holds is copied from there (it may be newer than the file). Returns the
@@ -179,10 +189,11 @@ class TDataFile : public TFileHandler {
   void PushFreeRecord(TRecord* Record, bool HasPrimaryIndex);
   // Writes the modified, unpinned records in runs; false when nothing was written.
   bool FlushRecords();
-  // Forgets every cached record without writing it.
+  // Forgets every cached record and block without writing them.
   void ClearCache();
   void TrimCache();
   int CachedRecords() const { return FCache.Count(); }
+  int CleanBlocks() const { return FBlocks.HeldBlocks(); }
   // A cached record lost its modified flag outside the write-back.
   void RecordCleaned() { FCache.DropDirtyTail(); }
   // The cached record of a number, nullptr when not cached (no pin, no read).
@@ -257,6 +268,7 @@ class TDataFile : public TFileHandler {
 
  private:
   TItemCache<TRecord, &TRecord::RecordNumber, 16383> FCache;
+  TFileBlockCache FBlocks;
   uint32_t FDiskChangeCount = 0;  // change count last read from or written to the file
 
   bool InTransaction() const { return Owner != nullptr && Owner->InTransaction(); }
@@ -264,6 +276,11 @@ class TDataFile : public TFileHandler {
     if (Owner != nullptr) Owner->MarkChanged();
   }
   void ResetCacheCapacity();
+  uint32_t RecordsPerBlock() const { return static_cast<uint32_t>(FBlocks.BlockBytes()) / static_cast<uint32_t>(RecordSize()); }
+  // Record N's image in the clean block that holds it, nullptr when none does.
+  const uint8_t* HeldRecord(uint32_t N);
+  // Checks the image of record N as read from the file: a live record carries its own number.
+  void CheckImage(const uint8_t* Image, uint32_t N) const;
   TRecord* ObtainEntry();
   void ReadRecords(uint32_t RecordNumber, int Count, bool Forward);
   void CipherDescriptors(uint8_t* Block, int64_t Length, bool Reading) const;

@@ -17,6 +17,9 @@ constexpr uint32_t kMaxEndOffset = 2000000000u;
 // held by the walk in progress; this bound catches references that are never released.
 constexpr int kMaxPinnedPages = 4096;
 
+// What a page takes in memory.
+size_t PageMemory(const TPage* P) { return sizeof(TPage) + static_cast<size_t>(P->EntriesCapacity); }
+
 bool ValidIndexName(const std::string& Name) {
   std::string T = Trim(Name);
   return !T.empty() && IsIdentStartChar(T[0]) && T.size() <= 30;
@@ -33,6 +36,11 @@ TIndexFile::~TIndexFile() {
   }
   for (auto& C : FCaches)
     for (TPage* P : C.Sorted) delete P;
+  for (TPage* P = FClean.Head; P;) {
+    TPage* Next = P->MruNext;
+    delete P;
+    P = Next;
+  }
 }
 
 void TIndexFile::Raise(uint16_t Code, const std::string& IndexName, const std::string& FieldName) {
@@ -302,7 +310,7 @@ TPage* TIndexFile::ObtainBuffer(int Slot) {
     for (TPage* P = C.MruTail; P; P = P->MruPrev) {
       if (!P->Modified && P->RefCount == 0) {
         RemoveCached(Slot, P);
-        FPool.Push(P);
+        KeepClean(P);
         return FPool.Pop();
       }
     }
@@ -315,6 +323,66 @@ TPage* TIndexFile::ObtainBuffer(int Slot) {
   if (!(Owner && Owner->InTransaction()) && C.Capacity >= kMaxPinnedPages) PageCorrupt();
   C.Capacity += 64;
   return FPool.Pop();
+}
+
+void TIndexFile::KeepClean(TPage* Page) {
+  // The pages of a file in memory are read at the cost of a copy.
+  if (InMemory) {
+    FPool.Push(Page);
+    return;
+  }
+  if (TPage* Twin = TakeClean(Page->Slot, Page->Offset)) FPool.Push(Twin);
+  const size_t At = Page->Offset / kIndexPageSize;
+  if (At >= FClean.ByPage.size()) FClean.ByPage.resize(At + 1, nullptr);
+  FClean.ByPage[At] = Page;
+  ++FClean.Count;
+  FClean.Bytes += PageMemory(Page);
+  Page->MruPrev = nullptr;
+  Page->MruNext = FClean.Head;
+  if (FClean.Head) FClean.Head->MruPrev = Page;
+  FClean.Head = Page;
+  if (!FClean.Tail) FClean.Tail = Page;
+  while (FClean.Bytes > kCleanPageBytes && FClean.Tail != Page) {
+    TPage* Oldest = FClean.Tail;
+    UnlinkClean(Oldest);
+    FPool.Push(Oldest);
+  }
+}
+
+void TIndexFile::UnlinkClean(TPage* P) {
+  FClean.ByPage[P->Offset / kIndexPageSize] = nullptr;
+  --FClean.Count;
+  FClean.Bytes -= PageMemory(P);
+  if (P->MruPrev) P->MruPrev->MruNext = P->MruNext;
+  if (P->MruNext) P->MruNext->MruPrev = P->MruPrev;
+  if (FClean.Head == P) FClean.Head = P->MruNext;
+  if (FClean.Tail == P) FClean.Tail = P->MruPrev;
+  P->MruPrev = P->MruNext = nullptr;
+}
+
+TPage* TIndexFile::TakeClean(int Slot, uint32_t Offset) {
+  const size_t At = Offset / kIndexPageSize;
+  TPage* P = At < FClean.ByPage.size() ? FClean.ByPage[At] : nullptr;
+  if (P == nullptr) return nullptr;
+  UnlinkClean(P);
+  // A page of another slot or shape belonged to an index whose slot has a new definition since.
+  const TIndexDescriptor* D = Descriptor(Slot);
+  if (P->Slot != Slot || P->KeyLength != D->KeyLength() || P->Descending != D->Descending() ||
+      P->Unique != D->Unique() || P->Compression != D->Compression()) {
+    FPool.Push(P);
+    return nullptr;
+  }
+  return P;
+}
+
+void TIndexFile::DropClean() {
+  for (TPage* P = FClean.Head; P;) {
+    TPage* Next = P->MruNext;
+    P->MruPrev = P->MruNext = nullptr;
+    FPool.Push(P);
+    P = Next;
+  }
+  FClean = TCleanPages();
 }
 
 void TIndexFile::CheckSlot(int Slot) {
@@ -335,6 +403,7 @@ bool TIndexFile::GetPage(TDataCursor* Cursor, int Slot, uint32_t Offset, TPage*&
   TPage* P = nullptr;
   if (Offset == EndOffset()) {
     if (EndOffset() > kMaxEndOffset) Raise(ecTableFull);
+    if (TPage* Stale = TakeClean(Slot, Offset)) FPool.Push(Stale);
     P = ObtainBuffer(Slot);
     ConfigurePage(Slot, P);
     P->Offset = Offset;
@@ -349,6 +418,17 @@ bool TIndexFile::GetPage(TDataCursor* Cursor, int Slot, uint32_t Offset, TPage*&
     ++CacheHits;
     MruUnlink(C, P);
     MruPushFront(C, P);
+  } else if ((P = TakeClean(Slot, Offset)) != nullptr) {
+    // The room it takes in the slot's cache is made once it is out of the kept pages.
+    try {
+      FPool.Push(ObtainBuffer(Slot));
+    } catch (...) {
+      FPool.Push(P);
+      throw;
+    }
+    InsertCached(Slot, P);
+    if (NewPage && (!P->Free || P->RefCount > 0)) PageCorrupt();
+    ++CacheHits;
   } else {
     if (Offset % kIndexPageSize != 0 || Offset > EndOffset()) PageCorrupt();
     if (Owner && Cursor && Owner->ChangedBeforeRead(Cursor)) return false;
@@ -444,6 +524,12 @@ int TIndexFile::CompareKeys(TDataCursor* Cursor, const TPage& Page, const uint8_
   return Page.Descending && Page.Slot != kSysDeletedSlot ? -C : C;
 }
 
+int TIndexFile::ByteOrder(TDataCursor* Cursor, int Slot) {
+  CheckSlot(Slot);
+  if (KeyCompare && !(KeyBytewise && KeyBytewise(Cursor, Slot))) return 0;
+  return Descriptor(Slot)->Descending() && Slot != kSysDeletedSlot ? -1 : 1;
+}
+
 bool TIndexFile::ValidPageOffset(uint32_t Offset) {
   return Offset >= kIndexHeaderSize && Offset % kIndexPageSize == 0 && Offset < EndOffset();
 }
@@ -484,6 +570,7 @@ int TIndexFile::ReferencedPages() const {
 }
 
 void TIndexFile::ClearCache(bool AllSlots) {
+  DropClean();
   for (int S = 0; S < kIndexSlotCount; ++S) {
     if (S == kSysDeletedSlot && !AllSlots) continue;
     TSlotCache& C = FCaches[S];
@@ -510,7 +597,7 @@ void TIndexFile::TrimCache(bool AllSlots) {
         Keep.push_back(P);
       } else {
         MruUnlink(C, P);
-        FPool.Push(P);
+        KeepClean(P);
       }
     }
     C.Sorted = std::move(Keep);

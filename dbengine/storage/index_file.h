@@ -1,9 +1,13 @@
 // The index file (.IDX): a 4,096-byte header describing 32 index slots (0 primary, 1..30
 // secondary, 31 "Sys Deleted"), followed by the 4,096-byte B+-tree pages of every index. Each slot
 // keeps its own page cache (a most-recently-used chain probed twice before a binary search of the
-// slot's list sorted by offset) and its own free chain; modified pages are written in runs.
+// slot's list sorted by offset) and its own free chain; modified pages are written in runs. Clean
+// pages that leave a slot's cache are kept, decoded, up to a few MB for the file (least recently
+// used ones go first): descents to keys in no particular order find their pages there instead of
+// reading and decoding them again.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -32,6 +36,8 @@ constexpr int kMaxSecondaryIndexes = 30;
 constexpr int kMaxIndexFields = 16;
 constexpr int kMaxKeyFieldBytes = 524;
 constexpr int kIndexCacheInitial = 15;
+// Bytes of the clean pages an index file keeps besides its slots' caches (their entries in memory).
+constexpr size_t kCleanPageBytes = size_t{4} << 20;
 
 // Header offsets.
 constexpr int kIdxChangeCount = 0;
@@ -78,6 +84,9 @@ class TIndexFile : public TFileHandler, public TPageStore {
   std::function<int(TDataCursor* Cursor, const TPage& Page, const uint8_t* EntryKey, const uint8_t* SearchKey,
                     int Length)>
       KeyCompare;
+  // Whether the cursor's comparison of a slot's keys is that of their bytes (in the index's
+  // direction); without it a file that has KeyCompare leaves every comparison to it.
+  std::function<bool(TDataCursor* Cursor, int Slot)> KeyBytewise;
   uint8_t Header[kIndexHeaderSize] = {};
   // Statistics.
   int64_t CacheHits = 0, PageReads = 0, PageAllocations = 0, PageWrites = 0;
@@ -136,6 +145,7 @@ class TIndexFile : public TFileHandler, public TPageStore {
   bool GetRootPage(TDataCursor* Cursor, int Slot, TPage*& Page);
   int CompareKeys(TDataCursor* Cursor, const TPage& Page, const uint8_t* EntryKey, const uint8_t* SearchKey,
                   int Length) override;
+  int ByteOrder(TDataCursor* Cursor, int Slot) override;
   bool ValidPageOffset(uint32_t Offset) override;
   [[noreturn]] void PageCorrupt() override;
   void PageModified(TPage&) override;
@@ -147,6 +157,9 @@ class TIndexFile : public TFileHandler, public TPageStore {
   // Cuts each slot's cache back to its first 15 pages by offset.
   void TrimCache(bool AllSlots);
   int CachedPages(int Slot) const { return static_cast<int>(FCaches[Slot].Sorted.size()); }
+  // Clean pages kept outside the slots' caches, and the bytes of their entries.
+  int CleanPages() const { return FClean.Count; }
+  size_t CleanBytes() const { return FClean.Bytes; }
   // Cached pages that somebody still holds (a walk in progress or a cursor's position).
   int ReferencedPages() const;
 
@@ -173,6 +186,23 @@ class TIndexFile : public TFileHandler, public TPageStore {
   };
   TSlotCache FCaches[kIndexSlotCount];
   TPageStack FPool;
+  // The clean pages that left the slots' caches, by page number (offset / 4,096), in a
+  // most-recently-used chain of their own.
+  struct TCleanPages {
+    std::vector<TPage*> ByPage;
+    int Count = 0;
+    TPage* Head = nullptr;
+    TPage* Tail = nullptr;
+    size_t Bytes = 0;
+  };
+  TCleanPages FClean;
+  // Keeps a clean, unreferenced page that left its slot's cache; the oldest kept pages go to the
+  // pool while the kept bytes exceed the budget.
+  void KeepClean(TPage* Page);
+  // The kept page at Offset, out of the kept ones; nullptr when none of the slot's shape is kept.
+  TPage* TakeClean(int Slot, uint32_t Offset);
+  void UnlinkClean(TPage* Page);
+  void DropClean();
 
   void SetEndOffset(uint32_t V) { StoreU32(Header + kIdxEndOffset, V); }
   TPage* FindCached(int Slot, uint32_t Offset);

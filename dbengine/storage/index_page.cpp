@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "dbengine/storage/collation.h"
 #include "dbengine/storage/engine_common.h"
 #include "dbengine/storage/engine_errors.h"
 #include "dbengine/storage/records_bitmap.h"
@@ -53,6 +54,23 @@ void MoveEntries(TPage& From, int FromPos, int N, TPage& To, int ToPos) {
 }
 
 constexpr int kMaxTreeDepth = 64;
+
+// The key comparison of one walk over a slot (or one search of a page): the store tells once
+// whether its keys order as their bytes, which spares every comparison the way through the store.
+class TWalkCompare {
+ public:
+  TWalkCompare(TPageStore& Store, TDataCursor* Cursor, int Slot)
+      : FStore(Store), FCursor(Cursor), FByteOrder(Store.ByteOrder(Cursor, Slot)) {}
+  int operator()(const TPage& Page, const uint8_t* EntryKey, const uint8_t* Key, int Length) const {
+    if (FByteOrder == 0) return FStore.CompareKeys(FCursor, Page, EntryKey, Key, Length);
+    return CompareBuffers(EntryKey, Key, Length, FByteOrder < 0);
+  }
+
+ private:
+  TPageStore& FStore;
+  TDataCursor* FCursor;
+  int FByteOrder;
+};
 
 // The non-empty leaf beside From on its level.
 TPage* FetchNeighbourLeaf(TPageStore& Store, TDataCursor* Cursor, int Slot, uint32_t Offset, const TPage* From) {
@@ -381,10 +399,11 @@ void TPage::Decode(const uint8_t* Buffer, bool NewPage) {
 
 int TPage::Search(TDataCursor* Cursor, const uint8_t* Key, int Length, int Lowest, bool& Found) {
   Found = false;
+  const TWalkCompare Compare(*Owner, Cursor, Slot);
   int Lo = 1, Hi = Count, Pos = Lowest;
   while (Lo <= Hi) {
     int Mid = (Lo + Hi) / 2;
-    int C = Owner->CompareKeys(Cursor, *this, KeyAt(Mid), Key, Length);
+    int C = Compare(*this, KeyAt(Mid), Key, Length);
     if (C < 0) {
       Lo = Mid + 1;
       Pos = Mid;
@@ -450,8 +469,10 @@ void TPage::PropagateFirstKey(TDataCursor* Cursor) {
 
 int64_t TPage::KeysBefore(int Pos) const {
   if (IsLeaf()) return Pos - 1;
+  // Every descent counts the keys before its path: the counts are summed in one pass over the entries.
   int64_t N = 0;
-  for (int I = 1; I < Pos && I <= Count; ++I) N += CountAt(I);
+  const uint8_t* Entry = Entries + KeyLength + 4;
+  for (int I = 1; I < Pos && I <= Count; ++I, Entry += EntrySize()) N += LoadU32(Entry);
   return N;
 }
 
@@ -512,8 +533,9 @@ bool TPage::PriorInBitmap(const TRecordsBitmap& Bitmap) {
 }
 
 bool TPage::CollectUpTo(TDataCursor* Cursor, const uint8_t* Key, TRecordsBitmap& Bitmap) {
+  const TWalkCompare Compare(*Owner, Cursor, Slot);
   for (int I = std::max(ReadPos, 1); I <= Count; ++I) {
-    if (Owner->CompareKeys(Cursor, *this, KeyAt(I), Key, KeyLength) > 0) {
+    if (Compare(*this, KeyAt(I), Key, KeyLength) > 0) {
       ReadPos = I;
       return false;
     }
@@ -908,6 +930,7 @@ bool IndexSeekKey(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_
   if (Root == 0) return false;
   TPageHold P(&Store, FetchPage(Store, Cursor, Slot, Root));
   if (!P->IsRoot()) Store.PageCorrupt();
+  const TWalkCompare Compare(Store, Cursor, Slot);
   const int64_t Total = P->TotalKeys();
   int64_t Before = 0;
   for (int Depth = 0; !P->IsLeaf(); ++Depth) {
@@ -916,7 +939,7 @@ bool IndexSeekKey(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_
     int Lo = 1, Hi = P->Count, At = 1;
     while (Lo <= Hi) {
       const int Mid = (Lo + Hi) / 2;
-      if (Store.CompareKeys(Cursor, *P.Page, P->KeyAt(Mid), Key, Length) < 0) {
+      if (Compare(*P.Page, P->KeyAt(Mid), Key, Length) < 0) {
         At = Mid;
         Lo = Mid + 1;
       } else {
@@ -933,7 +956,7 @@ bool IndexSeekKey(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_
   int Lo = 1, Hi = P->Count, At = P->Count + 1;
   while (Lo <= Hi) {
     const int Mid = (Lo + Hi) / 2;
-    if (Store.CompareKeys(Cursor, *P.Page, P->KeyAt(Mid), Key, Length) >= 0) {
+    if (Compare(*P.Page, P->KeyAt(Mid), Key, Length) >= 0) {
       At = Mid;
       Hi = Mid - 1;
     } else {

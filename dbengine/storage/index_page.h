@@ -61,6 +61,9 @@ class TPageStore {
   // the entry key is below the search key in index order.
   virtual int CompareKeys(TDataCursor* Cursor, const TPage& Page, const uint8_t* EntryKey, const uint8_t* SearchKey,
                           int Length) = 0;
+  // How a walk may compare the slot's keys for the cursor without CompareKeys: 1 when they order
+  // as their bytes, -1 when as their bytes reversed; 0 when only CompareKeys can tell.
+  virtual int ByteOrder(TDataCursor* /*Cursor*/, int /*Slot*/) { return 0; }
   // True when Offset can name an existing page of the file.
   virtual bool ValidPageOffset(uint32_t Offset) = 0;
   // Raises "index page buffers corrupt" for the store's table.

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -237,6 +239,78 @@ TEST_F(IdleTableTest, ATableReplacedOrRestructuredElsewhereIsOpenedAsTheNewTable
   Executor = std::make_unique<TSQLExecutor>(Dir);
   ASSERT_EQ(Peer->Do("DROP TABLE s"), 'y');
   EXPECT_NE(Raised([&] { Query("SELECT * FROM s"); }).Code, 0);
+}
+
+// The inner table of a join is read by its key in no particular order: its records and index
+// pages are kept for the lookups that follow. What another process changes is read anew, whether
+// this process holds the table open meanwhile (a record changed, deleted, its place taken by a new
+// row; the table emptied and filled again) or leaves it idle (restructured).
+TEST_F(IdleTableTest, RecordsAndPagesKeptForLookupsGiveWayToChangesMadeElsewhere) {
+  Exec("CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))");
+  Exec("CREATE TABLE u (ID INTEGER, SID INTEGER, W INTEGER, PRIMARY KEY (ID))");
+  constexpr int kRows = 20000, kLookups = 2000;
+  std::map<int, int> S;  // s as this test made it: ID to V
+  std::vector<std::pair<int, int>> U;  // the rows of u with W = 0: ID and SID
+  Dir->StartTransaction();
+  for (int I = 1; I <= kRows; ++I) {
+    Exec("INSERT INTO s VALUES (" + std::to_string(I) + ", " + std::to_string(I) + ")");
+    S[I] = I;
+  }
+  for (int I = 1; I <= kLookups; ++I) {
+    // Every second row of u joins; the keys it looks up jump about s, one of them beyond it.
+    const int Sid = I == kLookups ? kRows + 1 : 1 + (I * 7919) % kRows;
+    Exec("INSERT INTO u VALUES (" + std::to_string(I) + ", " + std::to_string(Sid) + ", " + std::to_string(I % 2) + ")");
+    if (I % 2 == 0) U.push_back({I, Sid});
+  }
+  Dir->Commit();
+  auto Expected = [&]() {
+    TRows R;
+    for (auto [Id, Sid] : U)
+      if (S.count(Sid)) R.push_back({std::to_string(Id), std::to_string(S[Sid])});
+    return R;
+  };
+  const char* Join = "SELECT u.ID, s.V FROM u JOIN s ON s.ID = u.SID WHERE u.W < 1 ORDER BY u.ID";
+  // This process holds s open: the changes are found by the next statement's read bracket.
+  auto* Keep = new TDataCursor(Dir);
+  Keep->SetTableName("s");
+  Keep->Open();
+  EXPECT_EQ(Query(Join), Expected());
+  // u drives the join; s is read by its key.
+  auto* Files = static_cast<TTableFileSet*>(Keep->Table->Files);
+  EXPECT_GT(Files->Data.CleanBlocks(), 0);
+  EXPECT_GT(Files->Index.CleanPages(), 0);
+  const int Changed = U[10].second, Deleted = U[20].second, Added = kRows + 1;
+  struct TStep {
+    std::string Peer;
+    std::function<void()> Model;
+  };
+  const TStep Steps[] = {
+      {"UPDATE s SET V = -V WHERE ID = " + std::to_string(Changed), [&] { S[Changed] = -Changed; }},
+      {"DELETE FROM s WHERE ID = " + std::to_string(Deleted), [&] { S.erase(Deleted); }},
+      // The new row takes the place of the deleted one in the data file.
+      {"INSERT INTO s VALUES (" + std::to_string(Added) + ", 77)", [&] { S[Added] = 77; }},
+      {"DELETE FROM s", [&] { S.clear(); }},
+      {"INSERT INTO s SELECT SID, ID FROM u", [&] {
+         for (int I = 1; I <= kLookups; ++I) S[I == kLookups ? kRows + 1 : 1 + (I * 7919) % kRows] = I;
+       }},
+  };
+  for (const TStep& Step : Steps) {
+    ASSERT_EQ(Peer->Do(Step.Peer), 'y') << Step.Peer;
+    Step.Model();
+    EXPECT_EQ(Query(Join), Expected()) << Step.Peer;
+  }
+  // Left idle, restructured elsewhere.
+  Keep->Close();
+  delete Keep;
+  Executor = std::make_unique<TSQLExecutor>(Dir);
+  ASSERT_TRUE(Idle("s"));
+  // An idle table keeps none of it: it would not be used again.
+  EXPECT_EQ(Files->Data.CleanBlocks(), 0);
+  EXPECT_EQ(Files->Index.CleanPages(), 0);
+  ASSERT_EQ(Peer->Do("ALTER TABLE s ADD X INTEGER"), 'y');
+  ASSERT_EQ(Peer->Do("UPDATE s SET V = V + 1000"), 'y');
+  for (auto& [Id, V] : S) V += 1000;
+  EXPECT_EQ(Query(Join), Expected());
 }
 
 TEST_F(IdleTableTest, DamageDoneToAnIdleTableIsFoundAsByAFreshOpen) {

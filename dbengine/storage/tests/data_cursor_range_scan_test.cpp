@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <random>
 
 #include "dbengine/storage/tests/data_cursor_test_util.h"
@@ -215,6 +216,78 @@ TEST_F(RangeScanTest, RangeEdgesChangedBetweenSettingsAreSeen) {
   EXPECT_EQ(C->GetRecordCount(), 18);
   SetNameRange(C, "N010", "N012");
   ExpectSameAsFresh(C, "N010", "N012", "after another process's changes, range set again");
+}
+
+// Ranges of one name after another, upwards and downwards: each new range lies inside the leaf the
+// cursor copied for the one before or begins in the leaf beside it. Then the rows of some names
+// multiply and go again, so that the leaves the cursor holds are split and merged between two
+// settings: by another cursor of this process and by another process.
+TEST_F(RangeScanTest, RangesSetInsideAndBesideTheHeldLeafFollowItsSplitsAndMerges) {
+  CreatePeople();
+  TDataCursor* C = OpenPeople();
+  TDataCursor* W = OpenPeople();
+  Fill(C, 3000);
+  C->SetIndexName("BYNAME");
+  // The rows of the table by ID and name, as this test made them.
+  std::map<int32_t, std::string> Names;
+  for (int32_t Id = 1; Id <= 3000; ++Id) Names[Id] = NameFor(Id);
+  auto Expect = [&](const std::string& Low, const std::string& High, const std::string& Why) {
+    std::vector<std::pair<std::string, int32_t>> Model;
+    for (auto& [Id, Name] : Names)
+      if (Name >= Low && Name <= High) Model.push_back({Name, Id});
+    std::sort(Model.begin(), Model.end());
+    std::vector<std::pair<int32_t, int32_t>> Want;
+    for (size_t I = 0; I < Model.size(); ++I) Want.push_back({static_cast<int32_t>(I + 1), Model[I].second});
+    SetNameRange(C, Low, High);
+    EXPECT_EQ(C->GetRecordCount(), static_cast<int32_t>(Want.size())) << Why << " " << Low << " " << High;
+    EXPECT_EQ(Observe(C).Forward, Want) << Why << " " << Low << " " << High;
+    // Observe ends inside the range (its leaf copied); past the end, nothing but the next range
+    // reads that copy again.
+    C->MoveToEnd();
+  };
+  auto Sweep = [&](int From, int To, const std::string& Why) {
+    const int Step = From <= To ? 1 : -1;
+    for (int I = From;; I += Step) {
+      Expect(NameFor(I), NameFor(I), Why);
+      // Two names at once, reaching into the next leaf more often.
+      Expect(NameFor(I), NameFor(std::min(I + 1, 499)), Why);
+      if (I == To) break;
+    }
+  };
+  Sweep(0, 499, "upwards");
+  Sweep(499, 0, "downwards");
+
+  // Rows of two neighbouring names by the hundred split the leaves around them; their deletion
+  // merges them again. Each time the cursor holds a leaf of those names, its range starting inside
+  // it, while another cursor or another process changes the tree.
+  int32_t NextId = 3001;
+  for (int K : {50, 150, 250, 350, 450}) {
+    const std::string A = NameFor(K), B = NameFor(K + 1);
+    for (bool Child : {false, true}) {
+      const std::string Why = (Child ? "another process, " : "this process, ") + A;
+      auto Change = [&](const std::function<void(TDataCursor*)>& Body) {
+        if (Child)
+          InChild(Body);
+        else
+          Body(W);
+      };
+      Expect(A, B, Why + ", before");
+      Change([&](TDataCursor* X) {
+        for (int I = 0; I < 300; ++I) Insert(X, I % 2 ? B : A, 0);
+      });
+      for (int32_t Id = NextId; Id < NextId + 300; ++Id) Names[Id] = (Id - NextId) % 2 ? B : A;
+      Expect(B, B, Why + ", split");
+      Expect(A, A, Why + ", split");
+      Expect(A, B, Why + ", split");
+      Change([&](TDataCursor* X) {
+        for (int32_t Id = NextId; Id < NextId + 300; ++Id) DeleteId(X, Id);
+      });
+      for (int32_t Id = NextId; Id < NextId + 300; ++Id) Names.erase(Id);
+      NextId += 300;
+      Expect(B, B, Why + ", merged");
+      Expect(A, B, Why + ", merged");
+    }
+  }
 }
 
 // A scan in index order without a range stands inside a leaf when keys next to its position

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -260,6 +261,68 @@ TEST_F(DataFileTest, ReadAheadFillsTheCacheWithOneRead) {
   Owner.ReportChange = true;
   EXPECT_FALSE(F->GetRecord(nullptr, 500, R));
   EXPECT_EQ(R, nullptr);
+}
+
+// Records read one at a time come from clean blocks of about 4 KB of records: one file read per
+// block, none the next time. What the file holds changes only through the record cache (which is
+// asked first) and its write-back (which drops the blocks it writes); the owner's change check runs
+// before every block read and can abandon it.
+TEST_F(DataFileTest, RecordsReadOneAtATimeComeFromCleanBlocks) {
+  for (bool Encrypted : {false, true}) {
+    SCOPED_TRACE(Encrypted ? "encrypted" : "plain");
+    Name = Dir.File(Encrypted ? "SECRET.DAT" : "STUDENT.DAT");
+    Create(StudentFields(), Encrypted, 0, Encrypted ? "secret" : "");
+    {
+      auto F = Open();
+      for (int I = 1; I <= 1000; ++I) Append(*F, "R" + std::to_string(I));
+      Commit(*F);
+    }
+    auto F = Open();
+    const uint32_t PerBlock = 4096 / 79;
+    auto Text = [&](uint32_t N) {
+      const uint8_t* Image = F->RecordImage(nullptr, N);
+      return Image ? std::string(reinterpret_cast<const char*>(Image + F->Field(2)->Offset() + 1)) : "?";
+    };
+    std::vector<uint32_t> Order(1000);
+    for (uint32_t N = 1; N <= 1000; ++N) Order[N - 1] = N;
+    std::shuffle(Order.begin(), Order.end(), std::mt19937(3));
+    for (uint32_t N : Order) ASSERT_EQ(Text(N), "R" + std::to_string(N));
+    EXPECT_EQ(F->RecordReads, (1000 + PerBlock - 1) / PerBlock);
+    EXPECT_EQ(F->CachedRecords(), 0);  // the record cache is left to the records written
+    for (uint32_t N : Order) ASSERT_EQ(Text(N), "R" + std::to_string(N));
+    EXPECT_EQ(F->RecordReads, (1000 + PerBlock - 1) / PerBlock);
+
+    // A record changed in the record cache is read from there, written back or not; once it has
+    // left the cache the file is read again for it.
+    TRecord* R = nullptr;
+    ASSERT_TRUE(F->GetRecord(nullptr, 500, R));
+    PutFieldValue(F->Field(2)->Data(), R->Buffer, "changed", false, 0, 0);
+    R->Modified = true;
+    F->ReleaseRecord(R);
+    EXPECT_EQ(Text(500), "changed");
+    Commit(*F);
+    EXPECT_EQ(Text(500), "changed");
+    F->CacheCapacity = 1;
+    EXPECT_EQ(NameOf(*F, 1), "R1");  // takes the place of record 500 in the cache
+    ASSERT_EQ(F->CachedRecord(500), nullptr);
+    const int64_t Reads = F->RecordReads;
+    EXPECT_EQ(Text(500), "changed");
+    EXPECT_EQ(F->RecordReads, Reads + 1);
+    EXPECT_EQ(Text(501), "R501");
+    EXPECT_EQ(F->RecordReads, Reads + 1);
+
+    // The owner's check before a block read, and the blocks forgotten with the cache.
+    Owner.ChangeChecks = 0;
+    F->ClearCache();
+    Owner.ReportChange = true;
+    EXPECT_EQ(F->RecordImage(nullptr, 7), nullptr);
+    Owner.ReportChange = false;
+    EXPECT_EQ(Text(7), "R7");
+    EXPECT_EQ(Owner.ChangeChecks, 2);
+    EXPECT_EQ(Text(8), "R8");
+    EXPECT_EQ(Owner.ChangeChecks, 2);
+    F->Close();
+  }
 }
 
 TEST_F(DataFileTest, ModifiedRecordsAreWrittenInRunsAndPinnedOnesWait) {

@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "dbengine/storage/engine_common.h"
 #include "dbengine/storage/tests/index_test_support.h"
@@ -404,6 +405,47 @@ TEST(IndexTree, EmptiedTreesFreeTheirPagesForReuse) {
   EXPECT_EQ(B.File->CheckFreeChain(0), Pages);
   B.Reopen();
   EXPECT_EQ(B.File->CheckFreeChain(0), Pages);
+  B.CheckTree();
+}
+
+// Lookups all over a tree much bigger than a slot's cache: the clean pages that leave the cache are
+// kept within their budget and serve the next lookups, which read few pages from the file; the
+// slot's cache keeps its size, and emptying the caches drops the kept pages too.
+TEST(IndexTree, LookupsInNoParticularOrderAreServedByKeptCleanPages) {
+  TTempDir Tmp;
+  TTreeBench B(Tmp, 45, true, icNone);
+  constexpr int kKeys = 60000;  // about 1,500 leaves: more than the budget holds
+  for (int V = 0; V < kKeys; ++V) ASSERT_TRUE(B.Insert(B.Key(V), static_cast<uint32_t>(V + 1)));
+  B.File->FlushPages();
+  B.File->ClearCache(true);
+  auto LookUp = [&](int Count, int64_t& Reads) {
+    std::vector<int> Order(static_cast<size_t>(Count));
+    for (int V = 0; V < Count; ++V) Order[static_cast<size_t>(V)] = V;
+    std::shuffle(Order.begin(), Order.end(), std::mt19937(5));
+    const int64_t Before = B.File->PageReads;
+    for (int V : Order) {
+      TIndexPosition Pos;
+      ASSERT_TRUE(IndexSeekKey(*B.File, nullptr, 0, B.Key(V).data(), B.KL, Pos));
+      ASSERT_EQ(Pos.RecordNumber(), static_cast<uint32_t>(V + 1));
+      IndexRelease(*B.File, Pos);
+      ASSERT_LE(B.File->CleanBytes(), kCleanPageBytes);
+      ASSERT_LE(B.File->CachedPages(0), kIndexCacheInitial);
+    }
+    Reads = B.File->PageReads - Before;
+  };
+  // A third of the keys: their pages fit the budget, and the second time hardly any is read.
+  int64_t Cold = 0, Warm = 0, All = 0;
+  LookUp(kKeys / 3, Cold);
+  EXPECT_GT(Cold, 300);
+  LookUp(kKeys / 3, Warm);
+  EXPECT_LT(Warm, Cold / 20);
+  // All of them: the kept pages stay within the budget.
+  LookUp(kKeys, All);
+  EXPECT_GT(B.File->CleanPages(), 500);
+  EXPECT_EQ(B.File->ReferencedPages(), 0);
+  B.File->ClearCache(true);
+  EXPECT_EQ(B.File->CleanPages(), 0);
+  EXPECT_EQ(B.File->CleanBytes(), 0u);
   B.CheckTree();
 }
 
