@@ -192,6 +192,8 @@ class TDataFile : public TFileHandler {
   // Forgets every cached record and block without writing them.
   void ClearCache();
   void TrimCache();
+  // Forgets the clean record blocks kept for lookups (the record cache stays).
+  void DropLookupBlocks() { FBlocks.Clear(); }
   int CachedRecords() const { return FCache.Count(); }
   int CleanBlocks() const { return FBlocks.HeldBlocks(); }
   // A cached record lost its modified flag outside the write-back.

@@ -156,6 +156,8 @@ class TIndexFile : public TFileHandler, public TPageStore {
   void ClearCache(bool AllSlots);
   // Cuts each slot's cache back to its first 15 pages by offset.
   void TrimCache(bool AllSlots);
+  // Forgets the clean pages kept outside the slots' caches (the slots' caches stay).
+  void DropKeptPages() { DropClean(); }
   int CachedPages(int Slot) const { return static_cast<int>(FCaches[Slot].Sorted.size()); }
   // Clean pages kept outside the slots' caches, and the bytes of their entries.
   int CleanPages() const { return FClean.Count; }

@@ -137,11 +137,11 @@ bool TTableFileSet::Park() {
     if (!F->Opened) continue;
     if (!F->Park()) return false;
   }
-  // Nothing cached of the contents is used again once the table is taken back (see Resume): it
-  // goes now instead of holding memory (up to a few MB of clean copies) while the table is idle.
-  Data.ClearCache();
-  Index.ClearCache(true);
-  if (Blob.Parked) Blob.ClearCache();
+  // An idle table keeps its caches at their usual size for the next statement (see Resume), but
+  // not the clean copies kept for lookups: up to a few MB that an idle table should not hold.
+  TrimCaches();
+  Data.DropLookupBlocks();
+  Index.DropKeptPages();
   return true;
 }
 

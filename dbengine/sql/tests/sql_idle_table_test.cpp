@@ -304,7 +304,7 @@ TEST_F(IdleTableTest, RecordsAndPagesKeptForLookupsGiveWayToChangesMadeElsewhere
   delete Keep;
   Executor = std::make_unique<TSQLExecutor>(Dir);
   ASSERT_TRUE(Idle("s"));
-  // An idle table keeps none of it: it would not be used again.
+  // An idle table keeps none of the copies kept for lookups: megabytes it may not need again.
   EXPECT_EQ(Files->Data.CleanBlocks(), 0);
   EXPECT_EQ(Files->Index.CleanPages(), 0);
   ASSERT_EQ(Peer->Do("ALTER TABLE s ADD X INTEGER"), 'y');
