@@ -711,8 +711,10 @@ void TQueryPlan::BindResultNames() {
     if (!Taken(Fields[I]->ResultName)) continue;
     const std::string Base = Fields[I]->ResultName;
     for (int N = 1;; ++N) {
-      const std::string Suffix = "_" + std::to_string(N);
-      const std::string Candidate = LastChars(Base, 30 - Suffix.size()) + Suffix;
+      std::string Suffix(1, '_');
+      Suffix += std::to_string(N);
+      std::string Candidate = LastChars(Base, 30 - Suffix.size());
+      Candidate += Suffix;
       if (!Taken(Candidate)) {
         Fields[I]->ResultName = Candidate;
         break;
