@@ -4,6 +4,7 @@
 // journal's bound reached by eight processes saving at once.
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -120,9 +121,13 @@ TEST_F(JournalLogTest, AWriterKilledWhileWritingInPlaceIsCompletedByAProcessThat
         TSave Save(S->OpenDirectory("db", Path));
         char C = 'r';
         if (write(Done[1], &C, 1) != 1 || read(Go[0], &C, 1) != 1) _exit(2);
+        // What it reads first already holds the dead writer's save, whole.
+        TState Before = Save.Read();
         Save.Run(2);
-        TState St = Save.Read();
-        Out = St.Problem.empty() ? std::to_string(St.Practices) : St.Problem;
+        TState After = Save.Read();
+        Out = !Before.Problem.empty() ? Before.Problem
+              : !After.Problem.empty() ? After.Problem
+                                       : std::to_string(Before.Practices) + " " + std::to_string(After.Practices);
       } catch (const EVXDBEngineError& E) {
         Out = E.Message();
       }
@@ -142,8 +147,8 @@ TEST_F(JournalLogTest, AWriterKilledWhileWritingInPlaceIsCompletedByAProcessThat
     close(Done[0]);
     close(Go[0]);
     waitpid(Other, nullptr, 0);
-    // Two saves of the set-up, the dead writer's, the other process's.
-    EXPECT_EQ(Got, "4");
+    // Two saves of the set-up and the dead writer's; then the other process's.
+    EXPECT_EQ(Got, "3 4");
     EXPECT_FALSE(InspectJournal(Path).Pending);
     EXPECT_EQ(Practices(), 4);
   }
@@ -236,19 +241,25 @@ TEST_F(JournalLogTest, EightProcessesSavingAtOnceKeepTheJournalWithinItsBound) {
     }
     Savers.push_back(Pid);
   }
-  for (pid_t Pid : Savers) {
-    int Status = 0;
-    waitpid(Pid, &Status, 0);
-    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0);
+  // The journal never holds much more than its bound (a commit past it checkpoints first).
+  int64_t Largest = 0;
+  for (size_t Running = Savers.size(); Running > 0;) {
+    struct stat St;
+    if (stat((Path + kJournalName).c_str(), &St) == 0) Largest = std::max<int64_t>(Largest, St.st_size);
+    for (pid_t& Pid : Savers) {
+      int Status = 0;
+      if (Pid > 0 && waitpid(Pid, &Status, WNOHANG) == Pid) {
+        EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0);
+        Pid = 0;
+        --Running;
+      }
+    }
+    usleep(500);
   }
   TDirectoryLog::SetBoundForTests(8u << 20);
-  // Each process checkpoints what is left when its directory closes: the journal is empty, and it
-  // never held much more than its bound meanwhile (many checkpoints, each a new epoch).
-  std::vector<uint8_t> B = Log();
-  EXPECT_EQ(B.size(), 512u);
-  uint64_t Epoch = 0;
-  std::memcpy(&Epoch, B.data() + 8, 8);
-  EXPECT_GT(Epoch, 10u);
+  EXPECT_LT(Largest, static_cast<int64_t>(kBound + (16 << 10)));
+  // Each process checkpoints what is left when its directory closes: the journal is empty.
+  EXPECT_EQ(Log().size(), 512u);
   EXPECT_EQ(Practices(), 2 + kProcesses * kSaves);
 }
 
