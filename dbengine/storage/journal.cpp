@@ -466,43 +466,69 @@ TDirectoryLog::TDirectoryLog(std::string Dir) : FDir(std::move(Dir)), FPath(Jour
 TDirectoryLog::~TDirectoryLog() {
   if (FFd < 0 || FOwner != GForks) return;
   try {
-    THeader H;
-    if (!ReadHeader(H) || H.Pending > kFrameStart) Checkpoint();
+    Lock();
+    try {
+      THeader H = SettleLocked({}, false, nullptr);
+      if (H.Applied > kFrameStart) CheckpointLocked(H);
+      // The last process to leave takes the empty log away: a directory nobody uses holds its
+      // tables only.
+      if (OfdLock(FFd, F_WRLCK, kPresenceByte)) unlink(FPath.c_str());
+    } catch (...) {
+    }
+    Unlock();
   } catch (...) {
   }
   close(FFd);
 }
 
-void TDirectoryLog::Attach() {
+void TDirectoryLog::Attach(bool Create) {
   if (FFd >= 0 && FOwner == GForks) return;
   // A descriptor inherited from the parent shares its locks: this process opens its own.
   FFd = -1;
   FOwner = GForks;
   FLocked = false;
   FScanEpoch = 0;
-  int Fd = open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (Fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
-    // A directory this process may only read: its tables are read as the log leaves them, and
-    // without a log nobody has committed anything through one.
-    Fd = open(FPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (Fd < 0 && errno == ENOENT) return;
-    if (Fd >= 0) {
-      FFd = Fd;
-      FNetwork = OnNetworkShare(Fd);
-      OfdLock(FFd, F_RDLCK, kPresenceByte);
-      return;
+  bool Created = false;
+  for (;;) {
+    int Fd = open(FPath.c_str(), O_RDWR | O_CLOEXEC);
+    if (Fd < 0 && errno == ENOENT && Create) {
+      Fd = open(FPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (Fd < 0 && errno == EEXIST) continue;
+      Created = Fd >= 0;
+      if (Created) NoteFileCreated(FPath);
     }
+    // No log: nothing was committed through one since the last process left.
+    if (Fd < 0 && errno == ENOENT) return;
+    if (Fd < 0 && !Create && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+      // A directory this process may only read: its tables are read as the log leaves them.
+      Fd = open(FPath.c_str(), O_RDONLY | O_CLOEXEC);
+      if (Fd < 0 && errno == ENOENT) return;
+      if (Fd >= 0) {
+        FFd = Fd;
+        FNetwork = OnNetworkShare(Fd);
+        OfdLock(FFd, F_RDLCK, kPresenceByte);
+        return;
+      }
+    }
+    if (Fd < 0) RaiseEngineError(EngineCodeFromErrno(errno), kJournalName);
+    FFd = Fd;
+    Lock();
+    // The last process to leave may have removed the log between the open and the lock.
+    struct stat A, B;
+    if (fstat(FFd, &A) == 0 && stat(FPath.c_str(), &B) == 0 && A.st_ino == B.st_ino && A.st_dev == B.st_dev) break;
+    Unlock();
+    close(FFd);
+    FFd = -1;
   }
-  if (Fd < 0) RaiseEngineError(EngineCodeFromErrno(errno), kJournalName);
-  FFd = Fd;
-  FNetwork = OnNetworkShare(Fd);
-  Lock();
+  FNetwork = OnNetworkShare(FFd);
   try {
     // Alone with the directory: what the processes before left in the log may not be in place.
     if (OfdLock(FFd, F_WRLCK, kPresenceByte)) {
       THeader H = SettleLocked({}, true, nullptr);
       CheckpointLocked(H);
     }
+    // The name of a new log lasts beyond a power cut before any commit counts on it.
+    if (Created && DiskSyncDirectory(FDir) < 0) RaiseEngineError(ecWriteError, kJournalName);
     if (!OfdLock(FFd, F_RDLCK, kPresenceByte)) RaiseEngineError(ecLockFailure, kJournalName);
   } catch (...) {
     Unlock();
@@ -574,6 +600,8 @@ TDirectoryLog::THeader TDirectoryLog::SettleLocked(const std::vector<std::string
     H.Epoch = std::max<uint64_t>(H.Epoch, 1);
     H.Applied = H.Pending = kFrameStart;
     H.Link = EpochLink(H.Epoch);
+    if (Size < static_cast<int64_t>(kFrameStart) && ftruncate(FFd, static_cast<off_t>(kFrameStart)) != 0)
+      RaiseEngineError(ecWriteError, kJournalName);
   }
   // The frames to replay: every one when All, else those of a commit left pending.
   uint64_t Pos = All ? kFrameStart : H.Applied;
@@ -652,7 +680,7 @@ void TDirectoryLog::Commit(const std::vector<TFileHandler*>& All, const std::vec
   for (TFileHandler* F : All)
     if (F != nullptr && F->Opened && !F->Gathered().empty()) Files.push_back(F);
   if (Files.empty()) return;
-  Attach();
+  Attach(true);
   Lock();
   struct TUnlock {
     TDirectoryLog* L;
@@ -730,6 +758,7 @@ bool TDirectoryLog::Concerns(const std::vector<std::string>& FileNames) {
 
 std::vector<std::string> TDirectoryLog::Settle(const std::vector<std::string>& Held) {
   Attach();
+  if (FFd < 0) return {};
   Lock();
   std::vector<std::string> Replayed;
   try {
@@ -744,6 +773,7 @@ std::vector<std::string> TDirectoryLog::Settle(const std::vector<std::string>& H
 
 void TDirectoryLog::Checkpoint() {
   Attach();
+  if (FFd < 0) return;
   Lock();
   try {
     THeader H = SettleLocked({}, false, nullptr);

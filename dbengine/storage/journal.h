@@ -39,11 +39,14 @@
 // `applied` moved on. Committers take their table locks before the log lock and never wait for a
 // table lock while holding it, except to replay a dead process's commit.
 //
-// Power loss and the first process. Every process that has the directory open holds a read lock
-// on a presence byte of the log. A process that opens the directory and can write-lock that byte
-// is alone: whoever came before is gone, perhaps with the machine, and the table files may lack
-// any write made since the last checkpoint. Under the log lock it replays every frame of the log
-// (writing the same bytes again is harmless) and checkpoints before it reads anything.
+// Power loss and the first process. Every process that uses the log holds a read lock on a
+// presence byte of it. A process that opens the log and can write-lock that byte is alone: whoever
+// came before is gone, perhaps with the machine, and the table files may lack any write made since
+// the last checkpoint. Under the log lock it replays every frame of the log (writing the same bytes
+// again is harmless) and checkpoints before it reads anything. The first commit in a directory
+// creates the log (and syncs the directory, so that its name lasts); the last process to leave,
+// having checkpointed, removes it (a process that opened it meanwhile sees under the log lock that
+// its name is gone and opens anew). Without a log nothing is pending.
 //
 // Checkpoints. A checkpoint syncs every table file the log's frames name, then writes the header
 // with the next epoch and empty (`applied` = `pending` = 512), cuts the log there and syncs it. It
@@ -82,7 +85,8 @@ std::string JournalFileName(const std::string& Path);
 class TDirectoryLog : public TEngineObject, public TUnloggedChangeGuard {
  public:
   explicit TDirectoryLog(std::string Dir);
-  // Checkpoints a log that holds commits (errors are not raised here) and lets the log go.
+  // Checkpoints a log that holds commits (errors are not raised here) and lets the log go; the last
+  // process to leave the directory removes the empty log.
   ~TDirectoryLog() override;
   TDirectoryLog(const TDirectoryLog&) = delete;
   TDirectoryLog& operator=(const TDirectoryLog&) = delete;
@@ -121,7 +125,8 @@ class TDirectoryLog : public TEngineObject, public TUnloggedChangeGuard {
   uint32_t FScanLink = 0;
   std::set<std::string> FScanNames;
 
-  void Attach();
+  // Opens the log (creating it only for a commit) and takes the presence lock.
+  void Attach(bool Create = false);
   void Lock();
   void Unlock();
   bool ReadHeader(THeader& H);
