@@ -92,6 +92,12 @@ bool OfdLock(int Fd, short Type, int64_t First, int64_t Length) {
 
 }  // namespace
 
+int OpenWithoutAtime(const std::string& Path, int Flags, unsigned Mode) {
+  int Fd = open(Path.c_str(), Flags | O_NOATIME, Mode);
+  if (Fd < 0 && errno == EPERM) Fd = open(Path.c_str(), Flags, Mode);
+  return Fd;
+}
+
 uint16_t EngineCodeFromErrno(int Error) {
   switch (Error) {
     case ENOENT:
@@ -375,18 +381,18 @@ int TPhysicalFile::OpenDescriptor(bool Create) {
   OpenedReadOnly = false;
   int Fd;
   if (Create) {
-    Fd = open(Os.c_str(), Flags | O_RDWR | O_CREAT, 0666);
+    Fd = OpenWithoutAtime(Os, Flags | O_RDWR | O_CREAT, 0666);
     if (Fd < 0) return NegErrno(errno);
   } else {
     struct stat St;
     if (stat(Os.c_str(), &St) != 0) return NegErrno(errno);
     if (S_ISDIR(St.st_mode)) return -ecInvalidPath;
-    Fd = ReadOnly ? -1 : open(Os.c_str(), Flags | O_RDWR);
+    Fd = ReadOnly ? -1 : OpenWithoutAtime(Os, Flags | O_RDWR);
     if (Fd < 0) {
       int E = errno;
       if (!ReadOnly && E != EACCES && E != EROFS && E != EPERM) return NegErrno(E);
       // No write permission or a read-only mount: the file is read-only for this process.
-      Fd = open(Os.c_str(), Flags | O_RDONLY);
+      Fd = OpenWithoutAtime(Os, Flags | O_RDONLY);
       if (Fd < 0) return NegErrno(errno);
       ReadOnly = true;
       OpenedReadOnly = true;

@@ -347,6 +347,11 @@ class TFileHandler : public TEngineObject {
   int64_t GatheredRead(int64_t Offset, void* Buffer, int64_t Count);
 };
 
+// open(2) without access-time updates where the file's owner allows it (else every first read after
+// a commit would write the file's inode); a plain open for files of other owners. -1 and errno on
+// failure.
+int OpenWithoutAtime(const std::string& Path, int Flags, unsigned Mode = 0);
+
 // Maps an errno value to the engine's code (positive).
 uint16_t EngineCodeFromErrno(int Error);
 // The name as the operating system sees it: '\' becomes '/', and when the exact name does not

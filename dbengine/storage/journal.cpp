@@ -46,18 +46,26 @@ constexpr int kLogLockTries = 8193;
 
 bool GNetworkForTests = false;
 
+// CRC-32 (the polynomial of zip files), eight bytes a step.
 uint32_t Crc32(const uint8_t* P, size_t N, uint32_t Crc = 0) {
-  static const std::array<uint32_t, 256> Table = [] {
-    std::array<uint32_t, 256> T{};
+  static const std::array<std::array<uint32_t, 256>, 8> T = [] {
+    std::array<std::array<uint32_t, 256>, 8> X{};
     for (uint32_t I = 0; I < 256; ++I) {
       uint32_t C = I;
       for (int K = 0; K < 8; ++K) C = (C & 1) ? 0xEDB88320u ^ (C >> 1) : C >> 1;
-      T[I] = C;
+      X[0][I] = C;
     }
-    return T;
+    for (uint32_t I = 0; I < 256; ++I)
+      for (int K = 1; K < 8; ++K) X[K][I] = (X[K - 1][I] >> 8) ^ X[0][X[K - 1][I] & 0xFF];
+    return X;
   }();
   Crc = ~Crc;
-  for (size_t I = 0; I < N; ++I) Crc = Table[(Crc ^ P[I]) & 0xFF] ^ (Crc >> 8);
+  for (; N >= 8; N -= 8, P += 8) {
+    const uint32_t A = LoadU32(P) ^ Crc, B = LoadU32(P + 4);
+    Crc = T[7][A & 0xFF] ^ T[6][(A >> 8) & 0xFF] ^ T[5][(A >> 16) & 0xFF] ^ T[4][A >> 24] ^ T[3][B & 0xFF] ^
+          T[2][(B >> 8) & 0xFF] ^ T[1][(B >> 16) & 0xFF] ^ T[0][B >> 24];
+  }
+  for (; N > 0; --N, ++P) Crc = T[0][(Crc ^ *P) & 0xFF] ^ (Crc >> 8);
   return ~Crc;
 }
 
@@ -167,6 +175,27 @@ bool ReadFrame(int Fd, uint64_t Pos, uint64_t Size, uint64_t Epoch, uint32_t Lin
   F.Records.clear();
   return ParseNames(F.Image, P, Length - kFrameTail, F.Files) &&
          ParseRecords(F.Image, P, Length - kFrameTail, F.Files.size(), F.Records);
+}
+
+// The length and names of the frame at Pos when it belongs to Epoch and ends within Size. Its
+// checksum is not read: this is for frames already in place, whose checksum held when they were
+// written, and for the names of a pending frame, which only decide whether to settle.
+bool ReadFrameNames(int Fd, uint64_t Pos, uint64_t Size, uint64_t Epoch, uint32_t& Length,
+                    std::vector<std::string>& Names) {
+  std::vector<uint8_t> B(4096);
+  ssize_t N = pread(Fd, B.data(), B.size(), static_cast<off_t>(Pos));
+  if (N < kFrameFixed || std::memcmp(B.data(), kFrameMagic, 8) != 0 || Load64(B.data() + 8) != Epoch) return false;
+  Length = LoadU32(B.data() + 16);
+  if (Length < kFrameFixed + 4 + kFrameTail || Pos + Length > Size) return false;
+  if (static_cast<size_t>(N) < Length && static_cast<size_t>(N) == B.size()) {
+    // Names beyond the first block: the whole frame.
+    B.resize(Length);
+    if (!ReadExactly(Fd, B.data(), Length, Pos)) return false;
+    N = Length;
+  }
+  size_t P = kFrameFixed - 4;
+  Names.clear();
+  return ParseNames(B, P, std::min<size_t>(static_cast<size_t>(N), Length - kFrameTail), Names);
 }
 
 // An old journal, complete (its trailer and both CRCs hold) or not.
@@ -490,9 +519,9 @@ void TDirectoryLog::Attach(bool Create) {
   FScanEpoch = 0;
   bool Created = false;
   for (;;) {
-    int Fd = open(FPath.c_str(), O_RDWR | O_CLOEXEC);
+    int Fd = OpenWithoutAtime(FPath, O_RDWR | O_CLOEXEC);
     if (Fd < 0 && errno == ENOENT && Create) {
-      Fd = open(FPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      Fd = OpenWithoutAtime(FPath, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (Fd < 0 && errno == EEXIST) continue;
       Created = Fd >= 0;
       if (Created) NoteFileCreated(FPath);
@@ -501,7 +530,7 @@ void TDirectoryLog::Attach(bool Create) {
     if (Fd < 0 && errno == ENOENT) return;
     if (Fd < 0 && !Create && (errno == EACCES || errno == EROFS || errno == EPERM)) {
       // A directory this process may only read: its tables are read as the log leaves them.
-      Fd = open(FPath.c_str(), O_RDONLY | O_CLOEXEC);
+      Fd = OpenWithoutAtime(FPath, O_RDONLY | O_CLOEXEC);
       if (Fd < 0 && errno == ENOENT) return;
       if (Fd >= 0) {
         FFd = Fd;
@@ -634,16 +663,12 @@ TDirectoryLog::THeader TDirectoryLog::SettleLocked(const std::vector<std::string
 
 void TDirectoryLog::CheckpointLocked(THeader& H) {
   // The names of the files the frames wrote, each synced through a descriptor of its own.
-  std::vector<std::string> Names;
+  std::vector<std::string> Names, Of;
   const int64_t Size = FileSize(FFd);
-  uint64_t Pos = kFrameStart;
-  uint32_t Link = EpochLink(H.Epoch);
-  for (TFrame F; Pos < H.Applied && ReadFrame(FFd, Pos, static_cast<uint64_t>(Size), H.Epoch, Link, F);) {
-    Pos += F.Image.size();
-    Link = F.Crc;
-    for (const std::string& N : F.Files)
+  uint32_t Length = 0;
+  for (uint64_t Pos = kFrameStart; Pos < H.Applied && ReadFrameNames(FFd, Pos, H.Applied, H.Epoch, Length, Of); Pos += Length)
+    for (const std::string& N : Of)
       if (!Listed(Names, N)) Names.push_back(N);
-  }
   for (const std::string& N : Names) {
     std::string P = ResolveDiskFileName(FDir + N);
     int Fd = open(P.c_str(), O_RDONLY | O_CLOEXEC);
@@ -744,15 +769,12 @@ bool TDirectoryLog::Concerns(const std::vector<std::string>& FileNames) {
   THeader H;
   if (!ReadHeader(H)) return true;
   if (H.Pending == H.Applied) return false;
-  // Only the names of the pending frame are needed: its first block holds them.
-  TFrame F;
-  F.Image.resize(4096);
-  ssize_t N = pread(FFd, F.Image.data(), F.Image.size(), static_cast<off_t>(H.Applied));
-  if (N < kFrameFixed || std::memcmp(F.Image.data(), kFrameMagic, 8) != 0) return true;
-  size_t Pos = kFrameFixed - 4;
-  if (!ParseNames(F.Image, Pos, static_cast<size_t>(N), F.Files)) return true;
+  // Only the names of the pending frame are needed.
+  uint32_t Length = 0;
+  std::vector<std::string> Names;
+  if (!ReadFrameNames(FFd, H.Applied, H.Pending, H.Epoch, Length, Names)) return true;
   for (const std::string& Name : FileNames)
-    if (Listed(F.Files, Name)) return true;
+    if (Listed(Names, Name)) return true;
   return false;
 }
 
@@ -804,15 +826,12 @@ void TDirectoryLog::BeforeUnloggedChange(const std::string& FileName) {
     if (H.Epoch != FScanEpoch || H.Applied < FScanEnd) {
       FScanEpoch = H.Epoch;
       FScanEnd = kFrameStart;
-      FScanLink = EpochLink(H.Epoch);
       FScanNames.clear();
     }
-    const int64_t Size = FileSize(FFd);
-    for (TFrame F; FScanEnd < H.Applied && ReadFrame(FFd, FScanEnd, static_cast<uint64_t>(Size), H.Epoch, FScanLink, F);) {
-      FScanEnd += F.Image.size();
-      FScanLink = F.Crc;
-      for (const std::string& N : F.Files) FScanNames.insert(UpperCase(N));
-    }
+    uint32_t Length = 0;
+    std::vector<std::string> Of;
+    for (; FScanEnd < H.Applied && ReadFrameNames(FFd, FScanEnd, H.Applied, H.Epoch, Length, Of); FScanEnd += Length)
+      for (const std::string& N : Of) FScanNames.insert(UpperCase(N));
     Named = FScanEnd != H.Applied || FScanNames.count(UpperCase(FileName)) > 0;
   }
   if (Named) Checkpoint();

@@ -122,7 +122,6 @@ class TDirectoryLog : public TEngineObject, public TUnloggedChangeGuard {
   bool FNetwork = false;
   // What BeforeUnloggedChange learnt: the files named by the frames of FScanEpoch up to FScanEnd.
   uint64_t FScanEpoch = 0, FScanEnd = 0;
-  uint32_t FScanLink = 0;
   std::set<std::string> FScanNames;
 
   // Opens the log (creating it only for a commit) and takes the presence lock.
