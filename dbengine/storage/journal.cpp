@@ -515,7 +515,6 @@ void TDirectoryLog::Attach(bool Create) {
   // A descriptor inherited from the parent shares its locks: this process opens its own.
   FFd = -1;
   FOwner = GForks;
-  FLocked = false;
   FScanEpoch = 0;
   bool Created = false;
   for (;;) {
@@ -576,13 +575,9 @@ void TDirectoryLog::Lock() {
     if (Try >= kLogLockTries) RaiseEngineError(ecLockFailure, kJournalName);
     EngineSleep(3);
   }
-  FLocked = true;
 }
 
-void TDirectoryLog::Unlock() {
-  FLocked = false;
-  OfdLock(FFd, F_UNLCK, kLogLockByte);
-}
+void TDirectoryLog::Unlock() { OfdLock(FFd, F_UNLCK, kLogLockByte); }
 
 bool TDirectoryLog::ReadHeader(THeader& H) {
   uint8_t B[kHeaderSize];
@@ -717,11 +712,11 @@ void TDirectoryLog::Commit(const std::vector<TFileHandler*>& All, const std::vec
   for (TFileHandler* F : Files) Pre.push_back(Capture(F));
   std::vector<uint8_t> Frame = BuildFrame(Pre, H.Epoch, H.Link);
   const uint32_t FrameCrc = LoadU32(Frame.data() + Frame.size() - kFrameTail);
-  THeader P = H;
-  P.Pending = H.Applied + Frame.size();
+  THeader InFlight = H;
+  InFlight.Pending = H.Applied + Frame.size();
   int R = DiskWrite(FFd, Frame.data(), static_cast<int64_t>(Frame.size()), static_cast<int64_t>(H.Applied), FPath.c_str());
   try {
-    if (R == 0) WriteHeader(P);
+    if (R == 0) WriteHeader(InFlight);
   } catch (const EVXDBEngineError&) {
     R = -EIO;
   }
@@ -744,8 +739,8 @@ void TDirectoryLog::Commit(const std::vector<TFileHandler*>& All, const std::vec
       for (TFileHandler* F : Files) Objects.push_back(F->FileObject);
       if (int S = SyncAll(Objects, FailedFile); S < 0) RaiseEngineError(static_cast<uint16_t>(-S), FailedFile);
     }
-    THeader Done = P;
-    Done.Applied = P.Pending;
+    THeader Done = InFlight;
+    Done.Applied = InFlight.Pending;
     Done.Link = FrameCrc;
     FailedFile = kJournalName;
     WriteHeader(Done);

@@ -14,6 +14,11 @@
 //           name within the directory), u32 record count, records (u8 kind: 1 write, 2 set the
 //           file's size; u16 file number, u64 offset, u32 length, then the bytes of a write), u32
 //           CRC-32 of the frame up to here, "VXJEND" 0 0.
+// A frame holds of each gathered write only the runs of bytes that differ from what the file holds
+// then (and the new size of a file that grows): replayed in order over what a checkpoint synced,
+// the frames give every byte its last value, whichever of the writes in place a power cut kept.
+// A journal of earlier versions (one commit, "VXJRNL1") found in its place is replayed when
+// complete, like a frame, and the log starts anew behind it.
 // A frame counts only when both magics, its epoch and its CRC hold and its link is the CRC of the
 // frame before it (the first frame of an epoch links to the CRC of the epoch's eight bytes): a torn
 // frame, or old bytes behind a shorter newer frame, never chain, so they are never replayed. The
@@ -117,8 +122,7 @@ class TDirectoryLog : public TEngineObject, public TUnloggedChangeGuard {
   };
   std::string FDir, FPath;
   int FFd = -1;
-  int FOwner = 0;  // the process that opened FFd (a forked child opens its own)
-  bool FLocked = false;
+  int FOwner = 0;  // the fork generation that opened FFd (a forked child opens its own)
   bool FNetwork = false;
   // What BeforeUnloggedChange learnt: the files named by the frames of FScanEpoch up to FScanEnd.
   uint64_t FScanEpoch = 0, FScanEnd = 0;
