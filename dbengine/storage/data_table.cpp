@@ -716,8 +716,11 @@ void TDataTable::CommitTables(const std::vector<TDataTable*>& Tables, bool EndTr
     T->GatherAll(false);
     if (EndTransaction) T->InTransaction = false;
     // Everything is written: what the transaction made the caches grow to goes now, with the
-    // commit that wrote it, rather than with the table's next close.
+    // commit that wrote it, rather than with the table's next close. So do the records it cached:
+    // the next statement would otherwise free as many of them as the cache holds (a table taken
+    // back after its close trusts nothing cached).
     T->Files->TrimCaches();
+    T->Files->DropCache(TTableFileKind::Data);
   }
   for (TDataTable* T : List) {
     if (EndTransaction) {
