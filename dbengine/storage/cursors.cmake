@@ -60,3 +60,9 @@ vx_add_gtest(dbengine_storage_kill_loop_tests LABEL dbengine-crash
 vx_add_gtest(dbengine_storage_damage_tests LABEL dbengine-storage
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/damage_test.cpp
   LIBS vxdbstorage)
+
+# The directory journal as a log kept across commits: power cuts after its sync, a writer killed
+# while others work, checkpoints interrupted at every step, torn frames, its bound under 8 processes.
+vx_add_gtest(dbengine_storage_journal_log_tests LABEL dbengine-storage
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/journal_log_test.cpp
+  LIBS vxdbstorage)

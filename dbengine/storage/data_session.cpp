@@ -170,6 +170,11 @@ TDataDirectory::~TDataDirectory() {
   for (TDataTable* T : Rest) delete T;
 }
 
+TDirectoryLog* TDataDirectory::Journal() {
+  if (!FJournal) FJournal = std::make_unique<TDirectoryLog>(Path);
+  return FJournal.get();
+}
+
 TDataTable* TDataDirectory::FindTable(const std::string& Name, bool InMemory) const {
   std::string N = TableFileName(Name);
   for (TDataTable* T : Tables)

@@ -11,11 +11,13 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "dbengine/storage/data_table.h"
 #include "dbengine/storage/engine_heap.h"
+#include "dbengine/storage/journal.h"
 
 class TDataSession;
 
@@ -39,6 +41,8 @@ class TDataDirectory : public TEngineObject {
   size_t IdleTableLimit = 16;
 
   bool IsMemory() const { return Path.empty(); }
+  // The directory's journal as this directory holds it (disk directories only), opened on first use.
+  TDirectoryLog* Journal();
   int OpenTable(const std::string& Name, TDataTable*& Table, bool Temporary, bool SequentialAccess, bool InMemory,
                 bool Force, bool Exclusive);
   int CloseTable(TDataTable* Table, bool FlushTemporary);
@@ -61,6 +65,7 @@ class TDataDirectory : public TEngineObject {
   void CloseIdleTable(const std::string& Name, bool InMemory);
 
  private:
+  std::unique_ptr<TDirectoryLog> FJournal;
   void RemoveTable(TDataTable* Table);
   void ForgetIdle(TDataTable* Table);
 };

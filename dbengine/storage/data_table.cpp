@@ -129,6 +129,7 @@ TDataTable* TDataTable::Open() {
   IndexRecreated = false;
   Opened = true;
   Files->NameFiles(BaseName(), InMemory, Exclusive, Temporary, SequentialAccess, ForceBufferFlush(), TableName);
+  GuardFiles();
   try {
     if (JournalPending()) SettleJournal();
   } catch (...) {
@@ -193,6 +194,7 @@ void TDataTable::Close(bool FlushTemporary) {
 
 void TDataTable::CreateFiles(const TTableDefinition& Definition) {
   Files->NameFiles(BaseName(), InMemory, true, Temporary, false, ForceBufferFlush(), TableName);
+  GuardFiles();
   try {
     Files->CreateFiles(Definition);
   } catch (...) {
@@ -226,6 +228,7 @@ void TDataTable::DeleteFiles() {
   for (const char* Ext : {".DAT", ".IDX", ".BLB"}) {
     std::string Name = Base + Ext;
     if (L.FileExists(Name, InMemory)) {
+      if (Journalled()) Directory->Journal()->BeforeUnloggedChange(JournalFileName(Name));
       int R = L.FileDelete(Name, InMemory);
       if (R < 0) Fail(static_cast<uint16_t>(-R));
     }
@@ -267,6 +270,14 @@ int TDataTable::RenameFiles(const std::string& NewName, bool Backup) {
       continue;
     }
     std::string To = NewBase + (Backup ? BackupExts[I] : Exts[I]);
+    if (Journalled()) {
+      try {
+        Directory->Journal()->BeforeUnloggedChange(JournalFileName(From));
+        Directory->Journal()->BeforeUnloggedChange(JournalFileName(To));
+      } catch (const EVXDBEngineError& E) {
+        return -static_cast<int>(E.ErrorCode());
+      }
+    }
     if (Backup && L.FileExists(To, InMemory)) {
       int R = L.FileDelete(To, InMemory);
       if (R < 0) return R;
@@ -663,7 +674,7 @@ void TDataTable::CommitTables(const std::vector<TDataTable*>& Tables, bool EndTr
   std::vector<TDataTable*> Locked;
   std::vector<TFileHandler*> Gathered;
   std::vector<std::string> Held;
-  std::string Dir;
+  TDataDirectory* Dir = nullptr;
   try {
     // Every table is locked before anything is written, so that no reader sees one table of the
     // transaction changed and another not yet.
@@ -676,11 +687,11 @@ void TDataTable::CommitTables(const std::vector<TDataTable*>& Tables, bool EndTr
         T->GatherAll(true);
         for (TFileHandler* H : T->OpenHandlers()) Gathered.push_back(H);
         for (const std::string& N : T->FileNames()) Held.push_back(N);
-        Dir = T->Directory->Path;
+        Dir = T->Directory;
       }
       T->Files->WriteAll();
     }
-    if (!Gathered.empty()) JournalCommit(Dir, Gathered, Held);
+    if (!Gathered.empty()) Dir->Journal()->Commit(Gathered, Held);
     for (TDataTable* T : List)
       if (!T->Journalled() && !T->InMemory && !T->Temporary && !T->ForceBufferFlush()) T->Files->SyncAll();
   } catch (...) {
@@ -714,8 +725,11 @@ void TDataTable::CommitTables(const std::vector<TDataTable*>& Tables, bool EndTr
     T->GatherAll(false);
     if (EndTransaction) T->InTransaction = false;
     // Everything is written: what the transaction made the caches grow to goes now, with the
-    // commit that wrote it, rather than with the table's next close.
+    // commit that wrote it, rather than with the table's next close. So do the records it cached:
+    // the next statement would otherwise free as many of them as the cache holds (a table taken
+    // back after its close trusts nothing cached).
     T->Files->TrimCaches();
+    T->Files->DropCache(TTableFileKind::Data);
   }
   for (TDataTable* T : List) {
     if (EndTransaction) {
@@ -766,7 +780,13 @@ std::vector<std::string> TDataTable::FileNames() {
 
 bool TDataTable::JournalPending() {
   if (!Journalled()) return false;
-  return JournalConcerns(Directory->Path, FileNames());
+  return Directory->Journal()->Concerns(FileNames());
+}
+
+void TDataTable::GuardFiles() {
+  TUnloggedChangeGuard* G = Journalled() ? Directory->Journal() : nullptr;
+  for (TTableFileKind K : {TTableFileKind::Data, TTableFileKind::Index, TTableFileKind::Blob})
+    if (TFileHandler* H = Files->Handler(K)) H->Guard = G;
 }
 
 void TDataTable::SettleJournal() {
@@ -777,7 +797,7 @@ void TDataTable::SettleJournal() {
     if (T != this && !(T->WriteLocked || T->HeaderLocked)) continue;
     for (const std::string& N : T->FileNames()) Held.push_back(N);
   }
-  std::vector<std::string> Replayed = ::SettleJournal(Directory->Path, Held);
+  std::vector<std::string> Replayed = Directory->Journal()->Settle(Held);
   if (Replayed.empty()) return;
   // What this process cached of a replayed table may predate the replay.
   for (TDataTable* T : Directory->Tables) {
@@ -813,7 +833,7 @@ void TDataTable::CommitPost() {
     if (T != this && !(T->WriteLocked || T->HeaderLocked)) continue;
     for (const std::string& N : T->FileNames()) Held.push_back(N);
   }
-  JournalCommit(Directory->Path, Handlers, Held);
+  Directory->Journal()->Commit(Handlers, Held);
   for (TFileHandler* H : Handlers) {
     H->EndGather();
     H->BeginGather();

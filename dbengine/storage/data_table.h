@@ -247,6 +247,8 @@ class TDataTable : public TEngineObject {
   // The table's file names within the directory, and whether a journal names one of them.
   std::vector<std::string> FileNames();
   bool JournalPending();
+  // Tells the files of a journalled table to let the journal know before they change outside it.
+  void GuardFiles();
   std::vector<TFileHandler*> OpenHandlers();
   void GatherAll(bool On);
 };

@@ -92,6 +92,12 @@ bool OfdLock(int Fd, short Type, int64_t First, int64_t Length) {
 
 }  // namespace
 
+int OpenWithoutAtime(const std::string& Path, int Flags, unsigned Mode) {
+  int Fd = open(Path.c_str(), Flags | O_NOATIME, Mode);
+  if (Fd < 0 && errno == EPERM) Fd = open(Path.c_str(), Flags, Mode);
+  return Fd;
+}
+
 uint16_t EngineCodeFromErrno(int Error) {
   switch (Error) {
     case ENOENT:
@@ -435,18 +441,18 @@ int TPhysicalFile::OpenDescriptor(bool Create) {
   OpenedReadOnly = false;
   int Fd;
   if (Create) {
-    Fd = open(Os.c_str(), Flags | O_RDWR | O_CREAT, 0666);
+    Fd = OpenWithoutAtime(Os, Flags | O_RDWR | O_CREAT, 0666);
     if (Fd < 0) return NegErrno(errno);
   } else {
     struct stat St;
     if (stat(Os.c_str(), &St) != 0) return NegErrno(errno);
     if (S_ISDIR(St.st_mode)) return -ecInvalidPath;
-    Fd = ReadOnly ? -1 : open(Os.c_str(), Flags | O_RDWR);
+    Fd = ReadOnly ? -1 : OpenWithoutAtime(Os, Flags | O_RDWR);
     if (Fd < 0) {
       int E = errno;
       if (!ReadOnly && E != EACCES && E != EROFS && E != EPERM) return NegErrno(E);
       // No write permission or a read-only mount: the file is read-only for this process.
-      Fd = open(Os.c_str(), Flags | O_RDONLY);
+      Fd = OpenWithoutAtime(Os, Flags | O_RDONLY);
       if (Fd < 0) return NegErrno(errno);
       ReadOnly = true;
       OpenedReadOnly = true;
@@ -971,8 +977,11 @@ namespace {
 std::atomic<TDiskFaultHook> GDiskFaultHook{nullptr};
 
 // What the power-cut simulation keeps: the bytes a write replaced and the file's size before it.
+// A sync through any descriptor of the file makes them durable.
 struct TUnsynced {
   int Fd;
+  dev_t Dev;
+  ino_t Ino;
   int64_t Offset;
   int64_t SizeBefore;
   std::vector<uint8_t> Old;
@@ -1020,9 +1029,9 @@ int DiskWrite(int Fd, const void* Buffer, int64_t Count, int64_t Offset, const c
     std::lock_guard<std::mutex> G(P.Lock);
     if (P.On) {
       struct stat St;
-      int64_t SizeBefore = fstat(Fd, &St) == 0 ? static_cast<int64_t>(St.st_size) : 0;
-      TUnsynced U{Fd, Offset, SizeBefore, {}};
-      int64_t Keep = std::max<int64_t>(0, std::min<int64_t>(Count, SizeBefore - Offset));
+      if (fstat(Fd, &St) != 0) St = {};
+      TUnsynced U{Fd, St.st_dev, St.st_ino, Offset, static_cast<int64_t>(St.st_size), {}};
+      int64_t Keep = std::max<int64_t>(0, std::min<int64_t>(Count, U.SizeBefore - Offset));
       U.Old.resize(static_cast<size_t>(Keep));
       if (Keep > 0 && pread(Fd, U.Old.data(), static_cast<size_t>(Keep), static_cast<off_t>(Offset)) != Keep)
         U.Old.clear();
@@ -1049,8 +1058,10 @@ int DiskSync(int Fd, const char* Path) {
   if (DiskSyncs() && fdatasync(Fd) != 0) return -errno;
   TPowerCut& P = PowerCut();
   std::lock_guard<std::mutex> G(P.Lock);
-  if (P.On)
-    P.Writes.erase(std::remove_if(P.Writes.begin(), P.Writes.end(), [Fd](const TUnsynced& U) { return U.Fd == Fd; }),
+  struct stat St;
+  if (P.On && fstat(Fd, &St) == 0)
+    P.Writes.erase(std::remove_if(P.Writes.begin(), P.Writes.end(),
+                                  [&](const TUnsynced& U) { return U.Dev == St.st_dev && U.Ino == St.st_ino; }),
                    P.Writes.end());
   return 0;
 }
@@ -1162,6 +1173,7 @@ void TFileHandler::Open() {
   Handle = R;
   OpenedReadOnly = RO;
   Opened = true;
+  LogChecked = false;
 }
 
 void TFileHandler::Close() {
@@ -1173,6 +1185,7 @@ void TFileHandler::Close() {
   Handle = 0;
   Opened = false;
   Parked = false;
+  LogChecked = false;
 }
 
 bool TFileHandler::Park() {
@@ -1202,6 +1215,7 @@ bool TFileHandler::Unpark() {
 }
 
 void TFileHandler::CreateFile() {
+  if (Guard != nullptr) Guard->BeforeUnloggedChange(*this);
   Close();
   TAbstractFile* F = nullptr;
   int R = EngineFileList().FileCreate(FileName, InMemory, Temporary, F);
@@ -1213,11 +1227,13 @@ void TFileHandler::CreateFile() {
 }
 
 void TFileHandler::Delete() {
+  if (Guard != nullptr) Guard->BeforeUnloggedChange(*this);
   int R = EngineFileList().FileDelete(FileName, InMemory);
   if (R < 0) Fail(R);
 }
 
 void TFileHandler::Rename(const std::string& NewName) {
+  if (Guard != nullptr) Guard->BeforeUnloggedChange(*this);
   int R = EngineFileList().FileRename(FileName, InMemory, NewName);
   if (R < 0) Fail(R);
   FileName = NewName;
@@ -1231,6 +1247,7 @@ void TFileHandler::CopyTo(const std::string& DestName) {
 
 void TFileHandler::CopyFrom(const std::string& SourceName) {
   if (!Opened || !FileObject) return;
+  if (Guard != nullptr) Guard->BeforeUnloggedChange(*this);
   int R = EngineFileList().FileCopyFrom(FileObject, Handle, SourceName, InMemory);
   if (R < 0) Fail(R);
 }
@@ -1245,6 +1262,7 @@ int64_t TFileHandler::Read(void* Buffer, int64_t Count, bool AllowShort) {
 void TFileHandler::Write(const void* Buffer, int64_t Count) {
   if (!FileObject) Fail(-ecWriteError);
   if (Count <= 0) return;
+  if (!FGathering && Guard != nullptr) Guard->BeforeUnloggedChange(*this);
   if (FGathering) {
     std::lock_guard<std::recursive_mutex> G(FileObject->Lock);
     int64_t Pos = FileObject->Seek(Handle, 0, 1);
@@ -1295,6 +1313,7 @@ void TFileHandler::Truncate() {
     Gather(Pos, nullptr, 0, true);
     return;
   }
+  if (Guard != nullptr) Guard->BeforeUnloggedChange(*this);
   int R = FileObject->Truncate(Handle);
   if (R < 0) Fail(-ecWriteError);
 }
@@ -1383,10 +1402,11 @@ int64_t TFileHandler::GatheredRead(int64_t Offset, void* Buffer, int64_t Count) 
   return N;
 }
 
-void TFileHandler::ApplyGathered() {
+void TFileHandler::ApplyGathered(size_t& Begun) {
   if (!FileObject) Fail(-ecWriteError);
   std::lock_guard<std::recursive_mutex> G(FileObject->Lock);
   for (const TGathered& W : FGathered) {
+    ++Begun;
     if (FileObject->Seek(Handle, W.Offset, 0) < 0) Fail(-ecWriteError);
     if (W.Truncate) {
       int R = FileObject->Truncate(Handle);

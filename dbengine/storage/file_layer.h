@@ -292,6 +292,16 @@ class TIdleFilesHold {
   TIdleFilesHold& operator=(const TIdleFilesHold&) = delete;
 };
 
+class TFileHandler;
+
+// Told before a handler changes its file other than through the directory journal (see journal.h):
+// writes made while not gathering, creating, copying over, deleting and renaming the file.
+class TUnloggedChangeGuard {
+ public:
+  virtual ~TUnloggedChangeGuard() = default;
+  virtual void BeforeUnloggedChange(TFileHandler& File) = 0;
+};
+
 // Base of the three table file classes: a named file opened through the file list, whole-buffer
 // reads and writes that raise engine errors, and byte-range locks.
 class TFileHandler : public TEngineObject {
@@ -315,6 +325,11 @@ class TFileHandler : public TEngineObject {
   bool SequentialAccess = false;
   // Name used in error messages; the file name when empty.
   std::string TableName;
+  // The journal of the file's directory, told before the file changes outside it (none for files
+  // that are not journalled). LogChecked: the journal was found not to name the file, which stays
+  // so while this process holds the file exclusively and commits nothing of it.
+  TUnloggedChangeGuard* Guard = nullptr;
+  bool LogChecked = false;
 
   virtual void Open();        // 0x2B02 when missing, other codes from the list
   virtual void Close();       // also drops a parked handle
@@ -364,8 +379,9 @@ class TFileHandler : public TEngineObject {
   const std::vector<TGathered>& Gathered() const { return FGathered; }
   // Size of the file before the first gathered change.
   int64_t SizeBeforeGather() const { return FSizeBefore; }
-  // Writes the gathered changes in place, in order (a failure raises the engine error).
-  void ApplyGathered();
+  // Writes the gathered changes in place, in order (a failure raises the engine error). Begun
+  // counts the changes begun, so that a failure can put back just those.
+  void ApplyGathered(size_t& Begun);
 
  protected:
   [[noreturn]] void Fail(int NegatedCode);
@@ -386,6 +402,11 @@ class TFileHandler : public TEngineObject {
   void Gather(int64_t Offset, const void* Buffer, int64_t Count, bool Truncate);
   int64_t GatheredRead(int64_t Offset, void* Buffer, int64_t Count);
 };
+
+// open(2) without access-time updates where the file's owner allows it (else every first read after
+// a commit would write the file's inode); a plain open for files of other owners. -1 and errno on
+// failure.
+int OpenWithoutAtime(const std::string& Path, int Flags, unsigned Mode = 0);
 
 // Maps an errno value to the engine's code (positive).
 uint16_t EngineCodeFromErrno(int Error);

@@ -61,10 +61,10 @@ int RunCheck(const TCheckOptions& O, std::ostream& Out) {
     return 1;
   }
   const TJournalInfo J = InspectJournal(Dir);
-  if (J.Exists)
-    Out << kJournalName << ": " << (J.Complete ? "a commit interrupted after it was journalled; it is completed"
-                                               : "an unfinished journal of a commit that never took place; it is removed")
-        << '\n';
+  if (J.Exists && !J.Sound)
+    Out << kJournalName << ": a log without a sound header; its commits are replayed and it is emptied\n";
+  else if (J.Pending)
+    Out << kJournalName << ": a commit interrupted while it was put in place; it is completed\n";
   auto Session = std::make_unique<TDataSession>();
   TDataDirectory* D = Session->OpenDirectory("db", Dir);
   std::vector<std::string> Tables = O.Tables.empty() ? TablesOf(Dir) : O.Tables;

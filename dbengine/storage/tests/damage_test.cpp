@@ -145,7 +145,7 @@ TEST_F(DamageTest, AChangeTooBigForTheCachesReadsBackWhatItGatheredBeforeItIsCom
   TTableCheckResult R = CheckTable(Dir, "people");
   EXPECT_TRUE(R.Sound()) << R.Opened << (R.Problems.empty() ? std::string() : R.Problems.front());
   EXPECT_EQ(R.Records, 20000);
-  EXPECT_FALSE(std::filesystem::exists(JournalPath(Path)));
+  EXPECT_FALSE(InspectJournal(Path).Pending);
 }
 
 }  // namespace
