@@ -118,7 +118,7 @@ void ChainExpToken(TExpToken* Item, TExpToken* Next) {
   Item->Operand2 = Next;
 }
 
-TExpressionParser::TExpressionParser(void* AOwner) : Owner(AOwner) { GetLocaleFormatSettings(0, 0, Settings); }
+TExpressionParser::TExpressionParser(void* AOwner) : Owner(AOwner) {}
 
 TExpressionParser::~TExpressionParser() { Reset(); }
 
@@ -157,7 +157,7 @@ uint8_t TExpressionParser::NextToken() {
   }
   TokenStart_ = Position_;
   TokenEnd_ = Position_;
-  const char Sep = Settings.DecimalSeparator;
+  const char Sep = Settings->DecimalSeparator;
   char C = Ch(Position_);
   if (C == '\0') {
     TokenKind_ = tkEnd;
@@ -530,7 +530,7 @@ TExpToken* TExpressionParser::ParsePrimaryNode(uint8_t Flags) {
       TExpTree N(NewNode(nkConstant, 0, TokenText()));
       N->DataType = ftFloat;
       N->Size = 8;
-      N->Put<double>(StrToFloat(N->Text, Settings.DecimalSeparator));
+      N->Put<double>(StrToFloat(N->Text, Settings->DecimalSeparator));
       NextToken();
       return N.Release();
     }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "dbengine/sql/expr_token.h"
+#include "dbengine/sql/expr_values.h"
 #include "platform/core/sysutils.h"
 
 // Token kinds of the scanner; any other character is returned as its own code.
@@ -68,7 +69,7 @@ class TExpressionParser : public TEngineObject {
   std::string Context;
   // Number formats in force: the decimal separator of float literals. The caller installs the
   // table's (or statement's) locale record here; language 0 uses '.'.
-  TFormatSettings Settings;
+  const TFormatSettings* Settings = &LocaleFormatSettings(0, 0);
   // Parses the query of an IN sub-select from the current token on (the SQL statement parser);
   // it returns the query, leaving the token after it current. Without it sub-selects are refused.
   std::function<TDataQuery*(TExpressionParser& Parser)> OnParseSubSelect;

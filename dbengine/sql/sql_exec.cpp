@@ -1295,12 +1295,12 @@ void TQueryPlan::StoreCell(TDataCursor* Cursor, int FieldNo, uint8_t* Record, co
     std::memset(Small, 0, Need);
   }
   if (!ConvertFieldValue(Type, Cell.Bytes.data(), static_cast<uint32_t>(Cell.Bytes.size()), D.Type(), Dest,
-                         D.DataSize(), D.Bytes[kFieldDescDataScaleOffset], Settings)) {
+                         D.DataSize(), D.Bytes[kFieldDescDataScaleOffset], *Settings)) {
     std::string Text;
     TSQLCell Copy = Cell;
     std::vector<uint8_t> T(256, 0);
     if (ConvertFieldValue(Type, Copy.Bytes.data(), static_cast<uint32_t>(Copy.Bytes.size()), ftString, T.data(), 251,
-                          0, Settings))
+                          0, *Settings))
       Text = reinterpret_cast<const char*>(T.data());
     SQLFail("Type mismatch between column " + Column + " and constant value " + Text + " in " + Statement +
             " statement");
@@ -1328,7 +1328,7 @@ void TQueryPlan::StoreValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, c
   }
   std::vector<uint8_t> Dest(std::max<size_t>(D.DataSize(), 8) + 1, 0);
   if (!ConvertFieldValue(Value->DataType, Value->Value, Value->Capacity, D.Type(), Dest.data(), D.DataSize(),
-                         D.Bytes[kFieldDescDataScaleOffset], Settings))
+                         D.Bytes[kFieldDescDataScaleOffset], *Settings))
     SQLFail("Type mismatch between column " + Column + " and constant value " + ValueText + " in " + Statement +
             " statement");
   Cursor->PutField(FieldNo, Record, false, Dest.data());

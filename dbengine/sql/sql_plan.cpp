@@ -918,7 +918,7 @@ void TQueryPlan::CheckValues(const char*) {
     const bool Temporal = F.DataType == ftDate || F.DataType == ftTime || F.DataType == ftTimeStamp;
     if (Temporal && N->Kind == nkConstant && !N->Null && N->DataType == ftString && !N->Parameter) {
       uint8_t Buf[8] = {};
-      if (!TextToTemporal(N->AsString(), F.DataType, Buf, Settings))
+      if (!TextToTemporal(N->AsString(), F.DataType, Buf, *Settings))
         SQLFail("Date, time, or timestamp expression expected, instead found '" + V.Text + "'" + " in update values");
       continue;
     }
@@ -926,7 +926,7 @@ void TQueryPlan::CheckValues(const char*) {
     if (N->Kind == nkConstant && !N->Null && !N->Parameter && N->DataType != dtUntyped && F.DataType != ftBlob) {
       std::vector<uint8_t> Dest(static_cast<size_t>(std::max<uint32_t>(F.Size, 8)) + 1, 0);
       if (!ConvertFieldValue(N->DataType, N->Value, N->Capacity, F.DataType, Dest.data(), std::max<uint32_t>(F.Size, 1),
-                             F.Scale, Settings))
+                             F.Scale, *Settings))
         SQLFail("Type mismatch between column '" + F.ColumnName + "' and constant '" + V.Text + "' in update values");
     }
   }

@@ -73,7 +73,7 @@ class TQueryPlan {
   TDataQuery* Query;
   std::vector<std::unique_ptr<TSourceRun>> Runs;
   uint16_t Language = 0, Sort = 0;
-  TFormatSettings Settings;
+  const TFormatSettings* Settings = &LocaleFormatSettings(0, 0);
   TEvalContext Eval;
   std::vector<std::unique_ptr<TCondition>> Conditions;
 
