@@ -1,5 +1,6 @@
 #include "dbengine/sql/expr_parser.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -53,6 +54,7 @@ constexpr size_t kBalancedChain = 64;
 
 // Whether a tree keeps within both limits, found without recursion.
 bool WithinDepthLimits(const TExpToken* Root) {
+  if (!Root || (!Root->Operand1 && !Root->Operand2 && !Root->Operand3)) return true;
   struct TVisit {
     const TExpToken* Node;
     int Depth;    // levels, the node's own included
@@ -222,14 +224,22 @@ uint8_t TExpressionParser::NextToken() {
   return TokenKind_;
 }
 
+uint8_t TExpressionParser::ScanFrom(size_t Position) {
+  Position_ = std::min(Position, Text_.size());
+  return NextToken();
+}
+
 std::string TExpressionParser::TokenText() const {
-  std::string S;
+  size_t From = TokenStart_, Length = 0;
   if (TokenKind_ == tkString || TokenKind_ == tkBracketed) {
-    if (TokenEnd_ >= TokenStart_ + 2) S = Text_.substr(TokenStart_ + 1, TokenEnd_ - TokenStart_ - 2);
+    if (TokenEnd_ >= TokenStart_ + 2) {
+      From = TokenStart_ + 1;
+      Length = TokenEnd_ - TokenStart_ - 2;
+    }
   } else if (Position_ > TokenStart_) {
-    S = Text_.substr(TokenStart_, Position_ - TokenStart_);
+    Length = Position_ - TokenStart_;
   }
-  return UndoubleQuotes(Cut255(S));
+  return UndoubleQuotes(Text_.substr(From, std::min<size_t>(Length, 255)));
 }
 
 bool TExpressionParser::IsKeyword(std::string_view Word) const {
@@ -240,9 +250,8 @@ bool TExpressionParser::IsKeyword(std::string_view Word) const {
 }
 
 std::string TExpressionParser::MarkedText() const {
-  std::string S;
-  if (PreviousEnd_ > Mark_) S = Text_.substr(Mark_, PreviousEnd_ - Mark_);
-  return RemoveLineBreaks(Cut255(S));
+  if (PreviousEnd_ <= Mark_) return std::string();
+  return RemoveLineBreaks(Text_.substr(Mark_, std::min<size_t>(PreviousEnd_ - Mark_, 255)));
 }
 
 void TExpressionParser::Expect(char Symbol, const char* Head) {
@@ -273,9 +282,11 @@ TExpToken* TExpressionParser::ParseAnd(uint8_t Flags) { return ParseLogicalChain
 TExpToken* TExpressionParser::ParseLogicalChain(uint8_t Flags, uint8_t Code) {
   const char* Word = Code == opOr ? "OR" : "AND";
   auto Operand = [&] { return Code == opOr ? ParseAnd(Flags) : ParseNot(Flags); };
+  TExpTree First(Operand());
+  if (!IsKeyword(Word)) return First.Release();  // most expressions are no chain
   TChainParts P;
   P.Terms.push_back(nullptr);
-  P.Terms.back() = Operand();
+  P.Terms.back() = First.Release();
   while (IsKeyword(Word)) {
     P.Operators.push_back(nullptr);
     P.Operators.back() = NewNode(nkBinary, Code, TokenText());

@@ -41,6 +41,8 @@ class TExpressionParser : public TEngineObject {
   void Reset();
   void SetText(const std::string& Text);
   uint8_t NextToken();
+  // Scans the token at Position of the text (after the blanks and comments there).
+  uint8_t ScanFrom(size_t Position);
   uint8_t TokenKind() const { return TokenKind_; }
   std::string TokenText() const;
   bool IsKeyword(std::string_view Word) const;

@@ -150,7 +150,9 @@ int CompareSQLCells(const TSQLCell& A, const TSQLCell& B, uint8_t Type, bool NoC
 TSQLExecutor::TSQLExecutor(TDataDirectory* Owner) : FOwner(Owner) {}
 
 TSQLExecutor::~TSQLExecutor() {
+  FKeepStatement = false;
   Clear();
+  FInserts.clear();
   for (TKeptResult& K : FKept) DropKeptResult(K);
 }
 
@@ -214,9 +216,55 @@ TDataCursor* TSQLExecutor::ReuseResult(const TResultShape& Shape, TDataDirectory
 }
 
 void TSQLExecutor::Clear() {
+  if (FKeepStatement) {
+    FKeepStatement = false;
+    KeepStatement();
+  }
   // Plans close their cursors before the statement (and the clause records they use) goes.
   while (!FPlans.empty()) FPlans.pop_back();
   FStatement.reset();
+}
+
+void TSQLExecutor::KeepStatement() {
+  TKeptInsert K;
+  K.Statement = std::move(FStatement);
+  K.Plan = std::move(FPlans.front());
+  FPlans.clear();
+  try {
+    K.Plan->CloseTarget();
+  } catch (...) {
+    return;  // not kept
+  }
+  if (FInserts.size() >= kKeptInserts) FInserts.erase(FInserts.begin());
+  FInserts.push_back(std::move(K));
+}
+
+bool TSQLExecutor::PrepareKept(const std::string& Text) {
+  for (size_t I = FInserts.size(); I-- > 0;) {
+    TKeptInsert& K = FInserts[I];
+    bool Parsed = false, Fits = false;
+    try {
+      Parsed = K.Statement->ParseValuesAgain(Text);
+      Fits = Parsed && K.Plan->ReopenTarget();
+      if (Fits) K.Plan->CheckValueList();
+    } catch (...) {
+      // Only a statement that took the text raises.
+      Parsed = true;
+      Fits = false;
+    }
+    if (!Parsed) continue;
+    TKeptInsert Taken = std::move(K);
+    FInserts.erase(FInserts.begin() + static_cast<std::ptrdiff_t>(I));
+    if (!Fits) return false;
+    FStatement = std::move(Taken.Statement);
+    FPlans.push_back(std::move(Taken.Plan));
+    if (FRequestLive) FStatement->SetRequestLive(true);
+    FStatement->SetMaxRowCount(FMaxRowCount);
+    FHoldSourceLocks = false;
+    FKeepStatement = true;
+    return true;
+  }
+  return false;
 }
 
 TQueryPlan* TSQLExecutor::PlanOf(const TDataQuery* Query) const {
@@ -230,6 +278,7 @@ void TSQLExecutor::Prepare(const std::string& Text) {
   // between.
   TIdleFilesHold Hold;
   Clear();
+  if (PrepareKept(Text)) return;
   FStatement = std::make_unique<TQueryStatement>(FOwner->DatabaseName);
   uint32_t Consumed = 0;
   FStatement->Parse(Text, Consumed);
@@ -243,6 +292,7 @@ void TSQLExecutor::Prepare(const std::string& Text) {
   for (auto& Q : FStatement->Queries) FPlans.push_back(std::make_unique<TQueryPlan>(this, Q.get()));
   // Sub-selects first: the queries that use them bind against their result columns.
   for (size_t I = FPlans.size(); I-- > 0;) FPlans[I]->Prepare();
+  FKeepStatement = FStatement->TakesValuesAgain();
 }
 
 void TSQLExecutor::Execute() {
@@ -1396,7 +1446,7 @@ void TQueryPlan::ExecuteInsert() {
   TDataQuery* Q = Query;
   TSourceRun& T = *Runs.front();
   TDataCursor* C = T.Cursor;
-  if (Q->NoAutoInc) C->SetNoAutoInc(true);
+  C->SetNoAutoInc(Q->NoAutoInc);
   std::vector<uint8_t> Buffer(C->RecordBufferSize);
   Q->RowsAffected = 0;
   if (!Q->InsertFromSelect) {

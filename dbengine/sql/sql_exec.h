@@ -162,9 +162,27 @@ class TSQLExecutor {
   TDataCursor* ReuseResult(const TResultShape& Shape, TDataDirectory*& DirectoryRef);
 
  private:
+  // Ends the prepared statement: its plans close their cursors and go with it, or an INSERT …
+  // VALUES statement is kept.
   void Clear();
   // Gives up the read locks the sources kept from their opens.
   void ReleaseSourceLocks();
+  // INSERT … VALUES statements are kept with their plans, their targets closed, for the statements
+  // that come later with the same text up to VALUES: such a statement is prepared by parsing its
+  // values and options into the kept one and opening the target again (as long as the table's
+  // definition is the one the plan was made for), not by parsing and planning it anew. A program
+  // that inserts rows one statement at a time saves most of each statement's preparation.
+  struct TKeptInsert {
+    std::unique_ptr<TQueryStatement> Statement;
+    std::unique_ptr<TQueryPlan> Plan;  // declared after its statement: it goes first
+  };
+  static constexpr size_t kKeptInserts = 8;
+  std::vector<TKeptInsert> FInserts;  // the most recently used last
+  bool FKeepStatement = false;        // the prepared statement is kept when the next one comes
+  // Prepares Text through a kept statement; false when none takes it (a kept statement whose
+  // values or target no longer fit goes: the full preparation then raises what is wrong).
+  bool PrepareKept(const std::string& Text);
+  void KeepStatement();
   struct TKeptResult {
     TDataCursor* Cursor = nullptr;
     TDataDirectory* Directory = nullptr;

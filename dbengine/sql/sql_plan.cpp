@@ -902,9 +902,28 @@ void TQueryPlan::PrepareTargetColumns() {
       SQLFail("The number of values must match the number of table columns");
     return;
   }
-  if (Q->UpdateValues.size() != TargetFields.size())
+  CheckValueList();
+}
+
+void TQueryPlan::CheckValueList() {
+  if (Query->UpdateValues.size() != TargetFields.size())
     SQLFail("The number of values must match the number of table columns");
-  CheckValues(Q->Kind == skInsert ? "INSERT" : "UPDATE");
+  CheckValues(Query->Kind == skInsert ? "INSERT" : "UPDATE");
+}
+
+void TQueryPlan::CloseTarget() {
+  TDataCursor* C = Runs.front()->Cursor;
+  if (KeptFields.empty()) KeptFields = C->FieldDescs;
+  C->Close();
+}
+
+bool TQueryPlan::ReopenTarget() {
+  TDataCursor* C = Runs.front()->Cursor;
+  C->Open();
+  if (C->LanguageID != Language || C->SortID != Sort || C->FieldDescs.size() != KeptFields.size()) return false;
+  for (size_t I = 0; I < KeptFields.size(); ++I)
+    if (std::memcmp(C->FieldDescs[I].Bytes, KeptFields[I].Bytes, sizeof KeptFields[I].Bytes) != 0) return false;
+  return true;
 }
 
 void TQueryPlan::CheckValues(const char*) {

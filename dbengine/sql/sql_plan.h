@@ -68,6 +68,13 @@ class TQueryPlan {
 
   void Prepare();
   void Execute();
+  // An INSERT … VALUES plan kept for later statements of the same head: its target is closed in
+  // between (CloseTarget) and opened again for the next statement (ReopenTarget: false when the
+  // table's definition or language is no longer what the plan was made for), whose values
+  // (parsed into the query again) are then checked as Prepare checks them (CheckValueList).
+  void CloseTarget();
+  bool ReopenTarget();
+  void CheckValueList();
 
   TSQLExecutor* Executor;
   TDataQuery* Query;
@@ -104,6 +111,8 @@ class TQueryPlan {
 
   // INSERT and UPDATE: the target's physical field number of each value.
   std::vector<int> TargetFields;
+  // A kept INSERT plan: the target's fields as the plan was made for them.
+  std::vector<TFieldDescriptor> KeptFields;
 
  private:
   // Preparation.
