@@ -224,6 +224,23 @@ uint8_t TExpressionParser::NextToken() {
   return TokenKind_;
 }
 
+uint8_t TExpressionParser::PeekToken() {
+  const size_t Position = Position_, Start = TokenStart_, End = TokenEnd_, Previous = PreviousEnd_;
+  const uint8_t Kind = TokenKind_;
+  // A token that cannot be scanned is left to the parse, which raises what it finds there.
+  uint8_t Next = 255;
+  try {
+    Next = NextToken();
+  } catch (const EVXDBEngineError&) {
+  }
+  Position_ = Position;
+  TokenStart_ = Start;
+  TokenEnd_ = End;
+  PreviousEnd_ = Previous;
+  TokenKind_ = Kind;
+  return Next;
+}
+
 uint8_t TExpressionParser::ScanFrom(size_t Position) {
   Position_ = std::min(Position, Text_.size());
   return NextToken();
@@ -239,7 +256,8 @@ std::string TExpressionParser::TokenText() const {
   } else if (Position_ > TokenStart_) {
     Length = Position_ - TokenStart_;
   }
-  return UndoubleQuotes(Text_.substr(From, std::min<size_t>(Length, 255)));
+  std::string S = Text_.substr(From, std::min<size_t>(Length, 255));
+  return S.find_first_of("\"'") == std::string::npos ? S : UndoubleQuotes(S);
 }
 
 bool TExpressionParser::IsKeyword(std::string_view Word) const {
@@ -266,6 +284,14 @@ void TExpressionParser::ExpectKeyword(const char* Word, const char* Head) {
 
 TExpToken* TExpressionParser::ParseExpression(uint8_t Flags) {
   if (!HasText_) SetText(std::string());
+  // A literal the expression ends after (a value of a list, mostly) is a whole tree of its own:
+  // no operator level would take anything after it.
+  const bool Literal = TokenKind_ == tkInteger || TokenKind_ == tkFloat || TokenKind_ == tkString ||
+                       TokenKind_ == tkCharConstant;
+  if (Literal) {
+    const uint8_t Next = PeekToken();
+    if (Next == ',' || Next == ')' || Next == ';' || Next == tkEnd) return ParsePrimary(Flags);
+  }
   TExpTree Root(ParseOr(Flags));
   CheckDepth(Root.Get());
   return Root.Release();

@@ -1333,17 +1333,8 @@ void TQueryPlan::StoreCell(TDataCursor* Cursor, int FieldNo, uint8_t* Record, co
     Cursor->PutField(FieldNo, Record, false, Cell.Bytes.data());
     return;
   }
-  // Field values are small: the conversion goes through the stack, not the heap, once per cell.
-  uint8_t Small[272];
-  std::vector<uint8_t> Large;
-  const size_t Need = std::max<size_t>(D.DataSize(), 8) + 1;
-  uint8_t* Dest = Small;
-  if (Need > sizeof Small) {
-    Large.assign(Need, 0);
-    Dest = Large.data();
-  } else {
-    std::memset(Small, 0, Need);
-  }
+  TValueBuffer Buffer(std::max<size_t>(D.DataSize(), 8) + 1);
+  uint8_t* Dest = Buffer.Data();
   if (!ConvertFieldValue(Type, Cell.Bytes.data(), static_cast<uint32_t>(Cell.Bytes.size()), D.Type(), Dest,
                          D.DataSize(), D.Bytes[kFieldDescDataScaleOffset], *Settings)) {
     std::string Text;
@@ -1376,12 +1367,12 @@ void TQueryPlan::StoreValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, c
     Cursor->PutField(FieldNo, Record, false, nullptr);
     return;
   }
-  std::vector<uint8_t> Dest(std::max<size_t>(D.DataSize(), 8) + 1, 0);
-  if (!ConvertFieldValue(Value->DataType, Value->Value, Value->Capacity, D.Type(), Dest.data(), D.DataSize(),
+  TValueBuffer Dest(std::max<size_t>(D.DataSize(), 8) + 1);
+  if (!ConvertFieldValue(Value->DataType, Value->Value, Value->Capacity, D.Type(), Dest.Data(), D.DataSize(),
                          D.Bytes[kFieldDescDataScaleOffset], *Settings))
     SQLFail("Type mismatch between column " + Column + " and constant value " + ValueText + " in " + Statement +
             " statement");
-  Cursor->PutField(FieldNo, Record, false, Dest.data());
+  Cursor->PutField(FieldNo, Record, false, Dest.Data());
 }
 
 void TQueryPlan::StoreValues(TDataCursor* Cursor, uint8_t* Record, const char* Statement) {

@@ -943,8 +943,8 @@ void TQueryPlan::CheckValues(const char*) {
     }
     // A constant that can never be stored in its column is refused before any row is written.
     if (N->Kind == nkConstant && !N->Null && !N->Parameter && N->DataType != dtUntyped && F.DataType != ftBlob) {
-      std::vector<uint8_t> Dest(static_cast<size_t>(std::max<uint32_t>(F.Size, 8)) + 1, 0);
-      if (!ConvertFieldValue(N->DataType, N->Value, N->Capacity, F.DataType, Dest.data(), std::max<uint32_t>(F.Size, 1),
+      TValueBuffer Dest(static_cast<size_t>(std::max<uint32_t>(F.Size, 8)) + 1);
+      if (!ConvertFieldValue(N->DataType, N->Value, N->Capacity, F.DataType, Dest.Data(), std::max<uint32_t>(F.Size, 1),
                              F.Scale, *Settings))
         SQLFail("Type mismatch between column '" + F.ColumnName + "' and constant '" + V.Text + "' in update values");
     }

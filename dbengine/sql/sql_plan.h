@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,27 @@
 #include "dbengine/sql/sql_exec.h"
 
 struct TCondition;
+
+// A zeroed buffer for one field value being converted: on the stack unless the field is long.
+class TValueBuffer {
+ public:
+  explicit TValueBuffer(size_t Size) {
+    if (Size > sizeof Small_) {
+      Large_.assign(Size, 0);
+      Data_ = Large_.data();
+    } else {
+      std::memset(Small_, 0, Size);
+    }
+  }
+  TValueBuffer(const TValueBuffer&) = delete;
+  TValueBuffer& operator=(const TValueBuffer&) = delete;
+  uint8_t* Data() { return Data_; }
+
+ private:
+  uint8_t Small_[272];
+  std::vector<uint8_t> Large_;
+  uint8_t* Data_ = Small_;
+};
 
 // One source table while a query runs.
 struct TSourceRun {

@@ -780,7 +780,11 @@ struct TTreePath {
   TPageStore& Store;
   std::vector<TPage*> Pages;
   std::vector<int> Positions;  // entry taken in each node
-  explicit TTreePath(TPageStore& S) : Store(S) {}
+  explicit TTreePath(TPageStore& S) : Store(S) {
+    // Room for the depth of any usual tree at once.
+    Pages.reserve(8);
+    Positions.reserve(8);
+  }
   TTreePath(const TTreePath&) = delete;
   TTreePath& operator=(const TTreePath&) = delete;
   ~TTreePath() {
