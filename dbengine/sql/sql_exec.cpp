@@ -174,16 +174,16 @@ void TSQLExecutor::DropKeptResult(TKeptResult& K) {
   }
 }
 
-void TSQLExecutor::KeepResult(TDataCursor* Cursor, TDataDirectory* DirectoryRef, const TResultShape& Shape,
-                              const std::vector<TFieldDescriptor>& AsCreated) {
-  TKeptResult K{Cursor, DirectoryRef, Shape};
+void TSQLExecutor::KeepResult(TKeptResult&& Kept) {
+  TKeptResult K = std::move(Kept);
+  TDataCursor* Cursor = K.Cursor;
   // Only a cursor in the state it was created in may serve again: a caller that filtered it,
   // gave it a range, an index order or another field map made it something else.
   bool Same = Cursor->Active && Cursor->Exclusive && Cursor->Temporary && Cursor->InMemory && !Cursor->ReadOnly &&
               !Cursor->LiveResult && Cursor->Filters.empty() && !Cursor->RangeActive && Cursor->IsNaturalOrder() &&
-              Cursor->FieldDescs.size() == AsCreated.size();
-  for (size_t I = 0; Same && I < AsCreated.size(); ++I)
-    Same = std::memcmp(Cursor->FieldDescs[I].Bytes, AsCreated[I].Bytes, sizeof AsCreated[I].Bytes) == 0;
+              Cursor->FieldDescs.size() == K.AsCreated.size();
+  for (size_t I = 0; Same && I < K.AsCreated.size(); ++I)
+    Same = std::memcmp(Cursor->FieldDescs[I].Bytes, K.AsCreated[I].Bytes, sizeof K.AsCreated[I].Bytes) == 0;
   if (Same) {
     // Its rows go now: a kept table holds no memory.
     try {
@@ -203,16 +203,32 @@ void TSQLExecutor::KeepResult(TDataCursor* Cursor, TDataDirectory* DirectoryRef,
   FKept.push_back(std::move(K));
 }
 
-TDataCursor* TSQLExecutor::ReuseResult(const TResultShape& Shape, TDataDirectory*& DirectoryRef) {
-  DirectoryRef = nullptr;
+TDataCursor* TSQLExecutor::TakeSourceCursor(TDataDirectory* Directory) {
+  if (Directory != FOwner || FSpareCursors.empty()) return new TDataCursor(Directory);
+  TDataCursor* C = FSpareCursors.back().release();
+  FSpareCursors.pop_back();
+  // The one setting of a plan's source that its plan may not set again (an UPDATE sets it).
+  C->NoAutoInc = false;
+  return C;
+}
+
+void TSQLExecutor::ReturnSourceCursor(TDataCursor* Cursor) {
+  std::unique_ptr<TDataCursor> C(Cursor);
+  // The owner's directory lives as long as this executor; a cursor of another one may outlive its
+  // directory.
+  if (C->Directory == FOwner && !C->Active && !C->LiveResult && FSpareCursors.size() < kSpareCursors)
+    FSpareCursors.push_back(std::move(C));
+}
+
+TSQLExecutor::TKeptResult TSQLExecutor::ReuseResult(const std::vector<std::array<uint8_t, 768>>& Fields,
+                                                     const TResultShape& Shape) {
   for (size_t I = FKept.size(); I-- > 0;) {
-    if (!(FKept[I].Shape == Shape)) continue;
-    TDataCursor* C = FKept[I].Cursor;
-    DirectoryRef = FKept[I].Directory;
+    if (!(FKept[I].Shape == Shape && FKept[I].Fields == Fields)) continue;
+    TKeptResult K = std::move(FKept[I]);
     FKept.erase(FKept.begin() + static_cast<std::ptrdiff_t>(I));
-    return C;
+    return K;
   }
-  return nullptr;
+  return TKeptResult();
 }
 
 void TSQLExecutor::Clear() {
@@ -1188,35 +1204,31 @@ void TQueryPlan::WriteResultTable() {
   }
   if (!Spill) InMemory = true;
   if (const size_t P = Name.find_last_of(":\\/"); P != std::string::npos) Name = Name.substr(P + 1);
-  TCreateTableParams P;
-  P.Fields = ResultDescs;
-  P.Indexes.push_back(std::array<uint8_t, 120>{});
-  P.LanguageID = Language;
-  P.SortID = Sort;
-  P.BlobBlockSize = Q->BlobBlockSize;
-  P.Description = Q->Description;
-  P.UserMajorVersion = Q->MajorVersion;
-  P.UserMinorVersion = Q->MinorVersion;
-  P.Encrypted = Q->Encrypted;
-  P.Password = Q->Password;
-  P.Overwrite = true;
   // A private in-memory result (no INTO, not encrypted) is nobody else's: the (emptied) table of an
   // earlier result of the same shape that no caller took is filled again.
   const bool Reusable = !Spill && Q->ResultTableName.empty() && !Q->Encrypted;
   TSQLExecutor::TResultShape Shape;
-  TDataCursor* C = nullptr;
-  TDataDirectory* Ref = nullptr;
-  if (Reusable) {
-    Shape.Fields = ResultDescs;
-    Shape.Language = Language;
-    Shape.Sort = Sort;
-    Shape.BlobBlockSize = Q->BlobBlockSize;
-    Shape.MajorVersion = Q->MajorVersion;
-    Shape.MinorVersion = Q->MinorVersion;
-    Shape.Description = Q->Description;
-    C = Executor->ReuseResult(Shape, Ref);
-  }
+  Shape.Language = Language;
+  Shape.Sort = Sort;
+  Shape.BlobBlockSize = Q->BlobBlockSize;
+  Shape.MajorVersion = Q->MajorVersion;
+  Shape.MinorVersion = Q->MinorVersion;
+  Shape.Description = Q->Description;
+  if (Reusable) ResultKept = Executor->ReuseResult(ResultDescs, Shape);
+  TDataCursor* C = ResultKept.Cursor;
   if (!C) {
+    TCreateTableParams P;
+    P.Fields = ResultDescs;
+    P.Indexes.push_back(std::array<uint8_t, 120>{});
+    P.LanguageID = Language;
+    P.SortID = Sort;
+    P.BlobBlockSize = Q->BlobBlockSize;
+    P.Description = Q->Description;
+    P.UserMajorVersion = Q->MajorVersion;
+    P.UserMinorVersion = Q->MinorVersion;
+    P.Encrypted = Q->Encrypted;
+    P.Password = Q->Password;
+    P.Overwrite = true;
     if (Name.empty()) Dir->GetTempTableName(InMemory, Name);
     C = new TDataCursor(Dir);
     try {
@@ -1232,16 +1244,14 @@ void TQueryPlan::WriteResultTable() {
     }
     if (Reusable) {
       Dir->AddRef();
-      Ref = Dir;
+      ResultKept.Directory = Dir;
+      ResultKept.Fields = ResultDescs;
+      ResultKept.Shape = Shape;
+      ResultKept.AsCreated = C->FieldDescs;
     }
   }
   ResultCursor = C;
   ResultReusable = Reusable;
-  ResultDirectoryRef = Ref;
-  if (Reusable) {
-    ResultShape = std::move(Shape);
-    ResultFieldsAsCreated = C->FieldDescs;
-  }
   const size_t RecordSize = C->RecordBufferSize;
   auto Build = [&](const TSQLRow& Row, uint8_t* Buffer) {
     C->InitRecord(Buffer);
@@ -1288,13 +1298,15 @@ void TQueryPlan::WriteResultTable() {
 
 void TQueryPlan::ReleaseResultCursor() {
   TDataCursor* C = ResultCursor;
-  TDataDirectory* Ref = ResultDirectoryRef;
+  TSQLExecutor::TKeptResult Kept = std::move(ResultKept);
+  ResultKept = TSQLExecutor::TKeptResult();
+  TDataDirectory* Ref = Kept.Directory;
   ResultCursor = nullptr;
-  ResultDirectoryRef = nullptr;
   const bool Reusable = ResultReusable;
   ResultReusable = false;
   if (C && Reusable && Ref) {
-    Executor->KeepResult(C, Ref, ResultShape, ResultFieldsAsCreated);
+    Kept.Cursor = C;
+    Executor->KeepResult(std::move(Kept));
     return;
   }
   if (C) {

@@ -145,21 +145,34 @@ class TSQLExecutor {
   // table without a second change check.
   bool HoldsSourceLocks() const { return FHoldSourceLocks; }
 
-  // The table shape of an in-memory result without INTO: its fields and creation settings.
+  // The creation settings of an in-memory result table without INTO, besides its fields.
   struct TResultShape {
-    std::vector<std::array<uint8_t, 768>> Fields;
     uint16_t Language = 0, Sort = 0, BlobBlockSize = 0, MajorVersion = 0, MinorVersion = 0;
     std::string Description;
     bool operator==(const TResultShape&) const = default;
   };
   // A private in-memory result table that no caller took is kept (emptied) when its statement
-  // goes, so that a later result of the same shape refills it instead of creating a table.
-  // Keep takes the cursor and one reference to its directory; Reuse hands both back (nullptr when
-  // there is none of that shape, or the kept cursor was changed since it was created).
-  // AsCreated: the cursor's fields right after it was created.
-  void KeepResult(TDataCursor* Cursor, TDataDirectory* DirectoryRef, const TResultShape& Shape,
-                  const std::vector<TFieldDescriptor>& AsCreated);
-  TDataCursor* ReuseResult(const TResultShape& Shape, TDataDirectory*& DirectoryRef);
+  // goes, so that a later result of the same shape refills it instead of creating a table: its
+  // cursor, one reference to its directory, the result descriptors and settings it was made for,
+  // and the cursor's fields right after it was created. It goes back and forth whole, moved.
+  struct TKeptResult {
+    TDataCursor* Cursor = nullptr;
+    TDataDirectory* Directory = nullptr;
+    std::vector<std::array<uint8_t, 768>> Fields;
+    TResultShape Shape;
+    std::vector<TFieldDescriptor> AsCreated;
+  };
+  void KeepResult(TKeptResult&& Kept);
+  // The kept table made for Fields and Shape (Cursor nullptr when there is none, or the kept cursor
+  // was changed since it was created).
+  TKeptResult ReuseResult(const std::vector<std::array<uint8_t, 768>>& Fields, const TResultShape& Shape);
+  // The source cursors of finished plans on tables of the owner's directory are kept, closed, for
+  // the sources of the plans that follow: a cursor taken again comes with its buffers grown and
+  // opens without allocating. Take hands out a kept one (or a new one for another directory, or
+  // when none is kept); Return takes back a closed cursor of the plain kind Take hands out (a
+  // cursor made over into a live result is not) and deletes it when enough are kept.
+  TDataCursor* TakeSourceCursor(TDataDirectory* Directory);
+  void ReturnSourceCursor(TDataCursor* Cursor);
 
  private:
   // Ends the prepared statement: its plans close their cursors and go with it, or an INSERT …
@@ -183,16 +196,14 @@ class TSQLExecutor {
   // values or target no longer fit goes: the full preparation then raises what is wrong).
   bool PrepareKept(const std::string& Text);
   void KeepStatement();
-  struct TKeptResult {
-    TDataCursor* Cursor = nullptr;
-    TDataDirectory* Directory = nullptr;
-    TResultShape Shape;
-  };
   static void DropKeptResult(TKeptResult& K);
   // A few shapes: a program alternates between a handful of statements.
   static constexpr size_t kKeptResults = 4;
   std::vector<TKeptResult> FKept;  // the most recently kept last
   TDataDirectory* FOwner;
+  // Declared before the statements whose plans return their cursors here, so that it goes last.
+  static constexpr size_t kSpareCursors = 4;
+  std::vector<std::unique_ptr<TDataCursor>> FSpareCursors;
   bool FRequestLive = false;
   bool FRunAtOnce = false, FHoldSourceLocks = false;
   int32_t FMaxRowCount = -1;

@@ -114,11 +114,16 @@ TQueryPlan::~TQueryPlan() {
   ReleaseResultCursor();
   for (auto& R : Runs) {
     if (R->Cursor) {
+      bool Closed = true;
       try {
         R->Cursor->Close();
       } catch (...) {
+        Closed = false;
       }
-      delete R->Cursor;
+      if (Closed && !Live)
+        Executor->ReturnSourceCursor(R->Cursor);
+      else
+        delete R->Cursor;
       R->Source->Cursor = nullptr;
     }
     if (R->Directory) R->Directory->Session->CloseDirectory(R->Directory);
@@ -191,7 +196,7 @@ void TQueryPlan::OpenSources() {
   const bool DDL = Query->Kind >= skCreateTable;
   if (DDL) return;  // the table statements open their target themselves
   for (auto& R : Runs) {
-    R->Cursor = new TDataCursor(R->Directory);
+    R->Cursor = Executor->TakeSourceCursor(R->Directory);
     R->Source->Cursor = R->Cursor;
     R->Cursor->SetTableName(R->Source->TableName);
     R->Cursor->SetReadOnly(!Query->RequestLive);
@@ -832,6 +837,7 @@ void TQueryPlan::BindHaving() {
 
 void TQueryPlan::BuildResultDescs() {
   ResultDescs.clear();
+  ResultDescs.reserve(Query->ResultFields.size());
   for (auto& F : Query->ResultFields) {
     std::array<uint8_t, 768> D{};
     TSourceRun* R = F->Aggregate || F->IsExpression ? nullptr : RunOf(F->SourceTable);

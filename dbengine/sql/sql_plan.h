@@ -118,11 +118,9 @@ class TQueryPlan {
   TDataCursor* ResultCursor = nullptr;
   const TSQLRow* GroupRow = nullptr;  // the row HAVING reads
   // A private in-memory result table goes back to the executor for the next result of its shape;
-  // the plan holds a reference to its directory meanwhile.
+  // meanwhile the plan holds what goes with it (its cursor is ResultCursor).
   bool ResultReusable = false;
-  TDataDirectory* ResultDirectoryRef = nullptr;
-  TSQLExecutor::TResultShape ResultShape;
-  std::vector<TFieldDescriptor> ResultFieldsAsCreated;
+  TSQLExecutor::TKeptResult ResultKept;
 
   // A live result: the source table's own cursor with the WHERE as its filter, the result columns
   // as its field map and the ORDER BY index; it stays owned by its source.

@@ -1,6 +1,7 @@
-// INSERT … VALUES statements that an executor keeps for the later statements with the same text up
-// to VALUES: each such statement gives the rows and errors of the statement prepared anew, and a
-// kept statement follows every change of its table's definition, made by this process or by
+// What an executor keeps from one statement for the next (INSERT … VALUES statements for the later
+// statements with the same text up to VALUES, its plans' source cursors, result tables): each
+// statement gives the rows and errors of the statement prepared anew by an executor of its own,
+// and a kept INSERT follows every change of its table's definition, made by this process or by
 // another one.
 #include <unistd.h>
 
@@ -13,9 +14,9 @@
 namespace sqltest {
 namespace {
 
-// Runs statements through the fixture's executor, which keeps its INSERT statements, and each one
-// also through an executor of its own on a second database that starts alike.
-class KeptInsertTest : public SQLTest {
+// Runs statements through the fixture's executor, which keeps what it can between them, and each
+// one also through an executor of its own on a second database that starts alike.
+class ReuseTest : public SQLTest {
  protected:
   void SetUp() override {
     SQLTest::SetUp();
@@ -24,11 +25,17 @@ class KeptInsertTest : public SQLTest {
     FreshDir = Session->OpenDirectory("fresh", FreshPath);
     ASSERT_NE(FreshDir, nullptr);
   }
-  // The rows a statement affected, or what it raised; the databases' paths are left out.
+  // The rows a statement affected and the rows of its result, or what it raised; the databases'
+  // paths are left out.
   std::string Outcome(TSQLExecutor& X, const std::string& SQL) {
     std::string M;
     try {
-      return "rows " + std::to_string(X.ExecSQL(SQL));
+      M = "rows " + std::to_string(X.ExecSQL(SQL));
+      for (const std::vector<std::string>& Row : CursorRows(X.ResultCursor())) {
+        M += " |";
+        for (const std::string& V : Row) M += " " + V;
+      }
+      return M;
     } catch (const EVXDBEngineError& E) {
       M = "error " + std::to_string(E.ErrorCode()) + " " + E.Message();
     } catch (const Exception& E) {
@@ -72,7 +79,7 @@ const char* const kDump = "SELECT * FROM k ORDER BY ID";
 
 // The values of one head in turn: literals of every kind into columns of every type, conversions
 // and the values refused, expressions, NULL, parameters, and what follows the list.
-TEST_F(KeptInsertTest, ValuesOfEveryKindGiveWhatAStatementPreparedAnewGives) {
+TEST_F(ReuseTest, ValuesOfEveryKindGiveWhatAStatementPreparedAnewGives) {
   const std::string Head = "INSERT INTO k (S, I, F, D, C, B) VALUES ";
   Compare({kTable,
            Head + "(1, 2, 3.5, '2024-02-29', 'abc', TRUE)",
@@ -111,14 +118,14 @@ TEST_F(KeptInsertTest, ValuesOfEveryKindGiveWhatAStatementPreparedAnewGives) {
 }
 
 // NOAUTOINC follows the list: each statement gives the number its own text asks for.
-TEST_F(KeptInsertTest, AutoIncrementNumbersFollowEachStatementsOwnOptions) {
+TEST_F(ReuseTest, AutoIncrementNumbersFollowEachStatementsOwnOptions) {
   Compare({kTable, "INSERT INTO k (ID, I) VALUES (100, 1) NOAUTOINC", "INSERT INTO k (ID, I) VALUES (101, 2)",
            "INSERT INTO k (ID, I) VALUES (50, 3) NOAUTOINC", "INSERT INTO k (ID, I) VALUES (50, 4) NOAUTOINC",
            "INSERT INTO k (ID, I) VALUES (7, 5)", "INSERT INTO k (ID, I) VALUES (300, 6) NOAUTOINC;"},
           {kDump});
 }
 
-TEST_F(KeptInsertTest, DuplicateKeysAndTransactionsGiveWhatAStatementPreparedAnewGives) {
+TEST_F(ReuseTest, DuplicateKeysAndTransactionsGiveWhatAStatementPreparedAnewGives) {
   Compare({"CREATE TABLE p (ID INTEGER, NAME CHAR(8), PRIMARY KEY (ID))", "CREATE INDEX BYNAME ON p (NAME)",
            "INSERT INTO p VALUES (1, 'a')", "INSERT INTO p VALUES (1, 'b')", "INSERT INTO p VALUES (2, 'b')"},
           {});
@@ -130,9 +137,21 @@ TEST_F(KeptInsertTest, DuplicateKeysAndTransactionsGiveWhatAStatementPreparedAne
   Compare({"INSERT INTO p VALUES (6, 'h')"}, {"SELECT ID, NAME FROM p ORDER BY ID", "SELECT NAME FROM p ORDER BY NAME"});
 }
 
+// Statements of every kind after one another, through source cursors and result tables that
+// served the statements before them: NOAUTOINC of one UPDATE stays with its statement.
+TEST_F(ReuseTest, StatementsOfEveryKindAfterOneAnotherGiveWhatStatementsPreparedAnewGive) {
+  Compare({kTable, "INSERT INTO k (I, C) VALUES (1, 'a')", "INSERT INTO k (I, C) VALUES (2, 'b')",
+           "INSERT INTO k (I, C) VALUES (3, 'c')", "SELECT ID, I FROM k WHERE ID = 2",
+           "UPDATE k SET ID = 40, I = 4 WHERE ID = 1 NOAUTOINC", "SELECT ID, C FROM k WHERE I < 3",
+           "UPDATE k SET ID = 50, I = 5 WHERE ID = 2", "SELECT COUNT(*), MAX(ID) FROM k",
+           "UPDATE k SET ID = 60 WHERE ID = 3", "DELETE FROM k WHERE I = 5", "SELECT ID, I, C FROM k ORDER BY C",
+           "SELECT C FROM k WHERE ID = 40", "INSERT INTO k (I, C) VALUES (7, 'g')", "SELECT MIN(I), SUM(I) FROM k"},
+          {kDump, "SELECT C, I FROM k WHERE ID >= 40 ORDER BY I"});
+}
+
 // The table changes between two statements of one head: columns added, retyped, renamed, the
 // table dropped and made again, its language changed.
-TEST_F(KeptInsertTest, AKeptStatementFollowsTheDefinitionsThisProcessGivesItsTable) {
+TEST_F(ReuseTest, AKeptStatementFollowsTheDefinitionsThisProcessGivesItsTable) {
   Compare({"CREATE TABLE r (A INTEGER, B CHAR(4))", "INSERT INTO r VALUES (1, 'x')", "ALTER TABLE r ADD C INTEGER",
            "INSERT INTO r VALUES (2, 'y')", "INSERT INTO r VALUES (3, 'y', 30)", "ALTER TABLE r REDEFINE A A CHAR(3)",
            "INSERT INTO r VALUES ('abcd', 'z', 40)", "ALTER TABLE r DROP B", "INSERT INTO r VALUES ('q', 'z', 40)",
@@ -144,7 +163,7 @@ TEST_F(KeptInsertTest, AKeptStatementFollowsTheDefinitionsThisProcessGivesItsTab
 }
 
 // Another process redefines the table and makes it anew between two statements of one head.
-TEST_F(KeptInsertTest, AKeptStatementFollowsTheDefinitionsAnotherProcessGivesItsTable) {
+TEST_F(ReuseTest, AKeptStatementFollowsTheDefinitionsAnotherProcessGivesItsTable) {
   Script({"CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))", "CREATE TABLE o (ID INTEGER)"});
   Executor = std::make_unique<TSQLExecutor>(Dir);
   TCommandPeer Peer([Where = Path, Priv = Private](TCommandPeer& P) {
