@@ -169,7 +169,10 @@ TDataDirectory::~TDataDirectory() {
 }
 
 TDataTable* TDataDirectory::FindTable(const std::string& Name, bool InMemory) const {
-  // Both names are in the same form: trimmed, without a path, with the ".DAT" extension.
+  // A name in the listed form already (a cursor's own table name, mostly) is found as it is.
+  for (TDataTable* T : Tables)
+    if (T->InMemory == InMemory && T->TableName == Name) return T;
+  // Both names in the same form: trimmed, without a path, with the ".DAT" extension.
   std::string N = TableFileName(Name);
   for (TDataTable* T : Tables)
     if (T->InMemory == InMemory && SameText(T->TableName, N)) return T;
