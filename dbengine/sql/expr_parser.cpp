@@ -224,13 +224,32 @@ uint8_t TExpressionParser::NextToken() {
   return TokenKind_;
 }
 
-uint8_t TExpressionParser::PeekToken() {
+bool TExpressionParser::LoneOperand() {
+  // NOT before an operand is an operator of its own.
+  const bool Operand = TokenKind_ == tkInteger || TokenKind_ == tkFloat || TokenKind_ == tkString ||
+                       TokenKind_ == tkCharConstant || TokenKind_ == tkBracketed ||
+                       (TokenKind_ == tkIdentifier && !IsKeyword("NOT"));
+  if (!Operand) return false;
   const size_t Position = Position_, Start = TokenStart_, End = TokenEnd_, Previous = PreviousEnd_;
   const uint8_t Kind = TokenKind_;
   // A token that cannot be scanned is left to the parse, which raises what it finds there.
-  uint8_t Next = 255;
+  bool Ends = false;
   try {
-    Next = NextToken();
+    switch (NextToken()) {
+      case ',':
+      case ')':
+      case ';':
+      case tkEnd:
+        Ends = true;
+        break;
+      case tkIdentifier:
+        // A name that follows (FROM, an alias) ends it; the words of the operators do not.
+        Ends = !(IsKeyword("AND") || IsKeyword("OR") || IsKeyword("NOT") || IsKeyword("LIKE") ||
+                 IsKeyword("BETWEEN") || IsKeyword("IN") || IsKeyword("IS"));
+        break;
+      default:
+        break;
+    }
   } catch (const EVXDBEngineError&) {
   }
   Position_ = Position;
@@ -238,7 +257,7 @@ uint8_t TExpressionParser::PeekToken() {
   TokenEnd_ = End;
   PreviousEnd_ = Previous;
   TokenKind_ = Kind;
-  return Next;
+  return Ends;
 }
 
 uint8_t TExpressionParser::ScanFrom(size_t Position) {
@@ -284,14 +303,8 @@ void TExpressionParser::ExpectKeyword(const char* Word, const char* Head) {
 
 TExpToken* TExpressionParser::ParseExpression(uint8_t Flags) {
   if (!HasText_) SetText(std::string());
-  // A literal the expression ends after (a value of a list, mostly) is a whole tree of its own:
-  // no operator level would take anything after it.
-  const bool Literal = TokenKind_ == tkInteger || TokenKind_ == tkFloat || TokenKind_ == tkString ||
-                       TokenKind_ == tkCharConstant;
-  if (Literal) {
-    const uint8_t Next = PeekToken();
-    if (Next == ',' || Next == ')' || Next == ';' || Next == tkEnd) return ParsePrimary(Flags);
-  }
+  // A value of a list or a result column, mostly: no operator level would take anything after it.
+  if (LoneOperand()) return ParsePrimary(Flags);
   TExpTree Root(ParseOr(Flags));
   CheckDepth(Root.Get());
   return Root.Release();

@@ -43,9 +43,10 @@ class TExpressionParser : public TEngineObject {
   uint8_t NextToken();
   // Scans the token at Position of the text (after the blanks and comments there).
   uint8_t ScanFrom(size_t Position);
-  // The kind of the token after the current one, which stays current (255 when it cannot be
-  // scanned).
-  uint8_t PeekToken();
+  // Whether the current token is an operand (a literal, a name) that the expression ends after:
+  // the next token is a delimiter or a name other than an operator's word. A name followed by '.'
+  // or '(' is not alone. The current token stays current.
+  bool LoneOperand();
   uint8_t TokenKind() const { return TokenKind_; }
   std::string TokenText() const;
   bool IsKeyword(std::string_view Word) const;
