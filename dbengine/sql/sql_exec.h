@@ -180,6 +180,9 @@ class TSQLExecutor {
   void Clear();
   // Gives up the read locks the sources kept from their opens.
   void ReleaseSourceLocks();
+  // Declared before the statements whose plans return their cursors here, so that it goes last.
+  static constexpr size_t kSpareCursors = 4;
+  std::vector<std::unique_ptr<TDataCursor>> FSpareCursors;
   // INSERT … VALUES statements are kept with their plans, their targets closed, for the statements
   // that come later with the same text up to VALUES: such a statement is prepared by parsing its
   // values and options into the kept one and opening the target again (as long as the table's
@@ -201,9 +204,6 @@ class TSQLExecutor {
   static constexpr size_t kKeptResults = 4;
   std::vector<TKeptResult> FKept;  // the most recently kept last
   TDataDirectory* FOwner;
-  // Declared before the statements whose plans return their cursors here, so that it goes last.
-  static constexpr size_t kSpareCursors = 4;
-  std::vector<std::unique_ptr<TDataCursor>> FSpareCursors;
   bool FRequestLive = false;
   bool FRunAtOnce = false, FHoldSourceLocks = false;
   int32_t FMaxRowCount = -1;

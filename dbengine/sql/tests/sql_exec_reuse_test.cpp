@@ -1,10 +1,8 @@
 // What an executor keeps from one statement for the next (INSERT … VALUES statements for the later
 // statements with the same text up to VALUES, its plans' source cursors, result tables): each
 // statement gives the rows and errors of the statement prepared anew by an executor of its own,
-// and a kept INSERT follows every change of its table's definition, made by this process or by
-// another one.
-#include <unistd.h>
-
+// and a kept INSERT follows every change of its table's definition and rows, made by this process
+// or by another one.
 #include <filesystem>
 #include <memory>
 
@@ -162,8 +160,9 @@ TEST_F(ReuseTest, AKeptStatementFollowsTheDefinitionsThisProcessGivesItsTable) {
           {"SELECT * FROM r ORDER BY B"});
 }
 
-// Another process redefines the table and makes it anew between two statements of one head.
-TEST_F(ReuseTest, AKeptStatementFollowsTheDefinitionsAnotherProcessGivesItsTable) {
+// Another process redefines the table, makes it anew and changes its rows between two statements
+// of one head.
+TEST_F(ReuseTest, AKeptStatementFollowsWhatAnotherProcessDoesToItsTable) {
   Script({"CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))", "CREATE TABLE o (ID INTEGER)"});
   Executor = std::make_unique<TSQLExecutor>(Dir);
   TCommandPeer Peer([Where = Path, Priv = Private](TCommandPeer& P) {
@@ -193,6 +192,14 @@ TEST_F(ReuseTest, AKeptStatementFollowsTheDefinitionsAnotherProcessGivesItsTable
   EXPECT_NE(E.Message.find("Type mismatch between column 'V' and constant ''abc''"), std::string::npos) << E.Message;
   Exec("INSERT INTO s VALUES (6, 60)");
   EXPECT_EQ(Query("SELECT ID, V FROM s ORDER BY ID"), (TRows{{"4", "12"}, {"6", "60"}}));
+  // The rows the peer commits meanwhile are met by the next statement of the kept head.
+  ASSERT_EQ(Peer.Do("INSERT INTO s VALUES (7, 70)"), 'y');
+  EXPECT_EQ(Raised([&] { Exec("INSERT INTO s VALUES (7, 71)"); }).Code, ecKeyViolation);
+  Exec("INSERT INTO s VALUES (8, 80)");
+  LetGo();
+  ASSERT_EQ(Peer.Do("DELETE FROM s WHERE ID = 8"), 'y');
+  Exec("INSERT INTO s VALUES (8, 81)");
+  EXPECT_EQ(Query("SELECT ID, V FROM s WHERE ID >= 7 ORDER BY ID"), (TRows{{"7", "70"}, {"8", "81"}}));
 }
 
 }  // namespace
