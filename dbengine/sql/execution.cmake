@@ -14,4 +14,5 @@ vx_add_gtest(dbengine_sql_exec_tests LABEL dbengine-sql
     ${CMAKE_CURRENT_LIST_DIR}/tests/sql_exec_process_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/sql_idle_table_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/sql_exec_index_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/sql_exec_reuse_test.cpp
   LIBS vxdbsql)

@@ -69,7 +69,7 @@ void ConvertTemporalText(const TTypeCheckContext& C, TExpToken* Str, const TExpT
   if (Str->Kind != nkConstant || Str->Parameter || Str->DataType != ftString || !IsTemporal(Other->DataType)) return;
   uint8_t Buffer[8] = {0};
   std::string Text = Str->AsString();
-  if (!TextToTemporal(Text, Other->DataType, Buffer, C.Settings))
+  if (!TextToTemporal(Text, Other->DataType, Buffer, *C.Settings))
     C.Fail("Date, time, or timestamp expression expected, instead found '" + Str->Text + "'" + " in " + C.Context);
   Str->SetCapacity(8);
   std::memset(Str->Value, 0, Str->Capacity);

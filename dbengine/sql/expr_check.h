@@ -9,6 +9,7 @@
 #include <string>
 
 #include "dbengine/sql/expr_token.h"
+#include "dbengine/sql/expr_values.h"
 #include "platform/core/sysutils.h"
 
 struct TTypeCheckContext {
@@ -18,7 +19,7 @@ struct TTypeCheckContext {
   // Where the expression is a condition (a filter): bare boolean columns become "= True".
   bool Condition = false;
   // Formats of date and time texts compared with temporal values.
-  TFormatSettings Settings;
+  const TFormatSettings* Settings = &LocaleFormatSettings(0, 0);
   // True when the node's column name (and correlation name) names a column; it then fills in the
   // field number, type, subtype, size and scale.
   std::function<bool(TExpToken* Node)> ResolveColumn;

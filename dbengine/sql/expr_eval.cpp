@@ -588,7 +588,7 @@ void EvalFunction(const TExpToken* N, const void* Record, const TEvalContext& C,
       std::memset(Res->Value, 0, Res->Capacity);
       const uint32_t SourceSize = A->DataType == ftString ? static_cast<uint32_t>(A->AsString().size() + 1) : A->Size;
       ConvertFieldValue(A->DataType, A->Value, std::min(SourceSize, A->Capacity), N->DataType, Res->Value, Res->Size,
-                        N->Scale, C.Settings);
+                        N->Scale, *C.Settings);
       if (N->DataType == ftString && Res->Size) Res->Value[Res->Size - 1] = 0;
       Res->Null = false;
       return;

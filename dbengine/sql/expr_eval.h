@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dbengine/sql/expr_token.h"
+#include "dbengine/sql/expr_values.h"
 #include "platform/core/sysutils.h"
 
 // Fills the value, size and null flag of Result (a copy of a column node) for Record.
@@ -18,7 +19,7 @@ struct TEvalContext {
   uint16_t Language = 0;  // collation of string comparisons, UPPER and LOWER
   uint16_t Sort = 0;
   TColumnReader ReadColumn;  // without it column nodes keep the value they carry
-  TFormatSettings Settings;  // texts of CAST conversions
+  const TFormatSettings* Settings = &LocaleFormatSettings(0, 0);  // texts of CAST conversions
   // IN sub-select: true when the sub-select restricted to Value holds a record.
   std::function<bool(const TExpToken* SubSelect, const TExpToken* Value)> InSubSelect;
 };

@@ -35,7 +35,7 @@ namespace {
 
 const char* const kFilterContext = "filter expression";
 
-void GetCursorFormat(TDataCursor& Cursor, TFormatSettings& Settings) {
+void GetCursorFormat(TDataCursor& Cursor, const TFormatSettings*& Settings) {
   GetLocaleFormatSettings(Cursor.LanguageID, Cursor.SortID, Settings);
 }
 
@@ -411,7 +411,7 @@ class TExpressionCalculation : public TCursorCalculation {
         Stored = true;
       } else {
         Stored = ConvertFieldValue(R->DataType, R->Value, R->Size, Field.Type(), Dest, static_cast<uint32_t>(Size),
-                                   Field.Bytes[kFieldDescDataScaleOffset], FEval.Settings);
+                                   Field.Bytes[kFieldDescDataScaleOffset], *FEval.Settings);
       }
     }
     PutExpToken(R);

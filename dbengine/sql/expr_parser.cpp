@@ -1,5 +1,6 @@
 #include "dbengine/sql/expr_parser.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -53,6 +54,7 @@ constexpr size_t kBalancedChain = 64;
 
 // Whether a tree keeps within both limits, found without recursion.
 bool WithinDepthLimits(const TExpToken* Root) {
+  if (!Root || (!Root->Operand1 && !Root->Operand2 && !Root->Operand3)) return true;
   struct TVisit {
     const TExpToken* Node;
     int Depth;    // levels, the node's own included
@@ -118,7 +120,7 @@ void ChainExpToken(TExpToken* Item, TExpToken* Next) {
   Item->Operand2 = Next;
 }
 
-TExpressionParser::TExpressionParser(void* AOwner) : Owner(AOwner) { GetLocaleFormatSettings(0, 0, Settings); }
+TExpressionParser::TExpressionParser(void* AOwner) : Owner(AOwner) {}
 
 TExpressionParser::~TExpressionParser() { Reset(); }
 
@@ -157,7 +159,7 @@ uint8_t TExpressionParser::NextToken() {
   }
   TokenStart_ = Position_;
   TokenEnd_ = Position_;
-  const char Sep = Settings.DecimalSeparator;
+  const char Sep = Settings->DecimalSeparator;
   char C = Ch(Position_);
   if (C == '\0') {
     TokenKind_ = tkEnd;
@@ -222,14 +224,59 @@ uint8_t TExpressionParser::NextToken() {
   return TokenKind_;
 }
 
-std::string TExpressionParser::TokenText() const {
-  std::string S;
-  if (TokenKind_ == tkString || TokenKind_ == tkBracketed) {
-    if (TokenEnd_ >= TokenStart_ + 2) S = Text_.substr(TokenStart_ + 1, TokenEnd_ - TokenStart_ - 2);
-  } else if (Position_ > TokenStart_) {
-    S = Text_.substr(TokenStart_, Position_ - TokenStart_);
+bool TExpressionParser::LoneOperand() {
+  // NOT before an operand is an operator of its own.
+  const bool Operand = TokenKind_ == tkInteger || TokenKind_ == tkFloat || TokenKind_ == tkString ||
+                       TokenKind_ == tkCharConstant || TokenKind_ == tkBracketed ||
+                       (TokenKind_ == tkIdentifier && !IsKeyword("NOT"));
+  if (!Operand) return false;
+  const size_t Position = Position_, Start = TokenStart_, End = TokenEnd_, Previous = PreviousEnd_;
+  const uint8_t Kind = TokenKind_;
+  // A token that cannot be scanned is left to the parse, which raises what it finds there.
+  bool Ends = false;
+  try {
+    switch (NextToken()) {
+      case ',':
+      case ')':
+      case ';':
+      case tkEnd:
+        Ends = true;
+        break;
+      case tkIdentifier:
+        // A name that follows (FROM, an alias) ends it; the words of the operators do not.
+        Ends = !(IsKeyword("AND") || IsKeyword("OR") || IsKeyword("NOT") || IsKeyword("LIKE") ||
+                 IsKeyword("BETWEEN") || IsKeyword("IN") || IsKeyword("IS"));
+        break;
+      default:
+        break;
+    }
+  } catch (const EVXDBEngineError&) {
   }
-  return UndoubleQuotes(Cut255(S));
+  Position_ = Position;
+  TokenStart_ = Start;
+  TokenEnd_ = End;
+  PreviousEnd_ = Previous;
+  TokenKind_ = Kind;
+  return Ends;
+}
+
+uint8_t TExpressionParser::ScanFrom(size_t Position) {
+  Position_ = std::min(Position, Text_.size());
+  return NextToken();
+}
+
+std::string TExpressionParser::TokenText() const {
+  size_t From = TokenStart_, Length = 0;
+  if (TokenKind_ == tkString || TokenKind_ == tkBracketed) {
+    if (TokenEnd_ >= TokenStart_ + 2) {
+      From = TokenStart_ + 1;
+      Length = TokenEnd_ - TokenStart_ - 2;
+    }
+  } else if (Position_ > TokenStart_) {
+    Length = Position_ - TokenStart_;
+  }
+  std::string S = Text_.substr(From, std::min<size_t>(Length, 255));
+  return S.find_first_of("\"'") == std::string::npos ? S : UndoubleQuotes(S);
 }
 
 bool TExpressionParser::IsKeyword(std::string_view Word) const {
@@ -240,9 +287,8 @@ bool TExpressionParser::IsKeyword(std::string_view Word) const {
 }
 
 std::string TExpressionParser::MarkedText() const {
-  std::string S;
-  if (PreviousEnd_ > Mark_) S = Text_.substr(Mark_, PreviousEnd_ - Mark_);
-  return RemoveLineBreaks(Cut255(S));
+  if (PreviousEnd_ <= Mark_) return std::string();
+  return RemoveLineBreaks(Text_.substr(Mark_, std::min<size_t>(PreviousEnd_ - Mark_, 255)));
 }
 
 void TExpressionParser::Expect(char Symbol, const char* Head) {
@@ -257,6 +303,8 @@ void TExpressionParser::ExpectKeyword(const char* Word, const char* Head) {
 
 TExpToken* TExpressionParser::ParseExpression(uint8_t Flags) {
   if (!HasText_) SetText(std::string());
+  // A value of a list or a result column, mostly: no operator level would take anything after it.
+  if (LoneOperand()) return ParsePrimary(Flags);
   TExpTree Root(ParseOr(Flags));
   CheckDepth(Root.Get());
   return Root.Release();
@@ -273,9 +321,11 @@ TExpToken* TExpressionParser::ParseAnd(uint8_t Flags) { return ParseLogicalChain
 TExpToken* TExpressionParser::ParseLogicalChain(uint8_t Flags, uint8_t Code) {
   const char* Word = Code == opOr ? "OR" : "AND";
   auto Operand = [&] { return Code == opOr ? ParseAnd(Flags) : ParseNot(Flags); };
+  TExpTree First(Operand());
+  if (!IsKeyword(Word)) return First.Release();  // most expressions are no chain
   TChainParts P;
   P.Terms.push_back(nullptr);
-  P.Terms.back() = Operand();
+  P.Terms.back() = First.Release();
   while (IsKeyword(Word)) {
     P.Operators.push_back(nullptr);
     P.Operators.back() = NewNode(nkBinary, Code, TokenText());
@@ -530,7 +580,7 @@ TExpToken* TExpressionParser::ParsePrimaryNode(uint8_t Flags) {
       TExpTree N(NewNode(nkConstant, 0, TokenText()));
       N->DataType = ftFloat;
       N->Size = 8;
-      N->Put<double>(StrToFloat(N->Text, Settings.DecimalSeparator));
+      N->Put<double>(StrToFloat(N->Text, Settings->DecimalSeparator));
       NextToken();
       return N.Release();
     }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "dbengine/sql/expr_token.h"
+#include "dbengine/sql/expr_values.h"
 #include "platform/core/sysutils.h"
 
 // Token kinds of the scanner; any other character is returned as its own code.
@@ -40,6 +41,12 @@ class TExpressionParser : public TEngineObject {
   void Reset();
   void SetText(const std::string& Text);
   uint8_t NextToken();
+  // Scans the token at Position of the text (after the blanks and comments there).
+  uint8_t ScanFrom(size_t Position);
+  // Whether the current token is an operand (a literal, a name) that the expression ends after:
+  // the next token is a delimiter or a name other than an operator's word. A name followed by '.'
+  // or '(' is not alone. The current token stays current.
+  bool LoneOperand();
   uint8_t TokenKind() const { return TokenKind_; }
   std::string TokenText() const;
   bool IsKeyword(std::string_view Word) const;
@@ -68,7 +75,7 @@ class TExpressionParser : public TEngineObject {
   std::string Context;
   // Number formats in force: the decimal separator of float literals. The caller installs the
   // table's (or statement's) locale record here; language 0 uses '.'.
-  TFormatSettings Settings;
+  const TFormatSettings* Settings = &LocaleFormatSettings(0, 0);
   // Parses the query of an IN sub-select from the current token on (the SQL statement parser);
   // it returns the query, leaving the token after it current. Without it sub-selects are refused.
   std::function<TDataQuery*(TExpressionParser& Parser)> OnParseSubSelect;

@@ -41,10 +41,6 @@ const TFormatSettings& LocaleFormatSettings(uint16_t Language, uint16_t Sort) {
   return Language != 0 ? LocaleFormat(Language) : Neutral;
 }
 
-void GetLocaleFormatSettings(uint16_t Language, uint16_t Sort, TFormatSettings& S) {
-  S = LocaleFormatSettings(Language, Sort);
-}
-
 // ---- Calendar ----
 
 int32_t EncodeDayNumber(int Year, int Month, int Day) {

@@ -17,10 +17,12 @@ constexpr double kMSecsPerDay = 86400000.0;
 constexpr int32_t kMaxDayNumber = 3652059;  // 31 December 9999
 
 // Language 0: '.', "yyyy-mm-dd", "hh:nn:ss" and the English names; other languages: their
-// built-in locale record.
-void GetLocaleFormatSettings(uint16_t Language, uint16_t Sort, TFormatSettings& Settings);
-// The same settings without a copy; they live as long as the program.
+// built-in locale record. The records live as long as the program: parsers, plans and contexts
+// point at them instead of copying their forty-odd texts.
 const TFormatSettings& LocaleFormatSettings(uint16_t Language, uint16_t Sort);
+inline void GetLocaleFormatSettings(uint16_t Language, uint16_t Sort, const TFormatSettings*& Settings) {
+  Settings = &LocaleFormatSettings(Language, Sort);
+}
 
 // Proleptic Gregorian calendar, any day number.
 int32_t EncodeDayNumber(int Year, int Month, int Day);

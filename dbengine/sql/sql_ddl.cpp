@@ -273,7 +273,7 @@ void TQueryPlan::AlterTable() {
   // Values change type through the statement's conversions.
   P.Convert = [this](const TFieldDescriptor& From, const void* Value, const TFieldDescriptor& To, void* Dest) {
     if (!ConvertFieldValue(From.Type(), Value, From.DataSize(), To.Type(), Dest, To.DataSize(),
-                           To.Bytes[kFieldDescDataScaleOffset], Settings))
+                           To.Bytes[kFieldDescDataScaleOffset], *Settings))
       SQLFail("A value of column " + From.Name() + " cannot be converted to the new type of column " + To.Name());
     return true;
   };

@@ -150,7 +150,9 @@ int CompareSQLCells(const TSQLCell& A, const TSQLCell& B, uint8_t Type, bool NoC
 TSQLExecutor::TSQLExecutor(TDataDirectory* Owner) : FOwner(Owner) {}
 
 TSQLExecutor::~TSQLExecutor() {
+  FKeepStatement = false;
   Clear();
+  FInserts.clear();
   for (TKeptResult& K : FKept) DropKeptResult(K);
 }
 
@@ -172,16 +174,16 @@ void TSQLExecutor::DropKeptResult(TKeptResult& K) {
   }
 }
 
-void TSQLExecutor::KeepResult(TDataCursor* Cursor, TDataDirectory* DirectoryRef, const TResultShape& Shape,
-                              const std::vector<TFieldDescriptor>& AsCreated) {
-  TKeptResult K{Cursor, DirectoryRef, Shape};
+void TSQLExecutor::KeepResult(TKeptResult&& Kept) {
+  TKeptResult K = std::move(Kept);
+  TDataCursor* Cursor = K.Cursor;
   // Only a cursor in the state it was created in may serve again: a caller that filtered it,
   // gave it a range, an index order or another field map made it something else.
   bool Same = Cursor->Active && Cursor->Exclusive && Cursor->Temporary && Cursor->InMemory && !Cursor->ReadOnly &&
               !Cursor->LiveResult && Cursor->Filters.empty() && !Cursor->RangeActive && Cursor->IsNaturalOrder() &&
-              Cursor->FieldDescs.size() == AsCreated.size();
-  for (size_t I = 0; Same && I < AsCreated.size(); ++I)
-    Same = std::memcmp(Cursor->FieldDescs[I].Bytes, AsCreated[I].Bytes, sizeof AsCreated[I].Bytes) == 0;
+              Cursor->FieldDescs.size() == K.AsCreated.size();
+  for (size_t I = 0; Same && I < K.AsCreated.size(); ++I)
+    Same = std::memcmp(Cursor->FieldDescs[I].Bytes, K.AsCreated[I].Bytes, sizeof K.AsCreated[I].Bytes) == 0;
   if (Same) {
     // Its rows go now: a kept table holds no memory.
     try {
@@ -201,22 +203,84 @@ void TSQLExecutor::KeepResult(TDataCursor* Cursor, TDataDirectory* DirectoryRef,
   FKept.push_back(std::move(K));
 }
 
-TDataCursor* TSQLExecutor::ReuseResult(const TResultShape& Shape, TDataDirectory*& DirectoryRef) {
-  DirectoryRef = nullptr;
+TDataCursor* TSQLExecutor::TakeSourceCursor(TDataDirectory* Directory) {
+  if (Directory != FOwner || FSpareCursors.empty()) return new TDataCursor(Directory);
+  TDataCursor* C = FSpareCursors.back().release();
+  FSpareCursors.pop_back();
+  // The one setting of a plan's source that its plan may not set again (an UPDATE sets it).
+  C->NoAutoInc = false;
+  return C;
+}
+
+void TSQLExecutor::ReturnSourceCursor(TDataCursor* Cursor) {
+  std::unique_ptr<TDataCursor> C(Cursor);
+  // The owner's directory lives as long as this executor; a cursor of another one may outlive its
+  // directory.
+  if (C->Directory == FOwner && !C->Active && !C->LiveResult && FSpareCursors.size() < kSpareCursors)
+    FSpareCursors.push_back(std::move(C));
+}
+
+TSQLExecutor::TKeptResult TSQLExecutor::ReuseResult(const std::vector<std::array<uint8_t, 768>>& Fields,
+                                                     const TResultShape& Shape) {
   for (size_t I = FKept.size(); I-- > 0;) {
-    if (!(FKept[I].Shape == Shape)) continue;
-    TDataCursor* C = FKept[I].Cursor;
-    DirectoryRef = FKept[I].Directory;
+    if (!(FKept[I].Shape == Shape && FKept[I].Fields == Fields)) continue;
+    TKeptResult K = std::move(FKept[I]);
     FKept.erase(FKept.begin() + static_cast<std::ptrdiff_t>(I));
-    return C;
+    return K;
   }
-  return nullptr;
+  return TKeptResult();
 }
 
 void TSQLExecutor::Clear() {
+  if (FKeepStatement) {
+    FKeepStatement = false;
+    KeepStatement();
+  }
   // Plans close their cursors before the statement (and the clause records they use) goes.
   while (!FPlans.empty()) FPlans.pop_back();
   FStatement.reset();
+}
+
+void TSQLExecutor::KeepStatement() {
+  TKeptInsert K;
+  K.Statement = std::move(FStatement);
+  K.Plan = std::move(FPlans.front());
+  FPlans.clear();
+  try {
+    K.Plan->CloseTarget();
+  } catch (...) {
+    return;  // not kept
+  }
+  if (FInserts.size() >= kKeptInserts) FInserts.erase(FInserts.begin());
+  FInserts.push_back(std::move(K));
+}
+
+bool TSQLExecutor::PrepareKept(const std::string& Text) {
+  for (size_t I = FInserts.size(); I-- > 0;) {
+    TKeptInsert& K = FInserts[I];
+    bool Parsed = false, Fits = false;
+    try {
+      Parsed = K.Statement->ParseValuesAgain(Text);
+      Fits = Parsed && K.Plan->ReopenTarget();
+      if (Fits) K.Plan->CheckValueList();
+    } catch (...) {
+      // Only a statement that took the text raises.
+      Parsed = true;
+      Fits = false;
+    }
+    if (!Parsed) continue;
+    TKeptInsert Taken = std::move(K);
+    FInserts.erase(FInserts.begin() + static_cast<std::ptrdiff_t>(I));
+    if (!Fits) return false;
+    FStatement = std::move(Taken.Statement);
+    FPlans.push_back(std::move(Taken.Plan));
+    if (FRequestLive) FStatement->SetRequestLive(true);
+    FStatement->SetMaxRowCount(FMaxRowCount);
+    FHoldSourceLocks = false;
+    FKeepStatement = true;
+    return true;
+  }
+  return false;
 }
 
 TQueryPlan* TSQLExecutor::PlanOf(const TDataQuery* Query) const {
@@ -230,6 +294,7 @@ void TSQLExecutor::Prepare(const std::string& Text) {
   // between.
   TIdleFilesHold Hold;
   Clear();
+  if (PrepareKept(Text)) return;
   FStatement = std::make_unique<TQueryStatement>(FOwner->DatabaseName);
   uint32_t Consumed = 0;
   FStatement->Parse(Text, Consumed);
@@ -243,6 +308,7 @@ void TSQLExecutor::Prepare(const std::string& Text) {
   for (auto& Q : FStatement->Queries) FPlans.push_back(std::make_unique<TQueryPlan>(this, Q.get()));
   // Sub-selects first: the queries that use them bind against their result columns.
   for (size_t I = FPlans.size(); I-- > 0;) FPlans[I]->Prepare();
+  FKeepStatement = FStatement->TakesValuesAgain();
 }
 
 void TSQLExecutor::Execute() {
@@ -1138,35 +1204,31 @@ void TQueryPlan::WriteResultTable() {
   }
   if (!Spill) InMemory = true;
   if (const size_t P = Name.find_last_of(":\\/"); P != std::string::npos) Name = Name.substr(P + 1);
-  TCreateTableParams P;
-  P.Fields = ResultDescs;
-  P.Indexes.push_back(std::array<uint8_t, 120>{});
-  P.LanguageID = Language;
-  P.SortID = Sort;
-  P.BlobBlockSize = Q->BlobBlockSize;
-  P.Description = Q->Description;
-  P.UserMajorVersion = Q->MajorVersion;
-  P.UserMinorVersion = Q->MinorVersion;
-  P.Encrypted = Q->Encrypted;
-  P.Password = Q->Password;
-  P.Overwrite = true;
   // A private in-memory result (no INTO, not encrypted) is nobody else's: the (emptied) table of an
   // earlier result of the same shape that no caller took is filled again.
   const bool Reusable = !Spill && Q->ResultTableName.empty() && !Q->Encrypted;
   TSQLExecutor::TResultShape Shape;
-  TDataCursor* C = nullptr;
-  TDataDirectory* Ref = nullptr;
-  if (Reusable) {
-    Shape.Fields = ResultDescs;
-    Shape.Language = Language;
-    Shape.Sort = Sort;
-    Shape.BlobBlockSize = Q->BlobBlockSize;
-    Shape.MajorVersion = Q->MajorVersion;
-    Shape.MinorVersion = Q->MinorVersion;
-    Shape.Description = Q->Description;
-    C = Executor->ReuseResult(Shape, Ref);
-  }
+  Shape.Language = Language;
+  Shape.Sort = Sort;
+  Shape.BlobBlockSize = Q->BlobBlockSize;
+  Shape.MajorVersion = Q->MajorVersion;
+  Shape.MinorVersion = Q->MinorVersion;
+  Shape.Description = Q->Description;
+  if (Reusable) ResultKept = Executor->ReuseResult(ResultDescs, Shape);
+  TDataCursor* C = ResultKept.Cursor;
   if (!C) {
+    TCreateTableParams P;
+    P.Fields = ResultDescs;
+    P.Indexes.push_back(std::array<uint8_t, 120>{});
+    P.LanguageID = Language;
+    P.SortID = Sort;
+    P.BlobBlockSize = Q->BlobBlockSize;
+    P.Description = Q->Description;
+    P.UserMajorVersion = Q->MajorVersion;
+    P.UserMinorVersion = Q->MinorVersion;
+    P.Encrypted = Q->Encrypted;
+    P.Password = Q->Password;
+    P.Overwrite = true;
     if (Name.empty()) Dir->GetTempTableName(InMemory, Name);
     C = new TDataCursor(Dir);
     try {
@@ -1182,16 +1244,14 @@ void TQueryPlan::WriteResultTable() {
     }
     if (Reusable) {
       Dir->AddRef();
-      Ref = Dir;
+      ResultKept.Directory = Dir;
+      ResultKept.Fields = ResultDescs;
+      ResultKept.Shape = Shape;
+      ResultKept.AsCreated = C->FieldDescs;
     }
   }
   ResultCursor = C;
   ResultReusable = Reusable;
-  ResultDirectoryRef = Ref;
-  if (Reusable) {
-    ResultShape = std::move(Shape);
-    ResultFieldsAsCreated = C->FieldDescs;
-  }
   const size_t RecordSize = C->RecordBufferSize;
   auto Build = [&](const TSQLRow& Row, uint8_t* Buffer) {
     C->InitRecord(Buffer);
@@ -1238,13 +1298,15 @@ void TQueryPlan::WriteResultTable() {
 
 void TQueryPlan::ReleaseResultCursor() {
   TDataCursor* C = ResultCursor;
-  TDataDirectory* Ref = ResultDirectoryRef;
+  TSQLExecutor::TKeptResult Kept = std::move(ResultKept);
+  ResultKept = TSQLExecutor::TKeptResult();
+  TDataDirectory* Ref = Kept.Directory;
   ResultCursor = nullptr;
-  ResultDirectoryRef = nullptr;
   const bool Reusable = ResultReusable;
   ResultReusable = false;
   if (C && Reusable && Ref) {
-    Executor->KeepResult(C, Ref, ResultShape, ResultFieldsAsCreated);
+    Kept.Cursor = C;
+    Executor->KeepResult(std::move(Kept));
     return;
   }
   if (C) {
@@ -1283,24 +1345,15 @@ void TQueryPlan::StoreCell(TDataCursor* Cursor, int FieldNo, uint8_t* Record, co
     Cursor->PutField(FieldNo, Record, false, Cell.Bytes.data());
     return;
   }
-  // Field values are small: the conversion goes through the stack, not the heap, once per cell.
-  uint8_t Small[272];
-  std::vector<uint8_t> Large;
-  const size_t Need = std::max<size_t>(D.DataSize(), 8) + 1;
-  uint8_t* Dest = Small;
-  if (Need > sizeof Small) {
-    Large.assign(Need, 0);
-    Dest = Large.data();
-  } else {
-    std::memset(Small, 0, Need);
-  }
+  TValueBuffer Buffer(std::max<size_t>(D.DataSize(), 8) + 1);
+  uint8_t* Dest = Buffer.Data();
   if (!ConvertFieldValue(Type, Cell.Bytes.data(), static_cast<uint32_t>(Cell.Bytes.size()), D.Type(), Dest,
-                         D.DataSize(), D.Bytes[kFieldDescDataScaleOffset], Settings)) {
+                         D.DataSize(), D.Bytes[kFieldDescDataScaleOffset], *Settings)) {
     std::string Text;
     TSQLCell Copy = Cell;
     std::vector<uint8_t> T(256, 0);
     if (ConvertFieldValue(Type, Copy.Bytes.data(), static_cast<uint32_t>(Copy.Bytes.size()), ftString, T.data(), 251,
-                          0, Settings))
+                          0, *Settings))
       Text = reinterpret_cast<const char*>(T.data());
     SQLFail("Type mismatch between column " + Column + " and constant value " + Text + " in " + Statement +
             " statement");
@@ -1326,12 +1379,12 @@ void TQueryPlan::StoreValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, c
     Cursor->PutField(FieldNo, Record, false, nullptr);
     return;
   }
-  std::vector<uint8_t> Dest(std::max<size_t>(D.DataSize(), 8) + 1, 0);
-  if (!ConvertFieldValue(Value->DataType, Value->Value, Value->Capacity, D.Type(), Dest.data(), D.DataSize(),
-                         D.Bytes[kFieldDescDataScaleOffset], Settings))
+  TValueBuffer Dest(std::max<size_t>(D.DataSize(), 8) + 1);
+  if (!ConvertFieldValue(Value->DataType, Value->Value, Value->Capacity, D.Type(), Dest.Data(), D.DataSize(),
+                         D.Bytes[kFieldDescDataScaleOffset], *Settings))
     SQLFail("Type mismatch between column " + Column + " and constant value " + ValueText + " in " + Statement +
             " statement");
-  Cursor->PutField(FieldNo, Record, false, Dest.data());
+  Cursor->PutField(FieldNo, Record, false, Dest.Data());
 }
 
 void TQueryPlan::StoreValues(TDataCursor* Cursor, uint8_t* Record, const char* Statement) {
@@ -1396,7 +1449,7 @@ void TQueryPlan::ExecuteInsert() {
   TDataQuery* Q = Query;
   TSourceRun& T = *Runs.front();
   TDataCursor* C = T.Cursor;
-  if (Q->NoAutoInc) C->SetNoAutoInc(true);
+  C->SetNoAutoInc(Q->NoAutoInc);
   std::vector<uint8_t> Buffer(C->RecordBufferSize);
   Q->RowsAffected = 0;
   if (!Q->InsertFromSelect) {

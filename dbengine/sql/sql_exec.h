@@ -145,31 +145,60 @@ class TSQLExecutor {
   // table without a second change check.
   bool HoldsSourceLocks() const { return FHoldSourceLocks; }
 
-  // The table shape of an in-memory result without INTO: its fields and creation settings.
+  // The creation settings of an in-memory result table without INTO, besides its fields.
   struct TResultShape {
-    std::vector<std::array<uint8_t, 768>> Fields;
     uint16_t Language = 0, Sort = 0, BlobBlockSize = 0, MajorVersion = 0, MinorVersion = 0;
     std::string Description;
     bool operator==(const TResultShape&) const = default;
   };
   // A private in-memory result table that no caller took is kept (emptied) when its statement
-  // goes, so that a later result of the same shape refills it instead of creating a table.
-  // Keep takes the cursor and one reference to its directory; Reuse hands both back (nullptr when
-  // there is none of that shape, or the kept cursor was changed since it was created).
-  // AsCreated: the cursor's fields right after it was created.
-  void KeepResult(TDataCursor* Cursor, TDataDirectory* DirectoryRef, const TResultShape& Shape,
-                  const std::vector<TFieldDescriptor>& AsCreated);
-  TDataCursor* ReuseResult(const TResultShape& Shape, TDataDirectory*& DirectoryRef);
-
- private:
-  void Clear();
-  // Gives up the read locks the sources kept from their opens.
-  void ReleaseSourceLocks();
+  // goes, so that a later result of the same shape refills it instead of creating a table: its
+  // cursor, one reference to its directory, the result descriptors and settings it was made for,
+  // and the cursor's fields right after it was created. It goes back and forth whole, moved.
   struct TKeptResult {
     TDataCursor* Cursor = nullptr;
     TDataDirectory* Directory = nullptr;
+    std::vector<std::array<uint8_t, 768>> Fields;
     TResultShape Shape;
+    std::vector<TFieldDescriptor> AsCreated;
   };
+  void KeepResult(TKeptResult&& Kept);
+  // The kept table made for Fields and Shape (Cursor nullptr when there is none, or the kept cursor
+  // was changed since it was created).
+  TKeptResult ReuseResult(const std::vector<std::array<uint8_t, 768>>& Fields, const TResultShape& Shape);
+  // The source cursors of finished plans on tables of the owner's directory are kept, closed, for
+  // the sources of the plans that follow: a cursor taken again comes with its buffers grown and
+  // opens without allocating. Take hands out a kept one (or a new one for another directory, or
+  // when none is kept); Return takes back a closed cursor of the plain kind Take hands out (a
+  // cursor made over into a live result is not) and deletes it when enough are kept.
+  TDataCursor* TakeSourceCursor(TDataDirectory* Directory);
+  void ReturnSourceCursor(TDataCursor* Cursor);
+
+ private:
+  // Ends the prepared statement: its plans close their cursors and go with it, or an INSERT …
+  // VALUES statement is kept.
+  void Clear();
+  // Gives up the read locks the sources kept from their opens.
+  void ReleaseSourceLocks();
+  // Declared before the statements whose plans return their cursors here, so that it goes last.
+  static constexpr size_t kSpareCursors = 4;
+  std::vector<std::unique_ptr<TDataCursor>> FSpareCursors;
+  // INSERT … VALUES statements are kept with their plans, their targets closed, for the statements
+  // that come later with the same text up to VALUES: such a statement is prepared by parsing its
+  // values and options into the kept one and opening the target again (as long as the table's
+  // definition is the one the plan was made for), not by parsing and planning it anew. A program
+  // that inserts rows one statement at a time saves most of each statement's preparation.
+  struct TKeptInsert {
+    std::unique_ptr<TQueryStatement> Statement;
+    std::unique_ptr<TQueryPlan> Plan;  // declared after its statement: it goes first
+  };
+  static constexpr size_t kKeptInserts = 8;
+  std::vector<TKeptInsert> FInserts;  // the most recently used last
+  bool FKeepStatement = false;        // the prepared statement is kept when the next one comes
+  // Prepares Text through a kept statement; false when none takes it (a kept statement whose
+  // values or target no longer fit goes: the full preparation then raises what is wrong).
+  bool PrepareKept(const std::string& Text);
+  void KeepStatement();
   static void DropKeptResult(TKeptResult& K);
   // A few shapes: a program alternates between a handful of statements.
   static constexpr size_t kKeptResults = 4;

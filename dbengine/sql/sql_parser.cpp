@@ -553,20 +553,38 @@ void TDataQuery::ParseInsert() {
     F->Table = Sources.back().get();
     UpdateFields.push_back(std::move(F));
   }
+  SourceAt = static_cast<size_t>(P().GetPosition());
+  ParseInsertSource();
+}
+
+void TDataQuery::ParseValuesAgain() {
+  NoAutoInc = false;
+  CommitInterval = 0;
+  CommitIntervalGiven = false;
+  RowsAffected = 0;
+  ParseInsertSource();
+}
+
+void TDataQuery::ParseInsertSource() {
   if (Kw("VALUES")) {
     P().NextToken();
     if (!P().IsSymbol('(')) FailAt("Left parentheses expected after VALUES keyword, instead found '");
     P().NextToken();
+    // A list parsed again takes the places of the values before it.
+    size_t Count = 0;
     for (;;) {
-      auto V = std::make_unique<TUpdateValue>();
-      V->Query = this;
+      if (Count == UpdateValues.size()) {
+        UpdateValues.push_back(std::make_unique<TUpdateValue>());
+        UpdateValues.back()->Query = this;
+      }
+      TUpdateValue& V = *UpdateValues[Count++];
       P().MarkPosition();
-      V->Expression.Reset(Clause("value expression", "Value expression is empty", pfParameters));
-      V->Text = P().MarkedText();
-      UpdateValues.push_back(std::move(V));
+      V.Expression.Reset(Clause("value expression", "Value expression is empty", pfParameters));
+      V.Text = P().MarkedText();
       if (!P().IsSymbol(',')) break;
       P().NextToken();
     }
+    UpdateValues.resize(Count);
     if (!P().IsSymbol(')')) FailAt("Right parentheses expected after list of values, instead found '");
     P().NextToken();
   } else if (Kw("SELECT")) {
@@ -935,12 +953,31 @@ uint32_t TQueryStatement::Parse(const std::string& Text, uint32_t& Consumed) {
   Parser.ErrorCode = kSQLErrorCode;
   Parser.SetText(Text);
   Parser.NextToken();
-  Params.clear();
+  FValuesHead.clear();
   MainQuery()->Parse();
+  CollectParameters();
+  const TDataQuery* Q = MainQuery();
+  if (Q->Kind == skInsert && !Q->InsertFromSelect && Queries.size() == 1) FValuesHead = Text.substr(0, Q->SourceAt);
+  Consumed += static_cast<uint32_t>(Parser.GetPosition());
+  return Consumed;
+}
+
+bool TQueryStatement::ParseValuesAgain(const std::string& Text) {
+  const size_t At = FValuesHead.size();
+  if (At == 0 || Text.size() <= At || Text.compare(0, At, FValuesHead) != 0) return false;
+  // The same bytes up to the keyword scan into the same tokens: the keyword stands where it stood.
+  Parser.SetText(Text);
+  Parser.ScanFrom(At);
+  if (!Parser.IsKeyword("VALUES")) return false;
+  MainQuery()->ParseValuesAgain();
+  CollectParameters();
+  return true;
+}
+
+void TQueryStatement::CollectParameters() {
+  Params.clear();
   for (auto& Q : Queries) {
     CollectParams(Q->Where.Get(), Params);
     for (auto& V : Q->UpdateValues) CollectParams(V->Expression.Get(), Params);
   }
-  Consumed += static_cast<uint32_t>(Parser.GetPosition());
-  return Consumed;
 }

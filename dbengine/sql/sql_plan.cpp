@@ -114,11 +114,16 @@ TQueryPlan::~TQueryPlan() {
   ReleaseResultCursor();
   for (auto& R : Runs) {
     if (R->Cursor) {
+      bool Closed = true;
       try {
         R->Cursor->Close();
       } catch (...) {
+        Closed = false;
       }
-      delete R->Cursor;
+      if (Closed && !Live)
+        Executor->ReturnSourceCursor(R->Cursor);
+      else
+        delete R->Cursor;
       R->Source->Cursor = nullptr;
     }
     if (R->Directory) R->Directory->Session->CloseDirectory(R->Directory);
@@ -191,7 +196,7 @@ void TQueryPlan::OpenSources() {
   const bool DDL = Query->Kind >= skCreateTable;
   if (DDL) return;  // the table statements open their target themselves
   for (auto& R : Runs) {
-    R->Cursor = new TDataCursor(R->Directory);
+    R->Cursor = Executor->TakeSourceCursor(R->Directory);
     R->Source->Cursor = R->Cursor;
     R->Cursor->SetTableName(R->Source->TableName);
     R->Cursor->SetReadOnly(!Query->RequestLive);
@@ -832,6 +837,7 @@ void TQueryPlan::BindHaving() {
 
 void TQueryPlan::BuildResultDescs() {
   ResultDescs.clear();
+  ResultDescs.reserve(Query->ResultFields.size());
   for (auto& F : Query->ResultFields) {
     std::array<uint8_t, 768> D{};
     TSourceRun* R = F->Aggregate || F->IsExpression ? nullptr : RunOf(F->SourceTable);
@@ -902,9 +908,28 @@ void TQueryPlan::PrepareTargetColumns() {
       SQLFail("The number of values must match the number of table columns");
     return;
   }
-  if (Q->UpdateValues.size() != TargetFields.size())
+  CheckValueList();
+}
+
+void TQueryPlan::CheckValueList() {
+  if (Query->UpdateValues.size() != TargetFields.size())
     SQLFail("The number of values must match the number of table columns");
-  CheckValues(Q->Kind == skInsert ? "INSERT" : "UPDATE");
+  CheckValues(Query->Kind == skInsert ? "INSERT" : "UPDATE");
+}
+
+void TQueryPlan::CloseTarget() {
+  TDataCursor* C = Runs.front()->Cursor;
+  if (KeptFields.empty()) KeptFields = C->FieldDescs;
+  C->Close();
+}
+
+bool TQueryPlan::ReopenTarget() {
+  TDataCursor* C = Runs.front()->Cursor;
+  C->Open();
+  if (C->LanguageID != Language || C->SortID != Sort || C->FieldDescs.size() != KeptFields.size()) return false;
+  for (size_t I = 0; I < KeptFields.size(); ++I)
+    if (std::memcmp(C->FieldDescs[I].Bytes, KeptFields[I].Bytes, sizeof KeptFields[I].Bytes) != 0) return false;
+  return true;
 }
 
 void TQueryPlan::CheckValues(const char*) {
@@ -918,15 +943,15 @@ void TQueryPlan::CheckValues(const char*) {
     const bool Temporal = F.DataType == ftDate || F.DataType == ftTime || F.DataType == ftTimeStamp;
     if (Temporal && N->Kind == nkConstant && !N->Null && N->DataType == ftString && !N->Parameter) {
       uint8_t Buf[8] = {};
-      if (!TextToTemporal(N->AsString(), F.DataType, Buf, Settings))
+      if (!TextToTemporal(N->AsString(), F.DataType, Buf, *Settings))
         SQLFail("Date, time, or timestamp expression expected, instead found '" + V.Text + "'" + " in update values");
       continue;
     }
     // A constant that can never be stored in its column is refused before any row is written.
     if (N->Kind == nkConstant && !N->Null && !N->Parameter && N->DataType != dtUntyped && F.DataType != ftBlob) {
-      std::vector<uint8_t> Dest(static_cast<size_t>(std::max<uint32_t>(F.Size, 8)) + 1, 0);
-      if (!ConvertFieldValue(N->DataType, N->Value, N->Capacity, F.DataType, Dest.data(), std::max<uint32_t>(F.Size, 1),
-                             F.Scale, Settings))
+      TValueBuffer Dest(static_cast<size_t>(std::max<uint32_t>(F.Size, 8)) + 1);
+      if (!ConvertFieldValue(N->DataType, N->Value, N->Capacity, F.DataType, Dest.Data(), std::max<uint32_t>(F.Size, 1),
+                             F.Scale, *Settings))
         SQLFail("Type mismatch between column '" + F.ColumnName + "' and constant '" + V.Text + "' in update values");
     }
   }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,27 @@
 #include "dbengine/sql/sql_exec.h"
 
 struct TCondition;
+
+// A zeroed buffer for one field value being converted: on the stack unless the field is long.
+class TValueBuffer {
+ public:
+  explicit TValueBuffer(size_t Size) {
+    if (Size > sizeof Small_) {
+      Large_.assign(Size, 0);
+      Data_ = Large_.data();
+    } else {
+      std::memset(Small_, 0, Size);
+    }
+  }
+  TValueBuffer(const TValueBuffer&) = delete;
+  TValueBuffer& operator=(const TValueBuffer&) = delete;
+  uint8_t* Data() { return Data_; }
+
+ private:
+  uint8_t Small_[272];
+  std::vector<uint8_t> Large_;
+  uint8_t* Data_ = Small_;
+};
 
 // One source table while a query runs.
 struct TSourceRun {
@@ -68,12 +90,19 @@ class TQueryPlan {
 
   void Prepare();
   void Execute();
+  // An INSERT … VALUES plan kept for later statements of the same head: its target is closed in
+  // between (CloseTarget) and opened again for the next statement (ReopenTarget: false when the
+  // table's definition or language is no longer what the plan was made for), whose values
+  // (parsed into the query again) are then checked as Prepare checks them (CheckValueList).
+  void CloseTarget();
+  bool ReopenTarget();
+  void CheckValueList();
 
   TSQLExecutor* Executor;
   TDataQuery* Query;
   std::vector<std::unique_ptr<TSourceRun>> Runs;
   uint16_t Language = 0, Sort = 0;
-  TFormatSettings Settings;
+  const TFormatSettings* Settings = &LocaleFormatSettings(0, 0);
   TEvalContext Eval;
   std::vector<std::unique_ptr<TCondition>> Conditions;
 
@@ -89,11 +118,9 @@ class TQueryPlan {
   TDataCursor* ResultCursor = nullptr;
   const TSQLRow* GroupRow = nullptr;  // the row HAVING reads
   // A private in-memory result table goes back to the executor for the next result of its shape;
-  // the plan holds a reference to its directory meanwhile.
+  // meanwhile the plan holds what goes with it (its cursor is ResultCursor).
   bool ResultReusable = false;
-  TDataDirectory* ResultDirectoryRef = nullptr;
-  TSQLExecutor::TResultShape ResultShape;
-  std::vector<TFieldDescriptor> ResultFieldsAsCreated;
+  TSQLExecutor::TKeptResult ResultKept;
 
   // A live result: the source table's own cursor with the WHERE as its filter, the result columns
   // as its field map and the ORDER BY index; it stays owned by its source.
@@ -104,6 +131,8 @@ class TQueryPlan {
 
   // INSERT and UPDATE: the target's physical field number of each value.
   std::vector<int> TargetFields;
+  // A kept INSERT plan: the target's fields as the plan was made for them.
+  std::vector<TFieldDescriptor> KeptFields;
 
  private:
   // Preparation.

@@ -131,6 +131,9 @@ class TDataQuery {
   // Parses one statement (or, for a sub-select, one SELECT) from the current token on.
   void Parse();
   void ParseSelect();
+  // An INSERT parsed before: its VALUES list and the options after it are read again from the
+  // current token (the VALUES keyword of another text with the same head).
+  void ParseValuesAgain();
 
   TQueryStatement* Owner;
   bool SubQuery;
@@ -172,6 +175,7 @@ class TDataQuery {
   uint32_t CommitInterval = 0;
   bool CommitIntervalGiven = false;
   TDataQuery* SubSelect = nullptr;  // INSERT … SELECT
+  size_t SourceAt = 0;              // INSERT: where its VALUES or SELECT keyword starts
 
  private:
   TExpressionParser& P();
@@ -199,6 +203,7 @@ class TDataQuery {
   void ParseCompress(TCreateIndex& I);
   void ParseTableOptions();
   void ParseInsert();
+  void ParseInsertSource();
   void ParseUpdate();
   void ParseDelete();
   void ParseCreateTable();
@@ -216,6 +221,12 @@ class TQueryStatement {
   // Parses Text into the queries and collects the parameters; returns Consumed plus the characters
   // the parser read. Planning is done by the planning layer afterwards.
   uint32_t Parse(const std::string& Text, uint32_t& Consumed);
+  // An INSERT … VALUES statement takes another text that is the same up to its VALUES keyword: the
+  // values and the options after them are parsed from Text into the main query, as Parse would
+  // read them. False, with the queries unchanged, when the statement is of another kind or Text
+  // differs before that keyword.
+  bool ParseValuesAgain(const std::string& Text);
+  bool TakesValuesAgain() const { return !FValuesHead.empty(); }
 
   TDataQuery* MainQuery() const { return Queries.empty() ? nullptr : Queries.front().get(); }
   TDataQuery* NewSubQuery();
@@ -228,4 +239,9 @@ class TQueryStatement {
   TExpressionParser Parser;
   std::vector<std::unique_ptr<TDataQuery>> Queries;
   std::vector<TExpToken*> Params;  // owned by the trees
+
+ private:
+  void CollectParameters();
+  // The text of an INSERT … VALUES statement up to its VALUES keyword.
+  std::string FValuesHead;
 };

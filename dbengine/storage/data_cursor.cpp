@@ -47,6 +47,8 @@ TDataCursor::~TDataCursor() {
   }
   FreeFilters();
   for (auto& B : Bitmaps) PutRecordsBitmap(B);
+  delete[] RangeStartKey;
+  delete[] RangeEndKey;
 }
 
 void TDataCursor::Fail(uint16_t Code, const std::string& Field, const std::string& Index) const {
@@ -191,8 +193,11 @@ void TDataCursor::Open() {
     RangeLast = static_cast<int32_t>(IndexFile()->GetRecordCount());
     VisibleCount = 0;
     RangeActive = false;
-    RangeStartKey = new uint8_t[kCursorKeyBufferSize]();
-    RangeEndKey = new uint8_t[kCursorKeyBufferSize]();
+    // The range keys stay with the cursor from its first open on.
+    if (RangeStartKey == nullptr) {
+      RangeStartKey = new uint8_t[kCursorKeyBufferSize]();
+      RangeEndKey = new uint8_t[kCursorKeyBufferSize]();
+    }
     BitmapOrder = false;
     AtEOF = AtBOF = false;
     if (Table->IndexRecreated) RebuildStatusIndex();
@@ -260,9 +265,6 @@ void TDataCursor::Close() {
   BitmapOrder = false;
   for (auto& B : Bitmaps) B->ClearAll();
   RangeActive = false;
-  delete[] RangeStartKey;
-  delete[] RangeEndKey;
-  RangeStartKey = RangeEndKey = nullptr;
   CurrentRecord.clear();
   SequenceNumber = 0;
   CurrentRecordNumber = 0;

@@ -933,7 +933,14 @@ void TDataCursor::InsertRecord(uint8_t* Buffer, bool Repos) {
     const uint32_t Free = D->FreeRecord();
     const bool Reused = Free != 0 && HasPrimary;
     const uint32_t NewRec = Reused ? Free : D->NextRecord();
-    LockRecord(NewRec);
+    // A slot of the free chain is a record number others may hold a lock on. An appended record
+    // inside a transaction is one nobody else can know: its lock goes to the transaction at once,
+    // as the unlock at the end would hand it.
+    const bool Handed = !Reused && Table->LockAppendedRecord(static_cast<int32_t>(NewRec));
+    if (Handed)
+      FPendingLocks.insert(static_cast<int32_t>(NewRec));
+    else
+      LockRecord(NewRec);
     try {
       ValidateRecord(Buffer);
       Buffer[0] = 0;
@@ -1019,12 +1026,12 @@ void TDataCursor::InsertRecord(uint8_t* Buffer, bool Repos) {
       }
     } catch (...) {
       try {
-        UnlockRecord(NewRec);
+        if (!Handed) UnlockRecord(NewRec);
       } catch (...) {
       }
       throw;
     }
-    UnlockRecord(NewRec);
+    if (!Handed) UnlockRecord(NewRec);
   });
 }
 

@@ -28,8 +28,6 @@ std::set<std::string> GSweptDirectories;
 
 std::string TableFileName(const std::string& Name) { return ForceFileExt(ExtractFileBaseName(Trim(Name)), ".DAT"); }
 
-bool SameName(const std::string& A, const std::string& B) { return SameText(Trim(A), Trim(B)); }
-
 }  // namespace
 
 // ---- Engine state --------------------------------------------------------------------------------
@@ -176,9 +174,13 @@ TDirectoryLog* TDataDirectory::Journal() {
 }
 
 TDataTable* TDataDirectory::FindTable(const std::string& Name, bool InMemory) const {
+  // A name in the listed form already (a cursor's own table name, mostly) is found as it is.
+  for (TDataTable* T : Tables)
+    if (T->InMemory == InMemory && T->TableName == Name) return T;
+  // Both names in the same form: trimmed, without a path, with the ".DAT" extension.
   std::string N = TableFileName(Name);
   for (TDataTable* T : Tables)
-    if (T->InMemory == InMemory && SameName(T->TableName, N)) return T;
+    if (T->InMemory == InMemory && SameText(T->TableName, N)) return T;
   return nullptr;
 }
 

@@ -29,9 +29,8 @@ TDataTable::TDataTable(TDataDirectory* Dir) : Directory(Dir) {
   LockedRecords = GetRecordsBitmap();
   CursorLocks = GetRecordsBitmap();
   PendingUnlocks = GetRecordsBitmap();
-  LockedRecords->SetRecordCount(8192);
-  CursorLocks->SetRecordCount(8192);
-  PendingUnlocks->SetRecordCount(8192);
+  UnsharedLocks = GetRecordsBitmap();
+  for (TRecordsBitmap* B : {LockedRecords, CursorLocks, PendingUnlocks, UnsharedLocks}) B->SetRecordCount(8192);
 }
 
 TDataTable::~TDataTable() {
@@ -48,6 +47,7 @@ TDataTable::~TDataTable() {
   PutRecordsBitmap(LockedRecords);
   PutRecordsBitmap(CursorLocks);
   PutRecordsBitmap(PendingUnlocks);
+  PutRecordsBitmap(UnsharedLocks);
   delete Files;
 }
 
@@ -465,20 +465,47 @@ void TDataTable::ReleaseHeaderLock() {
 
 // ---- Record locks ----------------------------------------------------------------------------------
 
-void TDataTable::GrowBitmaps() {
-  int32_t N = Files->RecordCount() + 1;
-  for (TRecordsBitmap* B : {LockedRecords, CursorLocks, PendingUnlocks})
+void TDataTable::GrowBitmaps(int32_t N) {
+  for (TRecordsBitmap* B : {LockedRecords, CursorLocks, PendingUnlocks, UnsharedLocks})
     if (B->RecordCount < N) B->SetRecordCount(N);
+}
+
+void TDataTable::LockRecordByte(int32_t N) {
+  uint8_t Retries = 0;
+  LastLockAttempts = 1;
+  while (!DataHandler()->LockBytes(RecordLockByte(N), 1, true)) {
+    ++Retries;
+    if (Retries > LockRetryCount()) Fail(ecRecordLocked);
+    EngineSleep(LockWaitTime());
+    ++LastLockAttempts;
+  }
+}
+
+bool TDataTable::LockAppendedRecord(int32_t N) {
+  if (!InTransaction || !HeaderLocked || FilesReadOnly || N <= 0) return false;
+  if (N > LockedRecords->RecordCount) GrowBitmaps(N);
+  const bool Held = LockedRecords->GetBit(N);
+  if (Held && !PendingUnlocks->GetBit(N)) return false;
+  if (!Held) {
+    ++FLockedCount;
+    LockedRecords->SetBit(N);
+    UnsharedLocks->SetBit(N);
+  }
+  PendingUnlocks->SetBit(N);
+  return true;
 }
 
 bool TDataTable::LockRecord(int32_t N) {
   if ((Exclusive && !InTransaction) || FilesReadOnly) return false;
   if (N <= 0) Fail(ecRecordLocked);
-  if (N > LockedRecords->RecordCount) {
-    LockedRecords->SetRecordCount(N);
-    PendingUnlocks->SetRecordCount(N);
-  }
+  if (N > LockedRecords->RecordCount) GrowBitmaps(N);
   if (InTransaction && LockedRecords->GetBit(N)) {
+    // Held from now on, the lock may outlive the commit, after which other processes know the
+    // record: an appended record's lock takes its byte now.
+    if (UnsharedLocks->GetBit(N)) {
+      LockRecordByte(N);
+      UnsharedLocks->ClearBit(N);
+    }
     PendingUnlocks->ClearBit(N);
     return false;
   }
@@ -507,19 +534,8 @@ bool TDataTable::LockRecord(int32_t N) {
     }
   };
   DropCheckLock();
-  uint8_t Retries = 0;
-  LastLockAttempts = 1;
-  while (!DataHandler()->LockBytes(RecordLockByte(N), 1, true)) {
-    ++Retries;
-    if (Retries > LockRetryCount()) Fail(ecRecordLocked);
-    EngineSleep(LockWaitTime());
-    ++LastLockAttempts;
-  }
-  GrowBitmaps();
-  if (N > LockedRecords->RecordCount) {
-    LockedRecords->SetRecordCount(N);
-    PendingUnlocks->SetRecordCount(N);
-  }
+  LockRecordByte(N);
+  GrowBitmaps(Files->RecordCount() + 1);
   if (!LockedRecords->GetBit(N)) ++FLockedCount;
   LockedRecords->SetBit(N);
   PendingUnlocks->ClearBit(N);
@@ -548,7 +564,10 @@ void TDataTable::UnlockAllRecords(bool OnlyPending) {
   std::vector<int64_t> Bytes;
   for (int32_t N = 0, Seen = 0; LockedRecords->FindNext(N, 1, Seen);) {
     if (OnlyPending && !(N <= PendingUnlocks->RecordCount && PendingUnlocks->GetBit(N))) continue;
-    if (!(Exclusive || FilesReadOnly)) Bytes.push_back(RecordLockByte(N));
+    if (N <= UnsharedLocks->RecordCount && UnsharedLocks->GetBit(N))
+      UnsharedLocks->ClearBit(N);
+    else if (!(Exclusive || FilesReadOnly))
+      Bytes.push_back(RecordLockByte(N));
     LockedRecords->ClearBit(N);
     --FLockedCount;
     if (N <= PendingUnlocks->RecordCount) PendingUnlocks->ClearBit(N);
@@ -562,7 +581,7 @@ bool TDataTable::IsRecordLocked(int32_t N) const {
 }
 
 void TDataTable::MarkCursorLock(int32_t N, const void* Cursor) {
-  GrowBitmaps();
+  GrowBitmaps(Files->RecordCount() + 1);
   if (N > CursorLocks->RecordCount) CursorLocks->SetRecordCount(N);
   CursorLocks->SetBit(N);
   CursorLockOwners[N] = Cursor;

@@ -123,6 +123,8 @@ class TDataTable : public TEngineObject {
   TRecordsBitmap* LockedRecords = nullptr;
   TRecordsBitmap* CursorLocks = nullptr;
   TRecordsBitmap* PendingUnlocks = nullptr;
+  // The locks of LockedRecords that hold no byte of the data file (see LockAppendedRecord).
+  TRecordsBitmap* UnsharedLocks = nullptr;
   bool ReadLocked = false;
   bool ChangeCheckLocked = false;
   bool WriteLocked = false;
@@ -186,6 +188,13 @@ class TDataTable : public TEngineObject {
   // The write lock a commit writes under: always the files' own locks.
   void WriteLockForCommit();
   bool LockRecord(int32_t N);
+  // The lock of a record an insert appends inside a transaction that holds the header byte: no
+  // other process can know its number before the commit (nobody else appends meanwhile), and the
+  // commit gives the lock back. It is taken here and handed to the transaction at once (as an
+  // insert does with its record's lock) without a byte of the file. False when the table is in no
+  // such transaction or the record is held in this process; the insert then locks it as usual. A
+  // lock taken again on such a record (it may then outlive the commit) takes its byte.
+  bool LockAppendedRecord(int32_t N);
   void UnlockRecord(int32_t N);
   void UnlockAllRecords(bool OnlyPending);
   bool IsRecordLocked(int32_t N) const;
@@ -231,7 +240,10 @@ class TDataTable : public TEngineObject {
   bool TakeReaderBytes(uint16_t& IndexSlot, uint16_t& BlobSlot);
   void ReleaseReaderBytes(uint16_t& IndexSlot, uint16_t& BlobSlot);
   bool CheckChanges();
-  void GrowBitmaps();
+  // Grows the lock bitmaps to hold records 1..N at least.
+  void GrowBitmaps(int32_t N);
+  // The record's byte of the data file, with the session's retries.
+  void LockRecordByte(int32_t N);
   void ReleaseHeaderLock();
   std::string BaseName() const;
   int PostDepth = 0;

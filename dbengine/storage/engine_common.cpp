@@ -250,7 +250,9 @@ std::string StrReplaceAll(const std::string& Old, const std::string& New, const 
 }
 
 std::string RemoveLineBreaks(const std::string& S) {
+  if (S.find_first_of("\r\n") == std::string::npos) return S;
   std::string R;
+  R.reserve(S.size());
   for (char C : S)
     if (C != '\r' && C != '\n') R += C;
   return R;
@@ -258,7 +260,9 @@ std::string RemoveLineBreaks(const std::string& S) {
 
 std::string UndoubleQuotes(const std::string& S) {
   auto Undouble = [](const std::string& T, char Q) {
+    if (T.find(Q) == std::string::npos) return T;
     std::string R;
+    R.reserve(T.size());
     for (size_t I = 0; I < T.size(); ++I)
       if (!(T[I] == Q && I > 0 && T[I - 1] == Q)) R += T[I];
     return R;

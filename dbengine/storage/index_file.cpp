@@ -542,17 +542,25 @@ bool TIndexFile::FlushPages() {
   if (Dirty.empty()) return false;
   std::sort(Dirty.begin(), Dirty.end(), [](const TPage* A, const TPage* B) { return A->Offset < B->Offset; });
   std::vector<uint8_t> Run;
+  uint8_t Alone[kIndexPageSize];  // a page written by itself (a small change) needs no buffer of its own
   size_t I = 0;
   while (I < Dirty.size()) {
     size_t J = I + 1;
     while (J < Dirty.size() && Dirty[J]->Offset == Dirty[J - 1]->Offset + kIndexPageSize) ++J;
-    Run.assign((J - I) * kIndexPageSize, 0);
+    const size_t Bytes = (J - I) * kIndexPageSize;
+    uint8_t* Out = Alone;
+    if (J - I > 1) {
+      Run.assign(Bytes, 0);
+      Out = Run.data();
+    } else {
+      std::memset(Alone, 0, sizeof Alone);
+    }
     for (size_t K = I; K < J; ++K) {
-      uint8_t* B = Run.data() + (K - I) * kIndexPageSize;
+      uint8_t* B = Out + (K - I) * kIndexPageSize;
       Dirty[K]->Encode(B);
       if (Encrypted) CipherEncode(B, kIndexPageSize, kTableCipherKeyLow, kTableCipherKeyHigh);
     }
-    WriteAt(Dirty[I]->Offset, Run.data(), static_cast<int64_t>(Run.size()));
+    WriteAt(Dirty[I]->Offset, Out, static_cast<int64_t>(Bytes));
     for (size_t K = I; K < J; ++K) Dirty[K]->Modified = false;
     PageWrites += static_cast<int64_t>(J - I);
     I = J;

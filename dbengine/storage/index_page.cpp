@@ -37,6 +37,11 @@ TPage* FetchPage(TPageStore& Store, TDataCursor* Cursor, int Slot, uint32_t Offs
   return P;
 }
 
+// The decoded entries of a page grow in whole kilobytes, whatever their key length: the buffers of
+// pages freed after a big transaction then come in a few sizes that the heap hands out again at
+// once, not in dozens of sizes whose free lists every larger allocation would walk.
+constexpr intptr_t kEntriesStep = 1024;
+
 // Moves N entries of From starting at FromPos into To before ToPos.
 void MoveEntries(TPage& From, int FromPos, int N, TPage& To, int ToPos) {
   if (N <= 0) return;
@@ -44,7 +49,7 @@ void MoveEntries(TPage& From, int FromPos, int N, TPage& To, int ToPos) {
   uint8_t* Src = From.KeyAt(FromPos);
   // Room in To.
   intptr_t Need = static_cast<intptr_t>(To.Count + N) * ES;
-  if (Need > To.EntriesCapacity) ReserveBuffer(Need, static_cast<intptr_t>(ES) * 16, To.Entries, To.EntriesCapacity);
+  if (Need > To.EntriesCapacity) ReserveBuffer(Need, kEntriesStep, To.Entries, To.EntriesCapacity);
   uint8_t* Dst = To.KeyAt(ToPos);
   memmove(Dst + static_cast<intptr_t>(N) * ES, Dst, static_cast<size_t>(To.Count - ToPos + 1) * ES);
   memcpy(Dst, Src, static_cast<size_t>(N) * ES);
@@ -123,7 +128,7 @@ int TPage::Capacity() const {
 
 void TPage::Reserve(int N) {
   intptr_t Need = static_cast<intptr_t>(N) * EntrySize();
-  if (Need > EntriesCapacity) ReserveBuffer(Need, static_cast<intptr_t>(EntrySize()) * 16, Entries, EntriesCapacity);
+  if (Need > EntriesCapacity) ReserveBuffer(Need, kEntriesStep, Entries, EntriesCapacity);
 }
 
 uint32_t TPage::ChildAt(int Pos) const { return LoadU32(KeyAt(Pos) + KeyLength); }
@@ -780,7 +785,11 @@ struct TTreePath {
   TPageStore& Store;
   std::vector<TPage*> Pages;
   std::vector<int> Positions;  // entry taken in each node
-  explicit TTreePath(TPageStore& S) : Store(S) {}
+  explicit TTreePath(TPageStore& S) : Store(S) {
+    // Room for the depth of any usual tree at once.
+    Pages.reserve(8);
+    Positions.reserve(8);
+  }
   TTreePath(const TTreePath&) = delete;
   TTreePath& operator=(const TTreePath&) = delete;
   ~TTreePath() {

@@ -91,9 +91,13 @@ class TItemCache {
     PushFront(I);
   }
   void Remove(TItem* I) {
-    auto It = LowerBound(I->*Key);
-    while (It != Sorted.end() && *It != I && (*It)->*Key == I->*Key) ++It;
-    if (It != Sorted.end() && *It == I) Sorted.erase(It);
+    if (!Sorted.empty() && Sorted.back() == I) {
+      Sorted.pop_back();  // a trim takes the items from the end
+    } else {
+      auto It = LowerBound(I->*Key);
+      while (It != Sorted.end() && *It != I && (*It)->*Key == I->*Key) ++It;
+      if (It != Sorted.end() && *It == I) Sorted.erase(It);
+    }
     Unlink(I);
     I->Cached = false;
   }
@@ -223,6 +227,8 @@ class TItemCache {
   uint32_t FDirtyMark = 1;
 
   typename std::deque<TItem*>::iterator LowerBound(uint32_t K) {
+    // An item appended to its file (a new record) comes after every key held: no search.
+    if (Sorted.empty() || Sorted.back()->*Key < K) return Sorted.end();
     return std::lower_bound(Sorted.begin(), Sorted.end(), K, [](const TItem* I, uint32_t V) { return I->*Key < V; });
   }
   void Unlink(TItem* I) {

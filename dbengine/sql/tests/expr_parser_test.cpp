@@ -182,6 +182,47 @@ TEST(ExprParser, StopsAtTheFirstTokenThatCannotContinue) {
   EXPECT_EQ(P.NextToken(), '/');
 }
 
+// An operand is a whole expression when a delimiter or a name other than an operator's word comes
+// after it (a value of a list, a result column before its alias or FROM); the words and symbols of
+// the operators go on with the expression, and NOT before an operand is an operator.
+TEST(ExprParser, AnOperandEndsTheExpressionOnlyBeforeWhatNoOperatorTakes) {
+  struct TCase {
+    const char* Text;
+    const char* Tree;
+    const char* Rest;
+  };
+  const TCase Cases[] = {
+      {"x, y", "c:x", ","},
+      {"12)", "i:12", ")"},
+      {"'a';", "s:a", ";"},
+      {"[a b] FROM t", "c:a b", "FROM"},
+      {"t.x alias", "c:t.x", "alias"},
+      {"#65 x", "s:A", "x"},
+      {"1.5 AS y", "f:1.5", "AS"},
+      {"x AND y", "(and c:x c:y)", ""},
+      {"x or y", "(or c:x c:y)", ""},
+      {"x NOT IN (1)", "(notin c:x [i:1])", ""},
+      {"x LIKE 'a%'", "(like c:x s:a%)", ""},
+      {"1 BETWEEN 0 AND 2", "(between i:1 [i:0 i:2])", ""},
+      {"'a' in ('a')", "(in s:a [s:a])", ""},
+      {"x IS NULL", "(eq c:x null:0)", ""},
+      {"x = 1", "(eq c:x i:1)", ""},
+      {"x * 2, y", "(mul c:x i:2)", ","},
+      {"NOT x, y", "(not c:x)", ","},
+      {"NOT, y", "!Unknown or unexpected symbol ',' found in filter expression", ""},
+      {"x.(, y", "!Symbol or string expression expected after table correlation name separator '.', instead found '(' in "
+                 "filter expression", ""},
+      {"'abc, x", "!Missing single quote after 'abc, x' in filter expression", ""},
+  };
+  for (const TCase& C : Cases) {
+    std::string Rest;
+    EXPECT_EQ(ParseToText(C.Text, F, 0, &Rest), C.Tree) << C.Text;
+    if (C.Tree[0] != '!') {
+      EXPECT_EQ(Rest, C.Rest) << C.Text;
+    }
+  }
+}
+
 TEST(ExprParser, DecimalSeparatorOfTheLocaleMakesOneFloatOfAList) {
   // Under the Polish locale "13,32" is one float, as the application relies on.
   EXPECT_EQ(ParseToText("key not in (13,32)", F, 0x0415), "(notin c:key [f:13.32])");

@@ -1,7 +1,8 @@
 // Statements of two processes on one table: a statement reads the table in one state (a writer of
-// another process waits until the statement's rows are read), and every change another process
+// another process waits until the statement's rows are read), every change another process
 // commits is seen by the next statement, also by a prepared statement executed again over the
-// cursors it keeps open.
+// cursors it keeps open, and the rows a transaction inserts hold the record locks another process
+// can meet.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,6 +34,27 @@ void ServeStatements(TCommandPeer& Peer, const std::string& Dir, const std::stri
   TSQLExecutor X(D);
   Peer.Serve([&](const std::string& SQL) { X.ExecSQL(SQL); });
   Holder.Close();
+}
+
+// A second process that locks ("lock N") and unlocks ("unlock N") record numbers of table s, giving
+// up at once when a number is locked.
+void ServeRecordLocks(TCommandPeer& Peer, const std::string& Dir, const std::string& Private) {
+  TDataSession S;
+  S.LockRetryCount = 0;
+  S.SetPrivateDir(Private);
+  TDataDirectory* D = S.OpenDirectory("db", Dir);
+  TDataCursor C(D);
+  C.SetTableName("s");
+  C.Open();
+  Peer.Serve([&](const std::string& Command) {
+    const size_t Space = Command.find(' ');
+    const uint32_t N = static_cast<uint32_t>(std::stoul(Command.substr(Space + 1)));
+    if (Command.compare(0, Space, "lock") == 0)
+      C.LockRecord(N);
+    else
+      C.UnlockRecord(N);
+  });
+  C.Close();
 }
 
 class ProcessTest : public SQLTest {
@@ -127,6 +149,51 @@ TEST_F(ProcessTest, KeyRangesExecutedAgainFollowChangesCommittedElsewhere) {
     ASSERT_EQ(Peer.Do(S.Peer), 'y') << S.Peer;
     EXPECT_EQ(All(), S.Expected) << S.Peer;
   }
+}
+
+// A row inserted into a freed slot takes the slot's lock (another process may hold that number)
+// and keeps it until the commit. A row appended inside a transaction takes no byte of the file: no
+// other process can know its number before the commit gives the lock back, unless its own cursor
+// locks it again, which may hold it past the commit.
+TEST_F(ProcessTest, RowsInsertedInATransactionHoldTheLocksOtherProcessesCanMeet) {
+  Exec("CREATE TABLE s (ID INTEGER, V INTEGER, PRIMARY KEY (ID))");
+  for (int I = 1; I <= 3; ++I) Exec("INSERT INTO s VALUES (" + std::to_string(I) + ", 0)");
+  Exec("DELETE FROM s WHERE ID = 2");  // record 2 is free for the next insert
+  Executor = std::make_unique<TSQLExecutor>(Dir);
+  TCommandPeer Peer([Where = Path, Priv = Private](TCommandPeer& P) { ServeRecordLocks(P, Where, Priv); });
+  ASSERT_GT(Peer.Pid, 0);
+
+  ASSERT_EQ(Peer.Do("lock 2"), 'y');
+  ASSERT_EQ(Dir->StartTransaction(), nullptr);
+  EXPECT_EQ(Raised([&] { Exec("INSERT INTO s VALUES (4, 0)"); }).Code, ecRecordLocked);
+  ASSERT_EQ(Peer.Do("unlock 2"), 'y');
+  Exec("INSERT INTO s VALUES (4, 0)");  // record 2
+  Exec("INSERT INTO s VALUES (5, 0)");  // record 4, appended
+  EXPECT_EQ(Peer.Do("lock 2"), 'n');
+  EXPECT_EQ(Peer.Do("lock 4"), 'y');
+  EXPECT_EQ(Peer.Do("unlock 4"), 'y');
+  // Appended and locked again by its cursor: held with its byte from then on.
+  TDataCursor C(Dir);
+  C.SetTableName("s");
+  C.Open();
+  std::vector<uint8_t> R(C.RecordBufferSize);
+  C.InitRecord(R.data());
+  const int32_t Six = 6;
+  C.PutField(1, R.data(), false, &Six);
+  C.InsertRecord(R.data(), true);
+  const uint32_t Appended = C.CurrentRecordNumber;
+  EXPECT_EQ(Appended, 5u);
+  C.LockRecord(0);
+  Dir->Commit();
+  EXPECT_EQ(Peer.Do("lock 5"), 'n');
+  for (const char* Released : {"2", "4"}) {
+    EXPECT_EQ(Peer.Do(std::string("lock ") + Released), 'y') << Released;
+    EXPECT_EQ(Peer.Do(std::string("unlock ") + Released), 'y') << Released;
+  }
+  C.UnlockRecord(0);
+  EXPECT_EQ(Peer.Do("lock 5"), 'y');
+  C.Close();
+  EXPECT_EQ(Query("SELECT ID FROM s ORDER BY ID"), (TRows{{"1"}, {"3"}, {"4"}, {"5"}, {"6"}}));
 }
 
 TEST_F(ProcessTest, AWriterWaitsWhileAReaderIsInsideItsBracket) {
