@@ -759,6 +759,9 @@ TPage* TPageStack::Pop() {
   P->Reset();
   P->RefCount = 0;
   P->MruPrev = P->MruNext = nullptr;
+  P->KeptAt = -1;
+  P->Used = false;
+  P->Serial = 0;
   return P;
 }
 

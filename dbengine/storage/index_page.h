@@ -102,6 +102,13 @@ class TPage : public TEngineObject {
   bool Free = false;
   TPage* MruPrev = nullptr;
   TPage* MruNext = nullptr;
+  // Kept by the index file besides its slots' caches: the page's place among the kept pages (-1
+  // when not kept), and whether it was found since the kept pages' clock hand last passed.
+  int KeptAt = -1;
+  bool Used = false;
+  // New whenever the page takes other contents (read, made or changed): a reference to the page's
+  // contents that outlives the walk that found it stands while the serial is the same.
+  uint64_t Serial = 0;
 
   // Clears entries, positions, counts and links (the index settings stay).
   void Reset();
