@@ -848,11 +848,12 @@ void TDataCursor::SetRange(bool IsKey, const uint8_t* Start, int StartFieldCount
       std::memset(Key, (High != Descending) ? 0xFF : 0x00, kCursorKeyBufferSize);
       return;
     }
-    std::memset(Key, 0, kCursorKeyBufferSize);
-    if (IsKey)
+    if (IsKey) {
+      std::memset(Key, 0, kCursorKeyBufferSize);
       std::memcpy(Key, Source, KeySize);
-    else
-      BuildKey(Source, Key);
+    } else {
+      BuildKey(Source, Key);  // which clears the buffer first
+    }
     Fill(Count, High, Key);
   };
   MakeKey(Start, StartFieldCount, false, RangeStartKey);
