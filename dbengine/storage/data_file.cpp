@@ -576,7 +576,8 @@ const uint8_t* TDataFile::RecordImage(TDataCursor* Cursor, uint32_t N) {
     if (Encrypted())
       for (int64_t I = 0; I < Complete; ++I) CipherDecode(Buffer + I * R, R, kTableCipherKeyLow, kTableCipherKeyHigh);
     // The records are checked once for all the reads the block serves.
-    for (int64_t I = 0; I < Complete && Sound; ++I) Sound = ImageSound(Buffer + I * R, First + static_cast<uint32_t>(I));
+    for (int64_t I = 0; I < Complete && Sound; ++I)
+      Sound = ImageSound(Buffer + I * R, First + static_cast<uint32_t>(I));
     // What the record cache holds of the block is newer than the file or the same.
     const uint32_t End = First + static_cast<uint32_t>(Complete);
     auto It = std::lower_bound(FCache.Sorted.begin(), FCache.Sorted.end(), First,

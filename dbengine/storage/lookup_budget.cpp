@@ -56,10 +56,13 @@ void TLookupBudget::SetLimit(size_t Limit) {
   MakeRoom(nullptr, 0);
 }
 
-TLookupCopies* TLookupBudget::GiverFor(const TLookupCopies* Asking, const std::vector<TLookupCopies*>& Tried,
-                                       size_t& Level) const {
+TLookupCopies* TLookupBudget::GiverFor(const TLookupCopies* Asking, size_t Bytes,
+                                       const std::vector<TLookupCopies*>& Tried, size_t& Level) const {
   TLookupCopies* Idle = nullptr;
   TLookupCopies* Biggest = nullptr;
+  // A member in use gives way to one that holds less than it even with the new copy: copies of
+  // other sizes would otherwise pass back and forth between two members of even shares.
+  const size_t Own = Asking != nullptr ? Asking->FBytes + Bytes : 0;
   size_t Second = Asking != nullptr ? Asking->FBytes : 0;
   for (TLookupCopies* M : FMembers) {
     if (M == Asking || M->FBytes == 0 || std::find(Tried.begin(), Tried.end(), M) != Tried.end()) continue;
@@ -74,7 +77,7 @@ TLookupCopies* TLookupBudget::GiverFor(const TLookupCopies* Asking, const std::v
   }
   Level = 0;
   if (Idle != nullptr) return Idle;
-  if (Biggest == nullptr || Biggest->FBytes <= (Asking != nullptr ? Asking->FBytes : 0)) return nullptr;
+  if (Biggest == nullptr || Biggest->FBytes <= Own) return nullptr;
   Level = Second;
   return Biggest;
 }
@@ -83,7 +86,7 @@ void TLookupBudget::MakeRoom(const TLookupCopies* Asking, size_t Bytes) {
   std::vector<TLookupCopies*> Tried;
   while (FHeld + Bytes > FLimit) {
     size_t Level = 0;
-    TLookupCopies* Giver = GiverFor(Asking, Tried, Level);
+    TLookupCopies* Giver = GiverFor(Asking, Bytes, Tried, Level);
     if (Giver == nullptr) return;
     // A member in use gives down to the next biggest at most, so that they shrink evenly.
     const size_t Need = std::min(FHeld + Bytes - FLimit, std::max<size_t>(1, Giver->FBytes - Level));

@@ -7,8 +7,8 @@
 //
 // A copy that needs room the budget does not have takes it, in this order:
 //   1. from the tables gone idle, the one idle longest first: what was used least recently goes;
-//   2. else from a table in use that holds more than the one asking, the biggest first: tables in
-//      use at the same time (a join's) end up with even shares;
+//   2. else from a table in use that holds more than the one asking would with the new copy, the
+//      biggest first: tables in use at the same time (a join's) end up with even shares;
 //   3. else the asking file replaces one of its own copies.
 // Each file gives up its own copies in the order of its clock (those not used since the hand last
 // passed first; a copy in use at the moment stays). A file that holds no copy may always take one,
@@ -84,8 +84,9 @@ class TLookupBudget {
   // Other members give up copies until Bytes more fit, as far as the order of giving way lets them
   // (Asking nullptr: any member gives way).
   void MakeRoom(const TLookupCopies* Asking, size_t Bytes);
-  // The next member to give way to Asking, nullptr when none is to (Tried: members that gave
-  // nothing this time); Level: what a member in use keeps at least (the next biggest's share).
-  TLookupCopies* GiverFor(const TLookupCopies* Asking, const std::vector<TLookupCopies*>& Tried,
+  // The next member to give way to Asking, which needs Bytes more, nullptr when none is to (Tried:
+  // members that gave nothing this time); Level: what a member in use keeps at least (the next
+  // biggest's share).
+  TLookupCopies* GiverFor(const TLookupCopies* Asking, size_t Bytes, const std::vector<TLookupCopies*>& Tried,
                           size_t& Level) const;
 };

@@ -20,8 +20,10 @@ TTableFileSet::~TTableFileSet() {
 
 void TTableFileSet::BindTable(TDataTable* T) {
   Table = T;
+  // A temporary table (a statement's result) keeps its copies within a budget of its own: written
+  // once and read in order, it would only take the room of the database's tables.
   TLookupBudget* Budget = nullptr;
-  if (T != nullptr && T->Directory != nullptr && T->Directory->Session != nullptr)
+  if (T != nullptr && !T->Temporary && T->Directory != nullptr && T->Directory->Session != nullptr)
     Budget = &T->Directory->Session->LookupBudget;
   Data.DrawBlocksOn(Budget);
   Index.DrawKeptPagesOn(Budget);

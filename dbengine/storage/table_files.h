@@ -39,7 +39,7 @@ class TTableFileSet : public TTableFiles, public TTableFileOwner, public TIndexF
   // nullptr when the table has no BLOB file open.
   TBlobFile* BlobFile() { return Blob.Opened ? &Blob : nullptr; }
   // Binds the open table; the clean copies the files keep for lookups draw on its session's budget
-  // from then on.
+  // from then on (a temporary table's on budgets of their own).
   void BindTable(TDataTable* T);
   // Sorts the records (see TDataFile::SortRecords); with Distinct or Group the index file takes the
   // rows written as its record count.
