@@ -346,8 +346,10 @@ void TIndexFile::Dispose(TPage* Page) {
 }
 
 void TIndexFile::KeepClean(TPage* Page) {
-  // The pages of a file in memory are read at the cost of a copy.
-  if (InMemory) {
+  // The pages of a file in memory are read at the cost of a copy. The status index is read whole
+  // (the visible set of a natural order, a record count), never by key in no particular order: its
+  // pages would take the room of pages that serve lookups.
+  if (InMemory || Page->Slot == kSysDeletedSlot) {
     Untrack(Page);
     FPool.Push(Page);
     return;
