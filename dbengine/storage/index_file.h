@@ -1,9 +1,9 @@
 // The index file (.IDX): a 4,096-byte header describing 32 index slots (0 primary, 1..30
 // secondary, 31 "Sys Deleted"), followed by the 4,096-byte B+-tree pages of every index. Each slot
 // keeps its own page cache (a most-recently-used chain and a list sorted by offset) and its own
-// free chain; modified pages are written in runs. Clean pages that leave a slot's cache are kept,
-// decoded, within the budget the file draws on (lookup_budget.h; a clock picks the pages that
-// go): descents to keys in no particular order use them where they are instead of reading and
+// free chain; modified pages are written in runs. Clean pages that leave a slot's cache (but the
+// status index's) are kept, decoded, within the budget the file draws on (lookup_budget.h; a clock
+// picks the pages that go): descents to keys in no particular order use them where they are instead of reading and
 // decoding them again. A kept page that is about to change goes back into its slot's cache first,
 // so that a kept page is always what the file holds. Every page in memory, cached or kept, is
 // found by its page number.
