@@ -568,7 +568,6 @@ bool TQueryPlan::SetKeyRange(TSourceRun& R) {
   }
   if (C->IndexNo != R.KeyIndex) C->SetIndexNo(R.KeyIndex);
   R.RangeStart.assign(C->RecordBufferSize, 0);
-  R.RangeEnd.assign(C->RecordBufferSize, 0);
   auto Fit = [&](uint8_t Code, const TExpToken* Value, int FieldNo, int64_t& Low, int64_t& High) {
     TExpToken* V = EvaluateExpression(Value, nullptr, Eval);
     const TKeyFit F = KeyInterval(Code, V, C->FieldDescs[static_cast<size_t>(FieldNo - 1)].Type(), Low, High);
@@ -590,12 +589,15 @@ bool TQueryPlan::SetKeyRange(TSourceRun& R) {
       break;
     }
     PutKeyValue(C, R.KeyFields[K], R.RangeStart.data(), Low);
-    PutKeyValue(C, R.KeyFields[K], R.RangeEnd.data(), Low);
     R.KeyConditions[K]->Answered = true;
     ++Fields;
   }
   R.RangeFields = Fields;
+  // Equalities (and one value of an IN list) give both ends of the range: RangeStart serves for
+  // both, and one key is built for them.
+  bool Bounded = false;
   if (static_cast<size_t>(Fields) == R.KeyValues.size() && !R.Bounds.empty()) {
+    Bounded = true;
     // The tightest of the bounds; one that no interval states is tested on every row instead,
     // the range then holding every value of the column (NULL fails any ordering).
     int64_t Low, High;
@@ -614,6 +616,7 @@ bool TQueryPlan::SetKeyRange(TSourceRun& R) {
       }
     }
     if (Low > High) return false;
+    R.RangeEnd = R.RangeStart;
     // A descending index holds the high end first.
     PutKeyValue(C, R.BoundField, R.RangeStart.data(), C->Descending ? High : Low);
     PutKeyValue(C, R.BoundField, R.RangeEnd.data(), C->Descending ? Low : High);
@@ -640,11 +643,10 @@ bool TQueryPlan::SetKeyRange(TSourceRun& R) {
       R.Points.erase(std::unique(R.Points.begin(), R.Points.end()), R.Points.end());
       R.InCondition->Answered = true;
       PutKeyValue(C, R.BoundField, R.RangeStart.data(), R.Points[0]);
-      PutKeyValue(C, R.BoundField, R.RangeEnd.data(), R.Points[0]);
       ++Fields;
     }
   }
-  C->SetRange(false, R.RangeStart.data(), Fields, R.RangeEnd.data(), Fields);
+  C->SetRange(false, R.RangeStart.data(), Fields, Bounded ? R.RangeEnd.data() : R.RangeStart.data(), Fields);
   return true;
 }
 
@@ -653,9 +655,8 @@ bool TQueryPlan::NextKeyPart(TSourceRun& R) {
   const int64_t V = R.Points[++R.Point];
   TDataCursor* C = R.Cursor;
   PutKeyValue(C, R.BoundField, R.RangeStart.data(), V);
-  PutKeyValue(C, R.BoundField, R.RangeEnd.data(), V);
   const int Fields = R.RangeFields + 1;
-  C->SetRange(false, R.RangeStart.data(), Fields, R.RangeEnd.data(), Fields);
+  C->SetRange(false, R.RangeStart.data(), Fields, R.RangeStart.data(), Fields);
   return true;
 }
 

@@ -65,7 +65,8 @@ struct TSourceRun {
   int BoundField = 0;  // the bounded (or listed) column's field number
   uint8_t KeyIndex = 255;
   int RangeFields = 0;  // the leading key fields the last key range was set on
-  std::vector<uint8_t> RangeStart, RangeEnd;  // record buffers of the range's ends
+  // Record buffers of the range's ends: RangeEnd only when bounds make the ends differ.
+  std::vector<uint8_t> RangeStart, RangeEnd;
   std::vector<int64_t> Points;  // the IN list's values of the last positioning, ascending
   size_t Point = 0;             // the one whose range is set
   bool HasKey() const { return !KeyValues.empty() || !Bounds.empty() || InList; }

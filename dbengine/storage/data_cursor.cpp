@@ -90,19 +90,13 @@ void TDataCursor::SetNoAutoInc(bool B) {
   if (HasAutoInc) NoAutoInc = B;
 }
 
-TTableFileSet* TDataCursor::FileSet() {
-  if (Table == nullptr || FFileSet == nullptr || FFilesSeen != Table->Files) {
-    FFileSet = nullptr;
-    FFileSet = TableFileAccess(Table);
-    FFilesSeen = Table->Files;
-  }
-  return FFileSet;
-}
-TDataFile* TDataCursor::DataFile() {
-  return FileSet()->DataFile();
-}
-TIndexFile* TDataCursor::IndexFile() {
-  return FileSet()->IndexFile();
+void TDataCursor::FindFiles() {
+  FFileSet = nullptr;
+  TTableFileSet* Set = TableFileAccess(Table);
+  FDataFile = Set->DataFile();
+  FIndexFile = Set->IndexFile();
+  FFilesSeen = Table->Files;
+  FFileSet = Set;
 }
 
 const uint8_t* TDataCursor::FieldByNumber(int Number) {
@@ -500,17 +494,9 @@ int TDataCursor::GetIndexCount() {
   return IndexFile()->IndexCount();
 }
 
-bool TDataCursor::HasNoPrimaryKey() {
-  return IndexFile()->NoPrimaryIndex() || IndexFile()->Descriptor(0)->FieldCount() == 0;
-}
-
 uint8_t TDataCursor::FirstKeyedOrder() {
   if (!HasNoPrimaryKey()) return 0;
   return GetIndexCount() >= 1 ? 1 : kNaturalOrderIndex;
-}
-
-bool TDataCursor::IsNaturalOrder() {
-  return IndexNo == kNaturalOrderIndex || (IndexNo == 0 && HasNoPrimaryKey());
 }
 
 void TDataCursor::LoadIndexInfo() {

@@ -25,12 +25,10 @@
 #include "dbengine/storage/data_session.h"
 #include "dbengine/storage/data_table.h"
 #include "dbengine/storage/engine_heap.h"
+#include "dbengine/storage/index_file.h"
 #include "dbengine/storage/records_bitmap.h"
 
-class TDataFile;
-class TIndexFile;
 class TBlobFile;
-class TPage;
 
 constexpr uint8_t kNaturalOrderIndex = 255;
 constexpr uint8_t kStatusIndex = 31;
@@ -218,8 +216,8 @@ class TDataCursor : public TEngineObject {
 
   // ---- Indexes ----
   int GetIndexCount();
-  bool HasNoPrimaryKey();
-  bool IsNaturalOrder();
+  bool HasNoPrimaryKey() { return IndexFile()->NoPrimaryIndex() || IndexFile()->Descriptor(0)->FieldCount() == 0; }
+  bool IsNaturalOrder() { return IndexNo == kNaturalOrderIndex || (IndexNo == 0 && HasNoPrimaryKey()); }
   // The first order served by an index: the primary index, else the first secondary one; natural
   // order when the table has no index.
   uint8_t FirstKeyedOrder();
@@ -401,12 +399,26 @@ class TDataCursor : public TEngineObject {
   void ComputeCalculatedFields(uint8_t* Record);
 
  private:
-  TDataFile* DataFile();
-  TIndexFile* IndexFile();
-  // The table's file set, found once per open table (every key comparison asks for the files).
-  class TTableFileSet* FileSet();
+  // The table's file set and files, found once per open table (every key comparison asks for
+  // them).
+  TDataFile* DataFile() {
+    if (!FilesFound()) FindFiles();
+    return FDataFile;
+  }
+  TIndexFile* IndexFile() {
+    if (!FilesFound()) FindFiles();
+    return FIndexFile;
+  }
+  class TTableFileSet* FileSet() {
+    if (!FilesFound()) FindFiles();
+    return FFileSet;
+  }
+  bool FilesFound() const { return FFileSet != nullptr && Table != nullptr && FFilesSeen == Table->Files; }
+  void FindFiles();
   void* FFilesSeen = nullptr;
   class TTableFileSet* FFileSet = nullptr;
+  TDataFile* FDataFile = nullptr;
+  TIndexFile* FIndexFile = nullptr;
   [[noreturn]] void Fail(uint16_t Code, const std::string& Field = std::string(),
                          const std::string& Index = std::string()) const;
   const uint8_t* FieldByNumber(int Number);
@@ -418,11 +430,11 @@ class TDataCursor : public TEngineObject {
   bool ChangeCountsDiffer();
   void ClearRange();
   void ComputeRange();
-  // After a change of the table: the copies of the tree and of records are dropped and the visible
+  // After a change of the table: the held leaf and the run of records are dropped and the visible
   // set is built again.
   void RebuildVisibleSet();
-  // The visible set of the range and the filters, from the copies as they stand (only the range or
-  // the filters changed).
+  // The visible set of the range and the filters, from the held leaf and run as they stand (only
+  // the range or the filters changed).
   void BuildVisibleSet();
   void SetEmptyPosition();
   bool VisibleEmpty();
@@ -510,33 +522,39 @@ class TDataCursor : public TEngineObject {
     uint32_t Record;
   };
   std::vector<TVisibleKey> FVisibleKeys;
-  // A copy of the index leaf the last descent ended on (keys with their record numbers and the
-  // ordinal of its first key): positions inside it are read without another descent. It stands
-  // for the tree only while nothing in this process wrote the table since (the table generation);
-  // a change by another holder rebuilds the visible set, which drops it.
-  struct TLeafCopy {
+  // The index leaf the last descent ended on, used where the index file keeps it (keys with their
+  // record numbers, and the ordinal of its first key): positions inside it are read without
+  // another descent. It stands for the tree while the file still holds the page with the contents
+  // the descent met (the same object at its offset with the same serial) and nothing in this
+  // process wrote the table since (the table generation: a change elsewhere in the tree moves the
+  // ordinals); a change by another holder drops the file's pages and rebuilds the visible set.
+  struct THeldLeaf {
     const TDataTable* Table = nullptr;
     uint64_t Generation = 0;
     uint8_t Slot = 0;
+    const TPage* Page = nullptr;  // to be used only after LeafHolds
+    uint32_t Offset = 0;
+    uint64_t Serial = 0;
     int64_t FirstOrdinal = 0;
     int Count = 0;
     int KeyLength = 0;
-    int EntrySize = 0;
-    std::vector<uint8_t> Entries;
-    const uint8_t* KeyAt(int64_t Ordinal) const {
-      return Entries.data() + static_cast<size_t>(Ordinal - FirstOrdinal) * static_cast<size_t>(EntrySize);
-    }
+    int ByteOrder = 0;  // how its keys compare (see TPageStore::ByteOrder)
+    const uint8_t* KeyAt(int64_t Ordinal) const;
     uint32_t RecordAt(int64_t Ordinal) const;
   };
-  TLeafCopy FLeaf;
-  // Takes the copy of a leaf whose read position holds the key of ordinal Ordinal.
-  void CopyLeaf(const TPage& Leaf, int64_t Ordinal);
+  THeldLeaf FLeaf;
+  // Holds the leaf whose read position holds the key of ordinal Ordinal.
+  void HoldLeaf(const TPage& Leaf, int64_t Ordinal);
+  // Whether the held leaf stands and holds Ordinal (one that no longer stands is let go).
   bool LeafHolds(int64_t Ordinal);
-  // The ordinal of the first key not below Key when the leaf copy shows it; false when it cannot.
-  bool SeekInLeafCopy(const uint8_t* Key, int64_t& Ordinal);
-  // The first ordinal from From on (in the copy) whose key lies above Key, the copy's end when none.
-  int64_t FirstAboveInLeafCopy(int64_t From, const uint8_t* Key);
-  void DropLeafCopy() { FLeaf.Table = nullptr; }
+  // Two keys of the held leaf's index in its order.
+  int CompareInLeaf(const uint8_t* A, const uint8_t* B);
+  // The ordinal of the first key not below Key when the held leaf shows it; false when it cannot.
+  bool SeekInLeaf(const uint8_t* Key, int64_t& Ordinal);
+  // The first ordinal from From on (in the held leaf) whose key lies above Key, the leaf's end when
+  // none.
+  int64_t FirstAboveInLeaf(int64_t From, const uint8_t* Key);
+  void DropLeaf() { FLeaf.Table = nullptr; }
   // Per index slot: whether its keys order as plain bytes (no text field, no field of its own
   // direction), for the descriptor it was found for; forgotten whenever the visible set is rebuilt.
   struct TPlainOrder {
@@ -548,7 +566,8 @@ class TDataCursor : public TEngineObject {
   bool PlainKeyOrder(uint8_t Slot, const struct TIndexDescriptor* D);
   uint64_t CopyGeneration();
   // Consecutive records a scan read in one piece and hands out one by one (not through the record
-  // cache), valid under the same rule as the leaf copy.
+  // cache), valid while nothing in this process wrote the table since (the table generation); a
+  // change by another holder rebuilds the visible set, which drops it.
   struct TRecordRun {
     const TDataTable* Table = nullptr;
     uint64_t Generation = 0;
@@ -559,7 +578,7 @@ class TDataCursor : public TEngineObject {
   TRecordRun FRun;
   void DropRecordRun() { FRun.Table = nullptr; }
   // Records from RecordNo on a scan forward is about to read, by the visible set in natural order
-  // and by the leaf copy in index order (0 when it cannot tell).
+  // and by the held leaf in index order (0 when it cannot tell).
   int ForwardRunEstimate(uint32_t RecordNo);
   std::vector<std::unique_ptr<TCursorCalculation>> FCalculations;
 

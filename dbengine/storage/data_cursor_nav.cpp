@@ -82,7 +82,7 @@ int TDataCursor::ForwardRunEstimate(uint32_t RecordNo) {
     return SetSpan(*Bitmaps[0], static_cast<int32_t>(RecordNo), D->ReadAheadCount);
   }
   // Index order over the whole range (no bitmap): the keys from the current one on whose record
-  // numbers grow with small gaps in the leaf copy.
+  // numbers grow with small gaps in the held leaf.
   if (BitmapOrder || AtBOF || AtEOF || RecordNo != CurrentRecordNumber || !LeafHolds(SequenceNumber)) return 0;
   const int64_t Last = std::min<int64_t>(RangeLast, FLeaf.FirstOrdinal + FLeaf.Count - 1);
   uint32_t Prior = RecordNo;
@@ -102,8 +102,7 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
   const size_t Size = static_cast<size_t>(D->RecordSize());
   const size_t ImageSize = std::max<size_t>(RecordBufferSize, Size);
   // Outside writes, a scan takes its records from the run it read last; a record beyond it that
-  // the cache does not hold starts the next run when the scan goes on past it. The cache stays for
-  // the records read one at a time.
+  // the caches do not hold starts the next run when the scan goes on past it.
   const bool RunUsable = FWriteDepth == 0 && Table != nullptr;
   uint64_t Generation = 0;
   if (RunUsable) {
@@ -114,7 +113,13 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
       return true;
     }
   }
-  const bool Cached = D->CachedRecord(RecordNo) != nullptr;
+  // The clean blocks kept for reads one at a time are never older than the record cache, which
+  // holds what is being written: each is asked once.
+  const uint8_t* Source = D->KeptImage(RecordNo);
+  if (Source != nullptr) {
+    TakeImage(Image, Source, Size, ImageSize);
+    return true;
+  }
   const bool After = FRun.Table == Table && RecordNo >= FRun.First;
   // Reads the run of Count records from RecordNo on, keeps it and hands out its first record.
   auto StartRun = [&](int Count) {
@@ -127,7 +132,7 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
     TakeImage(Image, FRun.Images.data(), Size, ImageSize);
     return true;
   };
-  if (RunUsable && !Cached && (After || !IsNaturalOrder())) {
+  if (RunUsable && (After || !IsNaturalOrder())) {
     const int Run = ForwardRunEstimate(RecordNo);
     if (Run > 1 && StartRun(Run)) return true;
   }
@@ -136,7 +141,7 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
   // a cached neighbour towards one that is not; when that does not tell, the longer run.
   bool Forward = true;
   int Estimate = 0;
-  if (IsNaturalOrder() && Bitmaps[0] != nullptr && !Cached) {
+  if (IsNaturalOrder() && Bitmaps[0] != nullptr) {
     const int32_t N = static_cast<int32_t>(RecordNo);
     const int Ahead = SetRun(*Bitmaps[0], N, 1, D->ReadAheadCount);
     const int Behind = SetRun(*Bitmaps[0], N, -1, D->ReadAheadCount);
@@ -148,21 +153,20 @@ bool TDataCursor::ReadRecordImage(uint32_t RecordNo, std::vector<uint8_t>& Image
     // A scan forward: the run is read once and handed out, not cached.
     if (Span > 1 && StartRun(Span)) return true;
   }
-  if (!Cached && Estimate <= 1) {
+  if (Estimate <= 1) {
     // A record read on its own comes from the clean block of records around it, which stays for
     // the next reads in no particular order; the record cache is left to the records being written.
-    const uint8_t* Source = D->RecordImage(this, RecordNo);
+    Source = D->RecordImage(this, RecordNo);
     // One retry: the first read may have met another holder's change.
     if (Source == nullptr) Source = D->RecordImage(this, RecordNo);
     if (Source == nullptr) Fail(ecRecordsCorrupt);
     TakeImage(Image, Source, Size, ImageSize);
     return true;
   }
-  const bool ReadAhead = Estimate > 1;
   TRecord* R = nullptr;
-  if (!D->GetRecord(this, RecordNo, R, Forward, Estimate, ReadAhead) || R == nullptr) {
+  if (!D->GetRecord(this, RecordNo, R, Forward, Estimate, true) || R == nullptr) {
     // One retry: the first read may have met another holder's change.
-    if (!D->GetRecord(this, RecordNo, R, Forward, Estimate, ReadAhead) || R == nullptr) Fail(ecRecordsCorrupt);
+    if (!D->GetRecord(this, RecordNo, R, Forward, Estimate, true) || R == nullptr) Fail(ecRecordsCorrupt);
   }
   TakeImage(Image, R->Buffer, Size, ImageSize);
   D->ReleaseRecord(R);
@@ -300,28 +304,40 @@ int64_t TDataCursor::IndexKeyTotal() {
   return IndexKeyCount(*IndexFile(), this, IndexNo);
 }
 
-uint32_t TDataCursor::TLeafCopy::RecordAt(int64_t Ordinal) const {
+const uint8_t* TDataCursor::THeldLeaf::KeyAt(int64_t Ordinal) const {
+  return Page->KeyAt(static_cast<int>(Ordinal - FirstOrdinal) + 1);
+}
+
+uint32_t TDataCursor::THeldLeaf::RecordAt(int64_t Ordinal) const {
   return LoadU32(KeyAt(Ordinal) + KeyLength);
 }
 
-void TDataCursor::CopyLeaf(const TPage& Leaf, int64_t Ordinal) {
+void TDataCursor::HoldLeaf(const TPage& Leaf, int64_t Ordinal) {
   FLeaf.Table = nullptr;
   if (Leaf.Count < 1 || Leaf.ReadPos < 1 || Leaf.ReadPos > Leaf.Count) return;
   FLeaf.Slot = IndexNo;
+  FLeaf.Page = &Leaf;
+  FLeaf.Offset = Leaf.Offset;
+  FLeaf.Serial = Leaf.Serial;
   FLeaf.FirstOrdinal = Ordinal - Leaf.ReadPos + 1;
   FLeaf.Count = Leaf.Count;
   FLeaf.KeyLength = Leaf.KeyLength;
-  FLeaf.EntrySize = Leaf.EntrySize();
-  FLeaf.Entries.assign(Leaf.KeyAt(1), Leaf.KeyAt(1) + static_cast<size_t>(Leaf.Count) * static_cast<size_t>(Leaf.EntrySize()));
+  FLeaf.ByteOrder = IndexFile()->ByteOrder(this, IndexNo);
   FLeaf.Generation = CopyGeneration();
   FLeaf.Table = Table;
+}
+
+int TDataCursor::CompareInLeaf(const uint8_t* A, const uint8_t* B) {
+  return FLeaf.ByteOrder != 0 ? CompareBuffers(A, B, KeySize, FLeaf.ByteOrder < 0) : CompareKeys(A, B, KeySize);
 }
 
 bool TDataCursor::LeafHolds(int64_t Ordinal) {
   if (FLeaf.Table == nullptr || FLeaf.Table != Table || FLeaf.Slot != IndexNo) return false;
   if (Ordinal < FLeaf.FirstOrdinal || Ordinal >= FLeaf.FirstOrdinal + FLeaf.Count) return false;
-  if (FLeaf.Generation != CopyGeneration()) {
-    DropLeafCopy();
+  // The page is compared as an address before anything of it is read: it may be gone.
+  if (FLeaf.Generation != CopyGeneration() || IndexFile()->PageInMemory(FLeaf.Offset) != FLeaf.Page ||
+      FLeaf.Page->Serial != FLeaf.Serial) {
+    DropLeaf();
     return false;
   }
   return true;
@@ -344,18 +360,17 @@ void TDataCursor::ClearRange() {
   RangeActive = false;
 }
 
-bool TDataCursor::SeekInLeafCopy(const uint8_t* Key, int64_t& Ordinal) {
+bool TDataCursor::SeekInLeaf(const uint8_t* Key, int64_t& Ordinal) {
   if (FLeaf.Count < 1 || !LeafHolds(FLeaf.FirstOrdinal)) return false;
-  // The first key not below Key lies in the copy when its first key is below Key (no key before
+  // The first key not below Key lies in the leaf when its first key is below Key (no key before
   // the leaf can then reach it) and its last one is not.
   const int64_t End = FLeaf.FirstOrdinal + FLeaf.Count;
-  if (CompareKeys(FLeaf.KeyAt(FLeaf.FirstOrdinal), Key, KeySize) >= 0 ||
-      CompareKeys(FLeaf.KeyAt(End - 1), Key, KeySize) < 0)
+  if (CompareInLeaf(FLeaf.KeyAt(FLeaf.FirstOrdinal), Key) >= 0 || CompareInLeaf(FLeaf.KeyAt(End - 1), Key) < 0)
     return false;
   int64_t Lo = FLeaf.FirstOrdinal + 1, Hi = End - 1;
   while (Lo < Hi) {
     const int64_t Mid = Lo + (Hi - Lo) / 2;
-    if (CompareKeys(FLeaf.KeyAt(Mid), Key, KeySize) >= 0)
+    if (CompareInLeaf(FLeaf.KeyAt(Mid), Key) >= 0)
       Hi = Mid;
     else
       Lo = Mid + 1;
@@ -364,19 +379,19 @@ bool TDataCursor::SeekInLeafCopy(const uint8_t* Key, int64_t& Ordinal) {
   return true;
 }
 
-int64_t TDataCursor::FirstAboveInLeafCopy(int64_t From, const uint8_t* Key) {
+int64_t TDataCursor::FirstAboveInLeaf(int64_t From, const uint8_t* Key) {
   // Probes at growing distances from From, then a binary search between the last two: a short
   // range ends after a few comparisons.
   const int64_t End = FLeaf.FirstOrdinal + FLeaf.Count;
   int64_t Lo = From, Hi = From, Step = 1;  // keys in [From, Lo) are not above Key
-  while (Hi < End && CompareKeys(FLeaf.KeyAt(Hi), Key, KeySize) <= 0) {
+  while (Hi < End && CompareInLeaf(FLeaf.KeyAt(Hi), Key) <= 0) {
     Lo = Hi + 1;
     Hi = std::min(End, Hi + Step);
     Step *= 2;
   }
   while (Lo < Hi) {
     const int64_t Mid = Lo + (Hi - Lo) / 2;
-    if (CompareKeys(FLeaf.KeyAt(Mid), Key, KeySize) > 0)
+    if (CompareInLeaf(FLeaf.KeyAt(Mid), Key) > 0)
       Hi = Mid;
     else
       Lo = Mid + 1;
@@ -391,21 +406,21 @@ void TDataCursor::ComputeRange() {
     if (RangeActive && CompareKeys(RangeStartKey, RangeEndKey, KeySize) == 1) {
       RangeFirst = RangeLast = 0;
     } else if (RangeActive) {
-      // The first key of the range is looked up in the leaf copy the cursor holds, else found by
-      // one descent whose leaf is copied; the end is looked for in the copy from there, and only a
+      // The first key of the range is looked up in the leaf the cursor holds, else found by one
+      // descent whose leaf is held; the end is looked for in that leaf from there, and only a
       // range that goes on past the leaf needs a second descent.
       int64_t First = 0;
-      bool Any = SeekInLeafCopy(RangeStartKey, First);
+      bool Any = SeekInLeaf(RangeStartKey, First);
       if (!Any) {
         THeldPosition H(*IndexFile());
         Any = IndexSeekKey(*IndexFile(), this, IndexNo, RangeStartKey, KeySize, H.Pos);
         First = H.Pos.Ordinal;
-        if (Any) CopyLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
+        if (Any) HoldLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
       }
       RangeFirst = static_cast<int32_t>(First);
       RangeLast = RangeFirst - 1;
       if (Any && LeafHolds(First)) {
-        const int64_t Above = FirstAboveInLeafCopy(First, RangeEndKey);
+        const int64_t Above = FirstAboveInLeaf(First, RangeEndKey);
         RangeLast = Above < FLeaf.FirstOrdinal + FLeaf.Count ? static_cast<int32_t>(Above - 1)
                                                              : KeysBelow(RangeEndKey, true);
       } else if (Any) {
@@ -424,8 +439,8 @@ void TDataCursor::ComputeRange() {
 }
 
 void TDataCursor::RebuildVisibleSet() {
-  // Whatever changed, copies of the tree and of records are taken again.
-  DropLeafCopy();
+  // Whatever changed, the tree and the records are read again.
+  DropLeaf();
   DropRecordRun();
   for (TPlainOrder& P : FPlainOrder) P.File = nullptr;
   BuildVisibleSet();
@@ -486,7 +501,7 @@ void TDataCursor::LoadOrdinal(int32_t Ordinal) {
     if (!IndexSeekOrdinal(*IndexFile(), this, IndexNo, Ordinal, H.Pos)) Fail(ecIndexCorrupt);
     std::memcpy(CurrentKey, H.Pos.Key(), static_cast<size_t>(H.Pos.Leaf->KeyLength));
     Rec = H.Pos.RecordNumber();
-    CopyLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
+    HoldLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
   }
   SequenceNumber = Ordinal;
   CurrentRecordNumber = Rec;
@@ -741,14 +756,14 @@ bool TDataCursor::SearchKey(const uint8_t* Key, bool Nearest) {
     MoveLast();
     return false;
   }
-  // The descent that finds the key copies its leaf: the position is loaded from the copy.
+  // The descent that finds the key holds its leaf: the position is loaded from there.
   bool Found = false;
   int64_t Seq = 0;
   {
     THeldPosition H(*IndexFile());
     if (IndexSeekKey(*IndexFile(), this, IndexNo, Key, KeySize, H.Pos)) {
       Found = CompareKeys(H.Pos.Key(), Key, KeySize) == 0;
-      CopyLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
+      HoldLeaf(*H.Pos.Leaf, H.Pos.Ordinal);
     }
     Seq = H.Pos.Ordinal;
   }
@@ -833,11 +848,12 @@ void TDataCursor::SetRange(bool IsKey, const uint8_t* Start, int StartFieldCount
       std::memset(Key, (High != Descending) ? 0xFF : 0x00, kCursorKeyBufferSize);
       return;
     }
-    std::memset(Key, 0, kCursorKeyBufferSize);
-    if (IsKey)
+    if (IsKey) {
+      std::memset(Key, 0, kCursorKeyBufferSize);
       std::memcpy(Key, Source, KeySize);
-    else
-      BuildKey(Source, Key);
+    } else {
+      BuildKey(Source, Key);  // which clears the buffer first
+    }
     Fill(Count, High, Key);
   };
   MakeKey(Start, StartFieldCount, false, RangeStartKey);
@@ -850,7 +866,7 @@ void TDataCursor::SetRange(bool IsKey, const uint8_t* Start, int StartFieldCount
     MakeKey(End, EndFieldCount, true, RangeEndKey);
   }
   RangeActive = true;
-  // Only the range changed: the copies of the tree and of records stand.
+  // Only the range changed: the held leaf and the run of records read stand.
   BuildVisibleSet();
   Reposition();
 }

@@ -101,9 +101,11 @@ void TDataFile::ResetCacheCapacity() {
   int R = RecordSize();
   CacheCapacity = R == 0 ? kMaxCachedRecords : std::min(kRecordCacheBytes / R, kMaxCachedRecords);
   if (CacheCapacity < 1) CacheCapacity = 1;
-  // A file in memory is read at the cost of a copy: one block is all it keeps.
-  const size_t Block = static_cast<size_t>(std::max(1, R)) * static_cast<size_t>(std::max(1, kRecordBlockBytes / std::max(1, R)));
-  FBlocks.Configure(Block, InMemory ? Block : kFileBlockCacheBytes);
+  // A file in memory is read at the cost of a copy: one block is all it keeps. Other files keep
+  // what their budget grants.
+  FPerBlock = static_cast<uint32_t>(std::max(1, kRecordBlockBytes / std::max(1, R)));
+  const size_t Block = static_cast<size_t>(std::max(1, R)) * FPerBlock;
+  FBlocks.Configure(Block, InMemory ? Block : SIZE_MAX);
 }
 
 void TDataFile::Open() {
@@ -483,7 +485,7 @@ bool TDataFile::GetRecord(TDataCursor* Cursor, uint32_t RecordNumber, TRecord*& 
   TRecord* R = FCache.Find(RecordNumber);
   if (R != nullptr) {
     ++CacheHits;
-  } else if (const uint8_t* Clean = HeldRecord(RecordNumber)) {
+  } else if (const uint8_t* Clean = HeldImage(RecordNumber)) {
     ++CacheHits;
     R = ObtainEntry();
     R->RecordNumber = RecordNumber;
@@ -542,50 +544,66 @@ int TDataFile::ReadRecordRun(TDataCursor* Cursor, uint32_t First, int Count, std
 
 void TDataFile::CheckImage(const uint8_t* Image, uint32_t N) const {
   // A live record carries its own number: a zeroed or misplaced slot is damage, never a blank row.
-  if (RecordSize() >= kRecordPrefixSize && Image[0] == 0 && LoadU32(Image + 1) != N) Raise(ecRecordsCorrupt);
+  if (!ImageSound(Image, N)) Raise(ecRecordsCorrupt);
 }
 
-const uint8_t* TDataFile::HeldRecord(uint32_t N) {
-  const uint32_t PerBlock = RecordsPerBlock();
-  const size_t At = static_cast<size_t>((N - 1) % PerBlock) * static_cast<size_t>(RecordSize());
-  size_t Size = 0;
-  const uint8_t* Block = FBlocks.Find((N - 1) / PerBlock, Size);
-  return Block != nullptr && At + static_cast<size_t>(RecordSize()) <= Size ? Block + At : nullptr;
+const uint8_t* TDataFile::KeptImage(uint32_t N) {
+  const uint8_t* Image = HeldImage(N);
+  if (Image == nullptr) {
+    TRecord* R = FCache.Find(N);
+    if (R == nullptr) return nullptr;
+    Image = R->Buffer;
+  }
+  ++CacheHits;
+  return Image;
 }
 
 const uint8_t* TDataFile::RecordImage(TDataCursor* Cursor, uint32_t N) {
   if (N == 0 || N >= NextRecord()) Raise(ecRecordsCorrupt);
-  if (TRecord* R = FCache.Find(N)) {
-    ++CacheHits;
-    return R->Buffer;
+  if (const uint8_t* Kept = KeptImage(N)) return Kept;
+  if (Owner != nullptr && Owner->ChangedBeforeRead(Cursor)) return nullptr;
+  const int R = RecordSize();
+  const uint32_t PerBlock = RecordsPerBlock();
+  const uint32_t Block = (N - 1) / PerBlock, First = Block * PerBlock + 1;
+  bool Sound = true;
+  const uint8_t* Bytes = FBlocks.Load(Block, [&](uint8_t* Buffer) {
+    const int64_t Count = std::min<int64_t>(PerBlock, static_cast<int64_t>(NextRecord()) - First);
+    const int64_t Got = ReadAt(RecordOffset(First), Buffer, Count * R, true);
+    // A file shorter than its header claims: the records present are still kept.
+    const int64_t Complete = Got / R;
+    if (First + Complete <= N) Raise(ecReadError);
+    ++RecordReads;
+    if (Encrypted())
+      for (int64_t I = 0; I < Complete; ++I) CipherDecode(Buffer + I * R, R, kTableCipherKeyLow, kTableCipherKeyHigh);
+    // The records are checked once for all the reads the block serves.
+    for (int64_t I = 0; I < Complete && Sound; ++I)
+      Sound = ImageSound(Buffer + I * R, First + static_cast<uint32_t>(I));
+    // What the record cache holds of the block is newer than the file or the same.
+    const uint32_t End = First + static_cast<uint32_t>(Complete);
+    auto It = std::lower_bound(FCache.Sorted.begin(), FCache.Sorted.end(), First,
+                               [](const TRecord* C, uint32_t V) { return C->RecordNumber < V; });
+    for (; It != FCache.Sorted.end() && (*It)->RecordNumber < End; ++It)
+      std::memcpy(Buffer + static_cast<size_t>((*It)->RecordNumber - First) * static_cast<size_t>(R), (*It)->Buffer,
+                  static_cast<size_t>(R));
+    return static_cast<size_t>(Complete * R);
+  });
+  const uint8_t* Image = Bytes + static_cast<size_t>(N - First) * static_cast<size_t>(R);
+  if (!Sound) {
+    // A block with a damaged record is not kept: only a read of that record fails. The copy stays
+    // valid until the next call on the file.
+    FBlocks.Drop(Block, Block);
+    CheckImage(Image, N);
   }
-  const uint8_t* Image = HeldRecord(N);
-  if (Image != nullptr) {
-    ++CacheHits;
-  } else {
-    if (Owner != nullptr && Owner->ChangedBeforeRead(Cursor)) return nullptr;
-    const int R = RecordSize();
-    const uint32_t PerBlock = RecordsPerBlock();
-    const uint32_t Block = (N - 1) / PerBlock, First = Block * PerBlock + 1;
-    const uint8_t* Bytes = FBlocks.Load(Block, [&](uint8_t* Buffer) {
-      const int64_t Count = std::min<int64_t>(PerBlock, static_cast<int64_t>(NextRecord()) - First);
-      const int64_t Got = ReadAt(RecordOffset(First), Buffer, Count * R, true);
-      // A file shorter than its header claims: the records present are still kept.
-      const int64_t Complete = Got / R;
-      if (First + Complete <= N) Raise(ecReadError);
-      ++RecordReads;
-      if (Encrypted())
-        for (int64_t I = 0; I < Complete; ++I) CipherDecode(Buffer + I * R, R, kTableCipherKeyLow, kTableCipherKeyHigh);
-      return static_cast<size_t>(Complete * R);
-    });
-    Image = Bytes + static_cast<size_t>(N - First) * static_cast<size_t>(R);
-  }
-  CheckImage(Image, N);
   return Image;
 }
 
 void TDataFile::ReleaseRecord(TRecord*& Record) {
   if (Record == nullptr) return;
+  // A record changed while it was held: the clean block of its place is older now.
+  if (Record->Modified) {
+    const uint32_t Block = (Record->RecordNumber - 1) / RecordsPerBlock();
+    FBlocks.Drop(Block, Block);
+  }
   FCache.Release(Record);
   Record = nullptr;
 }

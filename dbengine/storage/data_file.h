@@ -2,7 +2,10 @@
 // fixed-length records. Records are cached (a most-recently-used chain probed four times before a
 // binary search of the list sorted by record number), read with read-ahead and written back in runs
 // of consecutive records. Records read one at a time come from blocks of about 4 KB of records kept
-// as clean copies of the file (see file_block_cache.h). Deleted records form a free chain through
+// as clean copies of the file (see file_block_cache.h). A held block is never older than the record
+// cache: it is read with the cached records of its range laid over it, and a record changed in the
+// cache drops its block when its writer lets go of it. So a read asks the blocks first and the
+// record cache only when no block holds the record. Deleted records form a free chain through
 // their bytes 1..4.
 //
 // Field descriptors are TFieldDescriptor of data_fields.h: one layout for the files, the definition
@@ -131,7 +134,7 @@ struct TSortGroupCallbacks {
 
 class TDataFile : public TFileHandler {
  public:
-  explicit TDataFile(TTableFileOwner* Owner = nullptr) : Owner(Owner) {}
+  explicit TDataFile(TTableFileOwner* Owner = nullptr) : Owner(Owner) { FBlocks.DrawOn(&FOwnBudget); }
   ~TDataFile() override;
 
   TTableFileOwner* Owner;
@@ -167,11 +170,14 @@ class TDataFile : public TFileHandler {
   bool GetRecord(TDataCursor* Cursor, uint32_t RecordNumber, TRecord*& Record, bool Forward = true,
                  int Estimate = 0, bool ReadAhead = false);
   void ReleaseRecord(TRecord*& Record);
-  // The image of record N (RecordSize bytes) for a read of one record: from the record cache, else
-  // from the clean block of records around it, which is read from the file when not held (and then
+  // The image of record N (RecordSize bytes) for a read of one record: from the clean block of
+  // records around it, else from the record cache, else from the block read from the file (and then
   // kept). The image stays valid until the next call on the file. nullptr when the owner's change
   // check found another holder's change.
   const uint8_t* RecordImage(TDataCursor* Cursor, uint32_t N);
+  // Record N's image in the clean block that holds it, else in the record cache (a hit counted);
+  // nullptr when neither holds it. Valid until the next call on the file.
+  const uint8_t* KeptImage(uint32_t N);
   // Copies of up to Count consecutive records from First on (RecordSize bytes each) for a scan that
   // hands them out one by one: read from the file in one piece and not put into the cache; a
   // record the cache holds is copied from there (it may be newer than the file). Returns the
@@ -192,10 +198,13 @@ class TDataFile : public TFileHandler {
   // Forgets every cached record and block without writing them.
   void ClearCache();
   void TrimCache();
-  // Forgets the clean record blocks kept for lookups (the record cache stays).
-  void DropLookupBlocks() { FBlocks.Clear(); }
+  // The budget the clean record blocks draw on (nullptr: one of the file's own, of
+  // kFileBlockCacheBytes), and whether they give way as those of an idle table.
+  void DrawBlocksOn(TLookupBudget* Budget) { FBlocks.DrawOn(Budget != nullptr ? Budget : &FOwnBudget); }
+  void SetBlocksIdle(bool Idle) { FBlocks.SetIdle(Idle); }
   int CachedRecords() const { return FCache.Count(); }
   int CleanBlocks() const { return FBlocks.HeldBlocks(); }
+  size_t CleanBlockBytes() const { return FBlocks.HeldBytes(); }
   // A cached record lost its modified flag outside the write-back.
   void RecordCleaned() { FCache.DropDirtyTail(); }
   // The cached record of a number, nullptr when not cached (no pin, no read).
@@ -270,6 +279,7 @@ class TDataFile : public TFileHandler {
 
  private:
   TItemCache<TRecord, &TRecord::RecordNumber, 16383> FCache;
+  TLookupBudget FOwnBudget{kFileBlockCacheBytes};
   TFileBlockCache FBlocks;
   uint32_t FDiskChangeCount = 0;  // change count last read from or written to the file
 
@@ -278,11 +288,23 @@ class TDataFile : public TFileHandler {
     if (Owner != nullptr) Owner->MarkChanged();
   }
   void ResetCacheCapacity();
-  uint32_t RecordsPerBlock() const { return static_cast<uint32_t>(FBlocks.BlockBytes()) / static_cast<uint32_t>(RecordSize()); }
-  // Record N's image in the clean block that holds it, nullptr when none does.
-  const uint8_t* HeldRecord(uint32_t N);
+  uint32_t FPerBlock = 1;  // records in a clean block, set with its size
+  uint32_t RecordsPerBlock() const { return FPerBlock; }
+  // Record N's image in the clean block that holds it (never older than the record cache: see
+  // above), nullptr when no block holds it.
+  const uint8_t* HeldImage(uint32_t N) {
+    if (N == 0 || N >= NextRecord()) return nullptr;
+    const uint32_t PerBlock = RecordsPerBlock();
+    const size_t At = static_cast<size_t>((N - 1) % PerBlock) * static_cast<size_t>(RecordSize());
+    size_t Size = 0;
+    const uint8_t* Block = FBlocks.Find((N - 1) / PerBlock, Size);
+    return Block != nullptr && At + static_cast<size_t>(RecordSize()) <= Size ? Block + At : nullptr;
+  }
   // Checks the image of record N as read from the file: a live record carries its own number.
   void CheckImage(const uint8_t* Image, uint32_t N) const;
+  bool ImageSound(const uint8_t* Image, uint32_t N) const {
+    return RecordSize() < kRecordPrefixSize || Image[0] != 0 || LoadU32(Image + 1) == N;
+  }
   TRecord* ObtainEntry();
   void ReadRecords(uint32_t RecordNumber, int Count, bool Forward);
   void CipherDescriptors(uint8_t* Block, int64_t Length, bool Reading) const;

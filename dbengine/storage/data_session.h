@@ -18,6 +18,14 @@
 #include "dbengine/storage/data_table.h"
 #include "dbengine/storage/engine_heap.h"
 #include "dbengine/storage/journal.h"
+#include "dbengine/storage/lookup_budget.h"
+
+// Bytes the clean copies kept for lookups (record blocks, index pages) of all the tables of one
+// session take at most. A lookup that misses them reads the file and decodes what it read, several
+// times the cost of a hit; 32 MB keep the hot part of tables of millions of rows, all of the
+// tutor's own tables many times over, and cost little next to the memory of the PCs it runs on.
+// Idle tables keep their copies within it until tables in use need the room.
+constexpr size_t kSessionLookupBytes = size_t{32} << 20;
 
 class TDataSession;
 
@@ -87,6 +95,8 @@ class TDataSession : public TEngineObject {
   std::vector<TDataDirectory*> Directories;
   uint16_t LanguageID = 0;
   uint16_t SortID = 0;
+  // What the session's tables keep for lookups draws on this.
+  TLookupBudget LookupBudget{kSessionLookupBytes};
 
   std::string GetPrivateDir() const { return PrivateDir.empty() ? StartDirectory : PrivateDir; }
   void SetPrivateDir(const std::string& Dir);

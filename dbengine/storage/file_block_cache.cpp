@@ -2,20 +2,12 @@
 
 #include <algorithm>
 
-void TFileBlockCache::Configure(size_t BlockBytes, size_t Budget) {
-  const size_t Slots = std::max<size_t>(1, Budget / std::max<size_t>(1, BlockBytes));
+void TFileBlockCache::Configure(size_t BlockBytes, size_t Limit) {
+  const size_t Slots = std::max<size_t>(1, Limit / std::max<size_t>(1, BlockBytes));
   if (BlockBytes == FBlockBytes && Slots == FMaxSlots) return;
   Clear();
   FBlockBytes = BlockBytes;
   FMaxSlots = Slots;
-}
-
-const uint8_t* TFileBlockCache::Find(uint32_t Block, size_t& Size) {
-  if (Block >= FSlotOf.size() || FSlotOf[Block] == 0) return nullptr;
-  TSlot& S = FSlots[FSlotOf[Block] - 1];
-  S.Used = true;
-  Size = S.Size;
-  return S.Bytes.get();
 }
 
 void TFileBlockCache::Forget(TSlot& S) {
@@ -26,23 +18,28 @@ void TFileBlockCache::Forget(TSlot& S) {
   S.Used = false;
 }
 
-TFileBlockCache::TSlot& TFileBlockCache::FreeSlot() {
-  if (FSlots.size() < FMaxSlots) {
-    FSlots.emplace_back();
-    FSlots.back().Bytes = std::make_unique_for_overwrite<uint8_t[]>(FBlockBytes);
-    return FSlots.back();
-  }
+size_t TFileBlockCache::NextVictim() {
   // The clock: a block found since the hand last passed gets another round.
   for (;;) {
-    TSlot& S = FSlots[FHand];
+    const size_t I = FHand;
+    TSlot& S = FSlots[I];
     FHand = (FHand + 1) % FSlots.size();
     if (S.Held && S.Used) {
       S.Used = false;
       continue;
     }
     Forget(S);
-    return S;
+    return I;
   }
+}
+
+TFileBlockCache::TSlot& TFileBlockCache::FreeSlot() {
+  if (FSlots.size() < FMaxSlots && Charge(FBlockBytes)) {
+    FSlots.emplace_back();
+    FSlots.back().Bytes = std::make_unique_for_overwrite<uint8_t[]>(FBlockBytes);
+    return FSlots.back();
+  }
+  return FSlots[NextVictim()];
 }
 
 const uint8_t* TFileBlockCache::Load(uint32_t Block, const std::function<size_t(uint8_t* Buffer)>& Fill) {
@@ -65,7 +62,28 @@ void TFileBlockCache::Drop(uint32_t First, uint32_t Last) {
     if (FSlotOf[B] != 0) Forget(FSlots[FSlotOf[B] - 1]);
 }
 
+void TFileBlockCache::Remove(size_t I) {
+  Forget(FSlots[I]);
+  if (I + 1 != FSlots.size()) {
+    FSlots[I] = std::move(FSlots.back());
+    if (FSlots[I].Held) FSlotOf[FSlots[I].Block] = static_cast<uint32_t>(I) + 1;
+  }
+  FSlots.pop_back();
+  if (FHand >= FSlots.size()) FHand = 0;
+  Credit(FBlockBytes);
+}
+
+size_t TFileBlockCache::GiveUp(size_t Bytes) {
+  size_t Freed = 0;
+  while (Freed < Bytes && !FSlots.empty()) {
+    Remove(NextVictim());
+    Freed += FBlockBytes;
+  }
+  return Freed;
+}
+
 void TFileBlockCache::Clear() {
+  Credit(CopyBytes());
   FSlotOf.clear();
   FSlots.clear();
   FHeld = 0;

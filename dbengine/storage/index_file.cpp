@@ -1,6 +1,7 @@
 #include "dbengine/storage/index_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <unordered_set>
 
@@ -17,8 +18,16 @@ constexpr uint32_t kMaxEndOffset = 2000000000u;
 // held by the walk in progress; this bound catches references that are never released.
 constexpr int kMaxPinnedPages = 4096;
 
+// Pages that leave the kept ones the pool keeps for the next reads; the others go back to the heap.
+constexpr int kPooledKeptPages = 16;
+
 // What a page takes in memory.
 size_t PageMemory(const TPage* P) { return sizeof(TPage) + static_cast<size_t>(P->EntriesCapacity); }
+
+// Serials of page contents, unique in the process (a page object that went back to the heap may
+// come again at the same address).
+std::atomic<uint64_t> GPageSerial{0};
+uint64_t NewPageSerial() { return GPageSerial.fetch_add(1, std::memory_order_relaxed) + 1; }
 
 bool ValidIndexName(const std::string& Name) {
   std::string T = Trim(Name);
@@ -36,11 +45,7 @@ TIndexFile::~TIndexFile() {
   }
   for (auto& C : FCaches)
     for (TPage* P : C.Sorted) delete P;
-  for (TPage* P = FClean.Head; P;) {
-    TPage* Next = P->MruNext;
-    delete P;
-    P = Next;
-  }
+  for (const TKeptPages::TEntry& E : FKept.Ring) delete E.Page;
 }
 
 void TIndexFile::Raise(uint16_t Code, const std::string& IndexName, const std::string& FieldName) {
@@ -49,8 +54,12 @@ void TIndexFile::Raise(uint16_t Code, const std::string& IndexName, const std::s
 
 void TIndexFile::PageCorrupt() { Raise(ecIndexCorrupt); }
 
-void TIndexFile::PageModified(TPage&) {
+void TIndexFile::PageModified(TPage& Page) {
   if (Owner) Owner->MarkChanged();
+  Page.Serial = NewPageSerial();
+  // A kept page is what the file holds: one that changes goes back to its slot's cache, which
+  // writes it.
+  if (Page.KeptAt >= 0) Adopt(&Page);
 }
 
 // ---- Open, create, header ------------------------------------------------------------------------
@@ -70,6 +79,7 @@ void TIndexFile::Open() {
 
 void TIndexFile::Close() {
   ClearCache(true);
+  std::vector<TPage*>().swap(FByPage);
   TFileHandler::Close();
 }
 
@@ -277,17 +287,6 @@ void TIndexFile::MruPushFront(TSlotCache& C, TPage* P) {
   if (!C.MruTail) C.MruTail = P;
 }
 
-TPage* TIndexFile::FindCached(int Slot, uint32_t Offset) {
-  TSlotCache& C = FCaches[Slot];
-  int Probe = 0;
-  for (TPage* P = C.MruHead; P && Probe < 2; P = P->MruNext, ++Probe)
-    if (P->Offset == Offset) return P;
-  auto It = std::lower_bound(C.Sorted.begin(), C.Sorted.end(), Offset,
-                             [](const TPage* P, uint32_t O) { return P->Offset < O; });
-  if (It != C.Sorted.end() && (*It)->Offset == Offset) return *It;
-  return nullptr;
-}
-
 void TIndexFile::InsertCached(int Slot, TPage* Page) {
   TSlotCache& C = FCaches[Slot];
   auto It = std::lower_bound(C.Sorted.begin(), C.Sorted.end(), Page->Offset,
@@ -325,64 +324,125 @@ TPage* TIndexFile::ObtainBuffer(int Slot) {
   return FPool.Pop();
 }
 
+void TIndexFile::Track(TPage* Page) {
+  const size_t N = Page->Offset / kIndexPageSize;
+  if (N >= FByPage.size()) FByPage.resize(N + 1, nullptr);
+  FByPage[N] = Page;
+  Page->Serial = NewPageSerial();
+}
+
+void TIndexFile::Untrack(TPage* Page) {
+  const size_t N = Page->Offset / kIndexPageSize;
+  if (N < FByPage.size() && FByPage[N] == Page) FByPage[N] = nullptr;
+}
+
+void TIndexFile::Dispose(TPage* Page) {
+  // Pages the budget gave up are memory for others: the pool keeps only what the next reads take.
+  // A page a walk still holds (caches dropped under it by a change check) is never freed here.
+  if (FPool.Size() < kPooledKeptPages || Page->RefCount > 0)
+    FPool.Push(Page);
+  else
+    delete Page;
+}
+
 void TIndexFile::KeepClean(TPage* Page) {
-  // The pages of a file in memory are read at the cost of a copy.
-  if (InMemory) {
+  // The pages of a file in memory are read at the cost of a copy. The status index is read whole
+  // (the visible set of a natural order, a record count), never by key in no particular order: its
+  // pages would take the room of pages that serve lookups.
+  if (InMemory || Page->Slot == kSysDeletedSlot) {
+    Untrack(Page);
     FPool.Push(Page);
     return;
   }
-  if (TPage* Twin = TakeClean(Page->Slot, Page->Offset)) FPool.Push(Twin);
-  const size_t At = Page->Offset / kIndexPageSize;
-  if (At >= FClean.ByPage.size()) FClean.ByPage.resize(At + 1, nullptr);
-  FClean.ByPage[At] = Page;
-  ++FClean.Count;
-  FClean.Bytes += PageMemory(Page);
-  Page->MruPrev = nullptr;
-  Page->MruNext = FClean.Head;
-  if (FClean.Head) FClean.Head->MruPrev = Page;
-  FClean.Head = Page;
-  if (!FClean.Tail) FClean.Tail = Page;
-  while (FClean.Bytes > kCleanPageBytes && FClean.Tail != Page) {
-    TPage* Oldest = FClean.Tail;
-    UnlinkClean(Oldest);
-    FPool.Push(Oldest);
+  const size_t Bytes = PageMemory(Page);
+  while (!FKept.Take(Bytes)) {
+    if (EvictKept(1) == 0) {
+      Untrack(Page);
+      Dispose(Page);
+      return;
+    }
   }
+  Page->KeptAt = static_cast<int>(FKept.Ring.size());
+  Page->Used = false;
+  FKept.Ring.push_back({Page, Bytes});
 }
 
-void TIndexFile::UnlinkClean(TPage* P) {
-  FClean.ByPage[P->Offset / kIndexPageSize] = nullptr;
-  --FClean.Count;
-  FClean.Bytes -= PageMemory(P);
-  if (P->MruPrev) P->MruPrev->MruNext = P->MruNext;
-  if (P->MruNext) P->MruNext->MruPrev = P->MruPrev;
-  if (FClean.Head == P) FClean.Head = P->MruNext;
-  if (FClean.Tail == P) FClean.Tail = P->MruPrev;
-  P->MruPrev = P->MruNext = nullptr;
+void TIndexFile::Unkeep(TPage* Page) {
+  auto& Ring = FKept.Ring;
+  const size_t At = static_cast<size_t>(Page->KeptAt);
+  FKept.Return(Ring[At].Bytes);
+  Ring[At] = Ring.back();
+  Ring[At].Page->KeptAt = static_cast<int>(At);
+  Ring.pop_back();
+  Page->KeptAt = -1;
+  Page->Used = false;
 }
 
-TPage* TIndexFile::TakeClean(int Slot, uint32_t Offset) {
-  const size_t At = Offset / kIndexPageSize;
-  TPage* P = At < FClean.ByPage.size() ? FClean.ByPage[At] : nullptr;
-  if (P == nullptr) return nullptr;
-  UnlinkClean(P);
-  // A page of another slot or shape belonged to an index whose slot has a new definition since.
-  const TIndexDescriptor* D = Descriptor(Slot);
-  if (P->Slot != Slot || P->KeyLength != D->KeyLength() || P->Descending != D->Descending() ||
-      P->Unique != D->Unique() || P->Compression != D->Compression()) {
-    FPool.Push(P);
-    return nullptr;
+size_t TIndexFile::EvictKept(size_t Bytes) {
+  auto& Ring = FKept.Ring;
+  size_t Freed = 0;
+  // Two rounds at most: the first may only take the marks of pages found since.
+  for (size_t Steps = 2 * Ring.size() + 1; Freed < Bytes && !Ring.empty() && Steps > 0; --Steps) {
+    if (FKept.Hand >= Ring.size()) FKept.Hand = 0;
+    TPage* P = Ring[FKept.Hand].Page;
+    if (P->RefCount > 0 || P->Used) {
+      P->Used = false;
+      ++FKept.Hand;
+      continue;
+    }
+    // The last kept page takes the place the hand is on.
+    Freed += Ring[FKept.Hand].Bytes;
+    Unkeep(P);
+    Untrack(P);
+    Dispose(P);
   }
-  return P;
+  return Freed;
 }
 
 void TIndexFile::DropClean() {
-  for (TPage* P = FClean.Head; P;) {
-    TPage* Next = P->MruNext;
-    P->MruPrev = P->MruNext = nullptr;
-    FPool.Push(P);
-    P = Next;
+  while (!FKept.Ring.empty()) {
+    TPage* P = FKept.Ring.back().Page;
+    Unkeep(P);
+    Untrack(P);
+    Dispose(P);
   }
-  FClean = TCleanPages();
+  FKept.Hand = 0;
+}
+
+void TIndexFile::Forget(TPage* Page) {
+  if (Page->RefCount > 0 || Page->Modified) PageCorrupt();
+  if (Page->KeptAt >= 0) {
+    Unkeep(Page);
+    Untrack(Page);
+    Dispose(Page);
+    return;
+  }
+  RemoveCached(Page->Slot, Page);
+  Untrack(Page);
+  FPool.Push(Page);
+}
+
+bool TIndexFile::Fits(int Slot, const TPage* Page) const {
+  if (Page->Slot != Slot) return false;
+  // The pages of a slot's cache move along with its definition; one of an index the slot held
+  // before is met only on its free chain, and AllocatePage configures it anew. A kept page stays
+  // as it was.
+  if (Page->KeptAt < 0) return true;
+  const TIndexDescriptor* D = Descriptor(Slot);
+  return Page->KeyLength == D->KeyLength() && Page->Descending == D->Descending() && Page->Unique == D->Unique() &&
+         Page->Compression == D->Compression();
+}
+
+void TIndexFile::Adopt(TPage* Page) {
+  Unkeep(Page);
+  // The room it takes in the slot's cache is made once it is out of the kept pages.
+  try {
+    FPool.Push(ObtainBuffer(Page->Slot));
+  } catch (...) {
+    InsertCached(Page->Slot, Page);
+    throw;
+  }
+  InsertCached(Page->Slot, Page);
 }
 
 void TIndexFile::CheckSlot(int Slot) {
@@ -399,36 +459,37 @@ bool TIndexFile::GetPage(TDataCursor* Cursor, int Slot, uint32_t Offset, TPage*&
   Page = nullptr;
   CheckSlot(Slot);
   if (Offset == 0) PageCorrupt();
-  TSlotCache& C = FCaches[Slot];
-  TPage* P = nullptr;
+  TPage* P = InMemoryAt(Offset);
+  if (P != nullptr && (Offset == EndOffset() || !Fits(Slot, P))) {
+    // A copy of a page the file no longer holds (past its end), or of one that belonged to an index
+    // whose slot has a new definition since.
+    Forget(P);
+    P = nullptr;
+  }
   if (Offset == EndOffset()) {
     if (EndOffset() > kMaxEndOffset) Raise(ecTableFull);
-    if (TPage* Stale = TakeClean(Slot, Offset)) FPool.Push(Stale);
     P = ObtainBuffer(Slot);
     ConfigurePage(Slot, P);
     P->Offset = Offset;
     P->Modified = true;
+    Track(P);
     InsertCached(Slot, P);
     SetEndOffset(EndOffset() + kIndexPageSize);
     SetDirty();
     ++PageAllocations;
-  } else if ((P = FindCached(Slot, Offset)) != nullptr) {
+  } else if (P != nullptr) {
     // A page taken from the free chain must be free and unused.
     if (NewPage && (!P->Free || P->RefCount > 0)) PageCorrupt();
     ++CacheHits;
-    MruUnlink(C, P);
-    MruPushFront(C, P);
-  } else if ((P = TakeClean(Slot, Offset)) != nullptr) {
-    // The room it takes in the slot's cache is made once it is out of the kept pages.
-    try {
-      FPool.Push(ObtainBuffer(Slot));
-    } catch (...) {
-      FPool.Push(P);
-      throw;
+    if (P->KeptAt < 0) {
+      MruUnlink(FCaches[Slot], P);
+      MruPushFront(FCaches[Slot], P);
+    } else if (NewPage) {
+      // It is about to change.
+      Adopt(P);
+    } else {
+      P->Used = true;
     }
-    InsertCached(Slot, P);
-    if (NewPage && (!P->Free || P->RefCount > 0)) PageCorrupt();
-    ++CacheHits;
   } else {
     if (Offset % kIndexPageSize != 0 || Offset > EndOffset()) PageCorrupt();
     if (Owner && Cursor && Owner->ChangedBeforeRead(Cursor)) return false;
@@ -445,6 +506,7 @@ bool TIndexFile::GetPage(TDataCursor* Cursor, int Slot, uint32_t Offset, TPage*&
       FPool.Push(P);
       throw;
     }
+    Track(P);
     InsertCached(Slot, P);
   }
   if (P->Offset != Offset) PageCorrupt();
@@ -479,12 +541,15 @@ TPage* TIndexFile::AllocatePage(TDataCursor* Cursor, int Slot) {
   const uint16_t Refs = P->RefCount;
   TPage* Prev = P->MruPrev;
   TPage* Next = P->MruNext;
+  // A page of the free chain may have served an index the slot held before.
+  ConfigurePage(Slot, P);
   P->Reset();
   P->Offset = Offset;
   P->RefCount = Refs;
   P->MruPrev = Prev;
   P->MruNext = Next;
   P->Modified = true;
+  Track(P);  // other contents
   SetDirty();
   return P;
 }
@@ -574,6 +639,8 @@ int TIndexFile::ReferencedPages() const {
   for (const auto& C : FCaches)
     for (const TPage* P : C.Sorted)
       if (P->RefCount > 0) ++N;
+  for (const TKeptPages::TEntry& E : FKept.Ring)
+    if (E.Page->RefCount > 0) ++N;
   return N;
 }
 
@@ -584,6 +651,7 @@ void TIndexFile::ClearCache(bool AllSlots) {
     TSlotCache& C = FCaches[S];
     for (TPage* P : C.Sorted) {
       P->MruPrev = P->MruNext = nullptr;
+      Untrack(P);
       FPool.Push(P);
     }
     C.Sorted.clear();

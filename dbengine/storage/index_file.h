@@ -1,10 +1,12 @@
 // The index file (.IDX): a 4,096-byte header describing 32 index slots (0 primary, 1..30
 // secondary, 31 "Sys Deleted"), followed by the 4,096-byte B+-tree pages of every index. Each slot
-// keeps its own page cache (a most-recently-used chain probed twice before a binary search of the
-// slot's list sorted by offset) and its own free chain; modified pages are written in runs. Clean
-// pages that leave a slot's cache are kept, decoded, up to a few MB for the file (least recently
-// used ones go first): descents to keys in no particular order find their pages there instead of
-// reading and decoding them again.
+// keeps its own page cache (a most-recently-used chain and a list sorted by offset) and its own
+// free chain; modified pages are written in runs. Clean pages that leave a slot's cache (but the
+// status index's) are kept, decoded, within the budget the file draws on (lookup_budget.h; a clock
+// picks the pages that go): descents to keys in no particular order use them where they are instead of reading and
+// decoding them again. A kept page that is about to change goes back into its slot's cache first,
+// so that a kept page is always what the file holds. Every page in memory, cached or kept, is
+// found by its page number.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +18,7 @@
 #include "dbengine/storage/file_layer.h"
 #include "dbengine/storage/index_descriptor.h"
 #include "dbengine/storage/index_page.h"
+#include "dbengine/storage/lookup_budget.h"
 #include "dbengine/storage/table_file_owner.h"
 
 // What the index file needs of the table's fields: their 768-byte descriptors by field number, for
@@ -36,7 +39,8 @@ constexpr int kMaxSecondaryIndexes = 30;
 constexpr int kMaxIndexFields = 16;
 constexpr int kMaxKeyFieldBytes = 524;
 constexpr int kIndexCacheInitial = 15;
-// Bytes of the clean pages an index file keeps besides its slots' caches (their entries in memory).
+// Bytes of the clean pages an index file keeps besides its slots' caches (their entries in memory)
+// when it draws on a budget of its own.
 constexpr size_t kCleanPageBytes = size_t{4} << 20;
 
 // Header offsets.
@@ -71,7 +75,7 @@ struct TIndexDescriptor {
 
 class TIndexFile : public TFileHandler, public TPageStore {
  public:
-  explicit TIndexFile(TTableFileOwner* Owner = nullptr) : Owner(Owner) {}
+  explicit TIndexFile(TTableFileOwner* Owner = nullptr) : Owner(Owner) { FKept.DrawOn(&FOwnBudget); }
   ~TIndexFile() override;
 
   TTableFileOwner* Owner;
@@ -148,7 +152,7 @@ class TIndexFile : public TFileHandler, public TPageStore {
   int ByteOrder(TDataCursor* Cursor, int Slot) override;
   bool ValidPageOffset(uint32_t Offset) override;
   [[noreturn]] void PageCorrupt() override;
-  void PageModified(TPage&) override;
+  void PageModified(TPage& Page) override;
 
   // Writes every modified, unreferenced page in runs of consecutive offsets; false when none.
   bool FlushPages();
@@ -156,12 +160,16 @@ class TIndexFile : public TFileHandler, public TPageStore {
   void ClearCache(bool AllSlots);
   // Cuts each slot's cache back to its first 15 pages by offset.
   void TrimCache(bool AllSlots);
-  // Forgets the clean pages kept outside the slots' caches (the slots' caches stay).
-  void DropKeptPages() { DropClean(); }
+  // The budget the kept pages draw on (nullptr: one of the file's own, of kCleanPageBytes), and
+  // whether they give way as those of an idle table.
+  void DrawKeptPagesOn(TLookupBudget* Budget) { FKept.DrawOn(Budget != nullptr ? Budget : &FOwnBudget); }
+  void SetKeptPagesIdle(bool Idle) { FKept.SetIdle(Idle); }
   int CachedPages(int Slot) const { return static_cast<int>(FCaches[Slot].Sorted.size()); }
-  // Clean pages kept outside the slots' caches, and the bytes of their entries.
-  int CleanPages() const { return FClean.Count; }
-  size_t CleanBytes() const { return FClean.Bytes; }
+  // Clean pages kept outside the slots' caches, and the bytes they take.
+  int CleanPages() const { return static_cast<int>(FKept.Ring.size()); }
+  size_t CleanBytes() const { return FKept.CopyBytes(); }
+  // The page at Offset while it is in memory (in a slot's cache or kept), nullptr otherwise.
+  const TPage* PageInMemory(uint32_t Offset) const { return InMemoryAt(Offset); }
   // Cached pages that somebody still holds (a walk in progress or a cursor's position).
   int ReferencedPages() const;
 
@@ -188,26 +196,52 @@ class TIndexFile : public TFileHandler, public TPageStore {
   };
   TSlotCache FCaches[kIndexSlotCount];
   TPageStack FPool;
-  // The clean pages that left the slots' caches, by page number (offset / 4,096), in a
-  // most-recently-used chain of their own.
-  struct TCleanPages {
-    std::vector<TPage*> ByPage;
-    int Count = 0;
-    TPage* Head = nullptr;
-    TPage* Tail = nullptr;
-    size_t Bytes = 0;
+  // Every page in memory (in a slot's cache or kept) by page number (offset / 4,096).
+  std::vector<TPage*> FByPage;
+  // The clean pages that left the slots' caches, in the order of a clock's round.
+  class TKeptPages : public TLookupCopies {
+   public:
+    explicit TKeptPages(TIndexFile& File) : FFile(File) {}
+    struct TEntry {
+      TPage* Page;
+      size_t Bytes;  // charged to the budget
+    };
+    std::vector<TEntry> Ring;
+    size_t Hand = 0;
+    bool Take(size_t Bytes) { return Charge(Bytes); }
+    void Return(size_t Bytes) { Credit(Bytes); }
+    size_t GiveUp(size_t Bytes) override { return FFile.EvictKept(Bytes); }
+
+   private:
+    TIndexFile& FFile;
   };
-  TCleanPages FClean;
-  // Keeps a clean, unreferenced page that left its slot's cache; the oldest kept pages go to the
-  // pool while the kept bytes exceed the budget.
+  TLookupBudget FOwnBudget{kCleanPageBytes};
+  TKeptPages FKept{*this};
+  TPage* InMemoryAt(uint32_t Offset) const {
+    const size_t N = Offset / kIndexPageSize;
+    return N < FByPage.size() ? FByPage[N] : nullptr;
+  }
+  // A page takes its place at its offset with new contents.
+  void Track(TPage* Page);
+  void Untrack(TPage* Page);
+  // Keeps a clean, unreferenced page that left its slot's cache (within the budget; the file's own
+  // kept pages make room when nobody else gives way, and the page goes when none of them can).
   void KeepClean(TPage* Page);
-  // The kept page at Offset, out of the kept ones; nullptr when none of the slot's shape is kept.
-  TPage* TakeClean(int Slot, uint32_t Offset);
-  void UnlinkClean(TPage* Page);
+  // Takes a page out of the kept ones (it stays in memory).
+  void Unkeep(TPage* Page);
+  // Kept pages of at least Bytes that go, by the clock (referenced ones stay); returns their bytes.
+  size_t EvictKept(size_t Bytes);
   void DropClean();
+  // A page that leaves memory: into the pool while it holds few, else back to the heap.
+  void Dispose(TPage* Page);
+  // Drops a page from memory wherever it is; a referenced or modified one cannot go.
+  void Forget(TPage* Page);
+  // Whether a page in memory is one of the slot's (a kept one: of the slot's current definition).
+  bool Fits(int Slot, const TPage* Page) const;
+  // A kept page taken back into its slot's cache (room made there first).
+  void Adopt(TPage* Page);
 
   void SetEndOffset(uint32_t V) { StoreU32(Header + kIdxEndOffset, V); }
-  TPage* FindCached(int Slot, uint32_t Offset);
   TPage* ObtainBuffer(int Slot);
   void InsertCached(int Slot, TPage* Page);
   void RemoveCached(int Slot, TPage* Page);

@@ -764,6 +764,9 @@ TPage* TPageStack::Pop() {
   P->Reset();
   P->RefCount = 0;
   P->MruPrev = P->MruNext = nullptr;
+  P->KeptAt = -1;
+  P->Used = false;
+  P->Serial = 0;
   return P;
 }
 
@@ -940,7 +943,6 @@ bool IndexSeekKey(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_
   TPageHold P(&Store, FetchPage(Store, Cursor, Slot, Root));
   if (!P->IsRoot()) Store.PageCorrupt();
   const TWalkCompare Compare(Store, Cursor, Slot);
-  const int64_t Total = P->TotalKeys();
   int64_t Before = 0;
   for (int Depth = 0; !P->IsLeaf(); ++Depth) {
     if (Depth > kMaxTreeDepth || P->Count == 0) Store.PageCorrupt();
@@ -979,9 +981,10 @@ bool IndexSeekKey(TPageStore& Store, TDataCursor* Cursor, int Slot, const uint8_
     P.Page = nullptr;
     return true;
   }
-  // Beyond this leaf: the first entry of the next one, if any.
+  // Beyond this leaf: the first entry of the next one, if any. Beyond every key, the keys are
+  // counted (only then).
   if (P->Right == 0 || P->Count == 0) {
-    Pos.Ordinal = Total + 1;
+    Pos.Ordinal = IndexKeyCount(Store, Cursor, Slot) + 1;
     return false;
   }
   TPage* R = FetchNeighbourLeaf(Store, Cursor, Slot, P->Right, P.Page);

@@ -83,6 +83,13 @@ class TPage : public TEngineObject {
   bool Modified = false;
   uint16_t RefCount = 0;
   uint32_t Offset = 0;
+  // Kept by the index file besides its slots' caches: the page's place among the kept pages (-1
+  // when not kept), and whether it was found since the kept pages' clock hand last passed.
+  int KeptAt = -1;
+  bool Used = false;
+  // New whenever the page takes other contents (read, made or changed): a reference to the page's
+  // contents that outlives the walk that found it stands while the serial is the same.
+  uint64_t Serial = 0;
   uint32_t Parent = 0;  // known only while the page is reached from above
   int CompressedSize = 0;  // bytes of the entries of a compressed leaf, 0 otherwise
   int Count = 0;

@@ -82,8 +82,12 @@ class TItemCache {
     return FindSorted(K);
   }
   TItem* FindSorted(uint32_t K) {
+    // A scan asks for the item after the one it found last: that place is tried first.
+    if (FNext < Sorted.size() && Sorted[FNext]->*Key == K) return Sorted[FNext++];
     auto It = LowerBound(K);
-    return (It != Sorted.end() && (*It)->*Key == K) ? *It : nullptr;
+    if (It == Sorted.end() || (*It)->*Key != K) return nullptr;
+    FNext = static_cast<size_t>(It - Sorted.begin()) + 1;
+    return *It;
   }
   void Insert(TItem* I) {
     Sorted.insert(LowerBound(I->*Key), I);
@@ -219,6 +223,7 @@ class TItemCache {
 
  private:
   std::vector<TItem*> FOrphans;
+  size_t FNext = 0;  // the place after the last item found (a hint: the list changes)
   TItem* FHead = nullptr;
   TItem* FTail = nullptr;
   // The newest item of the run at the old end of the chain whose items are all modified (nullptr:

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "dbengine/storage/data_session.h"
 #include "dbengine/storage/engine_errors.h"
 
 TTableFiles* MakeTableFiles() { return new TTableFileSet(); }
@@ -15,6 +16,17 @@ TTableFileSet::~TTableFileSet() {
     CloseAll();
   } catch (...) {
   }
+}
+
+void TTableFileSet::BindTable(TDataTable* T) {
+  Table = T;
+  // A temporary table (a statement's result) keeps its copies within a budget of its own: written
+  // once and read in order, it would only take the room of the database's tables.
+  TLookupBudget* Budget = nullptr;
+  if (T != nullptr && !T->Temporary && T->Directory != nullptr && T->Directory->Session != nullptr)
+    Budget = &T->Directory->Session->LookupBudget;
+  Data.DrawBlocksOn(Budget);
+  Index.DrawKeptPagesOn(Budget);
 }
 
 bool TTableFileSet::ChangedBeforeRead(TDataCursor* Cursor) {
@@ -92,6 +104,8 @@ void TTableFileSet::OpenBlob() { Blob.Open(); }
 
 void TTableFileSet::CloseAll() {
   DropParked();
+  Data.SetBlocksIdle(false);
+  Index.SetKeptPagesIdle(false);
   if (Blob.Opened) Blob.Close();
   if (Index.Opened) Index.Close();
   if (Data.Opened) Data.Close();
@@ -137,11 +151,12 @@ bool TTableFileSet::Park() {
     if (!F->Opened) continue;
     if (!F->Park()) return false;
   }
-  // An idle table keeps its caches at their usual size for the next statement (see Resume), but
-  // not the clean copies kept for lookups: up to a few MB that an idle table should not hold.
+  // An idle table keeps its caches at their usual size for the next statement (see Resume), and
+  // the clean copies kept for lookups as long as the tables in use leave it their room in the
+  // session's budget.
   TrimCaches();
-  Data.DropLookupBlocks();
-  Index.DropKeptPages();
+  Data.SetBlocksIdle(true);
+  Index.SetKeptPagesIdle(true);
   return true;
 }
 
@@ -154,6 +169,8 @@ bool TTableFileSet::Resume() {
                           static_cast<TFileHandler*>(&Blob)})
     if (F->Parked && !F->Unpark()) return false;
   if (!Data.Opened || !Index.Opened) return false;
+  Data.SetBlocksIdle(false);
+  Index.SetKeptPagesIdle(false);
   // The handles still name the same files (Unpark checks that under the open-mode lock, and the
   // descriptors keep the files alive, so no other file can take their identity). Files nobody
   // wrote meanwhile are as they were: what is cached of them, their headers and descriptors stay.

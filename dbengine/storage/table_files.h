@@ -38,7 +38,9 @@ class TTableFileSet : public TTableFiles, public TTableFileOwner, public TIndexF
   TIndexFile* IndexFile() { return &Index; }
   // nullptr when the table has no BLOB file open.
   TBlobFile* BlobFile() { return Blob.Opened ? &Blob : nullptr; }
-  void BindTable(TDataTable* T) { Table = T; }
+  // Binds the open table; the clean copies the files keep for lookups draw on its session's budget
+  // from then on (a temporary table's on budgets of their own).
+  void BindTable(TDataTable* T);
   // Sorts the records (see TDataFile::SortRecords); with Distinct or Group the index file takes the
   // rows written as its record count.
   uint32_t SortRecords(const std::vector<int>& KeyFields, bool CaseInsensitive, bool Distinct, bool Group,

@@ -3,6 +3,7 @@
 # index file.
 list(APPEND VXDB_STORAGE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/table_file_owner.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/lookup_budget.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_block_cache.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/blob_file.cpp

@@ -290,6 +290,40 @@ TEST_F(RangeScanTest, RangesSetInsideAndBesideTheHeldLeafFollowItsSplitsAndMerge
   }
 }
 
+// A cursor reads the positions of its range in the index leaf its last descent met, where the index
+// file keeps it. With no budget for kept pages, another cursor reading the index from end to end
+// between two calls pushes that leaf out of memory and other leaves take its page objects: the
+// cursor reads its leaf again rather than what took its place.
+TEST_F(RangeScanTest, RangeReadsItsLeafAgainWhenTheLeafLeftMemoryBetweenCalls) {
+  CreatePeople();
+  TDataCursor* C = OpenPeople();
+  TDataCursor* W = OpenPeople();
+  Fill(C, 3000);
+  Session->LookupBudget.SetLimit(0);
+  C->SetIndexName("BYNAME");
+  W->SetIndexName("BYNAME");
+  TBuffer B(C->RecordBufferSize);
+  for (int I : {3, 120, 260, 499}) {
+    const std::string Name = NameFor(I);
+    SetNameRange(C, Name, Name);
+    C->MoveToBegin();
+    ASSERT_EQ(C->GetNextRecord(B.data()), 0);
+    std::vector<int32_t> Ids = {IdOf(C, B.data())};
+    W->MoveToBegin();
+    int Rows = 0;
+    while (W->GetNextRecord(B.data()) == 0) ++Rows;
+    ASSERT_EQ(Rows, 3000);
+    while (C->GetNextRecord(B.data()) == 0) Ids.push_back(IdOf(C, B.data()));
+    std::vector<int32_t> Want;
+    for (int32_t Id = I; Id <= 3000; Id += 500) Want.push_back(Id);
+    EXPECT_EQ(Ids, Want) << Name;
+    W->MoveToBegin();
+    while (W->GetNextRecord(B.data()) == 0) {
+    }
+    ExpectSameAsFresh(C, Name, Name, "after the leaf left memory");
+  }
+}
+
 // A scan in index order without a range stands inside a leaf when keys next to its position
 // change: by another cursor of this process, then by another process.
 TEST_F(RangeScanTest, IndexScanSeesKeysChangedNextToItsPosition) {

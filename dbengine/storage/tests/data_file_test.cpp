@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -323,6 +324,70 @@ TEST_F(DataFileTest, RecordsReadOneAtATimeComeFromCleanBlocks) {
     EXPECT_EQ(Owner.ChangeChecks, 2);
     F->Close();
   }
+}
+
+// A block of records read one at a time is asked before the record cache, so it is never older
+// than what the cache holds: read while a changed record waits in the cache, it shows that record,
+// and a record changed after the block was read drops it. Each block's records are checked once
+// when it is read: a block with a damaged record is not kept, and only a read of that record fails.
+TEST_F(DataFileTest, CleanBlocksAreNeverOlderThanTheRecordCacheAndADamagedOneIsNotKept) {
+  Create(StudentFields());
+  const uint32_t PerBlock = 4096 / 79;
+  const std::string Path = Name;
+  {
+    auto F = Open();
+    for (int I = 1; I <= 1000; ++I) Append(*F, "R" + std::to_string(I));
+    Commit(*F);
+  }
+  auto F = Open();
+  auto Text = [&](uint32_t N) {
+    const uint8_t* Image = F->RecordImage(nullptr, N);
+    return Image ? std::string(reinterpret_cast<const char*>(Image + F->Field(2)->Offset() + 1)) : "?";
+  };
+  auto Change = [&](uint32_t N, const char* To) {
+    TRecord* R = nullptr;
+    ASSERT_TRUE(F->GetRecord(nullptr, N, R));
+    PutFieldValue(F->Field(2)->Data(), R->Buffer, To, false, 0, 0);
+    R->Modified = true;
+    F->ReleaseRecord(R);
+  };
+  // Record 500 changed in the cache, not written; its block is read for record 501.
+  Change(500, "changed");
+  EXPECT_EQ(Text(501), "R501");
+  const int64_t Reads = F->RecordReads;
+  EXPECT_EQ(Text(500), "changed");
+  // The block holds record 502 too: a change of it after the block was read.
+  Change(502, "changed too");
+  EXPECT_EQ(Text(502), "changed too");
+  EXPECT_EQ(Text(501), "R501");
+  EXPECT_EQ(F->RecordReads, Reads + 1);  // the block read again
+  F->ClearCache();
+
+  // Record 700 damaged on disk: a live record that does not carry its own number.
+  {
+    std::FILE* Out = std::fopen(Path.c_str(), "r+b");
+    ASSERT_NE(Out, nullptr);
+    const uint8_t Damage[5] = {0, 1, 0, 0, 0};
+    ASSERT_EQ(std::fseek(Out, static_cast<long>(F->RecordOffset(700)), SEEK_SET), 0);
+    ASSERT_EQ(std::fwrite(Damage, 1, sizeof Damage, Out), sizeof Damage);
+    std::fclose(Out);
+  }
+  const uint32_t Neighbour = 700 % PerBlock == 0 ? 699 : 701;  // in the same block
+  ASSERT_EQ((Neighbour - 1) / PerBlock, 699 / PerBlock);
+  const int64_t Before = F->RecordReads;
+  EXPECT_EQ(Text(Neighbour), "R" + std::to_string(Neighbour));
+  EXPECT_EQ(Text(Neighbour), "R" + std::to_string(Neighbour));
+  EXPECT_EQ(F->RecordReads, Before + 2);
+  EXPECT_EQ(F->CleanBlocks(), 0);
+  try {
+    Text(700);
+    ADD_FAILURE() << "the damaged record was read";
+  } catch (const EVXDBEngineError& E) {
+    EXPECT_EQ(E.ErrorCode(), ecRecordsCorrupt);
+  }
+  EXPECT_EQ(Text(1), "R1");
+  EXPECT_EQ(F->CleanBlocks(), 1);
+  F->Close();
 }
 
 TEST_F(DataFileTest, ModifiedRecordsAreWrittenInRunsAndPinnedOnesWait) {

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -51,6 +53,55 @@ TEST(FileBlockCache, HoldsItsBudgetAtMostKeepsWhatIsUsedAndForgetsOnRequest) {
   EXPECT_EQ(C.HeldBlocks(), 0);
   EXPECT_EQ(C.HeldBytes(), 0u);
   EXPECT_FALSE(Held(20));
+}
+
+// Caches drawing on one budget: together they never hold more than it allows. A cache that needs
+// room takes it from idle caches first (the one idle longest first), else from a cache in use that
+// holds more than itself, else from its own blocks; what a cache gives up is freed.
+TEST(FileBlockCache, CachesOfOneBudgetShareItAndIdleOnesGiveWayFirst) {
+  TLookupBudget Budget(1000);  // ten blocks of 100 bytes
+  TFileBlockCache A, B, C;
+  for (TFileBlockCache* X : {&A, &B, &C}) {
+    X->Configure(100, SIZE_MAX);
+    X->DrawOn(&Budget);
+  }
+  auto Load = [](TFileBlockCache& X, uint32_t First, uint32_t Count) {
+    for (uint32_t Block = First; Block < First + Count; ++Block)
+      X.Load(Block, [Block](uint8_t* P) { return FillWith(Block, P, 100); });
+  };
+  auto Blocks = [&]() {
+    EXPECT_LE(Budget.HeldBytes(), Budget.Limit());
+    EXPECT_EQ(Budget.HeldBytes(), A.HeldBytes() + B.HeldBytes() + C.HeldBytes());
+    return std::vector<int>{A.HeldBlocks(), B.HeldBlocks(), C.HeldBlocks()};
+  };
+  Load(A, 0, 12);
+  EXPECT_EQ(Blocks(), (std::vector<int>{10, 0, 0}));
+  // Caches in use end up with even shares.
+  Load(B, 0, 8);
+  EXPECT_EQ(Blocks(), (std::vector<int>{5, 5, 0}));
+  Load(B, 8, 3);
+  EXPECT_EQ(Blocks(), (std::vector<int>{5, 5, 0}));
+  // Idle caches give way first, the one idle longest first, down to nothing.
+  A.SetIdle(true);
+  B.SetIdle(true);
+  Load(C, 0, 7);
+  EXPECT_EQ(Blocks(), (std::vector<int>{0, 3, 7}));
+  // A cache taken back into use keeps what it holds and shares again.
+  B.SetIdle(false);
+  Load(B, 20, 3);
+  EXPECT_EQ(Blocks(), (std::vector<int>{0, 5, 5}));
+  // A lower limit takes effect at once; blocks given up and dropped are freed.
+  Budget.SetLimit(400);
+  EXPECT_EQ(Blocks(), (std::vector<int>{0, 2, 2}));
+  Load(C, 10, 1);
+  EXPECT_EQ(Blocks(), (std::vector<int>{0, 2, 2}));
+  C.Clear();
+  EXPECT_EQ(Blocks(), (std::vector<int>{0, 2, 0}));
+  // Out of the budget, a cache keeps its own limit only.
+  B.DrawOn(nullptr);
+  EXPECT_EQ(Budget.HeldBytes(), 0u);
+  Load(B, 0, 30);
+  EXPECT_EQ(B.HeldBlocks(), 30);
 }
 
 }  // namespace

@@ -449,6 +449,92 @@ TEST(IndexTree, LookupsInNoParticularOrderAreServedByKeptCleanPages) {
   B.CheckTree();
 }
 
+// Kept pages serve lookups where they are: a second round over the same keys reads nothing and
+// moves no page between the kept ones and the slot's cache. A kept page that changes goes back to
+// its slot's cache first (new contents: a new serial) and is written from there. Two files drawing
+// on one budget stay within it; an idle file gives its pages up to the other one, except a page a
+// walk holds.
+TEST(IndexTree, KeptPagesServeInPlaceGoBackToTheirSlotToChangeAndShareABudget) {
+  TTempDir Tmp, OtherTmp;
+  TTreeBench B(Tmp, 45, true, icNone), Other(OtherTmp, 45, true, icNone);
+  constexpr int kKeys = 30000;  // about 750 leaves
+  for (TTreeBench* X : {&B, &Other}) {
+    for (int V = 0; V < kKeys; ++V) ASSERT_TRUE(X->Insert(X->Key(V), static_cast<uint32_t>(V + 1)));
+    X->File->FlushPages();
+    X->File->ClearCache(true);
+  }
+  TLookupBudget Budget(size_t{3} << 19);  // the leaves of half the keys, not of all of them
+  B.File->DrawKeptPagesOn(&Budget);
+  Other.File->DrawKeptPagesOn(&Budget);
+  std::vector<int> Order(kKeys / 2);
+  for (int V = 0; V < kKeys / 2; ++V) Order[static_cast<size_t>(V)] = V;
+  std::shuffle(Order.begin(), Order.end(), std::mt19937(9));
+  auto LookUp = [&](TTreeBench& X, const std::vector<int>& Values) {
+    for (int V : Values) {
+      TIndexPosition Pos;
+      ASSERT_TRUE(IndexSeekKey(*X.File, nullptr, 0, X.Key(V).data(), X.KL, Pos));
+      ASSERT_EQ(Pos.RecordNumber(), static_cast<uint32_t>(V + 1));
+      IndexRelease(*X.File, Pos);
+      ASSERT_LE(Budget.HeldBytes(), Budget.Limit());
+    }
+  };
+  LookUp(B, Order);
+  const int Kept = B.File->CleanPages();
+  ASSERT_GT(Kept, 200);
+  const int64_t Reads = B.File->PageReads;
+  // Where the pages of a few keys are, and what they hold.
+  std::vector<std::pair<const TPage*, uint64_t>> Where;
+  for (int V : {Order[0], Order[1], Order[2]}) {
+    TIndexPosition Pos;
+    ASSERT_TRUE(IndexSeekKey(*B.File, nullptr, 0, B.Key(V).data(), B.KL, Pos));
+    Where.push_back({Pos.Leaf, Pos.Leaf->Serial});
+    IndexRelease(*B.File, Pos);
+  }
+  LookUp(B, Order);
+  EXPECT_EQ(B.File->PageReads, Reads);
+  EXPECT_EQ(B.File->CleanPages(), Kept);
+  for (auto [Page, Serial] : Where) {
+    EXPECT_EQ(B.File->PageInMemory(Page->Offset), Page);
+    EXPECT_EQ(Page->Serial, Serial);
+  }
+
+  // A key of a kept leaf changes: the leaf goes back to its slot's cache and is written from there.
+  const TPage* Leaf = Where[0].first;
+  ASSERT_GE(Leaf->KeptAt, 0);
+  const int64_t Writes = B.File->PageWrites;
+  ASSERT_TRUE(B.Delete(B.Key(Order[0])));
+  Order.erase(Order.begin());
+  ASSERT_EQ(B.File->PageInMemory(Leaf->Offset), Leaf);
+  EXPECT_LT(Leaf->KeptAt, 0);
+  EXPECT_NE(Leaf->Serial, Where[0].second);
+  B.File->FlushPages();
+  EXPECT_GT(B.File->PageWrites, Writes);
+  B.Reopen();
+  B.File->DrawKeptPagesOn(&Budget);
+  B.CheckTree();
+
+  // The other file's lookups while this one is in use: they share the budget.
+  LookUp(B, Order);
+  LookUp(Other, Order);
+  EXPECT_GT(B.File->CleanPages(), 0);
+  EXPECT_GT(Other.File->CleanPages(), 0);
+  // Idle, this file gives up its kept pages, but not one a walk holds.
+  TIndexPosition Held;
+  ASSERT_TRUE(IndexSeekKey(*B.File, nullptr, 0, B.Key(Order[5]).data(), B.KL, Held));
+  const TPage* HeldLeaf = Held.Leaf;
+  B.File->SetKeptPagesIdle(true);
+  std::vector<int> Rest(kKeys / 2);
+  for (int V = 0; V < kKeys / 2; ++V) Rest[static_cast<size_t>(V)] = kKeys / 2 + V;
+  LookUp(Other, Rest);
+  EXPECT_LE(B.File->CleanPages(), 1);
+  EXPECT_EQ(B.File->PageInMemory(HeldLeaf->Offset), HeldLeaf);
+  EXPECT_EQ(Held.RecordNumber(), static_cast<uint32_t>(Order[5] + 1));
+  IndexRelease(*B.File, Held);
+  EXPECT_EQ(B.File->ReferencedPages(), 0);
+  EXPECT_EQ(Budget.HeldBytes(), B.File->CleanBytes() + Other.File->CleanBytes());
+  Other.CheckTree();
+}
+
 TEST(IndexTree, EachSlotKeepsItsOwnPagesAndEmptyingCutsTheFile) {
   TTempDir Tmp;
   TTreeBench B(Tmp, 5, true, icNone);
