@@ -5,39 +5,12 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <atomic>
-#include <mutex>
 
 #include "dbengine/storage/tests/crash_fixture.h"
 
 namespace {
 
 using namespace crashtest;
-
-enum class TFault { Count, Exit, Error, PowerCut };
-std::atomic<int> GOps{0};
-int GFailAt = 0;
-TFault GFault = TFault::Count;
-
-int Hook(TDiskOp, const char*) {
-  const int N = ++GOps;
-  if (N != GFailAt) return 0;
-  switch (GFault) {
-    case TFault::Exit: _exit(42);
-    case TFault::PowerCut: DropUnsyncedWrites(); _exit(42);
-    case TFault::Error: return -EIO;
-    case TFault::Count: break;
-  }
-  return 0;
-}
-
-void Arm(TFault F, int At) {
-  GOps = 0;
-  GFault = F;
-  GFailAt = At;
-  if (F == TFault::PowerCut) KeepUnsyncedWrites(true);
-  SetDiskFaultHook(Hook);
-}
 
 class CommitCrashTest : public CrashTest {
  protected:
@@ -181,13 +154,7 @@ TEST_F(CommitCrashTest, ACommitSyncsTheJournalOnceAndACheckpointOnlyTheFilesItNa
   int Rc = InChild(
       [&](TDataDirectory* D) -> int {
         TSave Save(D);
-        static std::mutex Lock;
-        static std::vector<std::string> Synced;
-        SetDiskFaultHook([](TDiskOp Op, const char* P) {
-          std::lock_guard<std::mutex> G(Lock);
-          if (Op == TDiskOp::Sync) Synced.push_back(JournalFileName(P));
-          return 0;
-        });
+        std::vector<std::string>& Synced = RecordSyncs();
         Save.Run(1);
         Synced.push_back("|");
         D->Journal()->Checkpoint();

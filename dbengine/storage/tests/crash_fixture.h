@@ -10,10 +10,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -317,5 +320,46 @@ class CrashTest : public ::testing::Test {
   std::string Path;
   std::map<std::string, std::vector<char>> Snapshot;
 };
+
+// Fault injection in the file layer: the At-th write or sync (counted from Arm) ends the process,
+// fails, or cuts the power (unsynced writes dropped, then the process ends); Count only counts.
+enum class TFault { Count, Exit, Error, PowerCut };
+inline std::atomic<int> GOps{0};
+inline int GFailAt = 0;
+inline TFault GFault = TFault::Count;
+
+inline int Hook(TDiskOp, const char*) {
+  const int N = ++GOps;
+  if (N != GFailAt) return 0;
+  switch (GFault) {
+    case TFault::Exit: _exit(42);
+    case TFault::PowerCut: DropUnsyncedWrites(); _exit(42);
+    case TFault::Error: return -EIO;
+    case TFault::Count: break;
+  }
+  return 0;
+}
+
+inline void Arm(TFault F, int At) {
+  GOps = 0;
+  GFault = F;
+  GFailAt = At;
+  if (F == TFault::PowerCut) KeepUnsyncedWrites(true);
+  SetDiskFaultHook(Hook);
+}
+
+// Records the name (within its directory) of every file synced from now on, in order, until the
+// hook is taken away (syncs may come from several threads at once).
+inline std::vector<std::string>& RecordSyncs() {
+  static std::mutex Lock;
+  static std::vector<std::string> Synced;
+  Synced.clear();
+  SetDiskFaultHook([](TDiskOp Op, const char* P) {
+    std::lock_guard<std::mutex> G(Lock);
+    if (Op == TDiskOp::Sync) Synced.push_back(JournalFileName(P));
+    return 0;
+  });
+  return Synced;
+}
 
 }  // namespace crashtest

@@ -9,37 +9,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <mutex>
 
 #include "dbengine/storage/tests/crash_fixture.h"
 
 namespace {
 
 using namespace crashtest;
-
-enum class TFault { Count, Exit, Error, PowerCut };
-std::atomic<int> GOps{0};
-int GFailAt = 0;
-TFault GFault = TFault::Count;
-
-int Hook(TDiskOp, const char*) {
-  const int N = ++GOps;
-  if (N != GFailAt) return 0;
-  switch (GFault) {
-    case TFault::Exit: _exit(42);
-    case TFault::PowerCut: DropUnsyncedWrites(); _exit(42);
-    case TFault::Error: return -EIO;
-    case TFault::Count: break;
-  }
-  return 0;
-}
-
-void Arm(TFault F, int At) {
-  GOps = 0;
-  GFault = F;
-  GFailAt = At;
-  SetDiskFaultHook(Hook);
-}
 
 // Counts the writes in place (every write but the journal's) and ends the process at the N-th.
 std::atomic<int> GInPlace{0};
@@ -270,13 +245,7 @@ TEST_F(JournalLogTest, OnANetworkShareACommitSyncsItsWritesInPlaceToo) {
       [&](TDataDirectory* D) -> int {
         TDirectoryLog::SetNetworkShareForTests(true);
         TSave Save(D);
-        static std::mutex Lock;
-        static std::vector<std::string> Synced;
-        SetDiskFaultHook([](TDiskOp Op, const char* P) {
-          std::lock_guard<std::mutex> G(Lock);
-          if (Op == TDiskOp::Sync) Synced.push_back(JournalFileName(P));
-          return 0;
-        });
+        std::vector<std::string>& Synced = RecordSyncs();
         Save.Run(1);
         SetDiskFaultHook(nullptr);
         std::sort(Synced.begin() + 1, Synced.end());
