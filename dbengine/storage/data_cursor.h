@@ -466,6 +466,8 @@ class TDataCursor : public TEngineObject {
   void RebuildStatusIndex();
   const uint8_t* MapEntry(int FieldNo);
   uint32_t PeekNextAutoInc();
+  // The row number of a record being added: the next automatic one, or with NoAutoInc the buffer's.
+  uint32_t TakeRowNumber(const uint8_t* Buffer);
   // The parts of RestructureTable.
   void RestructureRewrite(const TRestructureParams& P, const std::vector<std::array<uint8_t, 768>>& NewFields,
                           const std::vector<std::array<uint8_t, 120>>& NewIndexes, uint16_t BlobBlockSize);

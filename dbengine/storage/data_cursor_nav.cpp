@@ -890,6 +890,15 @@ void TDataCursor::ValidateRecord(const uint8_t* Buffer) {
   if (HasValidityChecks) ::ValidateRecord(TableName, PhysicalFields(), Buffer, LanguageID, SortID);
 }
 
+uint32_t TDataCursor::TakeRowNumber(const uint8_t* Buffer) {
+  TDataFile* D = DataFile();
+  if (!NoAutoInc) return D->NextAutoInc();
+  // The buffer's own number; later automatic numbers go past it.
+  const uint32_t Id = LoadU32(Buffer + 5);
+  D->SetLastAutoInc(std::max(Id, D->LastAutoInc() + 1));
+  return Id;
+}
+
 uint32_t TDataCursor::PeekNextAutoInc() {
   uint32_t Last = DataFile()->LastAutoInc();
   // The data file refuses to hand out numbers past the 32-bit signed range.
@@ -980,13 +989,7 @@ void TDataCursor::InsertRecord(uint8_t* Buffer, bool Repos) {
         if (Checked) Fail(ecKeyViolation, "", IndexDisplayName(S));
         Fail(ecIndexCorrupt);
       }
-      uint32_t Id;
-      if (!NoAutoInc) {
-        Id = D->NextAutoInc();
-      } else {
-        Id = LoadU32(Buffer + 5);
-        D->SetLastAutoInc(std::max(Id, D->LastAutoInc() + 1));
-      }
+      const uint32_t Id = TakeRowNumber(Buffer);
       StoreU32(Buffer + 5, Id);
       uint8_t NewStatus[kCursorKeyBufferSize];
       BuildStatusKey(Buffer, NewStatus);
@@ -1068,13 +1071,7 @@ void TDataCursor::AppendRecords(uint8_t* Buffers, uint32_t Count) {
       uint8_t* Buffer = Buffers + static_cast<size_t>(I) * RecordBufferSize;
       if (!NoAutoInc) StoreU32(Buffer + 5, PeekNextAutoInc());
       ValidateRecord(Buffer);
-      uint32_t Id;
-      if (!NoAutoInc) {
-        Id = D->NextAutoInc();
-      } else {
-        Id = LoadU32(Buffer + 5);
-        D->SetLastAutoInc(std::max(Id, D->LastAutoInc() + 1));
-      }
+      const uint32_t Id = TakeRowNumber(Buffer);
       Buffer[0] = 0;
       StoreU32(Buffer + 1, First + I);
       StoreU32(Buffer + 5, Id);

@@ -362,8 +362,12 @@ TEST_F(IdleTableTest, TheTablesOfASessionShareOneBudgetForLookupsAndIdleOnesGive
   const size_t AWas = Kept("a");
   for (int K = 1; K <= 600; ++K) {
     LookUp("c", 1, K);
-    if (Kept("b") != B) EXPECT_EQ(Kept("a"), 0u) << "b gave way while a kept copies, lookup " << K;
-    if (K == 1) EXPECT_LT(Kept("a"), AWas);
+    if (Kept("b") != B) {
+      EXPECT_EQ(Kept("a"), 0u) << "b gave way while a kept copies, lookup " << K;
+    }
+    if (K == 1) {
+      EXPECT_LT(Kept("a"), AWas);
+    }
   }
   EXPECT_EQ(Kept("a"), 0u);
   EXPECT_LT(Kept("b"), B);
