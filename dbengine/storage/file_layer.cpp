@@ -26,7 +26,7 @@
 namespace {
 
 constexpr int64_t kCopyChunk = 65535;
-constexpr intptr_t kMemoryBlock = 65535;
+constexpr intptr_t kMemoryPage = 4096;
 // In-memory files are addressed with signed 32-bit offsets by the table files.
 constexpr int64_t kMaxMemoryFileSize = 0x7FFFFFFF;
 
@@ -539,7 +539,7 @@ int TPhysicalFile::Rename(const std::string& NewName) {
     if (rename(From.c_str(), To.c_str()) != 0) return NegErrno(errno);
   }
   FileName = Trim(NewName);
-  ListKey = ListKeyOf(FileName, false);
+  SetListKey(ListKeyOf(FileName, false));
   return 0;
 }
 
@@ -656,7 +656,7 @@ int TMemoryFile::Rename(const std::string& NewName) {
   std::lock_guard<std::recursive_mutex> G(Lock);
   if (HandleCount > 0) return -ecAccessDenied;
   FileName = Trim(NewName);
-  ListKey = ListKeyOf(FileName, true);
+  SetListKey(ListKeyOf(FileName, true));
   return 0;
 }
 
@@ -667,6 +667,12 @@ int TMemoryFile::Delete() {
   ContentsCapacity = 0;
   Size = 0;
   return 0;
+}
+
+void TMemoryFile::Reserve(int64_t End) {
+  if (End <= ContentsCapacity) return;
+  const intptr_t Want = std::max<intptr_t>(static_cast<intptr_t>(End), 2 * ContentsCapacity);
+  ReserveBuffer(std::min<intptr_t>(Want, kMaxMemoryFileSize), kMemoryPage, Contents, ContentsCapacity);
 }
 
 int64_t TMemoryFile::Read(int Number, void* Buffer, int64_t Count) {
@@ -687,7 +693,7 @@ int64_t TMemoryFile::Write(int Number, const void* Buffer, int64_t Count) {
   if (Count <= 0) return 0;
   int64_t End = *Pos + Count;
   if (End > kMaxMemoryFileSize) return -ecInvalidMemoryLength;
-  ReserveBuffer(static_cast<intptr_t>(End), kMemoryBlock, Contents, ContentsCapacity);
+  Reserve(End);
   // Bytes between the old end and a position beyond it read back as zero.
   if (*Pos > Size) memset(Contents + Size, 0, static_cast<size_t>(*Pos - Size));
   memcpy(Contents + *Pos, Buffer, static_cast<size_t>(Count));
@@ -702,7 +708,7 @@ int TMemoryFile::Truncate(int Number) {
   if (!Pos) return -ecInvalidFileHandle;
   if (*Pos > kMaxMemoryFileSize) return -ecInvalidMemoryLength;
   if (*Pos > Size) {
-    ReserveBuffer(static_cast<intptr_t>(*Pos), kMemoryBlock, Contents, ContentsCapacity);
+    Reserve(*Pos);
     memset(Contents + Size, 0, static_cast<size_t>(*Pos - Size));
   }
   Size = *Pos;
@@ -722,8 +728,10 @@ int TFileList::Count() {
 
 int TFileList::IndexOf(const std::string& Name, bool InMemory) {
   std::string Key = ListKeyOf(Name, InMemory);
+  const size_t Hash = AnsiTextHash(Key);
   for (size_t I = 0; I < FFiles.size(); ++I)
-    if (FFiles[I]->IsMemoryFile() == InMemory && SameKey(FFiles[I]->ListKey, Key)) return static_cast<int>(I);
+    if (FFiles[I]->ListHash == Hash && FFiles[I]->IsMemoryFile() == InMemory && SameKey(FFiles[I]->ListKey, Key))
+      return static_cast<int>(I);
   return -1;
 }
 
@@ -809,7 +817,7 @@ int TFileList::FileCreate(const std::string& Name, bool InMemory, bool Temporary
       F = new TMemoryFile(Name);
     else
       F = new TPhysicalFile(Name);
-    F->ListKey = ListKeyOf(Name, InMemory);
+    F->SetListKey(ListKeyOf(Name, InMemory));
     FFiles.push_back(F);
   }
   std::lock_guard<std::recursive_mutex> FG(F->Lock);
@@ -823,7 +831,7 @@ int TFileList::FileCreate(const std::string& Name, bool InMemory, bool Temporary
   if (R >= 0) {
     FileObject = F;
     // A created name may now resolve differently (it exists); keep the key in step.
-    F->ListKey = ListKeyOf(F->FileName, InMemory);
+    F->SetListKey(ListKeyOf(F->FileName, InMemory));
   }
   return R;
 }
@@ -855,7 +863,7 @@ int TFileList::FileOpen(const std::string& Name, bool InMemory, bool SequentialA
   } else {
     if (InMemory) return -ecInvalidPath;
     F = new TPhysicalFile(Name);
-    F->ListKey = ListKeyOf(Name, false);
+    F->SetListKey(ListKeyOf(Name, false));
     F->Exclusive = Exclusive;
     F->SequentialAccess = SequentialAccess;
     F->WriteThrough = WriteThrough;

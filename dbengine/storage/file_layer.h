@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "dbengine/storage/engine_heap.h"
+#include "platform/core/sysutils.h"
 
 // Lock byte that arbitrates exclusive opens between processes: shared openers hold a read lock on
 // it, exclusive openers and creators a write lock. It lies beyond every byte the table files lock.
@@ -61,8 +62,14 @@ class TAbstractFile : public TEngineObject {
   bool WriteThrough = false;
   bool SequentialAccess = false;
   std::string FileName;
-  // Name used to find the object in the list (for disk files the resolved path).
+  // Name used to find the object in the list (for disk files the resolved path), and its hash,
+  // which the list compares before the names.
   std::string ListKey;
+  std::size_t ListHash = 0;
+  void SetListKey(std::string Key) {
+    ListHash = AnsiTextHash(Key);
+    ListKey = std::move(Key);
+  }
   int64_t Size = 0;
   // Held ranges by first byte. They never overlap, so each first byte starts at most one range, and
   // the neighbours of a new range in this order are the only ones it could overlap.
@@ -201,7 +208,7 @@ class TMemoryFile : public TAbstractFile {
   ~TMemoryFile() override;
 
   uint8_t* Contents = nullptr;
-  intptr_t ContentsCapacity = 0;  // grown in 65,535-byte blocks
+  intptr_t ContentsCapacity = 0;
 
   bool IsMemoryFile() const override { return true; }
   int CreateFile() override;
@@ -211,6 +218,11 @@ class TMemoryFile : public TAbstractFile {
   int64_t Read(int Number, void* Buffer, int64_t Count) override;
   int64_t Write(int Number, const void* Buffer, int64_t Count) override;
   int Truncate(int Number) override;
+
+ private:
+  // Room for End bytes: a page at least, then doubled, so that the small files of a one-row result
+  // zero little memory and a big one is copied a few times only.
+  void Reserve(int64_t End);
 };
 
 // ---- Faults and durability of the disk writes ----

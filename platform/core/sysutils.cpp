@@ -232,6 +232,15 @@ int AnsiCompareText(std::string_view A, std::string_view B) {
   return A.size() == B.size() ? 0 : (A.size() < B.size() ? -1 : 1);
 }
 bool AnsiSameText(std::string_view A, std::string_view B) { return A.size() == B.size() && AnsiCompareText(A, B) == 0; }
+std::size_t AnsiTextHash(std::string_view S) {
+  // FNV-1a over the weights.
+  std::uint64_t H = 1469598103934665603ull;
+  for (char C : S) {
+    H ^= WeightOf(C);
+    H *= 1099511628211ull;
+  }
+  return static_cast<std::size_t>(H);
+}
 
 int AnsiCompareStr(std::string_view A, std::string_view B) {
   const int r = AnsiCompareText(A, B);

@@ -123,6 +123,8 @@ bool SameStr(std::string_view A, std::string_view B);
 // prefix of the longer sorts first. Strings that differ only in case compare equal.
 int AnsiCompareText(std::string_view A, std::string_view B);
 bool AnsiSameText(std::string_view A, std::string_view B);
+// A hash of the text's weights: texts that AnsiSameText calls the same have the same hash.
+std::size_t AnsiTextHash(std::string_view S);
 // Same weights, but where the texts are equal ignoring case, a lower-case letter sorts before
 // its upper-case form at the first such difference.
 int AnsiCompareStr(std::string_view A, std::string_view B);

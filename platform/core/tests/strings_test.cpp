@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "platform/core/cp1250.h"
@@ -69,6 +70,13 @@ TEST(Strings, CompareTextFoldsOnlyAsciiAnsiCompareTextFoldsPolish) {
   EXPECT_TRUE(SameText("Hello", "hELLO"));
   EXPECT_FALSE(SameText(Utf8ToCp1250("Ż"), Utf8ToCp1250("ż")));
   EXPECT_TRUE(AnsiSameText(Utf8ToCp1250("ŻÓŁW"), Utf8ToCp1250("żółw")));
+  // Texts the same without regard to case hash the same (the engine's file list relies on it).
+  for (const auto& [A, B] : std::vector<std::pair<const char*, const char*>>{
+           {"ŻÓŁW", "żółw"}, {"/Tmp/Ćma.DAT", "/tmp/ćMA.dat"}, {"", ""}, {"Ąą Ęę", "ąĄ ęĘ"}}) {
+    ASSERT_TRUE(AnsiSameText(Utf8ToCp1250(A), Utf8ToCp1250(B))) << A;
+    EXPECT_EQ(AnsiTextHash(Utf8ToCp1250(A)), AnsiTextHash(Utf8ToCp1250(B))) << A;
+  }
+  EXPECT_NE(AnsiTextHash("t.DAT"), AnsiTextHash("u.DAT"));
   EXPECT_LT(CompareText("abc", "abd"), 0);
   EXPECT_LT(CompareText("ab", "abc"), 0);
   EXPECT_GT(CompareStr("b", "a"), 0);
