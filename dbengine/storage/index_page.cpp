@@ -474,10 +474,12 @@ void TPage::PropagateFirstKey(TDataCursor* Cursor) {
 
 int64_t TPage::KeysBefore(int Pos) const {
   if (IsLeaf()) return Pos - 1;
-  // Every descent counts the keys before its path: the counts are summed in one pass over the entries.
+  // Every descent counts the keys before its path. An empty page (read from a damaged file) has no
+  // entry buffer at all, so no entry address is formed for it.
+  const int Last = std::min(Pos - 1, Count);
+  if (Last < 1) return 0;
   int64_t N = 0;
-  const uint8_t* Entry = Entries + KeyLength + 4;
-  for (int I = 1; I < Pos && I <= Count; ++I, Entry += EntrySize()) N += LoadU32(Entry);
+  for (int I = 1; I <= Last; ++I) N += CountAt(I);
   return N;
 }
 
