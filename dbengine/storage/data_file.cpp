@@ -13,7 +13,9 @@
 #include "platform/core/sysutils.h"
 
 namespace {
-constexpr int kRecordBufferStep = 510;
+// A transaction keeps every record it writes in memory until the commit: record buffers grow in
+// small steps so that a 33-byte row does not hold (and zero) half a kilobyte.
+constexpr int kRecordBufferStep = 16;
 constexpr int kHighestFieldType = 15;
 }  // namespace
 
