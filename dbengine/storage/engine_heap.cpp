@@ -27,6 +27,7 @@ std::atomic<int64_t> gLiveBytes{0};
 std::atomic<uint64_t> gReleasedBytes{0};
 std::atomic<uint64_t> gTotalReleased{0};
 std::atomic<uint32_t> gTrims{0};
+constexpr size_t kSortingRequest = 64 << 10;
 // Below this much released memory a trim is not worth its walk over the heap.
 constexpr uint64_t kLeastTrim = uint64_t(1) << 20;
 
@@ -108,6 +109,12 @@ void EngineHeapSettle(uint64_t Since) {
   gReleases.store(0, std::memory_order_relaxed);
   gTrims.fetch_add(1, std::memory_order_relaxed);
   malloc_trim(0);
+  // The trim merges the freed blocks but leaves them unsorted; the allocator sorts them into its
+  // bins at the first request it cannot answer from a bin of its exact size, which would be the
+  // next statement's first larger block. A request of that kind (below the size the allocator
+  // maps on its own) makes it sort them here, in the commit that freed them.
+  void* volatile Request = malloc(kSortingRequest);
+  free(Request);
 }
 
 void ReserveBuffer(intptr_t Needed, intptr_t BlockSize, void*& Buffer, intptr_t& Capacity) {
