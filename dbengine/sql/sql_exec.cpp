@@ -548,6 +548,21 @@ void PutKeyValue(TDataCursor* Cursor, int FieldNo, uint8_t* Record, int64_t Valu
   Cursor->PutField(FieldNo, Record, false, Bytes);
 }
 
+// Puts the string value of "column = value" into a string key field of a record buffer, as the
+// key of a range of the rows equal to it. False when the field would not hold the value itself
+// (NULL, another type, too long, blanks at its end, a character case the field imposes): only the
+// test of every row then says which rows are equal to it.
+bool PutStringKey(TDataCursor* Cursor, int FieldNo, uint8_t* Record, const TExpToken* Value) {
+  if (Value->Null || Value->DataType != ftString) return false;
+  const std::string S = Value->AsString();
+  const TFieldDescriptor& D = Cursor->FieldDescs[static_cast<size_t>(FieldNo - 1)];
+  const size_t Size = D.DataSize();
+  if (S.empty() || S.size() >= Size || S.find('\0') != std::string::npos) return false;
+  Cursor->PutField(FieldNo, Record, false, S.c_str());
+  const uint8_t* Slot = Record + D.Offset();
+  return Slot[0] != 0 && std::memcmp(Slot + 1, S.data(), S.size()) == 0 && Slot[1 + S.size()] == 0;
+}
+
 }  // namespace
 
 // Positions the table of a loop level for its rows: the key range of its "column = value"
@@ -576,6 +591,22 @@ bool TQueryPlan::SetKeyRange(TSourceRun& R) {
   };
   int Fields = 0;
   for (size_t K = 0; K < R.KeyValues.size(); ++K) {
+    if (C->FieldDescs[static_cast<size_t>(R.KeyFields[K] - 1)].Type() == ftString) {
+      // A string range holds the rows equal to the value and maybe more (an index that ignores
+      // case): its condition is still tested on each of them.
+      TExpToken* V = EvaluateExpression(R.KeyValues[K], nullptr, Eval);
+      const bool Put = PutStringKey(C, R.KeyFields[K], R.RangeStart.data(), V);
+      PutExpToken(V);
+      if (!Put) {
+        if (K == 0) {
+          C->SetIndexNo(kNaturalOrderIndex);
+          return true;
+        }
+        break;
+      }
+      ++Fields;
+      continue;
+    }
     int64_t Low, High;
     const TKeyFit F = Fit(opEqual, R.KeyValues[K], R.KeyFields[K], Low, High);
     if (F == TKeyFit::Nothing) return false;

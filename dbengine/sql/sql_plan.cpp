@@ -304,9 +304,13 @@ struct TColumnComparison {
 
 // The conditions of R (WHERE, or for an outer table its ON conditions) in their order, as
 // comparisons of one of R's columns with a value of the tables placed before it. BETWEEN gives
-// its two bounds; an IN list is one comparison (code prIn) whose value is the predicate.
+// its two bounds; an IN list is one comparison (code prIn) whose value is the predicate. With
+// StringEqualities, "column = value" on a string column is one too: the statement then compares
+// strings as the table's indexes order them, so the keys equal to a value hold every row equal to
+// it (and, under an index that ignores case, a few more, which the loop's own test takes away).
 std::vector<TColumnComparison> ColumnComparisons(const std::vector<std::unique_ptr<TCondition>>& Conditions,
-                                                 TSourceRun& R, const std::function<bool(const void*)>& Placed) {
+                                                 TSourceRun& R, const std::function<bool(const void*)>& Placed,
+                                                 bool StringEqualities = false) {
   auto Earlier = [&](const TExpToken* Value) {
     std::vector<const void*> Sources;
     CollectSources(Value, Sources);
@@ -318,6 +322,10 @@ std::vector<TColumnComparison> ColumnComparisons(const std::vector<std::unique_p
     // Strings compare by collation and floats by a rule of their own: only exact, ordered types.
     return Col && Col->Kind == nkColumn && Col->Source == R.Source && IsKeyRangeType(Col->DataType);
   };
+  auto StringKey = [&](const TExpToken* Col, uint8_t Code) {
+    return StringEqualities && Code == opEqual && Col && Col->Kind == nkColumn && Col->Source == R.Source &&
+           Col->DataType == ftString;
+  };
   auto FieldOf = [&](const TExpToken* Col) { return R.Cursor->FieldDescs[Col->FieldNo - 1u].Number(); };
   std::vector<TColumnComparison> Out;
   for (auto& C : Conditions) {
@@ -327,7 +335,7 @@ std::vector<TColumnComparison> ColumnComparisons(const std::vector<std::unique_p
       for (int Side = 0; Side < 2; ++Side) {
         const TExpToken* Col = Side == 0 ? N->Operand1 : N->Operand2;
         const TExpToken* Val = Side == 0 ? N->Operand2 : N->Operand1;
-        if (!Val || !Usable(Col) || !Earlier(Val)) continue;
+        if (!Val || !(Usable(Col) || StringKey(Col, N->Code)) || !Earlier(Val)) continue;
         uint8_t Code = N->Code;
         if (Side == 1) Code = Code == opGreater ? opLess : Code == opLess ? opGreater
                             : Code == opGreaterEqual ? opLessEqual : Code == opLessEqual ? opGreaterEqual : Code;
@@ -356,7 +364,8 @@ bool TQueryPlan::FindKey(TSourceRun& R, const std::function<bool(const void*)>& 
                          std::vector<const TExpToken*>* Values, std::vector<int>* FieldNos, uint8_t* Index,
                          std::vector<TCondition*>* Conds) {
   if (!R.Cursor) return false;
-  std::vector<TColumnComparison> Keys = ColumnComparisons(Conditions, R, Placed);
+  const bool SameCollation = R.Cursor->LanguageID == Language && R.Cursor->SortID == Sort;
+  std::vector<TColumnComparison> Keys = ColumnComparisons(Conditions, R, Placed, SameCollation);
   Keys.erase(std::remove_if(Keys.begin(), Keys.end(), [](const TColumnComparison& K) { return K.Code != opEqual; }),
              Keys.end());
   auto FirstFor = [&](int Field) -> const TColumnComparison* {

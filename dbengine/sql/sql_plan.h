@@ -47,7 +47,8 @@ struct TSourceRun {
   bool NullRow = false;  // an outer join delivers this table's columns as NULL
   bool Outer = false;    // the optional side of a LEFT or RIGHT join
   // Conditions "column = value" whose values the earlier tables give, served by an index whose
-  // leading fields are these columns: the loop reads only the range of those values.
+  // leading fields are these columns: the loop reads only the range of those values. Whole
+  // numbers, dates and times; strings when the statement compares them as the table does.
   std::vector<const TExpToken*> KeyValues;  // the value sides (parts of the WHERE tree), in key order
   std::vector<int> KeyFields;               // the columns' field numbers, in key order
   std::vector<TCondition*> KeyConditions;   // the conditions they come from, in key order

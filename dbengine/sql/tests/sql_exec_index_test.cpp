@@ -2,6 +2,7 @@
 // rows that the same statements give over a table without indexes.
 #include <random>
 
+#include "dbengine/sql/sql_plan.h"
 #include "dbengine/sql/tests/sql_exec_test_util.h"
 
 namespace sqltest {
@@ -193,6 +194,81 @@ TEST_F(SQLTest, BoundsOnDescendingIndexesAndOtherKeyTypesGiveTheRowsOfAScan) {
     Scanned.replace(At + 7, 2, "sc");
     const TRows Expected = Query(Scanned);
     EXPECT_EQ(Query(Indexed), Expected) << A;
+  }
+}
+
+// Equalities on string columns served by indexes (a two-field one, one that ignores case and runs
+// descending) in a table with the Polish collation: joins through them look the inner rows up by
+// their key instead of scanning the inner table for every outer row, and every statement gives the
+// rows of the same statement over the table without indexes. The outer names hold both cases,
+// Polish letters, NULLs and a name the columns would cut; values with blanks at their end, longer
+// than the field, empty, of another type or compared under another collation are tested row by row.
+TEST_F(SQLTest, StringEqualitiesThroughIndexesGiveTheRowsOfAScan) {
+  for (const char* T : {"ix", "sc"})
+    Exec(std::string("CREATE TABLE ") + T +
+         " (ID INTEGER, N CHAR(8), M CHAR(8), U CHAR(8) CHARCASE UPPER, K INTEGER, LANGUAGE 'Polish')");
+  Exec("CREATE INDEX INK ON ix (N, K)");
+  Exec("CREATE DESC NOCASE INDEX IM ON ix (M)");
+  Exec("CREATE INDEX IU ON ix (U)");
+  Exec("CREATE TABLE o (ID INTEGER, N CHAR(12), K INTEGER, LANGUAGE 'Polish')");
+  const char* const Names[] = {"\xA3\xF3" "d\x9F", "\xB3\xF3" "d\x9F", "Lodz", "lodz", "za\xBF\xF3\xB3\xE6",
+                               "ab", "AB", "\x8C" "wit", "swit", "Zebra"};
+  auto Name = [&](std::mt19937& G) {
+    return G() % 9 == 0 ? std::string("NULL") : std::string("'") + Names[G() % 10] + "'";
+  };
+  std::mt19937 G(5);
+  Dir->StartTransaction();
+  for (int I = 1; I <= 300; ++I) {
+    const std::string Row = "(" + std::to_string(I) + ", " + Name(G) + ", " + Name(G) + ", " + Name(G) + ", " +
+                            std::to_string(G() % 6) + ")";
+    Exec("INSERT INTO ix VALUES " + Row);
+    Exec("INSERT INTO sc VALUES " + Row);
+  }
+  for (int I = 1; I <= 24; ++I)
+    Exec("INSERT INTO o VALUES (" + std::to_string(I) + ", " + (I == 23 ? std::string("'Zebra-long-1'") : Name(G)) +
+         ", " + std::to_string(G() % 6) + ")");
+  Dir->Commit();
+  auto Same = [&](const std::string& Template) {
+    auto On = [&](const char* Table) {
+      std::string SQL = Template;
+      for (size_t P; (P = SQL.find("$T")) != std::string::npos;) SQL.replace(P, 2, Table);
+      return Query(SQL);
+    };
+    const TRows Scanned = On("sc");
+    EXPECT_EQ(On("ix"), Scanned) << Template;
+  };
+  const char* const Joins[] = {
+      "SELECT x.ID, y.ID FROM o x JOIN $T y ON y.N = x.N ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM o x JOIN $T y ON y.M = x.N ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM o x JOIN $T y ON y.U = x.N ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM o x JOIN $T y ON y.N = x.N AND y.K = x.K ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM o x JOIN $T y ON y.N = x.N AND y.K > x.K ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM o x LEFT JOIN $T y ON y.N = x.N AND y.K < 2 ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM o x JOIN $T y ON y.N = x.N || ' ' ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM o x JOIN $T y ON y.N = UPPER(x.N) ORDER BY x.ID, y.ID",
+      "SELECT x.ID, y.ID FROM o x JOIN $T y ON y.N = x.N ORDER BY x.ID, y.ID LANGUAGE 'Czech'",
+  };
+  for (const char* J : Joins) {
+    Same(J);
+    Same(std::string(J) + " NOJOINOPTIMIZE");
+  }
+  const char* const Conditions[] = {
+      "N = '\xA3\xF3" "d\x9F'", "N = 'lodz'", "M = 'LODZ'", "U = 'AB'", "U = 'ab'", "N = 'ab' AND K = 3",
+      "N = 'ab' AND K >= 2 AND K < 5", "N = 'Zebra '", "N = 'Zebra-long-1'", "N = ''", "N = '\x8C" "wit' OR K = 1",
+  };
+  for (const char* W : Conditions) Same(std::string("SELECT ID, N, M, U, K FROM $T WHERE ") + W + " ORDER BY ID");
+  // The inner table of the join is read through its string index.
+  Query("SELECT x.ID, y.ID FROM o x JOIN ix y ON y.N = x.N NOJOINOPTIMIZE");
+  const TQueryPlan* Plan = Executor->PlanOf(Executor->Statement()->MainQuery());
+  ASSERT_EQ(Plan->Runs.size(), 2u);
+  EXPECT_EQ(Plan->Runs[1]->KeyValues.size(), 1u);
+  for (const char* C : {"UPDATE $T SET K = K + 10 WHERE N = 'Lodz'", "DELETE FROM $T WHERE M = 'AB'"}) {
+    for (const char* T : {"ix", "sc"}) {
+      std::string SQL = C;
+      SQL.replace(SQL.find("$T"), 2, T);
+      Exec(SQL);
+    }
+    Same("SELECT ID, N, M, U, K FROM $T ORDER BY ID");
   }
 }
 
