@@ -248,9 +248,14 @@ int CollateStrings(uint16_t Language, uint16_t Sort, const char* A, int LengthA,
     if (R != 0 || LengthA == LengthB) return R;
     return LengthA < LengthB ? -1 : 1;
   }
+  // Each byte has elements of its own, so the bytes both strings begin with weigh the same at
+  // every level: only what follows them is compared (keys of one index share long beginnings).
+  int Same = 0;
+  for (const int N = std::min(LengthA, LengthB); Same < N && A[Same] == B[Same];) ++Same;
+  if (Same == LengthA && Same == LengthB) return 0;
   thread_local std::vector<uint32_t> EA, EB;
-  Expand(T, reinterpret_cast<const uint8_t*>(A), LengthA, EA);
-  Expand(T, reinterpret_cast<const uint8_t*>(B), LengthB, EB);
+  Expand(T, reinterpret_cast<const uint8_t*>(A) + Same, LengthA - Same, EA);
+  Expand(T, reinterpret_cast<const uint8_t*>(B) + Same, LengthB - Same, EB);
   int R = CompareLevel(EA, EB, 16, 0xFFFF);
   if (R == 0 && !(Flags & kCompareIgnoreNonSpace)) R = CompareLevel(EA, EB, 8, 0xFF);
   if (R == 0 && !(Flags & kCompareIgnoreCase)) R = CompareLevel(EA, EB, 0, 0xFF);
