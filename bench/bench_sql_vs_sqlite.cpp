@@ -9,6 +9,7 @@
 //   GroupBy          1,000 groups with five aggregates
 //   Join             two tables of N rows each joined through an index
 //   WeakestKeys      the exercise selection's two statements over 165,000 netstat rows
+//   TextJoin         10,000 names looked up through a string index of 100,000 names
 //   ExerciseSave     one practice, its results, 40 statcalc and 60 netstat rows in a transaction
 // Every run reads every result row. After the runs a table gives each engine/SQLite pair and the
 // ratio of their times.
@@ -57,6 +58,12 @@ const char* const kNetstatSchema[] = {
     "CREATE TABLE statcalc (ID_PRACTICE INTEGER, [KEY] SMALLINT, CNT INTEGER, ERR INTEGER, MS INTEGER)",
     "CREATE INDEX statcalc ON statcalc (ID_PRACTICE)",
 };
+const char* const kNameSchema[] = {
+    "CREATE TABLE nm (ID INTEGER, NAME CHAR(12), PRIMARY KEY (ID))",
+    "CREATE INDEX NMN ON nm (NAME)",
+    "CREATE TABLE lk (ID INTEGER, NAME CHAR(12), PRIMARY KEY (ID))",
+};
+const char* const kTextJoin = "SELECT lk.ID, nm.ID FROM lk JOIN nm ON nm.NAME = lk.NAME";
 const char* const kBulkSchema = "CREATE TABLE bulk (ID INTEGER, GRP INTEGER, V INTEGER, F FLOAT, PRIMARY KEY (ID))";
 
 const char* const kGroupBy = "SELECT GRP, COUNT(*), SUM(V), MIN(V), MAX(F), AVG(F) FROM t GROUP BY GRP";
@@ -114,6 +121,22 @@ std::vector<std::string> NetstatStatements() {
       ++Practice;
       for (int K = 0; K < kKeys; ++K) S.push_back(NetstatRow(Student, Practice, K, G));
     }
+  return S;
+}
+
+// 100,000 names in nm and 10,000 in lk, about one in ten of lk's also in nm.
+std::vector<std::string> NameStatements() {
+  std::vector<std::string> S;
+  std::mt19937 G(31);
+  char B[128];
+  for (int I = 1; I <= 100000; ++I) {
+    std::snprintf(B, sizeof B, "INSERT INTO nm VALUES (%d, 'n%07d')", I, static_cast<int>(G() % 1000000));
+    S.push_back(B);
+  }
+  for (int I = 1; I <= 10000; ++I) {
+    std::snprintf(B, sizeof B, "INSERT INTO lk VALUES (%d, 'n%07d')", I, static_cast<int>(G() % 1000000));
+    S.push_back(B);
+  }
   return S;
 }
 
@@ -198,7 +221,9 @@ class TSQLiteSide {
     Exec("PRAGMA synchronous=NORMAL");
     // SQLite keeps index and table names apart from each other.
     for (const std::string& S : Schema) {
-      if (S.rfind("CREATE INDEX netstat ", 0) == 0)
+      if (S.rfind("CREATE INDEX NMN ", 0) == 0)
+        Exec("CREATE INDEX nm_name ON nm (NAME)");
+      else if (S.rfind("CREATE INDEX netstat ", 0) == 0)
         Exec("CREATE INDEX netstat_i ON netstat (ID_STUDENT, ID_PRACTICE)");
       else if (S.rfind("CREATE INDEX statcalc ", 0) == 0)
         Exec("CREATE INDEX statcalc_i ON statcalc (ID_PRACTICE)");
@@ -283,6 +308,13 @@ Side& Netstat() {
 }
 
 template <class Side>
+Side& Names() {
+  auto& S = Sides<Side>()[-2];
+  if (!S) S = std::make_unique<Side>(Strings(std::begin(kNameSchema), std::end(kNameSchema)), NameStatements());
+  return *S;
+}
+
+template <class Side>
 void RunQuery(benchmark::State& State, const char* SQL) {
   Side& S = Tables<Side>(static_cast<int>(State.range(0)));
   int64_t Rows = 0;
@@ -360,6 +392,14 @@ void RunWeakestKeys(benchmark::State& State) {
 }
 
 template <class Side>
+void RunTextJoin(benchmark::State& State) {
+  Side& S = Names<Side>();
+  int64_t Rows = 0;
+  for (auto _ : State) benchmark::DoNotOptimize(S.Select(kTextJoin, Rows));
+  State.counters["rows/run"] = static_cast<double>(Rows) / static_cast<double>(State.iterations());
+}
+
+template <class Side>
 void RunExerciseSave(benchmark::State& State) {
   Side& S = Netstat<Side>();
   static int Practice = 0;
@@ -413,6 +453,7 @@ PAIR(Filter, FilterBody, kMillisecond, Sizes)
 PAIR(GroupBy, GroupByBody, kMillisecond, Sizes)
 PAIR(Join, JoinBody, kMillisecond, Sizes)
 PAIR(WeakestKeys, RunWeakestKeys, kMicrosecond, NoArgs)
+PAIR(TextJoin, RunTextJoin, kMillisecond, NoArgs)
 PAIR(ExerciseSave, RunExerciseSave, kMicrosecond, NoArgs)
 
 // Prints the usual output and, at the end, each engine/SQLite pair with the ratio of their times.
