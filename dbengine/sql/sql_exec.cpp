@@ -591,36 +591,33 @@ bool TQueryPlan::SetKeyRange(TSourceRun& R) {
   };
   int Fields = 0;
   for (size_t K = 0; K < R.KeyValues.size(); ++K) {
-    if (C->FieldDescs[static_cast<size_t>(R.KeyFields[K] - 1)].Type() == ftString) {
-      // A string range holds the rows equal to the value and maybe more (an index that ignores
-      // case): its condition is still tested on each of them.
+    const bool Text = C->FieldDescs[static_cast<size_t>(R.KeyFields[K] - 1)].Type() == ftString;
+    int64_t Low = 0, High = 0;
+    TKeyFit F;
+    if (Text) {
       TExpToken* V = EvaluateExpression(R.KeyValues[K], nullptr, Eval);
-      const bool Put = PutStringKey(C, R.KeyFields[K], R.RangeStart.data(), V);
+      F = PutStringKey(C, R.KeyFields[K], R.RangeStart.data(), V) ? TKeyFit::Interval : TKeyFit::Unknown;
       PutExpToken(V);
-      if (!Put) {
-        if (K == 0) {
-          C->SetIndexNo(kNaturalOrderIndex);
-          return true;
-        }
-        break;
-      }
-      ++Fields;
-      continue;
+    } else {
+      F = Fit(opEqual, R.KeyValues[K], R.KeyFields[K], Low, High);
     }
-    int64_t Low, High;
-    const TKeyFit F = Fit(opEqual, R.KeyValues[K], R.KeyFields[K], Low, High);
     if (F == TKeyFit::Nothing) return false;
     if (F == TKeyFit::Unknown) {
-      // "column = NULL" holds for the NULL columns, which no key range gives: the leading fields
-      // before it still narrow the rows, without them the whole table is scanned.
+      // "column = NULL" holds for the NULL columns, which no key range gives (nor a string key
+      // for a value its field would not hold as such): the leading fields before it still narrow
+      // the rows, without them the whole table is scanned.
       if (K == 0) {
         C->SetIndexNo(kNaturalOrderIndex);
         return true;
       }
       break;
     }
-    PutKeyValue(C, R.KeyFields[K], R.RangeStart.data(), Low);
-    R.KeyConditions[K]->Answered = true;
+    // A string range holds the rows equal to the value and maybe more (an index that ignores
+    // case): its condition is still tested on each of them.
+    if (!Text) {
+      PutKeyValue(C, R.KeyFields[K], R.RangeStart.data(), Low);
+      R.KeyConditions[K]->Answered = true;
+    }
     ++Fields;
   }
   R.RangeFields = Fields;

@@ -318,13 +318,11 @@ std::vector<TColumnComparison> ColumnComparisons(const std::vector<std::unique_p
       if (S == R.Source || !Placed(S)) return false;
     return !HasAggregate(Value);
   };
-  auto Usable = [&](const TExpToken* Col) {
-    // Strings compare by collation and floats by a rule of their own: only exact, ordered types.
-    return Col && Col->Kind == nkColumn && Col->Source == R.Source && IsKeyRangeType(Col->DataType);
-  };
-  auto StringKey = [&](const TExpToken* Col, uint8_t Code) {
-    return StringEqualities && Code == opEqual && Col && Col->Kind == nkColumn && Col->Source == R.Source &&
-           Col->DataType == ftString;
+  auto Usable = [&](const TExpToken* Col, uint8_t Code) {
+    // Strings compare by collation and floats by a rule of their own: only exact, ordered types,
+    // and strings for equality where the collations agree.
+    return Col && Col->Kind == nkColumn && Col->Source == R.Source &&
+           (IsKeyRangeType(Col->DataType) || (StringEqualities && Code == opEqual && Col->DataType == ftString));
   };
   auto FieldOf = [&](const TExpToken* Col) { return R.Cursor->FieldDescs[Col->FieldNo - 1u].Number(); };
   std::vector<TColumnComparison> Out;
@@ -335,19 +333,19 @@ std::vector<TColumnComparison> ColumnComparisons(const std::vector<std::unique_p
       for (int Side = 0; Side < 2; ++Side) {
         const TExpToken* Col = Side == 0 ? N->Operand1 : N->Operand2;
         const TExpToken* Val = Side == 0 ? N->Operand2 : N->Operand1;
-        if (!Val || !(Usable(Col) || StringKey(Col, N->Code)) || !Earlier(Val)) continue;
+        if (!Val || !Usable(Col, N->Code) || !Earlier(Val)) continue;
         uint8_t Code = N->Code;
         if (Side == 1) Code = Code == opGreater ? opLess : Code == opLess ? opGreater
                             : Code == opGreaterEqual ? opLessEqual : Code == opLessEqual ? opGreaterEqual : Code;
         Out.push_back({FieldOf(Col), Col, Val, Code, C.get()});
       }
-    } else if (N->Kind == nkPredicate && N->Code == prBetween && Usable(N->Operand1)) {
+    } else if (N->Kind == nkPredicate && N->Code == prBetween && Usable(N->Operand1, N->Code)) {
       const TExpToken* Low = N->Operand2;
       const TExpToken* High = Low ? Low->Operand2 : nullptr;
       if (!High || !Earlier(Low) || !Earlier(High)) continue;
       Out.push_back({FieldOf(N->Operand1), N->Operand1, Low, opGreaterEqual, C.get()});
       Out.push_back({FieldOf(N->Operand1), N->Operand1, High, opLessEqual, C.get()});
-    } else if (N->Kind == nkPredicate && N->Code == prIn && Usable(N->Operand1) && N->Operand2) {
+    } else if (N->Kind == nkPredicate && N->Code == prIn && Usable(N->Operand1, N->Code) && N->Operand2) {
       bool All = true;
       for (const TExpToken* Item = N->Operand2; Item && All; Item = Item->Operand2) All = Earlier(Item);
       if (All) Out.push_back({FieldOf(N->Operand1), N->Operand1, N, prIn, C.get()});
